@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds, makes the test prefix, runs ctest
+# through Wine on a virtual display.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+bash scripts/build.sh
+. scripts/wine-env.sh
+export TW_TEST_PREFIX=$root/build/wineprefix
+tw_make_prefix "$TW_TEST_PREFIX"
+# The tests see Windows XP unless a test asks for another version.
+WINEPREFIX=$TW_TEST_PREFIX wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1 || true
+TW_XVFB_PID=
+tw_ensure_display
+trap '[ -n "${TW_XVFB_PID}" ] && kill "${TW_XVFB_PID}" 2>/dev/null; WINEPREFIX=$TW_TEST_PREFIX wineserver -k 2>/dev/null || true' EXIT
+cd build
+ctest --output-on-failure -j2 "$@"

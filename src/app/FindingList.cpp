@@ -1,0 +1,44 @@
+#include "app/FindingList.h"
+
+#include <algorithm>
+
+namespace tw {
+
+int CompareFindingText(const std::string& a, const std::string& b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int FindingList::UnrepairedCount() const {
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
+                                          [](const Finding& f) { return !f.Repaired(); }));
+}
+
+const std::string& FindingList::ColumnText(const Finding& f, int column) {
+    static const std::string empty;
+    switch (column) {
+        case 0: return f.caption;
+        case 1: return f.location;
+        case 2: return f.keyName;
+        case 3: return f.description;
+        default: return empty;
+    }
+}
+
+void FindingList::SortByColumn(int column) {
+    if (column < 0 || column > 3) return;
+    // The comparison is negated, so the list always ends in descending order.
+    std::stable_sort(rows_.begin(), rows_.end(), [column](const Finding& a, const Finding& b) {
+        return CompareFindingText(ColumnText(a, column), ColumnText(b, column)) > 0;
+    });
+}
+
+}  // namespace tw

@@ -1,0 +1,34 @@
+// The Findings of the last scan: the model behind the report list. The list view only shows
+// it; the sort sorts it and repair reads and marks it.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "scanners/Finding.h"
+
+namespace tw {
+
+// The report list's sort comparison: ASCII a-z folded to upper case, every other byte by its
+// unsigned value, a prefix before the longer text.
+int CompareFindingText(const std::string& a, const std::string& b);
+
+class FindingList {
+public:
+    void Add(const Finding& f) { rows_.push_back(f); }
+    int Count() const { return static_cast<int>(rows_.size()); }
+    void Clear() { rows_.clear(); }
+    const Finding& At(int i) const { return rows_.at(static_cast<size_t>(i)); }
+    void MarkRepaired(int i) { rows_.at(static_cast<size_t>(i)).image = kImageRepaired; }
+    int UnrepairedCount() const;
+    // Column 0 caption, 1 location, 2 key name, 3 description. Every sort is descending;
+    // rows that compare equal keep their order. A column outside 0..3 leaves the order alone.
+    void SortByColumn(int column);
+    // The text a column shows for a row (empty outside 0..3).
+    static const std::string& ColumnText(const Finding& f, int column);
+
+private:
+    std::vector<Finding> rows_;
+};
+
+}  // namespace tw

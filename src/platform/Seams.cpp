@@ -1,0 +1,82 @@
+#include "platform/Seams.h"
+
+#include <shlobj.h>
+
+#include "platform/Handle.h"
+#include "platform/Text.h"
+
+namespace tw {
+
+namespace {
+
+int SystemMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+    return MessageBoxW(owner, AnsiToWide(text).c_str(), AnsiToWide(caption).c_str(), type);
+}
+
+std::string SystemSpecialFolder(HWND owner, int csidl) {
+    LPITEMIDLIST pidl = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return {};
+    char buf[MAX_PATH + 1] = {};
+    BOOL ok = SHGetPathFromIDListA(pidl, buf);
+    CoTaskMemFree(pidl);
+    return ok ? std::string(buf) : std::string();
+}
+
+// Keeps the calling thread's windows alive while it waits: a window procedure that waits
+// without dispatching would freeze the window and any worker blocked on a hand-over to it.
+bool SystemRunAndWait(const std::string& commandLine, const std::string& directory, DWORD& exitCode) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    std::string cmd = commandLine;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &si, &pi))
+        return false;
+    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    for (;;) {
+        HANDLE h = process.get();
+        DWORD rc = MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_ALLINPUT);
+        if (rc == WAIT_OBJECT_0) break;
+        if (rc != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // Keep the quit for the outer loop, but still wait for the program to end.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                WaitForSingleObject(process.get(), INFINITE);
+                goto done;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+done:
+    exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+    return true;
+}
+
+}  // namespace
+
+Seams SystemSeams() {
+    Seams s;
+    s.messageBox = SystemMessageBox;
+    s.driveType = [](const std::string& root) { return GetDriveTypeA(root.c_str()); };
+    s.specialFolder = SystemSpecialFolder;
+    s.runAndWait = SystemRunAndWait;
+    return s;
+}
+
+Seams& CurrentSeams() {
+    static Seams seams = SystemSeams();
+    return seams;
+}
+
+int ShowMessage(const std::string& text, UINT type) {
+    return CurrentSeams().messageBox(nullptr, text, "Tarnwell", type);
+}
+
+}  // namespace tw

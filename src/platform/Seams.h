@@ -1,0 +1,42 @@
+// The few things a test cannot set up for real: the button a user clicks in a message box,
+// the type of a drive, where a special folder lies, and an outside program started. Everything
+// else (registry, files, windows) is real in tests too. By default each seam calls the system.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+
+namespace tw {
+
+struct Seams {
+    // Shows a message box (no owner unless given) and returns the button pressed.
+    std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT type)> messageBox;
+    std::function<UINT(const std::string& root)> driveType;
+    std::function<std::string(HWND owner, int csidl)> specialFolder;
+    // Starts a command line and waits for it to end while the caller's windows keep painting;
+    // returns false when it could not be started, else true with the exit code.
+    std::function<bool(const std::string& commandLine, const std::string& directory, DWORD& exitCode)> runAndWait;
+};
+
+// The seams in force; tests replace members through ScopedSeams.
+Seams& CurrentSeams();
+// The real implementations.
+Seams SystemSeams();
+
+// Message box with the product caption "Tarnwell" and no owner window.
+int ShowMessage(const std::string& text, UINT type);
+
+class ScopedSeams {
+public:
+    ScopedSeams() : saved_(CurrentSeams()) {}
+    ~ScopedSeams() { CurrentSeams() = saved_; }
+    ScopedSeams(const ScopedSeams&) = delete;
+    ScopedSeams& operator=(const ScopedSeams&) = delete;
+    Seams& operator*() { return CurrentSeams(); }
+    Seams* operator->() { return &CurrentSeams(); }
+
+private:
+    Seams saved_;
+};
+
+}  // namespace tw

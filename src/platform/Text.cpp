@@ -1,0 +1,87 @@
+#include "platform/Text.h"
+
+#include <windows.h>
+#include <climits>
+#include <vector>
+
+namespace tw {
+
+std::string UpperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
+std::string IntToStr(long long v) { return std::to_string(v); }
+
+bool TryStrToInt(const std::string& s, int& out) {
+    size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+    if (i >= s.size()) return false;
+    long long v = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + (s[i] - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1) return false;
+    }
+    if (neg) v = -v;
+    if (v > INT_MAX || v < INT_MIN) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+std::string FormatS(const char* fmt, const std::string& arg) {
+    std::string f(fmt);
+    size_t p = f.find("%s");
+    if (p == std::string::npos) return f;
+    return f.substr(0, p) + arg + f.substr(p + 2);
+}
+
+static std::wstring ToWide(UINT cp, const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return w;
+}
+
+static std::string FromWide(UINT cp, const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring AnsiToWide(const std::string& s) { return ToWide(CP_ACP, s); }
+std::string WideToAnsi(const std::wstring& s) { return FromWide(CP_ACP, s); }
+std::string WideToUtf8(const std::wstring& s) { return FromWide(CP_UTF8, s); }
+std::string AnsiToUtf8(const std::string& s) { return WideToUtf8(AnsiToWide(s)); }
+
+bool IsLeadByteAt(const std::string& s, size_t i) {
+    // Walk from the start: a trail byte can look like a lead byte, so only a forward scan
+    // tells them apart.
+    for (size_t k = 0; k < s.size(); ++k) {
+        bool lead = IsDBCSLeadByte(static_cast<BYTE>(s[k])) && k + 1 < s.size();
+        if (k == i) return lead;
+        if (lead) ++k;
+        if (k >= i) return false;
+    }
+    return false;
+}
+
+}  // namespace tw

@@ -1,0 +1,22 @@
+// Where a scanner's results go. Scanners know nothing of windows: the main window, the console
+// front end and the tests each provide a sink. All three calls happen on the thread that owns
+// the sink (a worker thread reaches it through a HandOverSink).
+#pragma once
+#include <string>
+
+#include "scanners/Finding.h"
+
+namespace tw {
+
+class ScanSink {
+public:
+    virtual ~ScanSink() = default;
+    // Appends one Finding (image included) at the end of the report list.
+    virtual void AddFinding(const Finding& f) = 0;
+    // Replaces the status line.
+    virtual void ShowStatus(const std::string& text) = 0;
+    // Lets the UI thread's pending messages run (Stop, hand-overs of the worker threads).
+    virtual void ProcessMessages() = 0;
+};
+
+}  // namespace tw
