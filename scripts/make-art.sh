@@ -4,7 +4,7 @@
 # only records how they were made, so they can be redone or touched up.
 #
 # Needs: tango-icon-theme, adwaita-icon-theme, imagemagick (convert,
-# montage), librsvg2-bin (rsvg-convert).
+# compare), librsvg2-bin (rsvg-convert).
 #
 #   scripts/make-art.sh              write res/art/*
 #   scripts/make-art.sh --preview F  also write a 3x preview PNG to F
@@ -25,7 +25,7 @@
 #    3 orange disc, ringed tick . drawn
 #    4 floppy disk .............. T devices/media-floppy
 #    5 document + floppy ........ T mimetypes/text-x-generic + T devices/media-floppy
-#    6 clock + green arrow ...... T actions/appointment-new (sparkle removed) + drawn arrow
+#    6 clock + green arrow ...... drawn (Tango palette)
 #    7 house .................... T actions/go-home
 #    8 envelope ................. drawn (Tango greys)
 #    9 green tick ............... drawn
@@ -65,7 +65,7 @@ if [ "${1:-}" = "--preview" ]; then PREVIEW=${2:?preview file name}; fi
 for f in "$TANGO/scalable/apps/system-users.svg" "$ADWAITA/24x24/legacy/accessories-dictionary.png"; do
     [ -e "$f" ] || { echo "missing $f (install tango-icon-theme / adwaita-icon-theme)" >&2; exit 1; }
 done
-for p in convert montage rsvg-convert; do
+for p in convert compare rsvg-convert; do
     command -v "$p" >/dev/null || { echo "missing $p" >&2; exit 1; }
 done
 
@@ -149,43 +149,42 @@ window() {      # OUT WIDTH HEIGHT
         "$1"
 }
 
-# Letter T on a blank page, at the page's own size.
-page_t() {      # OUT N
-    local n=$1
-    if [ "$2" -eq 16 ]; then
-        convert "$(tango 16 mimetypes/empty)" -fill '#204a87' \
-            -draw 'rectangle 4,4 11,5' -draw 'rectangle 7,6 8,12' "$1"
-    else
-        convert "$(tango 32 mimetypes/empty)" -fill '#204a87' \
-            -draw 'rectangle 9,8 22,11' -draw 'rectangle 14,12 17,25' "$1"
-    fi
+# Letter T on Tango's blank 16x16 page.
+page_t() {      # OUT
+    convert "$(tango 16 mimetypes/empty)" -fill '#204a87' \
+        -draw 'rectangle 4,4 11,5' -draw 'rectangle 7,6 8,12' "$1"
 }
 
 # Clock with a green arrow running anticlockwise round it (history).  The
-# arc is centred on the clock face; the arrow head points along the arc.
+# theme clocks wash out below 32 pixels, so the face is drawn: white dial,
+# dark rim, black hands.  The arrow head points along the arc.
 clock_arrow() { # OUT N
-    sed '/<path/{:a;N;/\/>/!ba;/id="path12511"/d}' \
-        "$TANGO/scalable/actions/appointment-new.svg" > "$W/clock.svg"
-    svg "$W/clock.svg" 108 "$W/clock108.png"
     local geo
     geo=$(awk 'BEGIN {
-        pi = atan2(0, -1); cx = 64; cy = 64; r = 56
-        a0 = -20 * pi / 180; a1 = 115 * pi / 180
+        pi = atan2(0, -1); cx = 64; cy = 64; r = 55
+        a0 = 20 * pi / 180; a1 = 135 * pi / 180
         x0 = cx + r * cos(a0); y0 = cy + r * sin(a0)
         x1 = cx + r * cos(a1); y1 = cy + r * sin(a1)
         dx = sin(a1); dy = -cos(a1); nx = -dy; ny = dx
-        tx = x1 + 20 * dx; ty = y1 + 20 * dy
+        tx = x1 + 22 * dx; ty = y1 + 22 * dy
         bx = x1 - 4 * dx;  by = y1 - 4 * dy
         printf "M %.1f,%.1f A %d,%d 0 1,0 %.1f,%.1f|%.1f,%.1f %.1f,%.1f %.1f,%.1f\n",
-            x0, y0, r, r, x1, y1, tx, ty, bx + 18 * nx, by + 18 * ny, bx - 18 * nx, by - 18 * ny
+            x0, y0, r, r, x1, y1, tx, ty, bx + 19 * nx, by + 19 * ny, bx - 19 * nx, by - 19 * ny
     }')
     local arc=${geo%|*} head=${geo#*|}
-    convert -size 128x128 xc:none "$W/clock108.png" -geometry +10+13 -composite \
-        -fill none -stroke '#4e9a06' -strokewidth 15 -draw "path '$arc'" \
+    draw "$1" "$2" \
+        -fill white -stroke '#2e3436' -strokewidth 9 -draw 'circle 64,64 64,22' \
+        -fill none -stroke '#d3d7cf' -strokewidth 5 -draw 'circle 64,64 64,30' \
+        -fill '#888a85' -stroke none \
+        -draw 'circle 64,33 64,28' -draw 'circle 95,64 100,64' \
+        -draw 'circle 64,95 64,100' -draw 'circle 33,64 28,64' \
+        -fill none -stroke '#2e3436' -strokewidth 9 \
+        -draw 'stroke-linecap round line 64,64 64,36' \
+        -draw 'stroke-linecap round line 64,64 84,76' \
+        -stroke '#4e9a06' -strokewidth 15 -draw "path '$arc'" \
         -stroke '#8ae234' -strokewidth 6 -draw "path '$arc'" \
         -stroke '#4e9a06' -strokewidth 4 -fill '#8ae234' \
-        -draw "stroke-linejoin round polygon $head" \
-        -filter Box -resize "${2}x${2}" "$1"
+        -draw "stroke-linejoin round polygon $head"
 }
 
 # A closed envelope, drawn at 16x16.
@@ -232,15 +231,15 @@ envelope       "$s-08.png"
 tick           "$s-09.png" 16 '#4e9a06' '#8ae234'
 cp "$(T16 devices/computer)" "$s-10.png"
 convert "$(T16 mimetypes/text-x-generic)" \
-    \( "$(T16 categories/applications-system)" -resize 7x7 \) -geometry +1+9 -composite \
-    \( "$(T16 categories/applications-system)" -resize 10x10 \) -geometry +6+6 -composite "$s-11.png"
+    \( "$(T16 categories/applications-system)" -modulate 75,160 -resize 7x7 \) -geometry +1+9 -composite \
+    \( "$(T16 categories/applications-system)" -modulate 75,160 -resize 10x10 \) -geometry +6+6 -composite "$s-11.png"
 one_user       "$W/user16.png" 16
 red_cross      "$W/cross8.png" 8
 emblem "$W/user16.png" "$W/cross8.png" 8 16 "$s-12.png"
 cp "$(T16 apps/system-users)" "$s-13.png"
 svg "$TANGO/scalable/devices/media-optical.svg" 9 "$W/cd9.png"
 emblem "$(T16 mimetypes/package-x-generic)" "$W/cd9.png" 9 16 "$s-14.png"
-page_t         "$s-15.png" 16
+page_t         "$s-15.png"
 window         "$W/win9.png" 10 9
 convert "$(T16 places/folder)" "$W/win9.png" -geometry +6+7 -composite "$s-16.png"
 window         "$W/win16.png" 16 14
@@ -277,12 +276,14 @@ convert "$(T16 actions/edit-clear)" "$(T32 actions/edit-clear)" "$W/broom48.png"
 convert "$(T32 devices/media-floppy)" "$OUT/progress.ico"
 convert "$s-06.png" "$t-5.png" "$OUT/history.ico"
 
-# --- sanity check: magenta exactly where the picture is transparent -------
+# --- check: magenta exactly where the picture is transparent ----------------
 for b in small toolbar toolbar_hot; do
-    bad=$(convert "$W/$b.png" -alpha extract -threshold 50% -negate \
-        \( "$OUT/$b.bmp" -fill white -opaque 'rgb(255,0,255)' -fill black +opaque white \) \
-        -compose difference -composite -format '%[fx:mean*w*h]' info: 2>/dev/null || echo "?")
-    : "$bad"
+    convert "$W/$b.png" +repage -alpha on -channel A -threshold 50% +channel \
+        -alpha extract -negate "$W/$b-clear.png"
+    convert "$OUT/$b.bmp" -fill black +opaque 'rgb(255,0,255)' \
+        -fill white -opaque 'rgb(255,0,255)' "$W/$b-magenta.png"
+    diff=$(compare -metric AE "$W/$b-clear.png" "$W/$b-magenta.png" null: 2>&1 || true)
+    [ "$diff" = 0 ] || { echo "$b.bmp: $diff pixels disagree with the mask" >&2; exit 1; }
 done
 
 if [ -n "$PREVIEW" ]; then
