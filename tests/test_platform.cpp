@@ -1,19 +1,198 @@
 #include <doctest.h>
 
+#include <algorithm>
+
 #include "platform/FileSystem.h"
+#include "platform/IniFile.h"
 #include "platform/Registry.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
 using namespace tw::test;
 
-TEST_CASE("a relative path opened while a key is open lands under that key") {
+TEST_CASE("registry paths: from the root, relative to the open key, current key replaced") {
     RegistrySandbox sb;
     MakeKey(HKEY_CURRENT_USER, "A\\B\\C");
+    MakeKey(HKEY_CURRENT_USER, "B");
     Registry r;
+    CHECK(r.RootKey() == HKEY_CURRENT_USER);
+    CHECK(r.Access() == KEY_ALL_ACCESS);
     REQUIRE(r.OpenKey("A", false));
-    REQUIRE(r.OpenKey("B", false));
+    REQUIRE(r.OpenKey("B", false));  // relative: A\B, not the top-level B
     CHECK(r.CurrentPath() == "A\\B");
-    REQUIRE(r.OpenKey("\\A\\B\\C", false));
-    CHECK(r.CurrentPath() == "A\\B\\C");
+    CHECK(r.GetKeyNames() == std::vector<std::string>{"C"});
+    REQUIRE(r.OpenKey("\\B", false));  // leading backslash: from the root
+    CHECK(r.CurrentPath() == "B");
+    CHECK_FALSE(r.OpenKey("\\Missing", false));
+    CHECK(r.CurrentPath() == "B");  // a failed open keeps the current key
+    REQUIRE(r.OpenKey("\\X\\Y", true));
+    CHECK(KeyPresent(HKEY_CURRENT_USER, "X\\Y"));
+    r.SetRootKey(HKEY_LOCAL_MACHINE);  // a change of root closes the current key
+    CHECK(r.CurrentKey() == nullptr);
+    CHECK_FALSE(r.KeyExists("X"));
+}
+
+TEST_CASE("registry reads: kinds, missing values, missing terminators, errors") {
+    RegistrySandbox sb;
+    SetString(HKEY_CURRENT_USER, "K", "", "default text");
+    SetString(HKEY_CURRENT_USER, "K", "exp", "%SystemRoot%\\x", REG_EXPAND_SZ);
+    SetString(HKEY_CURRENT_USER, "K", "multi", std::string("a\0b\0", 4), REG_MULTI_SZ);
+    SetDword(HKEY_CURRENT_USER, "K", "num", 0xFFFFFFFE);
+    SetBinary(HKEY_CURRENT_USER, "K", "bin", "\x01\x02");
+    // String data stored without its terminating NUL, and with text after an inner NUL.
+    {
+        HKEY k;
+        RegOpenKeyExA(HKEY_CURRENT_USER, "K", 0, KEY_ALL_ACCESS, &k);
+        RegSetValueExA(k, "noterm", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3);
+        RegSetValueExA(k, "inner", 0, REG_SZ, reinterpret_cast<const BYTE*>("ab\0cd"), 6);
+        RegCloseKey(k);
+    }
+    Registry r;
+    REQUIRE(r.OpenKeyReadOnly("K"));
+    CHECK(r.Access() == KEY_READ);
+    CHECK(r.ReadString("") == "default text");
+    CHECK(r.ReadString("exp") == "%SystemRoot%\\x");  // never expanded
+    CHECK(r.ReadString("missing") == "");
+    CHECK(r.ReadString("noterm") == "abc");
+    CHECK(r.ReadString("inner") == "ab");
+    CHECK_THROWS_WITH_AS(r.ReadString("multi"), "Invalid data type for 'multi'", RegistryError);
+    CHECK_THROWS_WITH_AS(r.ReadString("num"), "Invalid data type for 'num'", RegistryError);
+    CHECK(r.ReadInteger("num") == -2);
+    CHECK_THROWS_WITH_AS(r.ReadInteger("exp"), "Invalid data type for 'exp'", RegistryError);
+    CHECK_THROWS_WITH_AS(r.ReadInteger("missing"), "Failed to get data for 'missing'", RegistryError);
+    CHECK(r.GetDataType("") == RegDataKind::String);
+    CHECK(r.GetDataType("exp") == RegDataKind::ExpandString);
+    CHECK(r.GetDataType("num") == RegDataKind::Integer);
+    CHECK(r.GetDataType("bin") == RegDataKind::Binary);
+    CHECK(r.GetDataType("multi") == RegDataKind::Other);
+    CHECK(r.GetDataType("missing") == RegDataKind::Other);
+    RegDataInfo info;
+    CHECK(r.GetDataInfo("bin", info));
+    CHECK(info.size == 2);
+    CHECK(r.ValueExists("num"));
+    CHECK_FALSE(r.ValueExists("missing"));
+    // Writing through a read-only key is refused with the write error.
+    CHECK_THROWS_WITH_AS(r.WriteString("w", "x"), "Failed to set data for 'w'", RegistryError);
+
+    std::vector<RegValue> values = r.GetValues();
+    REQUIRE(values.size() == 7);
+    CHECK(values[0].name == "");
+    CHECK(values[0].type == REG_SZ);
+}
+
+TEST_CASE("registry deletion: whole subtree, current key untouched, never the base itself") {
+    RegistrySandbox sb;
+    for (const char* p : {"T\\A\\A1\\A2", "T\\A\\B1", "T\\B", "Keep\\X"}) MakeKey(HKEY_LOCAL_MACHINE, p);
+    SetString(HKEY_LOCAL_MACHINE, "T\\A\\A1\\A2", "v", "x");
+    Registry r;
+    r.SetRootKey(HKEY_LOCAL_MACHINE);
+    REQUIRE(r.OpenKey("Keep", false));
+    CHECK(r.DeleteKey("\\T"));
+    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "T"));
+    CHECK(r.CurrentPath() == "Keep");
+    CHECK(r.HasSubKeys());
+    CHECK_FALSE(r.DeleteKey(""));     // the open key itself: refused
+    CHECK_FALSE(r.DeleteKey("\\"));   // the root: refused
+    CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Keep\\X"));
+    CHECK(r.DeleteKey("X"));          // relative to the open key
+    CHECK_FALSE(r.HasSubKeys());
+    CHECK_FALSE(r.DeleteKey("\\Missing"));
+    r.WriteString("v", "1");
+    CHECK(r.DeleteValue("v"));
+    CHECK_FALSE(r.DeleteValue("v"));
+    CHECK(r.KeyExists("\\Keep"));
+    CHECK(r.CurrentPath() == "Keep");
+}
+
+TEST_CASE("registry enumeration of an unreadable key ends instead of spinning") {
+    Registry r;
+    r.SetRootKey(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x12345678)));
+    CHECK(r.GetKeyNames().empty());
+    CHECK(r.GetValueNames().empty());
+    CHECK(r.GetValues().empty());
+}
+
+TEST_CASE("file services: files, directories, wildcards, listing filters") {
+    ScratchDir dir;
+    std::string file = dir.File("sub\\app.exe");
+    dir.File("plain.txt");
+    std::string hidden = dir.File("hidden.txt");
+    SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    CHECK(FileExists(file));
+    CHECK_FALSE(FileExists(dir / "sub"));         // a directory is not a file
+    CHECK(FileExists(dir / "sub\\*.exe"));        // wildcards honoured
+    CHECK(FileExists(dir / "sub\\app.?xe"));
+    CHECK_FALSE(FileExists(dir / "sub\\*.dll"));
+    CHECK_FALSE(FileExists(dir / "s*"));          // only a directory matches
+    CHECK(DirectoryExists(dir / "sub"));
+    CHECK_FALSE(DirectoryExists(file));
+    CHECK_FALSE(FileExists(""));
+
+    std::vector<std::string> names;
+    ListDirectory(dir / "*", FILE_ATTRIBUTE_DIRECTORY, [&](const DirEntry& e) {
+        names.push_back(e.name);
+        return true;
+    });
+    std::sort(names.begin(), names.end());
+    CHECK(names == std::vector<std::string>{".", "..", "plain.txt", "sub"});
+    names.clear();
+    ListDirectory(dir / "*", 0, [&](const DirEntry& e) {
+        names.push_back(e.name);
+        return true;
+    });
+    CHECK(names == std::vector<std::string>{"plain.txt"});
+
+    CHECK_FALSE(RemoveDirectoryAt(dir / "sub"));  // not empty
+    CHECK(DeleteFileAt(file));
+    CHECK(RemoveDirectoryAt(dir / "sub"));
+    CHECK_FALSE(DeleteFileAt(file));
+}
+
+TEST_CASE("system folders and drives") {
+    CHECK(WindowsDirectory().size() > 2);
+    CHECK(WindowsDirectory().back() != '\\');
+    CHECK((LogicalDrives() & (1u << 2)) != 0);  // C:
+    CHECK(DriveType("C:\\") == DRIVE_FIXED);
+    CHECK(ProgramFolder().back() == '\\');
+    CHECK(FileExists(ProgramPath()));
+    CHECK_FALSE(SpecialFolder(nullptr, 0x0002 /* CSIDL_PROGRAMS */).empty());
+    ScopedSeams seams;
+    seams->driveType = [](const std::string&) { return static_cast<UINT>(DRIVE_CDROM); };
+    CHECK(DriveType("C:\\") == DRIVE_CDROM);
+}
+
+TEST_CASE("ini files: missing file reads defaults; a refused write names the file") {
+    ScratchDir dir;
+    IniFile ini(dir / "s.ini");
+    CHECK(ini.ReadString("S", "k", "def") == "def");
+    ini.WriteString("S", "b", "2");
+    ini.WriteString("S", "a", "1");
+    ini.Flush();
+    CHECK(ini.ReadString("S", "a", "") == "1");
+    CHECK(ini.ReadSection("S") == std::vector<std::string>{"b", "a"});
+    // A folder that is not there refuses the write (read-only bits do not stop root under Wine).
+    std::string nowhere = dir / "missing\\s.ini";
+    IniFile refused(nowhere);
+    CHECK_THROWS_WITH_AS(refused.WriteString("S", "k", "v"), ("Unable to write to " + nowhere).c_str(), IniError);
+}
+
+TEST_CASE("text rules count bytes and fold ASCII letters only") {
+    CHECK(UpperAscii("abc\xd6\xd0z") == "ABC\xd6\xd0Z");
+    CHECK(LowerAscii("ABC\xd6\xd0") == "abc\xd6\xd0");
+    CHECK(Trim(std::string("\x01 \tx y\r\n\0", 9)) == "x y");
+    int v = 0;
+    CHECK(TryStrToInt("-12", v));
+    CHECK(v == -12);
+    CHECK_FALSE(TryStrToInt("abc", v));
+    CHECK_FALSE(TryStrToInt("12a", v));
+    CHECK_FALSE(TryStrToInt("", v));
+    CHECK_FALSE(TryStrToInt("99999999999", v));
+    // "中文" in GB2312: lead bytes at 0 and 2.
+    std::string zh = "\xd6\xd0\xce\xc4";
+    CHECK(IsLeadByteAt(zh, 0));
+    CHECK_FALSE(IsLeadByteAt(zh, 1));
+    CHECK(IsLeadByteAt(zh, 2));
+    CHECK(AnsiToUtf8(zh) == u8"中文");
 }

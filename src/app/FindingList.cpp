@@ -33,12 +33,20 @@ const std::string& FindingList::ColumnText(const Finding& f, int column) {
     }
 }
 
-void FindingList::SortByColumn(int column) {
-    if (column < 0 || column > 3) return;
+std::vector<int> FindingList::SortByColumn(int column) {
+    std::vector<int> order(rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    if (column < 0 || column > 3) return order;
     // The comparison is negated, so the list always ends in descending order.
-    std::stable_sort(rows_.begin(), rows_.end(), [column](const Finding& a, const Finding& b) {
-        return CompareFindingText(ColumnText(a, column), ColumnText(b, column)) > 0;
+    std::stable_sort(order.begin(), order.end(), [this, column](int a, int b) {
+        return CompareFindingText(ColumnText(rows_[static_cast<size_t>(a)], column),
+                                  ColumnText(rows_[static_cast<size_t>(b)], column)) > 0;
     });
+    std::vector<Finding> sorted;
+    sorted.reserve(rows_.size());
+    for (int i : order) sorted.push_back(std::move(rows_[static_cast<size_t>(i)]));
+    rows_.swap(sorted);
+    return order;
 }
 
 }  // namespace tw

@@ -23,7 +23,8 @@ public:
     int UnrepairedCount() const;
     // Column 0 caption, 1 location, 2 key name, 3 description. Every sort is descending;
     // rows that compare equal keep their order. A column outside 0..3 leaves the order alone.
-    void SortByColumn(int column);
+    // Returns, for each new position, the row's old index (so a selection can follow its row).
+    std::vector<int> SortByColumn(int column);
     // The text a column shows for a row (empty outside 0..3).
     static const std::string& ColumnText(const Finding& f, int column);
 

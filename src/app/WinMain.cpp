@@ -1,2 +1,30 @@
+// Program entry: one copy at a time, one main window, no command line.
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <objbase.h>
+
+#include "app/MainWindow.h"
+#include "platform/Handle.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    tw::UniqueKernelHandle mutex(CreateMutexA(nullptr, TRUE, "Tarnwell"));
+    // A second copy ends at once, silently, and leaves the first one alone.
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    CoInitialize(nullptr);
+    int rc = 0;
+    {
+        tw::TForm1 form;
+        if (form.Create(instance)) {
+            form.Show();
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                if (form.PreTranslate(&msg)) continue;
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            rc = static_cast<int>(msg.wParam);
+        }
+    }
+    CoUninitialize();
+    if (mutex) ReleaseMutex(mutex.get());
+    return rc;
+}

@@ -1,0 +1,747 @@
+#include "app/MainWindow.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include "app/osinfo/WriteFileDesc.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
+#include "repair/RepairCommands.h"
+#include "resource.h"
+#include "version.h"
+
+namespace tw {
+
+namespace {
+
+const wchar_t kMainClass[] = L"TForm1";
+const wchar_t kPanelClass[] = L"TarnwellPanel";
+
+const char kScan[] = "扫描";
+const char kStop[] = "停止";
+const char kScanTool[] = "  扫描  ";
+const char kStopTool[] = "  停止  ";
+const char kScanHint[] = "扫描系统错误";
+const char kSelectNone[] = "全否";
+const char kSelectAll[] = "全选";
+
+// Design size of the window and fixed heights of its bands.
+const int kDesignWidth = 608, kDesignHeight = 465;
+const int kToolBarHeight = 56, kPanelHeight = 167, kPanel2Width = 103;
+const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
+const int kButtonTops[4] = {19, 57, 94, 132};
+
+struct ToolButtonDef {
+    UINT id;
+    int image;
+    const char* caption;
+    const char* hint;
+    bool hidden;
+};
+const ToolButtonDef kToolButtons[] = {
+    {ID_SCAN, 0, kScanTool, kScanHint, false},                          // ToolButton1
+    {ID_REPAIRALL, 1, "全部修复", "修复所有扫描到的错误", true},        // ToolButton8
+    {ID_REPAIR, 2, "  修复  ", "修复选中的错误", true},                  // ToolButton2
+    {0, 0, nullptr, nullptr, false},
+    {ID_BACKUP, 3, "  备份  ", "注册表备份", false},                    // ToolButton4
+    {ID_RESTORE, 4, "  恢复  ", "注册表恢复", false},                   // ToolButton7
+    {0, 0, nullptr, nullptr, false},
+    {ID_HISTORY, 5, "历史日志", "修复历史日志", false},                 // ToolButton9
+};
+
+HIMAGELIST LoadStrip(HINSTANCE inst, int id, int size, int count) {
+    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, count + 2, 4);
+    HBITMAP bmp = static_cast<HBITMAP>(LoadImageW(inst, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (bmp) {
+        ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
+        DeleteObject(bmp);
+    }
+    return list;
+}
+
+}  // namespace
+
+TForm1::TForm1() = default;
+
+TForm1::~TForm1() {
+    // The driver joins its worker threads before anything they report to goes away.
+    driver_.reset();
+    repair_.reset();
+    if (hwnd_) DestroyWindow(hwnd_);
+    if (accel_) DestroyAcceleratorTable(accel_);
+    if (popupRoot_) DestroyMenu(popupRoot_);
+    if (imageList1_) ImageList_Destroy(imageList1_);
+    if (toolImages_) ImageList_Destroy(toolImages_);
+    if (toolHotImages_) ImageList_Destroy(toolHotImages_);
+}
+
+std::string TForm1::IniPath() const { return ProgramFolder() + "Set.ini"; }
+
+bool TForm1::Create(HINSTANCE instance) {
+    instance_ = instance;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &TForm1::WndProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kMainClass;
+    RegisterClassExW(&wc);
+    WNDCLASSW pc{};
+    pc.lpfnWndProc = &TForm1::PanelProc;
+    pc.hInstance = instance;
+    pc.hCursor = wc.hCursor;
+    pc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    pc.lpszClassName = kPanelClass;
+    RegisterClassW(&pc);
+
+    // Window creation, in order: the OS information, the program's record in the registry,
+    // the Windows directory, the settings, the checklist.
+    osInfo_.reset(new TKivOSInfo());
+    try {
+        TWriteFileDesc(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", ProgramPath()).Record();
+    } catch (const std::exception&) {
+        // A registry that refuses the record does not keep the program from working.
+    }
+    // The help file "Kivcc.chm" beside the executable is loaded here once help is wired up.
+    windowsDir_ = WindowsDirectory();
+    if (windowsDir_.empty()) {
+        ShowMessage("错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    settings_ = LoadSettings(IniPath());
+
+    ScanContext ctx;
+    ctx.majorVersion = osInfo_->MajorVersion;
+    ctx.windowsDir = windowsDir_;
+    ctx.bakPath = settings_.bakPath;
+    driver_.reset(new ScanDriver(*this, ctx, DefaultScanCategories()));
+
+    int width = settings_.hasWidth ? settings_.width : kDesignWidth;
+    int height = settings_.hasHeight ? settings_.height : kDesignHeight;
+    hwnd_ = CreateWindowExW(0, kMainClass, L"Tarnwell", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                            CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, instance, this);
+    if (!hwnd_) return false;
+    SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
+    repair_.reset(new RepairCommands(findings_, *this, osInfo_->MajorVersion));
+    FillChecklist();
+    return true;
+}
+
+void TForm1::Show() {
+    if (settings_.maximized) {
+        ShowWindow(hwnd_, SW_SHOWMAXIMIZED);
+    } else {
+        // Centred on the desktop with the restored size; the saved top gives way to centring.
+        RECT r;
+        GetWindowRect(hwnd_, &r);
+        RECT work;
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        int w = r.right - r.left, h = r.bottom - r.top;
+        SetWindowPos(hwnd_, nullptr, work.left + ((work.right - work.left) - w) / 2,
+                     work.top + ((work.bottom - work.top) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowWindow(hwnd_, SW_SHOWNORMAL);
+    }
+    UpdateWindow(hwnd_);
+}
+
+bool TForm1::PreTranslate(MSG* msg) {
+    if (repair_ && repair_->IsDialogMessage(msg)) return true;
+    if (hwnd_ && accel_ && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
+        return TranslateAcceleratorW(hwnd_, accel_, msg) != 0;
+    return false;
+}
+
+LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    TForm1* self;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    return self->Handle(msg, wp, lp);
+}
+
+// Panels only hold controls: what their controls report goes to the main window, and the
+// checklist panel lays itself out on every resize.
+LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return SendMessageW(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+        case WM_SETCURSOR:
+            // The select-all button shows the hand, as a link-like action.
+            if (GetDlgCtrlID(reinterpret_cast<HWND>(wp)) == static_cast<int>(ID_SELECTALL)) {
+                SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+                return TRUE;
+            }
+            break;
+        case WM_SIZE: {
+            auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(GetAncestor(hwnd, GA_ROOT), GWLP_USERDATA));
+            if (self && hwnd == self->flatPanel1_) self->LayoutChecklistPanel();
+            break;
+        }
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CREATE:
+            OnCreate();
+            return 0;
+        case WM_SHOWWINDOW:
+            if (wp && !shown_) {
+                shown_ = true;
+                OnShow();
+            }
+            break;
+        case WM_SIZE:
+            OnSize();
+            return 0;
+        case WM_GETMINMAXINFO: {
+            auto* mmi = reinterpret_cast<MINMAXINFO*>(lp);
+            mmi->ptMinTrackSize.x = 400;
+            mmi->ptMinTrackSize.y = 320;
+            return 0;
+        }
+        case WM_COMMAND:
+            if (lp == 0 || HIWORD(wp) == BN_CLICKED) Command(LOWORD(wp));
+            return 0;
+        case WM_NOTIFY:
+            return OnNotify(reinterpret_cast<NMHDR*>(lp));
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wp) == listView2_) {
+                POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+                if (pt.x == -1 && pt.y == -1) {
+                    RECT r;
+                    GetWindowRect(listView2_, &r);
+                    pt = {r.left + 10, r.top + 10};
+                }
+                TrackPopupMenu(popupMenu_, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd_, nullptr);
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            OnClose();
+            return 0;
+        case WM_DESTROY:
+            OnDestroy();
+            return 0;
+        case kCloseMessage:
+            // Another program asks us to end: stop the workers, then leave the message loop.
+            closing_ = true;
+            if (driver_) driver_->Shutdown();
+            PostQuitMessage(0);
+            return 0;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+void TForm1::OnCreate() {
+    font_.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                            AnsiToWide("宋体").c_str()));
+    imageList1_ = LoadStrip(instance_, IDB_SMALL, 16, 22);
+    toolImages_ = LoadStrip(instance_, IDB_TOOLBAR, 32, 6);
+    toolHotImages_ = LoadStrip(instance_, IDB_TOOLBAR_HOT, 32, 6);
+    CreateMenus();
+    CreateToolBar();
+    CreateControls();
+}
+
+void TForm1::CreateMenus() {
+    auto add = [](HMENU m, UINT flags, UINT_PTR id, const std::string& text) {
+        AppendMenuW(m, flags, id, AnsiToWide(text).c_str());
+    };
+    mainMenu_ = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    add(file, MF_STRING, ID_BACKUP, "注册表备份(&B)");
+    add(file, MF_STRING, ID_RESTORE, "注册表恢复(&R)");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    add(file, MF_STRING, ID_EXIT, "退出(&X)\tF10");
+    HMENU tool = CreatePopupMenu();
+    add(tool, MF_STRING, ID_SCAN, "扫描\tCtrl+S");
+    AppendMenuW(tool, MF_SEPARATOR, 0, nullptr);
+    add(tool, MF_STRING | MF_GRAYED, ID_REPAIR, "修复\tCtrl+R");
+    add(tool, MF_STRING | MF_GRAYED, ID_REPAIRALL, "全部修复\tCtrl+Alt+R");
+    AppendMenuW(tool, MF_SEPARATOR, 0, nullptr);
+    add(tool, MF_STRING, ID_HISTORY, "历史日志\tCtrl+H");
+    add(tool, MF_STRING, ID_CLEARHISTORY, "清空历史日志\tCtrl+C");
+    HMENU help = CreatePopupMenu();
+    add(help, MF_STRING, ID_HELP, "帮助\tF1");
+    AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
+    add(help, MF_STRING, ID_MAIL, "通过电子邮件与作者联系");
+    add(help, MF_STRING, ID_HOMEPAGE, "访问作者主页");
+    AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
+    add(help, MF_STRING, ID_ABOUT, "关于Tarnwell");
+    add(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "文件(&F)");
+    add(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(tool), "Tarnwell(&S)");
+    add(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "帮助(&H)");
+    SetMenu(hwnd_, mainMenu_);
+
+    popupRoot_ = CreatePopupMenu();
+    popupMenu_ = CreatePopupMenu();
+    add(popupMenu_, MF_STRING | MF_GRAYED, ID_POP_REPAIR, "修复(&R)");
+    add(popupMenu_, MF_STRING | MF_GRAYED, ID_POP_ALL, "全部修复(&A)");
+    AppendMenuW(popupRoot_, MF_POPUP, reinterpret_cast<UINT_PTR>(popupMenu_), L"");
+
+    ACCEL keys[] = {
+        {FVIRTKEY | FCONTROL, 'S', ID_SCAN},
+        {FVIRTKEY | FCONTROL, 'R', ID_REPAIR},
+        {FVIRTKEY | FCONTROL | FALT, 'R', ID_REPAIRALL},
+        {FVIRTKEY | FCONTROL, 'H', ID_HISTORY},
+        {FVIRTKEY | FCONTROL, 'C', ID_CLEARHISTORY},
+        {FVIRTKEY, VK_F10, ID_EXIT},
+        {FVIRTKEY, VK_F1, ID_HELP},
+    };
+    accel_ = CreateAcceleratorTableW(keys, sizeof keys / sizeof keys[0]);
+}
+
+void TForm1::CreateToolBar() {
+    toolBar1_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
+                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
+                                    CCS_NODIVIDER | CCS_NOPARENTALIGN,
+                                0, 0, 0, kToolBarHeight, hwnd_, reinterpret_cast<HMENU>(ID_TOOLBAR1),
+                                instance_, nullptr);
+    SendMessageW(toolBar1_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolBar1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SendMessageW(toolBar1_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolImages_));
+    SendMessageW(toolBar1_, TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(toolHotImages_));
+    std::vector<std::wstring> texts;
+    for (const ToolButtonDef& d : kToolButtons) texts.push_back(d.caption ? AnsiToWide(d.caption) : L"");
+    std::vector<TBBUTTON> buttons;
+    for (size_t i = 0; i < sizeof kToolButtons / sizeof kToolButtons[0]; ++i) {
+        const ToolButtonDef& d = kToolButtons[i];
+        TBBUTTON b{};
+        if (!d.caption) {
+            b.fsStyle = BTNS_SEP;
+            b.iBitmap = 6;
+        } else {
+            b.iBitmap = d.image;
+            b.idCommand = static_cast<int>(d.id);
+            b.fsState = static_cast<BYTE>(TBSTATE_ENABLED | (d.hidden ? TBSTATE_HIDDEN : 0));
+            b.fsStyle = BTNS_BUTTON;
+            b.iString = reinterpret_cast<INT_PTR>(texts[i].c_str());
+        }
+        buttons.push_back(b);
+    }
+    SendMessageW(toolBar1_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    SendMessageW(toolBar1_, TB_SETBUTTONSIZE, 0, MAKELPARAM(55, 51));
+    SendMessageW(toolBar1_, TB_AUTOSIZE, 0, 0);
+}
+
+void TForm1::CreateControls() {
+    auto child = [this](HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int x, int y,
+                        int w, int h, UINT id, DWORD ex = 0) {
+        HWND c = CreateWindowExW(ex, cls, AnsiToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h,
+                                 parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance_, nullptr);
+        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        return c;
+    };
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                               hwnd_, nullptr, instance_, nullptr);
+
+    flatPanel1_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0);
+    label1_ = child(flatPanel1_, L"STATIC", "请选择Tarnwell要检查的项目", SS_LEFT, 10, 4, 300, 14, 0);
+    chkListView_ = child(flatPanel1_, WC_LISTVIEWW, "",
+                         LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
+                         10, 21, 400, 136, ID_CHKLISTVIEW, WS_EX_CLIENTEDGE);
+    ListView_SetExtendedListViewStyle(chkListView_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    ListView_SetImageList(chkListView_, imageList1_, LVSIL_SMALL);
+    LVCOLUMNW col{};
+    col.mask = LVCF_WIDTH;
+    col.cx = 300;
+    ListView_InsertColumn(chkListView_, 0, &col);
+    col.cx = 150;
+    ListView_InsertColumn(chkListView_, 1, &col);
+    selectAll_ = child(flatPanel1_, L"BUTTON", kSelectNone, BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
+    panel2_ = child(flatPanel1_, kPanelClass, "", WS_CLIPCHILDREN, kDesignWidth - kPanel2Width, 0, kPanel2Width,
+                    kPanelHeight, 0);
+    const char* captions[4] = {kScan, "修复", "全部修复", "退出"};
+    HWND* buttons[4] = {&flatButton1_, &flatButton2_, &flatButton3_, &flatButton4_};
+    for (int i = 0; i < 4; ++i)
+        *buttons[i] = child(panel2_, L"BUTTON", captions[i], BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft,
+                            kButtonTops[i], kButtonWidth, kButtonHeight, ID_FLATBUTTON1 + static_cast<UINT>(i));
+    EnableWindow(flatButton2_, FALSE);
+    EnableWindow(flatButton3_, FALSE);
+    AddHint(flatButton1_, kScanHint);
+    AddHint(flatButton2_, "修复选中的错误条目");
+    AddHint(flatButton3_, "修复所有扫描到的错误");
+    AddHint(flatButton4_, "退出Tarnwell");
+
+    listView2_ = child(hwnd_, WC_LISTVIEWW, "",
+                       LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
+                       kToolBarHeight + kPanelHeight, kDesignWidth, 200, ID_LISTVIEW2, WS_EX_CLIENTEDGE);
+    ListView_SetExtendedListViewStyle(listView2_, LVS_EX_FULLROWSELECT);
+    ListView_SetImageList(listView2_, imageList1_, LVSIL_SMALL);
+    ListView_SetBkColor(listView2_, RGB(255, 255, 255));
+    const char* heads[4] = {"项目", "位置", "键名", "说明"};
+    const int widths[4] = {150, 150, 60, 231};
+    for (int i = 0; i < 4; ++i) {
+        std::wstring w = AnsiToWide(heads[i]);
+        LVCOLUMNW c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH;
+        c.pszText = &w[0];
+        c.cx = widths[i];
+        SendMessageW(listView2_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&c));
+    }
+
+    statusBar1_ = child(hwnd_, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, 0, 0, 0, 19, ID_STATUSBAR1);
+    int parts[1] = {400};
+    SendMessageW(statusBar1_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    SetStatus("Tarnwell " TW_VERSION_STR " - 请选择要检查的项目，然后单击“扫描”。");
+}
+
+void TForm1::AddHint(HWND control, const std::string& text) {
+    std::wstring w = AnsiToWide(text);
+    TOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    ti.lpszText = &w[0];
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void TForm1::SetHint(HWND control, const std::string& text) {
+    std::wstring w = AnsiToWide(text);
+    TOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    ti.lpszText = &w[0];
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void TForm1::FillChecklist() {
+    filling_ = true;
+    checklistRows_ = BuildChecklist(osInfo_->MajorVersion, windowsDir_);
+    ListView_DeleteAllItems(chkListView_);
+    for (size_t i = 0; i < checklistRows_.size(); ++i) {
+        std::wstring caption = AnsiToWide(checklistRows_[i].caption);
+        std::wstring note = AnsiToWide(checklistRows_[i].note);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = static_cast<int>(i);
+        item.pszText = &caption[0];
+        item.iImage = checklistRows_[i].image;
+        SendMessageW(chkListView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        LVITEMW sub{};
+        sub.iSubItem = 1;
+        sub.pszText = &note[0];
+        SendMessageW(chkListView_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
+        ListView_SetCheckState(chkListView_, static_cast<int>(i), checklistRows_[i].ticked);
+    }
+    filling_ = false;
+}
+
+void TForm1::OnShow() {
+    desktop_ = GetDesktopWindow();
+    driver_->Context().desktop = desktop_;
+    driver_->SetMultiBoot(DetectMultiBoot("C:\\boot.ini"));
+    LayoutChecklistPanel();
+}
+
+void TForm1::OnSize() {
+    if (!toolBar1_) return;
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    int w = rc.right, h = rc.bottom;
+    MoveWindow(toolBar1_, 0, 0, w, kToolBarHeight, TRUE);
+    SendMessageW(statusBar1_, WM_SIZE, 0, 0);
+    RECT sr;
+    GetWindowRect(statusBar1_, &sr);
+    int sbh = sr.bottom - sr.top;
+    MoveWindow(flatPanel1_, 0, kToolBarHeight, w, kPanelHeight, TRUE);
+    MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanelHeight, TRUE);
+    int listTop = kToolBarHeight + kPanelHeight;
+    int listH = h - listTop - sbh;
+    MoveWindow(listView2_, 0, listTop, w, listH > 0 ? listH : 0, TRUE);
+    // The location column takes whatever the other three leave.
+    int loc = w - 150 - 60 - 231 - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    ListView_SetColumnWidth(listView2_, 1, loc > 80 ? loc : 80);
+}
+
+void TForm1::LayoutChecklistPanel() {
+    if (!panel2_) return;
+    RECT p2;
+    GetWindowRect(panel2_, &p2);
+    MapWindowPoints(nullptr, flatPanel1_, reinterpret_cast<POINT*>(&p2), 2);
+    RECT lb;
+    GetWindowRect(label1_, &lb);
+    MapWindowPoints(nullptr, flatPanel1_, reinterpret_cast<POINT*>(&lb), 2);
+    int left = lb.left;
+    int width = p2.left - left - 2;
+    int top = kButtonTops[0] + 2;
+    int height = kButtonTops[3] + kButtonHeight - kButtonTops[0] - 2;
+    MoveWindow(chkListView_, left, top, width > 0 ? width : 0, height, TRUE);
+    RECT sa;
+    GetWindowRect(selectAll_, &sa);
+    MapWindowPoints(nullptr, flatPanel1_, reinterpret_cast<POINT*>(&sa), 2);
+    MoveWindow(selectAll_, p2.left - (sa.right - sa.left) - 2, sa.top, sa.right - sa.left, sa.bottom - sa.top, TRUE);
+    // The caption column fills the checklist beside the 150-pixel note column.
+    int first = width - 150 - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    ListView_SetColumnWidth(chkListView_, 0, first > 60 ? first : 60);
+}
+
+LRESULT TForm1::OnNotify(NMHDR* hdr) {
+    if (hdr->hwndFrom == listView2_) {
+        switch (hdr->code) {
+            case LVN_GETDISPINFOW: {
+                auto* di = reinterpret_cast<NMLVDISPINFOW*>(hdr);
+                if (di->item.iItem < 0 || di->item.iItem >= findings_.Count()) return 0;
+                const Finding& f = findings_.At(di->item.iItem);
+                if (di->item.mask & LVIF_TEXT) {
+                    dispText_ = AnsiToWide(FindingList::ColumnText(f, di->item.iSubItem));
+                    lstrcpynW(di->item.pszText, dispText_.c_str(), di->item.cchTextMax);
+                }
+                if (di->item.mask & LVIF_IMAGE) di->item.iImage = f.image;
+                return 0;
+            }
+            case LVN_COLUMNCLICK: {
+                auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
+                int selected = SelectedRow();
+                std::vector<int> order = findings_.SortByColumn(nm->iSubItem);
+                int newSel = -1;
+                for (size_t i = 0; i < order.size(); ++i)
+                    if (order[i] == selected) newSel = static_cast<int>(i);
+                SelectRow(newSel);
+                InvalidateRect(listView2_, nullptr, FALSE);
+                return 0;
+            }
+        }
+    }
+    if (hdr->hwndFrom == chkListView_ && hdr->code == LVN_ITEMCHANGED && filling_) return 0;
+    if (hdr->code == TTN_GETDISPINFOW && hdr->hwndFrom != tooltip_) {
+        auto* tt = reinterpret_cast<NMTTDISPINFOW*>(hdr);
+        static std::wstring tip;
+        tip.clear();
+        for (const ToolButtonDef& d : kToolButtons)
+            if (d.caption && d.id == hdr->idFrom)
+                tip = AnsiToWide(d.id == ID_SCAN ? toolButton1Hint_ : std::string(d.hint));
+        tt->lpszText = &tip[0];
+        return 0;
+    }
+    return 0;
+}
+
+void TForm1::Command(UINT id) {
+    if (closing_) return;
+    switch (id) {
+        case ID_SCAN:
+        case ID_FLATBUTTON1:
+            driver_->ScanCommand();
+            if (closeAfterScan_ && driver_->Idle()) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+            break;
+        case ID_REPAIR:
+        case ID_FLATBUTTON2:
+        case ID_POP_REPAIR:
+            if (repair_) repair_->RepairSelected();
+            break;
+        case ID_REPAIRALL:
+        case ID_FLATBUTTON3:
+        case ID_POP_ALL:
+            if (repair_) repair_->RepairAll();
+            break;
+        case ID_BACKUP:
+            if (repair_) repair_->Backup();
+            break;
+        case ID_RESTORE:
+            if (repair_) repair_->Restore();
+            break;
+        case ID_HISTORY:
+            if (repair_) repair_->ShowHistory();
+            break;
+        case ID_CLEARHISTORY:
+            if (repair_) repair_->ClearHistory();
+            break;
+        case ID_EXIT:
+        case ID_FLATBUTTON4:
+            PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+            break;
+        case ID_SELECTALL:
+            SelectAllClick();
+            break;
+        case ID_ABOUT:
+            ShellAboutW(hwnd_, AnsiToWide("Tarnwell Version " TW_VERSION_STR).c_str(),
+                        AnsiToWide("Tarnwell 开发组").c_str(), LoadIconW(instance_, MAKEINTRESOURCEW(IDI_APP)));
+            break;
+        default:
+            break;
+    }
+}
+
+void TForm1::SelectAllClick() {
+    std::string caption = kSelectNone;
+    wchar_t buf[32] = {};
+    GetWindowTextW(selectAll_, buf, 32);
+    bool wasSelectAll = WideToAnsi(buf) == kSelectAll;
+    caption = wasSelectAll ? kSelectNone : kSelectAll;
+    SetControlText(selectAll_, caption);
+    bool tick = caption == kSelectNone;
+    int n = ListView_GetItemCount(chkListView_);
+    for (int i = 0; i < n; ++i) ListView_SetCheckState(chkListView_, i, tick);
+}
+
+void TForm1::OnClose() {
+    if (driver_ && driver_->InScanCommand()) {
+        // The Scan command is still running its steps further up this very call stack:
+        // stop the scan and close once the command has returned.
+        closeAfterScan_ = true;
+        if (!ScanCaptionIsStart()) driver_->ScanCommand();
+        return;
+    }
+    closing_ = true;
+    // Save the placement; a refused write is reported and the window still closes.
+    try {
+        WINDOWPLACEMENT wp{};
+        wp.length = sizeof wp;
+        GetWindowPlacement(hwnd_, &wp);
+        RECT r;
+        GetWindowRect(hwnd_, &r);
+        SaveWindowPlacement(IniPath(), IsZoomed(hwnd_) != FALSE, r.top, r.bottom - r.top, r.right - r.left);
+    } catch (const std::exception& e) {
+        std::string text = e.what();
+        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+        ShowMessage(text, MB_OK | MB_ICONERROR);
+    }
+    // Worker threads may be blocked handing a Finding to this window: stop and join them
+    // while messages keep flowing, before the window goes.
+    if (driver_) driver_->Shutdown();
+    DestroyWindow(hwnd_);
+}
+
+void TForm1::OnDestroy() {
+    if (driver_) driver_->Shutdown();
+    hwnd_ = nullptr;
+    PostQuitMessage(0);
+}
+
+HWND TForm1::Control(UINT id) const {
+    switch (id) {
+        case ID_FLATBUTTON1: return flatButton1_;
+        case ID_FLATBUTTON2: return flatButton2_;
+        case ID_FLATBUTTON3: return flatButton3_;
+        case ID_FLATBUTTON4: return flatButton4_;
+        case ID_SELECTALL: return selectAll_;
+        case ID_CHKLISTVIEW: return chkListView_;
+        case ID_LISTVIEW2: return listView2_;
+        case ID_STATUSBAR1: return statusBar1_;
+        case ID_TOOLBAR1: return toolBar1_;
+        default: return nullptr;
+    }
+}
+
+void TForm1::SetControlText(HWND control, const std::string& text) {
+    SetWindowTextW(control, AnsiToWide(text).c_str());
+}
+
+void TForm1::SetMenuCaption(UINT id, const std::string& text) {
+    // Keep the shortcut text that follows the tab.
+    wchar_t buf[128] = {};
+    GetMenuStringW(mainMenu_, id, buf, 128, MF_BYCOMMAND);
+    std::wstring old = buf;
+    size_t tab = old.find(L'\t');
+    std::wstring caption = AnsiToWide(text) + (tab == std::wstring::npos ? L"" : old.substr(tab));
+    MENUITEMINFOW mi{};
+    mi.cbSize = sizeof mi;
+    mi.fMask = MIIM_STRING;
+    mi.dwTypeData = &caption[0];
+    SetMenuItemInfoW(mainMenu_, id, FALSE, &mi);
+}
+
+// --- ScanView ---
+
+bool TForm1::ScanCaptionIsStart() {
+    wchar_t buf[32] = {};
+    GetWindowTextW(flatButton1_, buf, 32);
+    return WideToAnsi(buf) == kScan;
+}
+
+void TForm1::SetScanCaptions(bool scanning) {
+    SetControlText(flatButton1_, scanning ? kStop : kScan);
+    std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
+    TBBUTTONINFOW bi{};
+    bi.cbSize = sizeof bi;
+    bi.dwMask = TBIF_TEXT;
+    bi.pszText = &tool[0];
+    SendMessageW(toolBar1_, TB_SETBUTTONINFOW, ID_SCAN, reinterpret_cast<LPARAM>(&bi));
+    SetMenuCaption(ID_SCAN, scanning ? kStop : kScan);
+}
+
+void TForm1::ResetScanHints() {
+    SetHint(flatButton1_, kScanHint);
+    toolButton1Hint_ = kScanHint;
+}
+
+void TForm1::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
+
+void TForm1::SetRepairControls(bool on) { SetRepairControls(on, true); }
+
+void TForm1::SetRepairControls(bool on, bool popupToo) {
+    UINT state = MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED);
+    EnableMenuItem(mainMenu_, ID_REPAIR, state);
+    EnableMenuItem(mainMenu_, ID_REPAIRALL, state);
+    SendMessageW(toolBar1_, TB_HIDEBUTTON, ID_REPAIRALL, MAKELPARAM(!on, 0));
+    SendMessageW(toolBar1_, TB_HIDEBUTTON, ID_REPAIR, MAKELPARAM(!on, 0));
+    EnableWindow(flatButton2_, on);
+    EnableWindow(flatButton3_, on);
+    if (popupToo) {
+        EnableMenuItem(popupMenu_, ID_POP_REPAIR, state);
+        EnableMenuItem(popupMenu_, ID_POP_ALL, state);
+    }
+    DrawMenuBar(hwnd_);
+}
+
+void TForm1::SetStatus(const std::string& text) {
+    SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(text).c_str()));
+}
+
+std::string TForm1::StatusText() const {
+    wchar_t buf[1024] = {};
+    SendMessageW(statusBar1_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(buf));
+    return WideToAnsi(buf);
+}
+
+int TForm1::ChecklistRowCount() { return ListView_GetItemCount(chkListView_); }
+
+bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, row) != 0; }
+
+void TForm1::ClearFindings() {
+    findings_.Clear();
+    ListView_SetItemCountEx(listView2_, 0, 0);
+    InvalidateRect(listView2_, nullptr, TRUE);
+}
+
+void TForm1::ProcessMessages() { tw::ProcessMessages(); }
+
+void TForm1::AddFinding(const Finding& f) {
+    findings_.Add(f);
+    ListView_SetItemCountEx(listView2_, findings_.Count(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+// --- RepairView ---
+
+int TForm1::SelectedRow() { return ListView_GetNextItem(listView2_, -1, LVNI_SELECTED); }
+
+void TForm1::SelectRow(int row) {
+    ListView_SetItemState(listView2_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (row >= 0) ListView_SetItemState(listView2_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void TForm1::RowChanged(int row) { ListView_RedrawItems(listView2_, row, row); }
+
+}  // namespace tw

@@ -1,0 +1,162 @@
+// The main window: wires the controls to the commands and owns the long-lived objects (the
+// Findings, the scan driver, repair). The commands' logic lives in their own units.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Checklist.h"
+#include "app/FindingList.h"
+#include "app/ScanDriver.h"
+#include "app/Settings.h"
+#include "app/osinfo/KivGetOSInfo.h"
+#include "platform/Handle.h"
+#include "repair/RepairView.h"
+#include "scanners/ScanSink.h"
+
+namespace tw {
+
+class RepairCommands;
+
+// Control and command identifiers. The menu items, tool buttons and command buttons of one
+// command share its identifier where they share its state; the popup items have their own.
+enum CommandId : UINT {
+    ID_BACKUP = 1001,
+    ID_RESTORE,
+    ID_EXIT,
+    ID_SCAN,
+    ID_REPAIR,
+    ID_REPAIRALL,
+    ID_HISTORY,
+    ID_CLEARHISTORY,
+    ID_HELP,
+    ID_MAIL,
+    ID_HOMEPAGE,
+    ID_ABOUT,
+    ID_POP_REPAIR,
+    ID_POP_ALL,
+    ID_FLATBUTTON1,  // 扫描 / 停止
+    ID_FLATBUTTON2,  // 修复
+    ID_FLATBUTTON3,  // 全部修复
+    ID_FLATBUTTON4,  // 退出
+    ID_SELECTALL,
+    ID_CHKLISTVIEW,
+    ID_LISTVIEW2,
+    ID_STATUSBAR1,
+    ID_TOOLBAR1,
+};
+
+// Lets another program close this one.
+constexpr UINT kCloseMessage = WM_USER + 1300;  // 2324
+
+class TForm1 : public ScanView, public RepairView, public ScanSink {
+public:
+    TForm1();
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // Creates the window (and everything window creation sets up). False when the program
+    // must end (no Windows directory, or the window could not be made).
+    bool Create(HINSTANCE instance);
+    // Shows the window as the settings say.
+    void Show();
+    // Message-loop filter: accelerators and the modeless windows' dialog keys.
+    bool PreTranslate(MSG* msg);
+
+    HWND Handle() const { return hwnd_; }
+    FindingList& Findings() { return findings_; }
+    ScanDriver& Driver() { return *driver_; }
+    const TKivOSInfo& OSInfo() const { return *osInfo_; }
+    HWND Checklist() const { return chkListView_; }
+    HWND ReportList() const { return listView2_; }
+    HWND StatusBar() const { return statusBar1_; }
+    HWND Control(UINT id) const;
+    HMENU MainMenu() const { return mainMenu_; }
+    HMENU PopupMenu() const { return popupMenu_; }
+    HWND ToolBar() const { return toolBar1_; }
+    bool MultiBoot() const { return driver_ && driver_->MultiBoot(); }
+    const WindowSettings& Settings() const { return settings_; }
+    std::string StatusText() const;
+    // Runs a command as if its control had been clicked.
+    void Command(UINT id);
+    // The select-all button.
+    void SelectAllClick();
+    // Selects a report-list row (-1: none).
+    void SelectRow(int row);
+
+    // ScanView
+    bool ScanCaptionIsStart() override;
+    void SetScanCaptions(bool scanning) override;
+    void ResetScanHints() override;
+    void SetSelectAllEnabled(bool on) override;
+    void SetRepairControls(bool on) override;
+    void SetStatus(const std::string& text) override;
+    int ChecklistRowCount() override;
+    bool IsRowTicked(int row) override;
+    int FindingCount() override { return findings_.Count(); }
+    void ClearFindings() override;
+    ScanSink& Sink() override { return *this; }
+    void ProcessMessages() override;
+
+    // RepairView
+    int SelectedRow() override;
+    void RowChanged(int row) override;
+    void SetRepairControls(bool on, bool popupToo) override;
+    HWND MainWindow() override { return hwnd_; }
+
+    // ScanSink: Findings and status texts of the scan, on the UI thread.
+    void AddFinding(const Finding& f) override;
+    void ShowStatus(const std::string& text) override { SetStatus(text); }
+
+private:
+    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void OnCreate();
+    void OnShow();
+    void OnClose();
+    void OnDestroy();
+    void OnSize();
+    LRESULT OnNotify(NMHDR* hdr);
+    void LayoutChecklistPanel();
+    void CreateControls();
+    void CreateMenus();
+    void CreateToolBar();
+    void FillChecklist();
+    void AddHint(HWND control, const std::string& text);
+    void SetControlText(HWND control, const std::string& text);
+    void SetMenuCaption(UINT id, const std::string& text);
+    void SetHint(HWND control, const std::string& text);
+    std::string IniPath() const;
+
+    HINSTANCE instance_ = nullptr;
+    HWND hwnd_ = nullptr;
+    HWND toolBar1_ = nullptr, flatPanel1_ = nullptr, panel2_ = nullptr, label1_ = nullptr;
+    HWND chkListView_ = nullptr, selectAll_ = nullptr, listView2_ = nullptr, statusBar1_ = nullptr;
+    HWND flatButton1_ = nullptr, flatButton2_ = nullptr, flatButton3_ = nullptr, flatButton4_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HMENU mainMenu_ = nullptr, popupMenu_ = nullptr, popupRoot_ = nullptr;
+    HACCEL accel_ = nullptr;
+    HIMAGELIST imageList1_ = nullptr, toolImages_ = nullptr, toolHotImages_ = nullptr;
+    UniqueGdiObject font_;
+    std::string toolButton1Hint_ = "扫描系统错误";
+
+    std::unique_ptr<TKivOSInfo> osInfo_;
+    std::string windowsDir_;
+    HWND desktop_ = nullptr;
+    WindowSettings settings_;
+    std::vector<ChecklistItem> checklistRows_;
+    FindingList findings_;
+    std::unique_ptr<ScanDriver> driver_;
+    std::unique_ptr<RepairCommands> repair_;
+    bool filling_ = false;     // the program itself is filling the checklist
+    bool closing_ = false;
+    bool closeAfterScan_ = false;
+    bool shown_ = false;
+    std::wstring dispText_;    // text handed to the report list for the row it paints
+};
+
+}  // namespace tw

@@ -1,0 +1,235 @@
+#include "app/ScanDriver.h"
+
+#include <algorithm>
+
+#include "app/Checklist.h"
+#include "platform/FileSystem.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
+
+namespace tw {
+
+namespace {
+
+const char kDone[] = "扫描完毕。共检查到：";
+const char kSfcStatus[] = "扫描所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本，请稍候...";
+const char kMultiBootQuestion[] =
+    "警告！Tarnwell检测到您的计算机安装了多个操作系统，在安装有多种文件系统（例如：同时存在Fat32和"
+    "NTFS格式的分区）的机器上扫描磁盘文件错误Tarnwell可能无法准确地判断快捷方式是否有效，您真的要进行扫描吗？";
+
+// Forwards a worker thread's results to the UI thread, and drops them there once the scan they
+// belong to is no longer the current one (a stopped scan's thread may still be ending).
+class RunSink : public ScanSink {
+public:
+    RunSink(UiDispatcher& ui, ScanSink& target, std::function<bool()> current)
+        : ui_(ui), target_(target), current_(std::move(current)) {}
+    void AddFinding(const Finding& f) override {
+        ui_.Invoke([&] {
+            if (current_()) target_.AddFinding(f);
+        });
+    }
+    void ShowStatus(const std::string& text) override {
+        ui_.Invoke([&] {
+            if (current_()) target_.ShowStatus(text);
+        });
+    }
+    void ProcessMessages() override {}
+
+private:
+    UiDispatcher& ui_;
+    ScanSink& target_;
+    std::function<bool()> current_;
+};
+
+}  // namespace
+
+ScanDriver::ScanDriver(ScanView& view, ScanContext context, ScanCategories categories)
+    : view_(view), context_(std::move(context)), categories_(std::move(categories)),
+      ui_(new UiDispatcher) {
+    context_.scanning = [this] { return scanning_; };
+}
+
+ScanDriver::~ScanDriver() {
+    Shutdown();
+    // Runs (and so frees) whatever completions are still queued; they see the shutdown.
+    ui_.reset();
+}
+
+void ScanDriver::ScanCommand() {
+    if (shutDown_) return;
+    if (view_.ScanCaptionIsStart())
+        Start();
+    else
+        Stop();
+}
+
+void ScanDriver::Start() {
+    // A second Start from inside the running one (its message processing) would interleave two
+    // scans on one list; the first one must come to its end first.
+    if (inStart_) return;
+    inStart_ = true;
+    scanning_ = true;
+    ++generation_;
+    view_.SetScanCaptions(true);
+    view_.SetSelectAllEnabled(false);
+    view_.SetRepairControls(false);
+    view_.ClearFindings();
+    runningScans_ = 0;
+    // Hold the count for the whole command: a worker thread that ends while a UI-thread
+    // scanner lets messages run must not finish the scan before the command is through.
+    ++runningScans_;
+    try {
+        RunSteps();
+    } catch (const std::exception& e) {
+        ReportError(e.what());
+    }
+    inStart_ = false;
+    --runningScans_;
+    if (shutDown_) return;
+    if (runningScans_ == 0) FinishInCommand();
+}
+
+void ScanDriver::ReportError(const std::string& what) {
+    std::string text = what;
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    ShowMessage(text, MB_OK | MB_ICONERROR);
+}
+
+std::unique_ptr<ScanSink> ScanDriver::NewRunSink() {
+    unsigned gen = generation_;
+    return std::unique_ptr<ScanSink>(
+        new RunSink(*ui_, view_.Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
+}
+
+void ScanDriver::AddThread(std::unique_ptr<ScanSink> sink, std::unique_ptr<WorkerThread> t, int kind) {
+    if (!t) return;
+    WorkerThread* raw = t.get();
+    UiDispatcher* ui = ui_.get();
+    raw->onFinished = [this, ui, raw](WorkerThread&) { ui->Post([this, raw] { Completion(raw); }); };
+    threads_.push_back({std::move(sink), std::move(t), generation_, kind});
+    ++runningScans_;
+}
+
+void ScanDriver::RunSteps() {
+    auto ticked = [this](int row) { return row < view_.ChecklistRowCount() && view_.IsRowTicked(row); };
+
+    // Hive threads: all created and counted first, then started side by side.
+    const HKEY roots[3] = {HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE};
+    size_t firstHive = threads_.size();
+    for (int i = 0; i < 3; ++i) {
+        if (!ticked(kRowCurrentUser + i) || !categories_.hiveThread) continue;
+        std::unique_ptr<ScanSink> sink = NewRunSink();
+        std::unique_ptr<WorkerThread> t = categories_.hiveThread(context_, *sink, roots[i]);
+        AddThread(std::move(sink), std::move(t), i);
+    }
+    for (size_t i = firstHive; i < threads_.size(); ++i) threads_[i].thread->Start();
+
+    ScanSink& sink = view_.Sink();
+    if (ticked(kRowSoftware) && categories_.softwareKeys) categories_.softwareKeys(context_, sink);
+    if (ticked(kRowProgramMenu)) {
+        if (categories_.contextMenuHandlers)
+            for (const char* type : {"*", "Directory", "Drive", "Folder"})
+                categories_.contextMenuHandlers(context_, sink, type);
+        if (categories_.startMenuOrder) categories_.startMenuOrder(context_, sink);
+    }
+    if (ticked(kRowFileTypes) && categories_.fileTypeThread) {
+        std::unique_ptr<ScanSink> sink = NewRunSink();
+        std::unique_ptr<WorkerThread> t = categories_.fileTypeThread(context_, *sink);
+        WorkerThread* raw = t.get();
+        AddThread(std::move(sink), std::move(t), 3);
+        if (raw) raw->Start();
+    }
+    if (ticked(kRowHelpFiles) && categories_.helpFiles) categories_.helpFiles(context_, sink);
+    if (ticked(kRowSharedDlls) && categories_.sharedDlls) categories_.sharedDlls(context_, sink);
+    if (ticked(kRowUninstall) && categories_.uninstallEntries) categories_.uninstallEntries(context_, sink);
+    if (ticked(kRowFonts) && categories_.fonts) categories_.fonts(context_, sink);
+    if (ticked(kRowDiskFiles)) DiskFileStep();
+    if (ticked(kRowDiskDirs)) {
+        ++runningScans_;
+        if (categories_.directories) categories_.directories(context_, sink);
+        --runningScans_;
+    }
+}
+
+void ScanDriver::DiskFileStep() {
+    if (multiBoot_ && context_.majorVersion == 4 &&
+        ShowMessage(kMultiBootQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    DWORD mask = LogicalDrives();
+    std::vector<std::string> drives;
+    for (int bit = 1; bit <= 25; ++bit)  // B: to Z:; A: is never walked
+        if (mask & (1u << bit)) drives.push_back(std::string(1, static_cast<char>('A' + bit)) + ":");
+    for (const std::string& drive : drives) {
+        if (!scanning_) break;
+        ++runningScans_;
+        if (DriveType(drive + "\\") == DRIVE_FIXED && categories_.diskFiles)
+            categories_.diskFiles(context_, view_.Sink(), drive + "\\");
+        --runningScans_;
+    }
+}
+
+void ScanDriver::Stop() {
+    scanning_ = false;
+    view_.SetScanCaptions(false);
+    // File-type thread first, then the hives in their order.
+    for (int kind : {3, 0, 1, 2})
+        for (RunningThread& r : threads_)
+            if (r.kind == kind && r.generation == generation_) r.thread->Terminate();
+}
+
+void ScanDriver::Completion(WorkerThread* t) {
+    if (shutDown_) return;
+    auto it = std::find_if(threads_.begin(), threads_.end(),
+                           [t](const RunningThread& r) { return r.thread.get() == t; });
+    if (it == threads_.end()) return;
+    unsigned gen = it->generation;
+    // The thread has posted this as its last act: joining it here is immediate.
+    WaitForSingleObject(t->Handle(), INFINITE);
+    threads_.erase(it);
+    // A stopped scan's late completion never counts against the scan that followed it.
+    if (gen != generation_) return;
+    if (--runningScans_ != 0) return;
+    FinishInCompletion();
+}
+
+void ScanDriver::FinishInCommand() {
+    view_.SetScanCaptions(false);
+    view_.ResetScanHints();
+    view_.SetSelectAllEnabled(true);
+    int rows = view_.FindingCount();
+    view_.SetStatus(kDone + IntToStr(rows) + " 个错误。");
+    if (rows > 0) view_.SetRepairControls(true);
+    if (onScanFinished) onScanFinished();
+}
+
+void ScanDriver::FinishInCompletion() {
+    if (scanning_ && view_.ChecklistRowCount() == 13 && view_.IsRowTicked(kRowSystemFiles)) {
+        view_.SetStatus(kSfcStatus);
+        view_.ProcessMessages();
+        DWORD code = 0;
+        CurrentSeams().runAndWait(context_.windowsDir + "\\system32\\sfc.exe /SCANNOW", "", code);
+        if (shutDown_) return;
+    }
+    view_.SetSelectAllEnabled(true);
+    int rows = view_.FindingCount();
+    view_.SetRepairControls(rows > 0);
+    view_.SetScanCaptions(false);
+    view_.SetStatus(kDone + IntToStr(rows) + " 个错误");
+    if (onScanFinished) onScanFinished();
+}
+
+void ScanDriver::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    scanning_ = false;
+    std::vector<HANDLE> handles;
+    for (RunningThread& r : threads_) {
+        r.thread->Terminate();
+        handles.push_back(r.thread->Handle());
+    }
+    // The workers may be blocked handing a Finding to this thread: keep dispatching.
+    if (!handles.empty()) WaitPumping(handles.data(), static_cast<DWORD>(handles.size()));
+    threads_.clear();
+}
+
+}  // namespace tw

@@ -1,0 +1,120 @@
+// The scan driver: runs the ticked categories in their fixed order, counts the running scan
+// tasks and finishes every scan exactly once. It talks to the window through ScanView, so the
+// console front end and the tests drive the same code.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Threads.h"
+#include "scanners/ScanContext.h"
+#include "scanners/ScanSink.h"
+
+namespace tw {
+
+class ScanView {
+public:
+    virtual ~ScanView() = default;
+    // True when the Scan button reads "扫描" (the command then starts a scan, else it stops).
+    virtual bool ScanCaptionIsStart() = 0;
+    // "扫描"/"停止" on the button, the tool button and the menu item.
+    virtual void SetScanCaptions(bool scanning) = 0;
+    // Restores the hints of the Scan button and tool button.
+    virtual void ResetScanHints() = 0;
+    virtual void SetSelectAllEnabled(bool on) = 0;
+    // All eight repair controls.
+    virtual void SetRepairControls(bool on) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual int ChecklistRowCount() = 0;
+    virtual bool IsRowTicked(int row) = 0;
+    virtual int FindingCount() = 0;
+    virtual void ClearFindings() = 0;
+    // Where Findings and status texts of the UI thread go.
+    virtual ScanSink& Sink() = 0;
+    virtual void ProcessMessages() = 0;
+};
+
+// The categories' scanners. An empty entry adds nothing, so a category whose scanner is not
+// there yet is a step that finds nothing.
+struct ScanCategories {
+    using UiScanner = std::function<void(const ScanContext&, ScanSink&)>;
+    UiScanner softwareKeys;                                                       // row 0
+    std::function<void(const ScanContext&, ScanSink&, const std::string&)> contextMenuHandlers;  // row 1
+    UiScanner startMenuOrder;                                                     // row 1
+    std::function<std::unique_ptr<WorkerThread>(const ScanContext&, ScanSink&)> fileTypeThread;  // row 2
+    UiScanner helpFiles;                                                          // row 3
+    UiScanner sharedDlls;                                                         // row 4
+    UiScanner uninstallEntries;                                                   // row 5
+    UiScanner fonts;                                                              // row 6
+    std::function<std::unique_ptr<WorkerThread>(const ScanContext&, ScanSink&, HKEY)> hiveThread;  // rows 7-9
+    // Walks one fixed drive's root folder ("C:\") for broken shortcuts.
+    std::function<void(const ScanContext&, ScanSink&, const std::string&)> diskFiles;  // row 10
+    UiScanner directories;                                                        // row 11
+};
+
+// The categories as the program ships them.
+ScanCategories DefaultScanCategories();
+
+class ScanDriver {
+public:
+    // The driver must be created and used on the UI thread.
+    ScanDriver(ScanView& view, ScanContext context, ScanCategories categories);
+    ~ScanDriver();
+    ScanDriver(const ScanDriver&) = delete;
+    ScanDriver& operator=(const ScanDriver&) = delete;
+
+    // The Scan command: starts a scan when the button reads "扫描", else stops.
+    void ScanCommand();
+    // Stops every worker thread and waits for all of them (dispatching messages meanwhile);
+    // afterwards nothing of this driver touches the view. Used when the window closes.
+    void Shutdown();
+
+    bool Scanning() const { return scanning_; }
+    int RunningScans() const { return runningScans_; }
+    bool InScanCommand() const { return inStart_; }
+    bool Idle() const { return !inStart_ && threads_.empty() && !finishPending_; }
+    void SetMultiBoot(bool on) { multiBoot_ = on; }
+    bool MultiBoot() const { return multiBoot_; }
+    const ScanContext& Context() const { return context_; }
+    ScanContext& Context() { return context_; }
+    // Called after each scan has been finished (the console front end waits for it).
+    std::function<void()> onScanFinished;
+
+private:
+    struct RunningThread {
+        // The thread's sink is declared first, so it outlives the thread.
+        std::unique_ptr<ScanSink> sink;
+        std::unique_ptr<WorkerThread> thread;
+        unsigned generation;
+        int kind;  // 0 current user, 1 all users, 2 machine, 3 file types
+    };
+
+    void Start();
+    void Stop();
+    void RunSteps();
+    void DiskFileStep();
+    void AddThread(std::unique_ptr<ScanSink> sink, std::unique_ptr<WorkerThread> t, int kind);
+    std::unique_ptr<ScanSink> NewRunSink();
+    void Completion(WorkerThread* t);
+    void FinishInCommand();
+    void FinishInCompletion();
+    void ReportError(const std::string& text);
+
+    ScanView& view_;
+    ScanContext context_;
+    ScanCategories categories_;
+    std::unique_ptr<UiDispatcher> ui_;
+    std::vector<RunningThread> threads_;
+    // All fields below belong to the UI thread.
+    bool scanning_ = false;
+    bool multiBoot_ = false;
+    bool inStart_ = false;
+    bool shutDown_ = false;
+    bool finishPending_ = false;
+    int runningScans_ = 0;
+    unsigned generation_ = 0;
+};
+
+}  // namespace tw

@@ -1,0 +1,23 @@
+// "Set.ini" beside the executable: the backup-folder name the disk walks skip, and the main
+// window's placement.
+#pragma once
+#include <string>
+
+namespace tw {
+
+struct WindowSettings {
+    std::string bakPath = "Backup";
+    bool maximized = false;
+    bool hasTop = false, hasHeight = false, hasWidth = false;
+    int top = 0, height = 0, width = 0;
+};
+
+// Reads the settings; a missing file or key leaves the defaults, and each non-numeric
+// Top/Height/Width is ignored on its own.
+WindowSettings LoadSettings(const std::string& iniPath);
+// Writes the placement and flushes the file; throws IniError when the system refuses.
+void SaveWindowPlacement(const std::string& iniPath, bool maximized, int top, int height, int width);
+// True when the boot menu at bootIni lists more than one operating system.
+bool DetectMultiBoot(const std::string& bootIni);
+
+}  // namespace tw

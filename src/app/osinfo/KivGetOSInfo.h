@@ -1,0 +1,30 @@
+// What Windows the program runs on. The rest of the program branches on MajorVersion alone:
+// 4 is the Windows 98/Me family, 5 is Windows 2000/XP/2003.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <string>
+
+namespace tw {
+
+class TKivOSInfo {
+public:
+    // Asks the system once; a failed query leaves zeros and the name "Invalidated".
+    TKivOSInfo();
+    // For tests and for callers that already hold a version record.
+    explicit TKivOSInfo(const OSVERSIONINFOA* info);
+
+    std::string VersionName;
+    uint32_t MajorVersion = 0;
+    uint32_t MinorVersion = 0;
+    uint32_t BuildNumber = 0;
+    std::string ServicePack;
+
+    // Short name of a system version: "98", "Me", "2000", "XP", "2003", "Invalidated" or empty.
+    static std::string NameOf(uint32_t major, uint32_t minor);
+
+private:
+    void Take(const OSVERSIONINFOA* info);
+};
+
+}  // namespace tw

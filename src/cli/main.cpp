@@ -1,0 +1,154 @@
+// tarnwell-scan: the same scan as the window's, without a window. It prints one Finding per
+// line (caption, location, key name, description, image index, tab-separated) in the order
+// they were found, and the closing status line on standard error.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Checklist.h"
+#include "app/ScanDriver.h"
+#include "app/Settings.h"
+#include "app/osinfo/KivGetOSInfo.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tarnwell-scan [--rows LIST] [--all] [--utf8] [--list-rows]\n"
+    "  --rows LIST   scan the checklist rows in LIST (comma-separated indexes, e.g. 7,8,9);\n"
+    "                default: the rows the window ticks at start\n"
+    "  --all         scan every row\n"
+    "  --utf8        write UTF-8 instead of the system's ANSI code page\n"
+    "  --list-rows   print the checklist rows with their indexes and exit\n";
+
+class ConsoleView : public tw::ScanView, public tw::ScanSink {
+public:
+    ConsoleView(std::vector<bool> ticks, bool utf8) : ticks_(std::move(ticks)), utf8_(utf8) {}
+
+    bool ScanCaptionIsStart() override { return !scanning_; }
+    void SetScanCaptions(bool scanning) override { scanning_ = scanning; }
+    void ResetScanHints() override {}
+    void SetSelectAllEnabled(bool) override {}
+    void SetRepairControls(bool) override {}
+    void SetStatus(const std::string& text) override { status_ = text; }
+    int ChecklistRowCount() override { return static_cast<int>(ticks_.size()); }
+    bool IsRowTicked(int row) override { return row >= 0 && row < ChecklistRowCount() && ticks_[static_cast<size_t>(row)]; }
+    int FindingCount() override { return count_; }
+    void ClearFindings() override { count_ = 0; }
+    ScanSink& Sink() override { return *this; }
+    void ProcessMessages() override { tw::ProcessMessages(); }
+
+    void AddFinding(const tw::Finding& f) override {
+        ++count_;
+        std::string line = f.caption + "\t" + f.location + "\t" + f.keyName + "\t" + f.description + "\t" +
+                           tw::IntToStr(f.image) + "\n";
+        Write(stdout, line);
+    }
+    void ShowStatus(const std::string&) override {}  // progress is for the window only
+
+    void Write(FILE* out, const std::string& text) {
+        std::string bytes = utf8_ ? tw::AnsiToUtf8(text) : text;
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fflush(out);
+    }
+    const std::string& Status() const { return status_; }
+
+private:
+    std::vector<bool> ticks_;
+    bool utf8_;
+    bool scanning_ = false;
+    int count_ = 0;
+    std::string status_;
+};
+
+bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& ticks) {
+    ticks.assign(rowCount, false);
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        int row = 0;
+        if (!item.empty()) {
+            if (!tw::TryStrToInt(item, row) || row < 0 || static_cast<size_t>(row) >= rowCount) return false;
+            ticks[static_cast<size_t>(row)] = true;
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+    bool utf8 = false, all = false, listRows = false;
+    std::string rows;
+    bool haveRows = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--utf8")) utf8 = true;
+        else if (!strcmp(argv[i], "--all")) all = true;
+        else if (!strcmp(argv[i], "--list-rows")) listRows = true;
+        else if (!strcmp(argv[i], "--rows") && i + 1 < argc) { rows = argv[++i]; haveRows = true; }
+        else if (!strncmp(argv[i], "--rows=", 7)) { rows = argv[i] + 7; haveRows = true; }
+        else {
+            fputs(kUsage, stderr);
+            return strcmp(argv[i], "--help") == 0 ? 0 : 2;
+        }
+    }
+
+    tw::TKivOSInfo os;
+    std::string windowsDir = tw::WindowsDirectory();
+    if (windowsDir.empty()) {
+        fputs("cannot find the Windows folder\n", stderr);
+        return 1;
+    }
+    std::vector<tw::ChecklistItem> items = tw::BuildChecklist(os.MajorVersion, windowsDir);
+    std::vector<bool> ticks;
+    for (const tw::ChecklistItem& item : items) ticks.push_back(all || item.ticked);
+    if (haveRows && !ParseRows(rows, items.size(), ticks)) {
+        fprintf(stderr, "--rows: indexes from 0 to %u, separated by commas\n", static_cast<unsigned>(items.size() - 1));
+        return 2;
+    }
+
+    ConsoleView view(ticks, utf8);
+    if (listRows) {
+        for (size_t i = 0; i < items.size(); ++i)
+            view.Write(stdout, tw::IntToStr(static_cast<long long>(i)) + "\t" + (items[i].ticked ? "x" : " ") + "\t" +
+                                   items[i].caption + "\n");
+        return 0;
+    }
+
+    CoInitialize(nullptr);
+    {
+        tw::ScanContext ctx;
+        ctx.majorVersion = os.MajorVersion;
+        ctx.windowsDir = windowsDir;
+        ctx.bakPath = tw::LoadSettings(tw::ProgramFolder() + "Set.ini").bakPath;
+        ctx.desktop = GetDesktopWindow();
+        tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
+        bool finished = false;
+        driver.onScanFinished = [&] { finished = true; };
+        driver.ScanCommand();
+        // The driver's message-only window stands in for the window's UI thread: the worker
+        // threads hand their Findings over to it.
+        MSG msg;
+        while (!finished && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        view.Write(stderr, view.Status() + "\n");
+    }
+    CoUninitialize();
+    return 0;
+}

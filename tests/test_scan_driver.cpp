@@ -1,0 +1,373 @@
+#include <doctest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/ScanDriver.h"
+#include "platform/Seams.h"
+#include "platform/Threads.h"
+
+using namespace tw;
+
+namespace {
+
+class FakeView : public ScanView, public ScanSink {
+public:
+    explicit FakeView(int rows = 12) : ticks(static_cast<size_t>(rows), false) {}
+    bool ScanCaptionIsStart() override { return caption == "扫描"; }
+    void SetScanCaptions(bool scanning) override { caption = scanning ? "停止" : "扫描"; }
+    void ResetScanHints() override { ++hintResets; }
+    void SetSelectAllEnabled(bool on) override { selectAll = on; }
+    void SetRepairControls(bool on) override { repair = on; }
+    void SetStatus(const std::string& text) override { status = text; statuses.push_back(text); }
+    int ChecklistRowCount() override { return static_cast<int>(ticks.size()); }
+    bool IsRowTicked(int row) override { return ticks.at(static_cast<size_t>(row)); }
+    int FindingCount() override { return static_cast<int>(findings.size()); }
+    void ClearFindings() override { findings.clear(); }
+    ScanSink& Sink() override { return *this; }
+    void ProcessMessages() override { tw::ProcessMessages(); }
+    void AddFinding(const Finding& f) override { findings.push_back(f); }
+    void ShowStatus(const std::string& text) override { SetStatus(text); }
+
+    void Tick(std::initializer_list<int> rows) {
+        for (int r : rows) ticks.at(static_cast<size_t>(r)) = true;
+    }
+
+    std::vector<bool> ticks;
+    std::string caption = "扫描";
+    std::string status;
+    std::vector<std::string> statuses;
+    std::vector<Finding> findings;
+    bool selectAll = true, repair = false;
+    int hintResets = 0;
+};
+
+// A worker that reports `count` Findings, then waits for its release (or a stop request).
+class FakeThread : public WorkerThread {
+public:
+    FakeThread(ScanSink& sink, std::string name, int count, HANDLE release)
+        : sink_(sink), name_(std::move(name)), count_(count), release_(release) {}
+
+protected:
+    void Execute() override {
+        for (int i = 0; i < count_ && !Terminated(); ++i)
+            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", name_, std::to_string(i), "", 0});
+        while (release_ && !Terminated() && WaitForSingleObject(release_, 5) == WAIT_TIMEOUT) {
+        }
+        // Keep handing over until asked to stop, when told to flood.
+        while (count_ < 0 && !Terminated()) sink_.AddFinding(Finding{"HKEY_USERS", name_, "", "", 0});
+    }
+
+private:
+    ScanSink& sink_;
+    std::string name_;
+    int count_;
+    HANDLE release_;
+};
+
+struct Event {
+    Event() : h(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Event() { CloseHandle(h); }
+    void Set() { SetEvent(h); }
+    HANDLE h;
+};
+
+// Lets messages run until the condition holds (or a few seconds pass).
+template <typename Cond>
+bool PumpUntil(Cond cond, DWORD ms = 5000) {
+    DWORD start = GetTickCount();
+    while (!cond()) {
+        if (GetTickCount() - start > ms) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        ProcessMessages();
+    }
+    return true;
+}
+
+ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY>* roots = nullptr) {
+    ScanCategories c;
+    c.hiveThread = [=](const ScanContext&, ScanSink& sink, HKEY root) {
+        if (roots) roots->push_back(root);
+        return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
+    };
+    return c;
+}
+
+}  // namespace
+
+TEST_CASE("nothing ticked: finished at once with 0 and the closing full stop, repair stays off") {
+    FakeView view;
+    ScanDriver d(view, ScanContext{}, ScanCategories{});
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();
+    CHECK(view.status == "扫描完毕。共检查到：0 个错误。");
+    CHECK(view.caption == "扫描");
+    CHECK_FALSE(view.repair);
+    CHECK(view.selectAll);
+    CHECK(finishes == 1);
+    CHECK(d.Scanning());  // only Stop clears it
+    CHECK(d.Idle());
+}
+
+TEST_CASE("UI-thread categories run in order and the command finishes the scan") {
+    FakeView view;
+    view.Tick({0, 1, 3, 4, 5, 6});
+    std::vector<std::string> order;
+    ScanCategories c;
+    auto step = [&order](const char* name) {
+        return [&order, name](const ScanContext&, ScanSink& sink) {
+            order.push_back(name);
+            sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", name, "", "", 0});
+        };
+    };
+    c.softwareKeys = step("software");
+    c.contextMenuHandlers = [&order](const ScanContext&, ScanSink&, const std::string& type) {
+        order.push_back("menu " + type);
+    };
+    c.startMenuOrder = step("startmenu");
+    c.helpFiles = step("help");
+    c.sharedDlls = step("dll");
+    c.uninstallEntries = step("uninstall");
+    c.fonts = step("fonts");
+    c.directories = step("dirs");  // row 11 not ticked
+    ScanDriver d(view, ScanContext{}, c);
+    view.findings.push_back(Finding{"old", "", "", "", 0});
+    d.ScanCommand();
+    CHECK(order == std::vector<std::string>{"software", "menu *", "menu Directory", "menu Drive", "menu Folder",
+                                            "startmenu", "help", "dll", "uninstall", "fonts"});
+    CHECK(view.findings.size() == 6);  // the old row was cleared first
+    CHECK(view.status == "扫描完毕。共检查到：6 个错误。");
+    CHECK(view.repair);
+    CHECK(view.hintResets == 1);
+}
+
+TEST_CASE("hive threads: started in root order, the last completion finishes without the full stop") {
+    FakeView view;
+    view.Tick({7, 8, 9});
+    Event release;
+    std::vector<HKEY> roots;
+    ScanDriver d(view, ScanContext{}, HiveCategories(2, release.h, &roots));
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();
+    CHECK(roots == std::vector<HKEY>{HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE});
+    CHECK(view.caption == "停止");
+    CHECK_FALSE(view.selectAll);
+    CHECK(d.RunningScans() == 3);
+    CHECK(PumpUntil([&] { return view.findings.size() == 6; }));
+    CHECK(finishes == 0);
+    release.Set();
+    CHECK(PumpUntil([&] { return finishes == 1; }));
+    CHECK(view.status == "扫描完毕。共检查到：6 个错误");
+    CHECK(view.caption == "扫描");
+    CHECK(view.repair);
+    CHECK(view.selectAll);
+    CHECK(d.RunningScans() == 0);
+    CHECK(d.Idle());
+}
+
+TEST_CASE("Stop during the hive scan keeps the rows; the completion reports them; no system check") {
+    FakeView view(13);
+    view.Tick({7, 12});
+    Event release;
+    ScopedSeams seams;
+    int runs = 0;
+    seams->runAndWait = [&](const std::string&, const std::string&, DWORD&) { ++runs; return true; };
+    ScanDriver d(view, ScanContext{}, HiveCategories(3, release.h));
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();
+    CHECK(PumpUntil([&] { return view.findings.size() == 3; }));
+    d.ScanCommand();  // Stop
+    CHECK_FALSE(d.Scanning());
+    CHECK(view.caption == "扫描");
+    CHECK_FALSE(view.selectAll);  // still off until the finish
+    CHECK(PumpUntil([&] { return finishes == 1; }));
+    CHECK(view.status == "扫描完毕。共检查到：3 个错误");
+    CHECK(view.findings.size() == 3);
+    CHECK(runs == 0);
+}
+
+TEST_CASE("the system file check runs once after a threaded scan that was not stopped") {
+    FakeView view(13);
+    view.Tick({8, 12});
+    ScopedSeams seams;
+    std::vector<std::string> commands;
+    seams->runAndWait = [&](const std::string& cmd, const std::string&, DWORD&) {
+        commands.push_back(cmd);
+        return true;
+    };
+    ScanContext ctx;
+    ctx.windowsDir = "C:\\windows";
+    ScanDriver d(view, ctx, HiveCategories(1, nullptr));
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();
+    CHECK(PumpUntil([&] { return finishes == 1; }));
+    CHECK(commands == std::vector<std::string>{"C:\\windows\\system32\\sfc.exe /SCANNOW"});
+    CHECK(std::find(view.statuses.begin(), view.statuses.end(),
+                    "扫描所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本，请稍候...") != view.statuses.end());
+    CHECK(view.status == "扫描完毕。共检查到：1 个错误");
+}
+
+TEST_CASE("a new scan right after a Stop is never finished by the old scan's late completion") {
+    FakeView view;
+    view.Tick({7});
+    Event first, second;
+    int made = 0;
+    ScanCategories c;
+    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) {
+        // The first scan's thread ignores the stop until released, as a slow key read would.
+        HANDLE h = made++ == 0 ? first.h : second.h;
+        struct Stubborn : WorkerThread {
+            Stubborn(ScanSink& s, HANDLE r) : sink(s), release(r) {}
+            void Execute() override {
+                WaitForSingleObject(release, 10000);
+                sink.AddFinding(Finding{"HKEY_CURRENT_USER", "late", "", "", 0});
+            }
+            ScanSink& sink;
+            HANDLE release;
+        };
+        return std::unique_ptr<WorkerThread>(new Stubborn(sink, h));
+    };
+    ScanDriver d(view, ScanContext{}, c);
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();  // scan 1
+    d.ScanCommand();  // Stop
+    d.ScanCommand();  // scan 2
+    CHECK(view.caption == "停止");
+    first.Set();      // scan 1's thread ends now
+    CHECK_FALSE(PumpUntil([&] { return finishes > 0; }, 300));
+    CHECK(view.findings.empty());  // its late Finding is not shown in scan 2's list
+    CHECK(view.caption == "停止");
+    second.Set();
+    CHECK(PumpUntil([&] { return finishes == 1; }));
+    CHECK(view.findings.size() == 1);
+    CHECK(view.status == "扫描完毕。共检查到：1 个错误");
+    CHECK(PumpUntil([&] { return d.Idle(); }));
+}
+
+TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not finish the scan early") {
+    FakeView view;
+    view.Tick({7, 0, 3});
+    int finishes = 0;
+    std::vector<std::string> finishedDuring;
+    ScanCategories c = HiveCategories(1, nullptr);
+    c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+        // Long enough for the hive thread to end and its completion to arrive here.
+        PumpUntil([&] { return view.findings.size() == 1; });
+        Sleep(50);
+        sink.ProcessMessages();
+        if (finishes) finishedDuring.push_back("software");
+        sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
+    };
+    c.helpFiles = [&](const ScanContext&, ScanSink&) {
+        if (finishes) finishedDuring.push_back("help");
+    };
+    ScanDriver d(view, ScanContext{}, c);
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();
+    CHECK(finishedDuring.empty());
+    CHECK(finishes == 1);
+    CHECK(view.status == "扫描完毕。共检查到：2 个错误。");
+    PumpUntil([] { return false; }, 100);
+    CHECK(finishes == 1);
+}
+
+TEST_CASE("shutting down mid-scan stops and joins workers that are handing Findings over") {
+    FakeView view;
+    view.Tick({7, 8, 9});
+    {
+        ScanDriver d(view, ScanContext{}, HiveCategories(-1, nullptr));
+        d.ScanCommand();
+        CHECK(PumpUntil([&] { return view.findings.size() > 10; }));
+        d.Shutdown();
+        size_t after = view.findings.size();
+        PumpUntil([] { return false; }, 100);
+        CHECK(view.findings.size() == after);  // nothing reaches the view any more
+        d.ScanCommand();                        // and no new scan starts
+        CHECK(view.findings.size() == after);
+    }
+}
+
+TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on the 98 family") {
+    ScopedSeams seams;
+    seams->driveType = [](const std::string& root) {
+        return static_cast<UINT>(root == "C:\\" ? DRIVE_FIXED : DRIVE_CDROM);
+    };
+    std::vector<std::string> questions;
+    int answer = IDNO;
+    seams->messageBox = [&](HWND, const std::string& text, const std::string& caption, UINT type) {
+        CHECK(caption == "Tarnwell");
+        CHECK(type == (MB_YESNO | MB_ICONQUESTION));
+        questions.push_back(text);
+        return answer;
+    };
+    std::vector<std::string> walked;
+    int dirs = 0;
+    ScanCategories c;
+    c.diskFiles = [&](const ScanContext& ctx, ScanSink&, const std::string& root) {
+        CHECK(ctx.scanning());
+        walked.push_back(root);
+    };
+    c.directories = [&](const ScanContext&, ScanSink&) { ++dirs; };
+
+    FakeView view;
+    view.Tick({10, 11});
+    ScanContext ctx;
+    ctx.majorVersion = 5;
+    {
+        ScanDriver d(view, ctx, c);
+        d.SetMultiBoot(true);
+        d.ScanCommand();
+        CHECK(questions.empty());  // only the 98 family is asked
+        CHECK(walked == std::vector<std::string>{"C:\\"});
+        CHECK(dirs == 1);
+    }
+    walked.clear();
+    ctx.majorVersion = 4;
+    {
+        ScanDriver d(view, ctx, c);
+        d.SetMultiBoot(true);
+        d.ScanCommand();
+        REQUIRE(questions.size() == 1);
+        CHECK(questions[0].find("多个操作系统") != std::string::npos);
+        CHECK(walked.empty());  // No skips the shortcut walk...
+        CHECK(dirs == 2);       // ...but not the directory walk
+        answer = IDYES;
+        d.ScanCommand();
+        CHECK(walked == std::vector<std::string>{"C:\\"});
+    }
+}
+
+TEST_CASE("a scanner's error is shown, the rows found stay and the scan still finishes") {
+    ScopedSeams seams;
+    std::vector<std::string> messages;
+    seams->messageBox = [&](HWND, const std::string& text, const std::string&, UINT type) {
+        CHECK((type & MB_ICONERROR) != 0);
+        messages.push_back(text);
+        return IDOK;
+    };
+    FakeView view;
+    view.Tick({5, 6});
+    bool fontsRan = false;
+    ScanCategories c;
+    c.uninstallEntries = [](const ScanContext&, ScanSink& sink) {
+        sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "x", "", "", 0});
+        throw std::runtime_error("Invalid data type for 'DisplayName'");
+    };
+    c.fonts = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
+    ScanDriver d(view, ScanContext{}, c);
+    d.ScanCommand();
+    // The quote sorts below "." so no full stop is added.
+    CHECK(messages == std::vector<std::string>{"Invalid data type for 'DisplayName'"});
+    CHECK_FALSE(fontsRan);  // the remaining steps do not run
+    CHECK(view.findings.size() == 1);
+    CHECK(view.caption == "扫描");
+    CHECK(view.selectAll);
+    CHECK(view.status == "扫描完毕。共检查到：1 个错误。");
+}
