@@ -465,8 +465,9 @@ void TForm1::OnSize() {
     RECT sr;
     GetWindowRect(statusBar1_, &sr);
     int sbh = sr.bottom - sr.top;
-    MoveWindow(flatPanel1_, 0, kToolBarHeight, w, kPanelHeight, TRUE);
+    // Panel2 first: the checklist panel lays itself out against it when it is resized.
     MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanelHeight, TRUE);
+    MoveWindow(flatPanel1_, 0, kToolBarHeight, w, kPanelHeight, TRUE);
     int listTop = kToolBarHeight + kPanelHeight;
     int listH = h - listTop - sbh;
     MoveWindow(listView2_, 0, listTop, w, listH > 0 ? listH : 0, TRUE);

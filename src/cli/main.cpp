@@ -26,7 +26,8 @@ const char kUsage[] =
     "                default: the rows the window ticks at start\n"
     "  --all         scan every row\n"
     "  --utf8        write UTF-8 instead of the system's ANSI code page\n"
-    "  --list-rows   print the checklist rows with their indexes and exit\n";
+    "  --list-rows   print the checklist rows with their indexes and exit\n"
+    "  --version     print the program's and the system's version and exit\n";
 
 class ConsoleView : public tw::ScanView, public tw::ScanSink {
 public:
@@ -92,13 +93,14 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stderr), _O_BINARY);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-    bool utf8 = false, all = false, listRows = false;
+    bool utf8 = false, all = false, listRows = false, version = false;
     std::string rows;
     bool haveRows = false;
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--utf8")) utf8 = true;
         else if (!strcmp(argv[i], "--all")) all = true;
         else if (!strcmp(argv[i], "--list-rows")) listRows = true;
+        else if (!strcmp(argv[i], "--version")) version = true;
         else if (!strcmp(argv[i], "--rows") && i + 1 < argc) { rows = argv[++i]; haveRows = true; }
         else if (!strncmp(argv[i], "--rows=", 7)) { rows = argv[i] + 7; haveRows = true; }
         else {
@@ -108,6 +110,11 @@ int main(int argc, char** argv) {
     }
 
     tw::TKivOSInfo os;
+    if (version) {
+        printf("Tarnwell 3.4.5.707\t%s\t%u.%u.%u\n", os.VersionName.c_str(), os.MajorVersion, os.MinorVersion,
+               os.BuildNumber);
+        return 0;
+    }
     std::string windowsDir = tw::WindowsDirectory();
     if (windowsDir.empty()) {
         fputs("cannot find the Windows folder\n", stderr);

@@ -1,0 +1,373 @@
+#include <doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
+#include "support/Sandbox.h"
+
+using namespace tw;
+using namespace tw::test;
+
+namespace {
+
+std::string SettingsPath() { return ProgramFolder() + "Set.ini"; }
+
+void WriteSettings(const std::string& text) {
+    RemoveTree(SettingsPath());
+    DeleteFileA(SettingsPath().c_str());
+    if (text.empty()) return;
+    FILE* f = fopen(SettingsPath().c_str(), "wb");
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+std::string Text(HWND h) {
+    wchar_t buf[512] = {};
+    GetWindowTextW(h, buf, 512);
+    return WideToAnsi(buf);
+}
+
+std::string MenuText(HMENU menu, UINT id) {
+    wchar_t buf[128] = {};
+    GetMenuStringW(menu, id, buf, 128, MF_BYCOMMAND);
+    return WideToAnsi(buf);
+}
+
+bool MenuEnabled(HMENU menu, UINT id) { return !(GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)); }
+
+bool ToolButtonHidden(HWND tb, UINT id) { return SendMessageW(tb, TB_ISBUTTONHIDDEN, id, 0) != 0; }
+
+std::string ToolButtonText(HWND tb, UINT id) {
+    wchar_t buf[64] = {};
+    SendMessageW(tb, TB_GETBUTTONTEXTW, id, reinterpret_cast<LPARAM>(buf));
+    return WideToAnsi(buf);
+}
+
+RECT RectIn(HWND child, HWND parent) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+template <typename Cond>
+bool PumpUntil(Cond cond, DWORD ms = 10000) {
+    DWORD start = GetTickCount();
+    while (!cond()) {
+        if (GetTickCount() - start > ms) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+struct Window {
+    explicit Window(const std::string& settings = "") {
+        WriteSettings(settings);
+        form.reset(new TForm1);
+        REQUIRE(form->Create(GetModuleHandleW(nullptr)));
+        form->Show();
+        PumpUntil([] { return false; }, 50);
+    }
+    ~Window() {
+        form.reset();
+        WriteSettings("");
+    }
+    HWND Panel() const { return GetParent(form->Checklist()); }
+    std::unique_ptr<TForm1> form;
+};
+
+struct MainWindowsOf {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectMainWindows(HWND h, LPARAM lp) {
+    auto* c = reinterpret_cast<MainWindowsOf*>(lp);
+    DWORD p = 0;
+    GetWindowThreadProcessId(h, &p);
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (p == c->pid && lstrcmpW(cls, L"TForm1") == 0) c->found.push_back(h);
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_CASE("window creation records the program and lays out every control with its caption") {
+    RegistrySandbox sb;
+    Window w;
+    TForm1& f = *w.form;
+    CHECK(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", "Tarnwell") == ProgramPath());
+    CHECK(Text(f.Handle()) == "Tarnwell");
+
+    HWND tb = f.ToolBar();
+    CHECK(ToolButtonText(tb, ID_SCAN) == "  扫描  ");
+    CHECK(ToolButtonText(tb, ID_REPAIRALL) == "全部修复");
+    CHECK(ToolButtonText(tb, ID_REPAIR) == "  修复  ");
+    CHECK(ToolButtonText(tb, ID_BACKUP) == "  备份  ");
+    CHECK(ToolButtonText(tb, ID_RESTORE) == "  恢复  ");
+    CHECK(ToolButtonText(tb, ID_HISTORY) == "历史日志");
+    CHECK(ToolButtonHidden(tb, ID_REPAIRALL));
+    CHECK(ToolButtonHidden(tb, ID_REPAIR));
+    CHECK_FALSE(ToolButtonHidden(tb, ID_SCAN));
+    CHECK(SendMessageW(tb, TB_BUTTONCOUNT, 0, 0) == 8);  // six buttons, two separators
+
+    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+    CHECK(Text(f.Control(ID_FLATBUTTON2)) == "修复");
+    CHECK(Text(f.Control(ID_FLATBUTTON3)) == "全部修复");
+    CHECK(Text(f.Control(ID_FLATBUTTON4)) == "退出");
+    CHECK(IsWindowEnabled(f.Control(ID_FLATBUTTON1)));
+    CHECK_FALSE(IsWindowEnabled(f.Control(ID_FLATBUTTON2)));
+    CHECK_FALSE(IsWindowEnabled(f.Control(ID_FLATBUTTON3)));
+    CHECK(Text(f.Control(ID_SELECTALL)) == "全否");
+    CHECK(Text(GetDlgItem(w.Panel(), 0)) == "请选择Tarnwell要检查的项目");
+    for (int i = 0; i < 4; ++i) {
+        RECT r = RectIn(f.Control(ID_FLATBUTTON1 + static_cast<UINT>(i)), GetParent(f.Control(ID_FLATBUTTON1)));
+        const int tops[4] = {19, 57, 94, 132};
+        CHECK(r.left == 8);
+        CHECK(r.top == tops[i]);
+        CHECK(r.right - r.left == 86);
+        CHECK(r.bottom - r.top == 25);
+    }
+
+    // The checklist: the rows of this system, every row but the last ticked.
+    HWND chk = f.Checklist();
+    int rows = ListView_GetItemCount(chk);
+    CHECK((rows == 12 || rows == 13));
+    for (int i = 0; i < rows; ++i) CHECK(ListView_GetCheckState(chk, i) == (i < rows - 1 ? 1u : 0u));
+
+    // The report list: four columns with their captions and widths.
+    HWND lv = f.ReportList();
+    HWND header = ListView_GetHeader(lv);
+    REQUIRE(Header_GetItemCount(header) == 4);
+    const char* heads[4] = {"项目", "位置", "键名", "说明"};
+    for (int i = 0; i < 4; ++i) {
+        wchar_t buf[32] = {};
+        HDITEMW hi{};
+        hi.mask = HDI_TEXT;
+        hi.pszText = buf;
+        hi.cchTextMax = 32;
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&hi));
+        CHECK(WideToAnsi(buf) == heads[i]);
+    }
+    CHECK(ListView_GetColumnWidth(lv, 0) == 150);
+    CHECK(ListView_GetColumnWidth(lv, 2) == 60);
+    CHECK(ListView_GetColumnWidth(lv, 3) == 231);
+    int parts[4] = {};
+    CHECK(SendMessageW(f.StatusBar(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts)) == 1);
+    CHECK(parts[0] == 400);
+    CHECK_FALSE(f.StatusText().empty());
+
+    // Menus: repair items start disabled, the rest enabled.
+    CHECK_FALSE(MenuEnabled(f.MainMenu(), ID_REPAIR));
+    CHECK_FALSE(MenuEnabled(f.MainMenu(), ID_REPAIRALL));
+    CHECK_FALSE(MenuEnabled(f.PopupMenu(), ID_POP_REPAIR));
+    CHECK_FALSE(MenuEnabled(f.PopupMenu(), ID_POP_ALL));
+    CHECK(MenuEnabled(f.MainMenu(), ID_SCAN));
+    CHECK(MenuText(f.MainMenu(), ID_SCAN).rfind("扫描", 0) == 0);
+
+    // Font: 宋体, 9 point, GB2312.
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(f.Control(ID_FLATBUTTON1), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    CHECK(WideToAnsi(lf.lfFaceName) == "宋体");
+    CHECK(lf.lfHeight == -12);
+    CHECK(lf.lfCharSet == GB2312_CHARSET);
+}
+
+TEST_CASE("the checklist spans from the first to the last command button on every resize") {
+    Window w;
+    TForm1& f = *w.form;
+    for (int width : {608, 800, 500}) {
+        SetWindowPos(f.Handle(), nullptr, 0, 0, width, 465, SWP_NOMOVE | SWP_NOZORDER);
+        PumpUntil([] { return false; }, 20);
+        HWND panel = w.Panel();
+        RECT chk = RectIn(f.Checklist(), panel);
+        RECT p2 = RectIn(GetParent(f.Control(ID_FLATBUTTON1)), panel);
+        RECT sa = RectIn(f.Control(ID_SELECTALL), panel);
+        CAPTURE(width);
+        CHECK(chk.left == 10);
+        CHECK(chk.right == p2.left - 2);
+        CHECK(chk.top == 19 + 2);
+        CHECK(chk.bottom - chk.top == 132 + 25 - 19 - 2);
+        CHECK(sa.right == p2.left - 2);
+        CHECK(sa.right - sa.left == 65);
+        RECT client;
+        GetClientRect(panel, &client);
+        CHECK(p2.right == client.right);
+        CHECK(p2.right - p2.left == 103);
+    }
+}
+
+TEST_CASE("select-all: unticks all, then ticks all, the caption naming the next action") {
+    Window w;
+    TForm1& f = *w.form;
+    HWND chk = f.Checklist();
+    int rows = ListView_GetItemCount(chk);
+    f.SelectAllClick();
+    CHECK(Text(f.Control(ID_SELECTALL)) == "全选");
+    for (int i = 0; i < rows; ++i) CHECK(ListView_GetCheckState(chk, i) == 0u);
+    f.SelectAllClick();
+    CHECK(Text(f.Control(ID_SELECTALL)) == "全否");
+    for (int i = 0; i < rows; ++i) CHECK(ListView_GetCheckState(chk, i) == 1u);
+}
+
+TEST_CASE("settings: maximized window, restored size with a bad width, saved at close") {
+    SUBCASE("Window=Max opens maximized and closing writes Max with the maximized bounds") {
+        Window w("[Tarnwell]\r\nWindow=Max\r\n");
+        CHECK(IsZoomed(w.form->Handle()));
+        RECT r;
+        GetWindowRect(w.form->Handle(), &r);
+        SendMessageW(w.form->Handle(), WM_CLOSE, 0, 0);
+        CHECK_FALSE(IsWindow(w.form->Handle()));
+        IniFile ini(SettingsPath());
+        CHECK(ini.ReadString("Tarnwell", "Window", "") == "Max");
+        CHECK(ini.ReadString("Tarnwell", "Width", "") == std::to_string(r.right - r.left));
+        CHECK(ini.ReadString("Tarnwell", "Height", "") == std::to_string(r.bottom - r.top));
+    }
+    SUBCASE("Width=abc keeps the design width, height restored, window centred") {
+        Window w("[Tarnwell]\r\nWindow=Normal\r\nTop=3\r\nHeight=400\r\nWidth=abc\r\n");
+        RECT r;
+        GetWindowRect(w.form->Handle(), &r);
+        CHECK_FALSE(IsZoomed(w.form->Handle()));
+        CHECK(r.right - r.left == 608);
+        CHECK(r.bottom - r.top == 400);
+        RECT work;
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        CHECK(r.left == work.left + ((work.right - work.left) - 608) / 2);
+        SendMessageW(w.form->Handle(), WM_CLOSE, 0, 0);
+        IniFile ini(SettingsPath());
+        CHECK(ini.ReadString("Tarnwell", "Window", "") == "Normal");
+        CHECK(ini.ReadString("Tarnwell", "Width", "") == "608");
+        CHECK(ini.ReadString("Tarnwell", "Top", "") == std::to_string(r.top));
+    }
+    SUBCASE("no settings file: design size, BakPath Backup") {
+        Window w;
+        RECT r;
+        GetWindowRect(w.form->Handle(), &r);
+        CHECK(r.right - r.left == 608);
+        CHECK(r.bottom - r.top == 465);
+        CHECK(w.form->Settings().bakPath == "Backup");
+    }
+}
+
+TEST_CASE("a settings file that cannot be written is reported and the window still closes") {
+    ScopedSeams seams;
+    std::vector<std::string> shown;
+    seams->messageBox = [&](HWND, const std::string& text, const std::string& caption, UINT type) {
+        CHECK(caption == "Tarnwell");
+        CHECK((type & MB_ICONERROR) != 0);
+        shown.push_back(text);
+        return IDOK;
+    };
+    Window w;
+    // A folder where the file should be: the system refuses the write.
+    CreateDirectoryA(SettingsPath().c_str(), nullptr);
+    SendMessageW(w.form->Handle(), WM_CLOSE, 0, 0);
+    CHECK_FALSE(IsWindow(w.form->Handle()));
+    REQUIRE(shown.size() == 1);
+    CHECK(shown[0] == "Unable to write to " + SettingsPath() + ".");
+    RemoveDirectoryA(SettingsPath().c_str());
+}
+
+TEST_CASE("a scan with nothing ticked ends at once with 0 and the repair controls off") {
+    Window w;
+    TForm1& f = *w.form;
+    f.SelectAllClick();  // untick all
+    f.Command(ID_SCAN);
+    CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
+    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+    CHECK(ToolButtonText(f.ToolBar(), ID_SCAN) == "  扫描  ");
+    CHECK(ToolButtonHidden(f.ToolBar(), ID_REPAIR));
+    CHECK_FALSE(MenuEnabled(f.MainMenu(), ID_REPAIR));
+    CHECK(IsWindowEnabled(f.Control(ID_SELECTALL)));
+}
+
+TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop and close mid-scan") {
+    RegistrySandbox sb;
+    for (int i = 0; i < 40; ++i) {
+        std::string key = "Software\\Gone" + std::to_string(i);
+        SetString(HKEY_CURRENT_USER, key, "Path", "C:\\twgone\\app" + std::to_string(i) + ".exe");
+        for (int j = 0; j < 20; ++j) MakeKey(HKEY_CURRENT_USER, key + "\\Sub" + std::to_string(j));
+    }
+    Window w;
+    TForm1& f = *w.form;
+    HWND chk = f.Checklist();
+    for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == 7);
+
+    f.Command(ID_SCAN);
+    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "停止");
+    CHECK(MenuText(f.MainMenu(), ID_SCAN).rfind("停止", 0) == 0);
+    CHECK_FALSE(IsWindowEnabled(f.Control(ID_SELECTALL)));
+    REQUIRE(PumpUntil([&] { return f.StatusText().rfind("扫描完毕", 0) == 0; }));
+    CHECK(f.StatusText() == "扫描完毕。共检查到：40 个错误");
+    CHECK(ListView_GetItemCount(f.ReportList()) == 40);
+    CHECK(f.Findings().At(0).caption == "HKEY_CURRENT_USER");
+    CHECK(f.Findings().At(0).location == "Software\\Gone0");
+    CHECK(f.Findings().At(0).keyName == "Path");
+    CHECK_FALSE(ToolButtonHidden(f.ToolBar(), ID_REPAIR));
+    CHECK(MenuEnabled(f.MainMenu(), ID_REPAIRALL));
+    CHECK(MenuEnabled(f.PopupMenu(), ID_POP_ALL));
+    CHECK(IsWindowEnabled(f.Control(ID_FLATBUTTON2)));
+
+    // Stop right after the start: the rows found so far stay and the scan still reports.
+    f.Command(ID_SCAN);
+    f.Command(ID_FLATBUTTON1);
+    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+    REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
+    CHECK(f.StatusText() == "扫描完毕。共检查到：" + std::to_string(f.Findings().Count()) + " 个错误");
+
+    // Close in the middle of a scan: the workers are stopped and joined, the window goes.
+    f.Command(ID_SCAN);
+    SendMessageW(f.Handle(), WM_CLOSE, 0, 0);
+    CHECK_FALSE(IsWindow(f.Handle()));
+    PumpUntil([] { return false; }, 100);
+}
+
+TEST_CASE("one copy at a time: a second start ends at once; message 2324 closes the first") {
+    std::string exe = ProgramFolder() + "tarnwell.exe";
+    REQUIRE(FileExists(exe));
+    auto start = [&](PROCESS_INFORMATION& pi) {
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        std::string cmd = "\"" + exe + "\"";
+        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+    };
+    auto windowsOf = [](DWORD pid) {
+        MainWindowsOf ctx{pid, {}};
+        EnumWindows(CollectMainWindows, reinterpret_cast<LPARAM>(&ctx));
+        return ctx.found;
+    };
+    PROCESS_INFORMATION first{}, second{};
+    REQUIRE(start(first));
+    REQUIRE(PumpUntil([&] { return !windowsOf(first.dwProcessId).empty(); }, 20000));
+    REQUIRE(start(second));
+    CHECK(WaitForSingleObject(second.hProcess, 15000) == WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(second.hProcess, &code);
+    CHECK(code == 0);
+    CHECK(windowsOf(second.dwProcessId).empty());
+    // No message box or other window appeared for the second copy, and the first is alone.
+    CHECK(windowsOf(first.dwProcessId).size() == 1);
+
+    PostMessageW(windowsOf(first.dwProcessId).front(), kCloseMessage, 0, 0);
+    CHECK(WaitForSingleObject(first.hProcess, 15000) == WAIT_OBJECT_0);
+    for (PROCESS_INFORMATION* pi : {&first, &second}) {
+        CloseHandle(pi->hProcess);
+        CloseHandle(pi->hThread);
+    }
+    WriteSettings("");
+}
