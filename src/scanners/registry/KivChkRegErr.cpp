@@ -1,0 +1,407 @@
+#include "scanners/registry/KivChkRegErr.h"
+
+#include <objbase.h>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace tw {
+
+namespace {
+
+// Subtrees owned by other scanners, or whose values name files in forms this test misreads.
+// A key path equal to one of these (lower-cased) is skipped with everything below it. They
+// start at the hive root, so under HKEY_USERS, where every path starts with a user's key, none
+// of them applies.
+const char* const kExcludedKeyPaths[] = {
+    "software\\classes",
+    "software\\microsoft\\messenger service",
+    "software\\microsoft\\windows\\currentversion\\installer",
+    "software\\microsoft\\windows\\currentversion\\uninstall",
+    "software\\microsoft\\windows\\currentversion\\shareddlls",
+    "software\\microsoft\\windows\\currentversion\\internet settings",
+    "software\\microsoft\\windows\\currentversion\\explorer\\menuorder",
+    "software\\microsoft\\windows\\help",
+    "software\\microsoft\\windows\\html help",
+    "software\\microsoft\\windows\\currentversion\\fonts",
+    "software\\microsoft\\windows\\currentversion\\explorer\\docfolderpaths",
+    "software\\microsoft\\windows\\currentversion\\telephony",
+    "software\\national instruments\\ni-servers",
+};
+
+// A key path containing one of these anywhere (lower-cased) is skipped with its subtree.
+const char* const kExcludedKeyParts[] = {
+    "software\\microsoft\\installer",
+    "oracleorahome81tns",
+    "l3 generator with c45",
+    "extended keyboard",
+    "services\\winsock2\\parameters\\namespace_catalog",
+    "time zones",
+    "%username%",
+    "rational",
+    "acadm",
+    "services\\eventsystem",
+    "services\\msdtc",
+    "services\\mysql",
+    "software\\microsoft\\windows\\currentversion\\explorer\\shell folders",
+};
+
+// Programs known to leave harmless dangling references; a candidate whose upper-cased text
+// contains one of these is never reported.
+const char* const kIgnoredNames[] = {
+    "QCDPLAYER.EXE", "IE6SETUP",  "DAEMON TOOLS.LNK", "SPEECHENGINES\\MICROSOFT\\",
+    "VIAVOICE",      "OFFICE\\DATA\\", "PKMRES.DLL",  "RATIONAL",
+    "EB.EXE",        ".EXE.DLL",  "RTSCAN.INI",       "JMC230.PRO",
+    ".MNS",          ".MNC",      "DREYE",            "ACADM",
+    "SMWIZARD.EXE",
+};
+
+// What is left of arguments, switches and lists after the cuts: a candidate still holding one of
+// these is not a plain path and is never reported.
+const char* const kRejectedSequences[] = {
+    " \\", "/", "*", "?", "\"", "<", ">", "|", ",", ";", " ^", " %", " -", " '", " (", "=",
+};
+
+// Characters that end a program path when they follow an extension (".exe" then the separator).
+const char kSeparators[] = {'"', '^', '\'', '/', '-', '%', '!', '|', '[', '='};
+
+// Positions below count from 1 in bytes of the ANSI text, as the rules are written. A test at a
+// position outside the text never matches.
+bool CharAt(const std::string& s, long pos, char c) {
+    return pos >= 1 && pos <= static_cast<long>(s.size()) && s[static_cast<size_t>(pos - 1)] == c;
+}
+
+bool IsLead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+
+// The searches for ASCII punctuation walk characters, not bytes: the second byte of a GBK
+// character can be "\", "^", "|" or "[", and taking it for one would cut a path that exists
+// in the middle of a character and report it as missing.
+
+// Position of the first character c (ASCII), 0 when there is none.
+long FindChar(const std::string& s, char c) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == c) return static_cast<long>(i + 1);
+        if (IsLead(s[i]) && i + 1 < s.size()) ++i;
+    }
+    return 0;
+}
+
+// Position of the last character that is "\" or ":", 0 when there is none.
+long FindLastSeparator(const std::string& s) {
+    long last = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' || s[i] == ':') last = static_cast<long>(i + 1);
+        else if (IsLead(s[i]) && i + 1 < s.size()) ++i;
+    }
+    return last;
+}
+
+// Whether the last character (not merely the last byte) is a backslash.
+bool EndsWithBackslash(const std::string& s) {
+    size_t i = 0, lastStart = std::string::npos;
+    while (i < s.size()) {
+        lastStart = i;
+        i += (IsLead(s[i]) && i + 1 < s.size()) ? 2 : 1;
+    }
+    return lastStart != std::string::npos && s[lastStart] == '\\';
+}
+
+// Keeps what stands before position p. A p that falls on the second byte of a double-byte
+// character drops that whole character, so a cut never leaves half a character behind.
+std::string CutAt(const std::string& s, long p) {
+    if (p <= 1) return {};
+    size_t keep = static_cast<size_t>(p - 1);
+    if (keep >= s.size()) return s;
+    if (IsLeadByteAt(s, keep - 1)) --keep;
+    return s.substr(0, keep);
+}
+
+// Runs of backslashes become one.
+std::string CollapseBackslashes(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    bool afterBackslash = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (IsLead(s[i]) && i + 1 < s.size()) {
+            out += s[i];
+            out += s[++i];
+            afterBackslash = false;
+            continue;
+        }
+        if (s[i] == '\\') {
+            if (afterBackslash) continue;
+            afterBackslash = true;
+        } else {
+            afterBackslash = false;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+
+bool MissingPathTest(const std::string& text, const std::string& windowsDir, PathFacts& facts) {
+    std::string s = text;
+    if (s.size() < 3) return false;
+    // A quote or marker before a drive path ("C:\... or @C:\...).
+    if (CharAt(s, 3, ':') && s.size() > 3) s.erase(0, 1);
+
+    // Drives A: and B: are never examined; relative, UNC and %VAR% forms end here too.
+    char drive = UpperAscii(s.substr(0, 1))[0];
+    if (drive < 'C' || drive > 'Z') return false;
+    if (!CharAt(s, 2, ':') || !CharAt(s, 3, '\\')) return false;
+    if (!facts.FixedDrive(s.substr(0, 3))) return false;
+
+    s = CollapseBackslashes(s);
+    const std::string whole = s;
+    if (facts.Exists(s)) return false;
+
+    // A trailing backslash after an extension, or after an extension and a closing quote.
+    if (EndsWithBackslash(s) && CharAt(s, static_cast<long>(s.size()) - 4, '.')) s.pop_back();
+    if (EndsWithBackslash(s) && CharAt(s, static_cast<long>(s.size()) - 5, '.'))
+        s = CutAt(s, static_cast<long>(s.size()) - 1);
+
+    const long split = FindLastSeparator(s);
+    const std::string dir = s.substr(0, static_cast<size_t>(split));
+    std::string name = s.substr(static_cast<size_t>(split));
+
+    if (FindChar(name, ' ') != 0) {
+        // Arguments after the program: "app.exe /min", or a closing quote between them.
+        long p = FindChar(name, ' ');
+        if (CharAt(name, p - 4, '.')) {
+            name = CutAt(name, p);
+            s = dir + name;
+        }
+        p = FindChar(name, ' ');
+        if (p != 0 && CharAt(name, p - 5, '.')) {
+            name = CutAt(name, p - 1);
+            s = dir + name;
+        }
+    } else {
+        for (char sep : kSeparators) {
+            long p = FindChar(s, sep);
+            if (p != 0 && CharAt(s, p - 4, '.')) s = CutAt(s, p);
+        }
+
+        long dots = 0, lastDot = 0;
+        for (size_t i = 0; i < s.size(); ++i)
+            if (s[i] == '.') {
+                ++dots;
+                lastDot = static_cast<long>(i + 1);
+            }
+        if (dots >= 2) {
+            long k = lastDot - (dots - 1);
+            if (CharAt(s, k + 4, ' ')) s = CutAt(s, k + 4);
+        }
+
+        // An icon reference ("lib.dll,3"). Those into the Windows directory are the system's own.
+        long comma = FindChar(s, ',');
+        if (comma != 0 && CharAt(s, comma - 4, '.')) {
+            s = CutAt(s, comma);
+            if (!windowsDir.empty() && Contains(UpperAscii(s), UpperAscii(windowsDir).c_str()))
+                return false;
+        }
+    }
+
+    const std::string upper = UpperAscii(s);
+    for (const char* ignored : kIgnoredNames)
+        if (Contains(upper, ignored)) return false;
+    for (const char* rejected : kRejectedSequences)
+        if (Contains(s, rejected)) return false;
+
+    // Nothing was cut: the file system has answered for this very text already.
+    if (s == whole) return true;
+    return !facts.Exists(s);
+}
+
+bool IsUnder(const std::string& lowerPath, const char* const* list, size_t count, bool whole) {
+    for (size_t i = 0; i < count; ++i)
+        if (whole ? lowerPath == list[i] : Contains(lowerPath, list[i])) return true;
+    return false;
+}
+
+// Depth past which a key path can only come from a loop of registry links: the registry
+// itself nests no deeper than 512 levels.
+const size_t kMaxKeyDepth = 512;
+
+size_t DepthOf(const std::string& keyPath) {
+    size_t depth = 1;
+    for (size_t i = 0; i < keyPath.size(); ++i) {
+        if (keyPath[i] == '\\') ++depth;
+        else if (IsLead(keyPath[i]) && i + 1 < keyPath.size()) ++i;
+    }
+    return depth;
+}
+
+// The status line moves on at most this often; a status hand-over per key would cost the walk
+// a round trip to the UI thread for every key of the hive.
+const DWORD kStatusIntervalMs = 50;
+
+class ComScope {
+public:
+    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (ok_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool ok_;
+};
+
+}  // namespace
+
+PathFacts::PathFacts(bool remember) : remember_(remember) {
+    for (int i = 0; i < 26; ++i) {
+        driveTypes_[i] = DRIVE_UNKNOWN;
+        driveKnown_[i] = false;
+    }
+}
+
+bool PathFacts::FixedDrive(const std::string& root) {
+    char letter = UpperAscii(root.substr(0, 1))[0];
+    if (!remember_ || letter < 'A' || letter > 'Z') return DriveType(root) == DRIVE_FIXED;
+    int i = letter - 'A';
+    if (!driveKnown_[i]) {
+        driveTypes_[i] = DriveType(root);
+        driveKnown_[i] = true;
+    }
+    return driveTypes_[i] == DRIVE_FIXED;
+}
+
+bool PathFacts::Exists(const std::string& path) {
+    if (!remember_) return FileExists(path) || DirectoryExists(path);
+    auto it = exists_.find(path);
+    if (it != exists_.end()) return it->second;
+    bool exists = FileExists(path) || DirectoryExists(path);
+    // A bound on memory for hives that name an unusual number of distinct files.
+    if (exists_.size() >= 100000) exists_.clear();
+    exists_.emplace(path, exists);
+    return exists;
+}
+
+bool IsMissingPath(const std::string& text, const std::string& windowsDir, PathFacts& facts) {
+    try {
+        return MissingPathTest(text, windowsDir, facts);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool IsMissingPath(const std::string& text, const std::string& windowsDir) {
+    PathFacts facts(false);
+    return IsMissingPath(text, windowsDir, facts);
+}
+
+bool IsExcludedKeyPath(const std::string& keyPath) {
+    const std::string lower = LowerAscii(keyPath);
+    return IsUnder(lower, kExcludedKeyPaths, sizeof kExcludedKeyPaths / sizeof *kExcludedKeyPaths, true) ||
+           IsUnder(lower, kExcludedKeyParts, sizeof kExcludedKeyParts / sizeof *kExcludedKeyParts, false);
+}
+
+std::string HiveRootName(HKEY root) {
+    if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+    if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+    if (root == HKEY_USERS) return "HKEY_USERS";
+    return {};
+}
+
+TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink) : windowsDir_(ctx.windowsDir), sink_(sink) {}
+
+void TChkRegErr::Execute() {
+    ComScope com;
+    ScanHive();
+}
+
+bool TChkRegErr::IsMissingPath(const std::string& text) const {
+    return tw::IsMissingPath(text, windowsDir_, facts_);
+}
+
+void TChkRegErr::ScanHive() {
+    std::vector<std::string> names;
+    {
+        Registry reg;
+        reg.SetRootKey(FRootKey);
+        if (reg.OpenKeyReadOnly("\\")) {
+            names = reg.GetKeyNames();
+            reg.CloseKey();
+        }
+    }
+    for (const std::string& name : names) {
+        if (Terminated()) return;
+        ScanKey(name);
+    }
+}
+
+void TChkRegErr::ShowStatus(const std::string& keyPath) {
+    // The first key at once, then at screen rate: the line still shows where the walk is.
+    DWORD now = GetTickCount();
+    if (statusShown_ && now - lastStatusTick_ < kStatusIntervalMs) return;
+    FStatusText = HiveRootName(FRootKey) + "\\" + keyPath;
+    sink_.ShowStatus("扫描：" + FStatusText);
+    statusShown_ = true;
+    lastStatusTick_ = GetTickCount();
+}
+
+void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName,
+                           const std::string& description) {
+    FItem = HiveRootName(FRootKey);
+    FLocation = keyPath;
+    FKeyName = keyName;
+    FDescription = description;
+    Finding f;
+    f.caption = FItem;
+    f.location = FLocation;
+    f.keyName = FKeyName;
+    f.description = FDescription;
+    sink_.AddFinding(f);
+}
+
+void TChkRegErr::ScanKey(const std::string& keyPath) {
+    if (IsExcludedKeyPath(keyPath)) return;
+    if (Terminated()) return;
+    if (DepthOf(keyPath) > kMaxKeyDepth) return;
+    ShowStatus(keyPath);
+
+    std::vector<std::string> subKeys;
+    try {
+        // One open serves the subkey names and every value with its data; the key is not
+        // reopened per value.
+        std::vector<RegValue> values;
+        {
+            Registry reg;
+            reg.SetRootKey(FRootKey);
+            if (reg.OpenKeyReadOnly("\\" + keyPath)) {
+                subKeys = reg.GetKeyNames();
+                values = reg.GetValues();
+                reg.CloseKey();
+            }
+        }
+        for (const RegValue& value : values) {
+            if (Terminated()) break;
+            if (IsMissingPath(value.name)) ReportHit(keyPath, value.name, std::string());
+            // Only string data is examined, as read: up to its first NUL, %VAR% unexpanded.
+            if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
+            std::string data = value.data;
+            size_t nul = data.find('\0');
+            if (nul != std::string::npos) data.resize(nul);
+            data = Trim(data);
+            if (IsMissingPath(data)) {
+                // Only the truly unnamed value is the default value: a name made of blanks is
+                // a value of its own, and repair must delete that one, not empty the default.
+                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data);
+            }
+        }
+    } catch (...) {
+        // The rest of this key's values are skipped; its subkeys are still scanned.
+    }
+
+    for (const std::string& sub : subKeys) {
+        if (Terminated()) return;
+        if (!sub.empty()) ScanKey(keyPath + "\\" + sub);
+    }
+}
+
+}  // namespace tw

@@ -1,0 +1,82 @@
+// The hive reference scanner: walks one registry hive on a worker thread and reports every value
+// whose name or string data names a file or directory on a fixed drive that no longer exists.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Registry.h"
+#include "platform/Threads.h"
+#include "scanners/ScanContext.h"
+#include "scanners/ScanSink.h"
+
+namespace tw {
+
+// The file-system questions of the missing-path test. A scan keeps one instance that remembers
+// the answers: a hive names the same files thousands of times (every class of a library, every
+// verb of a program), and each question is a round trip to the file system. An instance made
+// with remember = false asks the system every time.
+class PathFacts {
+public:
+    explicit PathFacts(bool remember);
+    // Whether the drive of a root such as "C:\" is a fixed disk.
+    bool FixedDrive(const std::string& root);
+    // File exists or directory exists.
+    bool Exists(const std::string& path);
+
+private:
+    bool remember_;
+    UINT driveTypes_[26];
+    bool driveKnown_[26];
+    std::unordered_map<std::string, bool> exists_;
+};
+
+// The missing-path test: true when the text (a value's name or its trimmed string data), cut down
+// to the path it names, is a path on a fixed drive C: to Z: that exists neither as a file nor as a
+// directory. Commands with arguments, quoted paths and icon references are reduced first; icon
+// references into windowsDir (no trailing backslash) are never reported. Never throws.
+bool IsMissingPath(const std::string& text, const std::string& windowsDir);
+bool IsMissingPath(const std::string& text, const std::string& windowsDir, PathFacts& facts);
+
+// Whether a key path (below the hive root, no leading backslash) lies in a subtree that the hive
+// scan never enters: areas other scanners own, or that name files in ways this test misreads.
+bool IsExcludedKeyPath(const std::string& keyPath);
+
+// "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE" or "HKEY_USERS"; empty for any other root.
+std::string HiveRootName(HKEY root);
+
+class TChkRegErr : public WorkerThread {
+public:
+    // The sink is called on this scanner's thread; a scanner started as a thread is given a
+    // HandOverSink, so each call waits until the UI thread has run it.
+    TChkRegErr(const ScanContext& ctx, ScanSink& sink);
+
+    // The hive to scan; set before Start, never changed afterwards.
+    HKEY FRootKey = nullptr;
+
+    // Scans every top-level key of the hive, in enumeration order, until a stop is requested.
+    void ScanHive();
+    // Scans one key (path below the hive root) and, depth first, its subtree.
+    void ScanKey(const std::string& keyPath);
+    bool IsMissingPath(const std::string& text) const;
+
+protected:
+    void Execute() override;
+
+private:
+    void ShowStatus(const std::string& keyPath);
+    void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description);
+
+    std::string windowsDir_;
+    ScanSink& sink_;
+    mutable PathFacts facts_{true};
+    bool statusShown_ = false;
+    DWORD lastStatusTick_ = 0;
+
+    // The status text and the Finding being handed over; only this scanner's thread writes them.
+    std::string FStatusText;
+    std::string FItem, FLocation, FKeyName, FDescription;
+};
+
+}  // namespace tw
