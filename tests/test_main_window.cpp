@@ -371,3 +371,37 @@ TEST_CASE("one copy at a time: a second start ends at once; message 2324 closes 
     }
     WriteSettings("");
 }
+
+TEST_CASE("a header click sorts the report list descending and the selection follows its row") {
+    Window w;
+    TForm1& f = *w.form;
+    for (const char* c : {"HKEY_CURRENT_USER", "磁盘目录错误", "HKEY_USERS", "磁盘文件错误", "HKEY_LOCAL_MACHINE"})
+        f.AddFinding(Finding{c, std::string("loc ") + c, "", "", 0});
+    CHECK(ListView_GetItemCount(f.ReportList()) == 5);
+    f.SelectRow(2);  // HKEY_USERS
+    auto click = [&](int column) {
+        NMLISTVIEW nm{};
+        nm.hdr.hwndFrom = f.ReportList();
+        nm.hdr.idFrom = ID_LISTVIEW2;
+        nm.hdr.code = LVN_COLUMNCLICK;
+        nm.iItem = -1;
+        nm.iSubItem = column;
+        SendMessageW(f.Handle(), WM_NOTIFY, ID_LISTVIEW2, reinterpret_cast<LPARAM>(&nm));
+    };
+    for (int round = 0; round < 2; ++round) {
+        click(0);
+        std::vector<std::string> captions;
+        for (int i = 0; i < 5; ++i) {
+            wchar_t buf[64] = {};
+            LVITEMW item{};
+            item.iSubItem = 0;
+            item.pszText = buf;
+            item.cchTextMax = 64;
+            SendMessageW(f.ReportList(), LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+            captions.push_back(WideToAnsi(buf));
+        }
+        CHECK(captions == std::vector<std::string>{"磁盘文件错误", "磁盘目录错误", "HKEY_USERS",
+                                                   "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"});
+        CHECK(f.SelectedRow() == 2);
+    }
+}
