@@ -1,0 +1,124 @@
+#include "repair/Backup.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
+#include "repair/RepairLog.h"
+
+namespace tw {
+
+namespace {
+
+const char kBackupFile[] = "Backup_Tw.reg";
+// File times of some file systems (FAT) are only exact to two seconds.
+const ULONGLONG kTimeSlack = 2ULL * 10000000ULL;
+
+ULONGLONG AsNumber(const FILETIME& t) {
+    return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// Whether the editor has just written the export: a plain, non-empty file that is not older
+// than the start of this backup. An older file is the previous backup, not this one.
+bool FreshExport(const std::string& path, const FILETIME& started) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return false;
+    ULONGLONG start = AsNumber(started);
+    start = start > kTimeSlack ? start - kTimeSlack : 0;
+    return AsNumber(data.ftLastWriteTime) >= start;
+}
+
+}  // namespace
+
+std::string BackupFilePath() { return ProgramFolder() + kBackupFile; }
+
+RegistryBackup::RegistryBackup(RepairView& view) : view_(view) {}
+
+RegistryBackup::~RegistryBackup() = default;
+
+TForm3& RegistryBackup::Progress() {
+    if (!progress_) progress_ = std::make_unique<TForm3>(view_.MainWindow());
+    return *progress_;
+}
+
+bool RegistryBackup::RunEditor(const std::string& commandLine, DWORD& exitCode) {
+    HWND main = view_.MainWindow();
+    const bool disable = main && IsWindowEnabled(main);
+    if (disable) EnableWindow(main, FALSE);
+    exitCode = 0;
+    bool started = CurrentSeams().runAndWait(commandLine, ProgramFolder(), exitCode);
+    // Enabled again before the progress window goes, so that the activation returns to it.
+    if (disable) EnableWindow(main, TRUE);
+    return started;
+}
+
+bool RegistryBackup::ToolButton4Click() {
+    const std::string folder = ProgramFolder();
+    const std::string path = folder + kBackupFile;
+    Progress().Show("备份", "正在进行系统文件备份，请稍候......");
+    view_.SetStatus("备份注册表...");
+    // The editor resolves the file name against the current directory: the program's folder,
+    // wherever the program was started from.
+    SetCurrentDirectoryA(folder.c_str());
+    view_.ProcessMessages();
+
+    FILETIME started;
+    GetSystemTimeAsFileTime(&started);
+    DWORD exitCode = 0;
+    const bool ran = RunEditor(std::string("RegEdit /e ") + kBackupFile, exitCode);
+    const bool ok = ran && FreshExport(path, started);
+
+    WriteLog("备份注册表", ok ? "备份成功" : "备份失败");
+    view_.SetStatus(ok ? "备份完毕" : "备份失败");
+    Progress().Hide();
+    if (ok) {
+        ShowMessage("备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。",
+                    MB_OK | MB_ICONINFORMATION);
+    } else if (!ran) {
+        ShowMessage("备份失败！无法启动注册表编辑器 RegEdit，没有创建备份文件。",
+                    MB_OK | MB_ICONERROR);
+    } else {
+        ShowMessage("备份失败！注册表编辑器没有写出备份文件“" + path + "”。", MB_OK | MB_ICONERROR);
+    }
+    return ok;
+}
+
+bool RegistryBackup::ToolButton7Click() {
+    const std::string folder = ProgramFolder();
+    const std::string path = folder + kBackupFile;
+    if (!FileExists(path)) {
+        ShowMessage("错误！备份文件“" + path + "”不存在，恢复失败。", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (ShowMessage("说明：将要从备份文件“Backup_Tw.reg”恢复系统，确定吗？ ",
+                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+        return false;
+
+    Progress().Show("恢复", "正在从系统文件备份进行恢复，请稍候......");
+    view_.SetStatus("恢复注册表...");
+    SetCurrentDirectoryA(folder.c_str());
+    view_.ProcessMessages();
+
+    DWORD exitCode = 0;
+    const bool ran = RunEditor(std::string("RegEdit /s ") + kBackupFile, exitCode);
+    const bool ok = ran && exitCode == 0;
+
+    WriteLog("恢复注册表", ok ? "恢复成功" : "恢复失败");
+    view_.SetStatus(ok ? "恢复完毕" : "恢复失败");
+    Progress().Hide();
+    if (ok) {
+        ShowMessage("恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。",
+                    MB_OK | MB_ICONINFORMATION);
+    } else if (!ran) {
+        ShowMessage("恢复失败！无法启动注册表编辑器 RegEdit，注册表没有改变。",
+                    MB_OK | MB_ICONERROR);
+    } else {
+        ShowMessage("恢复失败！注册表编辑器从备份文件“Backup_Tw.reg”导入时出错（退出代码 " +
+                        IntToStr(static_cast<long long>(exitCode)) + "）。",
+                    MB_OK | MB_ICONERROR);
+    }
+    return ok;
+}
+
+}  // namespace tw

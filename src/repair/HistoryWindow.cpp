@@ -1,0 +1,293 @@
+#include "repair/HistoryWindow.h"
+
+#include <commctrl.h>
+#include <cstdio>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "repair/RepairLog.h"
+#include "resource.h"
+
+namespace tw {
+
+namespace {
+
+const wchar_t kFormClass[] = L"TarnwellHistoryWindow";
+const wchar_t kPanelClass[] = L"TarnwellHistoryPanel";
+const int kFormWidth = 544;
+const int kFormHeight = 384;
+const int kHeaderHeight = 17;
+const int kPanel1Height = 40;
+const int kPanel2Width = 185;
+const int kClearId = 101;
+// "退出" answers Esc as well, through IsDialogMessage's IDCANCEL.
+const int kExitId = IDCANCEL;
+
+HFONT CreateFormFont() {
+    LOGFONTA lf{};
+    lf.lfHeight = -12;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = GB2312_CHARSET;
+    lstrcpynA(lf.lfFaceName, "宋体", LF_FACESIZE);
+    return CreateFontIndirectA(&lf);
+}
+
+void RegisterClassOnce(const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon) {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(inst, name, &wc)) return;
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = inst;
+    wc.hIcon = icon;
+    wc.hIconSm = smallIcon;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);
+}
+
+// The log as the memo shows it: the file's bytes in the ANSI code page (or UTF-16 when someone
+// saved it so), every line ending made CR LF as the edit control wants it. Empty when unreadable.
+std::wstring LoadLogText(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return {};
+    std::string bytes;
+    char buf[8192];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    fclose(f);
+
+    std::wstring text;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    } else {
+        text = AnsiToWide(bytes);
+    }
+    std::wstring out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t c = text[i];
+        if (c == L'\r') {
+            out += L"\r\n";
+            if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        } else if (c == L'\n') {
+            out += L"\r\n";
+        } else if (c != L'\0') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TForm2::TForm2(HWND owner) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    HICON icon = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_HISTORY), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXICON),
+                                               GetSystemMetrics(SM_CYICON), LR_SHARED));
+    HICON smallIcon = static_cast<HICON>(
+        LoadImageW(inst, MAKEINTRESOURCEW(IDI_HISTORY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    RegisterClassOnce(kFormClass, &TForm2::WndProc, icon, smallIcon);
+    RegisterClassOnce(kPanelClass, &TForm2::PanelProc, nullptr, nullptr);
+    font_.reset(CreateFormFont());
+
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
+    CreateWindowExW(WS_EX_TOPMOST | WS_EX_CONTROLPARENT, kFormClass,
+                    AnsiToWide("历史日志管理").c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y,
+                    kFormWidth, kFormHeight, owner, nullptr, inst, this);
+    if (hwnd_) {
+        CreateChildren();
+        LayOut();
+    }
+}
+
+TForm2::~TForm2() {
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void TForm2::CreateChildren() {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    const WPARAM font = reinterpret_cast<WPARAM>(font_.get());
+    header_ = CreateWindowExW(0, WC_HEADERW, L"", WS_CHILD | WS_VISIBLE | HDS_HORZ, 0, 0, 0, 0,
+                              hwnd_, nullptr, inst, nullptr);
+    SetWindowLongPtrW(header_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    headerDefault_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(header_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm2::HeaderProc)));
+    memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                                ES_AUTOVSCROLL | ES_NOHIDESEL,
+                            0, 0, 0, 0, hwnd_, nullptr, inst, nullptr);
+    SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
+    SetWindowLongPtrW(memo_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    memoDefault_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(memo_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm2::MemoProc)));
+    panel1_ = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                              0, 0, hwnd_, nullptr, inst, nullptr);
+    panel2_ = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                              kPanel2Width, kPanel1Height, panel1_, nullptr, inst, nullptr);
+    clear_ = CreateWindowExW(0, L"BUTTON", AnsiToWide("清空").c_str(),
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 20, 9, 75, 25,
+                             panel2_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kClearId)), inst,
+                             nullptr);
+    exit_ = CreateWindowExW(0, L"BUTTON", AnsiToWide("退出").c_str(),
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 103, 9, 75, 25,
+                            panel2_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExitId)), inst,
+                            nullptr);
+    for (HWND w : {header_, memo_, clear_, exit_}) SendMessageW(w, WM_SETFONT, font, FALSE);
+
+    // The hint of "清空".
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                               nullptr, inst, nullptr);
+    if (tooltip_) {
+        std::wstring hint = AnsiToWide("清空历史日志");
+        TTTOOLINFOW ti{};
+        ti.cbSize = TTTOOLINFOW_V2_SIZE;
+        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        ti.hwnd = panel2_;
+        ti.uId = reinterpret_cast<UINT_PTR>(clear_);
+        ti.lpszText = &hint[0];
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        SendMessageW(tooltip_, WM_SETFONT, font, FALSE);
+    }
+}
+
+void TForm2::LayOut() {
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    const int w = rc.right, h = rc.bottom;
+    const int memoHeight = h - kHeaderHeight - kPanel1Height;
+    MoveWindow(header_, 0, 0, w, kHeaderHeight, TRUE);
+    MoveWindow(memo_, 0, kHeaderHeight, w, memoHeight > 0 ? memoHeight : 0, TRUE);
+    MoveWindow(panel1_, 0, h - kPanel1Height, w, kPanel1Height, TRUE);
+    MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanel1Height, TRUE);
+}
+
+void TForm2::Show() {
+    if (!hwnd_) return;
+    if (IsWindowVisible(hwnd_)) {
+        // Already open: it keeps showing the log as it was when it was opened.
+        if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+        SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        return;
+    }
+    FormShow();
+    ShowWindow(hwnd_, SW_SHOW);
+    SetFocus(panel1_);
+}
+
+void TForm2::FormShow() {
+    SetWindowTextW(memo_, L"");
+    // A missing or unreadable log shows as an empty window, without a message.
+    SetWindowTextW(memo_, LoadLogText(RepairLogPath()).c_str());
+}
+
+void TForm2::Memo1Enter() {
+    // The memo never shows a caret: the focus goes to the bottom panel; it still scrolls.
+    SetFocus(panel1_);
+}
+
+void TForm2::FlatButton1Click() {
+    const std::string path = RepairLogPath();
+    if (!FileExists(path)) return;
+    if (DeleteFileAt(path)) SetWindowTextW(memo_, L"");
+}
+
+void TForm2::Button1Click() {
+    if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+bool TForm2::IsDialogMessage(MSG* msg) {
+    if (!hwnd_ || !msg || !IsWindowVisible(hwnd_)) return false;
+    if (msg->hwnd != hwnd_ && !IsChild(hwnd_, msg->hwnd)) return false;
+    return ::IsDialogMessageW(hwnd_, msg) != FALSE;
+}
+
+LRESULT CALLBACK TForm2::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<TForm2*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// The panels only hold the buttons: their commands go up to the window.
+LRESULT CALLBACK TForm2::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND || msg == WM_NOTIFY) return SendMessageW(GetParent(hwnd), msg, wp, lp);
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TForm2::MemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    WNDPROC base = self ? self->memoDefault_ : DefWindowProcW;
+    if (msg == WM_SETCURSOR && LOWORD(lp) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+        return TRUE;
+    }
+    return CallWindowProcW(base, hwnd, msg, wp, lp);
+}
+
+// A header without sections is left unpainted by some implementations of the control: give it
+// the face colour and the etched lower edge of an empty header strip.
+LRESULT CALLBACK TForm2::HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    WNDPROC base = self ? self->headerDefault_ : DefWindowProcW;
+    if (msg == WM_ERASEBKGND) {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        HDC dc = reinterpret_cast<HDC>(wp);
+        FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+        DrawEdge(dc, &rc, EDGE_ETCHED, BF_BOTTOM);
+        return TRUE;
+    }
+    return CallWindowProcW(base, hwnd, msg, wp, lp);
+}
+
+LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    HWND hwnd = hwnd_;
+    switch (msg) {
+        case WM_SIZE:
+            if (memo_) LayOut();
+            return 0;
+        case WM_COMMAND:
+            if (reinterpret_cast<HWND>(lp) == memo_ && memo_ && HIWORD(wp) == EN_SETFOCUS) {
+                Memo1Enter();
+                return 0;
+            }
+            if (LOWORD(wp) == kClearId && HIWORD(wp) == BN_CLICKED) {
+                FlatButton1Click();
+                return 0;
+            }
+            if (LOWORD(wp) == kExitId) {
+                Button1Click();
+                return 0;
+            }
+            return 0;
+        case WM_MOUSEWHEEL:
+            // The focus sits on the panel; the wheel still scrolls the memo.
+            if (memo_) return SendMessageW(memo_, msg, wp, lp);
+            break;
+        case WM_CLOSE:
+            Button1Click();
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            hwnd_ = header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = tooltip_ = nullptr;
+            break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace tw

@@ -1,0 +1,106 @@
+#include "repair/ProgressWindow.h"
+
+#include "platform/Text.h"
+#include "resource.h"
+
+namespace tw {
+
+namespace {
+
+const wchar_t kClassName[] = L"TarnwellProgressWindow";
+const int kClientWidth = 374;
+const int kClientHeight = 122;
+// A dialog frame with a caption but without border icons: the user cannot cancel the editor.
+const DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+const DWORD kExStyle = WS_EX_DLGMODALFRAME;
+
+HFONT CreateFormFont() {
+    LOGFONTA lf{};
+    lf.lfHeight = -12;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = GB2312_CHARSET;
+    lstrcpynA(lf.lfFaceName, "宋体", LF_FACESIZE);
+    return CreateFontIndirectA(&lf);
+}
+
+}  // namespace
+
+TForm3::TForm3(HWND owner) {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(inst, kClassName, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &TForm3::WndProc;
+        wc.hInstance = inst;
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kClassName;
+        RegisterClassExW(&wc);
+    }
+    font_.reset(CreateFormFont());
+    RECT r{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    CreateWindowExW(kExStyle, kClassName, L"Tarnwell", kStyle, x, y, w, h, owner, nullptr, inst,
+                    this);
+    if (hwnd_) CreateChildren();
+}
+
+TForm3::~TForm3() {
+    if (hwnd_) DestroyWindow(hwnd_);
+    if (icon_) DestroyIcon(icon_);
+}
+
+void TForm3::CreateChildren() {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    image_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, 18, 17, 32, 32,
+                             hwnd_, nullptr, inst, nullptr);
+    icon_ = static_cast<HICON>(
+        LoadImageW(inst, MAKEINTRESOURCEW(IDI_PROGRESS), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+    if (icon_) SendMessageW(image_, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
+                             22, 53, 344, 16, hwnd_, nullptr, inst, nullptr);
+    SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+}
+
+void TForm3::Show(const std::string& caption, const std::string& text) {
+    if (!hwnd_) return;
+    SetWindowTextW(hwnd_, AnsiToWide(caption).c_str());
+    SetWindowTextW(label_, AnsiToWide(text).c_str());
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+}
+
+void TForm3::Hide() {
+    if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+LRESULT CALLBACK TForm3::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<TForm3*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TForm3*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    HWND hwnd = hwnd_;
+    switch (msg) {
+        case WM_CLOSE:
+            // The editor cannot be stopped from here: Alt+F4 must not hide the only sign of it.
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            hwnd_ = image_ = label_ = nullptr;
+            break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace tw

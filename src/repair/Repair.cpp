@@ -1,0 +1,292 @@
+#include "repair/Repair.h"
+
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
+#include "repair/RepairLog.h"
+
+namespace tw {
+
+namespace {
+
+const UINT kQuestion = MB_OKCANCEL | MB_ICONQUESTION;
+
+// Splits at the backslashes that are characters of their own: in code page 936 the second byte
+// of a double-byte character may be 0x5C too.
+std::vector<std::string> SplitAtBackslashes(const std::string& s) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < s.size()) {
+            parts.back() += c;
+            parts.back() += s[++i];
+        } else if (c == '\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+// Whether any single-byte character of s is one of `bad` (trail bytes are not looked at).
+bool HasCharOf(const std::string& s, const char* bad) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size()) {
+            ++i;
+            continue;
+        }
+        for (const char* b = bad; *b; ++b)
+            if (s[i] == *b) return true;
+    }
+    return false;
+}
+
+bool RegistryPathWithAtLeast(const std::string& location, size_t names) {
+    if (location.empty()) return false;
+    std::vector<std::string> parts = SplitAtBackslashes(location);
+    if (parts.size() < names) return false;
+    for (const std::string& p : parts)
+        if (p.empty()) return false;
+    return true;
+}
+
+bool IsGoneError(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
+
+// The key is not there at all (not merely unreadable).
+bool KeyMissing(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+    if (rc == ERROR_SUCCESS) RegCloseKey(key);
+    return IsGoneError(static_cast<DWORD>(rc));
+}
+
+std::string StripOneTrailingBackslash(std::string path) {
+    std::vector<std::string> parts = SplitAtBackslashes(path);
+    if (parts.size() > 1 && parts.back().empty()) path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+HKEY RootFromCaption(const std::string& caption) {
+    if (caption == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
+    if (caption == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
+    if (caption == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
+    if (caption == "HKEY_USERS") return HKEY_USERS;
+    if (caption == "HKEY_CURRENT_CONFIG") return HKEY_CURRENT_CONFIG;
+    return HKEY_CURRENT_USER;
+}
+
+bool IsRepairableKeyLocation(const std::string& location) {
+    return RegistryPathWithAtLeast(location, 2);
+}
+
+bool IsRepairableValueLocation(const std::string& location) {
+    return RegistryPathWithAtLeast(location, 1);
+}
+
+bool IsRepairableDiskPath(const std::string& path) {
+    if (path.size() < 4) return false;
+    // Wildcards would widen the deletion; "/" and ":" would let the path say something else
+    // than its elements show (other separators, streams).
+    if (HasCharOf(path, "*?/\"<>|")) return false;
+    std::vector<std::string> parts = SplitAtBackslashes(path);
+    size_t first;  // index of the first element below the drive or share
+    const unsigned char d = static_cast<unsigned char>(path[0]);
+    if (((d | 0x20) >= 'a' && (d | 0x20) <= 'z') && path[1] == ':' && path[2] == '\\') {
+        first = 1;  // parts: "C:", elements...
+    } else if (path[0] == '\\' && path[1] == '\\') {
+        // parts: "", "", server, share, elements...
+        if (parts.size() < 4 || parts[2].empty() || parts[3].empty()) return false;
+        first = 4;
+    } else {
+        return false;  // relative, or a drive without its root
+    }
+    if (parts.size() <= first) return false;
+    for (size_t i = first; i < parts.size(); ++i) {
+        const std::string& p = parts[i];
+        if (p.empty() || p.back() == '.' || p.back() == ' ') return false;  // covers "." and ".."
+        if (HasCharOf(p, ":")) return false;
+    }
+    for (size_t i = 0; i < first; ++i)
+        if (i >= 2 && HasCharOf(parts[i], ":")) return false;
+    return true;
+}
+
+void Del_Key2000(HKEY root, const std::string& path, RepairView& view) {
+    if (!IsRepairableKeyLocation(path)) return;
+    std::vector<std::string> names;
+    {
+        Registry reg;
+        reg.SetRootKey(root);
+        if (reg.OpenKey(path, false)) {
+            names = reg.GetKeyNames();
+            reg.CloseKey();
+        }
+    }
+    for (const std::string& name : names) {
+        const std::string sub = path + "\\" + name;
+        Registry reg;
+        reg.SetRootKey(root);
+        if (reg.OpenKey(sub, false) && reg.HasSubKeys()) {
+            reg.CloseKey();
+            Del_Key2000(root, sub, view);
+        } else {
+            reg.CloseKey();
+        }
+        reg.DeleteKey(sub);  // a failure leaves the key; the caller's deletion then fails
+    }
+    view.ProcessMessages();
+}
+
+Repairer::Repairer(FindingList& findings, RepairView& view, uint32_t majorVersion,
+                   std::function<bool()> backup)
+    : findings_(findings), view_(view), majorVersion_(majorVersion), backup_(std::move(backup)) {}
+
+RepairOutcome Repairer::RepairFile(const std::string& path) {
+    if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return IsGoneError(GetLastError()) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
+    // A file row names one file: a folder at that place is not what was found.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RepairOutcome::Failed;
+    return DeleteFileAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+}
+
+RepairOutcome Repairer::RepairDirectory(const std::string& location) {
+    const std::string path = StripOneTrailingBackslash(location);
+    if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return IsGoneError(GetLastError()) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return RepairOutcome::Failed;
+    // Only that one folder, and only while it is empty: the system refuses anything else.
+    return RemoveDirectoryAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+}
+
+RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f) {
+    if (!IsRepairableValueLocation(f.location)) return RepairOutcome::Failed;
+    Registry reg;
+    reg.SetRootKey(root);
+    if (!reg.OpenKey(f.location, false))
+        return KeyMissing(root, f.location) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
+    if (f.keyName == kDefaultValueMarker) {
+        // The default value stays, as the empty text. A failed write throws.
+        reg.WriteString("", "");
+        return RepairOutcome::Repaired;
+    }
+    if (reg.DeleteValue(f.keyName)) return RepairOutcome::Repaired;
+    LONG rc = RegQueryValueExA(reg.CurrentKey(), f.keyName.c_str(), nullptr, nullptr, nullptr,
+                               nullptr);
+    return IsGoneError(static_cast<DWORD>(rc)) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
+}
+
+RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location) {
+    if (!IsRepairableKeyLocation(location)) return RepairOutcome::Failed;
+    if (KeyMissing(root, location)) return RepairOutcome::AlreadyGone;
+    Registry reg;
+    reg.SetRootKey(root);
+    if (majorVersion_ == 4) return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    // Windows 2000 and later: the subtree goes level by level, deepest first, with the window
+    // repainting in between, then the key itself.
+    if (reg.OpenKey(location, false)) {
+        const bool hasSubKeys = reg.HasSubKeys();
+        reg.CloseKey();
+        if (hasSubKeys) Del_Key2000(root, location, view_);
+    }
+    return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+}
+
+RepairOutcome Repairer::RepairFinding(const Finding& f) {
+    if (f.caption == kDiskFileCaption) return RepairFile(f.location);
+    if (f.caption == kDiskDirCaption) return RepairDirectory(f.location);
+    const HKEY root = RootFromCaption(f.caption);
+    return f.keyName.empty() ? RepairKey(root, f.location) : RepairValue(root, f);
+}
+
+void Repairer::ReportRemaining(bool allDone) {
+    const int remaining = findings_.UnrepairedCount();
+    if (remaining == 0 && allDone) {
+        view_.SetStatus("全部修复完毕");
+    } else {
+        view_.SetStatus("修复完毕。剩余：" + IntToStr(remaining) + " 个错误。");
+    }
+    // The popup items keep their state; only a later scan switches the commands on again.
+    if (remaining == 0) view_.SetRepairControls(false, false);
+}
+
+void Repairer::FlatButton2Click() {
+    const int row = view_.SelectedRow();
+    if (row < 0 || row >= findings_.Count()) return;
+    const Finding f = findings_.At(row);
+    if (f.Repaired()) return;
+
+    std::string question;
+    if (f.caption == kDiskFileCaption) {
+        question = "您确定要修复选中的错误吗？(文件位置：" + f.location + ") (文件目标：" +
+                   f.description + ")";
+    } else if (f.caption == kDiskDirCaption) {
+        question = "您确定要修复选中的错误吗？(目录：" + f.location + ")";
+    } else if (!f.keyName.empty()) {
+        question = "将要从注册表中删除“" + f.caption + "\\" + f.location + "\\" + f.keyName + "：" +
+                   f.description + "”，确定吗？";
+    } else {
+        question = "将要从注册表中删除“" + f.caption + "\\" + f.location + "”，确定吗？";
+    }
+    if (ShowMessage(question, kQuestion) != IDOK) return;
+
+    RepairOutcome outcome;
+    try {
+        outcome = RepairFinding(f);
+    } catch (const RegistryError& e) {
+        // The default value could not be emptied: the user learns why, the row stays.
+        ShowMessage(e.what(), MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (outcome == RepairOutcome::Failed) return;
+
+    findings_.MarkRepaired(row);
+    view_.RowChanged(row);
+    WriteLog("删除", f.caption + " " + f.location + " " + f.keyName + " " + f.description);
+    ReportRemaining(false);
+}
+
+void Repairer::FlatButton3Click() {
+    if (ShowMessage("Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
+                    "如果不需要备份，请单击“取消”。",
+                    kQuestion) == IDOK) {
+        // The user wants a safety copy before the bulk deletion: without one, nothing goes.
+        if (!backup_ || !backup_()) return;
+    }
+    if (ShowMessage("Tarnwell将要修复所有检查到的系统错误，确认吗？", kQuestion) != IDOK) return;
+
+    const int count = findings_.Count();
+    int repaired = 0, failed = 0;
+    for (int row = 0; row < count; ++row) {
+        RepairOutcome outcome;
+        try {
+            outcome = RepairFinding(findings_.At(row));
+        } catch (...) {
+            outcome = RepairOutcome::Failed;
+        }
+        if (outcome == RepairOutcome::Failed) {
+            ++failed;
+            continue;
+        }
+        ++repaired;
+        if (!findings_.At(row).Repaired()) {
+            findings_.MarkRepaired(row);
+            view_.RowChanged(row);
+        }
+    }
+    WriteLog("全部修复", failed == 0 ? std::string("修复了所有检查到的系统错误")
+                                     : "修复了 " + IntToStr(repaired) + " 个检查到的系统错误，" +
+                                           IntToStr(failed) + " 个错误修复失败");
+    ReportRemaining(true);
+}
+
+}  // namespace tw

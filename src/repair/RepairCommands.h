@@ -1,0 +1,48 @@
+// The repair commands of the main window in one object: repair, backup and restore, the history
+// window. The main window owns it and forwards its command handlers here.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <memory>
+
+#include "app/FindingList.h"
+#include "repair/Backup.h"
+#include "repair/HistoryWindow.h"
+#include "repair/Repair.h"
+#include "repair/RepairView.h"
+
+namespace tw {
+
+class RepairCommands {
+public:
+    RepairCommands(FindingList& findings, RepairView& view, uint32_t majorVersion);
+    ~RepairCommands();
+    RepairCommands(const RepairCommands&) = delete;
+    RepairCommands& operator=(const RepairCommands&) = delete;
+
+    void RepairSelected();  // FlatButton2Click
+    void RepairAll();       // FlatButton3Click
+    bool Backup();          // ToolButton4Click
+    void Restore();         // ToolButton7Click
+    void ShowHistory();     // ToolButton9Click: creates the history window on first use
+    void ClearHistory();    // ClearRepairHistory1Click: creates it hidden, then clears
+    // For the message loop: lets the modeless history window handle Tab, Esc and the like.
+    bool IsDialogMessage(MSG* msg);
+
+    // Null until first used.
+    TForm2* HistoryWindow() const { return history_.get(); }
+    TForm3* ProgressWindow() const { return backup_.ProgressWindow(); }
+
+private:
+    TForm2& History();
+
+    RepairView& view_;
+    RegistryBackup backup_;
+    Repairer repairer_;
+    std::unique_ptr<TForm2> history_;
+    // Set while a command runs: the window keeps dispatching messages meanwhile (repaint during
+    // a long deletion, the registry editor's run), and a second command must not start then.
+    bool busy_ = false;
+};
+
+}  // namespace tw

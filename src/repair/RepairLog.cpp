@@ -1,0 +1,52 @@
+#include "repair/RepairLog.h"
+
+#include <cstdio>
+
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "platform/Text.h"
+
+namespace tw {
+
+std::string RepairLogPath() { return ProgramFolder() + "Repair.log"; }
+
+std::string LogSectionName(const SYSTEMTIME& when) {
+    char date[16];
+    snprintf(date, sizeof date, "%04u-%02u-%02u", static_cast<unsigned>(when.wYear),
+             static_cast<unsigned>(when.wMonth), static_cast<unsigned>(when.wDay));
+    char time[80] = {};
+    if (GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &when, nullptr, time, sizeof time) == 0) {
+        // Without a locale answer the entry still needs its moment.
+        snprintf(time, sizeof time, "%u:%02u:%02u", static_cast<unsigned>(when.wHour),
+                 static_cast<unsigned>(when.wMinute), static_cast<unsigned>(when.wSecond));
+    }
+    return std::string(date) + "|" + time;
+}
+
+bool WriteLog(const std::string& action, const std::string& record, const SYSTEMTIME& when) {
+    try {
+        IniFile log(RepairLogPath());
+        const std::string base = LogSectionName(when);
+        // Entries of one second would otherwise share a section and the later one would
+        // replace the earlier: every entry gets a section of its own.
+        std::string section = base;
+        for (int n = 2; log.SectionExists(section); ++n) {
+            if (n > 10000) return false;
+            section = base + " (" + IntToStr(n) + ")";
+        }
+        log.WriteString(section, "行为", action);
+        log.WriteString(section, "记录", record);
+        log.Flush();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WriteLog(const std::string& action, const std::string& record) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return WriteLog(action, record, now);
+}
+
+}  // namespace tw

@@ -1,0 +1,22 @@
+// The repair log "Repair.log" beside the executable: one INI section per repair, backup or
+// restore, named after the moment it happened. The program only appends to it and deletes it.
+#pragma once
+#include <windows.h>
+#include <string>
+
+namespace tw {
+
+// Full path of the log: the program's folder + "Repair.log" (never the current directory).
+std::string RepairLogPath();
+
+// Appends one entry with the keys "行为" (action) and "记录" (record) and flushes the file.
+// The section is "yyyy-mm-dd|<long time>"; when an entry of the same second is already there,
+// " (2)", " (3)" ... is added so that no entry overwrites another. False when any write failed.
+bool WriteLog(const std::string& action, const std::string& record);
+// The same for a given local time (the entry's moment).
+bool WriteLog(const std::string& action, const std::string& record, const SYSTEMTIME& when);
+
+// "yyyy-mm-dd|" + the time in the user's long time format, without the uniqueness suffix.
+std::string LogSectionName(const SYSTEMTIME& when);
+
+}  // namespace tw
