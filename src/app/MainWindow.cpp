@@ -545,7 +545,8 @@ void TForm1::Command(UINT id) {
         case ID_SCAN:
         case ID_FLATBUTTON1:
             driver_->ScanCommand();
-            if (closeAfterScan_ && driver_->Idle()) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+            // A close asked for while the command ran its steps is carried out now.
+            if (closeAfterScan_ && !driver_->InScanCommand()) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
             break;
         case ID_REPAIR:
         case ID_FLATBUTTON2:
