@@ -13,6 +13,10 @@ tw_make_prefix "$TW_TEST_PREFIX"
 WINEPREFIX=$TW_TEST_PREFIX wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1 || true
 TW_XVFB_PID=
 tw_ensure_display
+# Wine's desktop lives as long as the prefix's server and keeps the display it started on:
+# start both afresh so that every test's windows open on this display.
+WINEPREFIX=$TW_TEST_PREFIX wineserver -k 2>/dev/null || true
+WINEPREFIX=$TW_TEST_PREFIX wineserver -w 2>/dev/null || true
 trap '[ -n "${TW_XVFB_PID}" ] && kill "${TW_XVFB_PID}" 2>/dev/null; WINEPREFIX=$TW_TEST_PREFIX wineserver -k 2>/dev/null || true' EXIT
 cd build
 ctest --output-on-failure -j2 "$@"

@@ -361,9 +361,10 @@ TEST_CASE("one copy at a time: a second start ends at once; message 2324 closes 
     CHECK(code == 0);
     CHECK(windowsOf(second.dwProcessId).empty());
     // No message box or other window appeared for the second copy, and the first is alone.
-    CHECK(windowsOf(first.dwProcessId).size() == 1);
+    std::vector<HWND> firstWindows = windowsOf(first.dwProcessId);
+    REQUIRE(firstWindows.size() == 1);
 
-    PostMessageW(windowsOf(first.dwProcessId).front(), kCloseMessage, 0, 0);
+    PostMessageW(firstWindows.front(), kCloseMessage, 0, 0);
     CHECK(WaitForSingleObject(first.hProcess, 15000) == WAIT_OBJECT_0);
     for (PROCESS_INFORMATION* pi : {&first, &second}) {
         CloseHandle(pi->hProcess);
