@@ -120,24 +120,22 @@ void Registry::CloseKey() {
 
 static HKEY Current(const UniqueHKey& key, HKEY root) { return key ? key.get() : root; }
 
-std::vector<std::string> Registry::GetKeyNames() const {
+namespace {
+
+// Names by index until the first error. Stopping on any error, not only at the end of the list,
+// matters: a key that answers "access denied" for every index would otherwise spin forever.
+template <typename EnumFn>
+std::vector<std::string> EnumNames(DWORD count, DWORD maxLen, EnumFn enumAt) {
     std::vector<std::string> names;
-    HKEY k = Current(key_, root_);
-    DWORD count = 0, maxLen = 0;
-    if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return names;
     std::vector<char> buf(maxLen + 2 > 260 ? maxLen + 2 : 260);
     names.reserve(count);
-    // Stop on any error, not only on the end of the list: a key that answers "access denied"
-    // for every index would otherwise spin forever.
     for (DWORD i = 0;; ++i) {
         DWORD len = static_cast<DWORD>(buf.size());
-        LONG rc = RegEnumKeyExA(k, i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        LONG rc = enumAt(i, buf.data(), &len);
         if (rc == ERROR_MORE_DATA && buf.size() < 65536) {
-            buf.resize(65536);
-            --i;
-            continue;
+            buf.resize(65536);  // a name grew since the size query: retry the same index
+            len = static_cast<DWORD>(buf.size());
+            rc = enumAt(i, buf.data(), &len);
         }
         if (rc != ERROR_SUCCESS) break;
         names.emplace_back(buf.data(), len);
@@ -145,27 +143,28 @@ std::vector<std::string> Registry::GetKeyNames() const {
     return names;
 }
 
+}  // namespace
+
+std::vector<std::string> Registry::GetKeyNames() const {
+    HKEY k = Current(key_, root_);
+    DWORD count = 0, maxLen = 0;
+    if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return {};
+    return EnumNames(count, maxLen, [k](DWORD i, char* buf, DWORD* len) {
+        return RegEnumKeyExA(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
 std::vector<std::string> Registry::GetValueNames() const {
-    std::vector<std::string> names;
     HKEY k = Current(key_, root_);
     DWORD count = 0, maxLen = 0;
     if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                          &maxLen, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return names;
-    std::vector<char> buf(maxLen + 2 > 260 ? maxLen + 2 : 260);
-    names.reserve(count);
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(buf.size());
-        LONG rc = RegEnumValueA(k, i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && buf.size() < 65536) {
-            buf.resize(65536);
-            --i;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        names.emplace_back(buf.data(), len);
-    }
-    return names;
+        return {};
+    return EnumNames(count, maxLen, [k](DWORD i, char* buf, DWORD* len) {
+        return RegEnumValueA(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 std::vector<RegValue> Registry::GetValues() const {
