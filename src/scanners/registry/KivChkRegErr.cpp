@@ -238,6 +238,12 @@ size_t DepthOf(const std::string& keyPath) {
 // a round trip to the UI thread for every key of the hive.
 const DWORD kStatusIntervalMs = 50;
 
+// Value names may hold 16,383 characters, two bytes each in the ANSI code page.
+const size_t kMaxNameBytes = 2 * 16384;
+// Data beyond this is not read (the value is examined by its name): no value that names a path
+// comes near it.
+const size_t kMaxDataBytes = 16u << 20;
+
 class ComScope {
 public:
     ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
@@ -308,7 +314,8 @@ std::string HiveRootName(HKEY root) {
     return {};
 }
 
-TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink) : windowsDir_(ctx.windowsDir), sink_(sink) {}
+TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink)
+    : windowsDir_(ctx.windowsDir), sink_(sink), nameBuf_(kMaxNameBytes), dataBuf_(4096) {}
 
 void TChkRegErr::Execute() {
     ComScope com;
@@ -359,6 +366,45 @@ void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyNam
     sink_.AddFinding(f);
 }
 
+void TChkRegErr::ReadKey(HKEY key, std::vector<std::string>& subKeys, std::vector<RegValue>& values) {
+    // Enumeration stops at the first error of any kind: a key that answers "access denied" for
+    // every index would otherwise be asked forever. No size query goes first; the buffers grow
+    // when a value does not fit.
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(nameBuf_.size());
+        if (RegEnumKeyExA(key, i, nameBuf_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        subKeys.emplace_back(nameBuf_.data(), len);
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLen = static_cast<DWORD>(nameBuf_.size());
+        DWORD dataLen = static_cast<DWORD>(dataBuf_.size());
+        DWORD type = REG_NONE;
+        LONG rc = RegEnumValueA(key, i, nameBuf_.data(), &nameLen, nullptr, &type, dataBuf_.data(), &dataLen);
+        while (rc == ERROR_MORE_DATA && dataBuf_.size() < kMaxDataBytes) {
+            size_t grown = dataBuf_.size() * 2;
+            if (dataLen + 2 > grown) grown = dataLen + 2;
+            dataBuf_.resize(grown < kMaxDataBytes ? grown : kMaxDataBytes);
+            nameLen = static_cast<DWORD>(nameBuf_.size());
+            dataLen = static_cast<DWORD>(dataBuf_.size());
+            rc = RegEnumValueA(key, i, nameBuf_.data(), &nameLen, nullptr, &type, dataBuf_.data(), &dataLen);
+        }
+        if (rc == ERROR_MORE_DATA) {
+            // Too large to read: examined by its name only, like a value whose data is unreadable.
+            nameLen = static_cast<DWORD>(nameBuf_.size());
+            if (RegEnumValueA(key, i, nameBuf_.data(), &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            values.push_back({std::string(nameBuf_.data(), nameLen), REG_NONE, std::string()});
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        values.push_back({std::string(nameBuf_.data(), nameLen), type,
+                          std::string(reinterpret_cast<const char*>(dataBuf_.data()), dataLen)});
+    }
+    // One huge value does not keep its buffer for the rest of the walk.
+    if (dataBuf_.size() > (1u << 20)) std::vector<BYTE>(4096).swap(dataBuf_);
+}
+
 void TChkRegErr::ScanKey(const std::string& keyPath) {
     if (IsExcludedKeyPath(keyPath)) return;
     if (Terminated()) return;
@@ -374,8 +420,7 @@ void TChkRegErr::ScanKey(const std::string& keyPath) {
             Registry reg;
             reg.SetRootKey(FRootKey);
             if (reg.OpenKeyReadOnly("\\" + keyPath)) {
-                subKeys = reg.GetKeyNames();
-                values = reg.GetValues();
+                ReadKey(reg.CurrentKey(), subKeys, values);
                 reg.CloseKey();
             }
         }

@@ -67,12 +67,16 @@ protected:
 private:
     void ShowStatus(const std::string& keyPath);
     void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description);
+    void ReadKey(HKEY key, std::vector<std::string>& subKeys, std::vector<RegValue>& values);
 
     std::string windowsDir_;
     ScanSink& sink_;
     mutable PathFacts facts_{true};
     bool statusShown_ = false;
     DWORD lastStatusTick_ = 0;
+    // Enumeration buffers, reused from key to key.
+    std::vector<char> nameBuf_;
+    std::vector<BYTE> dataBuf_;
 
     // The status text and the Finding being handed over; only this scanner's thread writes them.
     std::string FStatusText;
