@@ -8,6 +8,7 @@
 #include "platform/IniFile.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "platform/UiFont.h"
 #include "repair/RepairCommands.h"
 #include "resource.h"
 #include "version.h"
@@ -251,9 +252,7 @@ LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TForm1::OnCreate() {
-    font_.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                            AnsiToWide("宋体").c_str()));
+    font_.reset(CreateUiFont());
     imageList1_ = LoadStrip(instance_, IDB_SMALL, 16, 22);
     toolImages_ = LoadStrip(instance_, IDB_TOOLBAR, 32, 6);
     toolHotImages_ = LoadStrip(instance_, IDB_TOOLBAR_HOT, 32, 6);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/UiFont.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
@@ -23,15 +24,6 @@ const int kPanel2Width = 185;
 const int kClearId = 101;
 // "退出" answers Esc as well, through IsDialogMessage's IDCANCEL.
 const int kExitId = IDCANCEL;
-
-HFONT CreateFormFont() {
-    LOGFONTA lf{};
-    lf.lfHeight = -12;
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = GB2312_CHARSET;
-    lstrcpynA(lf.lfFaceName, "宋体", LF_FACESIZE);
-    return CreateFontIndirectA(&lf);
-}
 
 void RegisterClassOnce(const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
@@ -98,7 +90,7 @@ TForm2::TForm2(HWND owner) {
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     RegisterClassOnce(kFormClass, &TForm2::WndProc, icon, smallIcon);
     RegisterClassOnce(kPanelClass, &TForm2::PanelProc, nullptr, nullptr);
-    font_.reset(CreateFormFont());
+    font_.reset(CreateUiFont());
 
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;

@@ -1,5 +1,6 @@
 #include "repair/ProgressWindow.h"
 
+#include "platform/UiFont.h"
 #include "platform/Text.h"
 #include "resource.h"
 
@@ -13,15 +14,6 @@ const int kClientHeight = 122;
 // A dialog frame with a caption but without border icons: the user cannot cancel the editor.
 const DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 const DWORD kExStyle = WS_EX_DLGMODALFRAME;
-
-HFONT CreateFormFont() {
-    LOGFONTA lf{};
-    lf.lfHeight = -12;
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = GB2312_CHARSET;
-    lstrcpynA(lf.lfFaceName, "宋体", LF_FACESIZE);
-    return CreateFontIndirectA(&lf);
-}
 
 }  // namespace
 
@@ -39,7 +31,7 @@ TForm3::TForm3(HWND owner) {
         wc.lpszClassName = kClassName;
         RegisterClassExW(&wc);
     }
-    font_.reset(CreateFormFont());
+    font_.reset(CreateUiFont());
     RECT r{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
     const int w = r.right - r.left, h = r.bottom - r.top;
