@@ -540,6 +540,16 @@ LRESULT TForm1::OnNotify(NMHDR* hdr) {
 
 void TForm1::Command(UINT id) {
     if (closing_) return;
+    // An error that ends a command is reported here; it must never unwind through the
+    // system's window procedure calls.
+    try {
+        RunCommand(id);
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
+
+void TForm1::RunCommand(UINT id) {
     switch (id) {
         case ID_SCAN:
         case ID_FLATBUTTON1:
@@ -615,9 +625,7 @@ void TForm1::OnClose() {
         GetWindowRect(hwnd_, &r);
         SaveWindowPlacement(IniPath(), IsZoomed(hwnd_) != FALSE, r.top, r.bottom - r.top, r.right - r.left);
     } catch (const std::exception& e) {
-        std::string text = e.what();
-        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-        ShowMessage(text, MB_OK | MB_ICONERROR);
+        ShowError(e.what());
     }
     // Worker threads may be blocked handing a Finding to this window: stop and join them
     // while messages keep flowing, before the window goes.

@@ -115,6 +115,7 @@ private:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void RunCommand(UINT id);
     void OnCreate();
     void OnShow();
     void OnClose();

@@ -81,18 +81,12 @@ void ScanDriver::Start() {
     try {
         RunSteps();
     } catch (const std::exception& e) {
-        ReportError(e.what());
+        ShowError(e.what());
     }
     inStart_ = false;
     --runningScans_;
     if (shutDown_) return;
     if (runningScans_ == 0) FinishInCommand();
-}
-
-void ScanDriver::ReportError(const std::string& what) {
-    std::string text = what;
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-    ShowMessage(text, MB_OK | MB_ICONERROR);
 }
 
 std::unique_ptr<ScanSink> ScanDriver::NewRunSink() {

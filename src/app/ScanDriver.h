@@ -100,7 +100,6 @@ private:
     void Completion(WorkerThread* t);
     void FinishInCommand();
     void FinishInCompletion();
-    void ReportError(const std::string& text);
 
     ScanView& view_;
     ScanContext context_;

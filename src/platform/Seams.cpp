@@ -79,4 +79,10 @@ int ShowMessage(const std::string& text, UINT type) {
     return CurrentSeams().messageBox(nullptr, text, "Tarnwell", type);
 }
 
+void ShowError(const std::string& text) {
+    std::string shown = text;
+    if (!shown.empty() && static_cast<unsigned char>(shown.back()) > '.') shown += '.';
+    ShowMessage(shown, MB_OK | MB_ICONERROR);
+}
+
 }  // namespace tw

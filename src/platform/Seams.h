@@ -25,6 +25,9 @@ Seams SystemSeams();
 
 // Message box with the product caption "Tarnwell" and no owner window.
 int ShowMessage(const std::string& text, UINT type);
+// The program's report of an error that ended a command: the error's text, with a full stop
+// added when its last character sorts above ".", an error icon and OK.
+void ShowError(const std::string& text);
 
 class ScopedSeams {
 public:

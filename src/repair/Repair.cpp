@@ -244,7 +244,7 @@ void Repairer::FlatButton2Click() {
         outcome = RepairFinding(f);
     } catch (const RegistryError& e) {
         // The default value could not be emptied: the user learns why, the row stays.
-        ShowMessage(e.what(), MB_OK | MB_ICONERROR);
+        ShowError(e.what());
         return;
     }
     if (outcome == RepairOutcome::Failed) return;
