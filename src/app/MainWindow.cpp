@@ -376,10 +376,10 @@ void TForm1::CreateControls() {
                             kButtonTops[i], kButtonWidth, kButtonHeight, ID_FLATBUTTON1 + static_cast<UINT>(i));
     EnableWindow(flatButton2_, FALSE);
     EnableWindow(flatButton3_, FALSE);
-    AddHint(flatButton1_, kScanHint);
-    AddHint(flatButton2_, "修复选中的错误条目");
-    AddHint(flatButton3_, "修复所有扫描到的错误");
-    AddHint(flatButton4_, "退出Tarnwell");
+    AddHint(tooltip_, hwnd_, flatButton1_, kScanHint);
+    AddHint(tooltip_, hwnd_, flatButton2_, "修复选中的错误条目");
+    AddHint(tooltip_, hwnd_, flatButton3_, "修复所有扫描到的错误");
+    AddHint(tooltip_, hwnd_, flatButton4_, "退出Tarnwell");
 
     listView2_ = child(hwnd_, WC_LISTVIEWW, "",
                        LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
@@ -404,29 +404,7 @@ void TForm1::CreateControls() {
     SetStatus("Tarnwell " TW_VERSION_STR " - 请选择要检查的项目，然后单击“扫描”。");
 }
 
-void TForm1::AddHint(HWND control, const std::string& text) {
-    std::wstring w = AnsiToWide(text);
-    TOOLINFOW ti{};
-    ti.cbSize = TTTOOLINFOW_V2_SIZE;
-    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = hwnd_;
-    ti.uId = reinterpret_cast<UINT_PTR>(control);
-    ti.lpszText = &w[0];
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-}
-
-void TForm1::SetHint(HWND control, const std::string& text) {
-    std::wstring w = AnsiToWide(text);
-    TOOLINFOW ti{};
-    ti.cbSize = TTTOOLINFOW_V2_SIZE;
-    ti.hwnd = hwnd_;
-    ti.uId = reinterpret_cast<UINT_PTR>(control);
-    ti.lpszText = &w[0];
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
-}
-
 void TForm1::FillChecklist() {
-    filling_ = true;
     checklistRows_ = BuildChecklist(osInfo_->MajorVersion, windowsDir_);
     ListView_DeleteAllItems(chkListView_);
     for (size_t i = 0; i < checklistRows_.size(); ++i) {
@@ -444,7 +422,6 @@ void TForm1::FillChecklist() {
         SendMessageW(chkListView_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
         ListView_SetCheckState(chkListView_, static_cast<int>(i), checklistRows_[i].ticked);
     }
-    filling_ = false;
 }
 
 void TForm1::OnShow() {
@@ -524,14 +501,13 @@ LRESULT TForm1::OnNotify(NMHDR* hdr) {
             }
         }
     }
-    if (hdr->hwndFrom == chkListView_ && hdr->code == LVN_ITEMCHANGED && filling_) return 0;
     if (hdr->code == TTN_GETDISPINFOW && hdr->hwndFrom != tooltip_) {
         auto* tt = reinterpret_cast<NMTTDISPINFOW*>(hdr);
         static std::wstring tip;
         tip.clear();
         for (const ToolButtonDef& d : kToolButtons)
             if (d.caption && d.id == hdr->idFrom)
-                tip = AnsiToWide(d.id == ID_SCAN ? toolButton1Hint_ : std::string(d.hint));
+                tip = AnsiToWide(d.hint);
         tt->lpszText = &tip[0];
         return 0;
     }
@@ -691,10 +667,7 @@ void TForm1::SetScanCaptions(bool scanning) {
     SetMenuCaption(ID_SCAN, scanning ? kStop : kScan);
 }
 
-void TForm1::ResetScanHints() {
-    SetHint(flatButton1_, kScanHint);
-    toolButton1Hint_ = kScanHint;
-}
+void TForm1::ResetScanHints() { SetHint(tooltip_, hwnd_, flatButton1_, kScanHint); }
 
 void TForm1::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
 

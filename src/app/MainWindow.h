@@ -127,10 +127,8 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void FillChecklist();
-    void AddHint(HWND control, const std::string& text);
     void SetControlText(HWND control, const std::string& text);
     void SetMenuCaption(UINT id, const std::string& text);
-    void SetHint(HWND control, const std::string& text);
     std::string IniPath() const;
 
     HINSTANCE instance_ = nullptr;
@@ -143,7 +141,6 @@ private:
     HACCEL accel_ = nullptr;
     HIMAGELIST imageList1_ = nullptr, toolImages_ = nullptr, toolHotImages_ = nullptr;
     UniqueGdiObject font_;
-    std::string toolButton1Hint_ = "扫描系统错误";
 
     std::unique_ptr<TKivOSInfo> osInfo_;
     std::string windowsDir_;
@@ -153,7 +150,6 @@ private:
     FindingList findings_;
     std::unique_ptr<ScanDriver> driver_;
     std::unique_ptr<RepairCommands> repair_;
-    bool filling_ = false;     // the program itself is filling the checklist
     bool closing_ = false;
     bool closeAfterScan_ = false;
     bool shown_ = false;

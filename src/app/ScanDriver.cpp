@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "scanners/HandOverSink.h"
 
 namespace tw {
 
@@ -16,30 +17,6 @@ const char kSfcStatus[] = "扫描所有受保护的系统文件并用正确的 M
 const char kMultiBootQuestion[] =
     "警告！Tarnwell检测到您的计算机安装了多个操作系统，在安装有多种文件系统（例如：同时存在Fat32和"
     "NTFS格式的分区）的机器上扫描磁盘文件错误Tarnwell可能无法准确地判断快捷方式是否有效，您真的要进行扫描吗？";
-
-// Forwards a worker thread's results to the UI thread, and drops them there once the scan they
-// belong to is no longer the current one (a stopped scan's thread may still be ending).
-class RunSink : public ScanSink {
-public:
-    RunSink(UiDispatcher& ui, ScanSink& target, std::function<bool()> current)
-        : ui_(ui), target_(target), current_(std::move(current)) {}
-    void AddFinding(const Finding& f) override {
-        ui_.Invoke([&] {
-            if (current_()) target_.AddFinding(f);
-        });
-    }
-    void ShowStatus(const std::string& text) override {
-        ui_.Invoke([&] {
-            if (current_()) target_.ShowStatus(text);
-        });
-    }
-    void ProcessMessages() override {}
-
-private:
-    UiDispatcher& ui_;
-    ScanSink& target_;
-    std::function<bool()> current_;
-};
 
 }  // namespace
 
@@ -92,7 +69,7 @@ void ScanDriver::Start() {
 std::unique_ptr<ScanSink> ScanDriver::NewRunSink() {
     unsigned gen = generation_;
     return std::unique_ptr<ScanSink>(
-        new RunSink(*ui_, view_.Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
+        new HandOverSink(*ui_, view_.Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
 }
 
 void ScanDriver::AddThread(std::unique_ptr<ScanSink> sink, std::unique_ptr<WorkerThread> t, int kind) {

@@ -74,7 +74,7 @@ public:
     bool Scanning() const { return scanning_; }
     int RunningScans() const { return runningScans_; }
     bool InScanCommand() const { return inStart_; }
-    bool Idle() const { return !inStart_ && threads_.empty() && !finishPending_; }
+    bool Idle() const { return !inStart_ && threads_.empty(); }
     void SetMultiBoot(bool on) { multiBoot_ = on; }
     bool MultiBoot() const { return multiBoot_; }
     const ScanContext& Context() const { return context_; }
@@ -111,7 +111,6 @@ private:
     bool multiBoot_ = false;
     bool inStart_ = false;
     bool shutDown_ = false;
-    bool finishPending_ = false;
     int runningScans_ = 0;
     unsigned generation_ = 0;
 };

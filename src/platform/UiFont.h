@@ -1,10 +1,19 @@
-// The font of every window of the program: "宋体", 9 point (12 pixels), GB2312 character set.
+// The font of every window of the program: "宋体", 9 point (12 pixels), GB2312 character set,
+// and the hints (tooltips) of their controls.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
+
+#include <string>
 
 namespace tw {
 
 // A new font object; the caller owns it (DeleteObject).
 HFONT CreateUiFont();
+
+// Gives a control its hint in a tooltip window; `owner` is the control's parent.
+void AddHint(HWND tooltip, HWND owner, HWND control, const std::string& text);
+// Replaces a control's hint.
+void SetHint(HWND tooltip, HWND owner, HWND control, const std::string& text);
 
 }  // namespace tw

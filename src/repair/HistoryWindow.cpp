@@ -141,17 +141,8 @@ void TForm2::CreateChildren() {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                nullptr, inst, nullptr);
-    if (tooltip_) {
-        std::wstring hint = AnsiToWide("清空历史日志");
-        TTTOOLINFOW ti{};
-        ti.cbSize = TTTOOLINFOW_V2_SIZE;
-        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        ti.hwnd = panel2_;
-        ti.uId = reinterpret_cast<UINT_PTR>(clear_);
-        ti.lpszText = &hint[0];
-        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-        SendMessageW(tooltip_, WM_SETFONT, font, FALSE);
-    }
+    AddHint(tooltip_, panel2_, clear_, "清空历史日志");
+    if (tooltip_) SendMessageW(tooltip_, WM_SETFONT, font, FALSE);
 }
 
 void TForm2::LayOut() {
