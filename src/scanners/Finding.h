@@ -20,11 +20,15 @@ struct Finding {
     std::string keyName;      // column "键名"
     std::string description;  // column "说明"
     int image = kImageFresh;
+    // The row stands for the key's unnamed default value (key name kDefaultValueMarker). Repair
+    // acts on this, never on the text: a value may really be named "@D_e_f_a_u_l_t".
+    bool defaultValue = false;
 
     bool Repaired() const { return image == kImageRepaired; }
     bool operator==(const Finding& o) const {
         return caption == o.caption && location == o.location && keyName == o.keyName &&
-               description == o.description && image == o.image;
+               description == o.description && image == o.image &&
+               defaultValue == o.defaultValue;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "platform/ComScope.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -234,28 +235,11 @@ size_t DepthOf(const std::string& keyPath) {
     return depth;
 }
 
-// The status line moves on at most this often; a status hand-over per key would cost the walk
-// a round trip to the UI thread for every key of the hive.
-const DWORD kStatusIntervalMs = 50;
-
 // Value names may hold 16,383 characters, two bytes each in the ANSI code page.
 const size_t kMaxNameBytes = 2 * 16384;
 // Data beyond this is not read (the value is examined by its name): no value that names a path
 // comes near it.
 const size_t kMaxDataBytes = 16u << 20;
-
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool ok_;
-};
 
 }  // namespace
 
@@ -315,7 +299,7 @@ std::string HiveRootName(HKEY root) {
 }
 
 TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink)
-    : windowsDir_(ctx.windowsDir), sink_(sink), nameBuf_(kMaxNameBytes), dataBuf_(4096) {}
+    : windowsDir_(ctx.windowsDir), sink_(sink), status_(sink), nameBuf_(kMaxNameBytes), dataBuf_(4096) {}
 
 void TChkRegErr::Execute() {
     ComScope com;
@@ -343,17 +327,13 @@ void TChkRegErr::ScanHive() {
 }
 
 void TChkRegErr::ShowStatus(const std::string& keyPath) {
-    // The first key at once, then at screen rate: the line still shows where the walk is.
-    DWORD now = GetTickCount();
-    if (statusShown_ && now - lastStatusTick_ < kStatusIntervalMs) return;
+    if (!status_.Due()) return;
     FStatusText = HiveRootName(FRootKey) + "\\" + keyPath;
-    sink_.ShowStatus("扫描：" + FStatusText);
-    statusShown_ = true;
-    lastStatusTick_ = GetTickCount();
+    status_.Show("扫描：" + FStatusText);
 }
 
 void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName,
-                           const std::string& description) {
+                           const std::string& description, bool isDefault) {
     FItem = HiveRootName(FRootKey);
     FLocation = keyPath;
     FKeyName = keyName;
@@ -363,6 +343,7 @@ void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyNam
     f.location = FLocation;
     f.keyName = FKeyName;
     f.description = FDescription;
+    f.defaultValue = isDefault;
     sink_.AddFinding(f);
 }
 
@@ -426,7 +407,7 @@ void TChkRegErr::ScanKey(const std::string& keyPath) {
         }
         for (const RegValue& value : values) {
             if (Terminated()) break;
-            if (IsMissingPath(value.name)) ReportHit(keyPath, value.name, std::string());
+            if (IsMissingPath(value.name)) ReportHit(keyPath, value.name, std::string(), false);
             // Only string data is examined, as read: up to its first NUL, %VAR% unexpanded.
             if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
             std::string data = value.data;
@@ -436,7 +417,7 @@ void TChkRegErr::ScanKey(const std::string& keyPath) {
             if (IsMissingPath(data)) {
                 // Only the truly unnamed value is the default value: a name made of blanks is
                 // a value of its own, and repair must delete that one, not empty the default.
-                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data);
+                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data, value.name.empty());
             }
         }
     } catch (...) {

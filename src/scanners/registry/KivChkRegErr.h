@@ -8,6 +8,7 @@
 
 #include "platform/Registry.h"
 #include "platform/Threads.h"
+#include "scanners/PacedStatus.h"
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
 
@@ -66,14 +67,14 @@ protected:
 
 private:
     void ShowStatus(const std::string& keyPath);
-    void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description);
+    void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
+                   bool isDefault);
     void ReadKey(HKEY key, std::vector<std::string>& subKeys, std::vector<RegValue>& values);
 
     std::string windowsDir_;
     ScanSink& sink_;
     mutable PathFacts facts_{true};
-    bool statusShown_ = false;
-    DWORD lastStatusTick_ = 0;
+    PacedStatus status_;
     // Enumeration buffers, reused from key to key.
     std::vector<char> nameBuf_;
     std::vector<BYTE> dataBuf_;

@@ -1,0 +1,23 @@
+// COM for the lifetime of a scope: every thread that talks to a shell object (the file-type
+// thread, the hive threads, the shortcut walk) opens one at its start.
+#pragma once
+#include <objbase.h>
+
+namespace tw {
+
+class ComScope {
+public:
+    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (ok_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    // False when COM could not be started on this thread (an S_FALSE start still counts).
+    bool Ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
+
+}  // namespace tw
