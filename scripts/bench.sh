@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the hive-scan benchmark and runs it under Wine in the test prefix. Arguments go to the
-# benchmark: [keys [values]] [--reopen] [--reps N] (default 50000 keys, 150000 values).
+# Builds one benchmark and runs it under Wine in the test prefix:
+#   scripts/bench.sh [NAME] [ARGS...]
+# NAME is a benchmark of bench/ without "bench_" (default hive_scan); the other arguments go to
+# it (hive_scan: [keys [values]] [--reopen] [--reps N], default 50000 keys, 150000 values).
 # The scratch registry tree and the scratch files are removed afterwards, also after a failure.
 #   TW_BUILD_DIR    build directory (default: build)
 #   TW_TEST_PREFIX  Wine prefix to run in (default: <build>/wineprefix, made when missing)
@@ -14,7 +16,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" --target bench_hive_scan -j"$(nproc)" >/dev/null
+name=hive_scan
+if [ $# -gt 0 ] && [ -f "bench/bench_$1.cpp" ]; then name=$1; shift; fi
+cmake --build "$build" --target "bench_$name" -j"$(nproc)" >/dev/null
 
 . scripts/wine-env.sh
 export TW_TEST_PREFIX=${TW_TEST_PREFIX:-$build/wineprefix}
@@ -29,4 +33,4 @@ cleanup() {
 }
 trap cleanup EXIT
 
-bash scripts/wine-run.sh "$build/bench_hive_scan.exe" "$@"
+bash scripts/wine-run.sh "$build/bench_$name.exe" "$@"
