@@ -1,10 +1,24 @@
 #include "app/ScanDriver.h"
+#include "scanners/registry/KivChkRegClassErr.h"
 #include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/KivChkRegMenuErr.h"
+#include "scanners/registry/KivChkRegUninstallErr.h"
+#include "scanners/registry/SharedDllScan.h"
 
 namespace tw {
 
 ScanCategories DefaultScanCategories() {
     ScanCategories c;
+    c.softwareKeys = ChkSoftwareErr;
+    c.contextMenuHandlers = ChkContextMenuErr;
+    c.startMenuOrder = ChkMenuOrderErr;
+    c.fileTypeThread = [](const ScanContext& ctx, ScanSink& sink) {
+        return std::unique_ptr<WorkerThread>(new TChkRegClassErr(ctx, sink));
+    };
+    c.helpFiles = ChkHelpErr;
+    c.sharedDlls = Scan_DLLerr;
+    c.uninstallEntries = ChkUninstallErr;
+    c.fonts = ChkFontErr;
     c.hiveThread = [](const ScanContext& ctx, ScanSink& sink, HKEY root) {
         std::unique_ptr<TChkRegErr> t(new TChkRegErr(ctx, sink));
         t->FRootKey = root;

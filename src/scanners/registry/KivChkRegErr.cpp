@@ -5,6 +5,7 @@
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "scanners/PathText.h"
 
 namespace tw {
 
@@ -65,82 +66,6 @@ const char* const kRejectedSequences[] = {
 
 // Characters that end a program path when they follow an extension (".exe" then the separator).
 const char kSeparators[] = {'"', '^', '\'', '/', '-', '%', '!', '|', '[', '='};
-
-// Positions below count from 1 in bytes of the ANSI text, as the rules are written. A test at a
-// position outside the text never matches.
-bool CharAt(const std::string& s, long pos, char c) {
-    return pos >= 1 && pos <= static_cast<long>(s.size()) && s[static_cast<size_t>(pos - 1)] == c;
-}
-
-bool IsLead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
-
-// The searches for ASCII punctuation walk characters, not bytes: the second byte of a GBK
-// character can be "\", "^", "|" or "[", and taking it for one would cut a path that exists
-// in the middle of a character and report it as missing.
-
-// Position of the first character c (ASCII), 0 when there is none.
-long FindChar(const std::string& s, char c) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == c) return static_cast<long>(i + 1);
-        if (IsLead(s[i]) && i + 1 < s.size()) ++i;
-    }
-    return 0;
-}
-
-// Position of the last character that is "\" or ":", 0 when there is none.
-long FindLastSeparator(const std::string& s) {
-    long last = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' || s[i] == ':') last = static_cast<long>(i + 1);
-        else if (IsLead(s[i]) && i + 1 < s.size()) ++i;
-    }
-    return last;
-}
-
-// Whether the last character (not merely the last byte) is a backslash.
-bool EndsWithBackslash(const std::string& s) {
-    size_t i = 0, lastStart = std::string::npos;
-    while (i < s.size()) {
-        lastStart = i;
-        i += (IsLead(s[i]) && i + 1 < s.size()) ? 2 : 1;
-    }
-    return lastStart != std::string::npos && s[lastStart] == '\\';
-}
-
-// Keeps what stands before position p. A p that falls on the second byte of a double-byte
-// character drops that whole character, so a cut never leaves half a character behind.
-std::string CutAt(const std::string& s, long p) {
-    if (p <= 1) return {};
-    size_t keep = static_cast<size_t>(p - 1);
-    if (keep >= s.size()) return s;
-    if (IsLeadByteAt(s, keep - 1)) --keep;
-    return s.substr(0, keep);
-}
-
-// Runs of backslashes become one.
-std::string CollapseBackslashes(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    bool afterBackslash = false;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (IsLead(s[i]) && i + 1 < s.size()) {
-            out += s[i];
-            out += s[++i];
-            afterBackslash = false;
-            continue;
-        }
-        if (s[i] == '\\') {
-            if (afterBackslash) continue;
-            afterBackslash = true;
-        } else {
-            afterBackslash = false;
-        }
-        out += s[i];
-    }
-    return out;
-}
-
-bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
 
 bool MissingPathTest(const std::string& text, const std::string& windowsDir, PathFacts& facts) {
     std::string s = text;
@@ -230,7 +155,7 @@ size_t DepthOf(const std::string& keyPath) {
     size_t depth = 1;
     for (size_t i = 0; i < keyPath.size(); ++i) {
         if (keyPath[i] == '\\') ++depth;
-        else if (IsLead(keyPath[i]) && i + 1 < keyPath.size()) ++i;
+        else if (IsDBCSLeadByte(static_cast<BYTE>(keyPath[i])) && i + 1 < keyPath.size()) ++i;
     }
     return depth;
 }

@@ -1,0 +1,270 @@
+#include "scanners/registry/KivChkRegClassErr.h"
+
+#include "platform/ComScope.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "scanners/PathText.h"
+
+namespace tw {
+
+namespace {
+
+const char kClasses[] = "Software\\CLASSES";
+const char kMachine[] = "HKEY_LOCAL_MACHINE";
+const char kStatusLabel[] = "扫描：检查类和文件关联错误   ";
+const char kBadType[] = "无效文件类型: ";
+const char kBadVerb[] = "无效右键菜单: ";
+// The command of a verb that has no Command key at all: such a verb is never reported.
+const char kNoCommand[] = "Kivcc-Pelor";
+
+std::string ClassPath(const std::string& name) { return std::string(kClasses) + "\\" + name; }
+
+bool IsExtensionName(const std::string& name) { return !name.empty() && name[0] == '.'; }
+
+// Subkey and value counts of a key; a key that does not open has neither.
+RegKeyInfo InfoOf(const std::string& path) {
+    RegKeyInfo info;
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    if (reg.OpenKeyReadOnly(path) && !reg.GetKeyInfo(info)) info = RegKeyInfo();
+    return info;
+}
+
+}  // namespace
+
+// The marker searches below are bytewise: a quote, a blank and a comma are never the second
+// byte of a double-byte character, so a match always starts a character.
+std::string ExtractCommandPath(const std::string& commandLine) {
+    std::string s = commandLine;
+    if (!s.empty() && s[0] == '"') {
+        s.erase(0, 1);
+        if (!s.empty() && s[0] == '"') s.erase(0, 1);
+    } else {
+        size_t q = s.find('"');
+        if (q != std::string::npos) s.erase(q, 1);
+    }
+    size_t q = s.find('"');
+    if (q != std::string::npos) s.resize(q);
+
+    // Only the lower-case extension followed by a blank marks the end of the program.
+    if (s.find(".exe ") != std::string::npos) s.resize(s.find(".exe") + 4);
+
+    for (const char* marker : {" /", " -", " %", " ,", ","}) {
+        size_t p = s.find(marker);
+        if (p != std::string::npos && CharAt(s, static_cast<long>(p + 1) - 4, '.')) s.resize(p);
+    }
+    return s;
+}
+
+TChkRegClassErr::TChkRegClassErr(const ScanContext& ctx, ScanSink& sink)
+    : majorVersion_(ctx.majorVersion), sink_(sink), status_(sink) {}
+
+void TChkRegClassErr::Execute() {
+    ComScope com;
+    try {
+        ScanClasses();
+    } catch (...) {
+        // A registry error ends this scanner's run without a message; the other scanners go on
+        // and the Findings handed over so far stay.
+    }
+}
+
+bool TChkRegClassErr::NextEntry(const std::string& name) {
+    if (Terminated()) return false;
+    if (status_.Due()) status_.Show(kStatusLabel + name);
+    return true;
+}
+
+void TChkRegClassErr::ReportFinding(const std::string& location, const std::string& description) {
+    Finding f;
+    f.caption = kMachine;
+    f.location = location;
+    f.description = description;
+    sink_.AddFinding(f);
+}
+
+void TChkRegClassErr::ScanClasses() {
+    classList_.clear();
+    {
+        Registry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        if (reg.OpenKeyReadOnly(kClasses)) classList_ = reg.GetKeyNames();
+    }
+    for (const std::string& name : classList_) {
+        classNamesUpper_.insert(UpperAscii(name));
+        if (IsExtensionName(name)) {
+            extensions_.emplace_back();
+            extensions_.back().name = name;
+        }
+    }
+
+    // Pass 1: extensions without a handler of any kind.
+    bool stopped = false;
+    size_t ext = 0;
+    for (const std::string& name : classList_) {
+        if (!NextEntry(name)) {
+            stopped = true;
+            break;
+        }
+        if (IsExtensionName(name)) CheckExtension(extensions_[ext++]);
+    }
+
+    // Pass 2: the verbs of every class; extensions gathered for pass 3. An extension that pass 1
+    // did not reach (stopped) is left out, and pass 3 ends at its first entry anyway.
+    ext = 0;
+    for (const std::string& name : classList_) {
+        if (stopped || !NextEntry(name)) {
+            stopped = true;
+            break;
+        }
+        if (IsExtensionName(name)) {
+            const Extension& e = extensions_[ext++];
+            if (majorVersion_ == 4 || (e.opened && e.subKeys == 0)) extensionList_.push_back(&e);
+        } else {
+            CheckClassVerbs(name);
+        }
+    }
+
+    // Pass 3: extensions that point to a class that is missing, or that pass 2 reported whole.
+    for (const Extension* e : extensionList_) {
+        if (stopped || !NextEntry(e->name)) break;
+        CheckExtensionTarget(*e);
+    }
+}
+
+void TChkRegClassErr::CheckExtension(Extension& ext) {
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    if (!reg.OpenKeyReadOnly(ClassPath(ext.name))) return;
+    ext.opened = true;
+    RegKeyInfo info;
+    if (!reg.GetKeyInfo(info)) info = RegKeyInfo();
+    ext.subKeys = info.subKeys;
+
+    // Pass 3 reads the extension's class only for extensions without subkeys (on the 98 family,
+    // for every one); read it now, while the key is open.
+    if (majorVersion_ == 4 || info.subKeys == 0) {
+        try {
+            ext.target = reg.ReadString("");
+        } catch (const RegistryError& e) {
+            ext.targetError = e.what();
+        }
+    }
+
+    if (info.subKeys == 0) {
+        if (info.values == 0) ReportFinding(ClassPath(ext.name), kBadType + ext.name);
+        return;
+    }
+    if (info.subKeys != 1) return;
+    // The only subkey is Shell, and neither Shell nor Shell\Open says what to run.
+    if (!reg.OpenKeyReadOnly("Shell") || !reg.ReadString("").empty()) return;
+    if (!reg.OpenKeyReadOnly("Open") || !reg.ReadString("").empty()) return;
+    ReportFinding(ClassPath(ext.name), kBadType + ext.name);
+}
+
+bool TChkRegClassErr::ProgramExists(const std::string& path) {
+    // Many classes start the same program: ask the file system once per path and run.
+    auto it = programs_.find(path);
+    if (it != programs_.end()) return it->second;
+    bool exists = FileExists(path);
+    programs_.emplace(path, exists);
+    return exists;
+}
+
+void TChkRegClassErr::CheckClassVerbs(const std::string& cls) {
+    const std::string base = ClassPath(cls);
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    std::vector<std::string> verbs;
+    if (reg.OpenKeyReadOnly(base + "\\shell")) {
+        verbs = reg.GetKeyNames();
+        reg.CloseKey();
+    }
+    // The verbs of one class are examined together; a stop waits for the next class.
+    for (const std::string& verb : verbs) {
+        const std::string verbPath = base + "\\Shell\\" + verb;
+        std::string display, command = kNoCommand;
+        if (reg.OpenKeyReadOnly(verbPath)) {
+            display = reg.ReadString("");
+            if (reg.OpenKeyReadOnly("Command")) command = reg.ReadString("");
+        } else if (reg.OpenKeyReadOnly(verbPath + "\\Command")) {
+            command = reg.ReadString("");
+        }
+        reg.CloseKey();
+
+        bool invalid = false;
+        if (command.empty()) {
+            invalid = true;
+        } else if (command != kNoCommand && Contains(command, ":\\") &&
+                   !Contains(LowerAscii(command), "rundll32.exe")) {
+            // A directory is no program: File exists answers false for it.
+            invalid = !ProgramExists(ExtractCommandPath(command));
+        }
+        if (invalid) ReportVerb(cls, verb, display.empty() ? cls : display);
+    }
+}
+
+void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb, const std::string& display) {
+    const std::string description = kBadVerb + display;
+    const std::string classPath = ClassPath(cls);
+    const std::string shellPath = classPath + "\\Shell";
+    const std::string verbPath = shellPath + "\\" + verb;
+
+    // A verb key with more beneath it than its command: only the command goes.
+    if (InfoOf(verbPath).subKeys >= 3) {
+        ReportFinding(verbPath + "\\Command", description);
+        return;
+    }
+    // Other verbs or settings of the shell key: only this verb goes.
+    RegKeyInfo shell = InfoOf(shellPath);
+    if (shell.subKeys != 1 || shell.values >= 2) {
+        ReportFinding(verbPath, description);
+        return;
+    }
+    // The class's only verb. A class that holds nothing but this shell key (and its icon) is
+    // useless as a whole, and so is every extension that points to it (pass 3).
+    RegKeyInfo info;
+    bool hasIcon = false;
+    {
+        Registry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        if (reg.OpenKeyReadOnly(classPath)) {
+            if (!reg.GetKeyInfo(info)) info = RegKeyInfo();
+            hasIcon = reg.KeyExists("DefaultIcon");
+        }
+    }
+    long subKeys = static_cast<long>(info.subKeys) - (hasIcon ? 1 : 0);
+    if (subKeys == 1 && info.values < 2) {
+        ReportFinding(classPath, description);
+        ++orphanCount_[cls];
+    } else {
+        ReportFinding(shellPath, description);
+    }
+}
+
+bool TChkRegClassErr::ClassKeyExists(const std::string& target) {
+    // A plain name that the class list holds (letter case aside) exists without asking the
+    // registry; anything else (a path, a name added since) is asked.
+    if (target.find('\\') == std::string::npos && classNamesUpper_.count(UpperAscii(target))) return true;
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    if (!reg.OpenKeyReadOnly(kClasses)) return true;  // nothing to judge against
+    return reg.KeyExists(target);
+}
+
+void TChkRegClassErr::CheckExtensionTarget(const Extension& ext) {
+    if (!ext.opened) return;
+    if (!ext.targetError.empty()) throw RegistryError(ext.targetError);
+    const std::string& target = ext.target;
+    const std::string location = ClassPath(ext.name);
+    // An empty target names the class table itself, which exists.
+    if (!target.empty() && !Contains(target, ":\\") && !ClassKeyExists(target))
+        ReportFinding(location, kBadType + target);
+    // Exact letter case: the orphan list holds the names as the registry listed them.
+    auto it = orphanCount_.find(target);
+    if (it != orphanCount_.end())
+        for (int i = 0; i < it->second; ++i) ReportFinding(location, kBadType + target);
+}
+
+}  // namespace tw

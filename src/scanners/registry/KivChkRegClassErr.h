@@ -1,0 +1,70 @@
+// The file-type and shell-verb scanner: walks the machine's file classes on a worker thread and
+// reports extensions that lead nowhere and context-menu verbs whose command is empty or starts a
+// program that does not exist.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/Threads.h"
+#include "scanners/PacedStatus.h"
+#include "scanners/ScanContext.h"
+#include "scanners/ScanSink.h"
+
+namespace tw {
+
+// The program path of a verb's command line: quotes dropped, arguments after an extension cut
+// off ("C:\Tools\app.exe" "%1" gives C:\Tools\app.exe). A pure text function; a command line no
+// rule applies to comes back unchanged.
+std::string ExtractCommandPath(const std::string& commandLine);
+
+class TChkRegClassErr : public WorkerThread {
+public:
+    // The sink is called on this scanner's thread; started as a thread it is given a
+    // HandOverSink, so each call waits until the UI thread has run it.
+    TChkRegClassErr(const ScanContext& ctx, ScanSink& sink);
+
+    // Reads the class list once and runs the three passes over it, until a stop is requested.
+    // A registry error (a command that is not text, say) ends the run: it is thrown to the
+    // caller; the thread body swallows it.
+    void ScanClasses();
+
+protected:
+    void Execute() override;
+
+private:
+    // What pass 1 learns about an extension key, kept for passes 2 and 3 so that no extension
+    // key is opened three times.
+    struct Extension {
+        std::string name;
+        bool opened = false;
+        DWORD subKeys = 0;
+        // The class the extension points to (its default value), read when pass 3 needs it.
+        std::string target;
+        std::string targetError;  // the read failed: pass 3 ends the run with this text
+    };
+
+    bool NextEntry(const std::string& name);
+    void ReportFinding(const std::string& location, const std::string& description);
+    void CheckExtension(Extension& ext);
+    void CheckClassVerbs(const std::string& cls);
+    void ReportVerb(const std::string& cls, const std::string& verb, const std::string& display);
+    void CheckExtensionTarget(const Extension& ext);
+    bool ProgramExists(const std::string& path);
+    bool ClassKeyExists(const std::string& target);
+
+    uint32_t majorVersion_;
+    ScanSink& sink_;
+    PacedStatus status_;
+    std::vector<std::string> classList_;
+    std::unordered_set<std::string> classNamesUpper_;
+    std::vector<Extension> extensions_;          // every extension of the class list, pass 1
+    std::vector<const Extension*> extensionList_;  // those pass 3 examines, gathered in pass 2
+    // Classes reported whole in pass 2, with how often (pass 3 reports a match that often).
+    std::unordered_map<std::string, int> orphanCount_;
+    std::unordered_map<std::string, bool> programs_;  // file-exists answers of this run
+};
+
+}  // namespace tw

@@ -1,0 +1,113 @@
+#include "scanners/registry/KivChkRegMenuErr.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+
+namespace tw {
+
+namespace {
+
+const char kCurrentUser[] = "HKEY_CURRENT_USER";
+const char kMachine[] = "HKEY_LOCAL_MACHINE";
+const char* const kOrderKeys[] = {
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs",
+};
+// The record of the Programs folder itself.
+const char kOwnRecord[] = "Menu";
+
+bool Holds(const std::vector<std::string>& names, const std::string& name) {
+    for (const std::string& n : names)
+        if (n == name) return true;
+    return false;
+}
+
+// Appends the first-level group folders of a Programs folder that the list does not hold yet.
+// Hidden folders count; system folders are not listed. Messages run after each name gathered,
+// but for one taken from the listing's first entry.
+void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, std::vector<std::string>& groups) {
+    const std::string folder = SpecialFolder(ctx.desktop, csidl);
+    bool first = true;
+    ListDirectory(folder + "\\*.*", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY, [&](const DirEntry& e) {
+        bool wasFirst = first;
+        first = false;
+        if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY) || e.name == "." || e.name == "..") return true;
+        if (Holds(groups, e.name)) return true;
+        groups.push_back(e.name);
+        if (!wasFirst) sink.ProcessMessages();
+        return true;
+    });
+}
+
+std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {
+    Registry reg;
+    reg.SetRootKey(root);
+    if (!reg.OpenKeyReadOnly(path)) return {};
+    return reg.GetKeyNames();
+}
+
+}  // namespace
+
+void AddMenuErr(ScanSink& sink, const std::string& item, const std::string& location,
+                const std::string& keyName, const std::string& description) {
+    Finding f;
+    f.caption = item;
+    f.location = location;
+    f.keyName = keyName;
+    f.description = description;
+    sink.AddFinding(f);
+    sink.ProcessMessages();
+}
+
+void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
+    // The 98 family keeps groups per user; 2000 and XP show the all-users groups beside them;
+    // any other system is judged by the all-users groups alone.
+    std::vector<std::string> groups;
+    if (ctx.majorVersion == 4) {
+        GatherGroups(ctx, sink, CSIDL_PROGRAMS, groups);
+    } else {
+        GatherGroups(ctx, sink, CSIDL_COMMON_PROGRAMS, groups);
+        if (ctx.majorVersion == 5) GatherGroups(ctx, sink, CSIDL_PROGRAMS, groups);
+    }
+
+    for (const char* key : kOrderKeys) {
+        for (const std::string& record : SubKeyNames(HKEY_CURRENT_USER, key)) {
+            if (record == kOwnRecord) continue;
+            // Exact letter case: the shell writes the record under the folder's own name.
+            if (!Holds(groups, record)) AddMenuErr(sink, kCurrentUser, std::string(key) + "\\" + record, "", record);
+        }
+    }
+}
+
+void ChkContextMenuErr(const ScanContext&, ScanSink& sink, const std::string& className) {
+    const std::string listKey = "Software\\CLASSES\\" + className + "\\shellex\\ContextMenuHandlers";
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    std::vector<std::string> handlers;
+    if (reg.OpenKeyReadOnly(listKey)) handlers = reg.GetKeyNames();
+    reg.CloseKey();
+
+    for (const std::string& handler : handlers) {
+        const std::string handlerKey = listKey + "\\" + handler;
+        std::string classId;
+        if (reg.OpenKeyReadOnly(handlerKey)) {
+            // Not guarded: a default value that is not text ends the scan with the error shown.
+            classId = reg.ReadString("");
+            reg.CloseKey();
+        }
+        // A handler without a class identifier is not judged.
+        if (classId.empty()) continue;
+        if (!reg.OpenKeyReadOnly("Software\\CLASSES\\CLSID")) continue;
+        // A handler may be registered under its own class identifier as its name.
+        bool registered = reg.KeyExists(classId) || reg.KeyExists(handler);
+        reg.CloseKey();
+        if (!registered) AddMenuErr(sink, kMachine, handlerKey, "", "错误右键菜单: " + handler);
+    }
+}
+
+}  // namespace tw
