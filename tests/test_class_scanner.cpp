@@ -1,0 +1,250 @@
+#include <doctest.h>
+
+#include <algorithm>
+
+#include "platform/Registry.h"
+#include "platform/Threads.h"
+#include "scanners/HandOverSink.h"
+#include "scanners/registry/KivChkRegClassErr.h"
+#include "support/Sandbox.h"
+
+using namespace tw;
+using namespace tw::test;
+
+namespace {
+
+struct CommandRow {
+    const char* command;
+    const char* path;
+};
+
+void CheckCommands(std::initializer_list<CommandRow> rows) {
+    for (const CommandRow& row : rows) {
+        CAPTURE(row.command);
+        CHECK(ExtractCommandPath(row.command) == row.path);
+    }
+}
+
+std::string Lines(std::vector<Finding> findings) {
+    std::string out;
+    for (const Finding& f : findings) out += "\n{" + f.location + " | " + f.description + "}";
+    return out;
+}
+
+const std::string kClasses = "Software\\CLASSES\\";
+
+// A class table under the sandboxed machine root, with programs in a scratch folder.
+struct ClassWorld {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    std::string program;
+
+    ClassWorld() : program(dir.File("app.exe")) {}
+
+    void Verb(const std::string& cls, const std::string& verb, const std::string& label, const std::string& command) {
+        const std::string path = kClasses + cls + "\\Shell\\" + verb;
+        MakeKey(HKEY_LOCAL_MACHINE, path);
+        if (!label.empty()) SetString(HKEY_LOCAL_MACHINE, path, "", label);
+        SetString(HKEY_LOCAL_MACHINE, path + "\\Command", "", command);
+    }
+    std::string Missing() const { return "\"" + dir.Path() + "\\gone.exe\" \"%1\""; }
+    std::string Present() const { return "\"" + program + "\" \"%1\""; }
+
+    std::vector<Finding> Scan(uint32_t major = 5) {
+        ScanContext ctx;
+        ctx.majorVersion = major;
+        CollectingSink sink;
+        TChkRegClassErr scanner(ctx, sink);
+        scanner.ScanClasses();
+        statuses = sink.statuses;
+        return sink.findings;
+    }
+    std::vector<std::string> statuses;
+};
+
+Finding F(const std::string& location, const std::string& description) {
+    return Finding{"HKEY_LOCAL_MACHINE", kClasses + location, "", description, 0};
+}
+
+void CheckSame(std::vector<Finding> got, std::vector<Finding> want) {
+    auto byText = [](const Finding& a, const Finding& b) {
+        return a.location + a.description < b.location + b.description;
+    };
+    std::sort(got.begin(), got.end(), byText);
+    std::sort(want.begin(), want.end(), byText);
+    CHECK_MESSAGE(got == want, "got:" << Lines(got) << "\nwanted:" << Lines(want));
+}
+
+}  // namespace
+
+TEST_CASE("command-path extraction") {
+    SUBCASE("quotes: an opening quote and the closing one; a lone quote") {
+        CheckCommands({
+            {"\"C:\\Program Files\\App\\app.exe\" \"%1\"", "C:\\Program Files\\App\\app.exe"},
+            {"\"\"C:\\Tools\\app.exe\" x", "C:\\Tools\\app.exe"},  // two opening quotes both go
+            {"\"C:\\Tools\\app.exe", "C:\\Tools\\app.exe"},        // no closing quote: nothing else
+            {"C:\\Tools\\app.exe \"%1\"", "C:\\Tools\\app.exe"},   // argument's quotes, then .exe cut
+            {"\"\"", ""},
+            {"", ""},
+        });
+    }
+    SUBCASE("program cut: only the lower-case .exe followed by a blank") {
+        CheckCommands({
+            {"C:\\Tools\\app.exe /dde", "C:\\Tools\\app.exe"},
+            {"C:\\Tools\\app.exe", "C:\\Tools\\app.exe"},
+            {"C:\\a.exe.dir\\b.exe x", "C:\\a.exe"},  // the first .exe counts, as the rule says
+            {"C:\\Tools\\APP.EXE x", "C:\\Tools\\APP.EXE x"},
+            {"C:\\Tools\\app.exex y", "C:\\Tools\\app.exex y"},
+        });
+    }
+    SUBCASE("argument cuts only after a dot and three characters") {
+        CheckCommands({
+            {"C:\\WINDOWS\\NOTEPAD.EXE %1", "C:\\WINDOWS\\NOTEPAD.EXE"},
+            {"C:\\Program Files\\App\\app.com -x", "C:\\Program Files\\App\\app.com"},
+            {"C:\\Tools\\lib.dll,Entry", "C:\\Tools\\lib.dll"},
+            {"C:\\Tools\\lib.dll ,Entry", "C:\\Tools\\lib.dll"},
+            {"C:\\Tools\\app.bat /q", "C:\\Tools\\app.bat"},
+            {"C:\\Program Files\\App\\tool", "C:\\Program Files\\App\\tool"},
+            {"C:\\Program Files\\App\\tool /x", "C:\\Program Files\\App\\tool /x"},
+            {"C:\\Tools\\ab.cd,x", "C:\\Tools\\ab.cd,x"},  // two characters after the dot: no cut
+        });
+    }
+    SUBCASE("double-byte text passes through untouched") {
+        CheckCommands({
+            {"\"C:\\程序\\应用.exe\" \"%1\"", "C:\\程序\\应用.exe"},
+            {"C:\\乗\\tool.exe /x", "C:\\乗\\tool.exe"},
+        });
+    }
+}
+
+TEST_CASE("file-type scanner: extensions without a handler (pass 1)") {
+    ClassWorld w;
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".bare");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".shellonly\\Shell\\Open");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".twosubs\\Shell\\Open");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".twosubs\\ShellNew");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".openset\\Shell\\Open");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".openset\\Shell\\Open", "", "Read");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".valued");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".valued", "Content Type", "text/plain");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + "txtfile");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".txt", "", "txtfile");
+
+    CheckSame(w.Scan(), {F(".bare", "无效文件类型: .bare"), F(".shellonly", "无效文件类型: .shellonly")});
+    REQUIRE_FALSE(w.statuses.empty());
+    CHECK(w.statuses[0].rfind("扫描：检查类和文件关联错误   ", 0) == 0);
+}
+
+TEST_CASE("file-type scanner: the verb report rule") {
+    ClassWorld w;
+    SUBCASE("one of two verbs with an empty command: that verb key, labelled by its text or the class") {
+        w.Verb("twoverbs", "open", "打开", "");
+        w.Verb("twoverbs", "print", "", w.Present());
+        w.Verb("nolabel", "open", "", "");
+        w.Verb("nolabel", "edit", "", w.Present());
+        CheckSame(w.Scan(), {F("twoverbs\\Shell\\open", "无效右键菜单: 打开"),
+                             F("nolabel\\Shell\\open", "无效右键菜单: nolabel")});
+    }
+    SUBCASE("a verb key with three subkeys: its command key only") {
+        w.Verb("deep", "open", "", w.Missing());
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "deep\\Shell\\open\\ddeexec");
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "deep\\Shell\\open\\DropTarget");
+        CheckSame(w.Scan(), {F("deep\\Shell\\open\\Command", "无效右键菜单: deep")});
+    }
+    SUBCASE("the only verb, a shell key with two values: the verb key") {
+        w.Verb("shellvals", "open", "", w.Missing());
+        SetString(HKEY_LOCAL_MACHINE, kClasses + "shellvals\\Shell", "", "open");
+        SetString(HKEY_LOCAL_MACHINE, kClasses + "shellvals\\Shell", "Extended", "");
+        CheckSame(w.Scan(), {F("shellvals\\Shell\\open", "无效右键菜单: shellvals")});
+    }
+    SUBCASE("the only verb of a class with more in it: the shell key") {
+        w.Verb("busy", "open", "", w.Missing());
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "busy\\CLSID");
+        w.Verb("twovalues", "open", "", w.Missing());
+        SetString(HKEY_LOCAL_MACHINE, kClasses + "twovalues", "", "Two");
+        SetString(HKEY_LOCAL_MACHINE, kClasses + "twovalues", "EditFlags", "0");
+        CheckSame(w.Scan(), {F("busy\\Shell", "无效右键菜单: busy"), F("twovalues\\Shell", "无效右键菜单: twovalues")});
+    }
+    SUBCASE("a class of nothing but one dead verb (and an icon) goes whole, with the extensions naming it") {
+        w.Verb("Orphan", "open", "", w.Missing());
+        SetString(HKEY_LOCAL_MACHINE, kClasses + "Orphan", "", "Old document");
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "Orphan\\DefaultIcon");
+        SetString(HKEY_LOCAL_MACHINE, kClasses + ".orp", "", "Orphan");
+        SetString(HKEY_LOCAL_MACHINE, kClasses + ".orq", "", "orphan");  // other letter case: exists, no match
+        std::vector<Finding> got = w.Scan();
+        CheckSame(got, {F("Orphan", "无效右键菜单: Orphan"), F(".orp", "无效文件类型: Orphan")});
+        REQUIRE(got.size() == 2);
+        CHECK(got[0].location == kClasses + "Orphan");  // pass 2 before pass 3
+    }
+    SUBCASE("verbs that are never judged") {
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "nocmd\\Shell\\open");
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "nocmd\\Shell\\print");
+        w.Verb("dll", "open", "", "C:\\WINDOWS\\RUNDLL32.EXE C:\\gone.dll,Run");
+        w.Verb("relative", "open", "", "gone.exe %1");
+        w.Verb("envvar", "open", "", "%SystemRoot%\\gone.exe %1");
+        w.Verb("fine", "open", "", w.Present());
+        CheckSame(w.Scan(), {});
+    }
+    SUBCASE("a program that is a folder is no program") {
+        w.Verb("folder", "open", "", "\"" + w.dir.Path() + "\" \"%1\"");
+        w.Verb("folder", "edit", "", w.Present());
+        CheckSame(w.Scan(), {F("folder\\Shell\\open", "无效右键菜单: folder")});
+    }
+}
+
+TEST_CASE("file-type scanner: extensions pointing to a missing class (pass 3)") {
+    ClassWorld w;
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".lost", "", "NoSuchClass");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".drive", "", "C:\\Tools\\x");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".withsub", "", "AlsoMissing");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".withsub\\ShellNew");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".nocls", "Content Type", "x/y");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + "Present");
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".ok", "", "PRESENT");
+
+    SUBCASE("2000/XP: only extensions without subkeys") {
+        CheckSame(w.Scan(5), {F(".lost", "无效文件类型: NoSuchClass")});
+    }
+    SUBCASE("98 family: every extension") {
+        CheckSame(w.Scan(4), {F(".lost", "无效文件类型: NoSuchClass"), F(".withsub", "无效文件类型: AlsoMissing")});
+    }
+}
+
+TEST_CASE("file-type scanner: a command that is not text ends its run, the Findings stay") {
+    ClassWorld w;
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".bare");
+    MakeKey(HKEY_LOCAL_MACHINE, kClasses + "binary\\Shell\\open\\Command");
+    SetBinary(HKEY_LOCAL_MACHINE, kClasses + "binary\\Shell\\open\\Command", "", std::string("\x01\x02", 2));
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".lost", "", "NoSuchClass");
+
+    SUBCASE("the passes throw") {
+        ScanContext ctx;
+        CollectingSink sink;
+        TChkRegClassErr scanner(ctx, sink);
+        CHECK_THROWS_AS(scanner.ScanClasses(), RegistryError);
+        CheckSame(sink.findings, {F(".bare", "无效文件类型: .bare")});
+    }
+    SUBCASE("the thread ends silently and hands over what it found") {
+        UiDispatcher ui;
+        CollectingSink target;
+        HandOverSink sink(ui, target);
+        ScanContext ctx;
+        TChkRegClassErr scanner(ctx, sink);
+        REQUIRE(scanner.Start());
+        HANDLE h = scanner.Handle();
+        WaitPumping(&h, 1);
+        CheckSame(target.findings, {F(".bare", "无效文件类型: .bare")});
+    }
+}
+
+TEST_CASE("file-type scanner: a stop request ends the passes at the next entry") {
+    ClassWorld w;
+    for (int i = 0; i < 20; ++i) MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".e" + std::to_string(i));
+    ScanContext ctx;
+    CollectingSink sink;
+    TChkRegClassErr scanner(ctx, sink);
+    scanner.Terminate();
+    scanner.ScanClasses();
+    CHECK(sink.findings.empty());
+    CHECK(sink.statuses.empty());
+}
