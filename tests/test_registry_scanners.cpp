@@ -1,0 +1,363 @@
+#include <doctest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "platform/Registry.h"
+#include "platform/Seams.h"
+#include "platform/Text.h"
+#include "scanners/registry/KivChkRegMenuErr.h"
+#include "scanners/registry/KivChkRegUninstallErr.h"
+#include "scanners/registry/SharedDllScan.h"
+#include "support/Sandbox.h"
+
+using namespace tw;
+using namespace tw::test;
+
+namespace {
+
+std::string Lines(const std::vector<Finding>& findings) {
+    std::string out;
+    for (const Finding& f : findings)
+        out += "\n{" + f.caption + " | " + f.location + " | " + f.keyName + " | " + f.description + " | " +
+               std::to_string(f.image) + "}";
+    return out;
+}
+
+void CheckSame(std::vector<Finding> got, std::vector<Finding> want) {
+    auto byText = [](const Finding& a, const Finding& b) {
+        return a.caption + a.location + a.keyName + a.description < b.caption + b.location + b.keyName + b.description;
+    };
+    std::sort(got.begin(), got.end(), byText);
+    std::sort(want.begin(), want.end(), byText);
+    CHECK_MESSAGE(got == want, "got:" << Lines(got) << "\nwanted:" << Lines(want));
+}
+
+// D: is a CD drive, N: a network drive; the rest as the system says.
+void OddDrives(ScopedSeams& seams) {
+    auto real = seams->driveType;
+    seams->driveType = [real](const std::string& root) -> UINT {
+        switch (root.empty() ? 0 : (root[0] & ~0x20)) {
+            case 'D': return DRIVE_CDROM;
+            case 'N': return DRIVE_REMOTE;
+            default: return real(root);
+        }
+    };
+}
+
+const char kOrder[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\";
+const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+Finding Menu(const std::string& key, const std::string& group) {
+    return Finding{"HKEY_CURRENT_USER", kOrder + key + "\\" + group, "", group, 0};
+}
+
+Finding Uninstall(const std::string& entry) {
+    return Finding{"HKEY_LOCAL_MACHINE", kUninstall + entry, "", "无效的反安装信息", 0};
+}
+
+}  // namespace
+
+TEST_CASE("start-menu order: records of groups that match no Programs folder") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    const std::string common = dir.Dir("Common"), user = dir.Dir("User");
+    seams->specialFolder = [&](HWND, int csidl) {
+        return csidl == CSIDL_COMMON_PROGRAMS ? common : csidl == CSIDL_PROGRAMS ? user : std::string();
+    };
+    dir.Dir("Common\\Accessories\\Inner");
+    dir.Dir("Common\\Games");
+    dir.Dir("User\\UserOnly");
+    SetFileAttributesA(dir.Dir("User\\Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA(dir.Dir("User\\System").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    dir.File("User\\NotAGroup.lnk");
+    for (const char* key : {"Start Menu\\&Programs", "Start Menu\\Programs", "Start Menu2\\Programs"})
+        MakeKey(HKEY_CURRENT_USER, kOrder + std::string(key) + "\\Menu");
+    const std::string k1 = "Start Menu\\&Programs", k3 = "Start Menu2\\Programs";
+    // The registry itself ignores letter case: "accessories" is the only record of that group.
+    for (const char* group : {"accessories", "Games", "UserOnly", "Hidden", "System", "Inner", "NotAGroup.lnk"})
+        MakeKey(HKEY_CURRENT_USER, kOrder + k1 + "\\" + group);
+    MakeKey(HKEY_CURRENT_USER, kOrder + k3 + "\\Gone");
+
+    ScanContext ctx;
+    CollectingSink sink;
+    SUBCASE("2000/XP: the all-users and the user's groups") {
+        ctx.majorVersion = 5;
+        ChkMenuOrderErr(ctx, sink);
+        CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "System"), Menu(k1, "Inner"),
+                                  Menu(k1, "NotAGroup.lnk"), Menu(k3, "Gone")});
+        CHECK(sink.pumps >= 5);  // after each Finding at least
+    }
+    SUBCASE("98 family: the user's groups only") {
+        ctx.majorVersion = 4;
+        ChkMenuOrderErr(ctx, sink);
+        CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "Games"),
+                                  Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k3, "Gone")});
+    }
+    SUBCASE("other versions: the all-users groups only") {
+        ctx.majorVersion = 6;
+        ChkMenuOrderErr(ctx, sink);
+        CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "UserOnly"), Menu(k1, "Hidden"),
+                                  Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k3, "Gone")});
+    }
+    SUBCASE("an empty all-users folder still leaves the user's groups") {
+        RemoveTree(common);
+        CreateDirectoryA(common.c_str(), nullptr);
+        ctx.majorVersion = 5;
+        ChkMenuOrderErr(ctx, sink);
+        CHECK(std::none_of(sink.findings.begin(), sink.findings.end(),
+                           [](const Finding& f) { return f.description == "UserOnly"; }));
+    }
+}
+
+TEST_CASE("context-menu handlers: handlers whose class is not registered") {
+    RegistrySandbox sandbox;
+    const std::string clsid = "Software\\CLASSES\\CLSID\\";
+    const std::string list = "Software\\CLASSES\\*\\shellex\\ContextMenuHandlers\\";
+    MakeKey(HKEY_LOCAL_MACHINE, clsid + "{11111111-0000-0000-0000-000000000001}");
+    SetString(HKEY_LOCAL_MACHINE, list + "Good", "", "{11111111-0000-0000-0000-000000000001}");
+    SetString(HKEY_LOCAL_MACHINE, list + "Bad", "", "{22222222-0000-0000-0000-000000000002}");
+    SetString(HKEY_LOCAL_MACHINE, list + "{11111111-0000-0000-0000-000000000001}", "", "{33333333-0000-0000-0000-000000000003}");
+    SetString(HKEY_LOCAL_MACHINE, list + "Empty", "", "");
+    MakeKey(HKEY_LOCAL_MACHINE, list + "NoDefault");
+    // Registered for the current user alone: plays no part.
+    SetString(HKEY_CURRENT_USER, list + "UserBad", "", "{44444444-0000-0000-0000-000000000004}");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone", "", "{5}");
+
+    CollectingSink sink;
+    for (const char* cls : {"*", "Directory", "Drive", "Folder"}) ChkContextMenuErr(ScanContext{}, sink, cls);
+    CheckSame(sink.findings, {Finding{"HKEY_LOCAL_MACHINE", list + "Bad", "", "错误右键菜单: Bad", 0},
+                              Finding{"HKEY_LOCAL_MACHINE", "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone",
+                                      "", "错误右键菜单: Gone", 0}});
+    CHECK(sink.pumps == 2);
+}
+
+TEST_CASE("software keys: empty program keys, the kept names and Secure") {
+    RegistrySandbox sandbox;
+    for (const char* k : {"Secure", "EmptyM", "Shared", "Deep\\Empty"}) MakeKey(HKEY_LOCAL_MACHINE, std::string("Software\\") + k);
+    MakeKey(HKEY_LOCAL_MACHINE, "Software\\WithSub\\Empty");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\DefOnly", "", "x");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Shared", "Path", "C:\\x");
+    for (const char* k : {"Secure", "EmptyM", "Shared", "withsub", "WithSub", "UserOnly"})
+        MakeKey(HKEY_CURRENT_USER, std::string("Software\\") + k);
+    SetDword(HKEY_CURRENT_USER, "Software\\Used", "n", 1);
+
+    CollectingSink sink;
+    ChkSoftwareErr(ScanContext{}, sink);
+    auto f = [](const char* root, const std::string& key) { return Finding{root, "Software\\" + key, "", "无效软件", 0}; };
+    CheckSame(sink.findings, {f("HKEY_LOCAL_MACHINE", "EmptyM"), f("HKEY_CURRENT_USER", "EmptyM"),
+                              f("HKEY_CURRENT_USER", "withsub"), f("HKEY_CURRENT_USER", "UserOnly")});
+    CHECK(sink.pumps == 4);
+}
+
+TEST_CASE("help files: missing from their folder; HTML Help of the Windows folder") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    OddDrives(seams);
+    const std::string helpDir = dir.Dir("Help"), winDir = dir.Dir("WinDir");
+    dir.File("Help\\there.hlp");
+    ScanContext ctx;
+    ctx.windowsDir = winDir;
+    const char help[] = "Software\\Microsoft\\Windows\\Help";
+    const char html[] = "Software\\Microsoft\\Windows\\HTML Help";
+    struct Row {
+        const char* key;
+        const char* file;
+        std::string folder;
+        bool reported;
+    } rows[] = {
+        {help, "there.hlp", helpDir, false},
+        {help, "gone.hlp", helpDir, true},
+        {help, "slash.hlp", helpDir + "\\", true},
+        {help, "cd.hlp", "D:\\Help", true},  // no drive-type test here
+        {help, "floppy.hlp", "A:\\Help", false},
+        {help, "unc.hlp", "\\\\server\\help", false},
+        {help, "short.hlp", "C:", false},
+        {help, "relative.hlp", "help", false},
+        {html, "gone.chm", helpDir, true},
+        {html, "win.chm", winDir + "\\Help", false},
+        {html, "wincase.chm", LowerAscii(winDir) + "\\Help", true},
+    };
+    for (const Row& r : rows) SetString(HKEY_LOCAL_MACHINE, r.key, r.file, r.folder);
+    SetDword(HKEY_LOCAL_MACHINE, help, "number.hlp", 7);
+
+    CollectingSink sink;
+    ChkHelpErr(ctx, sink);
+    std::vector<Finding> want;
+    for (const Row& r : rows) {
+        std::string folder = r.folder;
+        if (folder.back() != '\\') folder += '\\';
+        if (r.reported) want.push_back(Finding{"HKEY_LOCAL_MACHINE", r.key, r.file, "无效帮助" + folder, 0});
+    }
+    CheckSame(sink.findings, want);
+}
+
+TEST_CASE("fonts: in the fonts folder or at their own path") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    const std::string fonts = dir.Dir("Fonts");
+    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? fonts : std::string(); };
+    dir.File("Fonts\\here.ttf");
+    const std::string elsewhere = dir.File("Other\\there.ttf");
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+    SetString(HKEY_LOCAL_MACHINE, key, "Here", "here.ttf");
+    SetString(HKEY_LOCAL_MACHINE, key, "There", elsewhere);
+    SetString(HKEY_LOCAL_MACHINE, key, "Gone", "gone.ttf");
+    SetString(HKEY_LOCAL_MACHINE, key, "Empty", "");
+    SetDword(HKEY_LOCAL_MACHINE, key, "Number", 3);
+
+    CollectingSink sink;
+    ChkFontErr(ScanContext{}, sink);
+    auto f = [&](const char* name, const std::string& file) { return Finding{"HKEY_LOCAL_MACHINE", key, name, "无效字体" + file, 0}; };
+    CheckSame(sink.findings, {f("Gone", "gone.ttf"), f("Empty", ""), f("Number", "")});
+}
+
+TEST_CASE("uninstall path test") {
+    REQUIRE(GetACP() == 936);
+    ScratchDir dir;
+    ScopedSeams seams;
+    OddDrives(seams);
+    dir.File("app.exe");
+    dir.File("Program Files\\App\\unins000.exe");
+    // Made a part at a time: the second byte of 乗 is "\", so its path must not be split there.
+    CreateDirectoryA((dir.Path() + "\\乗").c_str(), nullptr);
+    CloseHandle(CreateFileA((dir.Path() + "\\乗\\tool.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    dir.File("my app.exe");
+    dir.Dir("Folder");
+    struct Row {
+        const char* text;
+        bool bad;
+    };
+    auto check = [&](std::initializer_list<Row> rows) {
+        for (const Row& r : rows) {
+            std::string text = r.text;
+            for (size_t p; (p = text.find("<S>")) != std::string::npos;) text.replace(p, 3, dir.Path());
+            CAPTURE(text);
+            CHECK(IsBadUninstallPath(text) == r.bad);
+        }
+    };
+    SUBCASE("no drive path C: to Z: at all is bad") {
+        check({{"", true}, {"ab", true}, {"Some App", true}, {"\\\\server\\share\\x.exe", true},
+               {"A:\\setup.exe", true}, {"b:\\setup.exe", true}, {"gone.exe", true}, {"C:gone.exe", true},
+               {"%SystemRoot%\\gone.exe", true}});
+    }
+    SUBCASE("other drives than fixed disks are not judged") {
+        check({{"D:\\gone.exe", false}, {"N:\\gone.exe", false}, {"\"D:\\gone.exe\"", false}});
+    }
+    SUBCASE("existing files and folders, however written") {
+        check({{"<S>\\app.exe", false}, {"<S>\\\\app.exe", false}, {"\"<S>\\app.exe", false},
+               {"<S>\\Folder", false}, {"<S>\\Folder\\", false}, {"<S>\\乗\\tool.exe", false},
+               {"<S>\\gone.exe", true}, {"<S>\\乗\\gone.exe", true}});
+    }
+    SUBCASE("arguments after a blank: cut after the extension, else not judged") {
+        check({{"<S>\\app.exe /x", false}, {"<S>\\gone.exe /x", true}, {"<S>\\Program Files\\App\\unins000.exe", false},
+               {"<S>\\Program Files\\App\\gone.exe /x", true},
+               {"<S>\\my app.exe", false}, {"<S>\\my gone.exe", true},  // a blank not after an extension
+               {"<S>\\app.exe\" /x", false}});
+    }
+    SUBCASE("separators after an extension") {
+        check({{"<S>\\app.exe,1", false}, {"<S>\\gone.dll,1", true}, {"<S>\\app.exe/x", false},
+               {"<S>\\gone.exe|x", true}, {"<S>\\gone.exe-x", true}, {"<S>\\gone.ab,1", false}});
+    }
+    SUBCASE("trailing backslash after an extension") {
+        check({{"<S>\\app.exe\\", false}, {"<S>\\gone.exe\\", true}, {"<S>\\app.exe\"\\", false}});
+    }
+    SUBCASE("what cannot be judged is not bad") {
+        check({{"<S>\\gone*.exe", false}, {"<S>\\gone?.exe", false}, {"<S>\\a<b", false}, {"<S>\\a;b", false},
+               {"<S>\\x (1)\\gone.exe", false}});
+    }
+}
+
+TEST_CASE("uninstall entries") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    OddDrives(seams);
+    const std::string win = dir.Dir("Win");
+    dir.File("Win\\unwise.exe");
+    dir.File("Win\\System32\\msiexec.exe");
+    dir.File("Program Files\\App\\unins000.exe");
+    dir.File("APP\\UNINST.EXE");
+    ScanContext ctx;
+    ctx.windowsDir = win;
+    auto entry = [](const std::string& name, const std::string& display, const std::string& command) {
+        if (!display.empty()) SetString(HKEY_LOCAL_MACHINE, kUninstall + name, "DisplayName", display);
+        if (!command.empty()) SetString(HKEY_LOCAL_MACHINE, kUninstall + name, "UninstallString", command);
+    };
+    MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("NoValues"));
+    SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("SysComp"), "systemComponent", 1);
+    SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("OnlyInt"), "Version", 1);
+    entry("OnlyName", "Some App", "");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("OnlyUnc"), "Path", "\\\\server\\app\\x.exe");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("OnlyCd"), "Path", "D:\\gone.exe");
+    MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("Vopt Utility"));
+    MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("Old vopt tool"));  // "Vopt" in exact case only
+    entry("Rundll", "R", "RunDll32.exe C:\\gone.dll,Uninstall");
+    entry("NoExe", "N", "C:\\gone\\uninst.com");
+    entry("Quoted", "Q", "\"" + dir.Path() + "\\Program Files\\App\\unins000.exe\" /x");
+    entry("QuotedGone", "Q", "\"" + dir.Path() + "\\Program Files\\App\\gone.exe\" /x");
+    entry("Dash", "D", dir.Path() + "\\APP\\UNINST.EXE -u");
+    entry("Bare", "B", "unwise.exe /s C:\\x\\install.log");
+    entry("Msi", "M", "MsiExec.exe /X{12345678-0000-0000-0000-000000000000}");
+    entry("EnvVar", "E", "%SystemRoot%\\gone.exe /u");
+    entry("NoCommand", "Has a name", "");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("NoCommand"), "Publisher", "P");
+    entry("NoName", "", "C:\\gone.exe");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("NoName"), "Publisher", "P");
+    entry("QuietOnly", "", "");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("QuietOnly"), "QuietDisplayName", "Q");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("QuietOnly"), "QuietUninstallString", "C:\\gone\\q.exe");
+    SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("IntCommand"), "UninstallString", 1);
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("IntCommand"), "DisplayName", "I");
+    MakeKey(HKEY_CURRENT_USER, kUninstall + std::string("UserEmpty"));  // only the machine's list counts
+
+    CollectingSink sink;
+    ChkUninstallErr(ctx, sink);
+    CheckSame(sink.findings, {Uninstall("NoValues"), Uninstall("OnlyInt"), Uninstall("OnlyName"), Uninstall("OnlyUnc"),
+                              Uninstall("Old vopt tool"), Uninstall("QuotedGone"), Uninstall("EnvVar"),
+                              Uninstall("QuietOnly")});
+    CHECK(sink.pumps == 19);  // one per entry examined: all but the Vopt one
+}
+
+TEST_CASE("uninstall entries: a display name that is not text ends the scanner after its own Finding") {
+    RegistrySandbox sandbox;
+    MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("AAA"));
+    SetBinary(HKEY_LOCAL_MACHINE, kUninstall + std::string("BBB"), "DisplayName", "xy");
+    MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("CCC"));
+    CollectingSink sink;
+    try {
+        ChkUninstallErr(ScanContext{}, sink);
+        FAIL("no error");
+    } catch (const RegistryError& e) {
+        CHECK(std::string(e.what()) == "Invalid data type for 'DisplayName'");
+    }
+    CheckSame(sink.findings, {Uninstall("AAA"), Uninstall("BBB")});
+}
+
+TEST_CASE("shared DLLs: a count of 0, as an integer or as text") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    const std::string present = dir.File("there.dll");
+    const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    SetDword(HKEY_LOCAL_MACHINE, key, "C:\\zero.dll", 0);
+    SetDword(HKEY_LOCAL_MACHINE, key, "C:\\one.dll", 1);
+    SetDword(HKEY_LOCAL_MACHINE, key, "C:\\negative.dll", 0xFFFFFFFFu);
+    SetString(HKEY_LOCAL_MACHINE, key, "C:\\text0.dll", "0");
+    SetString(HKEY_LOCAL_MACHINE, key, "C:\\text2.dll", "2");
+    SetString(HKEY_LOCAL_MACHINE, key, "C:\\word.dll", "none");
+    SetString(HKEY_LOCAL_MACHINE, key, "C:\\empty.dll", "");
+    SetString(HKEY_LOCAL_MACHINE, key, "C:\\expand.dll", "0", REG_EXPAND_SZ);
+    SetBinary(HKEY_LOCAL_MACHINE, key, "C:\\binary.dll", std::string(4, '\0'));
+    SetDword(HKEY_LOCAL_MACHINE, key, present, 0);  // the file is not looked at
+
+    CollectingSink sink;
+    Scan_DLLerr(ScanContext{}, sink);
+    const std::string location = "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls";
+    auto f = [&](const std::string& name) { return Finding{"HKEY_LOCAL_MACHINE", location, name, "", kImageSharedDll}; };
+    CheckSame(sink.findings, {f("C:\\zero.dll"), f("C:\\text0.dll"), f(present)});
+    CHECK(sink.pumps == 0);
+}
