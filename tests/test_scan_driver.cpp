@@ -8,6 +8,7 @@
 #include "app/ScanDriver.h"
 #include "platform/Seams.h"
 #include "platform/Threads.h"
+#include "support/Sandbox.h"
 
 using namespace tw;
 
@@ -370,4 +371,72 @@ TEST_CASE("a scanner's error is shown, the rows found stay and the scan still fi
     CHECK(view.caption == "扫描");
     CHECK(view.selectAll);
     CHECK(view.status == "扫描完毕。共检查到：1 个错误。");
+}
+
+namespace {
+
+// The driver with the program's own scanners on a sandboxed registry, the error display
+// answered by the test.
+struct RealScan {
+    tw::test::RegistrySandbox sandbox;
+    ScopedSeams seams;
+    std::vector<std::string> errors;
+    FakeView view;
+    int finishes = 0;
+
+    RealScan() {
+        seams->messageBox = [this](HWND, const std::string& text, const std::string& caption, UINT type) {
+            CHECK(caption == "Tarnwell");
+            CHECK((type & MB_ICONERROR) != 0);
+            errors.push_back(text);
+            return IDOK;
+        };
+    }
+    void Run(std::initializer_list<int> rows) {
+        view.Tick(rows);
+        ScanDriver d(view, ScanContext{}, DefaultScanCategories());
+        d.onScanFinished = [this] { ++finishes; };
+        d.ScanCommand();
+        PumpUntil([&] { return d.Idle(); });
+    }
+    int ClosingLines() const {
+        return static_cast<int>(std::count_if(view.statuses.begin(), view.statuses.end(), [](const std::string& s) {
+            return s.rfind("扫描完毕。共检查到：", 0) == 0;
+        }));
+    }
+};
+
+const char kUninstallList[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kHandlers[] = "Software\\CLASSES\\*\\shellex\\ContextMenuHandlers\\";
+
+}  // namespace
+
+TEST_CASE("a display name or a handler that is not text: error shown once, the scan finished once, rows kept") {
+    RealScan scan;
+    std::string expectedError;
+    SUBCASE("uninstall entries") {
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, kUninstallList + std::string("AAA"));
+        tw::test::SetBinary(HKEY_LOCAL_MACHINE, kUninstallList + std::string("BBB"), "DisplayName", "xy");
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, kUninstallList + std::string("CCC"));
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\EmptyProgram");  // row 0, before the error
+        scan.Run({0, 5, 6});
+        expectedError = "Invalid data type for 'DisplayName'";
+        CHECK(scan.view.findings.size() == 3);  // the empty program key, AAA and BBB; CCC never examined
+    }
+    SUBCASE("context-menu handlers, with a hive thread running beside them") {
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\CLSID");
+        tw::test::SetString(HKEY_LOCAL_MACHINE, kHandlers + std::string("Bad"), "", "{22222222-0000-0000-0000-000000000002}");
+        tw::test::SetDword(HKEY_LOCAL_MACHINE, kHandlers + std::string("Number"), "", 7);
+        tw::test::SetString(HKEY_CURRENT_USER, "Software\\Old", "Path", "C:\\twgone\\gone.exe");
+        scan.Run({1, 3, 7});
+        expectedError = "Invalid data type for ''";
+        // The handler listed before the bad one, and the hive thread's own Finding.
+        CHECK(scan.view.findings.size() == 2);
+    }
+    CHECK(scan.errors == std::vector<std::string>{expectedError});
+    CHECK(scan.finishes == 1);
+    CHECK(scan.ClosingLines() == 1);
+    CHECK(scan.view.caption == "扫描");
+    CHECK(scan.view.selectAll);
+    CHECK(scan.view.repair);
 }
