@@ -16,6 +16,7 @@
 #include "app/Settings.h"
 #include "app/osinfo/KivGetOSInfo.h"
 #include "platform/FileSystem.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
 
 namespace {
@@ -135,6 +136,17 @@ int main(int argc, char** argv) {
                                    items[i].caption + "\n");
         return 0;
     }
+
+    // No one sits at a console scan to press a message box's button: an error that ends a
+    // step goes to standard error, and a question is answered with its refusing button.
+    tw::CurrentSeams().messageBox = [&view](HWND, const std::string& text, const std::string& caption, UINT type) {
+        view.Write(stderr, caption + ": " + text + "\n");
+        switch (type & MB_TYPEMASK) {
+            case MB_OK: return IDOK;
+            case MB_YESNO: return IDNO;
+            default: return IDCANCEL;
+        }
+    };
 
     CoInitialize(nullptr);
     {
