@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include "app/AboutCommands.h"
+#include "app/chm.h"
 #include "app/osinfo/WriteFileDesc.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -71,7 +73,6 @@ TForm1::~TForm1() {
     driver_.reset();
     repair_.reset();
     if (hwnd_) DestroyWindow(hwnd_);
-    if (accel_) DestroyAcceleratorTable(accel_);
     if (popupRoot_) DestroyMenu(popupRoot_);
     if (imageList1_) ImageList_Destroy(imageList1_);
     if (toolImages_) ImageList_Destroy(toolImages_);
@@ -85,23 +86,10 @@ bool TForm1::Create(HINSTANCE instance) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_COOL_CLASSES};
     InitCommonControlsEx(&icc);
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &TForm1::WndProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
-    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, LR_SHARED));
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kMainClass;
-    RegisterClassExW(&wc);
-    WNDCLASSW pc{};
-    pc.lpfnWndProc = &TForm1::PanelProc;
-    pc.hInstance = instance;
-    pc.hCursor = wc.hCursor;
-    pc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    pc.lpszClassName = kPanelClass;
-    RegisterClassW(&pc);
+    RegisterClassOnce({kMainClass, LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP)),
+                       static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                     16, 16, LR_SHARED))});
+    RegisterClassOnce({kPanelClass, nullptr, nullptr, 0, &TForm1::PanelProc});
 
     // Window creation, in order: the OS information, the program's record in the registry,
     // the Windows directory, the settings, the checklist.
@@ -111,7 +99,7 @@ bool TForm1::Create(HINSTANCE instance) {
     } catch (const std::exception&) {
         // A registry that refuses the record does not keep the program from working.
     }
-    // The help file "Kivcc.chm" beside the executable is loaded here once help is wired up.
+    help_.reset(new THtmhelp(ProgramFolder() + "Kivcc.chm"));
     windowsDir_ = WindowsDirectory();
     if (windowsDir_.empty()) {
         ShowMessage("错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
@@ -127,9 +115,9 @@ bool TForm1::Create(HINSTANCE instance) {
 
     int width = settings_.hasWidth ? settings_.width : kDesignWidth;
     int height = settings_.hasHeight ? settings_.height : kDesignHeight;
-    hwnd_ = CreateWindowExW(0, kMainClass, L"Tarnwell", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                            CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, instance, this);
-    if (!hwnd_) return false;
+    if (!CreateFor(0, kMainClass, L"Tarnwell", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                   CW_USEDEFAULT, width, height, nullptr))
+        return false;
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
     repair_.reset(new RepairCommands(findings_, *this, osInfo_->MajorVersion));
     FillChecklist();
@@ -160,19 +148,6 @@ bool TForm1::PreTranslate(MSG* msg) {
     return false;
 }
 
-LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    TForm1* self;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-    return self->Handle(msg, wp, lp);
-}
-
 // Panels only hold controls: what their controls report goes to the main window, and the
 // checklist panel lays itself out on every resize.
 LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -190,7 +165,9 @@ LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         case WM_SIZE: {
-            auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(GetAncestor(hwnd, GA_ROOT), GWLP_USERDATA));
+            // The main window's object is stored as its window base.
+            auto* base = reinterpret_cast<WindowBase*>(GetWindowLongPtrW(GetAncestor(hwnd, GA_ROOT), GWLP_USERDATA));
+            auto* self = dynamic_cast<TForm1*>(base);
             if (self && hwnd == self->flatPanel1_) self->LayoutChecklistPanel();
             break;
         }
@@ -198,7 +175,7 @@ LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CREATE:
             OnCreate();
@@ -223,6 +200,12 @@ LRESULT TForm1::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_NOTIFY:
             return OnNotify(reinterpret_cast<NMHDR*>(lp));
+        case WM_MEASUREITEM:
+            if (menuImages_.OnMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+            break;
+        case WM_DRAWITEM:
+            if (menuImages_.OnDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lp))) return TRUE;
+            break;
         case WM_CONTEXTMENU:
             if (reinterpret_cast<HWND>(wp) == listView2_) {
                 POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
@@ -262,51 +245,16 @@ void TForm1::OnCreate() {
 }
 
 void TForm1::CreateMenus() {
-    auto add = [](HMENU m, UINT flags, UINT_PTR id, const std::string& text) {
-        AppendMenuW(m, flags, id, AnsiToWide(text).c_str());
-    };
-    mainMenu_ = CreateMenu();
-    HMENU file = CreatePopupMenu();
-    add(file, MF_STRING, ID_BACKUP, "注册表备份(&B)");
-    add(file, MF_STRING, ID_RESTORE, "注册表恢复(&R)");
-    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-    add(file, MF_STRING, ID_EXIT, "退出(&X)\tF10");
-    HMENU tool = CreatePopupMenu();
-    add(tool, MF_STRING, ID_SCAN, "扫描\tCtrl+S");
-    AppendMenuW(tool, MF_SEPARATOR, 0, nullptr);
-    add(tool, MF_STRING | MF_GRAYED, ID_REPAIR, "修复\tCtrl+R");
-    add(tool, MF_STRING | MF_GRAYED, ID_REPAIRALL, "全部修复\tCtrl+Alt+R");
-    AppendMenuW(tool, MF_SEPARATOR, 0, nullptr);
-    add(tool, MF_STRING, ID_HISTORY, "历史日志\tCtrl+H");
-    add(tool, MF_STRING, ID_CLEARHISTORY, "清空历史日志\tCtrl+C");
-    HMENU help = CreatePopupMenu();
-    add(help, MF_STRING, ID_HELP, "帮助\tF1");
-    AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
-    add(help, MF_STRING, ID_MAIL, "通过电子邮件与作者联系");
-    add(help, MF_STRING, ID_HOMEPAGE, "访问作者主页");
-    AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
-    add(help, MF_STRING, ID_ABOUT, "关于Tarnwell");
-    add(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "文件(&F)");
-    add(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(tool), "Tarnwell(&S)");
-    add(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "帮助(&H)");
+    mainMenu_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_MAINMENU));
     SetMenu(hwnd_, mainMenu_);
-
-    popupRoot_ = CreatePopupMenu();
-    popupMenu_ = CreatePopupMenu();
-    add(popupMenu_, MF_STRING | MF_GRAYED, ID_POP_REPAIR, "修复(&R)");
-    add(popupMenu_, MF_STRING | MF_GRAYED, ID_POP_ALL, "全部修复(&A)");
-    AppendMenuW(popupRoot_, MF_POPUP, reinterpret_cast<UINT_PTR>(popupMenu_), L"");
-
-    ACCEL keys[] = {
-        {FVIRTKEY | FCONTROL, 'S', ID_SCAN},
-        {FVIRTKEY | FCONTROL, 'R', ID_REPAIR},
-        {FVIRTKEY | FCONTROL | FALT, 'R', ID_REPAIRALL},
-        {FVIRTKEY | FCONTROL, 'H', ID_HISTORY},
-        {FVIRTKEY | FCONTROL, 'C', ID_CLEARHISTORY},
-        {FVIRTKEY, VK_F10, ID_EXIT},
-        {FVIRTKEY, VK_F1, ID_HELP},
-    };
-    accel_ = CreateAcceleratorTableW(keys, sizeof keys / sizeof keys[0]);
+    // The popup menu is the first submenu of its resource; the root is kept to free it.
+    popupRoot_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_POPUPMENU));
+    popupMenu_ = popupRoot_ ? GetSubMenu(popupRoot_, 0) : nullptr;
+    // Loaded from the program's resources: the system frees the table with the program.
+    accel_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_SHORTCUTS));
+    const MenuImages::Style style = MenuImages::StyleForThisSystem();
+    menuImages_.Attach(mainMenu_, imageList1_, MainMenuImages(), style);
+    menuImages_.Attach(popupMenu_, imageList1_, PopupMenuImages(), style);
 }
 
 void TForm1::CreateToolBar() {
@@ -562,9 +510,17 @@ void TForm1::RunCommand(UINT id) {
         case ID_SELECTALL:
             SelectAllClick();
             break;
+        case ID_HELP:
+            if (help_) help_->ShowTopic("Topic_17.htm");
+            break;
+        case ID_MAIL:
+            MailToMaker(hwnd_);
+            break;
+        case ID_HOMEPAGE:
+            OpenMakerHomePage(hwnd_);
+            break;
         case ID_ABOUT:
-            ShellAboutW(hwnd_, AnsiToWide("Tarnwell Version " TW_VERSION_STR).c_str(),
-                        AnsiToWide("Tarnwell 开发组").c_str(), LoadIconW(instance_, MAKEINTRESOURCEW(IDI_APP)));
+            ShowAboutBox(hwnd_, instance_);
             break;
         default:
             break;
@@ -611,7 +567,8 @@ void TForm1::OnClose() {
 
 void TForm1::OnDestroy() {
     if (driver_) driver_->Shutdown();
-    hwnd_ = nullptr;
+    // Unloading the help engine closes its windows first.
+    help_.reset();
     PostQuitMessage(0);
 }
 

@@ -9,34 +9,38 @@
 
 #include "app/Checklist.h"
 #include "app/FindingList.h"
+#include "app/MenuImages.h"
 #include "app/ScanDriver.h"
 #include "app/Settings.h"
 #include "app/osinfo/KivGetOSInfo.h"
 #include "platform/Handle.h"
+#include "platform/WindowBase.h"
 #include "repair/RepairView.h"
+#include "resource.h"
 #include "scanners/ScanSink.h"
 
 namespace tw {
 
 class RepairCommands;
+class THtmhelp;
 
 // Control and command identifiers. The menu items, tool buttons and command buttons of one
 // command share its identifier where they share its state; the popup items have their own.
 enum CommandId : UINT {
-    ID_BACKUP = 1001,
-    ID_RESTORE,
-    ID_EXIT,
-    ID_SCAN,
-    ID_REPAIR,
-    ID_REPAIRALL,
-    ID_HISTORY,
-    ID_CLEARHISTORY,
-    ID_HELP,
-    ID_MAIL,
-    ID_HOMEPAGE,
-    ID_ABOUT,
-    ID_POP_REPAIR,
-    ID_POP_ALL,
+    ID_BACKUP = IDM_BACKUP,
+    ID_RESTORE = IDM_RESTORE,
+    ID_EXIT = IDM_EXIT,
+    ID_SCAN = IDM_SCAN,
+    ID_REPAIR = IDM_REPAIR,
+    ID_REPAIRALL = IDM_REPAIRALL,
+    ID_HISTORY = IDM_HISTORY,
+    ID_CLEARHISTORY = IDM_CLEARHISTORY,
+    ID_HELP = IDM_HELP,
+    ID_MAIL = IDM_MAIL,
+    ID_HOMEPAGE = IDM_HOMEPAGE,
+    ID_ABOUT = IDM_ABOUT,
+    ID_POP_REPAIR = IDM_POP_REPAIR,
+    ID_POP_ALL = IDM_POP_ALL,
     ID_FLATBUTTON1,  // 扫描 / 停止
     ID_FLATBUTTON2,  // 修复
     ID_FLATBUTTON3,  // 全部修复
@@ -51,7 +55,7 @@ enum CommandId : UINT {
 // Lets another program close this one.
 constexpr UINT kCloseMessage = WM_USER + 1300;  // 2324
 
-class TForm1 : public ScanView, public RepairView, public ScanSink {
+class TForm1 : public WindowBase, public ScanView, public RepairView, public ScanSink {
 public:
     TForm1();
     ~TForm1() override;
@@ -66,7 +70,6 @@ public:
     // Message-loop filter: accelerators and the modeless windows' dialog keys.
     bool PreTranslate(MSG* msg);
 
-    HWND Handle() const { return hwnd_; }
     FindingList& Findings() { return findings_; }
     ScanDriver& Driver() { return *driver_; }
     const TKivOSInfo& OSInfo() const { return *osInfo_; }
@@ -77,6 +80,8 @@ public:
     HMENU MainMenu() const { return mainMenu_; }
     HMENU PopupMenu() const { return popupMenu_; }
     HWND ToolBar() const { return toolBar1_; }
+    HACCEL Shortcuts() const { return accel_; }
+    THtmhelp* Help() const { return help_.get(); }
     bool MultiBoot() const { return driver_ && driver_->MultiBoot(); }
     const WindowSettings& Settings() const { return settings_; }
     std::string StatusText() const;
@@ -112,9 +117,8 @@ public:
     void ShowStatus(const std::string& text) override { SetStatus(text); }
 
 private:
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void RunCommand(UINT id);
     void OnCreate();
     void OnShow();
@@ -132,7 +136,6 @@ private:
     std::string IniPath() const;
 
     HINSTANCE instance_ = nullptr;
-    HWND hwnd_ = nullptr;
     HWND toolBar1_ = nullptr, flatPanel1_ = nullptr, panel2_ = nullptr, label1_ = nullptr;
     HWND chkListView_ = nullptr, selectAll_ = nullptr, listView2_ = nullptr, statusBar1_ = nullptr;
     HWND flatButton1_ = nullptr, flatButton2_ = nullptr, flatButton3_ = nullptr, flatButton4_ = nullptr;
@@ -150,6 +153,8 @@ private:
     FindingList findings_;
     std::unique_ptr<ScanDriver> driver_;
     std::unique_ptr<RepairCommands> repair_;
+    std::unique_ptr<THtmhelp> help_;
+    MenuImages menuImages_;
     bool closing_ = false;
     bool closeAfterScan_ = false;
     bool shown_ = false;

@@ -1,5 +1,6 @@
 #include "platform/Seams.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "platform/Handle.h"
@@ -67,6 +68,9 @@ Seams SystemSeams() {
     s.driveType = [](const std::string& root) { return GetDriveTypeA(root.c_str()); };
     s.specialFolder = SystemSpecialFolder;
     s.runAndWait = SystemRunAndWait;
+    s.shellOpen = [](HWND owner, const std::string& target) {
+        ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    };
     return s;
 }
 

@@ -16,6 +16,9 @@ struct Seams {
     // Starts a command line and waits for it to end while the caller's windows keep painting;
     // returns false when it could not be started, else true with the exit code.
     std::function<bool(const std::string& commandLine, const std::string& directory, DWORD& exitCode)> runAndWait;
+    // Asks the shell to open a document or address (a web page, a "mailto:" link) with the
+    // program the user chose for it; failures are the shell's to report.
+    std::function<void(HWND owner, const std::string& target)> shellOpen;
 };
 
 // The seams in force; tests replace members through ScopedSeams.

@@ -25,23 +25,6 @@ const int kClearId = 101;
 // "退出" answers Esc as well, through IsDialogMessage's IDCANCEL.
 const int kExitId = IDCANCEL;
 
-void RegisterClassOnce(const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon) {
-    HINSTANCE inst = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (GetClassInfoExW(inst, name, &wc)) return;
-    wc = WNDCLASSEXW{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = inst;
-    wc.hIcon = icon;
-    wc.hIconSm = smallIcon;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = name;
-    RegisterClassExW(&wc);
-}
-
 // The log as the memo shows it: the file's bytes in the ANSI code page (or UTF-16 when someone
 // saved it so), every line ending made CR LF as the edit control wants it. Empty when unreadable.
 std::wstring LoadLogText(const std::string& path) {
@@ -88,16 +71,15 @@ TForm2::TForm2(HWND owner) {
     HICON smallIcon = static_cast<HICON>(
         LoadImageW(inst, MAKEINTRESOURCEW(IDI_HISTORY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    RegisterClassOnce(kFormClass, &TForm2::WndProc, icon, smallIcon);
-    RegisterClassOnce(kPanelClass, &TForm2::PanelProc, nullptr, nullptr);
+    RegisterClassOnce({kFormClass, icon, smallIcon});
+    RegisterClassOnce({kPanelClass, nullptr, nullptr, 0, &TForm2::PanelProc});
     font_.reset(CreateUiFont());
 
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
-    CreateWindowExW(WS_EX_TOPMOST | WS_EX_CONTROLPARENT, kFormClass,
-                    AnsiToWide("历史日志管理").c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y,
-                    kFormWidth, kFormHeight, owner, nullptr, inst, this);
-    if (hwnd_) {
+    if (CreateFor(WS_EX_TOPMOST | WS_EX_CONTROLPARENT, kFormClass,
+                  AnsiToWide("历史日志管理").c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y,
+                  kFormWidth, kFormHeight, owner)) {
         CreateChildren();
         LayOut();
     }
@@ -196,16 +178,6 @@ bool TForm2::IsDialogMessage(MSG* msg) {
     return ::IsDialogMessageW(hwnd_, msg) != FALSE;
 }
 
-LRESULT CALLBACK TForm2::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<TForm2*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 // The panels only hold the buttons: their commands go up to the window.
 LRESULT CALLBACK TForm2::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_COMMAND || msg == WM_NOTIFY) return SendMessageW(GetParent(hwnd), msg, wp, lp);
@@ -266,8 +238,7 @@ LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             Button1Click();
             return 0;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            hwnd_ = header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = tooltip_ = nullptr;
+            header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = tooltip_ = nullptr;
             break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);

@@ -5,14 +5,15 @@
 #include <string>
 
 #include "platform/Handle.h"
+#include "platform/WindowBase.h"
 
 namespace tw {
 
-class TForm2 {
+class TForm2 : public WindowBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
     explicit TForm2(HWND owner);
-    ~TForm2();
+    ~TForm2() override;
     TForm2(const TForm2&) = delete;
     TForm2& operator=(const TForm2&) = delete;
 
@@ -27,24 +28,21 @@ public:
     bool IsDialogMessage(MSG* msg);
 
     bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
-    HWND Handle() const { return hwnd_; }
     HWND Memo() const { return memo_; }
     HWND Panel() const { return panel1_; }
     HWND ClearButton() const { return clear_; }
     HWND ExitButton() const { return exit_; }
 
 private:
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK MemoProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK HeaderProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void CreateChildren();
     void LayOut();
     void FormShow();
     void Memo1Enter();
 
-    HWND hwnd_ = nullptr;
     HWND header_ = nullptr;
     HWND memo_ = nullptr;
     HWND panel1_ = nullptr;

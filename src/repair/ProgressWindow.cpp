@@ -18,28 +18,14 @@ const DWORD kExStyle = WS_EX_DLGMODALFRAME;
 }  // namespace
 
 TForm3::TForm3(HWND owner) {
-    HINSTANCE inst = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(inst, kClassName, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &TForm3::WndProc;
-        wc.hInstance = inst;
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        RegisterClassExW(&wc);
-    }
+    RegisterClassOnce({kClassName});
     font_.reset(CreateUiFont());
     RECT r{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
     const int w = r.right - r.left, h = r.bottom - r.top;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-    CreateWindowExW(kExStyle, kClassName, L"Tarnwell", kStyle, x, y, w, h, owner, nullptr, inst,
-                    this);
-    if (hwnd_) CreateChildren();
+    if (CreateFor(kExStyle, kClassName, L"Tarnwell", kStyle, x, y, w, h, owner)) CreateChildren();
 }
 
 TForm3::~TForm3() {
@@ -71,16 +57,6 @@ void TForm3::Hide() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
 }
 
-LRESULT CALLBACK TForm3::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<TForm3*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TForm3*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self ? self->OnMessage(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     HWND hwnd = hwnd_;
     switch (msg) {
@@ -88,8 +64,7 @@ LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // The editor cannot be stopped from here: Alt+F4 must not hide the only sign of it.
             return 0;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            hwnd_ = image_ = label_ = nullptr;
+            image_ = label_ = nullptr;
             break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);

@@ -6,14 +6,15 @@
 #include <string>
 
 #include "platform/Handle.h"
+#include "platform/WindowBase.h"
 
 namespace tw {
 
-class TForm3 {
+class TForm3 : public WindowBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
     explicit TForm3(HWND owner);
-    ~TForm3();
+    ~TForm3() override;
     TForm3(const TForm3&) = delete;
     TForm3& operator=(const TForm3&) = delete;
 
@@ -21,15 +22,12 @@ public:
     void Show(const std::string& caption, const std::string& text);
     void Hide();
 
-    HWND Handle() const { return hwnd_; }
     HWND Label() const { return label_; }
 
 private:
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void CreateChildren();
 
-    HWND hwnd_ = nullptr;
     HWND image_ = nullptr;
     HWND label_ = nullptr;
     UniqueGdiObject font_;
