@@ -251,8 +251,8 @@ TEST_CASE("every menu item has its caption, shortcut, picture and initial state"
             // The window measures and paints the item's picture: ImageList1's image, as is.
             MEASUREITEMSTRUCT mi{ODT_MENU, 0, r.id, 0, 0, it.data};
             SendMessageW(f.Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mi));
-            CHECK(mi.itemWidth == 16);
-            CHECK(mi.itemHeight == 16);
+            CHECK(mi.itemWidth >= 16);  // room for the picture
+            CHECK(mi.itemHeight >= 16);
             auto painted = Drawn(16, RGB(10, 20, 30), [&](HDC dc) {
                 DRAWITEMSTRUCT di{ODT_MENU, 0, r.id, ODA_DRAWENTIRE, 0,
                                   reinterpret_cast<HWND>(r.menu), dc, {0, 0, 16, 16}, it.data};
@@ -544,4 +544,35 @@ TEST_CASE("about: the system's about box owned by the main window with the produ
     REQUIRE(g_aboutSeen);
     CHECK(g_aboutTexts.find("Tarnwell Version 3.4.5.707") != std::string::npos);
     CHECK(g_aboutTexts.find("开发组") != std::string::npos);
+}
+
+TEST_CASE("themed menus carry each picture as an alpha bitmap on exactly the items that have one") {
+    HIMAGELIST images = SmallImages();
+    HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINMENU));
+    REQUIRE(menu != nullptr);
+    {
+        MenuImages pictures;
+        pictures.Attach(menu, images, MainMenuImages(), MenuImages::Style::Alpha);
+        for (UINT id = IDM_BACKUP; id <= IDM_ABOUT; ++id) {
+            CAPTURE(id);
+            int image = -1;
+            for (const MenuImage& m : MainMenuImages())
+                if (m.command == id) image = m.image;
+            HBITMAP bmp = ReadItem(menu, id).bitmap;
+            if (image < 0) {
+                CHECK(bmp == nullptr);
+                continue;
+            }
+            REQUIRE(bmp != nullptr);
+            REQUIRE(bmp != HBMMENU_CALLBACK);
+            HBITMAP want = MenuImages::MakeAlphaBitmap(images, image);
+            DIBSECTION a{}, b{};
+            REQUIRE(GetObjectW(bmp, sizeof a, &a) == sizeof a);
+            REQUIRE(GetObjectW(want, sizeof b, &b) == sizeof b);
+            CHECK(memcmp(a.dsBm.bmBits, b.dsBm.bmBits, 16 * 16 * 4) == 0);
+            DeleteObject(want);
+        }
+    }
+    DestroyMenu(menu);
+    ImageList_Destroy(images);
 }

@@ -34,6 +34,10 @@ const std::vector<MenuImage>& PopupMenuImages() {
 }
 
 MenuImages::Style MenuImages::StyleForThisSystem() {
+    // Wine draws every menu in the classic look whatever version it reports, and blends alpha
+    // pictures wrongly on the highlighted item.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version")) return Style::Drawn;
     return LOBYTE(LOWORD(GetVersion())) >= 6 ? Style::Alpha : Style::Drawn;
 }
 
@@ -80,6 +84,15 @@ void MenuImages::Attach(HMENU menu, HIMAGELIST list, const std::vector<MenuImage
 }
 
 void MenuImages::AttachItems(HMENU menu, const std::vector<MenuImage>& table, Style style) {
+    // The pictures take the check-mark column: the items' texts and shortcuts stay in one
+    // column whether an item has a picture or not (no item of these menus is ever checked).
+    MENUINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIM_STYLE;
+    if (GetMenuInfo(menu, &info)) {
+        info.dwStyle |= MNS_CHECKORBMP;
+        SetMenuInfo(menu, &info);
+    }
     const int n = GetMenuItemCount(menu);
     for (int pos = 0; pos < n; ++pos) {
         if (HMENU sub = GetSubMenu(menu, pos)) {
@@ -110,8 +123,9 @@ void MenuImages::AttachItems(HMENU menu, const std::vector<MenuImage>& table, St
 
 bool MenuImages::OnMeasureItem(MEASUREITEMSTRUCT* mi) const {
     if (!mi || mi->CtlType != ODT_MENU || (mi->itemData & kTagMask) != kDrawnTag) return false;
+    // A little room on either side keeps the picture off the item's text.
     const int size = ImageSize(list_);
-    mi->itemWidth = static_cast<UINT>(size);
+    mi->itemWidth = static_cast<UINT>(size + 4);
     mi->itemHeight = static_cast<UINT>(size);
     return true;
 }

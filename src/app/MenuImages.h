@@ -23,7 +23,7 @@ struct MenuImage {
 class MenuImages {
 public:
     enum class Style { Alpha, Drawn };
-    // Alpha where the system themes its menus (major version 6 and later), else Drawn.
+    // Alpha where the system themes its menus (major version 6 and later, not Wine), else Drawn.
     static Style StyleForThisSystem();
 
     MenuImages() = default;
