@@ -1,46 +1,19 @@
-// Stands in for the HTML Help engine's library in tests: it exports the engine's entry point
-// and records every call, which the test reads back through StandInCall.
+// Stands in for the HTML Help engine's library in tests: its entry point writes each call as a
+// line "owner|file|command|topic" to a log that the test reads through StandInLog.
 #include <windows.h>
 
-namespace {
+#include <cstdio>
+#include <string>
 
-struct Call {
-    HWND owner;
-    char file[520];
-    UINT command;
-    char topic[260];
-};
-Call g_calls[32];
-int g_count = 0;
-
-void CopyText(char* to, size_t size, const char* from) {
-    if (!from) from = "";
-    lstrcpynA(to, from, static_cast<int>(size));
-}
-
-}  // namespace
+static std::string g_log;
 
 extern "C" __declspec(dllexport) HWND WINAPI HtmlHelpA(HWND owner, LPCSTR file, UINT command, DWORD_PTR data) {
-    if (g_count < 32) {
-        Call& c = g_calls[g_count];
-        c.owner = owner;
-        CopyText(c.file, sizeof c.file, file);
-        c.command = command;
-        // Only "display topic" carries a text; other commands' data is not read.
-        CopyText(c.topic, sizeof c.topic, command == 0 ? reinterpret_cast<const char*>(data) : "");
-    }
-    ++g_count;
+    char line[1024];
+    // Only "display topic" (0) carries a text.
+    snprintf(line, sizeof line, "%p|%s|%u|%s\n", static_cast<void*>(owner), file ? file : "", command,
+             command == 0 && data ? reinterpret_cast<const char*>(data) : "");
+    g_log += line;
     return nullptr;
 }
 
-extern "C" __declspec(dllexport) int WINAPI StandInCallCount() { return g_count; }
-
-// Copies call i (0-based); false when there is none.
-extern "C" __declspec(dllexport) BOOL WINAPI StandInCall(int i, HWND* owner, char* file, UINT* command, char* topic) {
-    if (i < 0 || i >= g_count || i >= 32) return FALSE;
-    *owner = g_calls[i].owner;
-    lstrcpynA(file, g_calls[i].file, 520);
-    *command = g_calls[i].command;
-    lstrcpynA(topic, g_calls[i].topic, 260);
-    return TRUE;
-}
+extern "C" __declspec(dllexport) const char* WINAPI StandInLog() { return g_log.c_str(); }
