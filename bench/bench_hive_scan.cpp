@@ -112,9 +112,10 @@ protected:
         if (reg.OpenKeyReadOnly("\\")) names = reg.GetKeyNames();
         reg.CloseKey();
         for (const std::string& name : names) {
-            if (Terminated()) return;
+            if (Terminated()) break;
             ScanKey(name);
         }
+        sink_.Flush();
     }
 
 private:

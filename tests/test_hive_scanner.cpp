@@ -419,6 +419,7 @@ TEST_CASE("hive scanner thread: hand-overs reach the UI thread, and the completi
     StoppingSink target;
     HandOverSink handOver(ui, target);
     TChkRegErr scanner(Context(), handOver);
+    handOver.SetProducer(&scanner);
     scanner.FRootKey = HKEY_CURRENT_USER;
     LONG completions = 0;
     scanner.onFinished = [&completions](WorkerThread&) { InterlockedIncrement(&completions); };

@@ -30,6 +30,11 @@ const char kScanHint[] = "扫描系统错误";
 const char kSelectNone[] = "全否";
 const char kSelectAll[] = "全选";
 
+// While a scan runs, new rows reach the report list at most this often: the list grows visibly
+// and the window stays quick however fast Findings come.
+const DWORD kRowPaceMs = 50;
+const UINT_PTR kRowTimer = 1;
+
 // Design size of the window and fixed heights of its bands.
 const int kDesignWidth = 608, kDesignHeight = 465;
 const int kToolBarHeight = 56, kPanelHeight = 167, kPanel2Width = 103;
@@ -69,6 +74,7 @@ HIMAGELIST LoadStrip(HINSTANCE inst, int id, int size, int count) {
 TForm1::TForm1() = default;
 
 TForm1::~TForm1() {
+    keys_.reset();
     // The driver joins its worker threads before anything they report to goes away.
     driver_.reset();
     repair_.reset();
@@ -121,6 +127,7 @@ bool TForm1::Create(HINSTANCE instance) {
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
     repair_.reset(new RepairCommands(findings_, *this, osInfo_->MajorVersion));
     FillChecklist();
+    keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
     return true;
 }
 
@@ -215,6 +222,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
                     pt = {r.left + 10, r.top + 10};
                 }
                 TrackPopupMenu(popupMenu_, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd_, nullptr);
+                return 0;
+            }
+            break;
+        case WM_TIMER:
+            if (wp == kRowTimer) {
+                ShowNewRows();
                 return 0;
             }
             break;
@@ -437,6 +450,7 @@ LRESULT TForm1::OnNotify(NMHDR* hdr) {
                 return 0;
             }
             case LVN_COLUMNCLICK: {
+                ShowNewRows();
                 auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
                 int selected = SelectedRow();
                 std::vector<int> order = findings_.SortByColumn(nm->iSubItem);
@@ -614,6 +628,7 @@ bool TForm1::ScanCaptionIsStart() {
 }
 
 void TForm1::SetScanCaptions(bool scanning) {
+    ShowNewRows();
     SetControlText(flatButton1_, scanning ? kStop : kScan);
     std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
     TBBUTTONINFOW bi{};
@@ -631,6 +646,7 @@ void TForm1::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
 void TForm1::SetRepairControls(bool on) { SetRepairControls(on, true); }
 
 void TForm1::SetRepairControls(bool on, bool popupToo) {
+    ShowNewRows();
     UINT state = MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(mainMenu_, ID_REPAIR, state);
     EnableMenuItem(mainMenu_, ID_REPAIRALL, state);
@@ -646,6 +662,7 @@ void TForm1::SetRepairControls(bool on, bool popupToo) {
 }
 
 void TForm1::SetStatus(const std::string& text) {
+    ShowNewRows();
     SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(text).c_str()));
 }
 
@@ -661,22 +678,46 @@ bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, 
 
 void TForm1::ClearFindings() {
     findings_.Clear();
+    shownRows_ = 0;
     ListView_SetItemCountEx(listView2_, 0, 0);
     InvalidateRect(listView2_, nullptr, TRUE);
 }
 
-void TForm1::ProcessMessages() { tw::ProcessMessages(); }
+// Called after every entry of a walk on the UI thread: cheap unless something waits.
+void TForm1::ProcessMessages() { PauseForMessages(); }
 
 void TForm1::AddFinding(const Finding& f) {
     findings_.Add(f);
-    ListView_SetItemCountEx(listView2_, findings_.Count(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    // Outside a scan a row shows at once; during one the list catches up at screen rate (a
+    // repaint per row would cost the scan more than finding the row).
+    if (driver_ && !driver_->Idle() && GetTickCount() - shownAt_ < kRowPaceMs) {
+        if (!rowTimer_) rowTimer_ = SetTimer(hwnd_, kRowTimer, kRowPaceMs, nullptr) != 0;
+        if (rowTimer_) return;
+    }
+    ShowNewRows();
+}
+
+void TForm1::ShowNewRows() {
+    if (rowTimer_) {
+        KillTimer(hwnd_, kRowTimer);
+        rowTimer_ = false;
+    }
+    shownAt_ = GetTickCount();
+    int n = findings_.Count();
+    if (n == shownRows_) return;
+    shownRows_ = n;
+    ListView_SetItemCountEx(listView2_, n, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
 // --- RepairView ---
 
-int TForm1::SelectedRow() { return ListView_GetNextItem(listView2_, -1, LVNI_SELECTED); }
+int TForm1::SelectedRow() {
+    ShowNewRows();
+    return ListView_GetNextItem(listView2_, -1, LVNI_SELECTED);
+}
 
 void TForm1::SelectRow(int row) {
+    ShowNewRows();
     ListView_SetItemState(listView2_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     if (row >= 0) ListView_SetItemState(listView2_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }

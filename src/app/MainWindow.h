@@ -14,6 +14,7 @@
 #include "app/Settings.h"
 #include "app/osinfo/KivGetOSInfo.h"
 #include "platform/Handle.h"
+#include "platform/MessagePump.h"
 #include "platform/WindowBase.h"
 #include "repair/RepairView.h"
 #include "resource.h"
@@ -134,6 +135,7 @@ private:
     void SetControlText(HWND control, const std::string& text);
     void SetMenuCaption(UINT id, const std::string& text);
     std::string IniPath() const;
+    void ShowNewRows();
 
     HINSTANCE instance_ = nullptr;
     HWND toolBar1_ = nullptr, flatPanel1_ = nullptr, panel2_ = nullptr, label1_ = nullptr;
@@ -159,6 +161,11 @@ private:
     bool closeAfterScan_ = false;
     bool shown_ = false;
     std::wstring dispText_;    // text handed to the report list for the row it paints
+    // The report list's row count catches up with the Findings at screen rate during a scan.
+    int shownRows_ = 0;
+    DWORD shownAt_ = 0;
+    bool rowTimer_ = false;
+    std::unique_ptr<ScopedMessageFilter> keys_;  // accelerators and dialog keys in every pump
 };
 
 }  // namespace tw

@@ -6,7 +6,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
-#include "scanners/HandOverSink.h"
 
 namespace tw {
 
@@ -66,17 +65,26 @@ void ScanDriver::Start() {
     if (runningScans_ == 0) FinishInCommand();
 }
 
-std::unique_ptr<ScanSink> ScanDriver::NewRunSink() {
+std::unique_ptr<HandOverSink> ScanDriver::NewRunSink() {
     unsigned gen = generation_;
-    return std::unique_ptr<ScanSink>(
+    return std::unique_ptr<HandOverSink>(
         new HandOverSink(*ui_, view_.Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
 }
 
-void ScanDriver::AddThread(std::unique_ptr<ScanSink> sink, std::unique_ptr<WorkerThread> t, int kind) {
+void ScanDriver::AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind) {
     if (!t) return;
     WorkerThread* raw = t.get();
+    HandOverSink* handOver = sink.get();
+    handOver->SetProducer(raw);
     UiDispatcher* ui = ui_.get();
-    raw->onFinished = [this, ui, raw](WorkerThread&) { ui->Post([this, raw] { Completion(raw); }); };
+    raw->onFinished = [this, ui, raw, handOver](WorkerThread&) {
+        // What the thread still holds back is shown before its completion counts the rows.
+        try {
+            handOver->Flush();
+        } catch (const std::exception&) {
+        }
+        ui->Post([this, raw] { Completion(raw); });
+    };
     threads_.push_back({std::move(sink), std::move(t), generation_, kind});
     ++runningScans_;
 }
@@ -89,7 +97,7 @@ void ScanDriver::RunSteps() {
     size_t firstHive = threads_.size();
     for (int i = 0; i < 3; ++i) {
         if (!ticked(kRowCurrentUser + i) || !categories_.hiveThread) continue;
-        std::unique_ptr<ScanSink> sink = NewRunSink();
+        std::unique_ptr<HandOverSink> sink = NewRunSink();
         std::unique_ptr<WorkerThread> t = categories_.hiveThread(context_, *sink, roots[i]);
         AddThread(std::move(sink), std::move(t), i);
     }
@@ -104,7 +112,7 @@ void ScanDriver::RunSteps() {
         if (categories_.startMenuOrder) categories_.startMenuOrder(context_, sink);
     }
     if (ticked(kRowFileTypes) && categories_.fileTypeThread) {
-        std::unique_ptr<ScanSink> sink = NewRunSink();
+        std::unique_ptr<HandOverSink> sink = NewRunSink();
         std::unique_ptr<WorkerThread> t = categories_.fileTypeThread(context_, *sink);
         WorkerThread* raw = t.get();
         AddThread(std::move(sink), std::move(t), 3);
@@ -193,12 +201,15 @@ void ScanDriver::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     scanning_ = false;
+    // Nothing a worker hands over is shown any more: a worker waiting for its batch to be
+    // taken is released at once, and its next hand-over ends it.
+    if (ui_) ui_->Close();
     std::vector<HANDLE> handles;
     for (RunningThread& r : threads_) {
         r.thread->Terminate();
         handles.push_back(r.thread->Handle());
     }
-    // The workers may be blocked handing a Finding to this thread: keep dispatching.
+    // Keep the window painting while they end.
     if (!handles.empty()) WaitPumping(handles.data(), static_cast<DWORD>(handles.size()));
     threads_.clear();
 }

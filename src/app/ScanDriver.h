@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Threads.h"
+#include "scanners/HandOverSink.h"
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
 
@@ -79,13 +80,15 @@ public:
     bool MultiBoot() const { return multiBoot_; }
     const ScanContext& Context() const { return context_; }
     ScanContext& Context() { return context_; }
+    // The scanners of the categories; replaced only between scans.
+    ScanCategories& Categories() { return categories_; }
     // Called after each scan has been finished (the console front end waits for it).
     std::function<void()> onScanFinished;
 
 private:
     struct RunningThread {
         // The thread's sink is declared first, so it outlives the thread.
-        std::unique_ptr<ScanSink> sink;
+        std::unique_ptr<HandOverSink> sink;
         std::unique_ptr<WorkerThread> thread;
         unsigned generation;
         int kind;  // 0 current user, 1 all users, 2 machine, 3 file types
@@ -95,8 +98,8 @@ private:
     void Stop();
     void RunSteps();
     void DiskFileStep();
-    void AddThread(std::unique_ptr<ScanSink> sink, std::unique_ptr<WorkerThread> t, int kind);
-    std::unique_ptr<ScanSink> NewRunSink();
+    void AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind);
+    std::unique_ptr<HandOverSink> NewRunSink();
     void Completion(WorkerThread* t);
     void FinishInCommand();
     void FinishInCompletion();

@@ -4,6 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "platform/Handle.h"
+#include "platform/MessagePump.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tw::UniqueKernelHandle mutex(CreateMutexA(nullptr, TRUE, "Tarnwell"));
@@ -15,13 +16,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         tw::TForm1 form;
         if (form.Create(instance)) {
             form.Show();
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                if (form.PreTranslate(&msg)) continue;
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            rc = static_cast<int>(msg.wParam);
+            rc = tw::RunMessageLoop();
         }
     }
     CoUninitialize();

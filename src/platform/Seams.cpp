@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "platform/Handle.h"
+#include "platform/MessagePump.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -37,24 +38,8 @@ bool SystemRunAndWait(const std::string& commandLine, const std::string& directo
                         directory.empty() ? nullptr : directory.c_str(), &si, &pi))
         return false;
     UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-    for (;;) {
-        HANDLE h = process.get();
-        DWORD rc = MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_ALLINPUT);
-        if (rc == WAIT_OBJECT_0) break;
-        if (rc != WAIT_OBJECT_0 + 1) break;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // Keep the quit for the outer loop, but still wait for the program to end.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                WaitForSingleObject(process.get(), INFINITE);
-                goto done;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-done:
+    HANDLE h = process.get();
+    WaitPumping(&h, 1);
     exitCode = 0;
     GetExitCodeProcess(process.get(), &exitCode);
     return true;

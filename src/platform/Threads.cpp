@@ -2,6 +2,7 @@
 
 #include <process.h>
 #include <exception>
+#include <stdexcept>
 #include <memory>
 #include <vector>
 
@@ -48,68 +49,21 @@ unsigned __stdcall WorkerThread::Entry(void* p) {
     return 0;
 }
 
-void ProcessMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-void WaitPumping(const HANDLE* handles, DWORD count) {
-    std::vector<HANDLE> left(handles, handles + count);
-    while (!left.empty()) {
-        DWORD n = static_cast<DWORD>(left.size() > MAXIMUM_WAIT_OBJECTS - 1 ? MAXIMUM_WAIT_OBJECTS - 1 : left.size());
-        DWORD rc = MsgWaitForMultipleObjects(n, left.data(), FALSE, INFINITE, QS_ALLINPUT | QS_ALLPOSTMESSAGE);
-        if (rc >= WAIT_OBJECT_0 && rc < WAIT_OBJECT_0 + n) {
-            left.erase(left.begin() + (rc - WAIT_OBJECT_0));
-        } else if (rc == WAIT_OBJECT_0 + n) {
-            // Sent messages (the workers' hand-overs) are delivered inside PeekMessage.
-            MSG msg;
-            bool quit = false;
-            int quitCode = 0;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    quit = true;
-                    quitCode = static_cast<int>(msg.wParam);
-                    continue;
-                }
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            if (quit) PostQuitMessage(quitCode);
-            // A reposted quit would wake us forever: from here on only sent messages matter.
-            if (quit) {
-                while (!left.empty()) {
-                    DWORD m = static_cast<DWORD>(left.size() > MAXIMUM_WAIT_OBJECTS - 1 ? MAXIMUM_WAIT_OBJECTS - 1 : left.size());
-                    DWORD r = MsgWaitForMultipleObjects(m, left.data(), FALSE, INFINITE, QS_SENDMESSAGE);
-                    if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + m) left.erase(left.begin() + (r - WAIT_OBJECT_0));
-                    else if (r == WAIT_OBJECT_0 + m) {
-                        MSG dummy;
-                        PeekMessageA(&dummy, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-                    } else break;
-                }
-                return;
-            }
-        } else {
-            return;  // a failed wait: nothing sensible left to wait for
-        }
-    }
-}
-
 namespace {
 
 const UINT kInvokeMessage = WM_APP + 1;
 const UINT kPostMessage = WM_APP + 2;
+const UINT kWakeMessage = WM_APP + 3;
+const UINT_PTR kRunTimer = 1;
+// After a run of queued tasks, the next one waits at least this long, behind the owning
+// thread's input and posted messages (a timer comes after them).
+const DWORD kRunGapMs = 10;
 const char kDispatcherClass[] = "TarnwellDispatcher";
 
 struct InvokeCall {
     const std::function<void()>* fn;
     std::exception_ptr error;
+    bool ran;
 };
 
 }  // namespace
@@ -122,11 +76,14 @@ UiDispatcher::UiDispatcher() : threadId_(GetCurrentThreadId()) {
     RegisterClassA(&wc);  // fails harmlessly when already registered
     hwnd_ = CreateWindowExA(0, kDispatcherClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             wc.hInstance, nullptr);
+    if (hwnd_) SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 UiDispatcher::~UiDispatcher() {
+    Close();
     if (!hwnd_) return;
-    // Run what is still queued: each posted function owns memory.
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    // Run what is still posted: each posted function owns memory.
     MSG msg;
     while (PeekMessageA(&msg, hwnd_, kPostMessage, kPostMessage, PM_REMOVE))
         DispatchMessageA(&msg);
@@ -134,13 +91,15 @@ UiDispatcher::~UiDispatcher() {
 }
 
 void UiDispatcher::Invoke(const std::function<void()>& fn) {
-    if (GetCurrentThreadId() == threadId_ || !hwnd_) {
+    if (GetCurrentThreadId() == threadId_) {
         fn();
         return;
     }
-    InvokeCall call{&fn, nullptr};
+    if (!hwnd_) throw std::runtime_error("no window to hand the call over to");
+    InvokeCall call{&fn, nullptr, false};
     SendMessageA(hwnd_, kInvokeMessage, 0, reinterpret_cast<LPARAM>(&call));
     if (call.error) std::rethrow_exception(call.error);
+    if (!call.ran) throw std::runtime_error("the window taking the call is gone");
 }
 
 bool UiDispatcher::Post(std::function<void()> fn) {
@@ -153,9 +112,83 @@ bool UiDispatcher::Post(std::function<void()> fn) {
     return true;
 }
 
+bool UiDispatcher::Queue(Task* task) {
+    bool wake = false;
+    {
+        Lock l(lock_);
+        if (closed_ || !hwnd_) return false;
+        queue_.push_back(task);
+        if (!wakePosted_) wakePosted_ = wake = true;
+    }
+    if (wake && !PostMessageA(hwnd_, kWakeMessage, 0, 0)) {
+        // The owning thread is gone: nothing queued here will ever run.
+        DropAll(task);
+        return false;
+    }
+    return true;
+}
+
+bool UiDispatcher::Withdraw(Task* task) {
+    Lock l(lock_);
+    for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+        if (*it == task) {
+            queue_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void UiDispatcher::Close() {
+    DropAll(nullptr);
+    if (timerSet_ && hwnd_) KillTimer(hwnd_, kRunTimer);
+    timerSet_ = false;
+}
+
+void UiDispatcher::DropAll(Task* except) {
+    std::deque<Task*> dropped;
+    {
+        Lock l(lock_);
+        closed_ = true;
+        dropped.swap(queue_);
+    }
+    for (Task* t : dropped)
+        if (t != except) t->Drop();
+}
+
+void UiDispatcher::OnWake() {
+    if (ran_ && GetTickCount() - lastRun_ < kRunGapMs) {
+        // Tasks came right after a run: let the input and posted messages that wait go first.
+        if (!timerSet_) timerSet_ = SetTimer(hwnd_, kRunTimer, kRunGapMs, nullptr) != 0;
+        if (timerSet_) return;
+    }
+    RunQueued();
+}
+
+void UiDispatcher::RunQueued() {
+    std::deque<Task*> batch;
+    {
+        Lock l(lock_);
+        batch.swap(queue_);
+    }
+    // One pass over what was queued when the run began: workers whose tasks run here queue
+    // their next ones at once, and those wait for the next turn.
+    for (Task* t : batch) t->Run();
+    ran_ = true;
+    lastRun_ = GetTickCount();
+    Lock l(lock_);
+    if (queue_.empty()) {
+        wakePosted_ = false;
+    } else if (!timerSet_) {
+        timerSet_ = SetTimer(hwnd_, kRunTimer, kRunGapMs, nullptr) != 0;
+        if (!timerSet_) PostMessageA(hwnd_, kWakeMessage, 0, 0);
+    }
+}
+
 LRESULT CALLBACK UiDispatcher::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == kInvokeMessage) {
         auto* call = reinterpret_cast<InvokeCall*>(lp);
+        call->ran = true;
         try {
             (*call->fn)();
         } catch (...) {
@@ -168,6 +201,18 @@ LRESULT CALLBACK UiDispatcher::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         try {
             (*fn)();
         } catch (...) {
+        }
+        return 0;
+    }
+    if (msg == kWakeMessage || (msg == WM_TIMER && wp == kRunTimer)) {
+        auto* self = reinterpret_cast<UiDispatcher*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (!self) return 0;
+        if (msg == WM_TIMER) {
+            KillTimer(hwnd, kRunTimer);
+            self->timerSet_ = false;
+            self->RunQueued();
+        } else {
+            self->OnWake();
         }
         return 0;
     }

@@ -2,9 +2,11 @@
 // loads on Windows XP), and the hand-over of work from a worker thread to the UI thread.
 #pragma once
 #include <windows.h>
+#include <deque>
 #include <functional>
 
 #include "platform/Handle.h"
+#include "platform/MessagePump.h"
 
 namespace tw {
 
@@ -61,32 +63,62 @@ private:
     bool started_ = false;
 };
 
-// Waits for the handles while this thread's windows go on dispatching messages (a worker may be
-// blocked in a hand-over to this thread). Returns when all have been signalled.
-void WaitPumping(const HANDLE* handles, DWORD count);
-// Lets the calling thread's pending messages run once.
-void ProcessMessages();
-
-// Runs functions on the thread that created it (the UI thread). Invoke blocks the calling
-// thread until the function has run there; Post queues it and returns at once.
+// Runs work on the thread that created it (the UI thread) through a message-only window. A
+// dispatcher whose window could not be made runs nothing: work handed to it from another
+// thread fails, so that a worker never runs window code itself.
 class UiDispatcher {
 public:
+    // Work a worker thread hands over. For each queued task exactly one of Run (on the owning
+    // thread) or Drop (the dispatcher takes no more work; on any thread) is called.
+    class Task {
+    public:
+        virtual void Run() = 0;
+        virtual void Drop() = 0;
+
+    protected:
+        ~Task() = default;
+    };
+
     UiDispatcher();
     ~UiDispatcher();
     UiDispatcher(const UiDispatcher&) = delete;
     UiDispatcher& operator=(const UiDispatcher&) = delete;
 
-    // From any thread; on the owning thread it runs the function directly. Exceptions thrown
-    // by the function are passed back to the caller.
+    // From any thread; on the owning thread it runs the function directly. Blocks until the
+    // function has run; exceptions thrown by it are passed back to the caller. Throws when
+    // called from another thread and there is no window to hand the call to.
     void Invoke(const std::function<void()>& fn);
     // Queues a function for the owning thread; false when the dispatcher is gone.
     bool Post(std::function<void()> fn);
+
+    // From any thread: queues a task and returns at once; false when the dispatcher takes no
+    // work (no window, or closed), and then nothing is called for the task. Queued tasks run in
+    // their order, many at a time, at a pace that leaves the owning thread's input and posted
+    // messages their turn however fast tasks arrive.
+    bool Queue(Task* task);
+    // On the owning thread: takes a task back that has not run yet; false when it was not queued.
+    bool Withdraw(Task* task);
+    // On the owning thread: drops what is queued and refuses all work from now on.
+    void Close();
     HWND Window() const { return hwnd_; }
 
 private:
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    void OnWake();
+    void RunQueued();
+    void DropAll(Task* except);
+
     HWND hwnd_ = nullptr;
     DWORD threadId_ = 0;
+    CriticalSection lock_;
+    // Guarded by lock_.
+    std::deque<Task*> queue_;
+    bool wakePosted_ = false;
+    bool closed_ = false;
+    // Owning thread only.
+    bool ran_ = false;
+    DWORD lastRun_ = 0;
+    bool timerSet_ = false;
 };
 
 }  // namespace tw

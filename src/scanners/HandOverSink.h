@@ -1,36 +1,72 @@
-// The sink a worker thread writes to: each call is handed to the UI thread and the worker
-// waits until it has run there, so the report list and the status line are only ever touched
-// by the UI thread. An optional filter, asked on the UI thread, drops results that no longer
-// belong to the scan shown (a stopped scan's thread may still be ending).
+// The sink a worker thread writes to: its Findings and status texts are handed to the UI
+// thread, which alone touches the report list and the status line. They travel in small
+// batches that keep their order: a worker hands over what it has collected as soon as its
+// previous batch has been taken, so it never waits while the UI thread is quick, never runs
+// more than one full batch ahead of it when it is slow, and a flood of Findings costs the UI
+// thread one short turn per batch instead of one per Finding.
+//
+// An optional filter, asked on the UI thread, drops results that no longer belong to the scan
+// shown (a stopped scan's thread may still be ending). Once the producing worker has been asked
+// to stop, nothing more of it is delivered, as if it had waited at each Finding.
 #pragma once
 #include <functional>
+#include <string>
+#include <vector>
 
+#include "platform/Handle.h"
 #include "platform/Threads.h"
 #include "scanners/ScanSink.h"
 
 namespace tw {
 
-class HandOverSink : public ScanSink {
+class HandOverSink : public ScanSink, private UiDispatcher::Task {
 public:
-    HandOverSink(UiDispatcher& ui, ScanSink& target, std::function<bool()> current = nullptr)
-        : ui_(ui), target_(target), current_(std::move(current)) {}
-    void AddFinding(const Finding& f) override {
-        ui_.Invoke([&] {
-            if (!current_ || current_()) target_.AddFinding(f);
-        });
-    }
-    void ShowStatus(const std::string& text) override {
-        ui_.Invoke([&] {
-            if (!current_ || current_()) target_.ShowStatus(text);
-        });
-    }
+    // The most a worker collects while its previous batch waits for the UI thread.
+    static constexpr size_t kMaxBatch = 512;
+
+    HandOverSink(UiDispatcher& ui, ScanSink& target, std::function<bool()> current = nullptr);
+    // On the owning (UI) thread, after the worker has ended.
+    ~HandOverSink() override;
+    HandOverSink(const HandOverSink&) = delete;
+    HandOverSink& operator=(const HandOverSink&) = delete;
+
+    // The worker that writes here: a failed hand-over asks it to stop, and whatever it hands
+    // over after a stop request is not delivered. Set before the worker starts.
+    void SetProducer(WorkerThread* producer) { producer_ = producer; }
+
+    // Worker thread. They throw when the UI thread can take nothing any more (no dispatcher
+    // window, or the window is closing); the producer has then been asked to stop.
+    void AddFinding(const Finding& f) override;
+    void ShowStatus(const std::string& text) override;
     // The worker has no messages of its own to run.
     void ProcessMessages() override {}
+    // Hands over the rest and waits until the UI thread has taken it.
+    void Flush() override;
 
 private:
+    struct Item {
+        bool isStatus;
+        Finding finding;
+        std::string status;
+    };
+
+    void Run() override;
+    void Drop() override;
+    bool Busy() const;
+    void Offer();
+    void HandOver();
+    void WaitTaken();
+    [[noreturn]] void Fail();
+
     UiDispatcher& ui_;
     ScanSink& target_;
     std::function<bool()> current_;
+    WorkerThread* producer_ = nullptr;
+    UniqueKernelHandle taken_;      // auto-reset: a batch was taken (or dropped)
+    std::vector<Item> collecting_;  // the worker's
+    std::vector<Item> inFlight_;    // the UI thread's while busy_ is set, else the worker's
+    LONG busy_ = 0;
+    LONG failed_ = 0;
 };
 
 }  // namespace tw

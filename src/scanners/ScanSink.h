@@ -17,6 +17,9 @@ public:
     virtual void ShowStatus(const std::string& text) = 0;
     // Lets the UI thread's pending messages run (Stop, hand-overs of the worker threads).
     virtual void ProcessMessages() = 0;
+    // Delivers whatever the sink still holds back; a scanner on a worker thread calls it as
+    // its last act, so that its results are all shown before its completion.
+    virtual void Flush() {}
 };
 
 }  // namespace tw

@@ -229,6 +229,8 @@ TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink)
 void TChkRegErr::Execute() {
     ComScope com;
     ScanHive();
+    // The last Findings are shown before the completion reports the count.
+    sink_.Flush();
 }
 
 bool TChkRegErr::IsMissingPath(const std::string& text) const {

@@ -1,0 +1,94 @@
+#include "platform/MessagePump.h"
+
+#include <vector>
+
+namespace tw {
+
+namespace {
+
+MessageFilter g_filter;
+DWORD g_filterThread = 0;
+
+// How often a walk's pause looks at the queue at most. Well below what a user notices, well
+// above the cost of one look.
+const DWORD kPauseLookMs = 5;
+DWORD g_lastLook = 0;
+bool g_looked = false;
+
+}  // namespace
+
+ScopedMessageFilter::ScopedMessageFilter(MessageFilter filter)
+    : previous_(std::move(g_filter)), thread_(g_filterThread) {
+    g_filter = std::move(filter);
+    g_filterThread = GetCurrentThreadId();
+}
+
+ScopedMessageFilter::~ScopedMessageFilter() {
+    g_filter = std::move(previous_);
+    g_filterThread = thread_;
+}
+
+void DispatchOne(MSG& msg) {
+    if (g_filter && g_filterThread == GetCurrentThreadId() && g_filter(&msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+bool ProcessMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        DispatchOne(msg);
+    }
+    return true;
+}
+
+void PauseForMessages() {
+    DWORD now = GetTickCount();
+    if (g_looked && now - g_lastLook < kPauseLookMs) return;
+    g_looked = true;
+    g_lastLook = now;
+    // The high word says what is in the queue now: input, posted or sent messages, paint, timers.
+    if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
+    ProcessMessages();
+}
+
+void WaitPumping(const HANDLE* handles, DWORD count) {
+    std::vector<HANDLE> left(handles, handles + count);
+    bool quit = false;
+    int quitCode = 0;
+    while (!left.empty()) {
+        DWORD n = static_cast<DWORD>(left.size() > MAXIMUM_WAIT_OBJECTS - 1 ? MAXIMUM_WAIT_OBJECTS - 1 : left.size());
+        DWORD rc = MsgWaitForMultipleObjectsEx(n, left.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (rc < WAIT_OBJECT_0 + n) {
+            left.erase(left.begin() + (rc - WAIT_OBJECT_0));
+        } else if (rc == WAIT_OBJECT_0 + n) {
+            // The quit is held until the wait is over: posted again now, it would end this
+            // wait's pumping, and a worker waiting for this thread would never be answered.
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    quit = true;
+                    quitCode = static_cast<int>(msg.wParam);
+                    continue;
+                }
+                DispatchOne(msg);
+            }
+        } else {
+            break;  // a failed wait: nothing sensible left to wait for
+        }
+    }
+    if (quit) PostQuitMessage(quitCode);
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    BOOL rc;
+    while ((rc = GetMessageW(&msg, nullptr, 0, 0)) > 0) DispatchOne(msg);
+    return rc == 0 ? static_cast<int>(msg.wParam) : 0;
+}
+
+}  // namespace tw
