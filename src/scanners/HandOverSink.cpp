@@ -9,68 +9,71 @@ HandOverSink::HandOverSink(UiDispatcher& ui, ScanSink& target, std::function<boo
       taken_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 HandOverSink::~HandOverSink() {
-    // A worker that ended without flushing may have left its last batch queued.
-    if (Busy()) ui_.Withdraw(this);
-}
-
-bool HandOverSink::Busy() const { return InterlockedCompareExchange(const_cast<LONG*>(&busy_), 0, 0) != 0; }
-
-void HandOverSink::AddFinding(const Finding& f) {
-    collecting_.push_back(Item{false, f, std::string()});
-    Offer();
-}
-
-void HandOverSink::ShowStatus(const std::string& text) {
-    // Only the newest of several status texts in a row would ever be seen.
-    if (!collecting_.empty() && collecting_.back().isStatus)
-        collecting_.back().status = text;
-    else
-        collecting_.push_back(Item{true, Finding{}, text});
-    Offer();
-}
-
-void HandOverSink::Flush() {
-    if (!collecting_.empty()) {
-        WaitTaken();
-        HandOver();
+    // A worker that ended without flushing may have left a turn asked for.
+    bool queued;
+    {
+        Lock l(lock_);
+        queued = queued_;
     }
-    WaitTaken();
+    if (queued) ui_.Withdraw(this);
 }
 
-void HandOverSink::Offer() {
-    if (Busy()) {
-        if (collecting_.size() < kMaxBatch) return;
-        WaitTaken();
+void HandOverSink::AddFinding(const Finding& f) { Put(Item{false, f, std::string()}); }
+
+void HandOverSink::ShowStatus(const std::string& text) { Put(Item{true, Finding{}, text}); }
+
+void HandOverSink::Put(Item item) {
+    bool ask = false;
+    size_t waiting;
+    {
+        Lock l(lock_);
+        if (failed_) Fail();
+        // Only the newest of several status texts in a row would ever be seen.
+        if (item.isStatus && !waiting_.empty() && waiting_.back().isStatus)
+            waiting_.back().status = std::move(item.status);
+        else
+            waiting_.push_back(std::move(item));
+        if (!queued_) queued_ = ask = true;
+        waiting = waiting_.size();
     }
-    HandOver();
-}
-
-void HandOverSink::WaitTaken() {
-    while (Busy()) WaitForSingleObject(taken_.get(), INFINITE);
-    if (InterlockedCompareExchange(&failed_, 0, 0)) Fail();
-}
-
-void HandOverSink::HandOver() {
-    if (InterlockedCompareExchange(&failed_, 0, 0)) Fail();
-    inFlight_.swap(collecting_);
-    collecting_.clear();
-    InterlockedExchange(&busy_, 1);
-    if (!ui_.Queue(this)) {
-        inFlight_.clear();
-        InterlockedExchange(&failed_, 1);
-        InterlockedExchange(&busy_, 0);
+    if (ask && !ui_.Queue(this)) {
+        {
+            Lock l(lock_);
+            failed_ = true;
+            queued_ = false;
+            waiting_.clear();
+        }
         Fail();
+    }
+    if (waiting >= kMaxBatch) WaitTaken(kMaxBatch);
+}
+
+void HandOverSink::Flush() { WaitTaken(0); }
+
+void HandOverSink::WaitTaken(size_t limit) {
+    for (;;) {
+        {
+            Lock l(lock_);
+            if (failed_) Fail();
+            if (!queued_ || (limit > 0 && waiting_.size() < limit)) return;
+        }
+        WaitForSingleObject(taken_.get(), INFINITE);
     }
 }
 
 void HandOverSink::Fail() {
-    collecting_.clear();
     if (producer_) producer_->Terminate();
     throw std::runtime_error("the window no longer takes results");
 }
 
 void HandOverSink::Run() {
-    for (const Item& item : inFlight_) {
+    {
+        Lock l(lock_);
+        taking_.swap(waiting_);
+        queued_ = false;
+    }
+    SetEvent(taken_.get());
+    for (const Item& item : taking_) {
         if (producer_ && producer_->Terminated()) break;
         if (current_ && !current_()) continue;
         try {
@@ -82,15 +85,16 @@ void HandOverSink::Run() {
             // A row the list could not take is lost; it must not unwind into the message loop.
         }
     }
-    inFlight_.clear();
-    InterlockedExchange(&busy_, 0);
-    SetEvent(taken_.get());
+    taking_.clear();
 }
 
 void HandOverSink::Drop() {
-    inFlight_.clear();
-    InterlockedExchange(&failed_, 1);
-    InterlockedExchange(&busy_, 0);
+    {
+        Lock l(lock_);
+        failed_ = true;
+        queued_ = false;
+        waiting_.clear();
+    }
     SetEvent(taken_.get());
 }
 

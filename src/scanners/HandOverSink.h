@@ -1,9 +1,10 @@
 // The sink a worker thread writes to: its Findings and status texts are handed to the UI
 // thread, which alone touches the report list and the status line. They travel in small
-// batches that keep their order: a worker hands over what it has collected as soon as its
-// previous batch has been taken, so it never waits while the UI thread is quick, never runs
-// more than one full batch ahead of it when it is slow, and a flood of Findings costs the UI
-// thread one short turn per batch instead of one per Finding.
+// batches that keep their order: at each of its turns the UI thread takes everything the
+// worker has handed over since the last one, so a Finding is shown at the next turn, a worker
+// never waits while the UI thread keeps up, never runs more than one full batch ahead of it
+// when it does not, and a flood of Findings costs the UI thread one short turn per batch
+// instead of one per Finding.
 //
 // An optional filter, asked on the UI thread, drops results that no longer belong to the scan
 // shown (a stopped scan's thread may still be ending). Once the producing worker has been asked
@@ -52,21 +53,22 @@ private:
 
     void Run() override;
     void Drop() override;
-    bool Busy() const;
-    void Offer();
-    void HandOver();
-    void WaitTaken();
+    void Put(Item item);
+    // Waits until fewer than `limit` items wait for the UI thread (0: until all are taken).
+    void WaitTaken(size_t limit);
     [[noreturn]] void Fail();
 
     UiDispatcher& ui_;
     ScanSink& target_;
     std::function<bool()> current_;
     WorkerThread* producer_ = nullptr;
-    UniqueKernelHandle taken_;      // auto-reset: a batch was taken (or dropped)
-    std::vector<Item> collecting_;  // the worker's
-    std::vector<Item> inFlight_;    // the UI thread's while busy_ is set, else the worker's
-    LONG busy_ = 0;
-    LONG failed_ = 0;
+    UniqueKernelHandle taken_;  // auto-reset: the UI thread took the waiting items
+    CriticalSection lock_;
+    // Guarded by lock_.
+    std::vector<Item> waiting_;  // handed over, not yet taken
+    bool queued_ = false;        // a turn of the UI thread is asked for
+    bool failed_ = false;
+    std::vector<Item> taking_;   // the UI thread's
 };
 
 }  // namespace tw
