@@ -1,6 +1,7 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "app/ScanDriver.h"
 #include "platform/Seams.h"
 #include "platform/Threads.h"
+#include "scanners/HandOverSink.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -439,4 +441,111 @@ TEST_CASE("a display name or a handler that is not text: error shown once, the s
     CHECK(scan.view.caption == "扫描");
     CHECK(scan.view.selectAll);
     CHECK(scan.view.repair);
+}
+
+namespace {
+
+// Records the Findings it is given and on which thread, and how far the worker was ahead.
+class RecordingSink : public ScanSink {
+public:
+    void AddFinding(const Finding& f) override {
+        threads.push_back(GetCurrentThreadId());
+        keys.push_back(f.keyName);
+        LONG lead = InterlockedCompareExchange(&produced, 0, 0) - static_cast<LONG>(keys.size());
+        if (lead > maxLead) maxLead = lead;
+        // A slow list now and then: the worker must wait for it rather than run away.
+        if (keys.size() % 500 == 0) Sleep(30);
+    }
+    void ShowStatus(const std::string&) override {}
+    void ProcessMessages() override {}
+
+    std::vector<DWORD> threads;
+    std::vector<std::string> keys;
+    LONG produced = 0;
+    LONG maxLead = 0;
+};
+
+class CountingThread : public WorkerThread {
+public:
+    CountingThread(ScanSink& sink, LONG& produced, int count) : sink_(sink), produced_(produced), count_(count) {}
+
+protected:
+    void Execute() override {
+        for (int i = 0; i < count_ && !Terminated(); ++i) {
+            InterlockedIncrement(&produced_);
+            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "k", std::to_string(i), "", 0});
+        }
+        sink_.Flush();
+    }
+
+private:
+    ScanSink& sink_;
+    LONG& produced_;
+    int count_;
+};
+
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_CREATEWND) return 1;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+}  // namespace
+
+TEST_CASE("hand-over: every Finding arrives once, in order, on the UI thread, the worker kept close behind") {
+    UiDispatcher ui;
+    RecordingSink target;
+    HandOverSink handOver(ui, target);
+    const int n = 5000;
+    CountingThread t(handOver, target.produced, n);
+    handOver.SetProducer(&t);
+    REQUIRE(t.Start());
+    HANDLE h = t.Handle();
+    WaitPumping(&h, 1);
+    ProcessMessages();
+    REQUIRE(target.keys.size() == static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        if (target.keys[static_cast<size_t>(i)] != std::to_string(i)) {
+            FAIL("Finding " << i << " arrived as " << target.keys[static_cast<size_t>(i)]);
+            break;
+        }
+    }
+    CHECK(std::count(target.threads.begin(), target.threads.end(), GetCurrentThreadId()) == n);
+    CHECK(target.maxLead <= static_cast<LONG>(2 * HandOverSink::kMaxBatch + 1));
+}
+
+TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no window code runs on it") {
+    HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    REQUIRE(hook);
+    std::unique_ptr<UiDispatcher> ui(new UiDispatcher);
+    UnhookWindowsHookEx(hook);
+    REQUIRE(ui->Window() == nullptr);
+
+    RecordingSink target;
+    HandOverSink handOver(*ui, target);
+    FakeThread flood(handOver, "flood", -1, nullptr);  // reports until it is stopped
+    handOver.SetProducer(&flood);
+    REQUIRE(flood.Start());
+    CHECK(WaitForSingleObject(flood.Handle(), 5000) == WAIT_OBJECT_0);
+    CHECK(flood.Terminated());
+    ProcessMessages();
+    CHECK(target.keys.empty());
+
+    // The one-call hand-over refuses too, rather than running the call on the worker.
+    struct InvokeThread : WorkerThread {
+        explicit InvokeThread(UiDispatcher& d) : ui(d) {}
+        void Execute() override {
+            try {
+                ui.Invoke([this] { ranOn = GetCurrentThreadId(); });
+            } catch (const std::exception&) {
+                refused = true;
+            }
+        }
+        UiDispatcher& ui;
+        DWORD ranOn = 0;
+        bool refused = false;
+    } caller(*ui);
+    REQUIRE(caller.Start());
+    WaitForSingleObject(caller.Handle(), 5000);
+    CHECK(caller.refused);
+    CHECK(caller.ranOn == 0u);
 }
