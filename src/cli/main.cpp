@@ -15,6 +15,7 @@
 #include "app/ScanDriver.h"
 #include "app/Settings.h"
 #include "app/osinfo/KivGetOSInfo.h"
+#include "cli/ConsoleView.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
@@ -29,46 +30,6 @@ const char kUsage[] =
     "  --utf8        write UTF-8 instead of the system's ANSI code page\n"
     "  --list-rows   print the checklist rows with their indexes and exit\n"
     "  --version     print the program's and the system's version and exit\n";
-
-class ConsoleView : public tw::ScanView, public tw::ScanSink {
-public:
-    ConsoleView(std::vector<bool> ticks, bool utf8) : ticks_(std::move(ticks)), utf8_(utf8) {}
-
-    bool ScanCaptionIsStart() override { return !scanning_; }
-    void SetScanCaptions(bool scanning) override { scanning_ = scanning; }
-    void ResetScanHints() override {}
-    void SetSelectAllEnabled(bool) override {}
-    void SetRepairControls(bool) override {}
-    void SetStatus(const std::string& text) override { status_ = text; }
-    int ChecklistRowCount() override { return static_cast<int>(ticks_.size()); }
-    bool IsRowTicked(int row) override { return row >= 0 && row < ChecklistRowCount() && ticks_[static_cast<size_t>(row)]; }
-    int FindingCount() override { return count_; }
-    void ClearFindings() override { count_ = 0; }
-    ScanSink& Sink() override { return *this; }
-    void ProcessMessages() override { tw::ProcessMessages(); }
-
-    void AddFinding(const tw::Finding& f) override {
-        ++count_;
-        std::string line = f.caption + "\t" + f.location + "\t" + f.keyName + "\t" + f.description + "\t" +
-                           tw::IntToStr(f.image) + "\n";
-        Write(stdout, line);
-    }
-    void ShowStatus(const std::string&) override {}  // progress is for the window only
-
-    void Write(FILE* out, const std::string& text) {
-        std::string bytes = utf8_ ? tw::AnsiToUtf8(text) : text;
-        fwrite(bytes.data(), 1, bytes.size(), out);
-        fflush(out);
-    }
-    const std::string& Status() const { return status_; }
-
-private:
-    std::vector<bool> ticks_;
-    bool utf8_;
-    bool scanning_ = false;
-    int count_ = 0;
-    std::string status_;
-};
 
 bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& ticks) {
     ticks.assign(rowCount, false);
@@ -129,7 +90,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    ConsoleView view(ticks, utf8);
+    tw::ConsoleView view(ticks, utf8);
     if (listRows) {
         for (size_t i = 0; i < items.size(); ++i)
             view.Write(stdout, tw::IntToStr(static_cast<long long>(i)) + "\t" + (items[i].ticked ? "x" : " ") + "\t" +
@@ -162,10 +123,7 @@ int main(int argc, char** argv) {
         // The driver's message-only window stands in for the window's UI thread: the worker
         // threads hand their Findings over to it.
         MSG msg;
-        while (!finished && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
         view.Write(stderr, view.Status() + "\n");
     }
     CoUninitialize();

@@ -1,0 +1,304 @@
+// The window's listing speed against the console front end's, side by side in one run:
+//   bench_window_scan [keys] [--values-per-key N] [--reps N]
+// Generates a tree of `keys` keys (default 30,000, four values each, one value in eight naming a
+// file that is missing at a path of its own) under HKCU\Software\TarnwellBench, with the files
+// the other values name under C:\twbench. Each round scans the current user's hive, pointed at
+// that tree, (w) in the real main window, shown, with its message loop, and (c) in the console
+// front end writing its lines to a file; the two take turns. Meanwhile a probe thread posts a
+// message to a window of the UI thread every 20 ms and the time until it is handled is the
+// window's answer time. Prints both times, w/c, the answer times, and how often the list grew.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Checklist.h"
+#include "app/MainWindow.h"
+#include "cli/ConsoleView.h"
+#include "platform/FileSystem.h"
+#include "platform/MessagePump.h"
+#include "platform/Registry.h"
+
+namespace {
+
+const char kTreeKey[] = "Software\\TarnwellBench";
+const char kFolder[] = "C:\\twbench";
+const int kScanRow = 7;  // the current user's hive
+
+class Stopwatch {
+public:
+    Stopwatch() {
+        QueryPerformanceFrequency(&freq_);
+        QueryPerformanceCounter(&start_);
+    }
+    double Seconds() const {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(freq_.QuadPart);
+    }
+
+private:
+    LARGE_INTEGER freq_, start_;
+};
+
+double NowMs() {
+    static Stopwatch clock;
+    return clock.Seconds() * 1000.0;
+}
+
+void SetText(HKEY key, const std::string& name, const std::string& text) {
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+}
+
+std::string ExistingFile(unsigned i) { return std::string(kFolder) + "\\bin\\file" + std::to_string(i % 40) + ".dll"; }
+
+// Returns the number of values that name a missing file.
+unsigned Generate(unsigned keys, unsigned valuesPerKey) {
+    CreateDirectoryA(kFolder, nullptr);
+    CreateDirectoryA((std::string(kFolder) + "\\bin").c_str(), nullptr);
+    for (unsigned i = 0; i < 40; ++i) {
+        HANDLE h = CreateFileA(ExistingFile(i).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    HKEY root = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kTreeKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr);
+    unsigned value = 0, missing = 0;
+    const unsigned perGroup = 100;
+    HKEY group = nullptr;
+    for (unsigned k = 0; k < keys; ++k) {
+        if (k % perGroup == 0) {
+            if (group) RegCloseKey(group);
+            RegCreateKeyExA(root, ("Group" + std::to_string(k / perGroup)).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &group, nullptr);
+        }
+        HKEY key = nullptr;
+        RegCreateKeyExA(group, ("Key" + std::to_string(k)).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr);
+        for (unsigned v = 0; v < valuesPerKey; ++v, ++value) {
+            if (value % 8 == 0) {
+                SetText(key, "Path" + std::to_string(v), std::string(kFolder) + "\\gone\\app" + std::to_string(value) + ".exe");
+                ++missing;
+            } else {
+                SetText(key, "Path" + std::to_string(v), ExistingFile(value));
+            }
+        }
+        RegCloseKey(key);
+    }
+    if (group) RegCloseKey(group);
+    RegCloseKey(root);
+    return missing;
+}
+
+void RemoveTree() {
+    tw::Registry reg;
+    reg.SetRootKey(HKEY_CURRENT_USER);
+    reg.DeleteKey(std::string("\\") + kTreeKey);
+}
+
+// A window of the UI thread that measures how long posted messages wait.
+class Probe {
+public:
+    Probe() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &Probe::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TwBenchProbe";
+        RegisterClassA(&wc);
+        hwnd_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Probe() { DestroyWindow(hwnd_); }
+    void Start() {
+        worst_ = 0;
+        late_ = 0;
+        answers_ = 0;
+        stop_ = 0;
+        thread_ = CreateThread(nullptr, 0, &Probe::Ticker, this, 0, nullptr);
+    }
+    void Stop() {
+        InterlockedExchange(&stop_, 1);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        tw::ProcessMessages();
+    }
+    double worst_ = 0;
+    int late_ = 0, answers_ = 0;
+
+private:
+    static DWORD WINAPI Ticker(void* p) {
+        auto* self = static_cast<Probe*>(p);
+        while (!InterlockedCompareExchange(&self->stop_, 0, 0)) {
+            PostMessageA(self->hwnd_, WM_APP, 0, static_cast<LPARAM>(NowMs() * 10.0));
+            Sleep(20);
+        }
+        return 0;
+    }
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_APP) {
+            auto* self = reinterpret_cast<Probe*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+            double waited = NowMs() - static_cast<double>(l) / 10.0;
+            if (self) {
+                ++self->answers_;
+                self->worst_ = std::max(self->worst_, waited);
+                if (waited > 100) ++self->late_;
+            }
+            return 0;
+        }
+        return DefWindowProcA(h, m, w, l);
+    }
+    HWND hwnd_ = nullptr;
+    HANDLE thread_ = nullptr;
+    LONG stop_ = 0;
+};
+
+struct WindowRun {
+    double seconds;
+    int findings;
+    int listSteps;  // how many different row counts the list showed during the scan
+};
+
+WindowRun ScanInWindow(tw::TForm1& form, Probe& probe) {
+    probe.Start();
+    Stopwatch watch;
+    form.Command(tw::ID_SCAN);
+    int lastCount = -1, steps = 0;
+    for (;;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        tw::ProcessMessages();
+        int shown = ListView_GetItemCount(form.ReportList());
+        if (shown != lastCount) {
+            lastCount = shown;
+            ++steps;
+        }
+        if (form.Driver().Idle() && form.StatusText().rfind("扫描完毕", 0) == 0) break;
+    }
+    WindowRun r{watch.Seconds(), form.Findings().Count(), steps};
+    probe.Stop();
+    return r;
+}
+
+struct ConsoleRun {
+    double seconds;
+    int findings;
+};
+
+ConsoleRun ScanInConsole(const tw::ScanContext& ctx, int rows) {
+    std::vector<bool> ticks(static_cast<size_t>(rows), false);
+    ticks[kScanRow] = true;
+    FILE* out = fopen((std::string(kFolder) + "\\console.txt").c_str(), "wb");
+    ConsoleRun r{0, 0};
+    {
+        tw::ConsoleView view(ticks, false, out ? out : stdout);
+        tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
+        bool finished = false;
+        driver.onScanFinished = [&] { finished = true; };
+        Stopwatch watch;
+        driver.ScanCommand();
+        MSG msg;
+        while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
+        r = {watch.Seconds(), view.FindingCount()};
+    }
+    if (out) fclose(out);
+    DeleteFileA((std::string(kFolder) + "\\console.txt").c_str());
+    return r;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned keys = 30000, perKey = 4;
+    int reps = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--reps") && i + 1 < argc) reps = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--values-per-key") && i + 1 < argc) perKey = static_cast<unsigned>(atoi(argv[++i]));
+        else keys = static_cast<unsigned>(atoi(argv[i]));
+    }
+    if (reps < 1) reps = 1;
+    CoInitialize(nullptr);
+    RemoveTree();
+    Stopwatch gen;
+    unsigned missing = Generate(keys, perKey);
+    printf("tree: %u keys, %u values, %u naming a missing file; written in %.1f s\n", keys, keys * perKey, missing,
+           gen.Seconds());
+
+    // The scans see the tree as the whole of the current user's hive.
+    HKEY tree = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, kTreeKey, 0, KEY_READ, &tree);
+    const std::string settings = tw::ProgramFolder() + "Set.ini";
+    const bool hadSettings = tw::FileExists(settings);
+    {
+        tw::TForm1 form;
+        if (!form.Create(GetModuleHandleA(nullptr))) {
+            fputs("the main window could not be made\n", stderr);
+            return 1;
+        }
+        form.Show();
+        HWND chk = form.Checklist();
+        const int rows = ListView_GetItemCount(chk);
+        for (int i = 0; i < rows; ++i) ListView_SetCheckState(chk, i, i == kScanRow);
+        RegOverridePredefKey(HKEY_CURRENT_USER, tree);
+        Probe probe;
+
+        tw::ScanContext ctx;
+        ctx.majorVersion = form.OSInfo().MajorVersion;
+        ctx.windowsDir = tw::WindowsDirectory();
+        ctx.bakPath = "Backup";
+        ctx.desktop = GetDesktopWindow();
+
+        std::vector<double> w, c, ratios;
+        double worst = 0;
+        int late = 0, answers = 0;
+        for (int r = 0; r < reps; ++r) {
+            WindowRun wr{};
+            ConsoleRun cr{};
+            if (r % 2 == 0) {
+                wr = ScanInWindow(form, probe);
+                cr = ScanInConsole(ctx, rows);
+            } else {
+                cr = ScanInConsole(ctx, rows);
+                wr = ScanInWindow(form, probe);
+            }
+            worst = std::max(worst, probe.worst_);
+            late += probe.late_;
+            answers += probe.answers_;
+            printf("  round %d: (w) window %6.2f s, %d findings, list grew in %d steps  (c) console %6.2f s, %d "
+                   "findings  w/c %.2f  answer worst %.0f ms\n",
+                   r + 1, wr.seconds, wr.findings, wr.listSteps, cr.seconds, cr.findings, wr.seconds / cr.seconds,
+                   probe.worst_);
+            if (wr.findings != cr.findings || wr.findings != static_cast<int>(missing))
+                printf("  FINDINGS DIFFER: window %d, console %d, missing files %u\n", wr.findings, cr.findings,
+                       missing);
+            w.push_back(wr.seconds);
+            c.push_back(cr.seconds);
+            ratios.push_back(wr.seconds / cr.seconds);
+        }
+        printf("(w) window:  median %6.2f s  (%.0f findings/s)\n", Median(w), missing / Median(w));
+        printf("(c) console: median %6.2f s  (%.0f findings/s)\n", Median(c), missing / Median(c));
+        printf("w/c = %.2f (median of %d rounds; target <= 1.30)\n", Median(ratios), reps);
+        printf("window answers: %d probes, worst %.0f ms, %d over 100 ms\n", answers, worst, late);
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        // Closed without saving its placement: the benchmark leaves no settings behind.
+        DestroyWindow(form.Handle());
+        tw::ProcessMessages();
+    }
+    if (!hadSettings) DeleteFileA(settings.c_str());
+    RegCloseKey(tree);
+    RemoveTree();
+    for (unsigned i = 0; i < 40; ++i) DeleteFileA(ExistingFile(i).c_str());
+    RemoveDirectoryA((std::string(kFolder) + "\\bin").c_str());
+    RemoveDirectoryA(kFolder);
+    CoUninitialize();
+    return 0;
+}

@@ -1,0 +1,57 @@
+// The console front end's view of a scan: no window, one line per Finding in the order found.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ScanDriver.h"
+#include "platform/Text.h"
+#include "platform/Threads.h"
+
+namespace tw {
+
+class ConsoleView : public ScanView, public ScanSink {
+public:
+    // Findings go to `out` (standard output unless told otherwise).
+    ConsoleView(std::vector<bool> ticks, bool utf8, FILE* out = stdout)
+        : ticks_(std::move(ticks)), utf8_(utf8), out_(out) {}
+
+    bool ScanCaptionIsStart() override { return !scanning_; }
+    void SetScanCaptions(bool scanning) override { scanning_ = scanning; }
+    void ResetScanHints() override {}
+    void SetSelectAllEnabled(bool) override {}
+    void SetRepairControls(bool) override {}
+    void SetStatus(const std::string& text) override { status_ = text; }
+    int ChecklistRowCount() override { return static_cast<int>(ticks_.size()); }
+    bool IsRowTicked(int row) override { return row >= 0 && row < ChecklistRowCount() && ticks_[static_cast<size_t>(row)]; }
+    int FindingCount() override { return count_; }
+    void ClearFindings() override { count_ = 0; }
+    ScanSink& Sink() override { return *this; }
+    // The pause of a walk on this thread, as in the window.
+    void ProcessMessages() override { PauseForMessages(); }
+
+    void AddFinding(const Finding& f) override {
+        ++count_;
+        std::string line = f.caption + "\t" + f.location + "\t" + f.keyName + "\t" + f.description + "\t" +
+                           IntToStr(f.image) + "\n";
+        Write(out_, line);
+    }
+    void ShowStatus(const std::string&) override {}  // progress is for the window only
+
+    void Write(FILE* out, const std::string& text) {
+        std::string bytes = utf8_ ? AnsiToUtf8(text) : text;
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fflush(out);
+    }
+    const std::string& Status() const { return status_; }
+
+private:
+    std::vector<bool> ticks_;
+    bool utf8_;
+    FILE* out_;
+    bool scanning_ = false;
+    int count_ = 0;
+    std::string status_;
+};
+
+}  // namespace tw
