@@ -158,8 +158,11 @@ private:
     LONG stop_ = 0;
 };
 
+double ThreadCpu();
+
 struct WindowRun {
     double seconds;
+    double uiCpu;
     int findings;
     int listSteps;  // how many different row counts the list showed during the scan
 };
@@ -167,6 +170,7 @@ struct WindowRun {
 WindowRun ScanInWindow(tw::TForm1& form, Probe& probe) {
     probe.Start();
     Stopwatch watch;
+    double cpu0 = ThreadCpu();
     form.Command(tw::ID_SCAN);
     int lastCount = -1, steps = 0;
     for (;;) {
@@ -179,13 +183,14 @@ WindowRun ScanInWindow(tw::TForm1& form, Probe& probe) {
         }
         if (form.Driver().Idle() && form.StatusText().rfind("扫描完毕", 0) == 0) break;
     }
-    WindowRun r{watch.Seconds(), form.Findings().Count(), steps};
+    WindowRun r{watch.Seconds(), ThreadCpu() - cpu0, form.Findings().Count(), steps};
     probe.Stop();
     return r;
 }
 
 struct ConsoleRun {
     double seconds;
+    double uiCpu;
     int findings;
 };
 
@@ -193,21 +198,30 @@ ConsoleRun ScanInConsole(const tw::ScanContext& ctx, int rows) {
     std::vector<bool> ticks(static_cast<size_t>(rows), false);
     ticks[kScanRow] = true;
     FILE* out = fopen((std::string(kFolder) + "\\console.txt").c_str(), "wb");
-    ConsoleRun r{0, 0};
+    ConsoleRun r{0, 0, 0};
     {
         tw::ConsoleView view(ticks, false, out ? out : stdout);
         tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
         bool finished = false;
         driver.onScanFinished = [&] { finished = true; };
         Stopwatch watch;
+        double cpu0 = ThreadCpu();
         driver.ScanCommand();
         MSG msg;
         while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
-        r = {watch.Seconds(), view.FindingCount()};
+        r = {watch.Seconds(), ThreadCpu() - cpu0, view.FindingCount()};
     }
     if (out) fclose(out);
     DeleteFileA((std::string(kFolder) + "\\console.txt").c_str());
     return r;
+}
+
+// CPU time the calling thread has used, in seconds.
+double ThreadCpu() {
+    FILETIME c, e, k, u;
+    GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
+    auto n = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return static_cast<double>(n(k) + n(u)) / 1e7;
 }
 
 double Median(std::vector<double> v) {
@@ -273,10 +287,10 @@ int main(int argc, char** argv) {
             worst = std::max(worst, probe.worst_);
             late += probe.late_;
             answers += probe.answers_;
-            printf("  round %d: (w) window %6.2f s, %d findings, list grew in %d steps  (c) console %6.2f s, %d "
-                   "findings  w/c %.2f  answer worst %.0f ms\n",
-                   r + 1, wr.seconds, wr.findings, wr.listSteps, cr.seconds, cr.findings, wr.seconds / cr.seconds,
-                   probe.worst_);
+            printf("  round %d: (w) window %6.2f s (UI thread %.2f s busy), %d findings, list grew in %d steps\n"
+                   "           (c) console %6.2f s (UI thread %.2f s busy), %d findings;  w/c %.2f  answer worst %.0f ms\n",
+                   r + 1, wr.seconds, wr.uiCpu, wr.findings, wr.listSteps, cr.seconds, cr.uiCpu, cr.findings,
+                   wr.seconds / cr.seconds, probe.worst_);
             if (wr.findings != cr.findings || wr.findings != static_cast<int>(missing))
                 printf("  FINDINGS DIFFER: window %d, console %d, missing files %u\n", wr.findings, cr.findings,
                        missing);
