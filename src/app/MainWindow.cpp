@@ -30,10 +30,11 @@ const char kScanHint[] = "扫描系统错误";
 const char kSelectNone[] = "全否";
 const char kSelectAll[] = "全选";
 
-// While a scan runs, new rows reach the report list at most this often: the list grows visibly
-// and the window stays quick however fast Findings come.
-const DWORD kRowPaceMs = 50;
-const UINT_PTR kRowTimer = 1;
+// While a scan runs, new rows and progress texts reach the screen at most this often: the list
+// grows visibly, the status line stays live, and painting costs the scan next to nothing
+// however fast Findings come.
+const DWORD kScreenPaceMs = 100;
+const UINT_PTR kScreenTimer = 1;
 
 // Design size of the window and fixed heights of its bands.
 const int kDesignWidth = 608, kDesignHeight = 465;
@@ -226,7 +227,7 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         case WM_TIMER:
-            if (wp == kRowTimer) {
+            if (wp == kScreenTimer) {
                 ShowNewRows();
                 return 0;
             }
@@ -662,10 +663,21 @@ void TForm1::SetRepairControls(bool on, bool popupToo) {
 }
 
 void TForm1::SetStatus(const std::string& text) {
+    // A progress text still waiting for the screen must not follow this one.
+    statusPending_ = false;
     ShowNewRows();
+    SetStatusText(text);
+}
+
+void TForm1::SetStatusText(const std::string& text) {
     SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(text).c_str()));
 }
 
+void TForm1::ShowStatus(const std::string& text) {
+    pendingStatus_ = text;
+    statusPending_ = true;
+    if (!ScreenUpdateDeferred()) ShowNewRows();
+}
 std::string TForm1::StatusText() const {
     wchar_t buf[1024] = {};
     SendMessageW(statusBar1_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(buf));
@@ -679,6 +691,7 @@ bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, 
 void TForm1::ClearFindings() {
     findings_.Clear();
     shownRows_ = 0;
+    statusPending_ = false;
     ListView_SetItemCountEx(listView2_, 0, 0);
     InvalidateRect(listView2_, nullptr, TRUE);
 }
@@ -688,25 +701,32 @@ void TForm1::ProcessMessages() { PauseForMessages(); }
 
 void TForm1::AddFinding(const Finding& f) {
     findings_.Add(f);
-    // Outside a scan a row shows at once; during one the list catches up at screen rate (a
-    // repaint per row would cost the scan more than finding the row).
-    if (driver_ && !driver_->Idle() && GetTickCount() - shownAt_ < kRowPaceMs) {
-        if (!rowTimer_) rowTimer_ = SetTimer(hwnd_, kRowTimer, kRowPaceMs, nullptr) != 0;
-        if (rowTimer_) return;
-    }
-    ShowNewRows();
+    if (!ScreenUpdateDeferred()) ShowNewRows();
+}
+
+// Outside a scan everything shows at once; during one the screen catches up on a timer (a
+// repaint per row would cost the scan more than finding the row).
+bool TForm1::ScreenUpdateDeferred() {
+    if (!driver_ || driver_->Idle() || GetTickCount() - shownAt_ >= kScreenPaceMs) return false;
+    if (!screenTimer_) screenTimer_ = SetTimer(hwnd_, kScreenTimer, kScreenPaceMs, nullptr) != 0;
+    return screenTimer_;
 }
 
 void TForm1::ShowNewRows() {
-    if (rowTimer_) {
-        KillTimer(hwnd_, kRowTimer);
-        rowTimer_ = false;
+    if (screenTimer_) {
+        KillTimer(hwnd_, kScreenTimer);
+        screenTimer_ = false;
     }
     shownAt_ = GetTickCount();
     int n = findings_.Count();
-    if (n == shownRows_) return;
-    shownRows_ = n;
-    ListView_SetItemCountEx(listView2_, n, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    if (n != shownRows_) {
+        shownRows_ = n;
+        ListView_SetItemCountEx(listView2_, n, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    }
+    if (statusPending_) {
+        statusPending_ = false;
+        SetStatusText(pendingStatus_);
+    }
 }
 
 // --- RepairView ---

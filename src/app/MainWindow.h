@@ -115,7 +115,7 @@ public:
 
     // ScanSink: Findings and status texts of the scan, on the UI thread.
     void AddFinding(const Finding& f) override;
-    void ShowStatus(const std::string& text) override { SetStatus(text); }
+    void ShowStatus(const std::string& text) override;
 
 private:
     static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
@@ -136,6 +136,8 @@ private:
     void SetMenuCaption(UINT id, const std::string& text);
     std::string IniPath() const;
     void ShowNewRows();
+    bool ScreenUpdateDeferred();
+    void SetStatusText(const std::string& text);
 
     HINSTANCE instance_ = nullptr;
     HWND toolBar1_ = nullptr, flatPanel1_ = nullptr, panel2_ = nullptr, label1_ = nullptr;
@@ -161,10 +163,13 @@ private:
     bool closeAfterScan_ = false;
     bool shown_ = false;
     std::wstring dispText_;    // text handed to the report list for the row it paints
-    // The report list's row count catches up with the Findings at screen rate during a scan.
+    // During a scan the report list's row count and the scanners' progress text catch up with
+    // the scan at screen rate.
     int shownRows_ = 0;
     DWORD shownAt_ = 0;
-    bool rowTimer_ = false;
+    bool screenTimer_ = false;
+    bool statusPending_ = false;
+    std::string pendingStatus_;
     std::unique_ptr<ScopedMessageFilter> keys_;  // accelerators and dialog keys in every pump
 };
 
