@@ -68,6 +68,8 @@ void TChkRegClassErr::Execute() {
         // A registry error ends this scanner's run without a message; the other scanners go on
         // and the Findings handed over so far stay.
     }
+    // The last Findings are shown before the completion reports the count.
+    sink_.Flush();
 }
 
 bool TChkRegClassErr::NextEntry(const std::string& name) {
