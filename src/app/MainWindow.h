@@ -106,6 +106,7 @@ public:
     void ClearFindings() override;
     ScanSink& Sink() override { return *this; }
     void ProcessMessages() override;
+    HWND OwnerWindow() override { return hwnd_; }
 
     // RepairView
     int SelectedRow() override;

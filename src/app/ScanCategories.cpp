@@ -1,4 +1,6 @@
 #include "app/ScanDriver.h"
+#include "scanners/disk/BrokenShortcuts.h"
+#include "scanners/disk/EmptyFolders.h"
 #include "scanners/registry/KivChkRegClassErr.h"
 #include "scanners/registry/KivChkRegErr.h"
 #include "scanners/registry/KivChkRegMenuErr.h"
@@ -24,6 +26,8 @@ ScanCategories DefaultScanCategories() {
         t->FRootKey = root;
         return std::unique_ptr<WorkerThread>(std::move(t));
     };
+    c.diskFiles = ScanDriveForBrokenShortcuts;
+    c.directories = Scan_Direrr;
     return c;
 }
 

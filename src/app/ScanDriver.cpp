@@ -6,13 +6,14 @@
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "platform/Volumes.h"
+#include "repair/SystemFileCheck.h"
 
 namespace tw {
 
 namespace {
 
 const char kDone[] = "扫描完毕。共检查到：";
-const char kSfcStatus[] = "扫描所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本，请稍候...";
 const char kMultiBootQuestion[] =
     "警告！Tarnwell检测到您的计算机安装了多个操作系统，在安装有多种文件系统（例如：同时存在Fat32和"
     "NTFS格式的分区）的机器上扫描磁盘文件错误Tarnwell可能无法准确地判断快捷方式是否有效，您真的要进行扫描吗？";
@@ -59,8 +60,12 @@ void ScanDriver::Start() {
     } catch (const std::exception& e) {
         ShowError(e.what());
     }
-    inStart_ = false;
     --runningScans_;
+    // A scan without worker threads ends here, and so does its system file check: the user
+    // ticked it. It runs while the command is still under way, so no second scan can start
+    // from the messages that run during the wait.
+    if (!shutDown_ && runningScans_ == 0) SystemFileCheckIfTicked();
+    inStart_ = false;
     if (shutDown_) return;
     if (runningScans_ == 0) FinishInCommand();
 }
@@ -140,9 +145,12 @@ void ScanDriver::DiskFileStep() {
         if (mask & (1u << bit)) drives.push_back(std::string(1, static_cast<char>('A' + bit)) + ":");
     for (const std::string& drive : drives) {
         if (!scanning_) break;
+        const std::string root = drive + "\\";
         ++runningScans_;
-        if (DriveType(drive + "\\") == DRIVE_FIXED && categories_.diskFiles)
-            categories_.diskFiles(context_, view_.Sink(), drive + "\\");
+        // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
+        // not a disk of the system being cleaned, and its walk would never end in useful time.
+        if (DriveType(root) == DRIVE_FIXED && !IsHostRootDrive(root) && categories_.diskFiles)
+            categories_.diskFiles(context_, view_.Sink(), root);
         --runningScans_;
     }
 }
@@ -181,14 +189,14 @@ void ScanDriver::FinishInCommand() {
     if (onScanFinished) onScanFinished();
 }
 
+void ScanDriver::SystemFileCheckIfTicked() {
+    if (scanning_ && view_.ChecklistRowCount() == 13 && view_.IsRowTicked(kRowSystemFiles))
+        RunSystemFileCheck(view_.Sink(), view_.OwnerWindow(), context_.windowsDir);
+}
+
 void ScanDriver::FinishInCompletion() {
-    if (scanning_ && view_.ChecklistRowCount() == 13 && view_.IsRowTicked(kRowSystemFiles)) {
-        view_.SetStatus(kSfcStatus);
-        view_.ProcessMessages();
-        DWORD code = 0;
-        CurrentSeams().runAndWait(context_.windowsDir + "\\system32\\sfc.exe /SCANNOW", "", code);
-        if (shutDown_) return;
-    }
+    SystemFileCheckIfTicked();
+    if (shutDown_) return;
     view_.SetSelectAllEnabled(true);
     int rows = view_.FindingCount();
     view_.SetRepairControls(rows > 0);

@@ -35,6 +35,8 @@ public:
     // Where Findings and status texts of the UI thread go.
     virtual ScanSink& Sink() = 0;
     virtual void ProcessMessages() = 0;
+    // The window that owns the scan's questions and error messages (null: none).
+    virtual HWND OwnerWindow() { return nullptr; }
 };
 
 // The categories' scanners. An empty entry adds nothing, so a category whose scanner is not
@@ -102,6 +104,8 @@ private:
     std::unique_ptr<HandOverSink> NewRunSink();
     void Completion(WorkerThread* t);
     void FinishInCommand();
+    // The system file check, when its row is ticked and the scan was not stopped.
+    void SystemFileCheckIfTicked();
     void FinishInCompletion();
 
     ScanView& view_;

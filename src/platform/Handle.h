@@ -64,10 +64,20 @@ struct GdiTraits {
     static void close(HGDIOBJ h) noexcept { DeleteObject(h); }
 };
 
+// A COM interface pointer: released, never deleted.
+template <typename Interface>
+struct ComTraits {
+    using type = Interface*;
+    static Interface* invalid() noexcept { return nullptr; }
+    static void close(Interface* p) noexcept { p->Release(); }
+};
+
 using UniqueHKey = UniqueHandle<HKeyTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiTraits>;
+template <typename Interface>
+using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 
 }  // namespace tw

@@ -1,0 +1,101 @@
+#include "scanners/disk/BrokenShortcuts.h"
+
+#include <vector>
+
+#include "platform/ComScope.h"
+#include "platform/Text.h"
+#include "scanners/disk/WalkRules.h"
+
+namespace tw {
+
+const char kShortcutMask[] = "*.lnk";
+
+namespace {
+
+const char kStatusPrefix[] = "扫描磁盘文件错误：";
+// Listed at once: folders (hidden ones too) and files of every attribute. Folders with the
+// system attribute are not entered, as the walk has always left them alone.
+const DWORD kListed = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+
+}  // namespace
+
+bool IsBrokenShortcutTarget(const std::string& target) {
+    if (target.empty() || target == "kiv" || target[0] == '\\') return false;
+    // A name that did not fit the code page comes back with "?" in it: such a target cannot be
+    // looked up, and a working shortcut must never be taken for a broken one and deleted.
+    if (target.find_first_of("?*") != std::string::npos) return false;
+    UINT type = DriveType(target.substr(0, 3));
+    if (type != DRIVE_FIXED && type != DRIVE_NO_ROOT_DIR) return false;
+    return !FileExists(target) && !DirectoryExists(target);
+}
+
+ShortcutWalk::ShortcutWalk(const ScanContext& ctx, ScanSink& sink) : ctx_(ctx), sink_(sink), status_(sink) {}
+
+ShortcutWalk::~ShortcutWalk() = default;
+
+std::string ShortcutWalk::GetShortcutTarget(const std::string& file) {
+    if (!links_) links_.reset(new ShellLinkReader);
+    std::string target = links_->Target(file);
+    if (target.size() >= 1 && target.size() <= 3) return "kiv";
+    return target;
+}
+
+void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, int kind) {
+    if (!ctx_.scanning()) return;
+    if (IsSkippedFolder(path, ctx_.bakPath)) return;
+    if (mask == kShortcutMask && status_.Due()) status_.Show(kStatusPrefix + path);
+    sink_.ProcessMessages();
+
+    // One listing serves both the folders to walk and the files to check: the entries come in
+    // the same order as from two listings, and a folder is read once instead of twice.
+    std::vector<std::string> subfolders;
+    bool stopped = false;
+    ListDirectory(path + "*.*", kListed, [&](const DirEntry& e) {
+        if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (IsEnterableFolder(e) && !(e.attributes & FILE_ATTRIBUTE_SYSTEM)) subfolders.push_back(e.name);
+        } else if (MatchesMask(e.name, mask)) {
+            if (!ctx_.scanning()) {
+                stopped = true;
+                return false;
+            }
+            if (kind == kShortcutCheck) CheckShortcut(path, e);
+        }
+        sink_.ProcessMessages();
+        return true;
+    });
+    if (stopped) return;
+
+    for (const std::string& name : subfolders) {
+        FindFiles(path + name + "\\", mask, kind);
+        if (!ctx_.scanning()) break;
+    }
+}
+
+void ShortcutWalk::CheckShortcut(const std::string& path, const DirEntry& entry) {
+    std::string target;
+    try {
+        target = GetShortcutTarget(path + entry.name);
+    } catch (const std::exception&) {
+        return;  // this file cannot be judged; the walk goes on
+    }
+    if (IsBrokenShortcutTarget(target)) ListView1_AddFile(path, entry, target);
+}
+
+void ShortcutWalk::ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target) {
+    if (!ctx_.scanning()) return;
+    Finding f;
+    f.caption = kDiskFileCaption;
+    f.location = path + entry.name;
+    f.keyName = IntToStr(static_cast<long long>(entry.size)) + " Byte";
+    f.description = target;
+    sink_.AddFinding(f);
+    sink_.ProcessMessages();
+}
+
+void ScanDriveForBrokenShortcuts(const ScanContext& ctx, ScanSink& sink, const std::string& root) {
+    ComScope com;
+    ShortcutWalk walk(ctx, sink);
+    walk.FindFiles(root, kShortcutMask, kShortcutCheck);
+}
+
+}  // namespace tw

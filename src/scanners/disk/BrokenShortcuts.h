@@ -1,0 +1,55 @@
+// The broken-shortcut walk: looks through a fixed drive for shortcut files (*.lnk) whose target
+// no longer exists and reports each as a "磁盘文件错误" Finding; repair deletes the shortcut.
+// Runs on the UI thread and lets messages run after every directory entry.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/ShellLink.h"
+#include "scanners/PacedStatus.h"
+#include "scanners/ScanContext.h"
+#include "scanners/ScanSink.h"
+
+namespace tw {
+
+// The file mask the scan walks with; the status line follows the walk only with this mask.
+extern const char kShortcutMask[];  // "*.lnk"
+// Check kind of FindFiles: resolve each matching file as a shortcut and report broken ones.
+constexpr int kShortcutCheck = 3;
+
+// Whether a shortcut's target (as GetShortcutTarget gives it) is missing on a disk this scan
+// judges: a fixed drive or a drive letter that does not exist any more. Empty targets, "kiv",
+// network paths, other drive types and targets that lost characters to the code page ("?")
+// are never judged broken.
+bool IsBrokenShortcutTarget(const std::string& target);
+
+class ShortcutWalk {
+public:
+    ShortcutWalk(const ScanContext& ctx, ScanSink& sink);
+    ~ShortcutWalk();
+    ShortcutWalk(const ShortcutWalk&) = delete;
+    ShortcutWalk& operator=(const ShortcutWalk&) = delete;
+
+    // Walks path (ending in "\") and everything below it for files matching mask, checking each
+    // with the given kind. Ends at the next entry once the scan is stopped.
+    void FindFiles(const std::string& path, const std::string& mask, int kind);
+    // The shortcut's target path; a target of 1 to 3 characters (a drive root such as "C:\")
+    // comes back as "kiv", which always counts as valid. Throws when no shell-link object can
+    // be made.
+    std::string GetShortcutTarget(const std::string& file);
+
+private:
+    void CheckShortcut(const std::string& path, const DirEntry& entry);
+    void ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target);
+
+    const ScanContext& ctx_;
+    ScanSink& sink_;
+    PacedStatus status_;
+    std::unique_ptr<ShellLinkReader> links_;
+};
+
+// The disk-file category on one drive: walks its root folder ("C:\") for broken shortcuts.
+void ScanDriveForBrokenShortcuts(const ScanContext& ctx, ScanSink& sink, const std::string& root);
+
+}  // namespace tw

@@ -1,0 +1,79 @@
+#include "scanners/disk/EmptyFolders.h"
+
+#include <shlobj.h>
+
+#include "platform/FileSystem.h"
+#include "scanners/disk/WalkRules.h"
+
+namespace tw {
+
+namespace {
+
+const char kStatusPrefix[] = "扫描磁盘目录错误：";
+// Every entry counts: hidden and system files and folders make a folder non-empty.
+const DWORD kListed = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+
+bool SamePath(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && !a.empty() && ContainsIgnoringCase(a, b);
+}
+
+}  // namespace
+
+EmptyFolderWalk::EmptyFolderWalk(const ScanContext& ctx, ScanSink& sink) : ctx_(ctx), sink_(sink), status_(sink) {}
+
+void EmptyFolderWalk::FindEmptyDirs(const std::string& dir) {
+    if (IsSkippedFolder(dir, ctx_.bakPath)) return;
+    if (status_.Due()) status_.Show(kStatusPrefix + dir);
+
+    std::vector<std::string> subfolders;
+    bool listed = false, holdsSomething = false, cut = false;
+    // One listing of everything serves both questions: which subfolders to walk, and whether
+    // the folder holds anything at all.
+    ListDirectory(dir + "\\*.*", kListed, [&](const DirEntry& e) {
+        if (!ctx_.scanning()) {
+            cut = true;
+            return false;
+        }
+        // Every folder that can be listed yields at least "." and "..".
+        listed = true;
+        if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            holdsSomething = true;
+        } else if (!IsDotEntry(e.name)) {
+            // A link counts as content, but the walk never follows it.
+            holdsSomething = true;
+            if (IsEnterableFolder(e)) subfolders.push_back(e.name);
+        }
+        sink_.ProcessMessages();
+        return true;
+    });
+    if (!cut && listed && !holdsSomething && ctx_.scanning()) found_.push_back(dir);
+
+    for (const std::string& name : subfolders) {
+        if (!ctx_.scanning()) break;
+        FindEmptyDirs(dir + "\\" + name);
+    }
+}
+
+void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
+    const bool family98 = ctx.majorVersion == 4;
+    const std::string programs = SpecialFolder(ctx.desktop, family98 ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS);
+    // Without its folder the category has nothing to look at: never fall back to walking the
+    // root of the current drive.
+    if (programs.empty()) return;
+    EmptyFolderWalk walk(ctx, sink);
+    walk.FindEmptyDirs(programs);
+
+    // Paths compare without letter case, as the file system does: a Startup folder spelt
+    // "Startup" by the shell and "StartUp" on disk is the same folder, and never reported.
+    const std::string startup = SpecialFolder(ctx.desktop, family98 ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP);
+    for (const std::string& dir : walk.Found()) {
+        if (SamePath(dir, startup)) continue;
+        Finding f;
+        f.caption = kDiskDirCaption;
+        f.location = dir;
+        sink.AddFinding(f);
+        sink.ProcessMessages();
+    }
+}
+
+}  // namespace tw
