@@ -9,6 +9,7 @@
 #include "app/ScanDriver.h"
 #include "platform/Seams.h"
 #include "platform/Threads.h"
+#include "platform/Volumes.h"
 #include "scanners/HandOverSink.h"
 #include "support/Sandbox.h"
 
@@ -548,4 +549,98 @@ TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no
     WaitForSingleObject(caller.Handle(), 5000);
     CHECK(caller.refused);
     CHECK(caller.ranOn == 0u);
+}
+
+TEST_CASE("the system file check ends a scan without worker threads too, once, with the window disabled") {
+    struct Row { int rows; std::vector<int> ticks; bool stopDuringScan; int checks; };
+    const Row table[] = {
+        {13, {0, 12}, false, 1},   // the user ticked it: it runs at the scan's end
+        {13, {0}, false, 0},       // not ticked
+        {13, {0, 12}, true, 0},    // a stopped scan never runs it
+        {12, {0, 11}, false, 0},   // no such row on this system
+    };
+    for (const Row& r : table) {
+        CAPTURE(r.checks);
+        struct WindowView : FakeView {
+            using FakeView::FakeView;
+            HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+            ~WindowView() override { DestroyWindow(window); }
+            HWND OwnerWindow() override { return window; }
+        } view(r.rows);
+        for (int row : r.ticks) view.ticks.at(static_cast<size_t>(row)) = true;
+        ScopedSeams seams;
+        std::vector<bool> enabledDuring;
+        size_t findingsAtCheck = 0;
+        seams->runAndWait = [&](const std::string& cmd, const std::string&, DWORD&) {
+            CHECK(cmd == "C:\\windows\\system32\\sfc.exe /SCANNOW");
+            CHECK(view.status == "扫描所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本，请稍候...");
+            enabledDuring.push_back(IsWindowEnabled(view.window) != FALSE);
+            findingsAtCheck = view.findings.size();
+            return true;
+        };
+        ScanContext ctx;
+        ctx.windowsDir = "C:\\windows";
+        ScanDriver* driver = nullptr;
+        ScanCategories c;
+        c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+            sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
+            if (r.stopDuringScan) driver->ScanCommand();  // Stop, as it arrives during a pause
+        };
+        ScanDriver d(view, ctx, c);
+        driver = &d;
+        d.ScanCommand();
+        CHECK(enabledDuring == std::vector<bool>(static_cast<size_t>(r.checks), false));
+        if (r.checks) CHECK(findingsAtCheck == 1);  // after the last step
+        CHECK(IsWindowEnabled(view.window));
+        CHECK(view.status == "扫描完毕。共检查到：1 个错误。");
+    }
+}
+
+TEST_CASE("the disk step walks the fixed drives but never the one that maps the host's root") {
+    ScopedSeams seams;
+    seams->driveType = [](const std::string&) { return static_cast<UINT>(DRIVE_FIXED); };
+    FakeView view;
+    view.Tick({10});
+    std::vector<std::string> walked;
+    ScanCategories c;
+    c.diskFiles = [&](const ScanContext&, ScanSink&, const std::string& root) { walked.push_back(root); };
+    ScanDriver d(view, ScanContext{}, c);
+    d.ScanCommand();
+    CHECK(std::find(walked.begin(), walked.end(), "C:\\") != walked.end());
+    for (const std::string& root : walked) CHECK_FALSE(IsHostRootDrive(root));
+    if (IsHostRootDrive("Z:\\")) CHECK(std::find(walked.begin(), walked.end(), "Z:\\") == walked.end());
+}
+
+TEST_CASE("Stop arriving during a drive walk ends the walk and the directory step; the scan finishes once") {
+    struct StopView : FakeView {
+        ScanDriver* driver = nullptr;
+        int pumps = 0, pumpsAfterStop = 0;
+        void ProcessMessages() override {
+            if (!driver->Scanning()) ++pumpsAfterStop;
+            if (++pumps == 5) driver->ScanCommand();
+        }
+    } view;
+    view.Tick({10, 11});
+    ScopedSeams seams;
+    seams->driveType = [](const std::string& root) {
+        return static_cast<UINT>(root == "C:\\" ? DRIVE_FIXED : DRIVE_CDROM);
+    };
+    int walks = 0, dirs = 0;
+    ScanCategories c;
+    c.diskFiles = [&](const ScanContext& ctx, ScanSink& sink, const std::string&) {
+        ++walks;
+        while (ctx.scanning()) sink.ProcessMessages();  // goes on until stopped
+    };
+    c.directories = [&](const ScanContext& ctx, ScanSink&) { dirs += ctx.scanning() ? 1 : 0; };
+    ScanDriver d(view, ScanContext{}, c);
+    view.driver = &d;
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();
+    CHECK(walks == 1);
+    CHECK(view.pumpsAfterStop == 0);
+    CHECK(dirs == 0);
+    CHECK(finishes == 1);
+    CHECK(d.RunningScans() == 0);
+    CHECK(view.caption == "扫描");
 }
