@@ -100,6 +100,26 @@ TEST_CASE("text rules of the walks: skipped folders and listing masks") {
     }
 }
 
+TEST_CASE("shortcut targets: drive roots count as valid, a file that is no shortcut has none") {
+    ScratchDir dir;
+    StoppingSink sink;
+    ShortcutWalk walk(sink.Context(), sink);
+    struct Row { const char* file; std::string target; std::string expected; };
+    const Row rows[] = {
+        {"root.lnk", "C:\\", "kiv"},
+        {"vanishedroot.lnk", "Q:\\", "kiv"},  // would count as missing without the rule
+        {"gone.lnk", dir / "gone.exe", dir / "gone.exe"},
+        {"junk.lnk", "", ""},  // read right after a shortcut with a target
+    };
+    for (const Row& r : rows) {
+        CAPTURE(r.file);
+        if (r.target.empty()) dir.File(r.file, "not a shortcut");
+        else MakeShortcut(dir / r.file, r.target);
+        CHECK(walk.GetShortcutTarget(dir / r.file) == r.expected);
+    }
+    CHECK(walk.GetShortcutTarget(dir.Path() + "\\" + std::string(MAX_PATH, 'x') + ".lnk").empty());
+}
+
 TEST_CASE("a shortcut is broken only when its target is missing on a fixed disk or a vanished drive") {
     ScopedSeams seams;
     FakeDriveTypes(seams, {{'E', DRIVE_CDROM}, {'N', DRIVE_REMOTE}, {'R', DRIVE_REMOVABLE}, {'Q', DRIVE_NO_ROOT_DIR}});
