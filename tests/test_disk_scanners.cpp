@@ -136,12 +136,12 @@ TEST_CASE("a shortcut is broken only when its target is missing on a fixed disk 
         {"removable.lnk", L"R:\\gone.exe", false},
         {"vanished.lnk", L"Q:\\apps\\gone.exe", true},
         {"unc.lnk", L"\\\\twnoserver\\share\\gone.exe", false},
-        // An existing target whose name does not fit the code page.
-        {"thai.lnk", AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02.exe", false},
+        // An existing target in a folder whose name does not fit the code page.
+        {"thai.lnk", AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02\\app.exe", false},
     };
-    HANDLE h = CreateFileW((AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02.exe").c_str(), GENERIC_WRITE, 0, nullptr,
-                           CREATE_NEW, 0, nullptr);
-    CloseHandle(h);
+    const std::wstring thai = AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02";
+    CreateDirectoryW(thai.c_str(), nullptr);
+    CloseHandle(CreateFileW((thai + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     std::set<std::string> expected;
     for (const Row& r : rows) {
         MakeShortcut(dir / r.name, r.target);
