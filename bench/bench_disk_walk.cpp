@@ -20,6 +20,7 @@
 
 #include "platform/ComScope.h"
 #include "platform/Handle.h"
+#include "platform/MessagePump.h"
 #include "platform/ShellLink.h"
 #include "platform/Threads.h"
 #include "scanners/disk/BrokenShortcuts.h"
@@ -120,7 +121,7 @@ public:
     void ShowStatus(const std::string&) override { ++statuses; }
     void ProcessMessages() override {
         ++pauses;
-        if (pump_) tw::ProcessMessages();
+        if (pump_) tw::PauseForMessages();  // what the main window does after every entry
     }
 
 private:
