@@ -4,6 +4,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/MessagePump.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
@@ -195,4 +196,99 @@ TEST_CASE("text rules count bytes and fold ASCII letters only") {
     CHECK_FALSE(IsLeadByteAt(zh, 1));
     CHECK(IsLeadByteAt(zh, 2));
     CHECK(AnsiToUtf8(zh) == u8"中文");
+}
+
+namespace {
+
+// A window of this thread that counts the messages it is given.
+struct Counter {
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_APP) {
+            ++*reinterpret_cast<int*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+            return 0;
+        }
+        return DefWindowProcW(h, m, w, l);
+    }
+    Counter() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TwPumpCounter";
+        RegisterClassW(&wc);
+        hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
+    }
+    ~Counter() { DestroyWindow(hwnd); }
+    HWND hwnd;
+    int count = 0;
+};
+
+DWORD WINAPI SetLater(void* event) {
+    Sleep(150);
+    SetEvent(event);
+    return 0;
+}
+
+// Takes a WM_QUIT from the queue; its exit code, or -1 when there is none.
+int TakeQuit() {
+    MSG msg;
+    return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(msg.wParam) : -1;
+}
+
+}  // namespace
+
+TEST_CASE("message pump: keys pass the window's filter in every pump; a quit is kept for the main loop") {
+    Counter counter;
+    std::vector<UINT> filtered;
+    ScopedMessageFilter filter([&](MSG* msg) {
+        if (msg->message != WM_KEYDOWN) return false;
+        filtered.push_back(static_cast<UINT>(msg->wParam));
+        return true;
+    });
+    ProcessMessages();
+    TakeQuit();
+
+    SUBCASE("a pause runs what waits, stops at the quit and posts it again") {
+        PostMessageW(counter.hwnd, WM_KEYDOWN, 'S', 1);
+        PostMessageW(counter.hwnd, WM_APP, 0, 0);
+        PostQuitMessage(7);
+        CHECK_FALSE(ProcessMessages());
+        CHECK(filtered == std::vector<UINT>{'S'});
+        CHECK(counter.count == 1);
+        CHECK(TakeQuit() == 7);
+    }
+    SUBCASE("a wait keeps dispatching after the quit and posts it again when it is over") {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        PostQuitMessage(3);
+        HANDLE setter = CreateThread(nullptr, 0, SetLater, event, 0, nullptr);
+        // Messages that come after the quit, while the wait goes on.
+        struct Late {
+            HWND target;
+            static DWORD WINAPI Post(void* p) {
+                Sleep(50);
+                PostMessageW(static_cast<Late*>(p)->target, WM_KEYDOWN, VK_F10, 1);
+                PostMessageW(static_cast<Late*>(p)->target, WM_APP, 0, 0);
+                return 0;
+            }
+        } late{counter.hwnd};
+        HANDLE poster = CreateThread(nullptr, 0, Late::Post, &late, 0, nullptr);
+        WaitPumping(&event, 1);
+        CHECK(WaitForSingleObject(event, 0) == WAIT_OBJECT_0);
+        CHECK(filtered == std::vector<UINT>{VK_F10});
+        CHECK(counter.count == 1);
+        CHECK(TakeQuit() == 3);
+        CHECK(TakeQuit() == -1);  // once
+        WaitForSingleObject(poster, INFINITE);
+        WaitForSingleObject(setter, INFINITE);
+        CloseHandle(poster);
+        CloseHandle(setter);
+        CloseHandle(event);
+    }
+    SUBCASE("a walk's pause runs what waits once the queue is due a look") {
+        PauseForMessages();  // a look now: the next few calls come too soon for another
+        PostMessageW(counter.hwnd, WM_APP, 0, 0);
+        Sleep(20);
+        PauseForMessages();
+        CHECK(counter.count == 1);
+    }
 }
