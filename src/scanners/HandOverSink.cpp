@@ -9,13 +9,14 @@ HandOverSink::HandOverSink(UiDispatcher& ui, ScanSink& target, std::function<boo
       taken_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 HandOverSink::~HandOverSink() {
-    // A worker that ended without flushing may have left a turn asked for.
+    // A worker that ended without flushing may have left a turn asked for: what it handed over
+    // is delivered now rather than lost.
     bool queued;
     {
         Lock l(lock_);
         queued = queued_;
     }
-    if (queued) ui_.Withdraw(this);
+    if (queued && ui_.Withdraw(this)) Run();
 }
 
 void HandOverSink::AddFinding(const Finding& f) { Put(Item{false, f, std::string()}); }
@@ -67,13 +68,17 @@ void HandOverSink::Fail() {
 }
 
 void HandOverSink::Run() {
+    // Taken into a local list: should the target let messages run, a turn of this sink that
+    // runs inside them must not touch the list being delivered here.
+    std::vector<Item> taking;
     {
         Lock l(lock_);
-        taking_.swap(waiting_);
+        taking.swap(waiting_);
+        waiting_.reserve(taking.capacity());
         queued_ = false;
     }
     SetEvent(taken_.get());
-    for (const Item& item : taking_) {
+    for (const Item& item : taking) {
         if (producer_ && producer_->Terminated()) break;
         if (current_ && !current_()) continue;
         try {
@@ -85,7 +90,6 @@ void HandOverSink::Run() {
             // A row the list could not take is lost; it must not unwind into the message loop.
         }
     }
-    taking_.clear();
 }
 
 void HandOverSink::Drop() {

@@ -68,7 +68,6 @@ private:
     std::vector<Item> waiting_;  // handed over, not yet taken
     bool queued_ = false;        // a turn of the UI thread is asked for
     bool failed_ = false;
-    std::vector<Item> taking_;   // the UI thread's
 };
 
 }  // namespace tw
