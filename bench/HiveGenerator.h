@@ -19,11 +19,16 @@ struct HiveShape {
     // are not counted among the keys.
     unsigned parts = 5;
     uint32_t seed = 20240601;
+    // The mix of a neglected machine: besides the usual values, one value in eight names a file
+    // that is gone, each at a path of its own (half in folders that still exist, half in the
+    // folders of programs removed since).
+    bool dirty = false;
 };
 
 struct HiveCounts {
     unsigned keys = 0;
     unsigned values = 0;  // values written; a repeated name in one key overwrites
+    unsigned lost = 0;    // values of the dirty mix naming a missing file of their own
 };
 
 class Rng {
@@ -51,6 +56,12 @@ struct BenchFiles {
     std::string Icons(unsigned i) const { return folder + "\\bin\\res" + std::to_string(i % kIcons) + ".dll"; }
     std::string Dir(unsigned i) const { return folder + "\\data" + std::to_string(i % kDirs); }
     std::string Gone(unsigned i) const { return folder + "\\old\\gone" + std::to_string(i % 2000) + ".exe"; }
+    // A distinct missing file for every i: even i in a folder that exists, odd i in one of many
+    // removed program folders (eight files each).
+    std::string Lost(unsigned i) const {
+        if (i % 2 == 0) return Dir(i / 2) + "\\lost" + std::to_string(i) + ".dll";
+        return folder + "\\removed" + std::to_string(i / 16) + "\\app" + std::to_string(i) + ".exe";
+    }
 
     void Create() const {
         CreateDirectoryA(folder.c_str(), nullptr);
@@ -101,14 +112,19 @@ inline void SetText(HKEY key, const std::string& name, const std::string& text, 
 
 // Writes one value of a kind drawn from a mix seen in real hives. About one value in a hundred
 // names a file that is gone, the rate of a machine that has seen a few years of installs.
-inline void WriteValue(HKEY key, unsigned index, Rng& rng, const BenchFiles& files, HiveCounts& counts) {
+inline void WriteValue(HKEY key, unsigned index, Rng& rng, const BenchFiles& files, HiveCounts& counts,
+                       bool dirty = false) {
     static const char* const kNames[] = {"", "Path", "InstallDir", "Icon", "Command", "Library",
                                          "Target", "Data", "Option", "Version"};
     std::string name = kNames[rng.Below(10)];
     if (index > 0) name += std::to_string(index);  // unique within the key
     unsigned roll = rng.Below(1000), n = rng.Next();
     ++counts.values;
-    if (roll < 250) {
+    if (dirty && rng.Below(8) == 0) {
+        const std::string path = files.Lost(counts.lost++);
+        if (n % 4 == 0) SetText(key, name, "\"" + path + "\" /x \"%1\"");
+        else SetText(key, name, path);
+    } else if (roll < 250) {
         SetText(key, name, files.Dll(n));
     } else if (roll < 255) {
         SetText(key, name, files.Gone(n));
@@ -186,7 +202,7 @@ inline HiveCounts GenerateHive(HKEY parent, const std::string& path, const HiveS
         if (RegCreateKeyExA(base, keys[i].c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
             continue;
         if (i >= parts) ++counts.keys;
-        for (unsigned v = 0; v < perKey[i]; ++v) detail::WriteValue(key, v, rng, files, counts);
+        for (unsigned v = 0; v < perKey[i]; ++v) detail::WriteValue(key, v, rng, files, counts, shape.dirty);
         RegCloseKey(key);
     }
     RegCloseKey(base);

@@ -7,7 +7,10 @@
 // The tree is split into parts; HKEY_CURRENT_USER is pointed at one part after the other and the
 // runs take turns on each part (in alternating order), so that a machine whose speed drifts
 // during the run weighs on both alike.
-// Usage: bench_hive_scan [keys [values]] [--reopen] [--reps N]   (default 50000 150000)
+// Two mixes: the clean one (about 1% of values name missing files, mostly paths that repeat) and
+// the dirty one (besides, one value in eight names a missing file at a path of its own).
+// Usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--reopen] [--reps N]
+//        (default 50000 150000, both mixes)
 #include <windows.h>
 
 #include <cstdio>
@@ -226,38 +229,15 @@ private:
     HKEY key_ = nullptr;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    twbench::HiveShape shape;
-    bool reopen = false;
-    int reps = 3;
-    int positional = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--reopen")) {
-            reopen = true;
-        } else if (!strcmp(argv[i], "--reps") && i + 1 < argc) {
-            reps = atoi(argv[++i]);
-            if (reps < 1) reps = 1;
-        } else if (positional == 0) {
-            shape.keys = static_cast<unsigned>(strtoul(argv[i], nullptr, 10));
-            ++positional;
-        } else if (positional == 1) {
-            shape.values = static_cast<unsigned>(strtoul(argv[i], nullptr, 10));
-            ++positional;
-        } else {
-            fprintf(stderr, "usage: bench_hive_scan [keys [values]] [--reopen] [--reps N]\n");
-            return 2;
-        }
-    }
-
+// Generates one mix, times it and removes it again.
+void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool reopen) {
     twbench::BenchFiles files{kFolder};
     files.Create();
     DeleteBenchTree();  // what a failed earlier run left behind
     Stopwatch genWatch;
     twbench::HiveCounts written = twbench::GenerateHive(HKEY_CURRENT_USER, kHiveKey, shape, files);
-    printf("hive: %u keys, %u values in %u parts, written in %.1f s\n", written.keys, written.values,
-           shape.parts, genWatch.Seconds());
+    printf("%s mix: %u keys, %u values (%u naming a missing file of their own) in %u parts, written in %.1f s\n",
+           label, written.keys, written.values, written.lost, shape.parts, genWatch.Seconds());
     std::vector<std::string> parts;
     {
         tw::Registry reg;
@@ -306,9 +286,10 @@ int main(int argc, char** argv) {
     const unsigned keys = walked.keys - static_cast<unsigned>(parts.size());
     printf("(a) bare enumeration: %7.2f s  %8.0f keys/s  (%u keys, %u values)\n", sumBare / reps,
            keys * reps / sumBare, keys, walked.values);
-    printf("(b) hive scanner:     %7.2f s  %8.0f keys/s  (%u findings, %u status hand-overs)\n",
-           sumScan / reps, keys * reps / sumScan, scanned.findings, scanned.statuses);
-    printf("b/a = %.2f over %d rounds (best round %.2f: %.2f s / %.2f s; target <= 1.30)\n",
+    printf("(b) hive scanner:     %7.2f s  %8.0f keys/s  (%u findings, hash %08x, %u status hand-overs)\n",
+           sumScan / reps, keys * reps / sumScan, scanned.findings, static_cast<unsigned>(scanned.hash),
+           scanned.statuses);
+    printf("%s mix: b/a = %.2f over %d rounds (best round %.2f: %.2f s / %.2f s; target <= 1.30)\n", label,
            sumScan / sumBare, reps, bestRatio, bestScan, bestBare);
 
     if (reopen) {
@@ -332,5 +313,40 @@ int main(int argc, char** argv) {
     DeleteBenchTree();
     files.Remove();
     printf("scratch tree removed in %.1f s\n", cleanWatch.Seconds());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    twbench::HiveShape shape;
+    bool reopen = false, clean = true, dirty = true;
+    int reps = 3;
+    int positional = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--reopen")) {
+            reopen = true;
+        } else if (!strcmp(argv[i], "--reps") && i + 1 < argc) {
+            reps = atoi(argv[++i]);
+            if (reps < 1) reps = 1;
+        } else if (!strcmp(argv[i], "--mix") && i + 1 < argc) {
+            ++i;
+            clean = !strcmp(argv[i], "clean") || !strcmp(argv[i], "both");
+            dirty = !strcmp(argv[i], "dirty") || !strcmp(argv[i], "both");
+        } else if (positional == 0) {
+            shape.keys = static_cast<unsigned>(strtoul(argv[i], nullptr, 10));
+            ++positional;
+        } else if (positional == 1) {
+            shape.values = static_cast<unsigned>(strtoul(argv[i], nullptr, 10));
+            ++positional;
+        } else {
+            fprintf(stderr, "usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--reopen] [--reps N]\n");
+            return 2;
+        }
+    }
+    if (clean) RunMix("clean", shape, reps, reopen);
+    if (dirty) {
+        shape.dirty = true;
+        RunMix("dirty", shape, reps, reopen);
+    }
     return 0;
 }

@@ -1,5 +1,10 @@
 // File-system, drive and special-folder services. None of them raises: each reports failure
 // through its result, and callers treat a failed test as "does not exist".
+//
+// Every existence check, listing and deletion here sees the real file system: a 32-bit program
+// on a 64-bit system has the system folder redirected to the 32-bit one, where the system's
+// own 64-bit files look missing; these calls turn that redirection off around themselves.
+// Paths longer than the ANSI limit are tested through the wide calls.
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -14,10 +19,45 @@ bool FileExists(const std::string& path);
 // True when the path's attributes can be read and carry the directory bit.
 bool DirectoryExists(const std::string& path);
 
+// What the file system says of a path, for judging whether what it names is gone.
+enum class PathState {
+    File,
+    Directory,
+    Missing,        // the folder is there, the name is not
+    FolderMissing,  // a folder on the way is not there (or is a file)
+    Unknown,        // wildcard characters, a form the system cannot test: never judge it missing
+};
+// One attribute lookup; wildcard characters ("*", "?", "<", ">", the quote) give Unknown.
+// Answers as FileExists and DirectoryExists do for the same path.
+PathState QueryPath(const std::string& path);
+// Whether the text holds a character that the find calls take as a wildcard.
+bool HasWildcard(const std::string& path);
+
+// Turns the redirection of the 32-bit system folder off for the calling thread while it lives,
+// when the program runs as a 32-bit program on a 64-bit system; does nothing elsewhere (and on
+// systems that lack the calls). Hold it around file-system calls only: a library loaded while
+// it is held would come from the 64-bit system folder.
+class RealFileSystem {
+public:
+    RealFileSystem();
+    ~RealFileSystem();
+    RealFileSystem(const RealFileSystem&) = delete;
+    RealFileSystem& operator=(const RealFileSystem&) = delete;
+    // Whether the program runs under the 32-bit layer of a 64-bit system.
+    static bool Redirected();
+
+private:
+    void* old_ = nullptr;
+    bool active_ = false;
+};
+
 struct DirEntry {
     std::string name;
     uint64_t size = 0;
     DWORD attributes = 0;
+    // False when the name cannot be written in the ANSI code page exactly: name then holds "?"
+    // marks and names nothing; such an entry must not be judged or acted on by its name.
+    bool nameExact = true;
 };
 // Yields each entry matching the pattern, in the system's order. Hidden, system, volume-label
 // and directory entries are skipped unless their attribute is among `wanted`; "." and ".." come

@@ -10,32 +10,37 @@ const char* kInvalidType = "Invalid data type for '%s'";
 const char* kGetFailed = "Failed to get data for '%s'";
 const char* kSetFailed = "Failed to set data for '%s'";
 
-// Deletes every subkey of key (depth first, last index first), then the key name under parent.
-bool DeleteTree(HKEY parent, const std::string& name, int depth) {
+// Deletes every subkey of the key (depth first, last index first), then the key itself. Names
+// are used as the registry holds them (wide), so a subkey whose name the ANSI code page cannot
+// hold is deleted as itself, never mistaken for a look-alike sibling. A subkey that is a link is
+// not followed: deleting through it would empty the key it leads to, which lies outside the tree;
+// it stays, and so does its parent (the deletion fails).
+bool DeleteTree(HKEY parent, const std::wstring& name, const std::wstring& parentReal, int depth) {
     // A registry cannot nest deeper than 512 levels; anything beyond is a loop we will not follow.
     if (depth > 512) return false;
     UniqueHKey key;
-    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
-        DWORD count = 0, maxLen = 0;
-        if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &maxLen, nullptr,
-                             nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-            std::vector<char> buf(maxLen + 2);
-            for (DWORD i = count; i-- > 0;) {
-                DWORD len = static_cast<DWORD>(buf.size());
-                LONG rc = RegEnumKeyExA(key.get(), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
-                if (rc == ERROR_MORE_DATA) {
-                    buf.resize(buf.size() * 2 + 256);
-                    len = static_cast<DWORD>(buf.size());
-                    rc = RegEnumKeyExA(key.get(), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
-                }
-                if (rc != ERROR_SUCCESS) continue;
-                std::string sub(buf.data(), len);
-                if (!sub.empty()) DeleteTree(key.get(), sub, depth + 1);
-            }
-        }
+    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
+        const std::wstring real = KeyRealName(key.get());
+        if (!parentReal.empty() && !real.empty() && _wcsicmp(real.c_str(), (parentReal + L"\\" + name).c_str()) != 0)
+            return false;
+        std::vector<std::wstring> subKeys;
+        RegKeyReader().SubKeyNamesW(key.get(), subKeys);
+        for (size_t i = subKeys.size(); i-- > 0;)
+            if (!subKeys[i].empty()) DeleteTree(key.get(), subKeys[i], real, depth + 1);
     }
-    return RegDeleteKeyA(parent, name.c_str()) == ERROR_SUCCESS;
+    return RegDeleteKeyW(parent, name.c_str()) == ERROR_SUCCESS;
 }
+
+// NtQueryKey, which every NT system's ntdll exports; looked up at run time all the same, since
+// it is not part of the documented interface.
+typedef LONG(WINAPI* NtQueryKeyFn)(HANDLE key, int infoClass, void* info, ULONG length, ULONG* resultLength);
+const int kKeyNameInformation = 3;
+
+NtQueryKeyFn LookUpNtQueryKey() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll ? reinterpret_cast<NtQueryKeyFn>(GetProcAddress(ntdll, "NtQueryKey")) : nullptr;
+}
+const NtQueryKeyFn g_ntQueryKey = LookUpNtQueryKey();
 
 }  // namespace
 
@@ -120,81 +125,144 @@ void Registry::CloseKey() {
 
 static HKEY Current(const UniqueHKey& key, HKEY root) { return key ? key.get() : root; }
 
+RegKeyReader::RegKeyReader() : name_(16384 + 1), data_(4096) {}
+
+bool RegKeyReader::Convert(DWORD length, std::string& out) const {
+    return WideToAnsiExact(name_.data(), length, out);
+}
+
+void RegKeyReader::SubKeyNamesW(HKEY key, std::vector<std::wstring>& names) {
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(name_.size());
+        if (RegEnumKeyExW(key, i, name_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name_.data(), len);
+    }
+}
+
+void RegKeyReader::SubKeyNames(HKEY key, std::vector<std::string>& names) {
+    std::string name;
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(name_.size());
+        if (RegEnumKeyExW(key, i, name_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        if (Convert(len, name)) names.push_back(name);
+    }
+}
+
 namespace {
 
-// Names by index until the first error. Stopping on any error, not only at the end of the list,
-// matters: a key that answers "access denied" for every index would otherwise spin forever.
-template <typename EnumFn>
-std::vector<std::string> EnumNames(DWORD count, DWORD maxLen, EnumFn enumAt) {
-    std::vector<std::string> names;
-    std::vector<char> buf(maxLen + 2 > 260 ? maxLen + 2 : 260);
-    names.reserve(count);
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(buf.size());
-        LONG rc = enumAt(i, buf.data(), &len);
-        if (rc == ERROR_MORE_DATA && buf.size() < 65536) {
-            buf.resize(65536);  // a name grew since the size query: retry the same index
-            len = static_cast<DWORD>(buf.size());
-            rc = enumAt(i, buf.data(), &len);
-        }
-        if (rc != ERROR_SUCCESS) break;
-        names.emplace_back(buf.data(), len);
-    }
-    return names;
-}
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 }  // namespace
 
+void RegKeyReader::Values(HKEY key, std::vector<RegValue>& values, bool withData) {
+    RegValue value;
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLen = static_cast<DWORD>(name_.size());
+        DWORD dataLen = withData ? static_cast<DWORD>(data_.size()) : 0;
+        DWORD type = REG_NONE;
+        BYTE* data = withData ? data_.data() : nullptr;
+        LONG rc = RegEnumValueW(key, i, name_.data(), &nameLen, nullptr, &type, data, withData ? &dataLen : nullptr);
+        while (withData && rc == ERROR_MORE_DATA && data_.size() < kMaxData) {
+            // The data outgrew the buffer: grow it (at least doubling) and read the same index.
+            size_t grown = data_.size() * 2;
+            if (dataLen + 2 > grown) grown = dataLen + 2;
+            data_.resize(grown < kMaxData ? grown : kMaxData);
+            nameLen = static_cast<DWORD>(name_.size());
+            dataLen = static_cast<DWORD>(data_.size());
+            rc = RegEnumValueW(key, i, name_.data(), &nameLen, nullptr, &type, data_.data(), &dataLen);
+        }
+        bool tooLarge = false;
+        if (withData && rc == ERROR_MORE_DATA) {
+            // Too large to read: examined by its name only, like a value whose data is unreadable.
+            nameLen = static_cast<DWORD>(name_.size());
+            rc = RegEnumValueW(key, i, name_.data(), &nameLen, nullptr, nullptr, nullptr, nullptr);
+            tooLarge = true;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        if (!Convert(nameLen, value.name)) continue;
+        value.dataExact = true;
+        value.data.clear();
+        value.type = tooLarge ? REG_NONE : type;
+        if (withData && !tooLarge) {
+            if (IsStringType(type)) {
+                // Stored as UTF-16; an odd last byte is not part of any character.
+                const wchar_t* text = reinterpret_cast<const wchar_t*>(data_.data());
+                if (!WideToAnsiExact(text, dataLen / sizeof(wchar_t), value.data)) {
+                    value.data.clear();
+                    value.dataExact = false;
+                }
+            } else {
+                value.data.assign(reinterpret_cast<const char*>(data_.data()), dataLen);
+            }
+        }
+        values.push_back(value);
+    }
+    // One huge value does not keep its buffer for the rest of the walk.
+    if (data_.size() > (1u << 20)) std::vector<BYTE>(4096).swap(data_);
+}
+
+bool OpenSubKeyReadOnly(HKEY parent, const std::string& name, UniqueHKey& key) {
+    for (REGSAM mask : {static_cast<REGSAM>(KEY_READ), static_cast<REGSAM>(0x20009),
+                        static_cast<REGSAM>(KEY_QUERY_VALUE)}) {
+        if (RegOpenKeyExA(parent, name.c_str(), 0, mask, key.put()) == ERROR_SUCCESS) return true;
+    }
+    key.reset();
+    return false;
+}
+
+std::wstring KeyRealName(HKEY key) {
+    if (!g_ntQueryKey || !key) return {};
+    // KEY_NAME_INFORMATION: the length in bytes, then the name (not terminated).
+    ULONG buf[(sizeof(ULONG) + 1024 * sizeof(wchar_t)) / sizeof(ULONG)];
+    ULONG got = 0;
+    std::vector<ULONG> big;
+    ULONG* info = buf;
+    LONG status = g_ntQueryKey(key, kKeyNameInformation, info, sizeof buf, &got);
+    if (status < 0 && got > sizeof buf && got < (1u << 20)) {
+        big.resize(got / sizeof(ULONG) + 1);
+        info = big.data();
+        status = g_ntQueryKey(key, kKeyNameInformation, info, static_cast<ULONG>(big.size() * sizeof(ULONG)), &got);
+    }
+    if (status < 0) return {};
+    const ULONG bytes = info[0];
+    if (bytes > got) return {};
+    return std::wstring(reinterpret_cast<const wchar_t*>(info + 1), bytes / sizeof(wchar_t));
+}
+
+bool RegWalkPath::Enter(HKEY key) {
+    std::wstring name = KeyRealName(key);
+    if (!name.empty()) {
+        for (const std::wstring& on : names_)
+            if (on.size() == name.size() && _wcsicmp(on.c_str(), name.c_str()) == 0) return false;
+    }
+    names_.push_back(std::move(name));
+    return true;
+}
+
+void RegWalkPath::Leave() {
+    if (!names_.empty()) names_.pop_back();
+}
+
 std::vector<std::string> Registry::GetKeyNames() const {
-    HKEY k = Current(key_, root_);
-    DWORD count = 0, maxLen = 0;
-    if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &count, &maxLen, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return {};
-    return EnumNames(count, maxLen, [k](DWORD i, char* buf, DWORD* len) {
-        return RegEnumKeyExA(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
-    });
+    std::vector<std::string> names;
+    RegKeyReader().SubKeyNames(Current(key_, root_), names);
+    return names;
 }
 
 std::vector<std::string> Registry::GetValueNames() const {
-    HKEY k = Current(key_, root_);
-    DWORD count = 0, maxLen = 0;
-    if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                         &maxLen, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return {};
-    return EnumNames(count, maxLen, [k](DWORD i, char* buf, DWORD* len) {
-        return RegEnumValueA(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
-    });
+    std::vector<RegValue> values;
+    RegKeyReader().Values(Current(key_, root_), values, false);
+    std::vector<std::string> names;
+    names.reserve(values.size());
+    for (RegValue& v : values) names.push_back(std::move(v.name));
+    return names;
 }
 
 std::vector<RegValue> Registry::GetValues() const {
     std::vector<RegValue> values;
-    HKEY k = Current(key_, root_);
-    DWORD count = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                         &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS)
-        return values;
-    std::vector<char> name(maxName + 2 > 260 ? maxName + 2 : 260);
-    std::vector<BYTE> data(maxData + 2 > 256 ? maxData + 2 : 256);
-    values.reserve(count);
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLen = static_cast<DWORD>(name.size());
-        DWORD dataLen = static_cast<DWORD>(data.size());
-        DWORD type = REG_NONE;
-        LONG rc = RegEnumValueA(k, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
-        if (rc == ERROR_MORE_DATA) {
-            // A value grew since the size query, or the name was longer: grow and retry once.
-            if (name.size() < 65536) name.resize(65536);
-            if (dataLen > data.size()) data.resize(dataLen + 2);
-            else data.resize(data.size() * 2);
-            nameLen = static_cast<DWORD>(name.size());
-            dataLen = static_cast<DWORD>(data.size());
-            rc = RegEnumValueA(k, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
-        }
-        if (rc != ERROR_SUCCESS) break;
-        values.push_back({std::string(name.data(), nameLen), type,
-                          std::string(reinterpret_cast<const char*>(data.data()), dataLen)});
-    }
+    RegKeyReader().Values(Current(key_, root_), values, true);
     return values;
 }
 
@@ -286,9 +354,10 @@ bool Registry::DeleteKey(const std::string& path) {
     std::string rel, full;
     HKEY base = BaseFor(path, rel, full);
     // Never the base itself: an empty path would take the root (or the open key) with it.
-    while (!rel.empty() && rel.back() == '\\') rel.pop_back();
-    if (rel.empty()) return false;
-    return DeleteTree(base, rel, 0);
+    rel = TrimTrailingBackslashes(rel);
+    std::wstring wide;
+    if (rel.empty() || !AnsiToWideExact(rel, wide)) return false;
+    return DeleteTree(base, wide, std::wstring(), 0);
 }
 
 }  // namespace tw

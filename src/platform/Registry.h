@@ -33,7 +33,63 @@ struct RegKeyInfo {
 struct RegValue {
     std::string name;
     DWORD type = REG_NONE;
-    std::string data;  // raw bytes
+    std::string data;  // raw bytes; string kinds in the ANSI code page, with their NULs as stored
+    // False when string data could not be written in the ANSI code page exactly: data is then
+    // empty, so that no caller judges a text that differs from what is stored.
+    bool dataExact = true;
+};
+
+// The one enumeration loop of the program: reads an open key's subkeys and values with the wide
+// calls, index by index, and stops at the first error of any kind, not only at the end of the
+// list (under Wine a key can answer "access denied" for every index, and a loop that skipped
+// errors would spin forever). Names that the ANSI code page cannot hold exactly are passed over:
+// the converted text would name another object, or none (a subkey is left out with its whole
+// subtree). The buffers are kept from call to call, so one reader serves a whole walk; a reader
+// belongs to one thread.
+class RegKeyReader {
+public:
+    // Data larger than this is not read: such a value comes with type REG_NONE and no data, and
+    // is examined by its name only. No value that names a path comes near it.
+    static constexpr size_t kMaxData = 16u << 20;
+
+    RegKeyReader();
+    // Appends the subkey names in enumeration order.
+    void SubKeyNames(HKEY key, std::vector<std::string>& names);
+    // Appends every value, with its data when withData is set.
+    void Values(HKEY key, std::vector<RegValue>& values, bool withData = true);
+    // Appends the subkey names as the registry holds them, every one.
+    void SubKeyNamesW(HKEY key, std::vector<std::wstring>& names);
+
+private:
+    bool Convert(DWORD length, std::string& out) const;
+
+    std::vector<wchar_t> name_;
+    std::vector<BYTE> data_;
+};
+
+// Opens a subkey of an open key for reading (KEY_READ, then 0x20009, then KEY_QUERY_VALUE), by
+// its name relative to the parent: no full path is parsed again, and depth is no limit.
+bool OpenSubKeyReadOnly(HKEY parent, const std::string& name, UniqueHKey& key);
+
+// The registry's own name of an open key ("\REGISTRY\MACHINE\SOFTWARE\..."), which is the
+// name of the key a link leads to, not of the link; empty when the system cannot tell.
+std::wstring KeyRealName(HKEY key);
+
+// The keys a depth-first walk stands in, by their real names. A walk that enters a key only when
+// Enter accepts it never follows a registry link back into a key it is already inside (a loop
+// that never ends: the paths grow at every level), while links that lead elsewhere, such as the
+// current control set, are walked as before.
+class RegWalkPath {
+public:
+    // False (and nothing recorded) when the key is one the walk already stands in. A key whose
+    // name cannot be read is accepted: the depth limit of the walk still holds.
+    bool Enter(HKEY key);
+    // Leaves the key last entered.
+    void Leave();
+    size_t Depth() const { return names_.size(); }
+
+private:
+    std::vector<std::wstring> names_;
 };
 
 // Name of a predefined root ("HKEY_LOCAL_MACHINE"), empty for any other handle.
@@ -83,7 +139,8 @@ public:
     void WriteString(const std::string& name, const std::string& value);
     bool DeleteValue(const std::string& name);
     // Deletes the key and its whole subtree, depth first, each level from the last index down
-    // to 0. An empty path (the root or the current key itself) is refused. The current key
+    // to 0. An empty path (the root or the current key itself) is refused. Links below the key
+    // are not followed (they and their parents stay: the deletion fails). The current key
     // stays as it was.
     bool DeleteKey(const std::string& path);
 

@@ -72,6 +72,65 @@ std::string WideToAnsi(const std::wstring& s) { return FromWide(CP_ACP, s); }
 std::string WideToUtf8(const std::wstring& s) { return FromWide(CP_UTF8, s); }
 std::string AnsiToUtf8(const std::string& s) { return WideToUtf8(AnsiToWide(s)); }
 
+bool WideToAnsiExact(const wchar_t* text, size_t length, std::string& out) {
+    out.clear();
+    if (length == 0) return true;
+    // Plain ASCII is the same in every ANSI code page: most names take this way, at no cost.
+    size_t i = 0;
+    while (i < length && text[i] < 0x80) ++i;
+    if (i == length) {
+        out.assign(text, text + length);  // each unit is below 0x80
+        return true;
+    }
+    if (length > 0x3FFFFFFF) return false;
+    const int n = static_cast<int>(length);
+    out.resize(length * 2 + 8);
+    BOOL usedDefault = FALSE;
+    int got = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, n, &out[0],
+                                  static_cast<int>(out.size()), nullptr, &usedDefault);
+    if (got <= 0 || usedDefault) return false;
+    out.resize(static_cast<size_t>(got));
+    // Read it back: only a text that returns unchanged names the same object.
+    std::wstring back(length + 1, L'\0');
+    int backLen = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, out.data(), got, &back[0],
+                                      static_cast<int>(back.size()));
+    return backLen == n && back.compare(0, length, text, length) == 0;
+}
+
+bool AnsiToWideExact(const std::string& text, std::wstring& out) {
+    out.clear();
+    if (text.empty()) return true;
+    size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    if (i == text.size()) {
+        out.assign(text.begin(), text.end());
+        return true;
+    }
+    if (text.size() > 0x3FFFFFFF) return false;
+    const int n = static_cast<int>(text.size());
+    out.resize(text.size());
+    int got = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), n, &out[0], n);
+    if (got <= 0) return false;
+    out.resize(static_cast<size_t>(got));
+    return true;
+}
+
+std::string TrimTrailingBackslashes(const std::string& s) {
+    // Walk forward to find where the run of trailing backslash characters starts.
+    size_t keep = 0;
+    for (size_t i = 0; i < s.size();) {
+        const bool lead = IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size();
+        if (lead) {
+            i += 2;
+            keep = i;
+        } else {
+            if (s[i] != '\\') keep = i + 1;
+            ++i;
+        }
+    }
+    return s.substr(0, keep);
+}
+
 bool IsLeadByteAt(const std::string& s, size_t i) {
     // Walk from the start: a trail byte can look like a lead byte, so only a forward scan
     // tells them apart.

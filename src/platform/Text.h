@@ -23,7 +23,20 @@ std::string WideToAnsi(const std::wstring& s);
 std::string WideToUtf8(const std::wstring& s);
 std::string AnsiToUtf8(const std::string& s);
 
+// Exact conversions, for names and paths the program must never mistake for others. The ANSI
+// calls replace a character the code page lacks by a look-alike ("Runâ" becomes "Runa", "x²"
+// becomes "x2") or by "?", and the text then names another object, or none.
+// UTF-16 to the ANSI code page: false when any character has no exact equivalent (no look-alike,
+// no default character) or the result does not read back as the same UTF-16; out is then
+// unspecified.
+bool WideToAnsiExact(const wchar_t* text, size_t length, std::string& out);
+// The ANSI code page to UTF-16: false for byte sequences that are not valid in the code page.
+bool AnsiToWideExact(const std::string& text, std::wstring& out);
+
 // Whether the byte at index i (0-based) of s is the lead byte of a double-byte character.
 bool IsLeadByteAt(const std::string& s, size_t i);
+// The text without its trailing backslashes, counting characters, not bytes: the second byte of
+// a double-byte character can be 0x5C and is not a backslash.
+std::string TrimTrailingBackslashes(const std::string& s);
 
 }  // namespace tw

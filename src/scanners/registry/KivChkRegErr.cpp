@@ -160,11 +160,37 @@ size_t DepthOf(const std::string& keyPath) {
     return depth;
 }
 
-// Value names may hold 16,383 characters, two bytes each in the ANSI code page.
-const size_t kMaxNameBytes = 2 * 16384;
-// Data beyond this is not read (the value is examined by its name): no value that names a path
-// comes near it.
-const size_t kMaxDataBytes = 16u << 20;
+// A path whose every part the system reads literally: "X:\" then names without "/" or ":",
+// none empty and none ending in a dot or a blank. A folder missing from such a path is missing
+// from every path that goes on from it; other forms are asked about one by one.
+bool PlainPath(const std::string& s) {
+    if (s.size() < 4 || s[1] != ':' || s[2] != '\\') return false;
+    char last = '\\';
+    for (size_t i = 3; i < s.size(); ++i) {
+        const char c = s[i];
+        if (IsLead(c) && i + 1 < s.size()) {
+            last = 'x';
+            ++i;
+            continue;
+        }
+        if (c == '/' || c == ':') return false;
+        if (c == '\\' && (last == '\\' || last == '.' || last == ' ')) return false;
+        last = c;
+    }
+    return last != '.' && last != ' ' && last != '\\';
+}
+
+// Position of the last "\" (a character, not a trail byte), npos when there is none.
+size_t LastBackslash(const std::string& s) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\') last = i;
+        else if (IsLead(s[i]) && i + 1 < s.size()) ++i;
+    }
+    return last;
+}
+
+const size_t kMaxRemembered = 100000;
 
 }  // namespace
 
@@ -186,13 +212,46 @@ bool PathFacts::FixedDrive(const std::string& root) {
     return driveTypes_[i] == DRIVE_FIXED;
 }
 
+bool PathFacts::UnderMissingFolder(const std::string& path) const {
+    if (missingFolders_.empty()) return false;
+    for (size_t i = 3; i < path.size(); ++i) {
+        if (path[i] == '\\') {
+            if (missingFolders_.count(path.substr(0, i))) return true;
+        } else if (IsLead(path[i]) && i + 1 < path.size()) {
+            ++i;
+        }
+    }
+    return false;
+}
+
+bool PathFacts::Ask(const std::string& path) {
+    // A pattern is answered by the find calls; anything else by one attribute lookup, which
+    // gives the same answer (the platform tests hold the two side by side).
+    if (HasWildcard(path)) return FileExists(path) || DirectoryExists(path);
+    const bool plain = remember_ && PlainPath(path);
+    if (plain && UnderMissingFolder(path)) return false;
+    switch (QueryPath(path)) {
+        case PathState::File:
+        case PathState::Directory:
+        case PathState::Unknown: return true;
+        case PathState::Missing: return false;
+        case PathState::FolderMissing:
+            if (plain) {
+                if (missingFolders_.size() >= kMaxRemembered) missingFolders_.clear();
+                missingFolders_.insert(path.substr(0, LastBackslash(path)));
+            }
+            return false;
+    }
+    return true;
+}
+
 bool PathFacts::Exists(const std::string& path) {
-    if (!remember_) return FileExists(path) || DirectoryExists(path);
+    if (!remember_) return Ask(path);
     auto it = exists_.find(path);
     if (it != exists_.end()) return it->second;
-    bool exists = FileExists(path) || DirectoryExists(path);
+    bool exists = Ask(path);
     // A bound on memory for hives that name an unusual number of distinct files.
-    if (exists_.size() >= 100000) exists_.clear();
+    if (exists_.size() >= kMaxRemembered) exists_.clear();
     exists_.emplace(path, exists);
     return exists;
 }
@@ -224,7 +283,7 @@ std::string HiveRootName(HKEY root) {
 }
 
 TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink)
-    : windowsDir_(ctx.windowsDir), sink_(sink), status_(sink), nameBuf_(kMaxNameBytes), dataBuf_(4096) {}
+    : windowsDir_(ctx.windowsDir), sink_(sink), status_(sink) {}
 
 void TChkRegErr::Execute() {
     ComScope com;
@@ -238,18 +297,16 @@ bool TChkRegErr::IsMissingPath(const std::string& text) const {
 }
 
 void TChkRegErr::ScanHive() {
+    Registry reg;
+    reg.SetRootKey(FRootKey);
+    if (!reg.OpenKeyReadOnly("\\")) return;
+    walkPath_ = RegWalkPath();
+    walkPath_.Enter(reg.CurrentKey());
     std::vector<std::string> names;
-    {
-        Registry reg;
-        reg.SetRootKey(FRootKey);
-        if (reg.OpenKeyReadOnly("\\")) {
-            names = reg.GetKeyNames();
-            reg.CloseKey();
-        }
-    }
+    reader_.SubKeyNames(reg.CurrentKey(), names);
     for (const std::string& name : names) {
         if (Terminated()) return;
-        ScanKey(name);
+        ScanKey(reg.CurrentKey(), name, name);
     }
 }
 
@@ -274,69 +331,48 @@ void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyNam
     sink_.AddFinding(f);
 }
 
-void TChkRegErr::ReadKey(HKEY key, std::vector<std::string>& subKeys, std::vector<RegValue>& values) {
-    // Enumeration stops at the first error of any kind: a key that answers "access denied" for
-    // every index would otherwise be asked forever. No size query goes first; the buffers grow
-    // when a value does not fit.
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(nameBuf_.size());
-        if (RegEnumKeyExA(key, i, nameBuf_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        subKeys.emplace_back(nameBuf_.data(), len);
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLen = static_cast<DWORD>(nameBuf_.size());
-        DWORD dataLen = static_cast<DWORD>(dataBuf_.size());
-        DWORD type = REG_NONE;
-        LONG rc = RegEnumValueA(key, i, nameBuf_.data(), &nameLen, nullptr, &type, dataBuf_.data(), &dataLen);
-        while (rc == ERROR_MORE_DATA && dataBuf_.size() < kMaxDataBytes) {
-            size_t grown = dataBuf_.size() * 2;
-            if (dataLen + 2 > grown) grown = dataLen + 2;
-            dataBuf_.resize(grown < kMaxDataBytes ? grown : kMaxDataBytes);
-            nameLen = static_cast<DWORD>(nameBuf_.size());
-            dataLen = static_cast<DWORD>(dataBuf_.size());
-            rc = RegEnumValueA(key, i, nameBuf_.data(), &nameLen, nullptr, &type, dataBuf_.data(), &dataLen);
-        }
-        if (rc == ERROR_MORE_DATA) {
-            // Too large to read: examined by its name only, like a value whose data is unreadable.
-            nameLen = static_cast<DWORD>(nameBuf_.size());
-            if (RegEnumValueA(key, i, nameBuf_.data(), &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            values.push_back({std::string(nameBuf_.data(), nameLen), REG_NONE, std::string()});
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        values.push_back({std::string(nameBuf_.data(), nameLen), type,
-                          std::string(reinterpret_cast<const char*>(dataBuf_.data()), dataLen)});
-    }
-    // One huge value does not keep its buffer for the rest of the walk.
-    if (dataBuf_.size() > (1u << 20)) std::vector<BYTE>(4096).swap(dataBuf_);
-}
+void TChkRegErr::ScanKey(const std::string& keyPath) { ScanKey(FRootKey, keyPath, keyPath); }
 
-void TChkRegErr::ScanKey(const std::string& keyPath) {
+void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string& keyPath) {
     if (IsExcludedKeyPath(keyPath)) return;
     if (Terminated()) return;
     if (DepthOf(keyPath) > kMaxKeyDepth) return;
     ShowStatus(keyPath);
 
+    // Each key is opened relative to its parent, which stays open: no full path is parsed
+    // again, and keys deeper than a full path may name are reached.
+    UniqueHKey key;
+    if (!OpenSubKeyReadOnly(parent, name, key)) return;
+    // A link back into a key the walk is already inside would lead round forever.
+    if (!walkPath_.Enter(key.get())) return;
+    struct Leave {
+        RegWalkPath& path;
+        ~Leave() { path.Leave(); }
+    } leave{walkPath_};
+
     std::vector<std::string> subKeys;
-    try {
-        // One open serves the subkey names and every value with its data; the key is not
-        // reopened per value.
+    {
+        // One open serves the subkey names and every value with its data.
         std::vector<RegValue> values;
-        {
-            Registry reg;
-            reg.SetRootKey(FRootKey);
-            if (reg.OpenKeyReadOnly("\\" + keyPath)) {
-                ReadKey(reg.CurrentKey(), subKeys, values);
-                reg.CloseKey();
-            }
-        }
+        reader_.SubKeyNames(key.get(), subKeys);
+        reader_.Values(key.get(), values);
+        ScanValues(keyPath, values);
+    }
+    for (const std::string& sub : subKeys) {
+        if (Terminated()) return;
+        if (!sub.empty()) ScanKey(key.get(), sub, keyPath + "\\" + sub);
+    }
+}
+
+void TChkRegErr::ScanValues(const std::string& keyPath, const std::vector<RegValue>& values) {
+    try {
         for (const RegValue& value : values) {
             if (Terminated()) break;
             if (IsMissingPath(value.name)) ReportHit(keyPath, value.name, std::string(), false);
-            // Only string data is examined, as read: up to its first NUL, %VAR% unexpanded.
+            // Only string data is examined, as read: up to its first NUL, %VAR% unexpanded. Data
+            // the code page cannot hold exactly would be judged under another text: never.
             if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
+            if (!value.dataExact) continue;
             std::string data = value.data;
             size_t nul = data.find('\0');
             if (nul != std::string::npos) data.resize(nul);
@@ -349,11 +385,6 @@ void TChkRegErr::ScanKey(const std::string& keyPath) {
         }
     } catch (...) {
         // The rest of this key's values are skipped; its subkeys are still scanned.
-    }
-
-    for (const std::string& sub : subKeys) {
-        if (Terminated()) return;
-        if (!sub.empty()) ScanKey(keyPath + "\\" + sub);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -23,14 +24,21 @@ public:
     explicit PathFacts(bool remember);
     // Whether the drive of a root such as "C:\" is a fixed disk.
     bool FixedDrive(const std::string& root);
-    // File exists or directory exists.
+    // File exists or directory exists. A path the system cannot test counts as existing: it is
+    // never judged missing.
     bool Exists(const std::string& path);
 
 private:
+    bool Ask(const std::string& path);
+    bool UnderMissingFolder(const std::string& path) const;
+
     bool remember_;
     UINT driveTypes_[26];
     bool driveKnown_[26];
     std::unordered_map<std::string, bool> exists_;
+    // Folders found missing: a hive names many files in the folder of a program removed since,
+    // and every one of them is missing without asking again.
+    std::unordered_set<std::string> missingFolders_;
 };
 
 // The missing-path test: true when the text (a value's name or its trimmed string data), cut down
@@ -69,15 +77,17 @@ private:
     void ShowStatus(const std::string& keyPath);
     void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
                    bool isDefault);
-    void ReadKey(HKEY key, std::vector<std::string>& subKeys, std::vector<RegValue>& values);
+    // Scans the subkey name of the open key parent, known as keyPath below the hive root.
+    void ScanKey(HKEY parent, const std::string& name, const std::string& keyPath);
+    void ScanValues(const std::string& keyPath, const std::vector<RegValue>& values);
 
     std::string windowsDir_;
     ScanSink& sink_;
     mutable PathFacts facts_{true};
     PacedStatus status_;
-    // Enumeration buffers, reused from key to key.
-    std::vector<char> nameBuf_;
-    std::vector<BYTE> dataBuf_;
+    // The enumeration buffers, reused from key to key, and the keys the walk stands in.
+    RegKeyReader reader_;
+    RegWalkPath walkPath_;
 
     // The status text and the Finding being handed over; only this scanner's thread writes them.
     std::string FStatusText;
