@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "scanners/registry/KivChkRegErr.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -291,4 +292,181 @@ TEST_CASE("message pump: keys pass the window's filter in every pump; a quit is 
         PauseForMessages();
         CHECK(counter.count == 1);
     }
+}
+
+namespace {
+
+// The find-call way of answering "is it a file" and "is it a folder", as the program asked
+// before one attribute lookup took over for paths without wildcards.
+bool FoundAsFile(const std::string& path) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(path.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool file = false;
+    do file = file || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    while (!file && FindNextFileA(h, &fd));
+    FindClose(h);
+    return file;
+}
+
+bool FoundAsFolder(const std::string& path) {
+    DWORD attr = GetFileAttributesA(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+TEST_CASE("existence checks: one attribute lookup answers as the find calls do") {
+    ScratchDir dir;
+    dir.File("app.exe");
+    dir.File("sub\\inner.dll");
+    dir.Dir("dir.x");
+    std::string longName = dir.File("A Long File Name.document");
+    for (const char* name : {"hidden.txt", "system.txt", "both.txt"}) dir.File(name);
+    SetFileAttributesA((dir / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA((dir / "system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesA((dir / "both.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    char shortBuf[MAX_PATH] = {};
+    GetShortPathNameA(longName.c_str(), shortBuf, MAX_PATH);
+    std::string shortName = shortBuf;
+    REQUIRE_FALSE(shortName.empty());
+
+    const std::string rows[] = {
+        // files: plain, other letter case, trailing dots and blanks
+        dir / "app.exe", dir / "APP.EXE", dir / "app.exe.", dir / "app.exe..", dir / "app.exe ",
+        dir / "app.exe. .", dir / "app.exe\\", dir / "app.ex", dir / "app",
+        // folders, with and without a trailing backslash, dots and relative parts
+        dir / "sub", dir / "sub\\", dir / "sub.", dir / "sub ", dir / "sub\\.", dir / "sub\\..\\app.exe",
+        dir / "dir.x", dir / "dir", dir.Path(), "C:\\", "C:",
+        // hidden and system files
+        dir / "hidden.txt", dir / "system.txt", dir / "both.txt",
+        // short names
+        shortName, LowerAscii(shortName), dir / "A Long File Name.document",
+        // missing: in a folder that exists, below a missing folder, below a file
+        dir / "missing.exe", dir / "missing\\x.exe", dir / "app.exe\\x", dir / "sub\\missing\\deeper\\x.dll",
+        // device names and odd forms
+        dir / "nul", dir / "con.txt", dir / "sub/inner.dll", dir / "a|b", dir / "x\ty",
+        // wildcards take the find calls in both ways
+        dir / "app.e?e", dir / "sub\\*.dll", dir / "*",
+    };
+    PathFacts remembered(true);
+    for (const std::string& path : rows) {
+        CAPTURE(path);
+        const bool file = FoundAsFile(path), folder = FoundAsFolder(path);
+        CHECK(FileExists(path) == file);
+        CHECK(DirectoryExists(path) == folder);
+        PathState state = QueryPath(path);
+        if (HasWildcard(path)) {
+            CHECK(state == PathState::Unknown);
+        } else {
+            CHECK((state == PathState::File) == file);
+            CHECK((state == PathState::Directory) == folder);
+        }
+        CHECK(remembered.Exists(path) == (file || folder));
+        CHECK(remembered.Exists(path) == (file || folder));  // the remembered answer
+    }
+}
+
+TEST_CASE("folders found missing: paths below them are missing, nothing else") {
+    ScratchDir dir;
+    dir.File("sub\\app.exe");
+    const std::string rows[] = {
+        dir / "gone\\a.exe",          dir / "gone\\b.exe",          dir / "gone\\deeper\\c.exe",
+        dir / "gone.exe",             dir / "gonex\\a.exe",         dir / "sub\\gone\\x.exe",
+        dir / "sub\\app.exe",         dir / "sub",                  dir / "sub\\gone",
+        dir / "GONE\\a.exe",          dir / "sub\\app.exe\\x",      dir / "sub\\app.exe",
+    };
+    PathFacts remembered(true);
+    for (const std::string& path : rows) {
+        CAPTURE(path);
+        CHECK(remembered.Exists(path) == (FoundAsFile(path) || FoundAsFolder(path)));
+    }
+}
+
+TEST_CASE("paths longer than the ANSI limit are tested, listed and deleted") {
+    ScratchDir dir;
+    // Eight folders of 40 characters: the file's path is about 340 characters long.
+    std::string folder = dir.Path();
+    std::vector<std::string> folders;
+    for (int i = 0; i < 8; ++i) {
+        folder += "\\folder-with-a-rather-long-name-number-" + std::to_string(i);
+        folders.push_back(folder);
+        REQUIRE(CreateDirectoryW((L"\\\\?\\" + AnsiToWide(folder)).c_str(), nullptr));
+    }
+    const std::string file = folder + "\\app.exe";
+    REQUIRE(file.size() > 320);
+    HANDLE h = CreateFileW((L"\\\\?\\" + AnsiToWide(file)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+
+    CHECK(FileExists(file));
+    CHECK(QueryPath(file) == PathState::File);
+    CHECK(DirectoryExists(folder));
+    CHECK(QueryPath(folder + "\\..\\" + folder.substr(folder.rfind('\\') + 1) + "\\app.exe") == PathState::File);
+    CHECK(QueryPath(folder + "\\gone.exe") == PathState::Missing);
+    CHECK(QueryPath(folder + "\\gone\\x.exe") == PathState::FolderMissing);
+    PathFacts facts(true);
+    CHECK(facts.Exists(file));
+    CHECK_FALSE(facts.Exists(folder + "\\gone.exe"));
+    std::vector<std::string> names;
+    ListDirectory(folder + "\\*", 0, [&](const DirEntry& e) {
+        names.push_back(e.name);
+        return true;
+    });
+    CHECK(names == std::vector<std::string>{"app.exe"});
+    CHECK(DeleteFileAt(file));
+    CHECK_FALSE(FileExists(file));
+    for (size_t i = folders.size(); i-- > 0;) CHECK(RemoveDirectoryAt(folders[i]));
+}
+
+TEST_CASE("listing: names the code page cannot hold are marked, never given as look-alikes") {
+    ScratchDir dir;
+    dir.File("xa.txt");
+    std::wstring odd = AnsiToWide(dir.Path()) + L"\\x\u00e2.txt";
+    HANDLE h = CreateFileW(odd.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    std::vector<std::string> exact;
+    int marked = 0;
+    ListDirectory(dir / "*", 0, [&](const DirEntry& e) {
+        if (e.nameExact) exact.push_back(e.name);
+        else ++marked;
+        return true;
+    });
+    CHECK(exact == std::vector<std::string>{"xa.txt"});
+    CHECK(marked == 1);
+}
+
+TEST_CASE("text: exact conversions refuse look-alikes and default characters; backslash trim counts characters") {
+    struct Row {
+        std::wstring wide;
+        bool exact;
+        std::string ansi;
+    };
+    const Row rows[] = {
+        {L"Run", true, "Run"},
+        {L"\u4e2d\u6587", true, "\xd6\xd0\xce\xc4"},  // 中文
+        {L"\u4e57", true, "\x81\x5c"},                 // 乗: a trail byte 0x5C
+        {L"Run\u00e2", false, ""},                     // best fit would give "Runa"
+        {L"x\u00b2", false, ""},                       // "x2"
+        {L"\u00de\u00fd\u00f0ing", false, ""},         // "Tyeing"
+        {L"Run\u0e01\u0e02", false, ""},               // "Run??"
+        {std::wstring(L"a\0b", 3), true, std::string("a\0b", 3)},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(AnsiToUtf8(WideToAnsi(row.wide)));
+        std::string out;
+        CHECK(WideToAnsiExact(row.wide.data(), row.wide.size(), out) == row.exact);
+        if (row.exact) CHECK(out == row.ansi);
+    }
+    std::wstring w;
+    CHECK_FALSE(AnsiToWideExact("\x81", w));  // a lead byte alone
+    CHECK(AnsiToWideExact("\xd6\xd0", w));
+    CHECK(w == L"\u4e2d");
+
+    const std::pair<std::string, std::string> trims[] = {
+        {"A\\B\\", "A\\B"}, {"A\\\\\\", "A"}, {"K\x81\x5c", "K\x81\x5c"}, {"K\x81\x5c\\", "K\x81\x5c"},
+        {"\\", ""}, {"", ""}, {"\xd6\xd0\\", "\xd6\xd0"},
+    };
+    for (const auto& t : trims) CHECK(TrimTrailingBackslashes(t.first) == t.second);
 }

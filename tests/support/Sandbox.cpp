@@ -25,30 +25,35 @@ RegistrySandbox::RegistrySandbox() {
     for (int i = 0; i < 5; ++i) RegOverridePredefKey(kRoots[i], keys_[static_cast<size_t>(i)]);
 }
 
-static void DeleteTreeRaw(HKEY parent, const std::string& name) {
+// Removes a key with its subtree, by the names the registry holds (wide), opening every key as
+// itself: a registry link is removed, never followed (a link back up would recurse forever).
+typedef LONG(WINAPI* NtDeleteKeyFn)(HANDLE key);
+
+static void DeleteTreeRaw(HKEY parent, const std::wstring& name) {
+    static const NtDeleteKeyFn ntDeleteKey =
+        reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
     HKEY k;
-    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
-        char sub[1024];
-        for (;;) {
-            DWORD len = sizeof sub;
-            if (RegEnumKeyExA(k, 0, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            DeleteTreeRaw(k, sub);
-            // Stop if the key could not be deleted, or this loop would never end.
-            HKEY probe;
-            if (RegOpenKeyExA(k, sub, 0, KEY_READ, &probe) == ERROR_SUCCESS) {
-                RegCloseKey(probe);
-                break;
-            }
+    if (RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
+    wchar_t sub[512];
+    for (DWORD index = 0;;) {
+        DWORD len = 512;
+        if (RegEnumKeyExW(k, index, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DeleteTreeRaw(k, sub);
+        // Step past a key that could not be deleted, or this loop would never end.
+        HKEY probe;
+        if (RegOpenKeyExW(k, sub, REG_OPTION_OPEN_LINK, KEY_READ, &probe) == ERROR_SUCCESS) {
+            RegCloseKey(probe);
+            ++index;
         }
-        RegCloseKey(k);
     }
-    RegDeleteKeyA(parent, name.c_str());
+    if (ntDeleteKey) ntDeleteKey(k);
+    RegCloseKey(k);
 }
 
 RegistrySandbox::~RegistrySandbox() {
     for (HKEY root : kRoots) RegOverridePredefKey(root, nullptr);
     for (HKEY k : keys_) RegCloseKey(k);
-    DeleteTreeRaw(HKEY_CURRENT_USER, base_);
+    DeleteTreeRaw(HKEY_CURRENT_USER, std::wstring(base_.begin(), base_.end()));
 }
 
 void MakeKey(HKEY root, const std::string& path) {
@@ -101,27 +106,37 @@ std::string GetString(HKEY root, const std::string& path, const std::string& nam
     return rc == ERROR_SUCCESS ? std::string(buf) : "<no value>";
 }
 
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+// Through the wide calls and the "\\?\" form, so that names the code page cannot hold and
+// paths past the ANSI limit go too.
+static void RemoveTreeW(const std::wstring& path) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = path + "\\" + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring full = path + L"\\" + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             // Links are removed, never followed.
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTree(full);
+                RemoveTreeW(full);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryA(full.c_str());
+                RemoveDirectoryW(full.c_str());
             else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(h, &fd));
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
+}
+
+void RemoveTree(const std::string& path) {
+    int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0], n);
+    if (wide.size() > 2 && wide[1] == L':') wide = L"\\\\?\\" + wide;
+    RemoveTreeW(wide);
 }
 
 ScratchDir::ScratchDir() {
