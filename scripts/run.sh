@@ -21,4 +21,4 @@ MSG
     exit 2
 fi
 tw_make_prefix "$WINEPREFIX"
-exec wine build/tarnwell.exe
+exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine build/tarnwell.exe

@@ -9,4 +9,4 @@ bash scripts/build.sh >/dev/null
 . scripts/wine-env.sh
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}
 tw_make_prefix "$WINEPREFIX"
-exec wine build/tarnwell-scan.exe "$@"
+exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine build/tarnwell-scan.exe "$@"

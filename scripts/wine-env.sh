@@ -1,17 +1,41 @@
 # Sourced by the scripts: the Wine environment the program and the tests run in.
-# The zh_CN.UTF-8 locale makes Wine's ANSI code page 936, the program's own.
+# The zh_CN.UTF-8 locale makes Wine's ANSI code page 936, the program's own. It is given to the
+# Wine processes only (the wine, wineboot and wineserver commands below, and tw_env): a shell
+# that started before the locale was generated cannot switch to it and would print
+# "setlocale: LC_ALL: cannot change locale" for every assignment.
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
-export LANG=zh_CN.UTF-8
-export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+TW_LOCALE=${TW_LOCALE:-zh_CN.UTF-8}
 
-# Makes a 32-bit prefix at $1 unless it is there already.
+# Runs a command with the program's locale (for commands a function cannot stand in for:
+# "exec tw_env wine ...", "tw_env timeout 600 wine ...").
+tw_env() { env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" "$@"; }
+wine() { tw_env wine "$@"; }
+wineboot() { tw_env wineboot "$@"; }
+wineserver() { tw_env wineserver "$@"; }
+
+# The 64-bit loader: Debian keeps it out of PATH.
+tw_wine64() {
+    local w
+    for w in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 /usr/lib64/wine/wine64; do
+        if [ -n "$w" ] && [ -x "$w" ]; then tw_env "$w" "$@"; return; fi
+    done
+    echo "wine64 is not installed: a 64-bit prefix cannot be made" >&2
+    return 1
+}
+
+# Makes a prefix at $1 unless it is there already: 32-bit, or 64-bit when $2 is win64 (what
+# Wine makes by default, so what most users have; the 32-bit program then runs under WOW64).
 tw_make_prefix() {
-    local prefix=$1
+    local prefix=$1 arch=${2:-win32}
     if [ ! -f "$prefix/system.reg" ]; then
         mkdir -p "$(dirname "$prefix")"
-        WINEPREFIX=$prefix wineboot -i >/dev/null 2>&1 || true
+        if [ "$arch" = win64 ]; then
+            WINEPREFIX=$prefix WINEARCH=win64 tw_wine64 wineboot -i >/dev/null 2>&1 || true
+        else
+            WINEPREFIX=$prefix wineboot -i >/dev/null 2>&1 || true
+        fi
         WINEPREFIX=$prefix wineserver -w || true
     fi
 }

@@ -5,4 +5,4 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-env.sh"
 export WINEPREFIX=${TW_TEST_PREFIX:-$root/build/wineprefix}
-exec wine "$@"
+exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine "$@"

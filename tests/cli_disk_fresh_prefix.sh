@@ -32,7 +32,7 @@ wineserver -w
 
 out=$(mktemp) err=$(mktemp)
 start=$(date +%s)
-timeout 300 wine "$exe" --all --utf8 >"$out" 2>"$err"
+tw_env timeout 300 wine "$exe" --all --utf8 >"$out" 2>"$err"
 seconds=$(( $(date +%s) - start ))
 status=$(tail -n 1 "$err")
 case "$status" in
