@@ -2,6 +2,8 @@
 // under HKEY_CURRENT_USER\Software\TarnwellBench, then times
 //   (a) a bare walk: one open per key, every value with its data, every subkey;
 //   (b) the hive scanner as the program runs it: its own thread, hand-overs to a UI thread;
+//   (d) with --split, the hive scanner with its Findings counted on its own thread, no hand-over
+//       to the UI thread: what the scan costs apart from the hand-overs;
 //   (c) with --reopen, the plain walk that reopens the key for every value and hands a status
 //       over for every key, for comparison.
 // The tree is split into parts; HKEY_CURRENT_USER is pointed at one part after the other and the
@@ -9,7 +11,7 @@
 // during the run weighs on both alike.
 // Two mixes: the clean one (about 1% of values name missing files, mostly paths that repeat) and
 // the dirty one (besides, one value in eight names a missing file at a path of its own).
-// Usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--reopen] [--reps N]
+// Usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--split] [--reopen] [--reps N]
 //        (default 50000 150000, both mixes)
 #include <windows.h>
 
@@ -230,7 +232,7 @@ private:
 };
 
 // Generates one mix, times it and removes it again.
-void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool reopen) {
+void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool reopen, bool split) {
     twbench::BenchFiles files{kFolder};
     files.Create();
     DeleteBenchTree();  // what a failed earlier run left behind
@@ -292,6 +294,21 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
     printf("%s mix: b/a = %.2f over %d rounds (best round %.2f: %.2f s / %.2f s; target <= 1.30)\n", label,
            sumScan / sumBare, reps, bestRatio, bestScan, bestBare);
 
+    if (split) {
+        double bare = 0, direct = 0;
+        WalkCounts counts;
+        CountingSink sink;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            PartAsHive part(parts[i]);
+            tw::TChkRegErr scanner(ctx, sink);
+            scanner.FRootKey = HKEY_CURRENT_USER;
+            direct += TimeScanThread(scanner);
+            bare += TimeBareWalk(counts);
+        }
+        printf("(d) no hand-overs:    %7.2f s  (a in the same round: %.2f s)  d/a = %.2f; findings %s\n", direct,
+               bare, direct / bare, sink.findings == scanned.findings && sink.hash == scanned.hash ? "identical" : "DIFFER");
+    }
+
     if (reopen) {
         double bare = 0, lit = 0;
         WalkCounts counts;
@@ -319,12 +336,14 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
 
 int main(int argc, char** argv) {
     twbench::HiveShape shape;
-    bool reopen = false, clean = true, dirty = true;
+    bool reopen = false, split = false, clean = true, dirty = true;
     int reps = 3;
     int positional = 0;
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--reopen")) {
             reopen = true;
+        } else if (!strcmp(argv[i], "--split")) {
+            split = true;
         } else if (!strcmp(argv[i], "--reps") && i + 1 < argc) {
             reps = atoi(argv[++i]);
             if (reps < 1) reps = 1;
@@ -339,14 +358,14 @@ int main(int argc, char** argv) {
             shape.values = static_cast<unsigned>(strtoul(argv[i], nullptr, 10));
             ++positional;
         } else {
-            fprintf(stderr, "usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--reopen] [--reps N]\n");
+            fprintf(stderr, "usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--split] [--reopen] [--reps N]\n");
             return 2;
         }
     }
-    if (clean) RunMix("clean", shape, reps, reopen);
+    if (clean) RunMix("clean", shape, reps, reopen, split);
     if (dirty) {
         shape.dirty = true;
-        RunMix("dirty", shape, reps, reopen);
+        RunMix("dirty", shape, reps, reopen, split);
     }
     return 0;
 }

@@ -12,21 +12,20 @@ const char* kSetFailed = "Failed to set data for '%s'";
 
 // Deletes every subkey of the key (depth first, last index first), then the key itself. Names
 // are used as the registry holds them (wide), so a subkey whose name the ANSI code page cannot
-// hold is deleted as itself, never mistaken for a look-alike sibling. A subkey that is a link is
-// not followed: deleting through it would empty the key it leads to, which lies outside the tree;
-// it stays, and so does its parent (the deletion fails).
-bool DeleteTree(HKEY parent, const std::wstring& name, const std::wstring& parentReal, int depth) {
+// hold is deleted as itself, never mistaken for a look-alike sibling. Subkeys are opened as
+// themselves: a link below the key is not followed, since deleting through it would empty the
+// key it leads to, outside the tree; it stays, and so does its parent (the deletion fails).
+bool DeleteTree(HKEY parent, const std::wstring& name, bool top, int depth) {
     // A registry cannot nest deeper than 512 levels; anything beyond is a loop we will not follow.
     if (depth > 512) return false;
     UniqueHKey key;
-    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
-        const std::wstring real = KeyRealName(key.get());
-        if (!parentReal.empty() && !real.empty() && _wcsicmp(real.c_str(), (parentReal + L"\\" + name).c_str()) != 0)
-            return false;
+    if (RegOpenKeyExW(parent, name.c_str(), top ? 0 : REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, key.put()) ==
+        ERROR_SUCCESS) {
         std::vector<std::wstring> subKeys;
         RegKeyReader().SubKeyNamesW(key.get(), subKeys);
+        if (!top && subKeys.empty() && IsLinkKey(key.get())) return false;
         for (size_t i = subKeys.size(); i-- > 0;)
-            if (!subKeys[i].empty()) DeleteTree(key.get(), subKeys[i], real, depth + 1);
+            if (!subKeys[i].empty()) DeleteTree(key.get(), subKeys[i], false, depth + 1);
     }
     return RegDeleteKeyW(parent, name.c_str()) == ERROR_SUCCESS;
 }
@@ -203,13 +202,20 @@ void RegKeyReader::Values(HKEY key, std::vector<RegValue>& values, bool withData
     if (data_.size() > (1u << 20)) std::vector<BYTE>(4096).swap(data_);
 }
 
-bool OpenSubKeyReadOnly(HKEY parent, const std::string& name, UniqueHKey& key) {
+bool OpenSubKeyReadOnly(HKEY parent, const std::string& name, UniqueHKey& key, bool asItself) {
+    const DWORD options = asItself ? REG_OPTION_OPEN_LINK : 0;
     for (REGSAM mask : {static_cast<REGSAM>(KEY_READ), static_cast<REGSAM>(0x20009),
                         static_cast<REGSAM>(KEY_QUERY_VALUE)}) {
-        if (RegOpenKeyExA(parent, name.c_str(), 0, mask, key.put()) == ERROR_SUCCESS) return true;
+        if (RegOpenKeyExA(parent, name.c_str(), options, mask, key.put()) == ERROR_SUCCESS) return true;
     }
     key.reset();
     return false;
+}
+
+bool IsLinkKey(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
 }
 
 std::wstring KeyRealName(HKEY key) {
@@ -231,18 +237,58 @@ std::wstring KeyRealName(HKEY key) {
     return std::wstring(reinterpret_cast<const wchar_t*>(info + 1), bytes / sizeof(wchar_t));
 }
 
-bool RegWalkPath::Enter(HKEY key) {
-    std::wstring name = KeyRealName(key);
-    if (!name.empty()) {
-        for (const std::wstring& on : names_)
-            if (on.size() == name.size() && _wcsicmp(on.c_str(), name.c_str()) == 0) return false;
+void RegWalkPath::Start(HKEY root) {
+    levels_.clear();
+    levels_.push_back({root, std::wstring(), false});
+}
+
+bool RegWalkPath::OnPath(HKEY target) {
+    const std::wstring name = KeyRealName(target);
+    if (name.empty()) return false;  // cannot tell: the depth limit of the walk still holds
+    for (Level& level : levels_) {
+        if (!level.known) {
+            level.realName = KeyRealName(level.key);
+            level.known = true;
+        }
+        if (level.realName.size() == name.size() && _wcsicmp(level.realName.c_str(), name.c_str()) == 0)
+            return true;
     }
-    names_.push_back(std::move(name));
-    return true;
+    return false;
+}
+
+RegWalkPath::Step RegWalkPath::Enter(HKEY parent, const std::string& name, RegKeyReader& reader,
+                                     UniqueHKey& key, std::vector<std::string>& subKeys,
+                                     std::vector<RegValue>* values) {
+    if (!OpenSubKeyReadOnly(parent, name, key, true)) return Step::Refused;
+    reader.SubKeyNames(key.get(), subKeys);
+    bool link = false;
+    if (subKeys.empty()) {
+        // Only a key without subkeys can be a link.
+        if (values) {
+            reader.Values(key.get(), *values);
+            for (const RegValue& v : *values)
+                if (v.type == REG_LINK && v.name == "SymbolicLinkValue") link = true;
+        } else {
+            link = IsLinkKey(key.get());
+        }
+    }
+    if (link) {
+        if (values) values->clear();
+        if (!OpenSubKeyReadOnly(parent, name, key) || OnPath(key.get())) {
+            key.reset();
+            return Step::Refused;
+        }
+        reader.SubKeyNames(key.get(), subKeys);
+        if (values) reader.Values(key.get(), *values);
+    } else if (values && !subKeys.empty()) {
+        reader.Values(key.get(), *values);
+    }
+    levels_.push_back({key.get(), std::wstring(), false});
+    return Step::Entered;
 }
 
 void RegWalkPath::Leave() {
-    if (!names_.empty()) names_.pop_back();
+    if (!levels_.empty()) levels_.pop_back();
 }
 
 std::vector<std::string> Registry::GetKeyNames() const {
@@ -357,7 +403,7 @@ bool Registry::DeleteKey(const std::string& path) {
     rel = TrimTrailingBackslashes(rel);
     std::wstring wide;
     if (rel.empty() || !AnsiToWideExact(rel, wide)) return false;
-    return DeleteTree(base, wide, std::wstring(), 0);
+    return DeleteTree(base, wide, true, 0);
 }
 
 }  // namespace tw

@@ -68,28 +68,46 @@ private:
 };
 
 // Opens a subkey of an open key for reading (KEY_READ, then 0x20009, then KEY_QUERY_VALUE), by
-// its name relative to the parent: no full path is parsed again, and depth is no limit.
-bool OpenSubKeyReadOnly(HKEY parent, const std::string& name, UniqueHKey& key);
+// its name relative to the parent: no full path is parsed again, and depth is no limit. With
+// asItself, a registry link is opened as the link, not as the key it leads to.
+bool OpenSubKeyReadOnly(HKEY parent, const std::string& name, UniqueHKey& key, bool asItself = false);
 
 // The registry's own name of an open key ("\REGISTRY\MACHINE\SOFTWARE\..."), which is the
 // name of the key a link leads to, not of the link; empty when the system cannot tell.
 std::wstring KeyRealName(HKEY key);
 
-// The keys a depth-first walk stands in, by their real names. A walk that enters a key only when
-// Enter accepts it never follows a registry link back into a key it is already inside (a loop
-// that never ends: the paths grow at every level), while links that lead elsewhere, such as the
-// current control set, are walked as before.
+// Whether an open key is a registry link itself (opened with REG_OPTION_OPEN_LINK): a link has
+// no subkeys and a "SymbolicLinkValue" of type REG_LINK.
+bool IsLinkKey(HKEY key);
+
+// The keys a depth-first walk stands in. A walk that enters its keys through Enter never follows
+// a registry link back into a key it is already inside (a loop that never ends: the paths grow
+// at every level), while links that lead elsewhere, such as the current control set, are walked
+// as before. Keys are opened as themselves first, so that a link shows itself at no extra cost;
+// only a link is followed and compared, by real names, with the keys of the path.
 class RegWalkPath {
 public:
-    // False (and nothing recorded) when the key is one the walk already stands in. A key whose
-    // name cannot be read is accepted: the depth limit of the walk still holds.
-    bool Enter(HKEY key);
+    enum class Step { Entered, Refused };
+    // Starts a walk at an open key (the walk's root), forgetting any earlier path.
+    void Start(HKEY root);
+    // Opens the subkey name of parent (the key last entered) for reading, reads its subkey names
+    // (and its values, when values is given) with reader, and enters it. Refused when the key
+    // cannot be opened, or is a link to a key the walk already stands in; nothing is read then.
+    Step Enter(HKEY parent, const std::string& name, RegKeyReader& reader, UniqueHKey& key,
+               std::vector<std::string>& subKeys, std::vector<RegValue>* values);
     // Leaves the key last entered.
     void Leave();
-    size_t Depth() const { return names_.size(); }
+    size_t Depth() const { return levels_.size(); }
 
 private:
-    std::vector<std::wstring> names_;
+    bool OnPath(HKEY target);
+
+    struct Level {
+        HKEY key;
+        std::wstring realName;  // looked up when a link is met, then kept
+        bool known;
+    };
+    std::vector<Level> levels_;
 };
 
 // Name of a predefined root ("HKEY_LOCAL_MACHINE"), empty for any other handle.
@@ -118,9 +136,11 @@ public:
     const std::string& CurrentPath() const { return path_; }
 
     // Names of the current key's subkeys / values in enumeration order; empty when unreadable.
+    // Read by RegKeyReader: names the ANSI code page cannot hold exactly are left out.
     std::vector<std::string> GetKeyNames() const;
     std::vector<std::string> GetValueNames() const;
-    // Every value of the current key with its data, in one pass (no reopening per value).
+    // Every value of the current key with its data, in one pass (no reopening per value), as
+    // RegKeyReader gives them (data past its limit is not read; inexact string data is empty).
     std::vector<RegValue> GetValues() const;
 
     // String or expandable string up to its first NUL; empty when missing. Other kinds throw.

@@ -300,8 +300,7 @@ void TChkRegErr::ScanHive() {
     Registry reg;
     reg.SetRootKey(FRootKey);
     if (!reg.OpenKeyReadOnly("\\")) return;
-    walkPath_ = RegWalkPath();
-    walkPath_.Enter(reg.CurrentKey());
+    walkPath_.Start(reg.CurrentKey());
     std::vector<std::string> names;
     reader_.SubKeyNames(reg.CurrentKey(), names);
     for (const std::string& name : names) {
@@ -340,24 +339,19 @@ void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string
     ShowStatus(keyPath);
 
     // Each key is opened relative to its parent, which stays open: no full path is parsed
-    // again, and keys deeper than a full path may name are reached.
+    // again, and keys deeper than a full path may name are reached. One open serves the subkey
+    // names and every value with its data. A link back into a key the walk is already inside
+    // would lead round forever: it is not entered.
     UniqueHKey key;
-    if (!OpenSubKeyReadOnly(parent, name, key)) return;
-    // A link back into a key the walk is already inside would lead round forever.
-    if (!walkPath_.Enter(key.get())) return;
+    std::vector<std::string> subKeys;
+    std::vector<RegValue> values;
+    if (walkPath_.Enter(parent, name, reader_, key, subKeys, &values) != RegWalkPath::Step::Entered) return;
     struct Leave {
         RegWalkPath& path;
         ~Leave() { path.Leave(); }
     } leave{walkPath_};
-
-    std::vector<std::string> subKeys;
-    {
-        // One open serves the subkey names and every value with its data.
-        std::vector<RegValue> values;
-        reader_.SubKeyNames(key.get(), subKeys);
-        reader_.Values(key.get(), values);
-        ScanValues(keyPath, values);
-    }
+    ScanValues(keyPath, values);
+    std::vector<RegValue>().swap(values);
     for (const std::string& sub : subKeys) {
         if (Terminated()) return;
         if (!sub.empty()) ScanKey(key.get(), sub, keyPath + "\\" + sub);
