@@ -155,6 +155,13 @@ TEST_CASE("names outside the code page are passed over, never read as their look
             if (v.name == "Path") CHECK(v.data.empty());
             if (v.name == "Runa") CHECK(v.data == valid + std::string(1, '\0'));
         }
+        std::string text = "unchanged";
+        CHECK_FALSE(r.ReadStringExact("Path", text));
+        CHECK(text.empty());
+        CHECK(r.ReadStringExact("Runa", text));
+        CHECK(text == valid);
+        CHECK(r.ReadStringExact("Missing", text));
+        CHECK(text.empty());
     }
     SUBCASE("the hive scan reports only the stale value it can name") {
         CHECK(Lines(ScanCurrentUser()) == Lines({Hit("App", "Stale", dir / "stale.exe")}));

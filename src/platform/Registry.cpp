@@ -130,23 +130,25 @@ bool RegKeyReader::Convert(DWORD length, std::string& out) const {
     return WideToAnsiExact(name_.data(), length, out);
 }
 
-void RegKeyReader::SubKeyNamesW(HKEY key, std::vector<std::wstring>& names) {
+template <typename Each>
+void RegKeyReader::EachSubKey(HKEY key, Each each) {
     for (DWORD i = 0;; ++i) {
         DWORD len = static_cast<DWORD>(name_.size());
         if (RegEnumKeyExW(key, i, name_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        names.emplace_back(name_.data(), len);
+        each(len);
     }
+}
+
+void RegKeyReader::SubKeyNamesW(HKEY key, std::vector<std::wstring>& names) {
+    EachSubKey(key, [&](DWORD len) { names.emplace_back(name_.data(), len); });
 }
 
 void RegKeyReader::SubKeyNames(HKEY key, std::vector<std::string>& names) {
     std::string name;
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(name_.size());
-        if (RegEnumKeyExW(key, i, name_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+    EachSubKey(key, [&](DWORD len) {
         if (Convert(len, name)) names.push_back(name);
-    }
+    });
 }
 
 namespace {
@@ -328,6 +330,28 @@ std::string Registry::ReadString(const std::string& name) const {
     size_t nul = buf.find('\0');
     if (nul != std::string::npos) buf.resize(nul);
     return buf;
+}
+
+bool Registry::ReadStringExact(const std::string& name, std::string& out) const {
+    out.clear();
+    HKEY k = Current(key_, root_);
+    std::wstring wideName;
+    if (!AnsiToWideExact(name, wideName)) return false;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(k, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return true;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError(FormatS(kInvalidType, name));
+    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD got = size;
+    if (size > 0 && RegQueryValueExW(k, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &got) !=
+                        ERROR_SUCCESS)
+        throw RegistryError(FormatS(kGetFailed, name));
+    // The stored data may lack its terminating NUL: cut at the first NUL or at the size read.
+    buf.resize(size > 0 ? got / sizeof(wchar_t) : 0);
+    const size_t nul = buf.find(L'\0');
+    if (nul != std::wstring::npos) buf.resize(nul);
+    if (WideToAnsiExact(buf.data(), buf.size(), out)) return true;
+    out.clear();
+    return false;
 }
 
 int32_t Registry::ReadInteger(const std::string& name) const {

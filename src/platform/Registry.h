@@ -62,6 +62,9 @@ public:
 
 private:
     bool Convert(DWORD length, std::string& out) const;
+    // Calls each(length) with the name of every subkey in name_, until the first error.
+    template <typename Each>
+    void EachSubKey(HKEY key, Each each);
 
     std::vector<wchar_t> name_;
     std::vector<BYTE> data_;
@@ -145,6 +148,10 @@ public:
 
     // String or expandable string up to its first NUL; empty when missing. Other kinds throw.
     std::string ReadString(const std::string& name) const;
+    // As ReadString, but reads the data as stored (UTF-16) and gives it only when the ANSI code
+    // page holds it exactly: false (out empty) when it does not, so that a scanner never judges
+    // a look-alike text ("C:\x2\app.exe" for a folder "x²" that exists). Missing: true, empty.
+    bool ReadStringExact(const std::string& name, std::string& out) const;
     // REG_DWORD; throws for another kind or an unreadable value.
     int32_t ReadInteger(const std::string& name) const;
     RegDataKind GetDataType(const std::string& name) const;
