@@ -87,10 +87,29 @@ RealFileSystem::~RealFileSystem() {
 
 bool HasWildcard(const std::string& path) { return path.find_first_of("*?<>\"") != std::string::npos; }
 
+namespace {
+
+// Where the wildcard characters of a path stand: none, in its last part only (a pattern for the
+// find calls), or in a folder part, which no folder's name can hold: nothing is there.
+enum class Wildcards { None, LastPart, FolderPart };
+
+Wildcards WildcardsOf(const std::wstring& path) {
+    const size_t first = path.find_first_of(L"*?<>\"");
+    if (first == std::wstring::npos) return Wildcards::None;
+    return path.find_first_of(L"\\/", first) == std::wstring::npos ? Wildcards::LastPart : Wildcards::FolderPart;
+}
+
+}  // namespace
+
 PathState QueryPath(const std::string& path) {
     if (path.empty()) return PathState::Missing;
-    if (HasWildcard(path)) return PathState::Unknown;
     std::wstring wide;
+    if (!AnsiToWideExact(path, wide)) return PathState::Unknown;
+    switch (WildcardsOf(wide)) {
+        case Wildcards::LastPart: return PathState::Unknown;
+        case Wildcards::FolderPart: return PathState::Missing;
+        case Wildcards::None: break;
+    }
     if (!CallablePath(path, wide)) return PathState::Unknown;
     DWORD error = 0;
     DWORD attr = AttributesOf(wide, error);
@@ -111,7 +130,8 @@ PathState QueryPath(const std::string& path) {
 
 bool FileExists(const std::string& path) {
     if (path.empty()) return false;
-    if (!HasWildcard(path)) return QueryPath(path) == PathState::File;
+    const PathState state = QueryPath(path);
+    if (state != PathState::Unknown || !HasWildcard(path)) return state == PathState::File;
     std::wstring wide;
     if (!CallablePath(path, wide)) return false;
     WIN32_FIND_DATAW fd;

@@ -27,8 +27,9 @@ enum class PathState {
     FolderMissing,  // a folder on the way is not there (or is a file)
     Unknown,        // wildcard characters, a form the system cannot test: never judge it missing
 };
-// One attribute lookup; wildcard characters ("*", "?", "<", ">", the quote) give Unknown.
-// Answers as FileExists and DirectoryExists do for the same path.
+// One attribute lookup. Wildcard characters ("*", "?", "<", ">", the quote) in the last part
+// give Unknown (a pattern: the find calls answer it); in a folder part, Missing at no cost, since
+// no folder's name holds them. Answers as FileExists and DirectoryExists do for the same path.
 PathState QueryPath(const std::string& path);
 // Whether the text holds a character that the find calls take as a wildcard.
 bool HasWildcard(const std::string& path);

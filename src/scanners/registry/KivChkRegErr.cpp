@@ -225,15 +225,14 @@ bool PathFacts::UnderMissingFolder(const std::string& path) const {
 }
 
 bool PathFacts::Ask(const std::string& path) {
-    // A pattern is answered by the find calls; anything else by one attribute lookup, which
-    // gives the same answer (the platform tests hold the two side by side).
-    if (HasWildcard(path)) return FileExists(path) || DirectoryExists(path);
+    // One attribute lookup answers as the find calls do (the platform tests hold the two side by
+    // side); a pattern is left to the find calls.
     const bool plain = remember_ && PlainPath(path);
     if (plain && UnderMissingFolder(path)) return false;
     switch (QueryPath(path)) {
         case PathState::File:
-        case PathState::Directory:
-        case PathState::Unknown: return true;
+        case PathState::Directory: return true;
+        case PathState::Unknown: return HasWildcard(path) ? FileExists(path) || DirectoryExists(path) : true;
         case PathState::Missing: return false;
         case PathState::FolderMissing:
             if (plain) {
