@@ -3,7 +3,6 @@
 #   scripts/bench.sh [NAME] [ARGS...]
 # NAME is a benchmark of bench/ without "bench_" (default hive_scan); the other arguments go to
 # it (hive_scan: [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
-# it (hive_scan: [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
 # [--reps N], default 50000 keys, 150000 values in 5 parts, both mixes;
 # window_scan: [keys] [--values-per-key N] [--reps N], default 30000 keys, 4 values each).
 # The scratch registry tree and the scratch files are removed afterwards, also after a failure.

@@ -160,6 +160,8 @@ size_t DepthOf(const std::string& keyPath) {
     return depth;
 }
 
+bool IsLead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+
 // A path whose every part the system reads literally: "X:\" then names without "/" or ":",
 // none empty and none ending in a dot or a blank. A folder missing from such a path is missing
 // from every path that goes on from it; other forms are asked about one by one.
