@@ -8,8 +8,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 TW_LOCALE=${TW_LOCALE:-zh_CN.UTF-8}
 
-# Runs a command with the program's locale (for commands a function cannot stand in for:
-# "exec tw_env wine ...", "tw_env timeout 600 wine ...").
+# Runs a command with the program's locale, for a wine that a function cannot stand in for
+# ("tw_env timeout 600 wine ..."; "exec env LANG=... LC_ALL=... wine ..." where exec is needed).
 tw_env() { env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" "$@"; }
 wine() { tw_env wine "$@"; }
 wineboot() { tw_env wineboot "$@"; }
