@@ -1,6 +1,6 @@
 #include <doctest.h>
 
-#include "app/FindingList.h"
+#include "scanners/FindingList.h"
 
 using namespace tw;
 

@@ -158,7 +158,7 @@ TEST_CASE("no selection or a repaired row: nothing happens, not even a question"
     list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v"));
     list.MarkRepaired(0);
     FakeView view;
-    Repairer repair(list, view, 5, nullptr);
+    Repairer repair(list, view, RepairContext{5}, nullptr);
     for (int row : {-1, 0}) {
         view.selected = row;
         repair.FlatButton2Click();
@@ -192,7 +192,7 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
         list.Add(c.first);
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, 5, nullptr).FlatButton2Click();
+        Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
         REQUIRE(msgs.shown.size() == 1);
         CHECK(msgs.shown[0].text == c.second);
         CHECK(msgs.shown[0].type == (MB_OKCANCEL | MB_ICONQUESTION));
@@ -215,10 +215,12 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     SetString(HKEY_CURRENT_USER, "Software\\X", "v", "1");
     SetString(HKEY_LOCAL_MACHINE, "Software\\X", "v", "1");
     FindingList list;
-    list.Add(Row("HKEY_USERS", "S-1\\Software\\App", "@D_e_f_a_u_l_t", "C:\\gone\\app.exe"));
+    Finding defaultRow = Row("HKEY_USERS", "S-1\\Software\\App", "@D_e_f_a_u_l_t", "C:\\gone\\app.exe");
+    defaultRow.defaultValue = true;
+    list.Add(defaultRow);
     list.Add(Row("HKEY_SOMEWHERE", "Software\\X", "v"));
     FakeView view;
-    Repairer repair(list, view, 5, nullptr);
+    Repairer repair(list, view, RepairContext{5}, nullptr);
     for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "") == "");  // still there, empty
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "Other") == "keep");
@@ -246,7 +248,7 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
         list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Old", "", "无效软件"));
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, major, nullptr).FlatButton2Click();
+        Repairer(list, view, RepairContext{major}, nullptr).FlatButton2Click();
         CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Old"));
         CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Older"));
         CHECK(list.At(0).Repaired());
@@ -265,7 +267,7 @@ TEST_CASE("the status counts the rows left, and the last one switches the repair
         list.Add(Row("HKEY_CURRENT_USER", "Software\\Five", "v" + IntToStr(i)));
     }
     FakeView view;
-    Repairer repair(list, view, 5, nullptr);
+    Repairer repair(list, view, RepairContext{5}, nullptr);
     auto repairRows = [&](std::initializer_list<int> rows) {
         for (int row : rows) view.selected = row, repair.FlatButton2Click();
     };
@@ -330,7 +332,7 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     list.Add(Row("磁盘文件错误", "relative.lnk", "0 Byte"));       // relative to anything
     list.Add(Row("磁盘目录错误", folder + "\\..\\Folder"));
     FakeView view;
-    Repairer repair(list, view, 5, nullptr);
+    Repairer repair(list, view, RepairContext{5}, nullptr);
     for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.FlatButton2Click();
     CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Keep"));
     CHECK(ValuePresent(HKEY_CURRENT_USER, "", "rootvalue"));
@@ -361,7 +363,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     list.Add(Row("磁盘目录错误", busy));              // not empty
     list.Add(Row("磁盘文件错误", lnk, "1 Byte"));
     FakeView view;
-    Repairer(list, view, 5, nullptr).FlatButton3Click();
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
     REQUIRE(msgs.shown.size() == 2);
     CHECK(msgs.shown[0].text ==
           "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，如果不需要备份，请单击“取消”。");
@@ -385,7 +387,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     rest.Add(Row("磁盘文件错误", lnk, "1 Byte"));  // gone by now
     FakeView view2;
     msgs.answers = {IDCANCEL, IDOK};
-    Repairer(rest, view2, 5, nullptr).FlatButton3Click();
+    Repairer(rest, view2, RepairContext{5}, nullptr).FlatButton3Click();
     CHECK(Marks(rest) == std::vector<bool>{true, true});
     CHECK(view2.Status() == "全部修复完毕");
     CHECK(view2.controls == Controls{{false, false}});
@@ -399,7 +401,7 @@ TEST_CASE("repair all after the backup offer") {
     FindingList list;
     list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v"));
     FakeView view;
-    RepairCommands commands(list, view, 5);
+    RepairCommands commands(list, view, RepairContext{5});
     FakeEditor editor;
 
     SUBCASE("a backup that cannot start stops everything before the confirmation") {
@@ -584,7 +586,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     Messages msgs;
     FindingList list;
     FakeView view;
-    RepairCommands commands(list, view, 5);
+    RepairCommands commands(list, view, RepairContext{5});
 
     // Cleared with the window never opened: the file goes, the window stays hidden.
     REQUIRE(WriteLog("删除", "before"));

@@ -29,6 +29,8 @@ const char kStopTool[] = "  停止  ";
 const char kScanHint[] = "扫描系统错误";
 const char kSelectNone[] = "全否";
 const char kSelectAll[] = "全选";
+// The longest status line shown, in bytes: more than its panel can hold.
+const size_t kStatusTextLimit = 260;
 
 // While a scan runs, new rows and progress texts reach the screen at most this often: the list
 // grows visibly, the status line stays live, and painting costs the scan next to nothing
@@ -109,7 +111,7 @@ bool TForm1::Create(HINSTANCE instance) {
     help_.reset(new THtmhelp(ProgramFolder() + "Kivcc.chm"));
     windowsDir_ = WindowsDirectory();
     if (windowsDir_.empty()) {
-        ShowMessage("错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
+        ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
         return false;
     }
     settings_ = LoadSettings(IniPath());
@@ -126,7 +128,9 @@ bool TForm1::Create(HINSTANCE instance) {
                    CW_USEDEFAULT, width, height, nullptr))
         return false;
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
-    repair_.reset(new RepairCommands(findings_, *this, osInfo_->MajorVersion));
+    RepairContext repairContext;
+    repairContext.majorVersion = osInfo_->MajorVersion;
+    repair_.reset(new RepairCommands(findings_, *this, repairContext));
     FillChecklist();
     keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
     return true;
@@ -451,6 +455,8 @@ LRESULT TForm1::OnNotify(NMHDR* hdr) {
                 return 0;
             }
             case LVN_COLUMNCLICK: {
+                // A repair that lets messages run works on these rows: they keep their order.
+                if (RepairRunning()) return 0;
                 ShowNewRows();
                 auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
                 int selected = SelectedRow();
@@ -477,14 +483,20 @@ LRESULT TForm1::OnNotify(NMHDR* hdr) {
     return 0;
 }
 
+bool TForm1::RepairRunning() const { return repair_ && repair_->Busy(); }
+
 void TForm1::Command(UINT id) {
     if (closing_) return;
+    // The window is disabled while a repair, backup or restore runs; a command that still
+    // arrives then (posted, or from the messages a long deletion lets run) is refused, since
+    // a scan, a sort, a clear or a second repair would change what the repair works on.
+    if (RepairRunning()) return;
     // An error that ends a command is reported here; it must never unwind through the
     // system's window procedure calls.
     try {
         RunCommand(id);
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        ShowError(hwnd_, e.what());
     }
 }
 
@@ -499,18 +511,23 @@ void TForm1::RunCommand(UINT id) {
         case ID_REPAIR:
         case ID_FLATBUTTON2:
         case ID_POP_REPAIR:
-            if (repair_) repair_->RepairSelected();
+            // Only on the rows of a finished scan.
+            if (repair_ && driver_->Idle()) repair_->RepairSelected();
+            CloseIfAskedDuringRepair();
             break;
         case ID_REPAIRALL:
         case ID_FLATBUTTON3:
         case ID_POP_ALL:
-            if (repair_) repair_->RepairAll();
+            if (repair_ && driver_->Idle()) repair_->RepairAll();
+            CloseIfAskedDuringRepair();
             break;
         case ID_BACKUP:
             if (repair_) repair_->Backup();
+            CloseIfAskedDuringRepair();
             break;
         case ID_RESTORE:
             if (repair_) repair_->Restore();
+            CloseIfAskedDuringRepair();
             break;
         case ID_HISTORY:
             if (repair_) repair_->ShowHistory();
@@ -554,7 +571,19 @@ void TForm1::SelectAllClick() {
     for (int i = 0; i < n; ++i) ListView_SetCheckState(chkListView_, i, tick);
 }
 
+void TForm1::CloseIfAskedDuringRepair() {
+    if (closeAfterRepair_ && !RepairRunning()) {
+        closeAfterRepair_ = false;
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    }
+}
+
 void TForm1::OnClose() {
+    if (RepairRunning()) {
+        // The repair's deletion is further up this call stack: close once it has returned.
+        closeAfterRepair_ = true;
+        return;
+    }
     if (driver_ && driver_->InScanCommand()) {
         // The Scan command is still running its steps further up this very call stack:
         // stop the scan and close once the command has returned.
@@ -572,7 +601,7 @@ void TForm1::OnClose() {
         GetWindowRect(hwnd_, &r);
         SaveWindowPlacement(IniPath(), IsZoomed(hwnd_) != FALSE, r.top, r.bottom - r.top, r.right - r.left);
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        ShowError(hwnd_, e.what());
     }
     // Worker threads may be blocked handing a Finding to this window: stop and join them
     // while messages keep flowing, before the window goes.
@@ -670,7 +699,9 @@ void TForm1::SetStatus(const std::string& text) {
 }
 
 void TForm1::SetStatusText(const std::string& text) {
-    SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(text).c_str()));
+    // A key path or file name of any length: the line shows a readable part of it.
+    const std::string shown = ShortForDisplay(text, kStatusTextLimit);
+    SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(shown).c_str()));
 }
 
 void TForm1::ShowStatus(const std::string& text) {
@@ -678,6 +709,7 @@ void TForm1::ShowStatus(const std::string& text) {
     statusPending_ = true;
     if (!ScreenUpdateDeferred()) ShowNewRows();
 }
+
 std::string TForm1::StatusText() const {
     wchar_t buf[1024] = {};
     SendMessageW(statusBar1_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(buf));

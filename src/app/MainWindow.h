@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/Checklist.h"
-#include "app/FindingList.h"
 #include "app/MenuImages.h"
+#include "scanners/FindingList.h"
 #include "app/ScanDriver.h"
 #include "app/Settings.h"
 #include "app/osinfo/KivGetOSInfo.h"
@@ -139,6 +139,10 @@ private:
     void ShowNewRows();
     bool ScreenUpdateDeferred();
     void SetStatusText(const std::string& text);
+    // True while a repair, backup or restore runs: the list and the commands stay as they are.
+    bool RepairRunning() const;
+    // Carries out a close that arrived while a repair ran.
+    void CloseIfAskedDuringRepair();
 
     HINSTANCE instance_ = nullptr;
     HWND toolBar1_ = nullptr, flatPanel1_ = nullptr, panel2_ = nullptr, label1_ = nullptr;
@@ -162,6 +166,7 @@ private:
     MenuImages menuImages_;
     bool closing_ = false;
     bool closeAfterScan_ = false;
+    bool closeAfterRepair_ = false;
     bool shown_ = false;
     std::wstring dispText_;    // text handed to the report list for the row it paints
     // During a scan the report list's row count and the scanners' progress text catch up with

@@ -58,7 +58,7 @@ void ScanDriver::Start() {
     try {
         RunSteps();
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        ShowError(view_.OwnerWindow(), e.what());
     }
     --runningScans_;
     // A scan without worker threads ends here, and so does its system file check: the user
@@ -137,7 +137,7 @@ void ScanDriver::RunSteps() {
 
 void ScanDriver::DiskFileStep() {
     if (multiBoot_ && context_.majorVersion == 4 &&
-        ShowMessage(kMultiBootQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        ShowMessage(view_.OwnerWindow(), kMultiBootQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     DWORD mask = LogicalDrives();
     std::vector<std::string> drives;

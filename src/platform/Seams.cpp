@@ -64,14 +64,14 @@ Seams& CurrentSeams() {
     return seams;
 }
 
-int ShowMessage(const std::string& text, UINT type) {
-    return CurrentSeams().messageBox(nullptr, text, "Tarnwell", type);
+int ShowMessage(HWND owner, const std::string& text, UINT type) {
+    return CurrentSeams().messageBox(owner, ShortForDisplay(text, kMessageTextLimit), "Tarnwell", type);
 }
 
-void ShowError(const std::string& text) {
+void ShowError(HWND owner, const std::string& text) {
     std::string shown = text;
     if (!shown.empty() && static_cast<unsigned char>(shown.back()) > '.') shown += '.';
-    ShowMessage(shown, MB_OK | MB_ICONERROR);
+    ShowMessage(owner, shown, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace tw

@@ -26,11 +26,16 @@ Seams& CurrentSeams();
 // The real implementations.
 Seams SystemSeams();
 
-// Message box with the product caption "Tarnwell" and no owner window.
-int ShowMessage(const std::string& text, UINT type);
+// Message box with the product caption "Tarnwell", owned by the window that asks (modal to
+// it; null only where no window exists yet). A text longer than a box can show readably is
+// shortened in its middle (ShortForDisplay).
+int ShowMessage(HWND owner, const std::string& text, UINT type);
 // The program's report of an error that ended a command: the error's text, with a full stop
 // added when its last character sorts above ".", an error icon and OK.
-void ShowError(const std::string& text);
+void ShowError(HWND owner, const std::string& text);
+
+// The longest text a message box shows, in bytes.
+constexpr size_t kMessageTextLimit = 1024;
 
 class ScopedSeams {
 public:

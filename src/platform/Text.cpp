@@ -131,6 +131,89 @@ std::string TrimTrailingBackslashes(const std::string& s) {
     return s.substr(0, keep);
 }
 
+namespace {
+
+// Byte offsets at which a character starts, and the text's end.
+std::vector<size_t> CharStarts(const std::string& s) {
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < s.size(); ++i) {
+        starts.push_back(i);
+        if (IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size()) ++i;
+    }
+    starts.push_back(s.size());
+    return starts;
+}
+
+const char kHex[] = "0123456789ABCDEF";
+
+// Appends the escape of control byte c; false when c is not one.
+bool AppendControlEscape(std::string& out, unsigned char c) {
+    switch (c) {
+        case '\t': out += "\\t"; return true;
+        case '\r': out += "\\r"; return true;
+        case '\n': out += "\\n"; return true;
+        default:
+            if (c >= 0x20 && c != 0x7F) return false;
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            return true;
+    }
+}
+
+}  // namespace
+
+std::string ShortForDisplay(const std::string& s, size_t maxBytes) {
+    static const char kEllipsis[] = "...";
+    const size_t ell = sizeof kEllipsis - 1;
+    if (s.size() <= maxBytes) return s;
+    if (maxBytes <= ell) return std::string(kEllipsis, maxBytes);
+    const size_t room = maxBytes - ell;
+    const size_t headRoom = room - room / 3;  // the beginning says more than the end
+    const std::vector<size_t> starts = CharStarts(s);
+    // The head ends at the last character start within headRoom.
+    size_t head = 0;
+    for (size_t b : starts) {
+        if (b > headRoom) break;
+        head = b;
+    }
+    // The tail begins at the first character start that leaves it within the rest of the room.
+    const size_t tailRoom = room - head;
+    size_t tail = s.size();
+    for (size_t b : starts)
+        if (b >= head && s.size() - b <= tailRoom) {
+            tail = b;
+            break;
+        }
+    return s.substr(0, head) + kEllipsis + s.substr(tail);
+}
+
+std::string EscapeForConsole(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < s.size()) {
+            out += s[i];
+            out += s[++i];
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (!AppendControlEscape(out, c)) {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string EscapeControlChars(const std::string& s) {
+    // Trail bytes of the code page are never below 0x40, so a byte-wise look is safe here.
+    std::string out;
+    out.reserve(s.size());
+    for (char ch : s)
+        if (!AppendControlEscape(out, static_cast<unsigned char>(ch))) out += ch;
+    return out;
+}
+
 bool IsLeadByteAt(const std::string& s, size_t i) {
     // Walk from the start: a trail byte can look like a lead byte, so only a forward scan
     // tells them apart.

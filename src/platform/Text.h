@@ -33,6 +33,19 @@ bool WideToAnsiExact(const wchar_t* text, size_t length, std::string& out);
 // The ANSI code page to UTF-16: false for byte sequences that are not valid in the code page.
 bool AnsiToWideExact(const std::string& text, std::wstring& out);
 
+// The text as a message box or the status line shows it: a text of more than maxBytes bytes
+// keeps its beginning and its end, joined by "...", within maxBytes, never splitting a
+// double-byte character. What is stored and compared stays whole; only what is shown is cut.
+std::string ShortForDisplay(const std::string& s, size_t maxBytes);
+
+// One line of console output per field: tab, CR, LF and backslash become \t, \r, \n and \\,
+// every other control byte \xHH; a 0x5C that is the second byte of a double-byte character
+// stays as it is.
+std::string EscapeForConsole(const std::string& s);
+// A text kept on one line of a log or INI file: control bytes become \t, \r, \n or \xHH;
+// backslashes stay as they are (the records are full of paths).
+std::string EscapeControlChars(const std::string& s);
+
 // Whether the byte at index i (0-based) of s is the lead byte of a double-byte character.
 bool IsLeadByteAt(const std::string& s, size_t i);
 // The text without its trailing backslashes, counting characters, not bytes: the second byte of

@@ -73,13 +73,13 @@ bool RegistryBackup::ToolButton4Click() {
     view_.SetStatus(ok ? "备份完毕" : "备份失败");
     Progress().Hide();
     if (ok) {
-        ShowMessage("备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。",
+        ShowMessage(view_.MainWindow(), "备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。",
                     MB_OK | MB_ICONINFORMATION);
     } else if (!ran) {
-        ShowMessage("备份失败！无法启动注册表编辑器 RegEdit，没有创建备份文件。",
+        ShowMessage(view_.MainWindow(), "备份失败！无法启动注册表编辑器 RegEdit，没有创建备份文件。",
                     MB_OK | MB_ICONERROR);
     } else {
-        ShowMessage("备份失败！注册表编辑器没有写出备份文件“" + path + "”。", MB_OK | MB_ICONERROR);
+        ShowMessage(view_.MainWindow(), "备份失败！注册表编辑器没有写出备份文件“" + path + "”。", MB_OK | MB_ICONERROR);
     }
     return ok;
 }
@@ -88,10 +88,10 @@ bool RegistryBackup::ToolButton7Click() {
     const std::string folder = ProgramFolder();
     const std::string path = folder + kBackupFile;
     if (!FileExists(path)) {
-        ShowMessage("错误！备份文件“" + path + "”不存在，恢复失败。", MB_OK | MB_ICONERROR);
+        ShowMessage(view_.MainWindow(), "错误！备份文件“" + path + "”不存在，恢复失败。", MB_OK | MB_ICONERROR);
         return false;
     }
-    if (ShowMessage("说明：将要从备份文件“Backup_Tw.reg”恢复系统，确定吗？ ",
+    if (ShowMessage(view_.MainWindow(), "说明：将要从备份文件“Backup_Tw.reg”恢复系统，确定吗？ ",
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return false;
 
@@ -108,13 +108,13 @@ bool RegistryBackup::ToolButton7Click() {
     view_.SetStatus(ok ? "恢复完毕" : "恢复失败");
     Progress().Hide();
     if (ok) {
-        ShowMessage("恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。",
+        ShowMessage(view_.MainWindow(), "恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。",
                     MB_OK | MB_ICONINFORMATION);
     } else if (!ran) {
-        ShowMessage("恢复失败！无法启动注册表编辑器 RegEdit，注册表没有改变。",
+        ShowMessage(view_.MainWindow(), "恢复失败！无法启动注册表编辑器 RegEdit，注册表没有改变。",
                     MB_OK | MB_ICONERROR);
     } else {
-        ShowMessage("恢复失败！注册表编辑器从备份文件“Backup_Tw.reg”导入时出错（退出代码 " +
+        ShowMessage(view_.MainWindow(), "恢复失败！注册表编辑器从备份文件“Backup_Tw.reg”导入时出错（退出代码 " +
                         IntToStr(static_cast<long long>(exitCode)) + "）。",
                     MB_OK | MB_ICONERROR);
     }

@@ -117,8 +117,20 @@ bool IsRepairableDiskPath(const std::string& path) {
     return true;
 }
 
-void Del_Key2000(HKEY root, const std::string& path, RepairView& view) {
-    if (!IsRepairableKeyLocation(path)) return;
+namespace {
+
+// Deeper than any real key: a chain of registry links would otherwise recurse without end.
+const int kMaxDeleteDepth = 512;
+
+// Whether sub names a key strictly below top.
+bool IsBelow(const std::string& top, const std::string& sub) {
+    return sub.size() > top.size() + 1 && sub.compare(0, top.size(), top) == 0 &&
+           sub[top.size()] == '\\' && IsRepairableKeyLocation(sub);
+}
+
+void DeleteSubKeys(HKEY root, const std::string& top, const std::string& path, int depth,
+                   RepairView& view) {
+    if (depth > kMaxDeleteDepth) return;
     std::vector<std::string> names;
     {
         Registry reg;
@@ -130,11 +142,14 @@ void Del_Key2000(HKEY root, const std::string& path, RepairView& view) {
     }
     for (const std::string& name : names) {
         const std::string sub = path + "\\" + name;
+        // Each key is checked before it goes, not only the first: an empty or odd name from
+        // the enumeration must not turn into a path that reaches elsewhere.
+        if (!IsBelow(top, sub)) continue;
         Registry reg;
         reg.SetRootKey(root);
         if (reg.OpenKey(sub, false) && reg.HasSubKeys()) {
             reg.CloseKey();
-            Del_Key2000(root, sub, view);
+            DeleteSubKeys(root, top, sub, depth + 1, view);
         } else {
             reg.CloseKey();
         }
@@ -143,9 +158,16 @@ void Del_Key2000(HKEY root, const std::string& path, RepairView& view) {
     view.ProcessMessages();
 }
 
-Repairer::Repairer(FindingList& findings, RepairView& view, uint32_t majorVersion,
+}  // namespace
+
+void Del_Key2000(HKEY root, std::string path, RepairView& view) {
+    if (!IsRepairableKeyLocation(path)) return;
+    DeleteSubKeys(root, path, path, 0, view);
+}
+
+Repairer::Repairer(FindingList& findings, RepairView& view, RepairContext context,
                    std::function<bool()> backup)
-    : findings_(findings), view_(view), majorVersion_(majorVersion), backup_(std::move(backup)) {}
+    : findings_(findings), view_(view), context_(context), backup_(std::move(backup)) {}
 
 RepairOutcome Repairer::RepairFile(const std::string& path) {
     if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
@@ -174,8 +196,9 @@ RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f) {
     reg.SetRootKey(root);
     if (!reg.OpenKey(f.location, false))
         return KeyMissing(root, f.location) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
-    if (f.keyName == kDefaultValueMarker) {
-        // The default value stays, as the empty text. A failed write throws.
+    if (f.defaultValue) {
+        // The default value stays, as the empty text. A failed write throws. The key-name text
+        // is not looked at: a value may really be named like the marker.
         reg.WriteString("", "");
         return RepairOutcome::Repaired;
     }
@@ -190,7 +213,7 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location) {
     if (KeyMissing(root, location)) return RepairOutcome::AlreadyGone;
     Registry reg;
     reg.SetRootKey(root);
-    if (majorVersion_ == 4) return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    if (context_.majorVersion == 4) return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     // Windows 2000 and later: the subtree goes level by level, deepest first, with the window
     // repainting in between, then the key itself.
     if (reg.OpenKey(location, false)) {
@@ -201,11 +224,19 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location) {
     return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairFinding(const Finding& f) {
+RepairOutcome Repairer::RepairFinding(Finding f) {
     if (f.caption == kDiskFileCaption) return RepairFile(f.location);
     if (f.caption == kDiskDirCaption) return RepairDirectory(f.location);
     const HKEY root = RootFromCaption(f.caption);
+    if (f.defaultValue) return RepairValue(root, f);
     return f.keyName.empty() ? RepairKey(root, f.location) : RepairValue(root, f);
+}
+
+void Repairer::MarkRow(RowId id, int hint) {
+    const int row = findings_.IndexOf(id, hint);
+    if (row < 0) return;  // the row is no longer listed: nothing to mark
+    findings_.MarkRepaired(row);
+    view_.RowChanged(row);
 }
 
 void Repairer::ReportRemaining(bool allDone) {
@@ -222,54 +253,69 @@ void Repairer::ReportRemaining(bool allDone) {
 void Repairer::FlatButton2Click() {
     const int row = view_.SelectedRow();
     if (row < 0 || row >= findings_.Count()) return;
+    // The row's own copy and identity, taken before the question: whatever the list does while
+    // the question is open, the deletion and the mark concern this row.
     const Finding f = findings_.At(row);
+    const RowId id = findings_.IdAt(row);
     if (f.Repaired()) return;
 
+    auto shown = [](const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); };
     std::string question;
     if (f.caption == kDiskFileCaption) {
-        question = "您确定要修复选中的错误吗？(文件位置：" + f.location + ") (文件目标：" +
-                   f.description + ")";
+        question = "您确定要修复选中的错误吗？(文件位置：" + shown(f.location) + ") (文件目标：" +
+                   shown(f.description) + ")";
     } else if (f.caption == kDiskDirCaption) {
-        question = "您确定要修复选中的错误吗？(目录：" + f.location + ")";
-    } else if (!f.keyName.empty()) {
-        question = "将要从注册表中删除“" + f.caption + "\\" + f.location + "\\" + f.keyName + "：" +
-                   f.description + "”，确定吗？";
+        question = "您确定要修复选中的错误吗？(目录：" + shown(f.location) + ")";
+    } else if (f.defaultValue || !f.keyName.empty()) {
+        question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "\\" +
+                   shown(f.keyName) + "：" + shown(f.description) + "”，确定吗？";
     } else {
-        question = "将要从注册表中删除“" + f.caption + "\\" + f.location + "”，确定吗？";
+        question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "”，确定吗？";
     }
-    if (ShowMessage(question, kQuestion) != IDOK) return;
+    if (ShowMessage(view_.MainWindow(), question, kQuestion) != IDOK) return;
 
     RepairOutcome outcome;
     try {
         outcome = RepairFinding(f);
     } catch (const RegistryError& e) {
         // The default value could not be emptied: the user learns why, the row stays.
-        ShowError(e.what());
+        ShowError(view_.MainWindow(), e.what());
         return;
     }
     if (outcome == RepairOutcome::Failed) return;
 
-    findings_.MarkRepaired(row);
-    view_.RowChanged(row);
+    MarkRow(id, row);
     WriteLog("删除", f.caption + " " + f.location + " " + f.keyName + " " + f.description);
     ReportRemaining(false);
 }
 
 void Repairer::FlatButton3Click() {
-    if (ShowMessage("Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
+    HWND owner = view_.MainWindow();
+    if (ShowMessage(owner,
+                    "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
                     "如果不需要备份，请单击“取消”。",
                     kQuestion) == IDOK) {
         // The user wants a safety copy before the bulk deletion: without one, nothing goes.
         if (!backup_ || !backup_()) return;
     }
-    if (ShowMessage("Tarnwell将要修复所有检查到的系统错误，确认吗？", kQuestion) != IDOK) return;
+    if (ShowMessage(owner, "Tarnwell将要修复所有检查到的系统错误，确认吗？", kQuestion) != IDOK) return;
 
-    const int count = findings_.Count();
+    // Every row's texts and identity, taken before the first deletion lets messages run.
+    struct Target {
+        Finding finding;
+        RowId id;
+    };
+    std::vector<Target> targets;
+    targets.reserve(static_cast<size_t>(findings_.Count()));
+    for (int row = 0; row < findings_.Count(); ++row)
+        targets.push_back({findings_.At(row), findings_.IdAt(row)});
+
     int repaired = 0, failed = 0;
-    for (int row = 0; row < count; ++row) {
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const Target& t = targets[i];
         RepairOutcome outcome;
         try {
-            outcome = RepairFinding(findings_.At(row));
+            outcome = RepairFinding(t.finding);
         } catch (...) {
             outcome = RepairOutcome::Failed;
         }
@@ -278,10 +324,7 @@ void Repairer::FlatButton3Click() {
             continue;
         }
         ++repaired;
-        if (!findings_.At(row).Repaired()) {
-            findings_.MarkRepaired(row);
-            view_.RowChanged(row);
-        }
+        if (!t.finding.Repaired()) MarkRow(t.id, static_cast<int>(i));
     }
     WriteLog("全部修复", failed == 0 ? std::string("修复了所有检查到的系统错误")
                                      : "修复了 " + IntToStr(repaired) + " 个检查到的系统错误，" +

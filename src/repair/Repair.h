@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/FindingList.h"
+#include "scanners/FindingList.h"
 #include "repair/RepairView.h"
 
 namespace tw {
@@ -15,9 +15,10 @@ namespace tw {
 HKEY RootFromCaption(const std::string& caption);
 
 // Deletes every subkey below root\path, deepest first, from names taken before anything goes;
-// the key at path itself stays. Lets the window repaint once per level. Refuses a root, a
-// first-level key or an ill-formed path.
-void Del_Key2000(HKEY root, const std::string& path, RepairView& view);
+// the key at path itself stays. Lets the window repaint once per level. Works on its own copy
+// of the path, and checks every key it deletes: never a root or first-level key, never an
+// ill-formed path, never anything outside root\path.
+void Del_Key2000(HKEY root, std::string path, RepairView& view);
 
 // What a row's location may name before anything is deleted. Registry: backslash-separated
 // names, none empty; a key to delete needs at least two (never a root or first-level key).
@@ -29,10 +30,18 @@ bool IsRepairableDiskPath(const std::string& path);
 
 enum class RepairOutcome { Repaired, AlreadyGone, Failed };
 
+// What repair reads besides the rows.
+struct RepairContext {
+    uint32_t majorVersion = 5;  // 4: a key goes in one call; otherwise level by level
+};
+
+// The longest part of a row (location, key name, description) that a question quotes.
+constexpr size_t kQuestionFieldLimit = 160;
+
 class Repairer {
 public:
     // `backup` makes the registry backup and says whether it succeeded.
-    Repairer(FindingList& findings, RepairView& view, uint32_t majorVersion,
+    Repairer(FindingList& findings, RepairView& view, RepairContext context,
              std::function<bool()> backup);
 
     // Repairs the selected row after the user's OK (nothing for none or a repaired row).
@@ -40,21 +49,24 @@ public:
     // Offers the backup, asks once, then repairs every row without further questions.
     void FlatButton3Click();
 
-    // Carries out one row without asking. Throws RegistryError when the empty default value
+    // Carries out one row without asking, on its own copy of the row: messages that run during
+    // a long deletion may change the list. Throws RegistryError when the empty default value
     // cannot be written.
-    RepairOutcome RepairFinding(const Finding& f);
+    RepairOutcome RepairFinding(Finding f);
 
 private:
     RepairOutcome RepairFile(const std::string& path);
     RepairOutcome RepairDirectory(const std::string& path);
     RepairOutcome RepairValue(HKEY root, const Finding& f);
     RepairOutcome RepairKey(HKEY root, const std::string& location);
+    // Marks the row with that identity, wherever it stands now.
+    void MarkRow(RowId id, int hint);
     // Status line and controls from the number of rows still unmarked.
     void ReportRemaining(bool allDone);
 
     FindingList& findings_;
     RepairView& view_;
-    uint32_t majorVersion_;
+    RepairContext context_;
     std::function<bool()> backup_;
 };
 

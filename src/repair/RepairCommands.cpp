@@ -4,48 +4,70 @@ namespace tw {
 
 namespace {
 
-class BusyScope {
+// Disables a window for the life of the scope, unless it was disabled already; gives the focus
+// back afterwards when the window held it.
+class DisabledWindow {
 public:
-    explicit BusyScope(bool& flag) : flag_(flag), entered_(!flag) { flag_ = true; }
-    ~BusyScope() {
-        if (entered_) flag_ = false;
+    explicit DisabledWindow(HWND w) : w_(w && IsWindowEnabled(w) ? w : nullptr) {
+        if (!w_) return;
+        HWND focus = GetFocus();
+        focus_ = focus && (focus == w_ || IsChild(w_, focus)) ? focus : nullptr;
+        EnableWindow(w_, FALSE);
     }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-    bool Entered() const { return entered_; }
+    ~DisabledWindow() {
+        if (!w_ || !IsWindow(w_)) return;
+        EnableWindow(w_, TRUE);
+        if (focus_ && IsWindow(focus_) && GetForegroundWindow() == w_) SetFocus(focus_);
+    }
+    DisabledWindow(const DisabledWindow&) = delete;
+    DisabledWindow& operator=(const DisabledWindow&) = delete;
 
 private:
-    bool& flag_;
-    bool entered_;
+    HWND w_;
+    HWND focus_ = nullptr;
 };
 
 }  // namespace
 
-RepairCommands::RepairCommands(FindingList& findings, RepairView& view, uint32_t majorVersion)
+RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
     : view_(view),
       backup_(view),
-      repairer_(findings, view, majorVersion, [this] { return backup_.ToolButton4Click(); }) {}
+      repairer_(findings, view, context, [this] { return backup_.ToolButton4Click(); }) {}
 
 RepairCommands::~RepairCommands() = default;
 
+template <typename Fn>
+bool RepairCommands::RunExclusive(Fn fn) {
+    if (busy_) return false;
+    busy_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{busy_};
+    // As while the registry editor runs: no click reaches the main window or the history's
+    // clear button until the command is through.
+    DisabledWindow main(view_.MainWindow());
+    DisabledWindow history(history_ ? history_->Handle() : nullptr);
+    fn();
+    return true;
+}
+
 void RepairCommands::RepairSelected() {
-    BusyScope busy(busy_);
-    if (busy.Entered()) repairer_.FlatButton2Click();
+    RunExclusive([this] { repairer_.FlatButton2Click(); });
 }
 
 void RepairCommands::RepairAll() {
-    BusyScope busy(busy_);
-    if (busy.Entered()) repairer_.FlatButton3Click();
+    RunExclusive([this] { repairer_.FlatButton3Click(); });
 }
 
 bool RepairCommands::Backup() {
-    BusyScope busy(busy_);
-    return busy.Entered() && backup_.ToolButton4Click();
+    bool ok = false;
+    RunExclusive([this, &ok] { ok = backup_.ToolButton4Click(); });
+    return ok;
 }
 
 void RepairCommands::Restore() {
-    BusyScope busy(busy_);
-    if (busy.Entered()) backup_.ToolButton7Click();
+    RunExclusive([this] { backup_.ToolButton7Click(); });
 }
 
 TForm2& RepairCommands::History() {
@@ -55,7 +77,9 @@ TForm2& RepairCommands::History() {
 
 void RepairCommands::ShowHistory() { History().Show(); }
 
-void RepairCommands::ClearHistory() { History().FlatButton1Click(); }
+void RepairCommands::ClearHistory() {
+    if (!busy_) History().FlatButton1Click();
+}
 
 bool RepairCommands::IsDialogMessage(MSG* msg) { return history_ && history_->IsDialogMessage(msg); }
 

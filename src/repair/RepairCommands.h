@@ -2,10 +2,9 @@
 // window. The main window owns it and forwards its command handlers here.
 #pragma once
 #include <windows.h>
-#include <cstdint>
 #include <memory>
 
-#include "app/FindingList.h"
+#include "scanners/FindingList.h"
 #include "repair/Backup.h"
 #include "repair/HistoryWindow.h"
 #include "repair/Repair.h"
@@ -15,7 +14,7 @@ namespace tw {
 
 class RepairCommands {
 public:
-    RepairCommands(FindingList& findings, RepairView& view, uint32_t majorVersion);
+    RepairCommands(FindingList& findings, RepairView& view, RepairContext context);
     ~RepairCommands();
     RepairCommands(const RepairCommands&) = delete;
     RepairCommands& operator=(const RepairCommands&) = delete;
@@ -28,6 +27,10 @@ public:
     void ClearHistory();    // ClearRepairHistory1Click: creates it hidden, then clears
     // For the message loop: lets the modeless history window handle Tab, Esc and the like.
     bool IsDialogMessage(MSG* msg);
+    // True while a repair, backup or restore runs. Messages still run meanwhile (the questions,
+    // the repaint during a long deletion, the registry editor's run); the main window must then
+    // refuse everything that would change the list or start another command.
+    bool Busy() const { return busy_; }
 
     // Null until first used.
     TForm2* HistoryWindow() const { return history_.get(); }
@@ -35,6 +38,9 @@ public:
 
 private:
     TForm2& History();
+    // Runs one command with the main and history windows disabled; false when another runs.
+    template <typename Fn>
+    bool RunExclusive(Fn fn);
 
     RepairView& view_;
     RegistryBackup backup_;

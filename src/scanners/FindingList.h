@@ -13,13 +13,22 @@ namespace tw {
 // unsigned value, a prefix before the longer text.
 int CompareFindingText(const std::string& a, const std::string& b);
 
+// A row's identity: it stays with the row through every sort and is never given to another
+// row of the same list, also not after Clear. Code that pauses (a question, a long deletion)
+// finds its row again by it instead of by an index taken earlier.
+using RowId = unsigned long long;
+
 class FindingList {
 public:
-    void Add(const Finding& f) { rows_.push_back(f); }
+    void Add(const Finding& f) { rows_.push_back(Row{f, nextId_++}); }
     int Count() const { return static_cast<int>(rows_.size()); }
     void Clear() { rows_.clear(); }
-    const Finding& At(int i) const { return rows_.at(static_cast<size_t>(i)); }
-    void MarkRepaired(int i) { rows_.at(static_cast<size_t>(i)).image = kImageRepaired; }
+    const Finding& At(int i) const { return rows_.at(static_cast<size_t>(i)).finding; }
+    RowId IdAt(int i) const { return rows_.at(static_cast<size_t>(i)).id; }
+    // Index of the row with that identity, -1 when the list no longer holds it. `hint` is
+    // looked at first (the row's index when the identity was taken).
+    int IndexOf(RowId id, int hint = -1) const;
+    void MarkRepaired(int i) { rows_.at(static_cast<size_t>(i)).finding.image = kImageRepaired; }
     int UnrepairedCount() const;
     // Column 0 caption, 1 location, 2 key name, 3 description. Every sort is descending;
     // rows that compare equal keep their order. A column outside 0..3 leaves the order alone.
@@ -29,7 +38,12 @@ public:
     static const std::string& ColumnText(const Finding& f, int column);
 
 private:
-    std::vector<Finding> rows_;
+    struct Row {
+        Finding finding;
+        RowId id;
+    };
+    std::vector<Row> rows_;
+    RowId nextId_ = 1;
 };
 
 }  // namespace tw

@@ -1,4 +1,4 @@
-#include "app/FindingList.h"
+#include "scanners/FindingList.h"
 
 #include <algorithm>
 
@@ -19,7 +19,14 @@ int CompareFindingText(const std::string& a, const std::string& b) {
 
 int FindingList::UnrepairedCount() const {
     return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
-                                          [](const Finding& f) { return !f.Repaired(); }));
+                                          [](const Row& r) { return !r.finding.Repaired(); }));
+}
+
+int FindingList::IndexOf(RowId id, int hint) const {
+    if (hint >= 0 && hint < Count() && rows_[static_cast<size_t>(hint)].id == id) return hint;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].id == id) return static_cast<int>(i);
+    return -1;
 }
 
 const std::string& FindingList::ColumnText(const Finding& f, int column) {
@@ -39,10 +46,10 @@ std::vector<int> FindingList::SortByColumn(int column) {
     if (column < 0 || column > 3) return order;
     // The comparison is negated, so the list always ends in descending order.
     std::stable_sort(order.begin(), order.end(), [this, column](int a, int b) {
-        return CompareFindingText(ColumnText(rows_[static_cast<size_t>(a)], column),
-                                  ColumnText(rows_[static_cast<size_t>(b)], column)) > 0;
+        return CompareFindingText(ColumnText(rows_[static_cast<size_t>(a)].finding, column),
+                                  ColumnText(rows_[static_cast<size_t>(b)].finding, column)) > 0;
     });
-    std::vector<Finding> sorted;
+    std::vector<Row> sorted;
     sorted.reserve(rows_.size());
     for (int i : order) sorted.push_back(std::move(rows_[static_cast<size_t>(i)]));
     rows_.swap(sorted);
