@@ -571,3 +571,118 @@ TEST_CASE("Ctrl+S and F10 reach the window during a long scan step on the UI thr
         else CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
     }
 }
+
+namespace {
+
+// What arrives at the window while a repair waits: a click on a report-list header or on Scan.
+enum class Intruder { HeaderClick, ScanClick };
+// Where the repair waits: in its question, or between the levels of a key's deletion.
+enum class Pause { Question, Deletion };
+
+struct RepairDuringPauseCase {
+    UINT command;
+    Pause pause;
+    Intruder intruder;
+};
+
+}  // namespace
+
+TEST_CASE("a header click or a Scan while a repair waits deletes nothing else and marks the right rows") {
+    const RepairDuringPauseCase cases[] = {
+        {ID_FLATBUTTON2, Pause::Question, Intruder::HeaderClick},
+        {ID_FLATBUTTON2, Pause::Question, Intruder::ScanClick},
+        {ID_FLATBUTTON2, Pause::Deletion, Intruder::HeaderClick},
+        {ID_FLATBUTTON2, Pause::Deletion, Intruder::ScanClick},
+        {ID_FLATBUTTON3, Pause::Question, Intruder::HeaderClick},
+        {ID_FLATBUTTON3, Pause::Question, Intruder::ScanClick},
+        {ID_FLATBUTTON3, Pause::Deletion, Intruder::HeaderClick},
+        {ID_FLATBUTTON3, Pause::Deletion, Intruder::ScanClick},
+    };
+    for (const RepairDuringPauseCase& c : cases) {
+        const bool all = c.command == ID_FLATBUTTON3;
+        CAPTURE(all);
+        CAPTURE(static_cast<int>(c.pause));
+        CAPTURE(static_cast<int>(c.intruder));
+        RegistrySandbox sb;
+        // The rows' targets: a key with a subtree (its deletion lets messages run between
+        // levels) and two values. Around them, keys that no row names, among them first-level
+        // keys named like the subtree's keys.
+        MakeKey(HKEY_CURRENT_USER, "Software\\A\\s1\\s2");
+        SetString(HKEY_CURRENT_USER, "Software\\Z", "v", "C:\\gone.exe");
+        SetString(HKEY_LOCAL_MACHINE, "Software\\M", "w", "C:\\gone.exe");
+        SetString(HKEY_CURRENT_USER, "Software\\Keep", "k", "1");
+        SetString(HKEY_CURRENT_USER, "s1", "k", "1");
+        SetString(HKEY_CURRENT_USER, "B", "k", "1");
+        SetString(HKEY_LOCAL_MACHINE, "Software\\Keep", "k", "1");
+
+        Window w;
+        TForm1& f = *w.form;
+        f.SelectAllClick();  // nothing ticked: a Scan that gets through clears the list at once
+        f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\A", "", "", 0});
+        f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\Z", "v", "C:\\gone.exe", 0});
+        f.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "Software\\M", "w", "C:\\gone.exe", 0});
+        f.SetRepairControls(true);
+        f.SelectRow(0);
+
+        NMLISTVIEW header{};  // a click on "位置": sorting by it reverses these rows
+        header.hdr.hwndFrom = f.ReportList();
+        header.hdr.idFrom = ID_LISTVIEW2;
+        header.hdr.code = LVN_COLUMNCLICK;
+        header.iItem = -1;
+        header.iSubItem = 1;
+        auto intrude = [&](bool post) {
+            const UINT msg = c.intruder == Intruder::HeaderClick ? WM_NOTIFY : WM_COMMAND;
+            const WPARAM wp = c.intruder == Intruder::HeaderClick ? ID_LISTVIEW2 : ID_FLATBUTTON1;
+            const LPARAM lp = c.intruder == Intruder::HeaderClick ? reinterpret_cast<LPARAM>(&header) : 0;
+            if (post)
+                PostMessageW(f.Handle(), msg, wp, lp);
+            else
+                SendMessageW(f.Handle(), msg, wp, lp);
+        };
+
+        ScopedSeams seams;
+        std::vector<std::string> shown;
+        std::vector<HWND> owners;
+        seams->messageBox = [&](HWND owner, const std::string& text, const std::string&, UINT) {
+            shown.push_back(text);
+            owners.push_back(owner);
+            const bool confirmation = text.find("确认吗") != std::string::npos ||
+                                      text.find("确定吗") != std::string::npos;
+            if (c.pause == Pause::Question && confirmation) intrude(false);
+            // No backup before repair all; OK to everything else.
+            return text.find("建议在全部删除前") != std::string::npos ? IDCANCEL : IDOK;
+        };
+        if (c.pause == Pause::Deletion) intrude(true);  // waits in the queue for the deletion's pause
+        f.Command(c.command);
+
+        // The deletion's pause took what was waiting.
+        MSG left;
+        CHECK_FALSE(PeekMessageW(&left, f.Handle(), WM_NOTIFY, WM_NOTIFY, PM_NOREMOVE));
+        CHECK_FALSE(PeekMessageW(&left, f.Handle(), WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+
+        // Only the rows' own targets are gone.
+        CHECK_FALSE(KeyPresent(HKEY_CURRENT_USER, "Software\\A"));
+        CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\Z", "v") == !all);
+        CHECK(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\M", "w") == !all);
+        CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Z"));
+        CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\Keep", "k"));
+        CHECK(ValuePresent(HKEY_CURRENT_USER, "s1", "k"));
+        CHECK(ValuePresent(HKEY_CURRENT_USER, "B", "k"));
+        CHECK(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Keep", "k"));
+
+        // Exactly the repaired rows carry the mark, and the rows stay where they were.
+        CHECK(f.Findings().Count() == 3);
+        const char* order[3] = {"Software\\A", "Software\\Z", "Software\\M"};
+        for (int i = 0; i < f.Findings().Count(); ++i) {
+            const Finding& row = f.Findings().At(i);
+            CAPTURE(row.location);
+            CHECK(row.Repaired() == (all || row.location == "Software\\A"));
+            if (i < 3) CHECK(row.location == order[i]);
+        }
+        // The questions only, no error; each owned by the window.
+        CHECK(shown.size() == (all ? 2u : 1u));
+        for (HWND owner : owners) CHECK(owner == f.Handle());
+        // And the window takes commands again afterwards.
+        CHECK(IsWindowEnabled(f.Handle()));
+    }
+}

@@ -11,6 +11,7 @@
 #include "platform/Threads.h"
 #include "repair/RepairCommands.h"
 #include "repair/RepairLog.h"
+#include "scanners/registry/KivChkRegErr.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -61,6 +62,8 @@ struct CleanProgramFolder {
     static void Remove() {
         DeleteFileA(RepairLogPath().c_str());
         DeleteFileA(BackupFilePath().c_str());
+        RemoveDirectoryA(RepairLogBackupPath().c_str());
+        DeleteFileA(RepairLogBackupPath().c_str());
     }
 };
 
@@ -124,6 +127,7 @@ struct FakeEditor {
     ScopedSeams seams;
     std::vector<std::string> commandLines, directories, currentDirs, progressCaptions;
     bool start = true, writeExport = true;
+    std::string exportContent = "REGEDIT4\r\n";
     DWORD exitCode = 0;
     RegistryBackup* backup = nullptr;
     FakeEditor() {
@@ -138,7 +142,8 @@ struct FakeEditor {
                 progressCaptions.push_back(WindowText(progress->Handle()));
             if (!start) return false;
             if (writeExport && cmd.find("/e") != std::string::npos)
-                if (FILE* f = fopen((dir + "Backup_Tw.reg").c_str(), "wb")) fputs("REGEDIT4\r\n", f), fclose(f);
+                if (FILE* f = fopen((dir + "Backup_Tw.reg").c_str(), "wb"))
+                    fwrite(exportContent.data(), 1, exportContent.size(), f), fclose(f);
             code = exitCode;
             return true;
         };
@@ -622,6 +627,242 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
     CHECK_FALSE(FileExists(RepairLogPath()));
     CHECK(WindowText(form->Memo()) == "");
+    CHECK(msgs.shown.empty());
+}
+
+}  // TEST_SUITE
+
+namespace {
+
+// The message box the system shows, measured and answered with Cancel from a timer of this
+// thread (it fires inside the box's own message loop).
+struct BoxMeasure {
+    static RECT rect;
+    static bool seen;
+    static BOOL CALLBACK Find(HWND w, LPARAM) {
+        wchar_t cls[16] = {};
+        GetClassNameW(w, cls, 16);
+        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+        GetWindowRect(w, &rect);
+        seen = true;
+        PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+        return FALSE;
+    }
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+        if (!seen) EnumThreadWindows(GetCurrentThreadId(), &BoxMeasure::Find, 0);
+    }
+};
+RECT BoxMeasure::rect{};
+bool BoxMeasure::seen = false;
+
+}  // namespace
+
+TEST_SUITE("hostile rows") {
+
+TEST_CASE("a value really named like the default-value marker is told apart from the default value") {
+    for (bool all : {false, true}) {
+        CAPTURE(all);
+        RegistrySandbox sb;
+        ScratchDir dir;
+        CleanProgramFolder clean;
+        const HKEY cu = HKEY_CURRENT_USER;
+        const std::string valid = dir.File("valid.exe"), gone = dir / "gone.exe";
+        // One: the default value is sound, the value named like the marker is stale. Two: the
+        // other way round.
+        SetString(cu, "Software\\One", "", valid);
+        SetString(cu, "Software\\One", "@D_e_f_a_u_l_t", gone);
+        SetString(cu, "Software\\Two", "", gone);
+        SetString(cu, "Software\\Two", "@D_e_f_a_u_l_t", valid);
+        ScanContext ctx;
+        ctx.windowsDir = WindowsDirectory();
+        CollectingSink sink;
+        TChkRegErr scanner(ctx, sink);
+        scanner.FRootKey = cu;
+        scanner.ScanKey("Software");
+        REQUIRE(sink.findings.size() == 2);
+        FindingList list;
+        for (const Finding& f : sink.findings) {
+            CHECK(f.keyName == "@D_e_f_a_u_l_t");  // the same text in both rows
+            list.Add(f);
+        }
+
+        Messages msgs;
+        if (all) msgs.answers = {IDCANCEL, IDOK};  // no backup, then go
+        FakeView view;
+        Repairer repair(list, view, RepairContext{5}, nullptr);
+        if (all) {
+            repair.FlatButton3Click();
+        } else {
+            for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
+        }
+        CHECK(GetString(cu, "Software\\One", "") == valid);
+        CHECK_FALSE(ValuePresent(cu, "Software\\One", "@D_e_f_a_u_l_t"));
+        CHECK(ValuePresent(cu, "Software\\Two", ""));
+        CHECK(GetString(cu, "Software\\Two", "") == "");
+        CHECK(GetString(cu, "Software\\Two", "@D_e_f_a_u_l_t") == valid);
+        CHECK(Marks(list) == std::vector<bool>{true, true});
+    }
+}
+
+TEST_CASE("line breaks in a repaired value's name forge no log entry, in the file or the history window") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    Messages msgs;
+    const std::string name = "v\r\n[2000-01-01|0:00:00]\r\n行为=伪造\r\n记录=forged";
+    SetString(HKEY_CURRENT_USER, "Software\\A", name, "C:\\gone.exe");
+    SetString(HKEY_CURRENT_USER, "Software\\A", "v", "keep");
+    FindingList list;
+    list.Add(Row("HKEY_CURRENT_USER", "Software\\A", name, "C:\\gone.exe\tmore\x1b"));
+    FakeView view;
+    view.selected = 0;
+    RepairCommands commands(list, view, RepairContext{5});
+    commands.RepairSelected();
+    CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\A", name));
+    CHECK(GetString(HKEY_CURRENT_USER, "Software\\A", "v") == "keep");
+
+    std::vector<LogEntry> log = ReadLog();
+    REQUIRE(log.size() == 1);
+    CHECK(log[0].action == "删除");
+    CHECK(log[0].record ==
+          "HKEY_CURRENT_USER Software\\A v\\r\\n[2000-01-01|0:00:00]\\r\\n行为=伪造\\r\\n记录=forged "
+          "C:\\gone.exe\\tmore\\x1B");
+    const std::string stored = FileBytes(RepairLogPath());
+    size_t lines = 0;
+    for (size_t p = 0; (p = stored.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
+    CHECK(lines == 3);  // the section and its two keys
+
+    commands.ShowHistory();
+    const std::string shown = WindowText(commands.HistoryWindow()->Memo());
+    CHECK(shown == stored);
+    CHECK(shown.find("\r\n[2000") == std::string::npos);
+    CHECK(shown.find("\r\n行为=伪造") == std::string::npos);
+}
+
+TEST_CASE("a huge description is shortened in the question, and the box fits on the screen") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
+    const std::string description = "C:\\" + std::string(1 << 20, 'x') + "\\end.exe";
+    FindingList list;
+    list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v", description));
+    FakeView view;
+    view.selected = 0;
+    Repairer repair(list, view, RepairContext{5}, nullptr);
+    {
+        Messages msgs{IDCANCEL};
+        repair.FlatButton2Click();
+        REQUIRE(msgs.shown.size() == 1);
+        const std::string& q = msgs.shown[0].text;
+        CHECK(q.size() <= kMessageTextLimit);
+        CHECK(q.rfind("将要从注册表中删除“HKEY_CURRENT_USER\\Software\\A\\v：C:\\xxx", 0) == 0);
+        CHECK(q.find("...") != std::string::npos);
+        const std::string end = "x\\end.exe”，确定吗？";
+        CHECK(q.compare(q.size() - end.size(), end.size(), end) == 0);
+    }
+    // The system's own box.
+    ScopedSeams seams;
+    seams->messageBox = SystemSeams().messageBox;
+    BoxMeasure::seen = false;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, &BoxMeasure::OnTimer);
+    repair.FlatButton2Click();
+    KillTimer(nullptr, timer);
+    REQUIRE(BoxMeasure::seen);
+    const RECT r = BoxMeasure::rect;
+    MESSAGE("question box " << r.right - r.left << "x" << r.bottom - r.top);
+    CHECK(r.right - r.left <= GetSystemMetrics(SM_CXSCREEN));
+    CHECK(r.bottom - r.top <= GetSystemMetrics(SM_CYSCREEN));
+    CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));  // Cancel
+    CHECK_FALSE(list.At(0).Repaired());
+}
+
+}  // TEST_SUITE
+
+TEST_SUITE("backup checks") {
+
+TEST_CASE("an empty export, or only an earlier backup's, fails the backup and repair all deletes nothing") {
+    struct {
+        const char* what;
+        bool editorWrites;
+        bool earlierExport;
+    } cases[] = {
+        {"the editor leaves an empty export", true, false},
+        {"the editor writes nothing; a non-empty export of an hour ago is there", false, true},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        RegistrySandbox sb;
+        CleanProgramFolder clean;
+        SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
+        if (c.earlierExport) {
+            FILE* f = fopen(BackupFilePath().c_str(), "wb");
+            REQUIRE(f);
+            fputs("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", f);
+            fclose(f);
+            HANDLE h = CreateFileA(BackupFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            FILETIME t;
+            GetSystemTimeAsFileTime(&t);
+            ULARGE_INTEGER u{{t.dwLowDateTime, t.dwHighDateTime}};
+            u.QuadPart -= 3600ULL * 10000000ULL;
+            t = FILETIME{u.LowPart, u.HighPart};
+            SetFileTime(h, nullptr, nullptr, &t);
+            CloseHandle(h);
+        }
+        FindingList list;
+        list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v"));
+        FakeView view;
+        RepairCommands commands(list, view, RepairContext{5});
+        FakeEditor editor;
+        editor.writeExport = c.editorWrites;
+        editor.exportContent = "";
+        Messages msgs;  // OK to the backup offer, and to whatever follows
+        commands.RepairAll();
+        REQUIRE(msgs.shown.size() == 2);  // the offer, then the failure
+        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
+        CHECK(view.Status() == "备份失败");
+        std::vector<LogEntry> log = ReadLog();
+        REQUIRE(log.size() == 1);
+        CHECK(log[0].record == "备份失败");
+        CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
+        CHECK_FALSE(list.At(0).Repaired());
+    }
+}
+
+}  // TEST_SUITE
+
+TEST_SUITE("history kept at a clear") {
+
+TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each clear") {
+    CleanProgramFolder clean;
+    Messages msgs;
+    FindingList list;
+    FakeView view;
+    RepairCommands commands(list, view, RepairContext{5});
+
+    REQUIRE(WriteLog("删除", "first"));
+    const std::string first = FileBytes(RepairLogPath());
+    commands.ClearHistory();  // the window never opened
+    CHECK_FALSE(FileExists(RepairLogPath()));
+    CHECK(FileBytes(RepairLogBackupPath()) == first);
+
+    REQUIRE(WriteLog("删除", "second"));
+    const std::string second = FileBytes(RepairLogPath());
+    commands.ShowHistory();
+    TForm2* form = commands.HistoryWindow();
+    SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
+    CHECK_FALSE(FileExists(RepairLogPath()));
+    CHECK(FileBytes(RepairLogBackupPath()) == second);
+    CHECK(WindowText(form->Memo()) == "");
+
+    // Clearing without a log keeps the kept one.
+    commands.ClearHistory();
+    CHECK(FileBytes(RepairLogBackupPath()) == second);
+
+    // When the cleared log cannot be kept, it is not cleared either.
+    DeleteFileA(RepairLogBackupPath().c_str());
+    REQUIRE(CreateDirectoryA(RepairLogBackupPath().c_str(), nullptr));
+    REQUIRE(WriteLog("删除", "third"));
+    commands.ClearHistory();
+    CHECK(FileExists(RepairLogPath()));
     CHECK(msgs.shown.empty());
 }
 

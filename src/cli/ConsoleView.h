@@ -1,4 +1,5 @@
-// The console front end's view of a scan: no window, one line per Finding in the order found.
+// The console front end's view of a scan: no window, one line per Finding in the order found,
+// its five fields tab-separated and escaped (EscapeForConsole).
 #pragma once
 #include <cstdio>
 #include <string>
@@ -32,7 +33,10 @@ public:
 
     void AddFinding(const Finding& f) override {
         ++count_;
-        std::string line = f.caption + "\t" + f.location + "\t" + f.keyName + "\t" + f.description + "\t" +
+        // A tab or line break inside a name or a value's data must not forge a field or a row:
+        // every field is escaped, so a line is always exactly one Finding of five fields.
+        std::string line = EscapeForConsole(f.caption) + "\t" + EscapeForConsole(f.location) + "\t" +
+                           EscapeForConsole(f.keyName) + "\t" + EscapeForConsole(f.description) + "\t" +
                            IntToStr(f.image) + "\n";
         Write(out_, line);
     }

@@ -1,6 +1,7 @@
 // tarnwell-scan: the same scan as the window's, without a window. It prints one Finding per
-// line (caption, location, key name, description, image index, tab-separated) in the order
-// they were found, and the closing status line on standard error.
+// line (caption, location, key name, description, image index, tab-separated, each field
+// escaped: \\ \t \r \n \xHH) in the order they were found, and the closing status line on
+// standard error.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>

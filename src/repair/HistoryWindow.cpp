@@ -165,7 +165,12 @@ void TForm2::Memo1Enter() {
 void TForm2::FlatButton1Click() {
     const std::string path = RepairLogPath();
     if (!FileExists(path)) return;
-    if (DeleteFileAt(path)) SetWindowTextW(memo_, L"");
+    // Clearing is one key press away (Ctrl+C): the cleared log stays beside it as
+    // "Repair.log.bak", replacing the one kept at the previous clear. When it cannot be kept,
+    // the log is not cleared either.
+    if (MoveFileExA(path.c_str(), RepairLogBackupPath().c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        SetWindowTextW(memo_, L"");
 }
 
 void TForm2::Button1Click() {

@@ -20,7 +20,8 @@ public:
     // Shows the window; a hidden window first reloads the log (FormShow), a visible one is only
     // brought forward and keeps what it shows.
     void Show();
-    // "清空": deletes the log file when there is one and empties the memo; never asks.
+    // "清空": moves the log file, when there is one, to "Repair.log.bak" (replacing an older
+    // one) and empties the memo; never asks.
     void FlatButton1Click();
     // "退出": hides the window.
     void Button1Click();

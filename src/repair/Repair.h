@@ -36,7 +36,7 @@ struct RepairContext {
 };
 
 // The longest part of a row (location, key name, description) that a question quotes.
-constexpr size_t kQuestionFieldLimit = 160;
+constexpr size_t kQuestionFieldLimit = 96;
 
 class Repairer {
 public:

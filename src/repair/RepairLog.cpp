@@ -10,6 +10,8 @@ namespace tw {
 
 std::string RepairLogPath() { return ProgramFolder() + "Repair.log"; }
 
+std::string RepairLogBackupPath() { return RepairLogPath() + ".bak"; }
+
 std::string LogSectionName(const SYSTEMTIME& when) {
     char date[16];
     snprintf(date, sizeof date, "%04u-%02u-%02u", static_cast<unsigned>(when.wYear),
@@ -34,8 +36,10 @@ bool WriteLog(const std::string& action, const std::string& record, const SYSTEM
             if (n > 10000) return false;
             section = base + " (" + IntToStr(n) + ")";
         }
-        log.WriteString(section, "行为", action);
-        log.WriteString(section, "记录", record);
+        // A line break in a name or a value's data would start forged entries of its own:
+        // every entry stays on its two lines, whatever the texts hold.
+        log.WriteString(section, "行为", EscapeControlChars(action));
+        log.WriteString(section, "记录", EscapeControlChars(record));
         log.Flush();
         return true;
     } catch (...) {

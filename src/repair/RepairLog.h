@@ -9,9 +9,14 @@ namespace tw {
 // Full path of the log: the program's folder + "Repair.log" (never the current directory).
 std::string RepairLogPath();
 
+// Where clearing the history keeps the log it cleared: "Repair.log.bak" beside it.
+std::string RepairLogBackupPath();
+
 // Appends one entry with the keys "行为" (action) and "记录" (record) and flushes the file.
 // The section is "yyyy-mm-dd|<long time>"; when an entry of the same second is already there,
-// " (2)", " (3)" ... is added so that no entry overwrites another. False when any write failed.
+// " (2)", " (3)" ... is added so that no entry overwrites another. Control characters in either
+// text are written as escapes (EscapeControlChars), so an entry never spans more than its own
+// lines. False when any write failed.
 bool WriteLog(const std::string& action, const std::string& record);
 // The same for a given local time (the entry's moment).
 bool WriteLog(const std::string& action, const std::string& record, const SYSTEMTIME& when);
