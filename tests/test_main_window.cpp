@@ -686,3 +686,40 @@ TEST_CASE("a header click or a Scan while a repair waits deletes nothing else an
         CHECK(IsWindowEnabled(f.Handle()));
     }
 }
+
+TEST_CASE("stored sizes too small to use are ignored, too large ones keep to the screen; the window is centred") {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int workW = work.right - work.left, workH = work.bottom - work.top;
+    struct {
+        const char* settings;
+        int width, height;  // expected; 0: the work area's
+    } cases[] = {
+        {"Height=-500\r\nWidth=-99999\r\n", 608, 465},
+        {"Top=-30000\r\nHeight=319\r\nWidth=399\r\n", 608, 465},  // one below the minimum
+        {"Height=320\r\nWidth=400\r\n", 400, 320},                 // the minimum itself
+        {"Height=99999\r\nWidth=99999\r\n", 0, 0},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.settings);
+        Window w(std::string("[Tarnwell]\r\nWindow=Normal\r\n") + c.settings);
+        RECT r;
+        GetWindowRect(w.form->Handle(), &r);
+        const int width = c.width ? c.width : workW, height = c.height ? c.height : workH;
+        CHECK(r.right - r.left == width);
+        CHECK(r.bottom - r.top == height);
+        CHECK(r.left == work.left + (workW - width) / 2);
+        CHECK(r.top == work.top + (workH - height) / 2);
+    }
+}
+
+TEST_CASE("the status line shows a readable part of a huge text") {
+    Window w;
+    const std::string path(100000, 'k');
+    w.form->SetStatus("扫描：HKEY_CURRENT_USER\\" + path + "\\end");
+    const std::string shown = w.form->StatusText();
+    CHECK(shown.size() <= 260);
+    CHECK(shown.rfind("扫描：HKEY_CURRENT_USER\\kkk", 0) == 0);
+    CHECK(shown.find("...") != std::string::npos);
+    CHECK(shown.compare(shown.size() - 4, 4, "\\end") == 0);
+}

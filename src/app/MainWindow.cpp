@@ -40,6 +40,8 @@ const UINT_PTR kScreenTimer = 1;
 
 // Design size of the window and fixed heights of its bands.
 const int kDesignWidth = 608, kDesignHeight = 465;
+// The smallest window the user can drag to; a stored size below it is not restored.
+const int kMinWidth = 400, kMinHeight = 320;
 const int kToolBarHeight = 56, kPanelHeight = 167, kPanel2Width = 103;
 const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 const int kButtonTops[4] = {19, 57, 94, 132};
@@ -114,7 +116,7 @@ bool TForm1::Create(HINSTANCE instance) {
         ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
         return false;
     }
-    settings_ = LoadSettings(IniPath());
+    settings_ = LoadSettings(IniPath(), kMinWidth, kMinHeight);
 
     ScanContext ctx;
     ctx.majorVersion = osInfo_->MajorVersion;
@@ -146,8 +148,13 @@ void TForm1::Show() {
         RECT work;
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         int w = r.right - r.left, h = r.bottom - r.top;
-        SetWindowPos(hwnd_, nullptr, work.left + ((work.right - work.left) - w) / 2,
-                     work.top + ((work.bottom - work.top) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        // A stored size larger than the screen would put the caption and its buttons out of
+        // reach: the window keeps to the work area.
+        const int workW = work.right - work.left, workH = work.bottom - work.top;
+        if (w > workW) w = workW;
+        if (h > workH) h = workH;
+        SetWindowPos(hwnd_, nullptr, work.left + (workW - w) / 2, work.top + (workH - h) / 2, w, h,
+                     SWP_NOZORDER);
         ShowWindow(hwnd_, SW_SHOWNORMAL);
     }
     UpdateWindow(hwnd_);
@@ -203,8 +210,8 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_GETMINMAXINFO: {
             auto* mmi = reinterpret_cast<MINMAXINFO*>(lp);
-            mmi->ptMinTrackSize.x = 400;
-            mmi->ptMinTrackSize.y = 320;
+            mmi->ptMinTrackSize.x = kMinWidth;
+            mmi->ptMinTrackSize.y = kMinHeight;
             return 0;
         }
         case WM_COMMAND:

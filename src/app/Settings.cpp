@@ -6,7 +6,7 @@
 
 namespace tw {
 
-WindowSettings LoadSettings(const std::string& iniPath) {
+WindowSettings LoadSettings(const std::string& iniPath, int minWidth, int minHeight) {
     WindowSettings s;
     IniFile ini(iniPath);
     std::string bak = ini.ReadString("Other", "BakPath", "");
@@ -24,6 +24,8 @@ WindowSettings LoadSettings(const std::string& iniPath) {
     s.hasHeight = TryStrToInt(height, s.height);
     std::string width = ini.ReadString("Tarnwell", "Width", height);
     s.hasWidth = TryStrToInt(width, s.width);
+    if (s.hasHeight && s.height < minHeight) s.hasHeight = false;
+    if (s.hasWidth && s.width < minWidth) s.hasWidth = false;
     return s;
 }
 

@@ -13,8 +13,9 @@ struct WindowSettings {
 };
 
 // Reads the settings; a missing file or key leaves the defaults, and each non-numeric
-// Top/Height/Width is ignored on its own.
-WindowSettings LoadSettings(const std::string& iniPath);
+// Top/Height/Width is ignored on its own, as is a Width or Height below the window's minimum
+// (a window too small to use would be saved again at every close).
+WindowSettings LoadSettings(const std::string& iniPath, int minWidth = 0, int minHeight = 0);
 // Writes the placement and flushes the file; throws IniError when the system refuses.
 void SaveWindowPlacement(const std::string& iniPath, bool maximized, int top, int height, int width);
 // True when the boot menu at bootIni lists more than one operating system.
