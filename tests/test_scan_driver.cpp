@@ -442,57 +442,6 @@ TEST_CASE("a display name or a handler that is not text: error shown once, the s
     CHECK(scan.view.caption == "扫描");
     CHECK(scan.view.selectAll);
     CHECK(scan.view.repair);
-
-TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan never reaches the new list") {
-    // The stopped scan's thread goes on reporting as a slow read would, Findings and status
-    // texts alike, after the new scan has started; however the hand-overs are grouped, none of
-    // it may reach the new scan's list or its status line.
-    FakeView view;
-    view.Tick({7});
-    Event oldRunning, oldGo, oldDone, newGo;
-    struct Reporter : WorkerThread {
-        Reporter(ScanSink& s, std::string t, int n, HANDLE go, HANDLE done, HANDLE running)
-            : sink(s), tag(std::move(t)), count(n), go(go), done(done), running(running) {}
-        void Execute() override {
-            if (running) SetEvent(running);
-            WaitForSingleObject(go, 10000);
-            for (int i = 0; i < count; ++i) {
-                sink.ShowStatus("扫描：" + tag);
-                sink.AddFinding(Finding{"HKEY_CURRENT_USER", tag, std::to_string(i), "", 0});
-            }
-            if (done) SetEvent(done);
-        }
-        ScanSink& sink;
-        std::string tag;
-        int count;
-        HANDLE go, done, running;
-    };
-    int made = 0;
-    ScanCategories c;
-    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) -> std::unique_ptr<WorkerThread> {
-        if (made++ == 0) return std::unique_ptr<WorkerThread>(new Reporter(sink, "old", 300, oldGo.h, oldDone.h, oldRunning.h));
-        return std::unique_ptr<WorkerThread>(new Reporter(sink, "new", 3, newGo.h, nullptr, nullptr));
-    };
-    ScanDriver d(view, ScanContext{}, c);
-    int finishes = 0;
-    d.onScanFinished = [&] { ++finishes; };
-    d.ScanCommand();  // scan 1
-    REQUIRE(WaitForSingleObject(oldRunning.h, 10000) == WAIT_OBJECT_0);
-    d.ScanCommand();  // Stop
-    d.ScanCommand();  // scan 2
-    const size_t statusesBefore = view.statuses.size();
-    oldGo.Set();
-    CHECK(PumpUntil([&] { return WaitForSingleObject(oldDone.h, 0) == WAIT_OBJECT_0; }, 20000));
-    newGo.Set();
-    CHECK(PumpUntil([&] { return finishes == 1 && d.Idle(); }, 20000));
-    PumpUntil([] { return false; }, 100);
-
-    std::vector<std::string> listed;
-    for (const Finding& f : view.findings) listed.push_back(f.location + " " + f.keyName);
-    CHECK(listed == std::vector<std::string>{"new 0", "new 1", "new 2"});
-    CHECK(std::count(view.statuses.begin() + static_cast<std::ptrdiff_t>(statusesBefore), view.statuses.end(),
-                     std::string("扫描：old")) == 0);
-    CHECK(view.status == "扫描完毕。共检查到：3 个错误");
 }
 
 namespace {
@@ -694,4 +643,56 @@ TEST_CASE("Stop arriving during a drive walk ends the walk and the directory ste
     CHECK(finishes == 1);
     CHECK(d.RunningScans() == 0);
     CHECK(view.caption == "扫描");
+}
+
+TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan never reaches the new list") {
+    // The stopped scan's thread goes on reporting as a slow read would, Findings and status
+    // texts alike, after the new scan has started; however the hand-overs are grouped, none of
+    // it may reach the new scan's list or its status line.
+    FakeView view;
+    view.Tick({7});
+    Event oldRunning, oldGo, oldDone, newGo;
+    struct Reporter : WorkerThread {
+        Reporter(ScanSink& s, std::string t, int n, HANDLE go, HANDLE done, HANDLE running)
+            : sink(s), tag(std::move(t)), count(n), go(go), done(done), running(running) {}
+        void Execute() override {
+            if (running) SetEvent(running);
+            WaitForSingleObject(go, 10000);
+            for (int i = 0; i < count; ++i) {
+                sink.ShowStatus("扫描：" + tag);
+                sink.AddFinding(Finding{"HKEY_CURRENT_USER", tag, std::to_string(i), "", 0});
+            }
+            if (done) SetEvent(done);
+        }
+        ScanSink& sink;
+        std::string tag;
+        int count;
+        HANDLE go, done, running;
+    };
+    int made = 0;
+    ScanCategories c;
+    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) -> std::unique_ptr<WorkerThread> {
+        if (made++ == 0) return std::unique_ptr<WorkerThread>(new Reporter(sink, "old", 300, oldGo.h, oldDone.h, oldRunning.h));
+        return std::unique_ptr<WorkerThread>(new Reporter(sink, "new", 3, newGo.h, nullptr, nullptr));
+    };
+    ScanDriver d(view, ScanContext{}, c);
+    int finishes = 0;
+    d.onScanFinished = [&] { ++finishes; };
+    d.ScanCommand();  // scan 1
+    REQUIRE(WaitForSingleObject(oldRunning.h, 10000) == WAIT_OBJECT_0);
+    d.ScanCommand();  // Stop
+    d.ScanCommand();  // scan 2
+    const size_t statusesBefore = view.statuses.size();
+    oldGo.Set();
+    CHECK(PumpUntil([&] { return WaitForSingleObject(oldDone.h, 0) == WAIT_OBJECT_0; }, 20000));
+    newGo.Set();
+    CHECK(PumpUntil([&] { return finishes == 1 && d.Idle(); }, 20000));
+    PumpUntil([] { return false; }, 100);
+
+    std::vector<std::string> listed;
+    for (const Finding& f : view.findings) listed.push_back(f.location + " " + f.keyName);
+    CHECK(listed == std::vector<std::string>{"new 0", "new 1", "new 2"});
+    CHECK(std::count(view.statuses.begin() + static_cast<std::ptrdiff_t>(statusesBefore), view.statuses.end(),
+                     std::string("扫描：old")) == 0);
+    CHECK(view.status == "扫描完毕。共检查到：3 个错误");
 }
