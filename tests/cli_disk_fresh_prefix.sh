@@ -46,8 +46,9 @@ fail=0
 expect() {
     grep -qF "$1" "$out" || { echo "missing: $1"; fail=1; }
 }
-expect $'磁盘文件错误\tC:\\twplanted\\broken.lnk\t'
-expect $'磁盘目录错误\tC:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\TwEmptyGroup\t'
+# Fields are printed escaped: each backslash of a path as two.
+expect $'磁盘文件错误\tC:\\\\twplanted\\\\broken.lnk\t'
+expect $'磁盘目录错误\tC:\\\\ProgramData\\\\Microsoft\\\\Windows\\\\Start Menu\\\\Programs\\\\TwEmptyGroup\t'
 # No location of a disk Finding on the host's root drive or behind a link to the host.
 if awk -F'\t' '$1 ~ /^磁盘/ && ($2 ~ /^[Zz]:/ || $2 ~ /hostlink|HostGroup|hostempty/)' "$out" | grep .; then
     echo "host files listed"; fail=1
