@@ -5,7 +5,9 @@
 # "setlocale: LC_ALL: cannot change locale" for every assignment.
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+# No .NET or Gecko installer prompts; and no host menu entries for shortcuts the tests and the
+# benchmarks save (Wine starts a winemenubuilder process for every shortcut written).
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 TW_LOCALE=${TW_LOCALE:-zh_CN.UTF-8}
 
 # Runs a command with the program's locale, for a wine that a function cannot stand in for
