@@ -189,7 +189,8 @@ int main(int argc, char** argv) {
     double resolveTime = Now() - s;
     s = Now();
     unsigned judged = 0;
-    for (const std::string& file : size.links) judged += tw::IsBrokenShortcutTarget(reader.Target(file)) ? 1 : 0;
+    tw::DriveTypeCache drives;
+    for (const std::string& file : size.links) judged += tw::IsBrokenShortcutTarget(reader.Target(file), drives) ? 1 : 0;
     double judgeTime = Now() - s - resolveTime;
     printf("resolving the %u shortcuts alone: %.3f s; judging their targets: %.3f s (%u broken)\n", resolved,
            resolveTime, judgeTime, judged);

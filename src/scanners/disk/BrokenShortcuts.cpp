@@ -1,5 +1,6 @@
 #include "scanners/disk/BrokenShortcuts.h"
 
+#include <cctype>
 #include <vector>
 
 #include "platform/ComScope.h"
@@ -19,12 +20,30 @@ const DWORD kListed = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRI
 
 }  // namespace
 
+DriveTypeCache::DriveTypeCache() {
+    for (UINT& t : types_) t = static_cast<UINT>(-1);
+}
+
+UINT DriveTypeCache::TypeOf(const std::string& root) {
+    const bool driveRoot = root.size() == 3 && root[1] == ':' && root[2] == '\\';
+    const char letter = driveRoot ? static_cast<char>(toupper(static_cast<unsigned char>(root[0]))) : 0;
+    if (letter < 'A' || letter > 'Z') return DriveType(root);
+    UINT& t = types_[letter - 'A'];
+    if (t == static_cast<UINT>(-1)) t = DriveType(root);
+    return t;
+}
+
 bool IsBrokenShortcutTarget(const std::string& target) {
+    DriveTypeCache drives;
+    return IsBrokenShortcutTarget(target, drives);
+}
+
+bool IsBrokenShortcutTarget(const std::string& target, DriveTypeCache& drives) {
     if (target.empty() || target == "kiv" || target[0] == '\\') return false;
     // A name that did not fit the code page comes back with "?" in it: such a target cannot be
     // looked up, and a working shortcut must never be taken for a broken one and deleted.
     if (target.find_first_of("?*") != std::string::npos) return false;
-    UINT type = DriveType(target.substr(0, 3));
+    UINT type = drives.TypeOf(target.substr(0, 3));
     if (type != DRIVE_FIXED && type != DRIVE_NO_ROOT_DIR) return false;
     return !FileExists(target) && !DirectoryExists(target);
 }
@@ -78,7 +97,7 @@ void ShortcutWalk::CheckShortcut(const std::string& path, const DirEntry& entry)
     } catch (const std::exception&) {
         return;  // this file cannot be judged; the walk goes on
     }
-    if (IsBrokenShortcutTarget(target)) ListView1_AddFile(path, entry, target);
+    if (IsBrokenShortcutTarget(target, drives_)) ListView1_AddFile(path, entry, target);
 }
 
 void ShortcutWalk::ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target) {

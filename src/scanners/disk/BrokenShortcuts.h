@@ -24,6 +24,19 @@ constexpr int kShortcutCheck = 3;
 // are never judged broken.
 bool IsBrokenShortcutTarget(const std::string& target);
 
+// Drive types by letter, asked once each: a walk judges thousands of targets on a handful of
+// drives, and each question is a round trip to the system's mount manager.
+class DriveTypeCache {
+public:
+    DriveTypeCache();
+    // The type of the drive of a root such as "C:\" (any other text is asked every time).
+    UINT TypeOf(const std::string& root);
+
+private:
+    UINT types_[26];
+};
+bool IsBrokenShortcutTarget(const std::string& target, DriveTypeCache& drives);
+
 class ShortcutWalk {
 public:
     ShortcutWalk(const ScanContext& ctx, ScanSink& sink);
@@ -47,6 +60,7 @@ private:
     ScanSink& sink_;
     PacedStatus status_;
     std::unique_ptr<ShellLinkReader> links_;
+    DriveTypeCache drives_;
 };
 
 // The disk-file category on one drive: walks its root folder ("C:\") for broken shortcuts.
