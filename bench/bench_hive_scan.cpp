@@ -3,7 +3,8 @@
 //   (a) a bare walk: one open per key, every value with its data, every subkey;
 //   (b) the hive scanner as the program runs it: its own thread, hand-overs to a UI thread;
 //   (d) with --split, the hive scanner with its Findings counted on its own thread, no hand-over
-//       to the UI thread: what the scan costs apart from the hand-overs;
+//       to the UI thread: what the scan costs apart from the hand-overs (with the processor
+//       time of the scanning thread against the bare walk's);
 //   (c) with --reopen, the plain walk that reopens the key for every value and hands a status
 //       over for every key, for comparison.
 // The tree is split into parts; HKEY_CURRENT_USER is pointed at one part after the other and the
@@ -177,6 +178,8 @@ private:
     tw::ScanSink& sink_;
 };
 
+double g_threadCpu = 0;  // processor time of the last timed thread, user and kernel
+
 // Runs a scanner thread against a UI thread (this one) that serves its hand-overs.
 template <class Scanner>
 double TimeScanThread(Scanner& scanner) {
@@ -184,6 +187,14 @@ double TimeScanThread(Scanner& scanner) {
     scanner.Start();
     HANDLE h = scanner.Handle();
     tw::WaitPumping(&h, 1);
+    FILETIME created, exited, kernel, user;
+    g_threadCpu = 0;
+    if (GetThreadTimes(h, &created, &exited, &kernel, &user)) {
+        auto seconds = [](const FILETIME& t) {
+            return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+        };
+        g_threadCpu = seconds(kernel) + seconds(user);
+    }
     return watch.Seconds();
 }
 
@@ -312,7 +323,7 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
            bestScan, bestBare);
 
     if (split) {
-        double bare = 0, direct = 0;
+        double bare = 0, direct = 0, bareCpu = 0, directCpu = 0;
         std::vector<double> ratios;
         for (int r = 0; r < reps; ++r) {
             WalkCounts counts;
@@ -324,13 +335,18 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
                     tw::TChkRegErr scanner(ctx, sink);
                     scanner.FRootKey = HKEY_CURRENT_USER;
                     partDirect = TimeScanThread(scanner);
+                    directCpu += g_threadCpu;
+                };
+                auto runBare = [&] {
+                    partBare = TimeBareWalk(counts);
+                    bareCpu += g_threadCpu;
                 };
                 if ((r + i) % 2 == 0) {
-                    partBare = TimeBareWalk(counts);
+                    runBare();
                     runDirect();
                 } else {
                     runDirect();
-                    partBare = TimeBareWalk(counts);
+                    runBare();
                 }
                 bare += partBare;
                 direct += partDirect;
@@ -338,8 +354,9 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
             }
             if (sink.findings != scanned.findings || sink.hash != scanned.hash) printf("(d) findings DIFFER\n");
         }
-        printf("(d) no hand-overs:    %7.2f s  (a in the same rounds: %.2f s)  d/a = %.2f, median of part pairs %.2f\n",
-               direct / reps, bare / reps, direct / bare, Median(ratios));
+        printf("(d) no hand-overs:    %7.2f s  (a in the same rounds: %.2f s)  d/a = %.2f, median of part pairs %.2f;"
+               " thread processor time d %.2f s, a %.2f s\n",
+               direct / reps, bare / reps, direct / bare, Median(ratios), directCpu / reps, bareCpu / reps);
     }
 
     if (reopen) {

@@ -294,7 +294,16 @@ void TChkRegErr::Execute() {
 }
 
 bool TChkRegErr::IsMissingPath(const std::string& text) const {
-    return tw::IsMissingPath(text, windowsDir_, facts_);
+    // Only a text with a drive colon near its start can name a path; others end at once.
+    if (text.size() < 3 || (text[1] != ':' && text[2] != ':')) return false;
+    // A hive repeats its texts (the same command line under every verb of a program): the
+    // verdict is remembered, sparing the cuts as well as the file system.
+    auto it = verdicts_.find(text);
+    if (it != verdicts_.end()) return it->second;
+    const bool missing = tw::IsMissingPath(text, windowsDir_, facts_);
+    if (verdicts_.size() >= kMaxRemembered) verdicts_.clear();
+    verdicts_.emplace(text, missing);
+    return missing;
 }
 
 void TChkRegErr::ScanHive() {

@@ -84,6 +84,7 @@ private:
     std::string windowsDir_;
     ScanSink& sink_;
     mutable PathFacts facts_{true};
+    mutable std::unordered_map<std::string, bool> verdicts_;  // text -> missing
     PacedStatus status_;
     // The enumeration buffers, reused from key to key, and the keys the walk stands in.
     RegKeyReader reader_;
