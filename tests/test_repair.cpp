@@ -777,6 +777,83 @@ TEST_CASE("a huge description is shortened in the question, and the box fits on 
 
 }  // TEST_SUITE
 
+namespace {
+
+// The registry's own name of a key ("\\Registry\\..."), as a link's target names it.
+std::wstring NativeKeyName(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<NtQueryKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey"));
+    std::vector<BYTE> buf(4096);
+    ULONG len = 0;
+    std::wstring name;
+    const int kKeyNameInformation = 3;
+    if (query && query(key, kKeyNameInformation, buf.data(), static_cast<ULONG>(buf.size()), &len) == 0) {
+        const ULONG bytes = *reinterpret_cast<ULONG*>(buf.data());
+        name.assign(reinterpret_cast<const wchar_t*>(buf.data() + sizeof(ULONG)), bytes / sizeof(wchar_t));
+    }
+    RegCloseKey(key);
+    return name;
+}
+
+// Makes root\path a registry link to the key `target` names.
+bool MakeLink(HKEY root, const std::string& path, const std::wstring& target) {
+    HKEY link = nullptr;
+    if (RegCreateKeyExW(root, AnsiToWide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG rc = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                                   reinterpret_cast<const BYTE*>(target.data()),
+                                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    RegCloseKey(link);
+    return rc == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+TEST_SUITE("repair of keys with registry links") {
+
+TEST_CASE("a registry link in a repaired key's subtree, or the key itself a link: the link goes, its target stays") {
+    for (uint32_t major : {5u, 4u}) {
+        for (bool all : {false, true}) {
+            CAPTURE(major);
+            CAPTURE(all);
+            RegistrySandbox sb;
+            CleanProgramFolder clean;
+            const HKEY lm = HKEY_LOCAL_MACHINE;
+            SetString(lm, "Software\\Target\\Child", "keep", "1");
+            const std::wstring target = NativeKeyName(lm, "Software\\Target");
+            REQUIRE_FALSE(target.empty());
+            MakeKey(lm, "Software\\Old\\Sub");
+            REQUIRE(MakeLink(lm, "Software\\Old\\Sub\\ToTarget", target));
+            REQUIRE(MakeLink(lm, "Software\\OldLink", target));
+            REQUIRE(KeyPresent(lm, "Software\\Old\\Sub\\ToTarget\\Child"));  // the link works
+
+            FindingList list;
+            list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Old", "", "无效软件"));
+            list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\OldLink", "", "无效软件"));
+            Messages msgs;
+            if (all) msgs.answers = {IDCANCEL, IDOK};
+            FakeView view;
+            Repairer repair(list, view, RepairContext{major}, nullptr);
+            if (all) {
+                repair.FlatButton3Click();
+            } else {
+                for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
+            }
+            CHECK(GetString(lm, "Software\\Target\\Child", "keep") == "1");
+            CHECK_FALSE(KeyPresent(lm, "Software\\Old"));
+            HKEY link = nullptr;
+            CHECK(RegOpenKeyExA(lm, "Software\\OldLink", REG_OPTION_OPEN_LINK, KEY_READ, &link) != ERROR_SUCCESS);
+            if (link) RegCloseKey(link);
+            CHECK(Marks(list) == std::vector<bool>{true, true});
+        }
+    }
+}
+
+}  // TEST_SUITE
+
 TEST_SUITE("backup checks") {
 
 TEST_CASE("an empty export, or only an earlier backup's, fails the backup and repair all deletes nothing") {

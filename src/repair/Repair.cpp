@@ -122,6 +122,50 @@ namespace {
 // Deeper than any real key: a chain of registry links would otherwise recurse without end.
 const int kMaxDeleteDepth = 512;
 
+// Whether root\path is a registry link. Its own key is looked at, not the key it leads to.
+bool IsRegistryLink(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = REG_NONE;
+    const LONG rc = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_LINK;
+}
+
+// Deletes the link key itself. The registry's own key deletion follows a link and would delete
+// the key it leads to, which no row names; only the native call on the link's own handle
+// removes the link alone.
+bool DeleteRegistryLink(HKEY root, const std::string& path) {
+    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    static const NtDeleteKeyFn ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
+    if (!ntDeleteKey) return false;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != ERROR_SUCCESS) return false;
+    const bool ok = ntDeleteKey(key) == 0;
+    RegCloseKey(key);
+    return ok;
+}
+
+// Whether a registry link lies anywhere below root\path (links themselves are not entered).
+bool SubtreeHasLink(HKEY root, const std::string& path, int depth) {
+    if (depth > kMaxDeleteDepth) return true;  // deeper than any real key: treat as a loop
+    std::vector<std::string> names;
+    {
+        Registry reg;
+        reg.SetRootKey(root);
+        if (!reg.OpenKey(path, false)) return false;
+        names = reg.GetKeyNames();
+        reg.CloseKey();
+    }
+    for (const std::string& name : names) {
+        const std::string sub = path + "\\" + name;
+        if (IsRegistryLink(root, sub) || SubtreeHasLink(root, sub, depth + 1)) return true;
+    }
+    return false;
+}
+
 // Whether sub names a key strictly below top.
 bool IsBelow(const std::string& top, const std::string& sub) {
     return sub.size() > top.size() + 1 && sub.compare(0, top.size(), top) == 0 &&
@@ -145,6 +189,11 @@ void DeleteSubKeys(HKEY root, const std::string& top, const std::string& path, i
         // Each key is checked before it goes, not only the first: an empty or odd name from
         // the enumeration must not turn into a path that reaches elsewhere.
         if (!IsBelow(top, sub)) continue;
+        if (IsRegistryLink(root, sub)) {
+            // The link goes, never what it leads to (a failure leaves it, and so the row).
+            DeleteRegistryLink(root, sub);
+            continue;
+        }
         Registry reg;
         reg.SetRootKey(root);
         if (reg.OpenKey(sub, false) && reg.HasSubKeys()) {
@@ -210,10 +259,16 @@ RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f) {
 
 RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location) {
     if (!IsRepairableKeyLocation(location)) return RepairOutcome::Failed;
+    // A row's key that is itself a link: the link is what was found, not the key behind it.
+    if (IsRegistryLink(root, location))
+        return DeleteRegistryLink(root, location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     if (KeyMissing(root, location)) return RepairOutcome::AlreadyGone;
     Registry reg;
     reg.SetRootKey(root);
-    if (context_.majorVersion == 4) return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    // Windows 98 and Me delete a key with its subtree in one call; that call would follow a
+    // registry link and delete what it leads to, so a subtree holding one goes level by level.
+    if (context_.majorVersion == 4 && !SubtreeHasLink(root, location, 0))
+        return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     // Windows 2000 and later: the subtree goes level by level, deepest first, with the window
     // repainting in between, then the key itself.
     if (reg.OpenKey(location, false)) {

@@ -17,7 +17,8 @@ HKEY RootFromCaption(const std::string& caption);
 // Deletes every subkey below root\path, deepest first, from names taken before anything goes;
 // the key at path itself stays. Lets the window repaint once per level. Works on its own copy
 // of the path, and checks every key it deletes: never a root or first-level key, never an
-// ill-formed path, never anything outside root\path.
+// ill-formed path, never anything outside root\path. A registry link below path is deleted
+// itself; what it leads to stays.
 void Del_Key2000(HKEY root, std::string path, RepairView& view);
 
 // What a row's location may name before anything is deleted. Registry: backslash-separated
