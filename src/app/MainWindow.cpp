@@ -1,10 +1,5 @@
 #include "app/MainWindow.h"
 
-#include <shellapi.h>
-#include <windowsx.h>
-
-#include "app/AboutCommands.h"
-#include "app/chm.h"
 #include "app/osinfo/WriteFileDesc.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -31,12 +26,6 @@ const char kSelectNone[] = "全否";
 const char kSelectAll[] = "全选";
 // The longest status line shown, in bytes: more than its panel can hold.
 const size_t kStatusTextLimit = 260;
-
-// While a scan runs, new rows and progress texts reach the screen at most this often: the list
-// grows visibly, the status line stays live, and painting costs the scan next to nothing
-// however fast Findings come.
-const DWORD kScreenPaceMs = 100;
-const UINT_PTR kScreenTimer = 1;
 
 // Design size of the window and fixed heights of its bands.
 const int kDesignWidth = 608, kDesignHeight = 465;
@@ -84,7 +73,6 @@ TForm1::~TForm1() {
     driver_.reset();
     repair_.reset();
     if (hwnd_) DestroyWindow(hwnd_);
-    if (popupRoot_) DestroyMenu(popupRoot_);
     if (imageList1_) ImageList_Destroy(imageList1_);
     if (toolImages_) ImageList_Destroy(toolImages_);
     if (toolHotImages_) ImageList_Destroy(toolHotImages_);
@@ -110,7 +98,10 @@ bool TForm1::Create(HINSTANCE instance) {
     } catch (const std::exception&) {
         // A registry that refuses the record does not keep the program from working.
     }
-    help_.reset(new THtmhelp(ProgramFolder() + "Kivcc.chm"));
+    menus_.reset(new MenuCommands(instance, ProgramFolder() + "Kivcc.chm"));
+    report_.SetSortRefused([this] { return RepairRunning(); });
+    report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
+    report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
     windowsDir_ = WindowsDirectory();
     if (windowsDir_.empty()) {
         ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
@@ -162,8 +153,9 @@ void TForm1::Show() {
 
 bool TForm1::PreTranslate(MSG* msg) {
     if (repair_ && repair_->IsDialogMessage(msg)) return true;
-    if (hwnd_ && accel_ && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
-        return TranslateAcceleratorW(hwnd_, accel_, msg) != 0;
+    HACCEL accel = Shortcuts();
+    if (hwnd_ && accel && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
+        return TranslateAcceleratorW(hwnd_, accel, msg) != 0;
     return false;
 }
 
@@ -220,28 +212,14 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_NOTIFY:
             return OnNotify(reinterpret_cast<NMHDR*>(lp));
         case WM_MEASUREITEM:
-            if (menuImages_.OnMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
-            break;
         case WM_DRAWITEM:
-            if (menuImages_.OnDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lp))) return TRUE;
+            if (menus_ && menus_->OnMessage(msg, wp, lp, listView2_)) return TRUE;
             break;
         case WM_CONTEXTMENU:
-            if (reinterpret_cast<HWND>(wp) == listView2_) {
-                POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-                if (pt.x == -1 && pt.y == -1) {
-                    RECT r;
-                    GetWindowRect(listView2_, &r);
-                    pt = {r.left + 10, r.top + 10};
-                }
-                TrackPopupMenu(popupMenu_, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd_, nullptr);
-                return 0;
-            }
+            if (menus_ && menus_->OnMessage(msg, wp, lp, listView2_)) return 0;
             break;
         case WM_TIMER:
-            if (wp == kScreenTimer) {
-                ShowNewRows();
-                return 0;
-            }
+            if (report_.OnTimer(wp)) return 0;
             break;
         case WM_CLOSE:
             OnClose();
@@ -264,22 +242,9 @@ void TForm1::OnCreate() {
     imageList1_ = LoadStrip(instance_, IDB_SMALL, 16, 22);
     toolImages_ = LoadStrip(instance_, IDB_TOOLBAR, 32, 6);
     toolHotImages_ = LoadStrip(instance_, IDB_TOOLBAR_HOT, 32, 6);
-    CreateMenus();
+    menus_->Load(hwnd_, imageList1_);
     CreateToolBar();
     CreateControls();
-}
-
-void TForm1::CreateMenus() {
-    mainMenu_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_MAINMENU));
-    SetMenu(hwnd_, mainMenu_);
-    // The popup menu is the first submenu of its resource; the root is kept to free it.
-    popupRoot_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_POPUPMENU));
-    popupMenu_ = popupRoot_ ? GetSubMenu(popupRoot_, 0) : nullptr;
-    // Loaded from the program's resources: the system frees the table with the program.
-    accel_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_SHORTCUTS));
-    const MenuImages::Style style = MenuImages::StyleForThisSystem();
-    menuImages_.Attach(mainMenu_, imageList1_, MainMenuImages(), style);
-    menuImages_.Attach(popupMenu_, imageList1_, PopupMenuImages(), style);
 }
 
 void TForm1::CreateToolBar() {
@@ -357,19 +322,7 @@ void TForm1::CreateControls() {
     listView2_ = child(hwnd_, WC_LISTVIEWW, "",
                        LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
                        kToolBarHeight + kPanelHeight, kDesignWidth, 200, ID_LISTVIEW2, WS_EX_CLIENTEDGE);
-    ListView_SetExtendedListViewStyle(listView2_, LVS_EX_FULLROWSELECT);
-    ListView_SetImageList(listView2_, imageList1_, LVSIL_SMALL);
-    ListView_SetBkColor(listView2_, RGB(255, 255, 255));
-    const char* heads[4] = {"项目", "位置", "键名", "说明"};
-    const int widths[4] = {150, 150, 60, 231};
-    for (int i = 0; i < 4; ++i) {
-        std::wstring w = AnsiToWide(heads[i]);
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.pszText = &w[0];
-        c.cx = widths[i];
-        SendMessageW(listView2_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&c));
-    }
+    report_.Attach(hwnd_, listView2_, imageList1_);
 
     statusBar1_ = child(hwnd_, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, 0, 0, 0, 19, ID_STATUSBAR1);
     int parts[1] = {400};
@@ -448,35 +401,7 @@ void TForm1::LayoutChecklistPanel() {
 }
 
 LRESULT TForm1::OnNotify(NMHDR* hdr) {
-    if (hdr->hwndFrom == listView2_) {
-        switch (hdr->code) {
-            case LVN_GETDISPINFOW: {
-                auto* di = reinterpret_cast<NMLVDISPINFOW*>(hdr);
-                if (di->item.iItem < 0 || di->item.iItem >= findings_.Count()) return 0;
-                const Finding& f = findings_.At(di->item.iItem);
-                if (di->item.mask & LVIF_TEXT) {
-                    dispText_ = AnsiToWide(FindingList::ColumnText(f, di->item.iSubItem));
-                    lstrcpynW(di->item.pszText, dispText_.c_str(), di->item.cchTextMax);
-                }
-                if (di->item.mask & LVIF_IMAGE) di->item.iImage = f.image;
-                return 0;
-            }
-            case LVN_COLUMNCLICK: {
-                // A repair that lets messages run works on these rows: they keep their order.
-                if (RepairRunning()) return 0;
-                ShowNewRows();
-                auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
-                int selected = SelectedRow();
-                std::vector<int> order = findings_.SortByColumn(nm->iSubItem);
-                int newSel = -1;
-                for (size_t i = 0; i < order.size(); ++i)
-                    if (order[i] == selected) newSel = static_cast<int>(i);
-                SelectRow(newSel);
-                InvalidateRect(listView2_, nullptr, FALSE);
-                return 0;
-            }
-        }
-    }
+    if (report_.OnNotify(hdr)) return 0;
     if (hdr->code == TTN_GETDISPINFOW && hdr->hwndFrom != tooltip_) {
         auto* tt = reinterpret_cast<NMTTDISPINFOW*>(hdr);
         static std::wstring tip;
@@ -549,19 +474,9 @@ void TForm1::RunCommand(UINT id) {
         case ID_SELECTALL:
             SelectAllClick();
             break;
-        case ID_HELP:
-            if (help_) help_->ShowTopic("Topic_17.htm");
-            break;
-        case ID_MAIL:
-            MailToMaker(hwnd_);
-            break;
-        case ID_HOMEPAGE:
-            OpenMakerHomePage(hwnd_);
-            break;
-        case ID_ABOUT:
-            ShowAboutBox(hwnd_, instance_);
-            break;
         default:
+            // The Help menu's commands.
+            if (menus_) menus_->Run(id);
             break;
     }
 }
@@ -619,7 +534,7 @@ void TForm1::OnClose() {
 void TForm1::OnDestroy() {
     if (driver_) driver_->Shutdown();
     // Unloading the help engine closes its windows first.
-    help_.reset();
+    if (menus_) menus_->UnloadHelp();
     PostQuitMessage(0);
 }
 
@@ -642,20 +557,6 @@ void TForm1::SetControlText(HWND control, const std::string& text) {
     SetWindowTextW(control, AnsiToWide(text).c_str());
 }
 
-void TForm1::SetMenuCaption(UINT id, const std::string& text) {
-    // Keep the shortcut text that follows the tab.
-    wchar_t buf[128] = {};
-    GetMenuStringW(mainMenu_, id, buf, 128, MF_BYCOMMAND);
-    std::wstring old = buf;
-    size_t tab = old.find(L'\t');
-    std::wstring caption = AnsiToWide(text) + (tab == std::wstring::npos ? L"" : old.substr(tab));
-    MENUITEMINFOW mi{};
-    mi.cbSize = sizeof mi;
-    mi.fMask = MIIM_STRING;
-    mi.dwTypeData = &caption[0];
-    SetMenuItemInfoW(mainMenu_, id, FALSE, &mi);
-}
-
 // --- ScanView ---
 
 bool TForm1::ScanCaptionIsStart() {
@@ -665,7 +566,7 @@ bool TForm1::ScanCaptionIsStart() {
 }
 
 void TForm1::SetScanCaptions(bool scanning) {
-    ShowNewRows();
+    report_.CatchUp();
     SetControlText(flatButton1_, scanning ? kStop : kScan);
     std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
     TBBUTTONINFOW bi{};
@@ -673,7 +574,7 @@ void TForm1::SetScanCaptions(bool scanning) {
     bi.dwMask = TBIF_TEXT;
     bi.pszText = &tool[0];
     SendMessageW(toolBar1_, TB_SETBUTTONINFOW, ID_SCAN, reinterpret_cast<LPARAM>(&bi));
-    SetMenuCaption(ID_SCAN, scanning ? kStop : kScan);
+    if (menus_) menus_->SetCaption(ID_SCAN, scanning ? kStop : kScan);
 }
 
 void TForm1::ResetScanHints() { SetHint(tooltip_, hwnd_, flatButton1_, kScanHint); }
@@ -683,26 +584,17 @@ void TForm1::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
 void TForm1::SetRepairControls(bool on) { SetRepairControls(on, true); }
 
 void TForm1::SetRepairControls(bool on, bool popupToo) {
-    ShowNewRows();
-    UINT state = MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED);
-    EnableMenuItem(mainMenu_, ID_REPAIR, state);
-    EnableMenuItem(mainMenu_, ID_REPAIRALL, state);
+    report_.CatchUp();
+    if (menus_) menus_->EnableRowCommands(on, popupToo);
     SendMessageW(toolBar1_, TB_HIDEBUTTON, ID_REPAIRALL, MAKELPARAM(!on, 0));
     SendMessageW(toolBar1_, TB_HIDEBUTTON, ID_REPAIR, MAKELPARAM(!on, 0));
     EnableWindow(flatButton2_, on);
     EnableWindow(flatButton3_, on);
-    if (popupToo) {
-        EnableMenuItem(popupMenu_, ID_POP_REPAIR, state);
-        EnableMenuItem(popupMenu_, ID_POP_ALL, state);
-    }
     DrawMenuBar(hwnd_);
 }
 
 void TForm1::SetStatus(const std::string& text) {
-    // A progress text still waiting for the screen must not follow this one.
-    statusPending_ = false;
-    ShowNewRows();
-    SetStatusText(text);
+    report_.SetStatus(text);
 }
 
 void TForm1::SetStatusText(const std::string& text) {
@@ -712,9 +604,7 @@ void TForm1::SetStatusText(const std::string& text) {
 }
 
 void TForm1::ShowStatus(const std::string& text) {
-    pendingStatus_ = text;
-    statusPending_ = true;
-    if (!ScreenUpdateDeferred()) ShowNewRows();
+    report_.QueueStatus(text);
 }
 
 std::string TForm1::StatusText() const {
@@ -728,59 +618,20 @@ int TForm1::ChecklistRowCount() { return ListView_GetItemCount(chkListView_); }
 bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, row) != 0; }
 
 void TForm1::ClearFindings() {
-    findings_.Clear();
-    shownRows_ = 0;
-    statusPending_ = false;
-    ListView_SetItemCountEx(listView2_, 0, 0);
-    InvalidateRect(listView2_, nullptr, TRUE);
+    report_.Clear();
 }
 
 // Called after every entry of a walk on the UI thread: cheap unless something waits.
 void TForm1::ProcessMessages() { PauseForMessages(); }
 
-void TForm1::AddFinding(const Finding& f) {
-    findings_.Add(f);
-    if (!ScreenUpdateDeferred()) ShowNewRows();
-}
-
-// Outside a scan everything shows at once; during one the screen catches up on a timer (a
-// repaint per row would cost the scan more than finding the row).
-bool TForm1::ScreenUpdateDeferred() {
-    if (!driver_ || driver_->Idle() || GetTickCount() - shownAt_ >= kScreenPaceMs) return false;
-    if (!screenTimer_) screenTimer_ = SetTimer(hwnd_, kScreenTimer, kScreenPaceMs, nullptr) != 0;
-    return screenTimer_;
-}
-
-void TForm1::ShowNewRows() {
-    if (screenTimer_) {
-        KillTimer(hwnd_, kScreenTimer);
-        screenTimer_ = false;
-    }
-    shownAt_ = GetTickCount();
-    int n = findings_.Count();
-    if (n != shownRows_) {
-        shownRows_ = n;
-        ListView_SetItemCountEx(listView2_, n, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-    }
-    if (statusPending_) {
-        statusPending_ = false;
-        SetStatusText(pendingStatus_);
-    }
-}
+void TForm1::AddFinding(const Finding& f) { report_.AddFinding(f); }
 
 // --- RepairView ---
 
-int TForm1::SelectedRow() {
-    ShowNewRows();
-    return ListView_GetNextItem(listView2_, -1, LVNI_SELECTED);
-}
+int TForm1::SelectedRow() { return report_.SelectedRow(); }
 
-void TForm1::SelectRow(int row) {
-    ShowNewRows();
-    ListView_SetItemState(listView2_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    if (row >= 0) ListView_SetItemState(listView2_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-}
+void TForm1::SelectRow(int row) { report_.SelectRow(row); }
 
-void TForm1::RowChanged(int row) { ListView_RedrawItems(listView2_, row, row); }
+void TForm1::RowChanged(int row) { report_.RowChanged(row); }
 
 }  // namespace tw

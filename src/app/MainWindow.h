@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "app/Checklist.h"
-#include "app/MenuImages.h"
+#include "app/MenuCommands.h"
+#include "app/ReportListView.h"
 #include "scanners/FindingList.h"
 #include "app/ScanDriver.h"
 #include "app/Settings.h"
@@ -23,7 +24,6 @@
 namespace tw {
 
 class RepairCommands;
-class THtmhelp;
 
 // Control and command identifiers. The menu items, tool buttons and command buttons of one
 // command share its identifier where they share its state; the popup items have their own.
@@ -78,11 +78,11 @@ public:
     HWND ReportList() const { return listView2_; }
     HWND StatusBar() const { return statusBar1_; }
     HWND Control(UINT id) const;
-    HMENU MainMenu() const { return mainMenu_; }
-    HMENU PopupMenu() const { return popupMenu_; }
+    HMENU MainMenu() const { return menus_ ? menus_->MainMenu() : nullptr; }
+    HMENU PopupMenu() const { return menus_ ? menus_->PopupMenu() : nullptr; }
     HWND ToolBar() const { return toolBar1_; }
-    HACCEL Shortcuts() const { return accel_; }
-    THtmhelp* Help() const { return help_.get(); }
+    HACCEL Shortcuts() const { return menus_ ? menus_->Shortcuts() : nullptr; }
+    THtmhelp* Help() const { return menus_ ? menus_->Help() : nullptr; }
     bool MultiBoot() const { return driver_ && driver_->MultiBoot(); }
     const WindowSettings& Settings() const { return settings_; }
     std::string StatusText() const;
@@ -130,14 +130,10 @@ private:
     LRESULT OnNotify(NMHDR* hdr);
     void LayoutChecklistPanel();
     void CreateControls();
-    void CreateMenus();
     void CreateToolBar();
     void FillChecklist();
     void SetControlText(HWND control, const std::string& text);
-    void SetMenuCaption(UINT id, const std::string& text);
     std::string IniPath() const;
-    void ShowNewRows();
-    bool ScreenUpdateDeferred();
     void SetStatusText(const std::string& text);
     // True while a repair, backup or restore runs: the list and the commands stay as they are.
     bool RepairRunning() const;
@@ -149,8 +145,6 @@ private:
     HWND chkListView_ = nullptr, selectAll_ = nullptr, listView2_ = nullptr, statusBar1_ = nullptr;
     HWND flatButton1_ = nullptr, flatButton2_ = nullptr, flatButton3_ = nullptr, flatButton4_ = nullptr;
     HWND tooltip_ = nullptr;
-    HMENU mainMenu_ = nullptr, popupMenu_ = nullptr, popupRoot_ = nullptr;
-    HACCEL accel_ = nullptr;
     HIMAGELIST imageList1_ = nullptr, toolImages_ = nullptr, toolHotImages_ = nullptr;
     UniqueGdiObject font_;
 
@@ -162,20 +156,12 @@ private:
     FindingList findings_;
     std::unique_ptr<ScanDriver> driver_;
     std::unique_ptr<RepairCommands> repair_;
-    std::unique_ptr<THtmhelp> help_;
-    MenuImages menuImages_;
+    std::unique_ptr<MenuCommands> menus_;
+    ReportListView report_{findings_};
     bool closing_ = false;
     bool closeAfterScan_ = false;
     bool closeAfterRepair_ = false;
     bool shown_ = false;
-    std::wstring dispText_;    // text handed to the report list for the row it paints
-    // During a scan the report list's row count and the scanners' progress text catch up with
-    // the scan at screen rate.
-    int shownRows_ = 0;
-    DWORD shownAt_ = 0;
-    bool screenTimer_ = false;
-    bool statusPending_ = false;
-    std::string pendingStatus_;
     std::unique_ptr<ScopedMessageFilter> keys_;  // accelerators and dialog keys in every pump
 };
 
