@@ -130,9 +130,12 @@ struct FakeEditor {
     std::string exportContent = "REGEDIT4\r\n";
     DWORD exitCode = 0;
     RegistryBackup* backup = nullptr;
+    HWND watched = nullptr;               // a window whose state is noted while the editor runs
+    std::vector<bool> watchedEnabled;
     FakeEditor() {
         seams->runAndWait = [this](const std::string& cmd, const std::string& dir, DWORD& code) {
             commandLines.push_back(cmd);
+            if (watched) watchedEnabled.push_back(IsWindowEnabled(watched) != FALSE);
             directories.push_back(dir);
             char cur[MAX_PATH] = {};
             GetCurrentDirectoryA(sizeof cur, cur);
@@ -399,6 +402,35 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     CHECK(ReadLog().at(1).record == "修复了所有检查到的系统错误");
 }
 
+TEST_CASE("rows past the ANSI path limit are deleted, never marked done while still there") {
+    ScratchDir dir;
+    CleanProgramFolder clean;
+    Messages msgs{IDCANCEL, IDOK};
+    // Seven folders of 40 characters: the rows are about 300 characters long.
+    std::string folder = dir.Path();
+    for (int i = 0; i < 7; ++i) {
+        folder += "\\folder-with-a-rather-long-name-number-" + std::to_string(i);
+        REQUIRE(CreateDirectoryW((L"\\\\?\\" + AnsiToWide(folder)).c_str(), nullptr));
+    }
+    const std::string file = folder + "\\old.lnk", empty = folder + "\\Empty";
+    REQUIRE(file.size() > MAX_PATH);
+    HANDLE h = CreateFileW((L"\\\\?\\" + AnsiToWide(file)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    REQUIRE(CreateDirectoryW((L"\\\\?\\" + AnsiToWide(empty)).c_str(), nullptr));
+    FindingList list;
+    list.Add(Row("磁盘文件错误", file, "0 Byte"));
+    list.Add(Row("磁盘目录错误", empty));
+    list.Add(Row("磁盘文件错误", folder, "0 Byte"));        // a folder, not a file
+    list.Add(Row("磁盘目录错误", folder + "\\gone"));     // already gone
+    FakeView view;
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
+    CHECK_FALSE(FileExists(file));
+    CHECK_FALSE(DirectoryExists(empty));
+    CHECK(DirectoryExists(folder));
+    CHECK(Marks(list) == std::vector<bool>{true, true, false, true});
+}
+
 TEST_CASE("repair all after the backup offer") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
@@ -489,6 +521,29 @@ TEST_CASE("both work in the program's folder wherever the program was started fr
     CHECK(log[0].record == "备份成功");
     CHECK(log[1].action == "恢复注册表");
     CHECK(log[1].record == "恢复成功");
+}
+
+TEST_CASE("the main window takes no command while the editor works; one disabled before stays so") {
+    CleanProgramFolder clean;
+    FakeEditor editor;
+    Messages msgs;
+    struct WindowView : FakeView {
+        HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        ~WindowView() override { DestroyWindow(window); }
+        HWND MainWindow() override { return window; }
+    } view;
+    editor.watched = view.window;
+    RegistryBackup backup(view);
+    CHECK(backup.ToolButton4Click());
+    CHECK(backup.ToolButton7Click());
+    CHECK(IsWindowEnabled(view.window));
+    editor.exitCode = 1;  // a failed restore gives the window back too
+    CHECK_FALSE(backup.ToolButton7Click());
+    CHECK(IsWindowEnabled(view.window));
+    EnableWindow(view.window, FALSE);
+    CHECK(backup.ToolButton4Click());
+    CHECK_FALSE(IsWindowEnabled(view.window));
+    CHECK(editor.watchedEnabled == std::vector<bool>(4, false));
 }
 
 TEST_CASE("restore without an export, after Cancel, and when the editor fails") {

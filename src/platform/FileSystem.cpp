@@ -128,6 +128,13 @@ PathState QueryPath(const std::string& path) {
     }
 }
 
+bool ReadPathData(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
+    std::wstring wide;
+    if (path.empty() || HasWildcard(path) || !CallablePath(path, wide)) return false;
+    RealFileSystem real;
+    return GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) != FALSE;
+}
+
 bool FileExists(const std::string& path) {
     if (path.empty()) return false;
     const PathState state = QueryPath(path);

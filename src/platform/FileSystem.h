@@ -31,6 +31,9 @@ enum class PathState {
 // give Unknown (a pattern: the find calls answer it); in a folder part, Missing at no cost, since
 // no folder's name holds them. Answers as FileExists and DirectoryExists do for the same path.
 PathState QueryPath(const std::string& path);
+// The attributes, size and times of what the path names, read as QueryPath reads them (real
+// file system, long paths). False when there is nothing there or it cannot be read.
+bool ReadPathData(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& data);
 // Whether the text holds a character that the find calls take as a wildcard.
 bool HasWildcard(const std::string& path);
 

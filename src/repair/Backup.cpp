@@ -4,6 +4,7 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
+#include "repair/SystemFileCheck.h"
 
 namespace tw {
 
@@ -21,7 +22,7 @@ ULONGLONG AsNumber(const FILETIME& t) {
 // than the start of this backup. An older file is the previous backup, not this one.
 bool FreshExport(const std::string& path, const FILETIME& started) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (!ReadPathData(path, data)) return false;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return false;
     ULONGLONG start = AsNumber(started);
@@ -42,17 +43,6 @@ TForm3& RegistryBackup::Progress() {
     return *progress_;
 }
 
-bool RegistryBackup::RunEditor(const std::string& commandLine, DWORD& exitCode) {
-    HWND main = view_.MainWindow();
-    const bool disable = main && IsWindowEnabled(main);
-    if (disable) EnableWindow(main, FALSE);
-    exitCode = 0;
-    bool started = CurrentSeams().runAndWait(commandLine, ProgramFolder(), exitCode);
-    // Enabled again before the progress window goes, so that the activation returns to it.
-    if (disable) EnableWindow(main, TRUE);
-    return started;
-}
-
 bool RegistryBackup::ToolButton4Click() {
     const std::string folder = ProgramFolder();
     const std::string path = folder + kBackupFile;
@@ -66,7 +56,9 @@ bool RegistryBackup::ToolButton4Click() {
     FILETIME started;
     GetSystemTimeAsFileTime(&started);
     DWORD exitCode = 0;
-    const bool ran = RunEditor(std::string("RegEdit /e ") + kBackupFile, exitCode);
+    // The main window stays disabled while the editor works, so that no second command starts,
+    // and is enabled again before the progress window goes, so that the activation returns to it.
+    const bool ran = RunAndWaitDisabled(view_.MainWindow(), std::string("RegEdit /e ") + kBackupFile, folder, exitCode);
     const bool ok = ran && FreshExport(path, started);
 
     WriteLog("备份注册表", ok ? "备份成功" : "备份失败");
@@ -101,7 +93,7 @@ bool RegistryBackup::ToolButton7Click() {
     view_.ProcessMessages();
 
     DWORD exitCode = 0;
-    const bool ran = RunEditor(std::string("RegEdit /s ") + kBackupFile, exitCode);
+    const bool ran = RunAndWaitDisabled(view_.MainWindow(), std::string("RegEdit /s ") + kBackupFile, folder, exitCode);
     const bool ok = ran && exitCode == 0;
 
     WriteLog("恢复注册表", ok ? "恢复成功" : "恢复失败");

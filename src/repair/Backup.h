@@ -34,9 +34,6 @@ public:
 
 private:
     TForm3& Progress();
-    // Runs the editor with the main window disabled, so that no second command starts while
-    // the editor works; the windows keep painting.
-    bool RunEditor(const std::string& commandLine, DWORD& exitCode);
 
     RepairView& view_;
     std::unique_ptr<TForm3> progress_;

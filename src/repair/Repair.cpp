@@ -55,6 +55,7 @@ bool RegistryPathWithAtLeast(const std::string& location, size_t names) {
 }
 
 bool IsGoneError(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
+bool IsGone(PathState state) { return state == PathState::Missing || state == PathState::FolderMissing; }
 
 // The key is not there at all (not merely unreadable).
 bool KeyMissing(HKEY root, const std::string& path) {
@@ -220,21 +221,19 @@ Repairer::Repairer(FindingList& findings, RepairView& view, RepairContext contex
 
 RepairOutcome Repairer::RepairFile(const std::string& path) {
     if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return IsGoneError(GetLastError()) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
+    const PathState state = QueryPath(path);
+    if (IsGone(state)) return RepairOutcome::AlreadyGone;
     // A file row names one file: a folder at that place is not what was found.
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RepairOutcome::Failed;
+    if (state != PathState::File) return RepairOutcome::Failed;
     return DeleteFileAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
 RepairOutcome Repairer::RepairDirectory(const std::string& location) {
     const std::string path = StripOneTrailingBackslash(location);
     if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return IsGoneError(GetLastError()) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return RepairOutcome::Failed;
+    const PathState state = QueryPath(path);
+    if (IsGone(state)) return RepairOutcome::AlreadyGone;
+    if (state != PathState::Directory) return RepairOutcome::Failed;
     // Only that one folder, and only while it is empty: the system refuses anything else.
     return RemoveDirectoryAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
