@@ -83,6 +83,7 @@ TEST_CASE("text rules of the walks: skipped folders and listing masks") {
         {"C:\\Programs\\", "", false},      // an empty setting names no folder
         {"C:\\Bac\\kup\\", "Backup", false},
         {"C:\\\xB0\x62" "ackup\\", "x", false},  // "b" as a trail byte does not start a match
+        {"C:\\\x81\x41\\", "\x81\x61", false},   // second bytes "A" and "a": other characters
     };
     for (const Row& r : skips) {
         CAPTURE(r.path);
@@ -93,6 +94,8 @@ TEST_CASE("text rules of the walks: skipped folders and listing masks") {
         {"a.lnk", "*.lnk", true},  {"A.LNK", "*.lnk", true},    {"a.lnk.txt", "*.lnk", false},
         {"a.lnkx", "*.lnk", false}, {"noext", "*.*", true},      {"\xD6\xD0.lnk", "*.lnk", true},
         {"ab", "a?", true},        {"\xD6\xD0", "?", true},     {"lnk", "*.lnk", false},
+        // Double-byte characters whose second bytes are "A" and "a" are different characters.
+        {"\x81\x41.lnk", "\x81\x61.lnk", false}, {"\x81\x41.lnk", "\x81\x41.LNK", true},
     };
     for (const Mask& m : masks) {
         CAPTURE(m.name);

@@ -68,3 +68,22 @@ TEST_CASE("console fields and log records stay on their line") {
         CHECK(EscapeControlChars(r.text) == r.log);
     }
 }
+
+TEST_CASE("casing moves the ASCII letters only, never the second byte of a double-byte character") {
+    // 0x81 0x41 and 0x81 0x61 are two different characters whose second bytes are "A" and "a".
+    struct Row { const char* text; const char* upper; const char* lower; };
+    const Row rows[] = {
+        {"Run", "RUN", "run"},
+        {"\x81\x41", "\x81\x41", "\x81\x41"},
+        {"\x81\x61", "\x81\x61", "\x81\x61"},
+        {"a\x81\x5A" "b\x81\x7A" "C", "A\x81\x5A" "B\x81\x7A" "C", "a\x81\x5A" "b\x81\x7A" "c"},
+        {"\xD6\xD0" "Ab", "\xD6\xD0" "AB", "\xD6\xD0" "ab"},
+        {"x\x81", "X\x81", "x\x81"},  // a lone lead byte at the end holds no second byte
+        {"", "", ""},
+    };
+    for (const Row& r : rows) {
+        CAPTURE(r.text);
+        CHECK(UpperAscii(r.text) == r.upper);
+        CHECK(LowerAscii(r.text) == r.lower);
+    }
+}

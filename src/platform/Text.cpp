@@ -6,17 +6,26 @@
 
 namespace tw {
 
-std::string UpperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+namespace {
+
+// Moves the ASCII letters from one case to the other; the second byte of a double-byte
+// character can fall in the letter range and is part of another character, so it stays.
+std::string ShiftAsciiCase(std::string s, char from, char to) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < s.size())
+            ++i;
+        else if (c >= from && c <= from + 25)
+            s[i] = static_cast<char>(c - from + to);
+    }
     return s;
 }
 
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+}  // namespace
+
+std::string UpperAscii(std::string s) { return ShiftAsciiCase(std::move(s), 'a', 'A'); }
+
+std::string LowerAscii(std::string s) { return ShiftAsciiCase(std::move(s), 'A', 'a'); }
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();

@@ -31,8 +31,9 @@ bool MatchFrom(const std::string& name, size_t n, const std::string& mask, size_
         }
         size_t ml = CharLength(mask, m);
         if (nl != ml) return false;
-        for (size_t i = 0; i < nl; ++i)
-            if (LowerAsciiChar(name[n + i]) != LowerAsciiChar(mask[m + i])) return false;
+        // Only single-byte letters fold: a double-byte character matches itself alone.
+        if (nl == 1 ? LowerAsciiChar(name[n]) != LowerAsciiChar(mask[m]) : name.compare(n, nl, mask, m, ml) != 0)
+            return false;
         n += nl;
         m += ml;
     }
@@ -44,8 +45,16 @@ bool MatchFrom(const std::string& name, size_t n, const std::string& mask, size_
 bool ContainsIgnoringCase(const std::string& text, const std::string& needle) {
     if (needle.empty() || needle.size() > text.size()) return false;
     for (size_t i = 0; i + needle.size() <= text.size(); i += CharLength(text, i)) {
+        // Character by character, so that only single-byte letters fold.
         size_t k = 0;
-        while (k < needle.size() && LowerAsciiChar(text[i + k]) == LowerAsciiChar(needle[k])) ++k;
+        while (k < needle.size()) {
+            const size_t len = CharLength(needle, k);
+            if (i + k + len > text.size() || CharLength(text, i + k) != len) break;
+            if (len == 1 ? LowerAsciiChar(text[i + k]) != LowerAsciiChar(needle[k])
+                         : text.compare(i + k, len, needle, k, len) != 0)
+                break;
+            k += len;
+        }
         if (k == needle.size()) return true;
     }
     return false;
