@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Registry.h"
+#include "platform/Text.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
 #include "scanners/registry/KivChkRegClassErr.h"
@@ -183,6 +184,21 @@ TEST_CASE("file-type scanner: the verb report rule") {
         w.Verb("relative", "open", "", "gone.exe %1");
         w.Verb("envvar", "open", "", "%SystemRoot%\\gone.exe %1");
         w.Verb("fine", "open", "", w.Present());
+        CheckSame(w.Scan(), {});
+    }
+    SUBCASE("texts the code page cannot hold are not judged by their look-alikes") {
+        // "x\u00b2" holds the program; its look-alike "x2" is missing. Class "Odd\u00b2" exists;
+        // "Odd2" does not.
+        const std::wstring odd = AnsiToWide(w.dir.Path()) + L"\\x\u00b2";
+        REQUIRE(CreateDirectoryW(odd.c_str(), nullptr));
+        HANDLE h = CreateFileW((odd + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        REQUIRE(h != INVALID_HANDLE_VALUE);
+        CloseHandle(h);
+        SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kClasses) + L"oddverb\\Shell\\open\\Command", L"",
+                      L"\"" + odd + L"\\app.exe\" \"%1\"");
+        SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kClasses) + L"Odd\u00b2\\Shell\\open\\Command", L"",
+                      AnsiToWide(w.Present()));
+        SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kClasses) + L".oddext", L"", L"Odd\u00b2");
         CheckSame(w.Scan(), {});
     }
     SUBCASE("a program that is a folder is no program") {

@@ -323,6 +323,33 @@ TEST_CASE("uninstall entries") {
     CHECK(sink.pumps == 19);  // one per entry examined: all but the Vopt one
 }
 
+TEST_CASE("uninstall entries and fonts: paths the code page cannot hold are not judged by their look-alikes") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    const std::string fonts = dir.Dir("Fonts");
+    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? fonts : std::string(); };
+    // The files are in "x\u00b2"; the look-alike "x2" holds nothing.
+    const std::wstring odd = AnsiToWide(dir.Path()) + L"\\x\u00b2";
+    REQUIRE(CreateDirectoryW(odd.c_str(), nullptr));
+    for (const wchar_t* file : {L"\\uninst.exe", L"\\face.ttf"}) {
+        HANDLE h = CreateFileW((odd + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        REQUIRE(h != INVALID_HANDLE_VALUE);
+        CloseHandle(h);
+    }
+    const std::wstring uninstall = AnsiToWide(kUninstall);
+    SetWideString(HKEY_LOCAL_MACHINE, uninstall + L"Odd", L"DisplayName", L"Odd");
+    SetWideString(HKEY_LOCAL_MACHINE, uninstall + L"Odd", L"UninstallString", L"\"" + odd + L"\\uninst.exe\" /x");
+    SetWideString(HKEY_LOCAL_MACHINE, uninstall + L"OnlyPath", L"Path", L"\u00b2:\\app");
+    const wchar_t fontsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+    SetWideString(HKEY_LOCAL_MACHINE, fontsKey, L"Odd", odd + L"\\face.ttf");
+
+    CollectingSink sink;
+    ChkUninstallErr(ScanContext{}, sink);
+    ChkFontErr(ScanContext{}, sink);
+    CheckSame(sink.findings, {});
+}
+
 TEST_CASE("uninstall entries: a display name that is not text ends the scanner after its own Finding") {
     RegistrySandbox sandbox;
     MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("AAA"));

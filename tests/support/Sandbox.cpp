@@ -11,10 +11,12 @@ const char* const kRootTags[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKCC"};
 int counter = 0;
 }  // namespace
 
+const char kSandboxParent[] = "Software\\TarnwellSandbox";
+
 RegistrySandbox::RegistrySandbox() {
     char buf[96];
-    snprintf(buf, sizeof buf, "Software\\TarnwellSandbox\\%lu-%d",
-             static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
+    snprintf(buf, sizeof buf, "%s\\%lu-%d", kSandboxParent, static_cast<unsigned long>(GetCurrentProcessId()),
+             ++counter);
     base_ = buf;
     for (int i = 0; i < 5; ++i) {
         HKEY k = nullptr;
@@ -54,6 +56,10 @@ RegistrySandbox::~RegistrySandbox() {
     for (HKEY root : kRoots) RegOverridePredefKey(root, nullptr);
     for (HKEY k : keys_) RegCloseKey(k);
     DeleteTreeRaw(HKEY_CURRENT_USER, std::wstring(base_.begin(), base_.end()));
+    // The parent goes too once no other sandbox (of a test running beside this one) uses it:
+    // left behind empty, the scan of program keys would report it. The system refuses to
+    // delete a key that still has subkeys.
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSandboxParent);
 }
 
 void MakeKey(HKEY root, const std::string& path) {
@@ -73,6 +79,14 @@ static void SetRaw(HKEY root, const std::string& path, const std::string& name, 
 
 void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& data, DWORD type) {
     SetRaw(root, path, name, type, data.c_str(), static_cast<DWORD>(data.size() + 1));
+}
+void SetWideString(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& data) {
+    HKEY k;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
 }
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD data) {
     SetRaw(root, path, name, REG_DWORD, &data, sizeof data);

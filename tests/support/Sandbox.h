@@ -11,6 +11,9 @@ namespace tw::test {
 // Points HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS and
 // HKEY_CURRENT_CONFIG of this process at empty scratch keys; restores them and deletes the
 // scratch tree when it goes. Other processes (regedit) do not see the override.
+// The key of the current user that holds every sandbox while one exists.
+extern const char kSandboxParent[];
+
 class RegistrySandbox {
 public:
     RegistrySandbox();
@@ -27,6 +30,8 @@ private:
 void MakeKey(HKEY root, const std::string& path);
 void SetString(HKEY root, const std::string& path, const std::string& name, const std::string& data,
                DWORD type = REG_SZ);
+// Through the wide calls: texts and names the code page cannot hold are stored as they are.
+void SetWideString(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& data);
 void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD data);
 void SetBinary(HKEY root, const std::string& path, const std::string& name, const std::string& data);
 bool KeyPresent(HKEY root, const std::string& path);

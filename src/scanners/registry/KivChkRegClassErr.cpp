@@ -148,7 +148,9 @@ void TChkRegClassErr::CheckExtension(Extension& ext) {
     // for every one); read it now, while the key is open.
     if (majorVersion_ == 4 || info.subKeys == 0) {
         try {
-            ext.target = reg.ReadString("");
+            // A class name the code page cannot hold stays empty: it is not judged, since its
+            // look-alike would name another class.
+            reg.ReadStringExact("", ext.target);
         } catch (const RegistryError& e) {
             ext.targetError = e.what();
         }
@@ -187,13 +189,16 @@ void TChkRegClassErr::CheckClassVerbs(const std::string& cls) {
     for (const std::string& verb : verbs) {
         const std::string verbPath = base + "\\Shell\\" + verb;
         std::string display, command = kNoCommand;
+        // A command the code page cannot hold is not judged: its look-alike names another file.
+        bool exact = true;
         if (reg.OpenKeyReadOnly(verbPath)) {
             display = reg.ReadString("");
-            if (reg.OpenKeyReadOnly("Command")) command = reg.ReadString("");
+            if (reg.OpenKeyReadOnly("Command")) exact = reg.ReadStringExact("", command);
         } else if (reg.OpenKeyReadOnly(verbPath + "\\Command")) {
-            command = reg.ReadString("");
+            exact = reg.ReadStringExact("", command);
         }
         reg.CloseKey();
+        if (!exact) continue;
 
         bool invalid = false;
         if (command.empty()) {

@@ -97,7 +97,8 @@ void ChkContextMenuErr(const ScanContext&, ScanSink& sink, const std::string& cl
         std::string classId;
         if (reg.OpenKeyReadOnly(handlerKey)) {
             // Not guarded: a default value that is not text ends the scan with the error shown.
-            classId = reg.ReadString("");
+            // An identifier the code page cannot hold names no key by its look-alike.
+            if (!reg.ReadStringExact("", classId)) classId.clear();
             reg.CloseKey();
         }
         // A handler without a class identifier is not judged.

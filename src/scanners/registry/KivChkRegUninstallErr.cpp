@@ -38,16 +38,19 @@ std::vector<std::string> NamesOf(HKEY root, const std::string& path, bool values
     return values ? reg.GetValueNames() : reg.GetKeyNames();
 }
 
-// The text of one value on a fresh open of its key; empty when the key or the value cannot be
-// read or the value is not text.
-std::string ReadGuarded(HKEY root, const std::string& path, const std::string& name) {
+// The text of one value on a fresh open of its key, exactly as stored; empty when the key or
+// the value cannot be read or the value is not text. False when the code page cannot hold the
+// text: its look-alike would name another file, so the value is not judged.
+bool ReadGuarded(HKEY root, const std::string& path, const std::string& name, std::string& out) {
+    out.clear();
     try {
         Registry reg;
         reg.SetRootKey(root);
-        if (!reg.OpenKeyReadOnly(path)) return {};
-        return reg.ReadString(name);
+        if (!reg.OpenKeyReadOnly(path)) return true;
+        return reg.ReadStringExact(name, out);
     } catch (const RegistryError&) {
-        return {};
+        out.clear();
+        return true;
     }
 }
 
@@ -166,7 +169,8 @@ void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
     for (const char* key : {kHelpKey, kHtmlHelpKey}) {
         const bool html = key == kHtmlHelpKey;
         for (const std::string& file : NamesOf(HKEY_LOCAL_MACHINE, key, true)) {
-            std::string folder = ReadGuarded(HKEY_LOCAL_MACHINE, key, file);
+            std::string folder;
+            if (!ReadGuarded(HKEY_LOCAL_MACHINE, key, file, folder)) continue;
             if (!StartsWithDriveCtoZ(folder)) continue;
             if (!EndsWithBackslash(folder)) folder += '\\';
             if (FileExists(folder + file)) continue;
@@ -179,7 +183,8 @@ void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
 
 void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
     for (const std::string& font : NamesOf(HKEY_LOCAL_MACHINE, kFontsKey, true)) {
-        const std::string file = ReadGuarded(HKEY_LOCAL_MACHINE, kFontsKey, font);
+        std::string file;
+        if (!ReadGuarded(HKEY_LOCAL_MACHINE, kFontsKey, font, file)) continue;
         const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
         // An empty text names no file: neither "Fonts\" nor "" exists as one.
         if (FileExists(folder + "\\" + file) || FileExists(file)) continue;
@@ -212,11 +217,12 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
             RegDataKind kind = reg.GetDataType(only);
             if (kind == RegDataKind::String || kind == RegDataKind::ExpandString) {
                 std::string text;
+                bool exact = true;
                 try {
-                    text = reg.ReadString(only);
+                    exact = reg.ReadStringExact(only, text);
                 } catch (const RegistryError&) {
                 }
-                if (IsBadUninstallPath(text)) report();
+                if (exact && IsBadUninstallPath(text)) report();
             } else {
                 report();
             }
@@ -226,14 +232,17 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
         std::string display;
         if (reg.ValueExists("DisplayName")) display = reg.ReadString("DisplayName");
         else if (reg.ValueExists("QuietDisplayName")) display = reg.ReadString("QuietDisplayName");
+        // A command the code page cannot hold is not judged: its look-alike names another file.
         std::string command;
+        bool exact = true;
         try {
-            if (reg.ValueExists("UninstallString")) command = reg.ReadString("UninstallString");
-            else if (reg.ValueExists("QuietUninstallString")) command = reg.ReadString("QuietUninstallString");
+            if (reg.ValueExists("UninstallString")) exact = reg.ReadStringExact("UninstallString", command);
+            else if (reg.ValueExists("QuietUninstallString"))
+                exact = reg.ReadStringExact("QuietUninstallString", command);
         } catch (const RegistryError&) {
             command.clear();
         }
-        if (display.empty() || command.empty()) continue;
+        if (!exact || display.empty() || command.empty()) continue;
 
         command = LowerAscii(command);
         if (Contains(command, "rundll")) continue;

@@ -22,9 +22,11 @@ void Scan_DLLerr(const ScanContext&, ScanSink& sink) {
             if (kind == RegDataKind::Integer) {
                 count = reg.ReadInteger(name);
             } else if (kind == RegDataKind::String) {
-                // A text that is no integer, or an empty one, leaves the count at 1.
+                // A text that is no integer, or an empty one, leaves the count at 1; so does a
+                // text the code page cannot hold (a full-width "0" is not a zero).
                 int parsed = 0;
-                if (TryStrToInt(reg.ReadString(name), parsed)) count = parsed;
+                std::string text;
+                if (reg.ReadStringExact(name, text) && TryStrToInt(text, parsed)) count = parsed;
             } else {
                 continue;
             }
