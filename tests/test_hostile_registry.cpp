@@ -225,3 +225,24 @@ TEST_CASE("key deletion: double-byte names, names outside the code page, links i
         CHECK_FALSE(KeyPresent(HKEY_CURRENT_USER, "T\\Plain"));
     }
 }
+
+TEST_CASE("a test's registry sandbox leaves no key behind, not even an empty parent") {
+    { RegistrySandbox sandbox; }
+    // Tests running beside this one may hold sandboxes of their own under the parent, and may
+    // be between removing their last one and removing the parent: wait a moment for that.
+    bool leftEmpty = true;
+    for (int attempt = 0; attempt < 40 && leftEmpty; ++attempt) {
+        HKEY parent = nullptr;
+        DWORD subKeys = 0;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kSandboxParent, 0, KEY_READ, &parent) != ERROR_SUCCESS) {
+            leftEmpty = false;
+            break;
+        }
+        RegQueryInfoKeyA(parent, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr);
+        RegCloseKey(parent);
+        leftEmpty = subKeys == 0;
+        if (leftEmpty) Sleep(50);
+    }
+    CHECK_FALSE(leftEmpty);
+}
