@@ -1,0 +1,65 @@
+// Undo records of repairs. Before a repair deletes anything in the registry it appends exactly
+// what is about to go (a key with its whole subtree, one value, or the default value it empties)
+// to an undo file in the folder "Undo" beside the program. The file is a plain .reg file in the
+// registry editor's own format: the editor's import (or a double-click) puts everything back.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+#include "platform/Handle.h"
+#include "platform/RegFileFormat.h"
+
+namespace tw {
+
+// The program's folder + "Undo\".
+std::string UndoFolder();
+// The undo files in a folder, oldest first (their names start with the moment they were opened).
+std::vector<std::string> ListUndoFiles(const std::string& folder = UndoFolder());
+
+class UndoFile {
+public:
+    UndoFile() = default;
+    // Closes the file; a file that received no record is deleted, as there is nothing to undo.
+    ~UndoFile();
+    UndoFile(const UndoFile&) = delete;
+    UndoFile& operator=(const UndoFile&) = delete;
+
+    // Creates the folder when needed and a new file named after the local date and time
+    // ("2026-12-07_11-40-05.reg"; "..._02.reg" and on when that name is taken) with the
+    // flavour's first line. False when the folder or the file cannot be made.
+    bool Open(RegFileFlavor flavor, const std::string& folder = UndoFolder());
+    bool IsOpen() const { return static_cast<bool>(file_); }
+    const std::string& Path() const { return path_; }
+    int RecordCount() const { return records_; }
+    void Close();
+
+    // Each appends one whole record and returns true once it is written; on false the file is as
+    // it was before the call and the caller must not delete. What does not exist is nothing to
+    // record (true, and nothing written). A key or value that cannot be read completely, or a
+    // name the format cannot carry, is a failure.
+    bool RecordKey(HKEY root, const std::string& path);
+    bool RecordValue(HKEY root, const std::string& path, const std::string& name);
+    // The default value as it is now; when the key has none, a record that deletes the value the
+    // repair is about to create.
+    bool RecordDefaultValue(HKEY root, const std::string& path);
+
+private:
+    bool Append(const std::wstring& text);
+
+    UniqueKernelHandle file_;
+    std::string path_;
+    RegFileFlavor flavor_ = RegFileFlavor::Unicode5;
+    int records_ = 0;
+    unsigned long long size_ = 0;
+};
+
+// Reads an undo file (or any .reg file of either flavour).
+bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<RegFileKey>& keys);
+// What the file records that the registry does not hold now: one line per key that is missing
+// and per value that is missing or differs ("HKEY_...\path" or "HKEY_...\path\name"), in ANSI
+// text. A value restored with a terminating NUL added counts as back: the editor adds one to
+// text it imports.
+std::vector<std::string> MissingAfterUndo(RegFileFlavor flavor, const std::vector<RegFileKey>& keys);
+
+}  // namespace tw
