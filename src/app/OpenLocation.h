@@ -1,0 +1,31 @@
+// "Open the place": a registry row opens the registry editor at its key, a disk row opens the
+// folder that holds the file or folder with it selected.
+#pragma once
+#include <string>
+
+#include "scanners/Finding.h"
+
+namespace tw {
+
+// The text to store as the registry editor's last key so that it starts at keyPath
+// ("HKEY_...\path"). The editor's own form wins: when `current` (what it stored last) starts
+// with a root name the editor wants bare paths; when it starts with another name (the editor's
+// label for the computer, "我的电脑" or "My Computer") that name goes first. Without a stored
+// key: bare under Wine, whose editor takes nothing else; the computer's label first on Windows.
+std::string RegistryEditorLastKey(const std::string& keyPath, const std::string& current, bool wine,
+                                  const std::string& computerLabel);
+// Whether the program runs under Wine (its ntdll exports wine_get_version).
+bool RunningUnderWine();
+
+// Sets the editor's last key to the row's key (or, when that is gone, the nearest key above it
+// that is still there) and starts the editor without waiting. False when it could not start.
+// A registry editor that is already running is only brought forward by the system and stays
+// where it is.
+bool OpenInRegistryEditor(const Finding& f);
+// Starts the Explorer at the folder holding the row's file or folder, with it selected; at that
+// folder alone when the object is gone. False when neither is there or nothing started.
+bool OpenContainingFolder(const Finding& f);
+// The one of the two that fits the row.
+bool OpenLocation(const Finding& f);
+
+}  // namespace tw

@@ -1,0 +1,118 @@
+#include "app/ReportExport.h"
+
+#include <windows.h>
+#include <cstdio>
+
+#include "platform/Text.h"
+
+namespace tw {
+
+namespace {
+
+const char kBom[] = "\xEF\xBB\xBF";
+// The report list's column captions, and the image index the console scanner prints last.
+const char kHeader[] = "项目\t位置\t键名\t说明\t图标";
+
+std::string Utf8ToAnsi(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return WideToAnsi(w);
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> parts(1);
+    for (char c : s) {
+        if (c == sep) parts.emplace_back();
+        else parts.back() += c;
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::string EscapeReportField(const std::string& text) {
+    // Tab, CR, LF and the backslash are all below 0x80: the UTF-8 form never holds them inside
+    // a character, so the escaping works on the converted text byte by byte.
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\\': out += "\\\\"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool UnescapeReportField(const std::string& text, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i >= text.size()) return false;
+        switch (text[i]) {
+            case 't': out += '\t'; break;
+            case 'r': out += '\r'; break;
+            case 'n': out += '\n'; break;
+            case '\\': out += '\\'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+std::string ReportText(const std::vector<Finding>& findings) {
+    std::string text = kBom + AnsiToUtf8(kHeader) + "\r\n";
+    for (const Finding& f : findings) {
+        text += EscapeReportField(AnsiToUtf8(f.caption)) + "\t" + EscapeReportField(AnsiToUtf8(f.location)) + "\t" +
+                EscapeReportField(AnsiToUtf8(f.keyName)) + "\t" + EscapeReportField(AnsiToUtf8(f.description)) +
+                "\t" + IntToStr(f.image) + "\r\n";
+    }
+    return text;
+}
+
+bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
+    findings.clear();
+    std::string text = bytes;
+    if (text.compare(0, 3, kBom) == 0) text.erase(0, 3);
+    std::vector<std::string> lines = Split(text, '\n');
+    for (std::string& line : lines)
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (lines.empty() || Utf8ToAnsi(lines[0]) != kHeader) return false;
+    for (size_t n = 1; n < lines.size(); ++n) {
+        if (lines[n].empty() && n + 1 == lines.size()) break;  // the end of the last line
+        std::vector<std::string> fields = Split(lines[n], '\t');
+        if (fields.size() != 5) return false;
+        Finding f;
+        std::string caption, location, keyName, description;
+        if (!UnescapeReportField(fields[0], caption) || !UnescapeReportField(fields[1], location) ||
+            !UnescapeReportField(fields[2], keyName) || !UnescapeReportField(fields[3], description) ||
+            !TryStrToInt(fields[4], f.image))
+            return false;
+        f.caption = Utf8ToAnsi(caption);
+        f.location = Utf8ToAnsi(location);
+        f.keyName = Utf8ToAnsi(keyName);
+        f.description = Utf8ToAnsi(description);
+        findings.push_back(std::move(f));
+    }
+    return true;
+}
+
+bool WriteReportFile(const std::string& path, const std::vector<Finding>& findings) {
+    const std::string text = ReportText(findings);
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
+    const bool closed = fclose(f) == 0;
+    if (!written || !closed) DeleteFileA(path.c_str());
+    return written && closed;
+}
+
+}  // namespace tw

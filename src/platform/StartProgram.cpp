@@ -1,0 +1,40 @@
+#include "platform/StartProgram.h"
+
+#include <windows.h>
+
+#include "platform/Handle.h"
+
+namespace tw {
+
+namespace {
+
+bool SystemStart(const std::string& commandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    std::string cmd = commandLine;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
+                        &pi))
+        return false;
+    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    return true;
+}
+
+ProgramStarter& Starter() {
+    static ProgramStarter starter = SystemStart;
+    return starter;
+}
+
+}  // namespace
+
+bool StartProgram(const std::string& commandLine) { return Starter()(commandLine); }
+
+ScopedProgramStarter::ScopedProgramStarter(ProgramStarter starter) : saved_(Starter()) {
+    Starter() = std::move(starter);
+}
+
+ScopedProgramStarter::~ScopedProgramStarter() { Starter() = saved_; }
+
+}  // namespace tw

@@ -1,0 +1,150 @@
+#include "scanners/IgnoreList.h"
+
+#include <windows.h>
+#include <cstdio>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace tw {
+
+namespace {
+
+const char kSection[] = "[Ignore]";
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::vector<std::string> SplitAt(const std::string& s, char sep) {
+    std::vector<std::string> parts(1);
+    for (char c : s) {
+        if (c == sep) parts.emplace_back();
+        else parts.back() += c;
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::string IgnoreListPath() { return ProgramFolder() + "Ignore.ini"; }
+
+std::string IgnoreList::EscapeField(const std::string& text) {
+    // Every byte escaped here is below 0x40, so none can be the second byte of a GB2312
+    // character: the escaping never cuts one in two.
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '%') {
+            char buf[4];
+            snprintf(buf, sizeof buf, "%%%02X", b);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool IgnoreList::UnescapeField(const std::string& text, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        const int hi = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int lo = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        if (hi < 0 || lo < 0) return false;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
+bool IgnoreList::Load() {
+    items_.clear();
+    set_.clear();
+    FILE* f = fopen(path_.c_str(), "rb");
+    if (!f) return GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    std::string text;
+    char buf[8192];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    const bool readError = ferror(f) != 0;
+    fclose(f);
+    if (readError) return false;
+
+    bool inSection = false;
+    for (std::string line : SplitAt(text, '\n')) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            inSection = line == kSection;
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!inSection || eq == std::string::npos) continue;
+        // A line that is not three well-formed fields is not an object: skip it, keep the rest.
+        std::vector<std::string> fields = SplitAt(line.substr(eq + 1), '\t');
+        if (fields.size() != 3) continue;
+        IgnoredObject o;
+        if (!UnescapeField(fields[0], o.caption) || !UnescapeField(fields[1], o.location) ||
+            !UnescapeField(fields[2], o.keyName))
+            continue;
+        if (set_.insert(o).second) items_.push_back(std::move(o));
+    }
+    return true;
+}
+
+bool IgnoreList::Save() const {
+    std::string text = "; Tarnwell 忽略的项目：扫描不再报告，修复不再触及。每行：项目、位置、键名，以制表符分隔。\r\n";
+    text += kSection;
+    text += "\r\n";
+    int n = 0;
+    for (const IgnoredObject& o : items_)
+        text += IntToStr(++n) + "=" + EscapeField(o.caption) + "\t" + EscapeField(o.location) + "\t" +
+                EscapeField(o.keyName) + "\r\n";
+    // Written beside the list first, so that a failed write never leaves half a list behind.
+    const std::string temp = path_ + ".new";
+    FILE* f = fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    const bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
+    const bool closed = fclose(f) == 0;
+    if (!written || !closed) {
+        DeleteFileA(temp.c_str());
+        return false;
+    }
+    if (MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    // Windows 98 cannot replace in one step: delete and rename.
+    DeleteFileA(path_.c_str());
+    if (!MoveFileA(temp.c_str(), path_.c_str())) {
+        DeleteFileA(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool IgnoreList::Add(const IgnoredObject& object) {
+    if (!set_.insert(object).second) return true;
+    items_.push_back(object);
+    return Save();
+}
+
+bool IgnoreList::Remove(const std::vector<IgnoredObject>& objects) {
+    for (const IgnoredObject& o : objects) {
+        if (!set_.erase(o)) continue;
+        for (auto it = items_.begin(); it != items_.end(); ++it) {
+            if (*it == o) {
+                items_.erase(it);
+                break;
+            }
+        }
+    }
+    return Save();
+}
+
+}  // namespace tw

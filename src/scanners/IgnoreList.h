@@ -1,0 +1,76 @@
+// The objects the user asked never to see again: "Ignore.ini" beside the program lists them by
+// caption, location and key name, and every scan drops a Finding that names one of them, so
+// neither the window, the console scanner nor repair meets it again.
+#pragma once
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "scanners/Finding.h"
+#include "scanners/ScanSink.h"
+
+namespace tw {
+
+struct IgnoredObject {
+    std::string caption, location, keyName;
+
+    static IgnoredObject Of(const Finding& f) { return {f.caption, f.location, f.keyName}; }
+    bool operator<(const IgnoredObject& o) const {
+        return std::tie(caption, location, keyName) < std::tie(o.caption, o.location, o.keyName);
+    }
+    bool operator==(const IgnoredObject& o) const {
+        return caption == o.caption && location == o.location && keyName == o.keyName;
+    }
+};
+
+// The program's folder + "Ignore.ini".
+std::string IgnoreListPath();
+
+class IgnoreList {
+public:
+    explicit IgnoreList(std::string path = IgnoreListPath()) : path_(std::move(path)) {}
+
+    const std::string& Path() const { return path_; }
+    // Reads the file; a missing file is an empty list. False (and an empty list) when the file
+    // is there but cannot be read.
+    bool Load();
+    // Adds one object and writes the file; adding one already listed changes nothing. False
+    // when the file could not be written (the list in memory keeps the object).
+    bool Add(const IgnoredObject& object);
+    // Takes objects off the list and writes the file.
+    bool Remove(const std::vector<IgnoredObject>& objects);
+    bool Contains(const Finding& f) const { return set_.count(IgnoredObject::Of(f)) != 0; }
+    // In the order they were added.
+    const std::vector<IgnoredObject>& Items() const { return items_; }
+
+    // One field as the file stores it: "%" and the control characters as "%XX", so that tabs,
+    // line breaks and leading or trailing blanks survive; every other byte (the second bytes of
+    // double-byte characters included) as it is.
+    static std::string EscapeField(const std::string& text);
+    static bool UnescapeField(const std::string& text, std::string& out);
+
+private:
+    bool Save() const;
+
+    std::string path_;
+    std::vector<IgnoredObject> items_;
+    std::set<IgnoredObject> set_;
+};
+
+// Passes everything to the target but Findings on the list.
+class IgnoringSink : public ScanSink {
+public:
+    IgnoringSink(ScanSink& target, const IgnoreList& ignored) : target_(target), ignored_(ignored) {}
+    void AddFinding(const Finding& f) override {
+        if (!ignored_.Contains(f)) target_.AddFinding(f);
+    }
+    void ShowStatus(const std::string& text) override { target_.ShowStatus(text); }
+    void ProcessMessages() override { target_.ProcessMessages(); }
+
+private:
+    ScanSink& target_;
+    const IgnoreList& ignored_;
+};
+
+}  // namespace tw

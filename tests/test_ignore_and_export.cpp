@@ -1,0 +1,161 @@
+#include <doctest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ReportExport.h"
+#include "platform/FileSystem.h"
+#include "scanners/IgnoreList.h"
+#include "support/Sandbox.h"
+
+using namespace tw;
+using namespace tw::test;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::string out;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+        fclose(f);
+    }
+    return out;
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    REQUIRE(f);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+// Texts that break naive line or field formats: separators, line breaks, escapes, blanks at
+// the ends, and double-byte characters whose second byte is "\" or "|".
+const std::vector<std::string> kOddTexts = {
+    "", "plain", "tab\there", "line\r\nbreak", "lf\nonly", "a=b", "[section]", "; not a comment",
+    "100% \\%41", "  blanks around  ", "C:\\路径\\文件.lnk", "\x95\x5c\x81\x7c", "back\\slash\\", "@D_e_f_a_u_l_t",
+};
+
+}  // namespace
+
+TEST_SUITE("ignore list") {
+
+TEST_CASE("odd texts come back as they went in, in the order they were added") {
+    ScratchDir dir;
+    const std::string path = dir / "Ignore.ini";
+    std::vector<IgnoredObject> added;
+    {
+        IgnoreList list(path);
+        REQUIRE(list.Load());  // no file yet: an empty list
+        CHECK(list.Items().empty());
+        for (size_t i = 0; i < kOddTexts.size(); ++i) {
+            IgnoredObject o{kOddTexts[i], kOddTexts[(i + 3) % kOddTexts.size()], kOddTexts[(i + 7) % kOddTexts.size()]};
+            REQUIRE(list.Add(o));
+            added.push_back(o);
+        }
+        REQUIRE(list.Add(added[2]));  // twice is once
+        CHECK(list.Items() == added);
+    }
+    IgnoreList again(path);
+    REQUIRE(again.Load());
+    CHECK(again.Items() == added);
+    for (const IgnoredObject& o : added) CHECK(again.Contains(Finding{o.caption, o.location, o.keyName, "any", 0}));
+    // Each of the three texts counts.
+    CHECK_FALSE(again.Contains(Finding{added[1].caption, added[1].location, added[1].keyName + "x", "", 0}));
+    CHECK_FALSE(again.Contains(Finding{added[1].caption, added[1].location + "x", added[1].keyName, "", 0}));
+
+    REQUIRE(again.Remove({added[0], added[5], IgnoredObject{"never", "added", ""}}));
+    IgnoreList third(path);
+    REQUIRE(third.Load());
+    std::vector<IgnoredObject> left = added;
+    left.erase(left.begin() + 5);
+    left.erase(left.begin());
+    CHECK(third.Items() == left);
+    CHECK_FALSE(third.Contains(Finding{added[0].caption, added[0].location, added[0].keyName, "", 0}));
+}
+
+TEST_CASE("a damaged line costs that line only; an unwritable file is reported") {
+    ScratchDir dir;
+    const std::string path = dir / "Ignore.ini";
+    WriteAll(path,
+             "[Other]\r\n1=HKEY_USERS\tnot\there\r\n"
+             "[Ignore]\r\n1=HKEY_CURRENT_USER\tSoftware\\A\t\r\n2=too\tfew\r\n3=bad\t%zz\tescape\r\n"
+             "garbage without equals\r\n4=磁盘目录错误\tC:\\x=y\t\n");
+    IgnoreList list(path);
+    REQUIRE(list.Load());
+    CHECK(list.Items() == std::vector<IgnoredObject>{{"HKEY_CURRENT_USER", "Software\\A", ""},
+                                                     {"磁盘目录错误", "C:\\x=y", ""}});
+
+    IgnoreList blocked(dir.Dir("IsAFolder"));
+    CHECK_FALSE(blocked.Add({"a", "b", "c"}));
+}
+
+TEST_CASE("the ignoring sink drops exactly the listed objects and passes everything else") {
+    ScratchDir dir;
+    IgnoreList list(dir / "Ignore.ini");
+    REQUIRE(list.Add({"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial"}));
+    CollectingSink target;
+    IgnoringSink sink(target, list);
+    const Finding kept1{"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial Bold", "无效字体", 0};
+    const Finding kept2{"HKEY_CURRENT_USER", "Software\\Fonts", "Arial", "", 0};
+    sink.AddFinding({"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "无效字体arial.ttf", 0});
+    sink.AddFinding(kept1);
+    sink.AddFinding(kept2);
+    sink.ShowStatus("s");
+    sink.ProcessMessages();
+    CHECK(target.findings == std::vector<Finding>{kept1, kept2});
+    CHECK(target.statuses == std::vector<std::string>{"s"});
+    CHECK(target.pumps == 1);
+}
+
+}  // TEST_SUITE
+
+TEST_SUITE("report export") {
+
+TEST_CASE("fields escape tab, line breaks and the backslash, and nothing else") {
+    const std::pair<std::string, std::string> rows[] = {
+        {"a\tb", "a\\tb"}, {"a\r\nb", "a\\r\\nb"}, {"C:\\x\\", "C:\\\\x\\\\"}, {"\\t", "\\\\t"}, {"中文 = [x]", "中文 = [x]"},
+    };
+    for (const auto& r : rows) {
+        CAPTURE(r.first);
+        CHECK(EscapeReportField(r.first) == r.second);
+        std::string back;
+        REQUIRE(UnescapeReportField(r.second, back));
+        CHECK(back == r.first);
+    }
+    std::string out;
+    CHECK_FALSE(UnescapeReportField("ends in \\", out));
+    CHECK_FALSE(UnescapeReportField("unknown \\q", out));
+}
+
+TEST_CASE("a saved report reads back with the same rows, one line each") {
+    ScratchDir dir;
+    std::vector<Finding> rows;
+    for (size_t i = 0; i < kOddTexts.size(); ++i)
+        rows.push_back(Finding{i % 2 ? "磁盘文件错误" : "HKEY_CURRENT_USER", kOddTexts[i],
+                               kOddTexts[(i + 5) % kOddTexts.size()], kOddTexts[(i + 9) % kOddTexts.size()],
+                               i % 3 ? kImageRepaired : kImageFresh});
+    rows.push_back(Finding{"HKEY_LOCAL_MACHINE", "Software\\Shareddlls", "C:\\a.dll", "", kImageSharedDll});
+    const std::string path = dir / "报告.txt";
+    REQUIRE(WriteReportFile(path, rows));
+    const std::string bytes = ReadAll(path);
+    CHECK(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0);
+    // The header names the list's columns in UTF-8, and every row is exactly one line.
+    CHECK(bytes.compare(3, 12, "\xE9\xA1\xB9\xE7\x9B\xAE\t\xE4\xBD\x8D\xE7\xBD") == 0);
+    size_t lines = 0;
+    for (char c : bytes) lines += c == '\n';
+    CHECK(lines == rows.size() + 1);
+    std::vector<Finding> back;
+    REQUIRE(ParseReportText(bytes, back));
+    CHECK(back == rows);
+
+    CHECK(ReportText({}).size() > 3);
+    REQUIRE(ParseReportText(ReportText({}), back));
+    CHECK(back.empty());
+    CHECK_FALSE(ParseReportText("no header\r\n", back));
+    CHECK_FALSE(WriteReportFile(dir.Dir("AFolder"), rows));
+}
+
+}  // TEST_SUITE
