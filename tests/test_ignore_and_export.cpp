@@ -4,8 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "app/IgnoreWindow.h"
 #include "app/ReportExport.h"
+#include <commctrl.h>
+
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "scanners/IgnoreList.h"
 #include "support/Sandbox.h"
 
@@ -156,6 +160,58 @@ TEST_CASE("a saved report reads back with the same rows, one line each") {
     CHECK(back.empty());
     CHECK_FALSE(ParseReportText("no header\r\n", back));
     CHECK_FALSE(WriteReportFile(dir.Dir("AFolder"), rows));
+}
+
+}  // TEST_SUITE
+
+TEST_SUITE("ignore-list window") {
+
+TEST_CASE("the window lists the ignored objects and takes the selected ones off the list") {
+    ScratchDir dir;
+    IgnoreList list(dir / "Ignore.ini");
+    const IgnoredObject a{"HKEY_CURRENT_USER", "Software\\A", ""}, b{"磁盘文件错误", "C:\\b.lnk", "12 Byte"},
+        c{"HKEY_LOCAL_MACHINE", "Software\\C", "v\tx"};
+    for (const IgnoredObject& o : {a, b, c}) REQUIRE(list.Add(o));
+    IgnoreWindow window(nullptr, list);
+    REQUIRE(window.Handle());
+    CHECK_FALSE(window.IsVisible());
+    window.Show();
+    CHECK(window.IsVisible());
+    HWND lv = window.ListView();
+    REQUIRE(SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0) == 3);
+    auto text = [&](int row, int sub) {
+        wchar_t buf[256] = {};
+        LVITEMW item{};
+        item.iSubItem = sub;
+        item.pszText = buf;
+        item.cchTextMax = 256;
+        SendMessageW(lv, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return WideToAnsi(buf);
+    };
+    CHECK(text(1, 0) == "磁盘文件错误");
+    CHECK(text(1, 2) == "12 Byte");
+    CHECK(text(2, 1) == "Software\\C");
+    // Nothing chosen: nothing to remove.
+    CHECK_FALSE(IsWindowEnabled(window.RemoveButton()));
+
+    auto select = [&](int row) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED;
+        item.state = LVIS_SELECTED;
+        SendMessageW(lv, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    };
+    select(0);
+    select(2);
+    CHECK(IsWindowEnabled(window.RemoveButton()));
+    SendMessageW(window.RemoveButton(), BM_CLICK, 0, 0);
+    CHECK(list.Items() == std::vector<IgnoredObject>{b});
+    CHECK(SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0) == 1);
+    IgnoreList reread(dir / "Ignore.ini");
+    REQUIRE(reread.Load());
+    CHECK(reread.Items() == std::vector<IgnoredObject>{b});
+
+    SendMessageW(window.CloseButton(), BM_CLICK, 0, 0);
+    CHECK_FALSE(window.IsVisible());
 }
 
 }  // TEST_SUITE
