@@ -1,0 +1,37 @@
+// The standard open and save dialogs. Tests replace the dialog to give the user's choice.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tw {
+
+struct FileDialogRequest {
+    bool save = false;         // the save dialog (asks before replacing a file), else open
+    std::string title;
+    std::string folder;        // where the dialog starts
+    std::string fileName;      // proposed name (save)
+    // The kinds of file offered: a description and its pattern ("文本文件 (*.txt)", "*.txt").
+    std::vector<std::pair<std::string, std::string>> filters;
+    std::string extension;     // added when the user types a name without one ("txt")
+};
+
+using FileDialogHandler = std::function<bool(HWND owner, const FileDialogRequest& request, std::string& path)>;
+
+// Shows the dialog; true with the chosen full path, false when the user cancelled.
+bool AskForFile(HWND owner, const FileDialogRequest& request, std::string& path);
+
+class ScopedFileDialog {
+public:
+    explicit ScopedFileDialog(FileDialogHandler handler);
+    ~ScopedFileDialog();
+    ScopedFileDialog(const ScopedFileDialog&) = delete;
+    ScopedFileDialog& operator=(const ScopedFileDialog&) = delete;
+
+private:
+    FileDialogHandler saved_;
+};
+
+}  // namespace tw
