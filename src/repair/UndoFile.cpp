@@ -240,6 +240,7 @@ bool UndoFile::Open(RegFileFlavor flavor, const std::string& folder) {
 
 void UndoFile::Close() {
     if (!file_) return;
+    FlushFileBuffers(file_.get());
     file_.reset();
     if (records_ == 0) DeleteFileA(path_.c_str());
 }
@@ -257,8 +258,9 @@ bool UndoFile::Append(const std::wstring& text) {
         SetEndOfFile(file_.get());
         return false;
     }
-    // On disk before the deletion it guards, not in a cache a crash would lose.
-    FlushFileBuffers(file_.get());
+    // Written through to the system before the deletion it guards: a crash of the program
+    // cannot lose it. (Flushing every record to the disk would slow a large repair many times
+    // over; the registry itself writes its deletions out lazily too.)
     size_ += written;
     ++records_;
     return true;
