@@ -101,7 +101,7 @@ TEST_CASE("the ignoring sink drops exactly the listed objects and passes everyth
     IgnoreList list(dir / "Ignore.ini");
     REQUIRE(list.Add({"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial"}));
     CollectingSink target;
-    IgnoringSink sink(target, list);
+    IgnoringSink sink(target, &list);
     const Finding kept1{"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial Bold", "无效字体", 0};
     const Finding kept2{"HKEY_CURRENT_USER", "Software\\Fonts", "Arial", "", 0};
     sink.AddFinding({"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "无效字体arial.ttf", 0});

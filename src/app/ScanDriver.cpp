@@ -73,7 +73,7 @@ void ScanDriver::Start() {
 std::unique_ptr<HandOverSink> ScanDriver::NewRunSink() {
     unsigned gen = generation_;
     return std::unique_ptr<HandOverSink>(
-        new HandOverSink(*ui_, view_.Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
+        new HandOverSink(*ui_, Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
 }
 
 void ScanDriver::AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind) {
@@ -108,7 +108,7 @@ void ScanDriver::RunSteps() {
     }
     for (size_t i = firstHive; i < threads_.size(); ++i) threads_[i].thread->Start();
 
-    ScanSink& sink = view_.Sink();
+    ScanSink& sink = Sink();
     if (ticked(kRowSoftware) && categories_.softwareKeys) categories_.softwareKeys(context_, sink);
     if (ticked(kRowProgramMenu)) {
         if (categories_.contextMenuHandlers)
@@ -150,7 +150,7 @@ void ScanDriver::DiskFileStep() {
         // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
         // not a disk of the system being cleaned, and its walk would never end in useful time.
         if (DriveType(root) == DRIVE_FIXED && !IsHostRootDrive(root) && categories_.diskFiles)
-            categories_.diskFiles(context_, view_.Sink(), root);
+            categories_.diskFiles(context_, Sink(), root);
         --runningScans_;
     }
 }
@@ -191,7 +191,7 @@ void ScanDriver::FinishInCommand() {
 
 void ScanDriver::SystemFileCheckIfTicked() {
     if (scanning_ && view_.ChecklistRowCount() == 13 && view_.IsRowTicked(kRowSystemFiles))
-        RunSystemFileCheck(view_.Sink(), view_.OwnerWindow(), context_.windowsDir);
+        RunSystemFileCheck(Sink(), view_.OwnerWindow(), context_.windowsDir);
 }
 
 void ScanDriver::FinishInCompletion() {

@@ -10,6 +10,7 @@
 
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
+#include "scanners/IgnoreList.h"
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
 
@@ -84,6 +85,9 @@ public:
     ScanContext& Context() { return context_; }
     // The scanners of the categories; replaced only between scans.
     ScanCategories& Categories() { return categories_; }
+    // The objects no scan reports (null: none). Every scanner's Findings pass this filter on
+    // the UI thread, before they reach the view. The list must outlive the driver.
+    void SetIgnoreList(const IgnoreList* list) { ignoring_.reset(new IgnoringSink(view_.Sink(), list)); }
     // Called after each scan has been finished (the console front end waits for it).
     std::function<void()> onScanFinished;
 
@@ -102,6 +106,8 @@ private:
     void DiskFileStep();
     void AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind);
     std::unique_ptr<HandOverSink> NewRunSink();
+    // Where every Finding of a scan goes: the view's sink behind the ignore filter.
+    ScanSink& Sink() { return ignoring_ ? static_cast<ScanSink&>(*ignoring_) : view_.Sink(); }
     void Completion(WorkerThread* t);
     void FinishInCommand();
     // The system file check, when its row is ticked and the scan was not stopped.
@@ -112,6 +118,7 @@ private:
     ScanContext context_;
     ScanCategories categories_;
     std::unique_ptr<UiDispatcher> ui_;
+    std::unique_ptr<IgnoringSink> ignoring_;
     std::vector<RunningThread> threads_;
     // All fields below belong to the UI thread.
     bool scanning_ = false;

@@ -20,6 +20,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "scanners/IgnoreList.h"
 
 namespace {
 
@@ -117,7 +118,11 @@ int main(int argc, char** argv) {
         ctx.windowsDir = windowsDir;
         ctx.bakPath = tw::LoadSettings(tw::ProgramFolder() + "Set.ini").bakPath;
         ctx.desktop = GetDesktopWindow();
+        // What the user told the window to ignore is not reported here either.
+        tw::IgnoreList ignored;
+        if (!ignored.Load()) view.Write(stderr, "cannot read " + ignored.Path() + "\n");
         tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
+        driver.SetIgnoreList(&ignored);
         bool finished = false;
         driver.onScanFinished = [&] { finished = true; };
         driver.ScanCommand();

@@ -58,19 +58,19 @@ private:
     std::set<IgnoredObject> set_;
 };
 
-// Passes everything to the target but Findings on the list.
+// Passes everything to the target but Findings on the list (everything, without a list).
 class IgnoringSink : public ScanSink {
 public:
-    IgnoringSink(ScanSink& target, const IgnoreList& ignored) : target_(target), ignored_(ignored) {}
+    IgnoringSink(ScanSink& target, const IgnoreList* ignored) : target_(target), ignored_(ignored) {}
     void AddFinding(const Finding& f) override {
-        if (!ignored_.Contains(f)) target_.AddFinding(f);
+        if (!ignored_ || !ignored_->Contains(f)) target_.AddFinding(f);
     }
     void ShowStatus(const std::string& text) override { target_.ShowStatus(text); }
     void ProcessMessages() override { target_.ProcessMessages(); }
 
 private:
     ScanSink& target_;
-    const IgnoreList& ignored_;
+    const IgnoreList* ignored_;
 };
 
 }  // namespace tw
