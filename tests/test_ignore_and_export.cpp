@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "app/IgnoreWindow.h"
+#include "app/ScanDriver.h"
 #include "app/ReportExport.h"
 #include <commctrl.h>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
 #include "scanners/IgnoreList.h"
 #include "support/Sandbox.h"
 
@@ -40,6 +42,40 @@ void WriteAll(const std::string& path, const std::string& text) {
 const std::vector<std::string> kOddTexts = {
     "", "plain", "tab\there", "line\r\nbreak", "lf\nonly", "a=b", "[section]", "; not a comment",
     "100% \\%41", "  blanks around  ", "C:\\路径\\文件.lnk", "\x95\x5c\x81\x7c", "back\\slash\\", "@D_e_f_a_u_l_t",
+};
+
+// A view that only collects what a scan shows.
+class CollectingView : public ScanView, public CollectingSink {
+public:
+    bool ScanCaptionIsStart() override { return !scanning; }
+    void SetScanCaptions(bool on) override { scanning = on; }
+    void ResetScanHints() override {}
+    void SetSelectAllEnabled(bool) override {}
+    void SetRepairControls(bool) override {}
+    void SetStatus(const std::string& text) override { status = text; }
+    int ChecklistRowCount() override { return 12; }
+    bool IsRowTicked(int row) override { return row == 0 || row == 7; }
+    int FindingCount() override { return static_cast<int>(findings.size()); }
+    void ClearFindings() override { findings.clear(); }
+    ScanSink& Sink() override { return *this; }
+    void ProcessMessages() override { tw::ProcessMessages(); }
+    bool scanning = false;
+    std::string status;
+};
+
+// A worker thread that reports the given Findings through its hand-over sink.
+class ReportingThread : public WorkerThread {
+public:
+    ReportingThread(ScanSink& sink, std::vector<Finding> rows) : sink_(sink), rows_(std::move(rows)) {}
+
+protected:
+    void Execute() override {
+        for (const Finding& f : rows_) sink_.AddFinding(f);
+    }
+
+private:
+    ScanSink& sink_;
+    std::vector<Finding> rows_;
 };
 
 }  // namespace
@@ -112,6 +148,40 @@ TEST_CASE("the ignoring sink drops exactly the listed objects and passes everyth
     CHECK(target.findings == std::vector<Finding>{kept1, kept2});
     CHECK(target.statuses == std::vector<std::string>{"s"});
     CHECK(target.pumps == 1);
+}
+
+TEST_CASE("a scan reports no ignored object, from the UI thread or from a worker thread") {
+    ScratchDir dir;
+    IgnoreList list(dir / "Ignore.ini");
+    const Finding uiKept{"HKEY_LOCAL_MACHINE", "Software\\Kept", "", "无效软件", 0};
+    const Finding uiIgnored{"HKEY_LOCAL_MACHINE", "Software\\Ignored", "", "无效软件", 0};
+    const Finding workerKept{"HKEY_CURRENT_USER", "Software\\Run", "kept", "C:\\a.exe", 0};
+    const Finding workerIgnored{"HKEY_CURRENT_USER", "Software\\Run", "ignored", "C:\\b.exe", 0};
+    REQUIRE(list.Add(IgnoredObject::Of(uiIgnored)));
+    REQUIRE(list.Add(IgnoredObject::Of(workerIgnored)));
+    ScanCategories c;
+    c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+        sink.AddFinding(uiIgnored);
+        sink.AddFinding(uiKept);
+    };
+    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) {
+        return std::unique_ptr<WorkerThread>(new ReportingThread(sink, {workerIgnored, workerKept}));
+    };
+    CollectingView view;
+    ScanDriver driver(view, ScanContext{}, c);
+    driver.SetIgnoreList(&list);
+    bool finished = false;
+    driver.onScanFinished = [&] { finished = true; };
+    driver.ScanCommand();
+    const DWORD start = GetTickCount();
+    while (!finished && GetTickCount() - start < 10000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        ProcessMessages();
+    }
+    REQUIRE(finished);
+    CHECK(view.findings == std::vector<Finding>{uiKept, workerKept});
+    // The closing count is the count of what was shown.
+    CHECK(view.status.rfind("扫描完毕。共检查到：2 ", 0) == 0);
 }
 
 }  // TEST_SUITE
