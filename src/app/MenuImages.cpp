@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/HostSystem.h"
 #include "resource.h"
 
 namespace tw {
@@ -36,8 +37,7 @@ const std::vector<MenuImage>& PopupMenuImages() {
 MenuImages::Style MenuImages::StyleForThisSystem() {
     // Wine draws every menu in the classic look whatever version it reports, and blends alpha
     // pictures wrongly on the highlighted item.
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    if (ntdll && GetProcAddress(ntdll, "wine_get_version")) return Style::Drawn;
+    if (RunningUnderWine()) return Style::Drawn;
     return LOBYTE(LOWORD(GetVersion())) >= 6 ? Style::Alpha : Style::Drawn;
 }
 

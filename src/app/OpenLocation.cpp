@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "platform/FileSystem.h"
+#include "platform/HostSystem.h"
 #include "platform/Registry.h"
 #include "platform/StartProgram.h"
 #include "repair/Repair.h"
@@ -86,11 +87,6 @@ std::string RegistryEditorLastKey(const std::string& keyPath, const std::string&
         return first + "\\" + keyPath;
     }
     return wine ? keyPath : computerLabel + "\\" + keyPath;
-}
-
-bool RunningUnderWine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 bool OpenInRegistryEditor(const Finding& f) {

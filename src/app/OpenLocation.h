@@ -14,8 +14,6 @@ namespace tw {
 // key: bare under Wine, whose editor takes nothing else; the computer's label first on Windows.
 std::string RegistryEditorLastKey(const std::string& keyPath, const std::string& current, bool wine,
                                   const std::string& computerLabel);
-// Whether the program runs under Wine (its ntdll exports wine_get_version).
-bool RunningUnderWine();
 
 // Sets the editor's last key to the row's key (or, when that is gone, the nearest key above it
 // that is still there) and starts the editor without waiting. False when it could not start.
