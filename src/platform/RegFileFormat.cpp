@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "platform/Text.h"
+
 namespace tw {
 
 namespace {
@@ -41,7 +43,10 @@ bool QuotableString(RegFileFlavor flavor, const std::string& data, std::wstring&
         if (data[data.size() - 2] != 0 || data[data.size() - 1] != 0) return false;
     } else {
         if (data.empty() || data.back() != '\0') return false;
-        if (!AnsiToWideExact(data.substr(0, data.size() - 1), text)) return false;
+        std::string back;
+        if (!AnsiToWideExact(data.substr(0, data.size() - 1), text) ||
+            !WideToAnsiExact(text.data(), text.size(), back) || back != data.substr(0, data.size() - 1))
+            return false;
     }
     return !HasLineBreakOrNul(text);
 }
@@ -216,16 +221,6 @@ RegFileFlavor FlavorForMajorVersion(unsigned majorVersion) {
     return majorVersion >= 5 ? RegFileFlavor::Unicode5 : RegFileFlavor::Ansi4;
 }
 
-bool AnsiToWideExact(const std::string& ansi, std::wstring& wide) {
-    wide.clear();
-    if (ansi.empty()) return true;
-    int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    if (n <= 0) return false;
-    wide.assign(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
-    return AnsiBytes(wide) == ansi;
-}
-
 std::wstring RegFileHeader(RegFileFlavor flavor) {
     return std::wstring(flavor == RegFileFlavor::Unicode5 ? kHeader5 : kHeader4) + L"\r\n";
 }
@@ -238,11 +233,8 @@ bool FormatRegKeyLine(const std::wstring& path, std::wstring& out) {
 
 bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& v, std::wstring& out) {
     if (!v.isDefault && (v.name.empty() || HasLineBreakOrNul(v.name))) return false;
-    if (flavor == RegFileFlavor::Ansi4) {
-        std::string back = AnsiBytes(v.name);
-        std::wstring again;
-        if (!AnsiToWideExact(back, again) || again != v.name) return false;
-    }
+    std::string ansiName;
+    if (flavor == RegFileFlavor::Ansi4 && !WideToAnsiExact(v.name.data(), v.name.size(), ansiName)) return false;
     std::wstring line = FormatName(v);
     if (v.remove) {
         out += line + L"-\r\n";
@@ -275,11 +267,7 @@ bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& v, std::wstring& o
 
 bool EncodeRegFile(RegFileFlavor flavor, const std::wstring& text, bool withBom, std::string& bytes) {
     bytes.clear();
-    if (flavor == RegFileFlavor::Ansi4) {
-        bytes = AnsiBytes(text);
-        std::wstring back;
-        return AnsiToWideExact(bytes, back) && back == text;
-    }
+    if (flavor == RegFileFlavor::Ansi4) return WideToAnsiExact(text.data(), text.size(), bytes);
     if (withBom) bytes = "\xFF\xFE";
     bytes.reserve(bytes.size() + text.size() * 2);
     for (wchar_t c : text) {

@@ -49,7 +49,4 @@ bool EncodeRegFile(RegFileFlavor flavor, const std::wstring& text, bool withBom,
 // of neither flavour or a line that is none of a key, a value, a comment or blank.
 bool ParseRegFile(const std::string& bytes, RegFileFlavor& flavor, std::vector<RegFileKey>& keys);
 
-// ANSI bytes as UTF-16 only when the conversion back gives the same bytes.
-bool AnsiToWideExact(const std::string& ansi, std::wstring& wide);
-
 }  // namespace tw
