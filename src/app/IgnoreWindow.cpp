@@ -129,7 +129,7 @@ void IgnoreWindow::RemoveSelected() {
     const bool saved = list_.Remove(chosen);
     Fill();
     if (!saved)
-        ShowMessage("无法写入忽略列表文件“" + list_.Path() + "”，移除的项目在下次启动后仍将被忽略。",
+        ShowMessage(hwnd_, "无法写入忽略列表文件“" + list_.Path() + "”，移除的项目在下次启动后仍将被忽略。",
                     MB_OK | MB_ICONERROR);
 }
 

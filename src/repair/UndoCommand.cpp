@@ -29,7 +29,7 @@ UndoCommand::UndoCommand(RepairView& view, std::function<TForm3&()> progress)
 bool UndoCommand::UndoLast() {
     const std::vector<std::string> files = ListUndoFiles();
     if (files.empty()) {
-        ShowMessage("没有可以撤销的修复：文件夹“" + UndoFolder() + "”中没有撤销文件。", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(view_.MainWindow(), "没有可以撤销的修复：文件夹“" + UndoFolder() + "”中没有撤销文件。", MB_OK | MB_ICONINFORMATION);
         return false;
     }
     return UndoFrom(files.back());
@@ -51,10 +51,10 @@ bool UndoCommand::UndoFrom(const std::string& path) {
     RegFileFlavor flavor;
     std::vector<RegFileKey> keys;
     if (!ReadUndoFile(path, flavor, keys)) {
-        ShowMessage("撤销失败！无法读取撤销文件“" + path + "”，注册表没有改变。", MB_OK | MB_ICONERROR);
+        ShowMessage(view_.MainWindow(), "撤销失败！无法读取撤销文件“" + path + "”，注册表没有改变。", MB_OK | MB_ICONERROR);
         return false;
     }
-    if (ShowMessage("说明：将要从撤销文件“" + name + "”恢复修复时删除的注册表项，确定吗？",
+    if (ShowMessage(view_.MainWindow(), "说明：将要从撤销文件“" + name + "”恢复修复时删除的注册表项，确定吗？",
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return false;
 
@@ -81,16 +81,16 @@ bool UndoCommand::UndoFrom(const std::string& path) {
     view_.SetStatus(ok ? "撤销完毕" : "撤销失败");
     progress.Hide();
     if (ok) {
-        ShowMessage("撤销完毕。已经从撤销文件“" + name + "”恢复了 " + IntToStr(static_cast<long long>(keys.size())) +
+        ShowMessage(view_.MainWindow(), "撤销完毕。已经从撤销文件“" + name + "”恢复了 " + IntToStr(static_cast<long long>(keys.size())) +
                         " 个注册表项。",
                     MB_OK | MB_ICONINFORMATION);
     } else if (!ran) {
-        ShowMessage("撤销失败！无法启动注册表编辑器 RegEdit，注册表没有改变。", MB_OK | MB_ICONERROR);
+        ShowMessage(view_.MainWindow(), "撤销失败！无法启动注册表编辑器 RegEdit，注册表没有改变。", MB_OK | MB_ICONERROR);
     } else {
         std::string list;
         for (size_t i = 0; i < missing.size() && i < kNamedMissing; ++i) list += "\r\n" + missing[i];
         if (missing.size() > kNamedMissing) list += "\r\n......";
-        ShowMessage("撤销没有完成！导入撤销文件“" + name + "”后，下列 " +
+        ShowMessage(view_.MainWindow(), "撤销没有完成！导入撤销文件“" + name + "”后，下列 " +
                         IntToStr(static_cast<long long>(missing.size())) + " 项仍然不在注册表中：" + list,
                     MB_OK | MB_ICONERROR);
     }
