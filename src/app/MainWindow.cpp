@@ -1,6 +1,9 @@
 #include "app/MainWindow.h"
 
+#include "app/OpenLocation.h"
+#include "app/ReportExport.h"
 #include "app/osinfo/WriteFileDesc.h"
+#include "platform/FileDialog.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Seams.h"
@@ -13,6 +16,10 @@
 namespace tw {
 
 namespace {
+
+bool IsDiskCaption(const std::string& caption) {
+    return caption == kDiskFileCaption || caption == kDiskDirCaption;
+}
 
 const wchar_t kMainClass[] = L"TForm1";
 const wchar_t kPanelClass[] = L"TarnwellPanel";
@@ -108,12 +115,15 @@ bool TForm1::Create(HINSTANCE instance) {
         return false;
     }
     settings_ = LoadSettings(IniPath(), kMinWidth, kMinHeight);
+    // An unreadable list ignores nothing: every object is reported again, none is lost.
+    ignored_.Load();
 
     ScanContext ctx;
     ctx.majorVersion = osInfo_->MajorVersion;
     ctx.windowsDir = windowsDir_;
     ctx.bakPath = settings_.bakPath;
     driver_.reset(new ScanDriver(*this, ctx, DefaultScanCategories()));
+    driver_->SetIgnoreList(&ignored_);
 
     int width = settings_.hasWidth ? settings_.width : kDesignWidth;
     int height = settings_.hasHeight ? settings_.height : kDesignHeight;
@@ -123,6 +133,7 @@ bool TForm1::Create(HINSTANCE instance) {
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
     RepairContext repairContext;
     repairContext.majorVersion = osInfo_->MajorVersion;
+    repairContext.ignored = &ignored_;
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
     FillChecklist();
     keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
@@ -153,6 +164,7 @@ void TForm1::Show() {
 
 bool TForm1::PreTranslate(MSG* msg) {
     if (repair_ && repair_->IsDialogMessage(msg)) return true;
+    if (ignoreWindow_ && ignoreWindow_->IsDialogMessage(msg)) return true;
     HACCEL accel = Shortcuts();
     if (hwnd_ && accel && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
         return TranslateAcceleratorW(hwnd_, accel, msg) != 0;
@@ -216,6 +228,8 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (menus_ && menus_->OnMessage(msg, wp, lp, listView2_)) return TRUE;
             break;
         case WM_CONTEXTMENU:
+            // The row items follow the row the popup is for.
+            if (reinterpret_cast<HWND>(wp) == listView2_) UpdateRowItems();
             if (menus_ && menus_->OnMessage(msg, wp, lp, listView2_)) return 0;
             break;
         case WM_TIMER:
@@ -464,6 +478,27 @@ void TForm1::RunCommand(UINT id) {
         case ID_HISTORY:
             if (repair_) repair_->ShowHistory();
             break;
+        case ID_UNDO_LAST:
+            if (repair_ && driver_->Idle()) repair_->UndoLast();
+            CloseIfAskedDuringRepair();
+            break;
+        case ID_UNDO_PICK:
+            if (repair_ && driver_->Idle()) repair_->UndoChosen();
+            CloseIfAskedDuringRepair();
+            break;
+        case ID_IGNORE_LIST:
+            ShowIgnoreWindow();
+            break;
+        case ID_EXPORT:
+            ExportReport();
+            break;
+        case ID_POP_OPEN:
+            OpenSelected();
+            break;
+        case ID_POP_IGNORE:
+            // The rows of a finished scan only: a running one still adds to the list.
+            if (driver_->Idle()) IgnoreSelected();
+            break;
         case ID_CLEARHISTORY:
             if (repair_) repair_->ClearHistory();
             break;
@@ -491,6 +526,72 @@ void TForm1::SelectAllClick() {
     bool tick = caption == kSelectNone;
     int n = ListView_GetItemCount(chkListView_);
     for (int i = 0; i < n; ++i) ListView_SetCheckState(chkListView_, i, tick);
+}
+
+void TForm1::IgnoreSelected() {
+    const int row = SelectedRow();
+    if (row < 0 || row >= findings_.Count()) return;
+    const IgnoredObject object = IgnoredObject::Of(findings_.At(row));
+    const bool saved = ignored_.Add(object);
+    // Every row naming the object goes, not only the one clicked: the list shows no ignored
+    // object and repair meets none.
+    findings_.RemoveWhere([&object](const Finding& f) { return IgnoredObject::Of(f) == object; });
+    report_.Reload();
+    const int rows = findings_.Count();
+    SelectRow(rows == 0 ? -1 : (row < rows ? row : rows - 1));
+    if (findings_.UnrepairedCount() == 0) SetRepairControls(false);
+    if (ignoreWindow_ && ignoreWindow_->IsVisible()) ignoreWindow_->Show();
+    if (!saved)
+        ShowMessage(hwnd_, "无法写入忽略列表文件“" + ignored_.Path() + "”，此项只在本次运行中被忽略。",
+                    MB_OK | MB_ICONERROR);
+}
+
+void TForm1::OpenSelected() {
+    const int row = SelectedRow();
+    if (row < 0 || row >= findings_.Count()) return;
+    const Finding f = findings_.At(row);
+    if (!OpenLocation(f))
+        ShowMessage(hwnd_, "无法打开“" + f.location + "”：它所在的位置已不存在，或者无法启动" +
+                               (IsDiskCaption(f.caption) ? "资源管理器。" : "注册表编辑器。"),
+                    MB_OK | MB_ICONERROR);
+}
+
+void TForm1::ExportReport() {
+    FileDialogRequest request;
+    request.save = true;
+    request.title = "导出报告";
+    request.fileName = "Tarnwell报告.txt";
+    request.filters = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
+    request.extension = "txt";
+    std::string path;
+    if (!AskForFile(hwnd_, request, path)) return;
+    report_.CatchUp();
+    std::vector<Finding> rows;
+    rows.reserve(static_cast<size_t>(findings_.Count()));
+    for (int i = 0; i < findings_.Count(); ++i) rows.push_back(findings_.At(i));
+    if (!WriteReportFile(path, rows))
+        ShowMessage(hwnd_, "导出失败！无法写入文件“" + path + "”。", MB_OK | MB_ICONERROR);
+}
+
+void TForm1::ShowIgnoreWindow() {
+    if (!ignoreWindow_) ignoreWindow_.reset(new IgnoreWindow(hwnd_, ignored_));
+    ignoreWindow_->Show();
+}
+
+void TForm1::UpdateRowItems() {
+    HMENU popup = PopupMenu();
+    if (!popup) return;
+    const int row = SelectedRow();
+    const bool has = row >= 0 && row < findings_.Count();
+    std::wstring caption = AnsiToWide(has && IsDiskCaption(findings_.At(row).caption) ? "打开所在文件夹(&O)"
+                                                                                       : "在注册表编辑器中打开(&O)");
+    MENUITEMINFOW mi{};
+    mi.cbSize = sizeof mi;
+    mi.fMask = MIIM_STRING;
+    mi.dwTypeData = &caption[0];
+    SetMenuItemInfoW(popup, ID_POP_OPEN, FALSE, &mi);
+    EnableMenuItem(popup, ID_POP_OPEN, MF_BYCOMMAND | (has ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, ID_POP_IGNORE, MF_BYCOMMAND | (has && driver_ && driver_->Idle() ? MF_ENABLED : MF_GRAYED));
 }
 
 void TForm1::CloseIfAskedDuringRepair() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Checklist.h"
+#include "app/IgnoreWindow.h"
 #include "app/MenuCommands.h"
 #include "app/ReportListView.h"
 #include "scanners/FindingList.h"
@@ -19,6 +20,7 @@
 #include "platform/WindowBase.h"
 #include "repair/RepairView.h"
 #include "resource.h"
+#include "scanners/IgnoreList.h"
 #include "scanners/ScanSink.h"
 
 namespace tw {
@@ -42,6 +44,12 @@ enum CommandId : UINT {
     ID_ABOUT = IDM_ABOUT,
     ID_POP_REPAIR = IDM_POP_REPAIR,
     ID_POP_ALL = IDM_POP_ALL,
+    ID_UNDO_LAST = IDM_UNDO_LAST,
+    ID_UNDO_PICK = IDM_UNDO_PICK,
+    ID_IGNORE_LIST = IDM_IGNORE_LIST,
+    ID_EXPORT = IDM_EXPORT,
+    ID_POP_OPEN = IDM_POP_OPEN,
+    ID_POP_IGNORE = IDM_POP_IGNORE,
     ID_FLATBUTTON1,  // 扫描 / 停止
     ID_FLATBUTTON2,  // 修复
     ID_FLATBUTTON3,  // 全部修复
@@ -90,6 +98,19 @@ public:
     void Command(UINT id);
     // The select-all button.
     void SelectAllClick();
+    // "忽略此项": the selected row's object goes on the ignore list, and every row naming it
+    // leaves the report list.
+    void IgnoreSelected();
+    // "在注册表编辑器中打开" / "打开所在文件夹" for the selected row.
+    void OpenSelected();
+    // "导出报告...": the report list, in the order shown, to a file the user names.
+    void ExportReport();
+    void ShowIgnoreWindow();
+    // The popup's row items follow the selected row: enabled with one, and worded for its kind.
+    void UpdateRowItems();
+    // Null until the ignore list is first shown.
+    IgnoreWindow* IgnoreListWindow() const { return ignoreWindow_.get(); }
+    const IgnoreList& Ignored() const { return ignored_; }
     // Selects a report-list row (-1: none).
     void SelectRow(int row);
 
@@ -153,6 +174,10 @@ private:
     HWND desktop_ = nullptr;
     WindowSettings settings_;
     std::vector<ChecklistItem> checklistRows_;
+    // The objects no scan reports and no repair touches; loaded at creation. Declared before
+    // everything that reads it, so that it outlives them.
+    IgnoreList ignored_;
+    std::unique_ptr<IgnoreWindow> ignoreWindow_;
     FindingList findings_;
     std::unique_ptr<ScanDriver> driver_;
     std::unique_ptr<RepairCommands> repair_;

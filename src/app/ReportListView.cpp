@@ -118,6 +118,12 @@ void ReportListView::CatchUp() {
     }
 }
 
+void ReportListView::Reload() {
+    shownRows_ = findings_.Count();
+    ListView_SetItemCountEx(list_, shownRows_, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
 void ReportListView::Clear() {
     findings_.Clear();
     shownRows_ = 0;

@@ -47,6 +47,8 @@ public:
     void CatchUp();
     // Empties the model and the list.
     void Clear();
+    // The model lost rows (an ignored object's): the list shows it afresh.
+    void Reload();
 
     int SelectedRow();
     void SelectRow(int row);

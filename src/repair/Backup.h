@@ -31,9 +31,10 @@ public:
 
     // The progress window, null until the first backup or restore.
     TForm3* ProgressWindow() const { return progress_.get(); }
+    // The progress window, created on first use; the undo of a repair shows it too.
+    TForm3& Progress();
 
 private:
-    TForm3& Progress();
 
     RepairView& view_;
     std::unique_ptr<TForm3> progress_;

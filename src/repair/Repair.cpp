@@ -3,10 +3,12 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/RecycleBin.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
+#include "repair/UndoFile.h"
 
 namespace tw {
 
@@ -64,6 +66,8 @@ bool KeyMissing(HKEY root, const std::string& path) {
     if (rc == ERROR_SUCCESS) RegCloseKey(key);
     return IsGoneError(static_cast<DWORD>(rc));
 }
+
+bool IsDiskFinding(const Finding& f) { return f.caption == kDiskFileCaption || f.caption == kDiskDirCaption; }
 
 std::string StripOneTrailingBackslash(std::string path) {
     std::vector<std::string> parts = SplitAtBackslashes(path);
@@ -225,7 +229,9 @@ RepairOutcome Repairer::RepairFile(const std::string& path) {
     if (IsGone(state)) return RepairOutcome::AlreadyGone;
     // A file row names one file: a folder at that place is not what was found.
     if (state != PathState::File) return RepairOutcome::Failed;
-    return DeleteFileAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    // Into the Recycle Bin where the drive has one, so that a shortcut can be taken back; erased
+    // where the shell cannot take it (no bin, or a path too long for the shell).
+    return RecycleFile(path) || DeleteFileAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
 RepairOutcome Repairer::RepairDirectory(const std::string& location) {
@@ -234,11 +240,12 @@ RepairOutcome Repairer::RepairDirectory(const std::string& location) {
     const PathState state = QueryPath(path);
     if (IsGone(state)) return RepairOutcome::AlreadyGone;
     if (state != PathState::Directory) return RepairOutcome::Failed;
-    // Only that one folder, and only while it is empty: the system refuses anything else.
-    return RemoveDirectoryAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    // Only that one folder, and only while it is empty: the system refuses anything else. Into
+    // the Recycle Bin where the shell can put it there.
+    return RecycleEmptyFolder(path) || RemoveDirectoryAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f) {
+RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f, UndoFile* undo) {
     if (!IsRepairableValueLocation(f.location)) return RepairOutcome::Failed;
     Registry reg;
     reg.SetRootKey(root);
@@ -247,21 +254,25 @@ RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f) {
     if (f.defaultValue) {
         // The default value stays, as the empty text. A failed write throws. The key-name text
         // is not looked at: a value may really be named like the marker.
+        if (undo && !undo->RecordDefaultValue(root, f.location)) return RepairOutcome::NotRecorded;
         reg.WriteString("", "");
         return RepairOutcome::Repaired;
     }
+    if (undo && !undo->RecordValue(root, f.location, f.keyName)) return RepairOutcome::NotRecorded;
     if (reg.DeleteValue(f.keyName)) return RepairOutcome::Repaired;
     LONG rc = RegQueryValueExA(reg.CurrentKey(), f.keyName.c_str(), nullptr, nullptr, nullptr,
                                nullptr);
     return IsGoneError(static_cast<DWORD>(rc)) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location) {
+RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFile* undo) {
     if (!IsRepairableKeyLocation(location)) return RepairOutcome::Failed;
     // A row's key that is itself a link: the link is what was found, not the key behind it.
     if (IsRegistryLink(root, location))
         return DeleteRegistryLink(root, location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     if (KeyMissing(root, location)) return RepairOutcome::AlreadyGone;
+    // The whole subtree, as it is now, before the first of it goes.
+    if (undo && !undo->RecordKey(root, location)) return RepairOutcome::NotRecorded;
     Registry reg;
     reg.SetRootKey(root);
     // Windows 98 and Me delete a key with its subtree in one call; that call would follow a
@@ -278,12 +289,22 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location) {
     return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairFinding(Finding f) {
+RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
+    if (context_.ignored && context_.ignored->Contains(f)) return RepairOutcome::Ignored;
     if (f.caption == kDiskFileCaption) return RepairFile(f.location);
     if (f.caption == kDiskDirCaption) return RepairDirectory(f.location);
     const HKEY root = RootFromCaption(f.caption);
-    if (f.defaultValue) return RepairValue(root, f);
-    return f.keyName.empty() ? RepairKey(root, f.location) : RepairValue(root, f);
+    if (f.defaultValue) return RepairValue(root, f, undo);
+    return f.keyName.empty() ? RepairKey(root, f.location, undo) : RepairValue(root, f, undo);
+}
+
+bool Repairer::OpenUndo(UndoFile& undo) {
+    const std::string folder = context_.undoFolder.empty() ? UndoFolder() : context_.undoFolder;
+    if (undo.Open(FlavorForMajorVersion(context_.majorVersion), folder)) return true;
+    ShowMessage(view_.MainWindow(),
+                "修复失败！无法在文件夹“" + folder + "”中创建撤销文件，没有删除任何内容。",
+                MB_OK | MB_ICONERROR);
+    return false;
 }
 
 void Repairer::MarkRow(RowId id, int hint) {
@@ -312,6 +333,7 @@ void Repairer::FlatButton2Click() {
     const Finding f = findings_.At(row);
     const RowId id = findings_.IdAt(row);
     if (f.Repaired()) return;
+    if (context_.ignored && context_.ignored->Contains(f)) return;
 
     auto shown = [](const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); };
     std::string question;
@@ -328,15 +350,25 @@ void Repairer::FlatButton2Click() {
     }
     if (ShowMessage(view_.MainWindow(), question, kQuestion) != IDOK) return;
 
+    // What a registry row deletes goes into an undo file first; without one, nothing goes.
+    UndoFile undo;
+    const bool registry = !IsDiskFinding(f);
+    if (registry && !OpenUndo(undo)) return;
     RepairOutcome outcome;
     try {
-        outcome = RepairFinding(f);
+        outcome = RepairFinding(f, registry ? &undo : nullptr);
     } catch (const RegistryError& e) {
         // The default value could not be emptied: the user learns why, the row stays.
         ShowError(view_.MainWindow(), e.what());
         return;
     }
-    if (outcome == RepairOutcome::Failed) return;
+    if (outcome == RepairOutcome::NotRecorded) {
+        ShowMessage(view_.MainWindow(),
+                    "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。",
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::Ignored) return;
 
     MarkRow(id, row);
     WriteLog("删除", f.caption + " " + f.location + " " + f.keyName + " " + f.description);
@@ -364,17 +396,26 @@ void Repairer::FlatButton3Click() {
     for (int row = 0; row < findings_.Count(); ++row)
         targets.push_back({findings_.At(row), findings_.IdAt(row)});
 
-    int repaired = 0, failed = 0;
+    // The undo file is there before the first deletion: a repair that cannot record what it
+    // deletes deletes nothing.
+    UndoFile undo;
+    bool registry = false;
+    for (const Target& t : targets) registry = registry || !IsDiskFinding(t.finding);
+    if (registry && !OpenUndo(undo)) return;
+
+    int repaired = 0, failed = 0, notRecorded = 0;
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& t = targets[i];
         RepairOutcome outcome;
         try {
-            outcome = RepairFinding(t.finding);
+            outcome = RepairFinding(t.finding, registry ? &undo : nullptr);
         } catch (...) {
             outcome = RepairOutcome::Failed;
         }
-        if (outcome == RepairOutcome::Failed) {
+        if (outcome == RepairOutcome::Ignored) continue;
+        if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
             ++failed;
+            if (outcome == RepairOutcome::NotRecorded) ++notRecorded;
             continue;
         }
         ++repaired;
@@ -384,6 +425,11 @@ void Repairer::FlatButton3Click() {
                                      : "修复了 " + IntToStr(repaired) + " 个检查到的系统错误，" +
                                            IntToStr(failed) + " 个错误修复失败");
     ReportRemaining(true);
+    if (notRecorded > 0)
+        ShowMessage(owner,
+                    IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undo.Path() +
+                        "”，这些注册表项没有改变。",
+                    MB_OK | MB_ICONERROR);
 }
 
 }  // namespace tw

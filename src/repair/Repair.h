@@ -7,6 +7,7 @@
 #include <string>
 
 #include "scanners/FindingList.h"
+#include "scanners/IgnoreList.h"
 #include "repair/RepairView.h"
 
 namespace tw {
@@ -29,11 +30,25 @@ bool IsRepairableKeyLocation(const std::string& location);
 bool IsRepairableValueLocation(const std::string& location);
 bool IsRepairableDiskPath(const std::string& path);
 
-enum class RepairOutcome { Repaired, AlreadyGone, Failed };
+enum class RepairOutcome {
+    Repaired,
+    AlreadyGone,
+    Failed,
+    // Nothing was deleted: what would go could not be written to the undo file first.
+    NotRecorded,
+    // The row names an object on the ignore list: left alone.
+    Ignored,
+};
+
+class UndoFile;
 
 // What repair reads besides the rows.
 struct RepairContext {
     uint32_t majorVersion = 5;  // 4: a key goes in one call; otherwise level by level
+    // Objects repair never touches (null: none). Must outlive the repairer.
+    const IgnoreList* ignored = nullptr;
+    // Where the undo files go; empty for the "Undo" folder beside the program.
+    std::string undoFolder;
 };
 
 // The longest part of a row (location, key name, description) that a question quotes.
@@ -52,14 +67,17 @@ public:
 
     // Carries out one row without asking, on its own copy of the row: messages that run during
     // a long deletion may change the list. Throws RegistryError when the empty default value
-    // cannot be written.
-    RepairOutcome RepairFinding(Finding f);
+    // cannot be written. With an undo file, every registry deletion is recorded there first
+    // and nothing is deleted whose record could not be written.
+    RepairOutcome RepairFinding(Finding f, UndoFile* undo = nullptr);
 
 private:
     RepairOutcome RepairFile(const std::string& path);
     RepairOutcome RepairDirectory(const std::string& path);
-    RepairOutcome RepairValue(HKEY root, const Finding& f);
-    RepairOutcome RepairKey(HKEY root, const std::string& location);
+    RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
+    RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
+    // Opens the command's undo file; says so and returns false when it cannot.
+    bool OpenUndo(UndoFile& undo);
     // Marks the row with that identity, wherever it stands now.
     void MarkRow(RowId id, int hint);
     // Status line and controls from the number of rows still unmarked.

@@ -32,7 +32,8 @@ private:
 RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
     : view_(view),
       backup_(view),
-      repairer_(findings, view, context, [this] { return backup_.ToolButton4Click(); }) {}
+      repairer_(findings, view, context, [this] { return backup_.ToolButton4Click(); }),
+      undo_(view, [this]() -> TForm3& { return backup_.Progress(); }) {}
 
 RepairCommands::~RepairCommands() = default;
 
@@ -68,6 +69,18 @@ bool RepairCommands::Backup() {
 
 void RepairCommands::Restore() {
     RunExclusive([this] { backup_.ToolButton7Click(); });
+}
+
+bool RepairCommands::UndoLast() {
+    bool ok = false;
+    RunExclusive([this, &ok] { ok = undo_.UndoLast(); });
+    return ok;
+}
+
+bool RepairCommands::UndoChosen() {
+    bool ok = false;
+    RunExclusive([this, &ok] { ok = undo_.UndoChosen(); });
+    return ok;
 }
 
 TForm2& RepairCommands::History() {

@@ -9,6 +9,7 @@
 #include "repair/HistoryWindow.h"
 #include "repair/Repair.h"
 #include "repair/RepairView.h"
+#include "repair/UndoCommand.h"
 
 namespace tw {
 
@@ -23,6 +24,8 @@ public:
     void RepairAll();       // FlatButton3Click
     bool Backup();          // ToolButton4Click
     void Restore();         // ToolButton7Click
+    bool UndoLast();        // "撤销上次修复": imports the newest undo file
+    bool UndoChosen();      // "撤销以前的修复...": imports the undo file the user picks
     void ShowHistory();     // ToolButton9Click: creates the history window on first use
     void ClearHistory();    // ClearRepairHistory1Click: creates it hidden, then clears
     // For the message loop: lets the modeless history window handle Tab, Esc and the like.
@@ -45,6 +48,7 @@ private:
     RepairView& view_;
     RegistryBackup backup_;
     Repairer repairer_;
+    UndoCommand undo_;
     std::unique_ptr<TForm2> history_;
     // Set while a command runs: the window keeps dispatching messages meanwhile (repaint during
     // a long deletion, the registry editor's run), and a second command must not start then.

@@ -7,6 +7,7 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
+#include "repair/SystemFileCheck.h"
 #include "repair/UndoFile.h"
 
 namespace tw {
@@ -65,12 +66,9 @@ bool UndoCommand::UndoFrom(const std::string& path) {
 
     // The same import as the restore: the system's registry editor, waited for with the main
     // window disabled so that no second command starts meanwhile.
-    HWND main = view_.MainWindow();
-    const bool disable = main && IsWindowEnabled(main);
-    if (disable) EnableWindow(main, FALSE);
     DWORD exitCode = 0;
-    const bool ran = CurrentSeams().runAndWait("RegEdit /s \"" + path + "\"", ProgramFolder(), exitCode);
-    if (disable) EnableWindow(main, TRUE);
+    const bool ran =
+        RunAndWaitDisabled(view_.MainWindow(), "RegEdit /s \"" + path + "\"", ProgramFolder(), exitCode);
 
     // The editor's exit code says little (Wine's is 0 for a file it could not read): what is
     // in the registry now is the answer.

@@ -22,6 +22,13 @@ int FindingList::UnrepairedCount() const {
                                           [](const Row& r) { return !r.finding.Repaired(); }));
 }
 
+int FindingList::RemoveWhere(const std::function<bool(const Finding&)>& pred) {
+    const size_t before = rows_.size();
+    rows_.erase(std::remove_if(rows_.begin(), rows_.end(), [&pred](const Row& r) { return pred(r.finding); }),
+                rows_.end());
+    return static_cast<int>(before - rows_.size());
+}
+
 int FindingList::IndexOf(RowId id, int hint) const {
     if (hint >= 0 && hint < Count() && rows_[static_cast<size_t>(hint)].id == id) return hint;
     for (size_t i = 0; i < rows_.size(); ++i)

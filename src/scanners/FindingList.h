@@ -30,6 +30,9 @@ public:
     int IndexOf(RowId id, int hint = -1) const;
     void MarkRepaired(int i) { rows_.at(static_cast<size_t>(i)).finding.image = kImageRepaired; }
     int UnrepairedCount() const;
+    // Removes every row for which pred is true; the other rows keep their order and identity.
+    // Returns how many went.
+    int RemoveWhere(const std::function<bool(const Finding&)>& pred);
     // Column 0 caption, 1 location, 2 key name, 3 description. Every sort is descending;
     // rows that compare equal keep their order. A column outside 0..3 leaves the order alone.
     // Returns, for each new position, the row's old index (so a selection can follow its row).
