@@ -12,6 +12,7 @@
 #include "repair/RepairCommands.h"
 #include "repair/RepairLog.h"
 #include "scanners/registry/KivChkRegErr.h"
+#include "repair/UndoFile.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -55,7 +56,8 @@ struct Messages {
     }
 };
 
-// Repair.log and Backup_Tw.reg beside the test exe are gone before and after each test.
+// Repair.log, Backup_Tw.reg and the undo files beside the test exe are gone before and after
+// each test.
 struct CleanProgramFolder {
     CleanProgramFolder() { Remove(); }
     ~CleanProgramFolder() { Remove(); }
@@ -64,6 +66,9 @@ struct CleanProgramFolder {
         DeleteFileA(BackupFilePath().c_str());
         RemoveDirectoryA(RepairLogBackupPath().c_str());
         DeleteFileA(RepairLogBackupPath().c_str());
+        // Every registry repair leaves its undo file.
+        for (const std::string& f : ListUndoFiles()) DeleteFileA(f.c_str());
+        RemoveDirectoryA(UndoFolder().c_str());
     }
 };
 

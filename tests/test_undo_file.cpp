@@ -10,6 +10,7 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/UndoFile.h"
+#include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -23,131 +24,8 @@ std::string Bytes(std::initializer_list<int> b) {
     return s;
 }
 
-std::string Utf16(const std::wstring& w, bool nul = true) {
-    std::string s;
-    for (wchar_t c : w) s += static_cast<char>(c & 0xFF), s += static_cast<char>(c >> 8);
-    if (nul) s.append(2, '\0');
-    return s;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string out;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-        fclose(f);
-    }
-    return out;
-}
-
-bool DeleteWideTree(HKEY parent, const std::wstring& rel);
-
-// The key a test owns in the real registry: the editor is another process and sees neither a
-// sandbox nor anything this process overrides.
-struct ScratchKey {
-    std::string rel;   // below HKEY_CURRENT_USER
-    std::wstring full;
-    explicit ScratchKey(const char* tag) {
-        rel = std::string("Software\\TarnwellUndoTest\\") + tag + IntToStr(GetCurrentProcessId());
-        full = L"HKEY_CURRENT_USER\\" + AnsiToWide(rel);
-        Registry().DeleteKey(rel);
-        MakeKey(HKEY_CURRENT_USER, rel);
-    }
-    ~ScratchKey() {
-        DeleteWideTree(HKEY_CURRENT_USER, AnsiToWide(rel));
-        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TarnwellUndoTest");  // only once it is empty
-    }
-};
-
-void SetWide(const std::wstring& path, const std::wstring& name, DWORD type, const std::string& data) {
-    HKEY k = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
-            ERROR_SUCCESS);
-    RegSetValueExW(k, name.empty() ? nullptr : name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(data.size()));
-    RegCloseKey(k);
-}
-
-void MakeWideKey(const std::wstring& path) {
-    HKEY k = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
-            ERROR_SUCCESS);
-    RegCloseKey(k);
-}
-
-bool DeleteWideValue(const std::wstring& path, const wchar_t* name) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return false;
-    const bool ok = RegDeleteValueW(k, name) == ERROR_SUCCESS;
-    RegCloseKey(k);
-    return ok;
-}
-
-// Deletes a key with everything below it through the wide API (names outside the code page too).
-bool DeleteWideTree(HKEY parent, const std::wstring& rel) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(parent, rel.c_str(), 0, KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
-        wchar_t name[16384];
-        for (DWORD len = 16384; RegEnumKeyExW(k, 0, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-             len = 16384)
-            if (!DeleteWideTree(k, std::wstring(name, len))) break;
-        RegCloseKey(k);
-    }
-    return RegDeleteKeyW(parent, rel.c_str()) == ERROR_SUCCESS;
-}
-
-using Snapshot = std::map<std::wstring, std::tuple<DWORD, std::string>>;
-
-// Every key (as "path\") and every value ("path\name" -> kind and bytes) below a key, through the
-// wide API.
-void Snap(HKEY parent, const std::wstring& rel, const std::wstring& prefix, Snapshot& out) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(parent, rel.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
-    out[prefix + L"\\"] = {0, ""};
-    wchar_t name[16384];
-    std::string data(1 << 16, '\0');
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLen = 16384, dataLen = static_cast<DWORD>(data.size()), type = 0;
-        if (RegEnumValueW(k, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &dataLen) !=
-            ERROR_SUCCESS)
-            break;
-        out[prefix + L"\\" + std::wstring(name, nameLen)] = {type, data.substr(0, dataLen)};
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLen = 16384;
-        if (RegEnumKeyExW(k, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        std::wstring sub(name, nameLen);
-        Snap(k, sub, prefix + L"\\" + sub, out);
-    }
-    RegCloseKey(k);
-}
-
-Snapshot SnapKey(const std::string& rel) {
-    Snapshot s;
-    Snap(HKEY_CURRENT_USER, AnsiToWide(rel), L"", s);
-    return s;
-}
-
-bool RunEditor(const std::string& args) {
-    DWORD code = 1;
-    return CurrentSeams().runAndWait("regedit " + args, "", code) && code == 0;
-}
-
-// The editor's own export of a key, as text after the first line.
-std::wstring EditorExport(const ScratchDir& dir, const std::wstring& key) {
-    const std::string file = dir / "export.reg";
-    DeleteFileA(file.c_str());
-    REQUIRE(RunEditor("/e \"" + file + "\" \"" + WideToAnsi(key) + "\""));
-    RegFileFlavor flavor;
-    std::vector<RegFileKey> keys;
-    const std::string bytes = ReadAll(file);
-    REQUIRE(ParseRegFile(bytes, flavor, keys));
-    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-    return text.substr(text.find(L"\r\n"));
-}
-
 std::wstring UndoText(const std::string& path) {
-    const std::string bytes = ReadAll(path);
+    const std::string bytes = ReadFileBytes(path);
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
     return text.substr(text.find(L"\r\n"));
 }
@@ -157,6 +35,8 @@ std::wstring TrimEnd(std::wstring s) {
     while (s.size() >= 2 && s.compare(s.size() - 2, 2, L"\r\n") == 0) s.resize(s.size() - 2);
     return s;
 }
+
+RegSnapshot SnapKey(const std::string& rel) { return SnapshotKey(HKEY_CURRENT_USER, AnsiToWide(rel)); }
 
 }  // namespace
 
@@ -249,8 +129,8 @@ TEST_CASE("files are named by the moment, never reused, and a file without a rec
         REQUIRE(c.Open(RegFileFlavor::Ansi4, folder));
         paths = {a.Path(), b.Path(), c.Path()};
         CHECK(a.Path() != b.Path());
-        CHECK(ReadAll(a.Path()) == Utf16(L"Windows Registry Editor Version 5.00\r\n", false).insert(0, "\xFF\xFE"));
-        CHECK(ReadAll(c.Path()) == "REGEDIT4\r\n");
+        CHECK(ReadFileBytes(a.Path()) == Utf16(L"Windows Registry Editor Version 5.00\r\n", false).insert(0, "\xFF\xFE"));
+        CHECK(ReadFileBytes(c.Path()) == "REGEDIT4\r\n");
         // Opened one after another, listed in that order.
         CHECK(ListUndoFiles(folder) == paths);
         RegistrySandbox sb;
@@ -274,54 +154,30 @@ TEST_CASE("files are named by the moment, never reused, and a file without a rec
 TEST_CASE("a key record is what the editor's own export of that key says") {
     ScratchDir dir;
     ScratchKey key("export");
-    const std::wstring k = AnsiToWide(key.rel);
+    const std::wstring k = key.wrel;
     std::string longBinary;
     for (int i = 0; i < 300; ++i) longBinary += static_cast<char>(i * 7);
-    SetWide(k, L"binary", REG_BINARY, longBinary);
-    SetWide(k, L"a rather long value name that moves the first wrap", REG_BINARY, longBinary.substr(0, 90));
-    SetWide(k, L"", REG_SZ, Utf16(L"默认 \"值\" C:\\"));
-    SetWide(k, L"名称", REG_DWORD, Bytes({1, 0, 0, 0}));
-    SetWide(k + L"\\Sub\\Deep", L"multi", REG_MULTI_SZ, Utf16(std::wstring(L"one\0two\0", 8)));
-    SetWide(k + L"\\Sub", L"expand", REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\system32\\a-long-enough-path.dll"));
+    SetWideValue(HKEY_CURRENT_USER, k, L"binary", REG_BINARY, longBinary);
+    SetWideValue(HKEY_CURRENT_USER, k, L"a rather long value name that moves the first wrap", REG_BINARY, longBinary.substr(0, 90));
+    SetWideValue(HKEY_CURRENT_USER, k, L"", REG_SZ, Utf16(L"默认 \"值\" C:\\"));
+    SetWideValue(HKEY_CURRENT_USER, k, L"名称", REG_DWORD, Bytes({1, 0, 0, 0}));
+    SetWideValue(HKEY_CURRENT_USER, k + L"\\Sub\\Deep", L"multi", REG_MULTI_SZ, Utf16(std::wstring(L"one\0two\0", 8)));
+    SetWideValue(HKEY_CURRENT_USER, k + L"\\Sub", L"expand", REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\system32\\a-long-enough-path.dll"));
 
     UndoFile undo;
     REQUIRE(undo.Open(RegFileFlavor::Unicode5, dir / "Undo\\"));
     REQUIRE(undo.RecordKey(HKEY_CURRENT_USER, key.rel));
-    CHECK(TrimEnd(UndoText(undo.Path())) == TrimEnd(EditorExport(dir, key.full)));
+    CHECK(TrimEnd(UndoText(undo.Path())) == TrimEnd(EditorExport(dir / "export.reg", key.full)));
 }
 
 TEST_CASE("the editor's import of a record gives back the same bytes") {
     ScratchDir dir;
     ScratchKey key("roundtrip");
-    const std::wstring k = AnsiToWide(key.rel);
-    std::string bin;
-    for (int i = 0; i < 256; ++i) bin += static_cast<char>(i);
-    // Every kind, with the texts that are hard to carry, on keys whose names are odd too.
-    const std::wstring odd = k + L"\\[a]b=c \"d\" 名 \x0E01";
-    SetWide(k, L"", REG_SZ, Utf16(L"default"));
-    SetWide(k, L"sz", REG_SZ, Utf16(L"C:\\Program Files\\\"q\" 中文 \x0E01"));
-    SetWide(k, L"crlf", REG_SZ, Utf16(L"a\r\nb"));
-    SetWide(k, L"nul inside", REG_SZ, Utf16(std::wstring(L"a\0b", 3)));
-    SetWide(k, L"empty", REG_SZ, Utf16(L""));
-    SetWide(k, L"unterminated", REG_SZ, Utf16(L"ab", false));
-    SetWide(k, L"zero bytes", REG_SZ, "");
-    SetWide(k, L"unterminated multi", REG_MULTI_SZ, Utf16(L"ab", false));
-    SetWide(k, L"expand", REG_EXPAND_SZ, Utf16(L"%TEMP%\\x"));
-    SetWide(k, L"multi", REG_MULTI_SZ, Utf16(std::wstring(L"one\0two\0", 8)));
-    SetWide(k, L"dword", REG_DWORD, Bytes({0xef, 0xbe, 0xad, 0xde}));
-    SetWide(k, L"short dword", REG_DWORD, Bytes({1, 2}));
-    SetWide(k, L"qword", REG_QWORD, Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
-    SetWide(k, L"big endian", REG_DWORD_BIG_ENDIAN, Bytes({0, 0, 0, 1}));
-    SetWide(k, L"binary", REG_BINARY, bin);
-    SetWide(k, L"no data", REG_BINARY, "");
-    SetWide(k, L"none", REG_NONE, Bytes({1}));
-    SetWide(k, L"odd kind", 0x1234, Bytes({0xaa}));
-    SetWide(odd, L"tab\tname \"q\" \\ [x]", REG_SZ, Utf16(L"v"));
-    MakeWideKey(odd + L"\\Empty\\Leaf");
-    MakeWideKey(k + L"\\NoDefault");
+    const std::wstring k = key.wrel;
+    PlantEveryKind(HKEY_CURRENT_USER, k);
 
-    const Snapshot before = SnapKey(key.rel);
-    const std::wstring exportBefore = EditorExport(dir, key.full);
+    const RegSnapshot before = SnapKey(key.rel);
+    const std::wstring exportBefore = EditorExport(dir / "export.reg", key.full);
     REQUIRE(before.size() > 18);
 
     SUBCASE("a key with its subtree") {
@@ -335,10 +191,10 @@ TEST_CASE("the editor's import of a record gives back the same bytes") {
         std::vector<RegFileKey> keys;
         REQUIRE(ReadUndoFile(path, flavor, keys));
         CHECK(MissingAfterUndo(flavor, keys).size() == keys.size());  // every key is reported missing
-        REQUIRE(RunEditor("/s \"" + path + "\""));
+        REQUIRE(RunRegistryEditor("/s \"" + path + "\""));
         CHECK(MissingAfterUndo(flavor, keys).empty());
         CHECK(SnapKey(key.rel) == before);
-        CHECK(EditorExport(dir, key.full) == exportBefore);
+        CHECK(EditorExport(dir / "export.reg", key.full) == exportBefore);
     }
     SUBCASE("one value of each kind, deleted one by one") {
         UndoFile undo;
@@ -347,13 +203,13 @@ TEST_CASE("the editor's import of a record gives back the same bytes") {
                                     L"short dword", L"qword", L"big endian", L"binary", L"no data", L"none",
                                     L"odd kind"}) {
             REQUIRE(undo.RecordValue(HKEY_CURRENT_USER, key.rel, WideToAnsi(name)));
-            REQUIRE(DeleteWideValue(k, name));
+            REQUIRE(DeleteWideValue(HKEY_CURRENT_USER, k, name));
         }
         const std::string path = undo.Path();
         undo.Close();
-        REQUIRE(RunEditor("/s \"" + path + "\""));
+        REQUIRE(RunRegistryEditor("/s \"" + path + "\""));
         CHECK(SnapKey(key.rel) == before);
-        CHECK(EditorExport(dir, key.full) == exportBefore);
+        CHECK(EditorExport(dir / "export.reg", key.full) == exportBefore);
     }
     SUBCASE("the emptied default value, and a default value the repair creates") {
         UndoFile undo;
@@ -366,7 +222,7 @@ TEST_CASE("the editor's import of a record gives back the same bytes") {
         REQUIRE(SnapKey(key.rel) != before);
         const std::string path = undo.Path();
         undo.Close();
-        REQUIRE(RunEditor("/s \"" + path + "\""));
+        REQUIRE(RunRegistryEditor("/s \"" + path + "\""));
         CHECK(SnapKey(key.rel) == before);
     }
 }
@@ -379,16 +235,16 @@ TEST_CASE("the ANSI flavour round trip through the editor") {
     SetString(HKEY_CURRENT_USER, key.rel + "\\子键", "expand", "%TEMP%\\中", REG_EXPAND_SZ);
     SetDword(HKEY_CURRENT_USER, key.rel, "n", 7);
     SetBinary(HKEY_CURRENT_USER, key.rel, "b", std::string("\0\x01\xff", 3));
-    const Snapshot before = SnapKey(key.rel);
+    const RegSnapshot before = SnapKey(key.rel);
 
     UndoFile undo;
     REQUIRE(undo.Open(RegFileFlavor::Ansi4, dir / "Undo\\"));
     REQUIRE(undo.RecordKey(HKEY_CURRENT_USER, key.rel));
     const std::string path = undo.Path();
     undo.Close();
-    CHECK(ReadAll(path).find("[HKEY_CURRENT_USER\\" + key.rel + "\\子键]\r\n") != std::string::npos);
+    CHECK(ReadFileBytes(path).find("[HKEY_CURRENT_USER\\" + key.rel + "\\子键]\r\n") != std::string::npos);
     REQUIRE(Registry().DeleteKey(key.rel));
-    REQUIRE(RunEditor("/s \"" + path + "\""));
+    REQUIRE(RunRegistryEditor("/s \"" + path + "\""));
     CHECK(SnapKey(key.rel) == before);
 }
 

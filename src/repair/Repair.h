@@ -44,7 +44,8 @@ class UndoFile;
 
 // What repair reads besides the rows.
 struct RepairContext {
-    uint32_t majorVersion = 5;  // 4: a key goes in one call; otherwise level by level
+    explicit RepairContext(uint32_t major = 5) : majorVersion(major) {}
+    uint32_t majorVersion;  // 4: a key goes in one call; otherwise level by level
     // Objects repair never touches (null: none). Must outlive the repairer.
     const IgnoreList* ignored = nullptr;
     // Where the undo files go; empty for the "Undo" folder beside the program.
