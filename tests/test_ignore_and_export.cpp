@@ -188,9 +188,10 @@ TEST_CASE("a scan reports no ignored object, from the UI thread or from a worker
 
 TEST_SUITE("report export") {
 
-TEST_CASE("fields escape tab, line breaks and the backslash, and nothing else") {
+TEST_CASE("fields escape as the console scanner escapes them, and read back") {
     const std::pair<std::string, std::string> rows[] = {
-        {"a\tb", "a\\tb"}, {"a\r\nb", "a\\r\\nb"}, {"C:\\x\\", "C:\\\\x\\\\"}, {"\\t", "\\\\t"}, {"中文 = [x]", "中文 = [x]"},
+        {"a\tb", "a\\tb"}, {"a\r\nb", "a\\r\\nb"}, {"C:\\x\\", "C:\\\\x\\\\"}, {"\\t", "\\\\t"},
+        {"中文 = [x]", "中文 = [x]"}, {"bell\x07", "bell\\x07"}, {"\x95\x5c", "\x95\x5c"},
     };
     for (const auto& r : rows) {
         CAPTURE(r.first);

@@ -21,6 +21,13 @@ std::string Utf8ToAnsi(const std::string& s) {
     return WideToAnsi(w);
 }
 
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 std::vector<std::string> Split(const std::string& s, char sep) {
     std::vector<std::string> parts(1);
     for (char c : s) {
@@ -32,26 +39,17 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 
 }  // namespace
 
-std::string EscapeReportField(const std::string& text) {
-    // Tab, CR, LF and the backslash are all below 0x80: the UTF-8 form never holds them inside
-    // a character, so the escaping works on the converted text byte by byte.
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+std::string EscapeReportField(const std::string& text) { return EscapeForConsole(text); }
 
 bool UnescapeReportField(const std::string& text, std::string& out) {
     out.clear();
     for (size_t i = 0; i < text.size(); ++i) {
+        // A second byte 0x5C of a double-byte character is not a backslash.
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && i + 1 < text.size()) {
+            out += text[i];
+            out += text[++i];
+            continue;
+        }
         if (text[i] != '\\') {
             out += text[i];
             continue;
@@ -62,6 +60,14 @@ bool UnescapeReportField(const std::string& text, std::string& out) {
             case 'r': out += '\r'; break;
             case 'n': out += '\n'; break;
             case '\\': out += '\\'; break;
+            case 'x': {
+                const int hi = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+                const int lo = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+                if (hi < 0 || lo < 0) return false;
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                break;
+            }
             default: return false;
         }
     }
@@ -71,9 +77,12 @@ bool UnescapeReportField(const std::string& text, std::string& out) {
 std::string ReportText(const std::vector<Finding>& findings) {
     std::string text = kBom + AnsiToUtf8(kHeader) + "\r\n";
     for (const Finding& f : findings) {
-        text += EscapeReportField(AnsiToUtf8(f.caption)) + "\t" + EscapeReportField(AnsiToUtf8(f.location)) + "\t" +
-                EscapeReportField(AnsiToUtf8(f.keyName)) + "\t" + EscapeReportField(AnsiToUtf8(f.description)) +
-                "\t" + IntToStr(f.image) + "\r\n";
+        // Escaped as the console scanner escapes the ANSI text, then converted: the escapes are
+        // ASCII and come through the conversion unchanged.
+        text += AnsiToUtf8(EscapeReportField(f.caption) + "\t" + EscapeReportField(f.location) + "\t" +
+                           EscapeReportField(f.keyName) + "\t" + EscapeReportField(f.description) + "\t" +
+                           IntToStr(f.image)) +
+                "\r\n";
     }
     return text;
 }
@@ -88,7 +97,7 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
     if (lines.empty() || Utf8ToAnsi(lines[0]) != kHeader) return false;
     for (size_t n = 1; n < lines.size(); ++n) {
         if (lines[n].empty() && n + 1 == lines.size()) break;  // the end of the last line
-        std::vector<std::string> fields = Split(lines[n], '\t');
+        std::vector<std::string> fields = Split(Utf8ToAnsi(lines[n]), '\t');
         if (fields.size() != 5) return false;
         Finding f;
         std::string caption, location, keyName, description;
@@ -96,10 +105,10 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
             !UnescapeReportField(fields[2], keyName) || !UnescapeReportField(fields[3], description) ||
             !TryStrToInt(fields[4], f.image))
             return false;
-        f.caption = Utf8ToAnsi(caption);
-        f.location = Utf8ToAnsi(location);
-        f.keyName = Utf8ToAnsi(keyName);
-        f.description = Utf8ToAnsi(description);
+        f.caption = caption;
+        f.location = location;
+        f.keyName = keyName;
+        f.description = description;
         findings.push_back(std::move(f));
     }
     return true;

@@ -1,8 +1,8 @@
 // The report list saved as a text file: UTF-8 (with a byte-order mark, so that Notepad reads the
 // Chinese right), a header line, then one Finding a line with the console scanner's columns:
-// caption, location, key name, description, image index, separated by tabs. Inside a field a
-// tab, a line break and the backslash are written as \t, \r, \n and \\, so that every line is one
-// row and every row has five fields.
+// caption, location, key name, description, image index, separated by tabs. Inside a field the
+// console scanner's escapes stand for a tab, a line break, a backslash and any other control
+// character (\t, \r, \n, \\, \xHH), so that every line is one row and every row has five fields.
 #pragma once
 #include <string>
 #include <vector>
@@ -11,8 +11,9 @@
 
 namespace tw {
 
+// The console scanner's escaping of one field (ANSI text).
 std::string EscapeReportField(const std::string& text);
-// False for a lone backslash or an unknown escape.
+// Its reverse; false for a lone backslash or an unknown escape.
 bool UnescapeReportField(const std::string& text, std::string& out);
 
 // The whole file's bytes for the rows (ANSI texts in, UTF-8 out).
