@@ -172,18 +172,18 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
     RegistrySandbox sb;
     ScratchDir dir;
     CleanLog log;
-    // A value name with a line break: the registry editor's format has no way to write it.
-    SetString(HKEY_CURRENT_USER, "Software\\Odd", "line\nbreak", "x");
+    // A key name with a line break: the registry editor's format has no way to write it.
+    MakeKey(HKEY_CURRENT_USER, "Software\\Odd\\line\nbreak");
     SetString(HKEY_CURRENT_USER, "Software\\Plain", "v", "x");
     RepairContext context{5};
     context.undoFolder = dir / "Undo\\";
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\Odd", "line\nbreak"));
+    list.Add(Row("HKEY_CURRENT_USER", "Software\\Odd"));
     list.Add(Row("HKEY_CURRENT_USER", "Software\\Plain", "v"));
     FakeView view;
     Messages msgs{IDCANCEL, IDOK};
     Repairer(list, view, context, nullptr).FlatButton3Click();
-    CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\Odd", "line\nbreak"));
+    CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Odd\\line\nbreak"));
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\Plain", "v"));
     REQUIRE(msgs.shown.size() == 3);
     CHECK(msgs.shown[2].rfind("1 个错误没有修复", 0) == 0);

@@ -112,6 +112,16 @@ TEST_CASE("names the format cannot carry are refused, not mangled") {
     CHECK_FALSE(FormatRegValue(RegFileFlavor::Ansi4, {false, L"\x0E01", false, REG_SZ, std::string(1, '\0')}, out));
     CHECK_FALSE(FormatRegKeyLine(L"HKEY_CURRENT_USER\\a\nb", out));
     CHECK(out.empty());
+    // For an editor that reads them, line breaks in a name are written as escapes and read back.
+    REQUIRE(FormatRegValue(RegFileFlavor::Unicode5, {false, L"a\r\n\\b", false, REG_SZ, Utf16(L"")}, out, true));
+    CHECK(out == L"\"a\\r\\n\\\\b\"=\"\"\r\n");
+    std::string file;
+    REQUIRE(EncodeRegFile(RegFileFlavor::Unicode5, RegFileHeader(RegFileFlavor::Unicode5) + L"[HKEY_CURRENT_USER\\x]\r\n" + out,
+                          true, file));
+    RegFileFlavor flavor;
+    std::vector<RegFileKey> keys;
+    REQUIRE(ParseRegFile(file, flavor, keys));
+    CHECK(keys.at(0).values.at(0).name == L"a\r\n\\b");
 }
 
 }  // TEST_SUITE
@@ -183,6 +193,7 @@ TEST_CASE("the editor's import of a record gives back the same bytes") {
     SUBCASE("a key with its subtree") {
         UndoFile undo;
         REQUIRE(undo.Open(RegFileFlavor::Unicode5, dir / "Undo\\"));
+        undo.AllowLineBreakEscapes(true);  // the editor here is Wine's
         REQUIRE(undo.RecordKey(HKEY_CURRENT_USER, key.rel));
         const std::string path = undo.Path();
         undo.Close();
@@ -199,6 +210,7 @@ TEST_CASE("the editor's import of a record gives back the same bytes") {
     SUBCASE("one value of each kind, deleted one by one") {
         UndoFile undo;
         REQUIRE(undo.Open(RegFileFlavor::Unicode5, dir / "Undo\\"));
+        undo.AllowLineBreakEscapes(true);  // the editor here is Wine's
         for (const wchar_t* name : {L"sz", L"crlf", L"nul inside", L"empty", L"unterminated", L"zero bytes", L"unterminated multi", L"expand", L"multi", L"dword",
                                     L"short dword", L"qword", L"big endian", L"binary", L"no data", L"none",
                                     L"odd kind"}) {
@@ -214,6 +226,7 @@ TEST_CASE("the editor's import of a record gives back the same bytes") {
     SUBCASE("the emptied default value, and a default value the repair creates") {
         UndoFile undo;
         REQUIRE(undo.Open(RegFileFlavor::Unicode5, dir / "Undo\\"));
+        undo.AllowLineBreakEscapes(true);  // the editor here is Wine's
         const std::string sub = key.rel + "\\NoDefault";
         REQUIRE(undo.RecordDefaultValue(HKEY_CURRENT_USER, key.rel));
         REQUIRE(undo.RecordDefaultValue(HKEY_CURRENT_USER, sub));

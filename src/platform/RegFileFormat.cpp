@@ -52,7 +52,14 @@ bool QuotableString(RegFileFlavor flavor, const std::string& data, std::wstring&
 }
 
 std::wstring FormatName(const RegFileValue& v) {
-    return v.isDefault ? std::wstring(L"@=") : L"\"" + Escape(v.name) + L"\"=";
+    if (v.isDefault) return L"@=";
+    std::wstring name;
+    for (wchar_t c : Escape(v.name)) {
+        if (c == L'\r') name += L"\\r";
+        else if (c == L'\n') name += L"\\n";
+        else name += c;
+    }
+    return L"\"" + name + L"\"=";
 }
 
 void AppendHex(const std::string& data, size_t lineLen, std::wstring& out) {
@@ -231,8 +238,9 @@ bool FormatRegKeyLine(const std::wstring& path, std::wstring& out) {
     return true;
 }
 
-bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& v, std::wstring& out) {
-    if (!v.isDefault && (v.name.empty() || HasLineBreakOrNul(v.name))) return false;
+bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& v, std::wstring& out, bool lineBreakEscapes) {
+    if (!v.isDefault && (v.name.empty() || v.name.find(L'\0') != std::wstring::npos)) return false;
+    if (!v.isDefault && !lineBreakEscapes && HasLineBreakOrNul(v.name)) return false;
     std::string ansiName;
     if (flavor == RegFileFlavor::Ansi4 && !WideToAnsiExact(v.name.data(), v.name.size(), ansiName)) return false;
     std::wstring line = FormatName(v);

@@ -37,9 +37,12 @@ bool FormatRegKeyLine(const std::wstring& path, std::wstring& out);
 // back the exact bytes; an integer of four bytes as dword:; binary as hex:; every other kind
 // and every string that a quoted text cannot carry exactly (line breaks, NULs inside, no or
 // several terminating NULs, odd sizes) as hex(n):. Long hex data wrap as the editor wraps them.
-// Appends to out; false when the name cannot be written (a line break or a NUL in it, or in
-// the ANSI flavour a name that the code page cannot carry).
-bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& value, std::wstring& out);
+// Appends to out; false when the name cannot be written (a NUL in it, a line break unless
+// `lineBreakEscapes`, or in the ANSI flavour a name that the code page cannot carry). With
+// `lineBreakEscapes` a CR or LF in a name is written as \r or \n, which only some editors read
+// (Wine's does).
+bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& value, std::wstring& out,
+                    bool lineBreakEscapes = false);
 // The text as file bytes: UTF-16LE with byte-order mark, or the ANSI code page. False when the
 // ANSI code page cannot carry the text exactly.
 bool EncodeRegFile(RegFileFlavor flavor, const std::wstring& text, bool withBom, std::string& bytes);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/HostSystem.h"
 #include "platform/RecycleBin.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
@@ -300,6 +301,9 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
 
 bool Repairer::OpenUndo(UndoFile& undo) {
     const std::string folder = context_.undoFolder.empty() ? UndoFolder() : context_.undoFolder;
+    // Wine's registry editor reads \r and \n in value names; of Windows' editors that is not
+    // known, and a value it could not give back is not deleted there.
+    undo.AllowLineBreakEscapes(RunningUnderWine());
     if (undo.Open(FlavorForMajorVersion(context_.majorVersion), folder)) return true;
     ShowMessage(view_.MainWindow(),
                 "修复失败！无法在文件夹“" + folder + "”中创建撤销文件，没有删除任何内容。",

@@ -142,7 +142,7 @@ bool KeyPathText(RegFileFlavor flavor, const std::string& path, std::wstring& ou
 
 // Appends the key at `path` and everything below it, parents before children, as the editor's
 // export lists them.
-bool FormatTree(const KeyReader& reader, RegFileFlavor flavor, HKEY parent, const std::wstring& rel,
+bool FormatTree(const KeyReader& reader, RegFileFlavor flavor, bool escapes, HKEY parent, const std::wstring& rel,
                 const std::wstring& fullPath, int depth, std::wstring& out) {
     if (depth > kMaxDepth) return false;
     UniqueHKey key;
@@ -153,9 +153,10 @@ bool FormatTree(const KeyReader& reader, RegFileFlavor flavor, HKEY parent, cons
     out += L"\r\n";
     if (!FormatRegKeyLine(fullPath, out)) return false;
     for (const RegFileValue& v : values)
-        if (!FormatRegValue(flavor, v, out)) return false;
+        if (!FormatRegValue(flavor, v, out, escapes)) return false;
     for (const std::wstring& sub : subKeys)
-        if (!FormatTree(reader, flavor, key.get(), sub, fullPath + L"\\" + sub, depth + 1, out)) return false;
+        if (!FormatTree(reader, flavor, escapes, key.get(), sub, fullPath + L"\\" + sub, depth + 1, out))
+            return false;
     return true;
 }
 
@@ -278,7 +279,8 @@ bool UndoFile::RecordKey(HKEY root, const std::string& path) {
     if (rc != ERROR_SUCCESS) return false;
     probe.reset();
     std::wstring text;
-    if (!FormatTree(reader, flavor_, root, rel, AnsiToWide(rootName) + L"\\" + rel, 0, text)) return false;
+    if (!FormatTree(reader, flavor_, lineBreakEscapes_, root, rel, AnsiToWide(rootName) + L"\\" + rel, 0, text))
+        return false;
     return Append(text);
 }
 
@@ -302,7 +304,8 @@ bool UndoFile::RecordValue(HKEY root, const std::string& path, const std::string
         v.remove = true;
     }
     std::wstring text = L"\r\n";
-    if (!FormatRegKeyLine(AnsiToWide(rootName) + L"\\" + rel, text) || !FormatRegValue(flavor_, v, text))
+    if (!FormatRegKeyLine(AnsiToWide(rootName) + L"\\" + rel, text) ||
+        !FormatRegValue(flavor_, v, text, lineBreakEscapes_))
         return false;
     return Append(text);
 }

@@ -30,6 +30,9 @@ public:
     // flavour's first line. False when the folder or the file cannot be made.
     bool Open(RegFileFlavor flavor, const std::string& folder = UndoFolder());
     bool IsOpen() const { return static_cast<bool>(file_); }
+    // Whether value names with line breaks may be written as \r and \n: only for an editor that
+    // reads those escapes. Without, such a value cannot be recorded.
+    void AllowLineBreakEscapes(bool on) { lineBreakEscapes_ = on; }
     const std::string& Path() const { return path_; }
     int RecordCount() const { return records_; }
     void Close();
@@ -51,6 +54,7 @@ private:
     std::string path_;
     RegFileFlavor flavor_ = RegFileFlavor::Unicode5;
     int records_ = 0;
+    bool lineBreakEscapes_ = false;
     unsigned long long size_ = 0;
 };
 

@@ -119,6 +119,7 @@ std::wstring PlantEveryKind(HKEY root, const std::wstring& k) {
     SetWideValue(root, k, L"none", REG_NONE, bytes({1}));
     SetWideValue(root, k, L"odd kind", 0x1234, bytes({0xaa}));
     SetWideValue(root, odd, L"tab\tname \"q\" \\ [x]", REG_SZ, Utf16(L"v"));
+    SetWideValue(root, odd, L"line\r\nbreak", REG_SZ, Utf16(L"v"));
     MakeWideKey(root, odd + L"\\Empty\\Leaf");
     MakeWideKey(root, k + L"\\NoDefault");
     return odd;

@@ -22,8 +22,8 @@ bool DeleteWideValue(HKEY root, const std::wstring& path, const wchar_t* name);
 bool DeleteWideTree(HKEY parent, const std::wstring& rel);
 
 // Fills a key with a value of every kind, with the texts that are hard to carry (line breaks,
-// NULs, no terminator, characters outside the code page, quotes, backslashes) and subkeys with
-// odd names. Returns the path of the subkey whose name the code page cannot carry.
+// NULs, no terminator, characters outside the code page, quotes, backslashes), subkeys with odd
+// names and a value whose name holds a line break (only Wine's editor reads it back). Returns the path of the subkey whose name the code page cannot carry.
 std::wstring PlantEveryKind(HKEY root, const std::wstring& key);
 
 // "regedit ARGS", waited for; true when it ran and ended with 0.
