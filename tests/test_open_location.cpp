@@ -5,7 +5,7 @@
 
 #include "app/OpenLocation.h"
 #include "platform/Registry.h"
-#include "platform/StartProgram.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "support/Sandbox.h"
 
@@ -24,13 +24,14 @@ std::string LastKey() {
 }
 
 struct Started {
-    ScopedProgramStarter scope;
+    ScopedSeams seams;
     std::vector<std::string> lines;
-    Started()
-        : scope([this](const std::string& cmd) {
-              lines.push_back(cmd);
-              return true;
-          }) {}
+    Started() {
+        seams->startProgram = [this](const std::string& cmd) {
+            lines.push_back(cmd);
+            return true;
+        };
+    }
 };
 
 struct WindowSearch {
@@ -108,7 +109,8 @@ TEST_CASE("the real registry editor starts at the key") {
     HANDLE process = nullptr;
     DWORD pid = 0;
     {
-        ScopedProgramStarter starter([&](const std::string& cmd) {
+        ScopedSeams startSeams;
+        startSeams->startProgram = [&](const std::string& cmd) {
             STARTUPINFOA si{};
             si.cb = sizeof si;
             PROCESS_INFORMATION pi{};
@@ -118,7 +120,7 @@ TEST_CASE("the real registry editor starts at the key") {
             process = pi.hProcess;
             pid = pi.dwProcessId;
             return true;
-        });
+        };
         REQUIRE(OpenInRegistryEditor(Finding{"HKEY_CURRENT_USER", rel, "", "", 0}));
     }
     REQUIRE(process);

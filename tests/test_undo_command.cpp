@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileDialog.h"
+#include "platform/Seams.h"
 #include "platform/FileSystem.h"
 #include "platform/RecycleBin.h"
 #include "platform/Registry.h"
-#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
 #include "repair/UndoCommand.h"
@@ -138,11 +137,12 @@ TEST_CASE("an older file picked in the dialog, Cancel at the question, and nothi
     RepairedKey key;
     std::vector<FileDialogRequest> asked;
     std::string answer;
-    ScopedFileDialog dialog([&](HWND, const FileDialogRequest& r, std::string& path) {
+    ScopedSeams dialogSeams;
+    dialogSeams->fileDialog = [&](HWND, const FileDialogRequest& r, std::string& path) {
         asked.push_back(r);
         path = answer;
         return !answer.empty();
-    });
+    };
     {
         Messages msgs;
         CHECK_FALSE(undo.UndoChosen());  // the dialog was cancelled

@@ -13,10 +13,8 @@
 #include "app/Checklist.h"
 #include "app/MainWindow.h"
 #include "app/ReportExport.h"
-#include "platform/FileDialog.h"
-#include "platform/FileSystem.h"
 #include "platform/Seams.h"
-#include "platform/StartProgram.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
@@ -163,11 +161,12 @@ TEST_CASE("the report is exported through the save dialog and reads back with th
     ScratchDir dir;
     std::vector<FileDialogRequest> asked;
     std::string answer;
-    ScopedFileDialog dialog([&](HWND, const FileDialogRequest& r, std::string& path) {
+    ScopedSeams dialogSeams;
+    dialogSeams->fileDialog = [&](HWND, const FileDialogRequest& r, std::string& path) {
         asked.push_back(r);
         path = answer;
         return !answer.empty();
-    });
+    };
     f.Command(ID_EXPORT);  // cancelled
     REQUIRE(asked.size() == 1);
     CHECK(asked[0].save);
@@ -195,10 +194,11 @@ TEST_CASE("the popup opens a registry row in the editor and a disk row in its fo
     TForm1& f = *w.form;
     REQUIRE(w.Scan().size() == 2);
     std::vector<std::string> started;
-    ScopedProgramStarter starter([&](const std::string& cmd) {
+    ScopedSeams startSeams;
+    startSeams->startProgram = [&](const std::string& cmd) {
         started.push_back(cmd);
         return true;
-    });
+    };
     f.SelectRow(0);
     f.UpdateRowItems();
     CHECK(PopupText(f, ID_POP_OPEN) == "在注册表编辑器中打开(&O)");

@@ -3,11 +3,11 @@
 #include <commdlg.h>
 #include <vector>
 
+#include "platform/Seams.h"
+
 namespace tw {
 
-namespace {
-
-bool SystemDialog(HWND owner, const FileDialogRequest& r, std::string& path) {
+bool SystemFileDialog(HWND owner, const FileDialogRequest& r, std::string& path) {
     std::vector<char> buf(32768, '\0');
     r.fileName.copy(buf.data(), buf.size() - 1);
     // The list the dialog wants: each text ended by a NUL, the list by another one.
@@ -32,19 +32,8 @@ bool SystemDialog(HWND owner, const FileDialogRequest& r, std::string& path) {
     return true;
 }
 
-FileDialogHandler& Handler() {
-    static FileDialogHandler handler = SystemDialog;
-    return handler;
-}
-
-}  // namespace
-
 bool AskForFile(HWND owner, const FileDialogRequest& request, std::string& path) {
-    return Handler()(owner, request, path);
+    return CurrentSeams().fileDialog(owner, request, path);
 }
-
-ScopedFileDialog::ScopedFileDialog(FileDialogHandler handler) : saved_(Handler()) { Handler() = std::move(handler); }
-
-ScopedFileDialog::~ScopedFileDialog() { Handler() = saved_; }
 
 }  // namespace tw

@@ -1,7 +1,6 @@
-// The standard open and save dialogs. Tests replace the dialog to give the user's choice.
+// The standard open and save dialogs.
 #pragma once
 #include <windows.h>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,20 +17,10 @@ struct FileDialogRequest {
     std::string extension;     // added when the user types a name without one ("txt")
 };
 
-using FileDialogHandler = std::function<bool(HWND owner, const FileDialogRequest& request, std::string& path)>;
-
-// Shows the dialog; true with the chosen full path, false when the user cancelled.
+// Shows the dialog through the file-dialog seam; true with the chosen full path, false when the
+// user cancelled.
 bool AskForFile(HWND owner, const FileDialogRequest& request, std::string& path);
-
-class ScopedFileDialog {
-public:
-    explicit ScopedFileDialog(FileDialogHandler handler);
-    ~ScopedFileDialog();
-    ScopedFileDialog(const ScopedFileDialog&) = delete;
-    ScopedFileDialog& operator=(const ScopedFileDialog&) = delete;
-
-private:
-    FileDialogHandler saved_;
-};
+// The system's dialog, which the seam uses outside tests.
+bool SystemFileDialog(HWND owner, const FileDialogRequest& request, std::string& path);
 
 }  // namespace tw

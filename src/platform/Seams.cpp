@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "platform/Handle.h"
+#include "platform/StartProgram.h"
 #include "platform/MessagePump.h"
 #include "platform/Text.h"
 
@@ -49,6 +50,8 @@ bool SystemRunAndWait(const std::string& commandLine, const std::string& directo
 
 Seams SystemSeams() {
     Seams s;
+    s.startProgram = SystemStartProgram;
+    s.fileDialog = SystemFileDialog;
     s.messageBox = SystemMessageBox;
     s.driveType = [](const std::string& root) { return GetDriveTypeA(root.c_str()); };
     s.specialFolder = SystemSpecialFolder;

@@ -1,10 +1,13 @@
-// The few things a test cannot set up for real: the button a user clicks in a message box,
-// the type of a drive, where a special folder lies, and an outside program started. Everything
+// The few things a test cannot set up for real: the button a user clicks in a message box or
+// the file a user picks in a file dialog, the type of a drive, where a special folder lies, and
+// an outside program started. Everything
 // else (registry, files, windows) is real in tests too. By default each seam calls the system.
 #pragma once
 #include <windows.h>
 #include <functional>
 #include <string>
+
+#include "platform/FileDialog.h"
 
 namespace tw {
 
@@ -19,6 +22,11 @@ struct Seams {
     // Asks the shell to open a document or address (a web page, a "mailto:" link) with the
     // program the user chose for it; failures are the shell's to report.
     std::function<void(HWND owner, const std::string& target)> shellOpen;
+    // Starts a command line without waiting for it (the registry editor, the Explorer); false
+    // when it could not be started.
+    std::function<bool(const std::string& commandLine)> startProgram;
+    // The standard open or save dialog: true with the chosen full path, false when cancelled.
+    std::function<bool(HWND owner, const FileDialogRequest& request, std::string& path)> fileDialog;
 };
 
 // The seams in force; tests replace members through ScopedSeams.

@@ -3,12 +3,11 @@
 #include <windows.h>
 
 #include "platform/Handle.h"
+#include "platform/Seams.h"
 
 namespace tw {
 
-namespace {
-
-bool SystemStart(const std::string& commandLine) {
+bool SystemStartProgram(const std::string& commandLine) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
@@ -22,19 +21,6 @@ bool SystemStart(const std::string& commandLine) {
     return true;
 }
 
-ProgramStarter& Starter() {
-    static ProgramStarter starter = SystemStart;
-    return starter;
-}
-
-}  // namespace
-
-bool StartProgram(const std::string& commandLine) { return Starter()(commandLine); }
-
-ScopedProgramStarter::ScopedProgramStarter(ProgramStarter starter) : saved_(Starter()) {
-    Starter() = std::move(starter);
-}
-
-ScopedProgramStarter::~ScopedProgramStarter() { Starter() = saved_; }
+bool StartProgram(const std::string& commandLine) { return CurrentSeams().startProgram(commandLine); }
 
 }  // namespace tw
