@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/RecycleBin.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
@@ -195,33 +196,39 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
     CHECK(keys[0].values.at(0).name == L"v");
 }
 
-TEST_CASE("an ignored object is never repaired") {
-    RegistrySandbox sb;
+TEST_CASE("an undo that is cancelled, cannot start the editor, or cannot read its file changes nothing") {
     ScratchDir dir;
-    CleanLog log;
-    SetString(HKEY_LOCAL_MACHINE, "Software\\Keep\\Sub", "v", "x");
-    SetString(HKEY_LOCAL_MACHINE, "Software\\Gone", "v", "x");
-    IgnoreList ignored(dir / "Ignore.ini");
-    REQUIRE(ignored.Add({"HKEY_LOCAL_MACHINE", "Software\\Keep", ""}));
-    RepairContext context{5};
-    context.ignored = &ignored;
-    context.undoFolder = dir / "Undo\\";
-    FindingList list;
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Keep"));
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Gone"));
+    const std::string path = dir.File("undo.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n");
     FakeView view;
+    Progress progress;
+    UndoCommand command(view, [&]() -> TForm3& { return progress(); });
+    ScopedSeams seams;
+    int starts = 0;
+    seams->runAndWait = [&](const std::string&, const std::string&, DWORD&) { return ++starts, false; };
     {
-        view.selected = 0;
-        Messages msgs;
-        Repairer(list, view, context, nullptr).FlatButton2Click();
-        CHECK(msgs.shown.empty());  // not even a question
+        Messages msgs{IDCANCEL};
+        CHECK_FALSE(command.UndoFrom(path));
+        CHECK(starts == 0);
     }
-    Messages msgs{IDCANCEL, IDOK};
-    Repairer(list, view, context, nullptr).FlatButton3Click();
-    CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Keep\\Sub"));
-    CHECK_FALSE(list.At(0).Repaired());
-    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Gone"));
-    CHECK(list.At(1).Repaired());
+    Messages msgs;
+    CHECK_FALSE(command.UndoFrom(path));
+    CHECK(msgs.shown.back().find("无法启动注册表编辑器") != std::string::npos);
+    CHECK(view.statuses.back() == "撤销失败");
+    CHECK_FALSE(command.UndoFrom(dir.File("bad.reg", "not a registry file")));
+    CHECK(msgs.shown.back().find("无法读取撤销文件") != std::string::npos);
+}
+
+TEST_CASE("a shortcut and an empty folder go to the Recycle Bin; a folder with content stays") {
+    ScratchDir dir;
+    const std::string file = dir.File("old.lnk"), empty = dir.Dir("Empty"), full = dir.Dir("Full");
+    const std::string inside = dir.File("Full\\keep.txt");
+    CHECK_FALSE(RecycleEmptyFolder(full));
+    CHECK(FileExists(inside));
+    CHECK_FALSE(RecycleFile(empty));
+    CHECK(RecycleFile(file));
+    CHECK_FALSE(FileExists(file));
+    CHECK(RecycleEmptyFolder(empty));
+    CHECK_FALSE(DirectoryExists(empty));
 }
 
 }  // TEST_SUITE

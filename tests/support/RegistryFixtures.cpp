@@ -9,6 +9,12 @@ namespace tw::test {
 
 namespace {
 
+void MakeWideKey(HKEY root, const std::wstring& path) {
+    HKEY k = nullptr;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) == ERROR_SUCCESS)
+        RegCloseKey(k);
+}
+
 void Snap(HKEY parent, const std::wstring& rel, const std::wstring& prefix, RegSnapshot& out) {
     HKEY k = nullptr;
     if (RegOpenKeyExW(parent, rel.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
@@ -56,12 +62,6 @@ std::string ReadFileBytes(const std::string& path) {
     return out;
 }
 
-void MakeWideKey(HKEY root, const std::wstring& path) {
-    HKEY k = nullptr;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) == ERROR_SUCCESS)
-        RegCloseKey(k);
-}
-
 void SetWideValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const std::string& data) {
     HKEY k = nullptr;
     if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
@@ -69,14 +69,6 @@ void SetWideValue(HKEY root, const std::wstring& path, const std::wstring& name,
     RegSetValueExW(k, name.empty() ? nullptr : name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                    static_cast<DWORD>(data.size()));
     RegCloseKey(k);
-}
-
-bool DeleteWideValue(HKEY root, const std::wstring& path, const wchar_t* name) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return false;
-    const bool ok = RegDeleteValueW(k, name) == ERROR_SUCCESS;
-    RegCloseKey(k);
-    return ok;
 }
 
 bool DeleteWideTree(HKEY parent, const std::wstring& rel) {
@@ -125,14 +117,11 @@ std::wstring PlantEveryKind(HKEY root, const std::wstring& k) {
     return odd;
 }
 
-bool RunRegistryEditor(const std::string& args) {
-    DWORD code = 1;
-    return CurrentSeams().runAndWait("regedit " + args, "", code) && code == 0;
-}
-
 std::wstring EditorExport(const std::string& file, const std::wstring& key) {
     DeleteFileA(file.c_str());
-    if (!RunRegistryEditor("/e \"" + file + "\" \"" + WideToAnsi(key) + "\"")) return L"<no export>";
+    DWORD code = 1;
+    if (!CurrentSeams().runAndWait("regedit /e \"" + file + "\" \"" + WideToAnsi(key) + "\"", "", code) || code != 0)
+        return L"<no export>";
     const std::string bytes = ReadFileBytes(file);
     if (bytes.size() < 2) return L"<empty export>";
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);

@@ -15,9 +15,7 @@ RegSnapshot SnapshotKey(HKEY root, const std::wstring& rel);
 std::string Utf16(const std::wstring& text, bool withNul = true);
 std::string ReadFileBytes(const std::string& path);
 
-void MakeWideKey(HKEY root, const std::wstring& path);
 void SetWideValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const std::string& data);
-bool DeleteWideValue(HKEY root, const std::wstring& path, const wchar_t* name);
 // Deletes a key with everything below it (names outside the code page too).
 bool DeleteWideTree(HKEY parent, const std::wstring& rel);
 
@@ -26,8 +24,6 @@ bool DeleteWideTree(HKEY parent, const std::wstring& rel);
 // names and a value whose name holds a line break (only Wine's editor reads it back). Returns the path of the subkey whose name the code page cannot carry.
 std::wstring PlantEveryKind(HKEY root, const std::wstring& key);
 
-// "regedit ARGS", waited for; true when it ran and ended with 0.
-bool RunRegistryEditor(const std::string& args);
 // The registry editor's own export of a key, as text after its first line, written to file.
 std::wstring EditorExport(const std::string& file, const std::wstring& key);
 
