@@ -268,12 +268,12 @@ RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f, UndoFile* undo)
 
 RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFile* undo) {
     if (!IsRepairableKeyLocation(location)) return RepairOutcome::Failed;
+    // The whole subtree, as it is now, before the first of it goes.
+    if (undo && !undo->RecordKey(root, location)) return RepairOutcome::NotRecorded;
     // A row's key that is itself a link: the link is what was found, not the key behind it.
     if (IsRegistryLink(root, location))
         return DeleteRegistryLink(root, location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     if (KeyMissing(root, location)) return RepairOutcome::AlreadyGone;
-    // The whole subtree, as it is now, before the first of it goes.
-    if (undo && !undo->RecordKey(root, location)) return RepairOutcome::NotRecorded;
     Registry reg;
     reg.SetRootKey(root);
     // Windows 98 and Me delete a key with its subtree in one call; that call would follow a

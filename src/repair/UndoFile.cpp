@@ -22,8 +22,11 @@ public:
     explicit KeyReader(RegFileFlavor flavor) : wide_(flavor == RegFileFlavor::Unicode5) {}
 
     // ERROR_SUCCESS, or the system's error.
+    // A registry link is opened as the link itself, not the key it leads to: what a repair
+    // deletes is the link, and following links could walk in circles. The record of a link is
+    // its target's name (the value SymbolicLinkValue); an import cannot make a link again.
     LONG Open(HKEY parent, const std::wstring& path, UniqueHKey& key) const {
-        if (wide_) return RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put());
+        if (wide_) return RegOpenKeyExW(parent, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, key.put());
         return RegOpenKeyExA(parent, WideToAnsi(path).c_str(), 0, KEY_READ, key.put());
     }
 
