@@ -198,6 +198,7 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
 
 TEST_CASE("an undo that is cancelled, cannot start the editor, or cannot read its file changes nothing") {
     ScratchDir dir;
+    CleanLog log;
     const std::string path = dir.File("undo.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n");
     FakeView view;
     Progress progress;
