@@ -8,4 +8,5 @@ export WINEPREFIX=${TW_TEST_PREFIX:-$root/build/wineprefix}
 # What a test deletes through the shell goes to a Recycle Bin of the tests' own beside the
 # prefix, never into the user's trash.
 export XDG_DATA_HOME=${TW_TEST_XDG_DATA:-$(dirname "$WINEPREFIX")/test-xdg-data}
+mkdir -p "$XDG_DATA_HOME"
 exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine "$@"
