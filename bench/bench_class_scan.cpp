@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Stopwatch.h"
 #include "platform/Registry.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
@@ -28,22 +29,6 @@ const char kBenchKey[] = "Software\\TarnwellBench";
 const char kMachineKey[] = "Software\\TarnwellBench\\Machine";
 const char kFolder[] = "C:\\twbench";
 const unsigned kPrograms = 400;
-
-class Stopwatch {
-public:
-    Stopwatch() {
-        QueryPerformanceFrequency(&freq_);
-        QueryPerformanceCounter(&start_);
-    }
-    double Seconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(freq_.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER freq_, start_;
-};
 
 std::string Program(unsigned i) { return std::string(kFolder) + "\\prog" + std::to_string(i % kPrograms) + ".exe"; }
 

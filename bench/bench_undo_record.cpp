@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "Stopwatch.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "repair/UndoFile.h"
@@ -20,22 +21,6 @@
 namespace {
 
 const char kBase[] = "Software\\TarnwellBench\\Undo";
-
-class Stopwatch {
-public:
-    Stopwatch() {
-        QueryPerformanceFrequency(&freq_);
-        QueryPerformanceCounter(&start_);
-    }
-    double Seconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(freq_.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER freq_, start_;
-};
 
 void Set(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
     RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "Stopwatch.h"
 #include "app/Checklist.h"
 #include "app/MainWindow.h"
 #include "cli/ConsoleView.h"
@@ -30,22 +31,6 @@ namespace {
 const char kTreeKey[] = "Software\\TarnwellBench";
 const char kFolder[] = "C:\\twbench";
 const int kScanRow = 7;  // the current user's hive
-
-class Stopwatch {
-public:
-    Stopwatch() {
-        QueryPerformanceFrequency(&freq_);
-        QueryPerformanceCounter(&start_);
-    }
-    double Seconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(freq_.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER freq_, start_;
-};
 
 double NowMs() {
     static Stopwatch clock;

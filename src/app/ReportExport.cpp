@@ -21,22 +21,6 @@ std::string Utf8ToAnsi(const std::string& s) {
     return WideToAnsi(w);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-std::vector<std::string> Split(const std::string& s, char sep) {
-    std::vector<std::string> parts(1);
-    for (char c : s) {
-        if (c == sep) parts.emplace_back();
-        else parts.back() += c;
-    }
-    return parts;
-}
-
 }  // namespace
 
 std::string EscapeReportField(const std::string& text) { return EscapeForConsole(text); }
@@ -61,8 +45,8 @@ bool UnescapeReportField(const std::string& text, std::string& out) {
             case 'n': out += '\n'; break;
             case '\\': out += '\\'; break;
             case 'x': {
-                const int hi = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-                const int lo = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+                const int hi = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+                const int lo = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
                 if (hi < 0 || lo < 0) return false;
                 out += static_cast<char>(hi * 16 + lo);
                 i += 2;
@@ -91,13 +75,13 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
     findings.clear();
     std::string text = bytes;
     if (text.compare(0, 3, kBom) == 0) text.erase(0, 3);
-    std::vector<std::string> lines = Split(text, '\n');
+    std::vector<std::string> lines = SplitAt(text, '\n');
     for (std::string& line : lines)
         if (!line.empty() && line.back() == '\r') line.pop_back();
     if (lines.empty() || Utf8ToAnsi(lines[0]) != kHeader) return false;
     for (size_t n = 1; n < lines.size(); ++n) {
         if (lines[n].empty() && n + 1 == lines.size()) break;  // the end of the last line
-        std::vector<std::string> fields = Split(Utf8ToAnsi(lines[n]), '\t');
+        std::vector<std::string> fields = SplitAt(Utf8ToAnsi(lines[n]), '\t');
         if (fields.size() != 5) return false;
         Finding f;
         std::string caption, location, keyName, description;

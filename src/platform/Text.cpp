@@ -235,4 +235,20 @@ bool IsLeadByteAt(const std::string& s, size_t i) {
     return false;
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::vector<std::string> SplitAt(const std::string& s, char sep) {
+    std::vector<std::string> parts(1);
+    for (char c : s) {
+        if (c == sep) parts.emplace_back();
+        else parts.back() += c;
+    }
+    return parts;
+}
+
 }  // namespace tw

@@ -2,6 +2,7 @@
 // systems it serves); positions count bytes, and casing touches the ASCII letters only.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -45,6 +46,11 @@ std::string EscapeForConsole(const std::string& s);
 // A text kept on one line of a log or INI file: control bytes become \t, \r, \n or \xHH;
 // backslashes stay as they are (the records are full of paths).
 std::string EscapeControlChars(const std::string& s);
+
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigitValue(char c);
+// The pieces of s between the separators: n separators give n + 1 pieces, empty ones included.
+std::vector<std::string> SplitAt(const std::string& s, char sep);
 
 // Whether the byte at index i (0-based) of s is the lead byte of a double-byte character.
 bool IsLeadByteAt(const std::string& s, size_t i);

@@ -12,22 +12,6 @@ namespace {
 
 const char kSection[] = "[Ignore]";
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-std::vector<std::string> SplitAt(const std::string& s, char sep) {
-    std::vector<std::string> parts(1);
-    for (char c : s) {
-        if (c == sep) parts.emplace_back();
-        else parts.back() += c;
-    }
-    return parts;
-}
-
 }  // namespace
 
 std::string IgnoreListPath() { return ProgramFolder() + "Ignore.ini"; }
@@ -57,8 +41,8 @@ bool IgnoreList::UnescapeField(const std::string& text, std::string& out) {
             out += text[i];
             continue;
         }
-        const int hi = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int lo = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        const int hi = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int lo = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
         if (hi < 0 || lo < 0) return false;
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
