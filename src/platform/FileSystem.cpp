@@ -40,11 +40,9 @@ const Wow64Calls g_wow64 = LookUpWow64();
 // length limit; shorter ones keep the ordinary rules (trailing dots and blanks dropped).
 const size_t kLongPath = MAX_PATH - 12;
 
-// The wide form the calls take: the ordinary path when short, else its full form with the
-// "\\?\" prefix. False when the text is not valid in the code page or cannot be made long-path
-// safe (such a path cannot be tested).
-bool CallablePath(const std::string& path, std::wstring& out) {
-    if (!AnsiToWideExact(path, out)) return false;
+// Makes a wide path one the calls take: the ordinary path when short, else its full form with
+// the "\\?\" prefix. False when it cannot be made long-path safe (such a path cannot be tested).
+bool LongPathSafe(std::wstring& out) {
     if (out.size() < kLongPath) return true;
     if (out.compare(0, 4, L"\\\\?\\") == 0) return true;
     // Resolve "." and "..", "/" and trailing dots and blanks as the ordinary rules would.
@@ -57,6 +55,11 @@ bool CallablePath(const std::string& path, std::wstring& out) {
     if (full.size() < 3 || full[1] != L':' || full[2] != L'\\') return false;
     out = L"\\\\?\\" + full;
     return true;
+}
+
+// The wide form the calls take; false also when the text is not valid in the code page.
+bool CallablePath(const std::string& path, std::wstring& out) {
+    return AnsiToWideExact(path, out) && LongPathSafe(out);
 }
 
 DWORD AttributesOf(const std::wstring& path, DWORD& error) {
@@ -110,7 +113,8 @@ PathState QueryPath(const std::string& path) {
         case Wildcards::FolderPart: return PathState::Missing;
         case Wildcards::None: break;
     }
-    if (!CallablePath(path, wide)) return PathState::Unknown;
+    // Converted once above: the wide text only gets its long form here, when it needs one.
+    if (!LongPathSafe(wide)) return PathState::Unknown;
     DWORD error = 0;
     DWORD attr = AttributesOf(wide, error);
     if (attr != INVALID_FILE_ATTRIBUTES)

@@ -158,7 +158,6 @@ bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ |
 }  // namespace
 
 void RegKeyReader::Values(HKEY key, std::vector<RegValue>& values, bool withData) {
-    RegValue value;
     for (DWORD i = 0;; ++i) {
         DWORD nameLen = static_cast<DWORD>(name_.size());
         DWORD dataLen = withData ? static_cast<DWORD>(data_.size()) : 0;
@@ -182,9 +181,13 @@ void RegKeyReader::Values(HKEY key, std::vector<RegValue>& values, bool withData
             tooLarge = true;
         }
         if (rc != ERROR_SUCCESS) break;
-        if (!Convert(nameLen, value.name)) continue;
-        value.dataExact = true;
-        value.data.clear();
+        // Read straight into its place in the list: no copy of the name or data per value.
+        values.emplace_back();
+        RegValue& value = values.back();
+        if (!Convert(nameLen, value.name)) {
+            values.pop_back();
+            continue;
+        }
         value.type = tooLarge ? REG_NONE : type;
         if (withData && !tooLarge) {
             if (IsStringType(type)) {
@@ -198,7 +201,6 @@ void RegKeyReader::Values(HKEY key, std::vector<RegValue>& values, bool withData
                 value.data.assign(reinterpret_cast<const char*>(data_.data()), dataLen);
             }
         }
-        values.push_back(value);
     }
     // One huge value does not keep its buffer for the rest of the walk.
     if (data_.size() > (1u << 20)) std::vector<BYTE>(4096).swap(data_);

@@ -128,7 +128,7 @@ std::string TrimTrailingBackslashes(const std::string& s) {
     // Walk forward to find where the run of trailing backslash characters starts.
     size_t keep = 0;
     for (size_t i = 0; i < s.size();) {
-        const bool lead = IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size();
+        const bool lead = IsLeadByte(s[i]) && i + 1 < s.size();
         if (lead) {
             i += 2;
             keep = i;
@@ -223,11 +223,28 @@ std::string EscapeControlChars(const std::string& s) {
     return out;
 }
 
+namespace {
+
+struct LeadBytes {
+    bool lead[256];
+    LeadBytes() {
+        for (int c = 0; c < 256; ++c) lead[c] = IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
+    }
+};
+
+}  // namespace
+
+bool IsLeadByte(char c) {
+    // The ANSI code page is fixed for the life of the process.
+    static const LeadBytes table;
+    return table.lead[static_cast<unsigned char>(c)];
+}
+
 bool IsLeadByteAt(const std::string& s, size_t i) {
     // Walk from the start: a trail byte can look like a lead byte, so only a forward scan
     // tells them apart.
     for (size_t k = 0; k < s.size(); ++k) {
-        bool lead = IsDBCSLeadByte(static_cast<BYTE>(s[k])) && k + 1 < s.size();
+        bool lead = IsLeadByte(s[k]) && k + 1 < s.size();
         if (k == i) return lead;
         if (lead) ++k;
         if (k >= i) return false;

@@ -52,6 +52,9 @@ int HexDigitValue(char c);
 // The pieces of s between the separators: n separators give n + 1 pieces, empty ones included.
 std::vector<std::string> SplitAt(const std::string& s, char sep);
 
+// Whether a byte opens a double-byte character in the ANSI code page (as IsDBCSLeadByte answers,
+// from a table read once: the text rules ask it for every byte of every path they cut).
+bool IsLeadByte(char c);
 // Whether the byte at index i (0-based) of s is the lead byte of a double-byte character.
 bool IsLeadByteAt(const std::string& s, size_t i);
 // The text without its trailing backslashes, counting characters, not bytes: the second byte of

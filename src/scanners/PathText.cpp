@@ -7,7 +7,7 @@
 namespace tw {
 
 namespace {
-bool IsLead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+bool IsLead(char c) { return IsLeadByte(c); }
 }  // namespace
 
 bool CharAt(const std::string& s, long pos, char c) {
@@ -48,11 +48,12 @@ std::string CutAt(const std::string& s, long p) {
     return s.substr(0, keep);
 }
 
-std::string CollapseBackslashes(const std::string& s) {
+std::string CollapseBackslashes(const std::string& s, size_t from) {
     std::string out;
-    out.reserve(s.size());
+    if (from >= s.size()) return out;
+    out.reserve(s.size() - from);
     bool afterBackslash = false;
-    for (size_t i = 0; i < s.size(); ++i) {
+    for (size_t i = from; i < s.size(); ++i) {
         if (IsLead(s[i]) && i + 1 < s.size()) {
             out += s[i];
             out += s[++i];

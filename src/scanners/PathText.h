@@ -21,8 +21,8 @@ bool EndsWithBackslash(const std::string& s);
 // Keeps what stands before position p. A p on the second byte of a double-byte character
 // drops that whole character, so a cut never leaves half a character behind.
 std::string CutAt(const std::string& s, long p);
-// Runs of backslashes become one.
-std::string CollapseBackslashes(const std::string& s);
+// Runs of backslashes become one, in what stands from index `from` (0-based) on.
+std::string CollapseBackslashes(const std::string& s, size_t from = 0);
 bool Contains(const std::string& s, const char* part);
 // "X:\" with X from C to Z (either case): a drive path the scanners examine. A: and B:, UNC
 // paths, relative names and %VAR% forms are not.

@@ -2,6 +2,9 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -68,19 +71,21 @@ const char* const kRejectedSequences[] = {
 const char kSeparators[] = {'"', '^', '\'', '/', '-', '%', '!', '|', '[', '='};
 
 bool MissingPathTest(const std::string& text, const std::string& windowsDir, PathFacts& facts) {
-    std::string s = text;
-    if (s.size() < 3) return false;
-    // A quote or marker before a drive path ("C:\... or @C:\...).
-    if (CharAt(s, 3, ':') && s.size() > 3) s.erase(0, 1);
+    if (text.size() < 3) return false;
+    // A quote or marker before a drive path ("C:\... or @C:\...): the path starts one further.
+    const size_t from = text[2] == ':' && text.size() > 3 ? 1 : 0;
 
-    // Drives A: and B: are never examined; relative, UNC and %VAR% forms end here too.
-    char drive = UpperAscii(s.substr(0, 1))[0];
+    // Drives A: and B: are never examined; relative, UNC and %VAR% forms end here too. All of it
+    // is read in place: most texts end here, and no copy is made for them.
+    char drive = text[from];
+    if (drive >= 'a' && drive <= 'z') drive = static_cast<char>(drive - 'a' + 'A');
     if (drive < 'C' || drive > 'Z') return false;
-    if (!CharAt(s, 2, ':') || !CharAt(s, 3, '\\')) return false;
-    if (!facts.FixedDrive(s.substr(0, 3))) return false;
+    if (text[from + 1] != ':' || text[from + 2] != '\\') return false;
+    if (!facts.FixedDrive(text.substr(from, 3))) return false;
 
-    s = CollapseBackslashes(s);
-    const std::string whole = s;
+    std::string s = CollapseBackslashes(text, from);
+    // Every cut below keeps a beginning of the text: the length tells whether anything was cut.
+    const size_t wholeSize = s.size();
     if (facts.Exists(s)) return false;
 
     // A trailing backslash after an extension, or after an extension and a closing quote.
@@ -89,7 +94,6 @@ bool MissingPathTest(const std::string& text, const std::string& windowsDir, Pat
         s = CutAt(s, static_cast<long>(s.size()) - 1);
 
     const long split = FindLastSeparator(s);
-    const std::string dir = s.substr(0, static_cast<size_t>(split));
     std::string name = s.substr(static_cast<size_t>(split));
 
     if (FindChar(name, ' ') != 0) {
@@ -97,12 +101,12 @@ bool MissingPathTest(const std::string& text, const std::string& windowsDir, Pat
         long p = FindChar(name, ' ');
         if (CharAt(name, p - 4, '.')) {
             name = CutAt(name, p);
-            s = dir + name;
+            s.resize(static_cast<size_t>(split) + name.size());
         }
         p = FindChar(name, ' ');
         if (p != 0 && CharAt(name, p - 5, '.')) {
             name = CutAt(name, p - 1);
-            s = dir + name;
+            s.resize(static_cast<size_t>(split) + name.size());
         }
     } else {
         for (char sep : kSeparators) {
@@ -130,20 +134,41 @@ bool MissingPathTest(const std::string& text, const std::string& windowsDir, Pat
         }
     }
 
+    for (const char* rejected : kRejectedSequences)
+        if (Contains(s, rejected)) return false;
     const std::string upper = UpperAscii(s);
     for (const char* ignored : kIgnoredNames)
         if (Contains(upper, ignored)) return false;
-    for (const char* rejected : kRejectedSequences)
-        if (Contains(s, rejected)) return false;
 
     // Nothing was cut: the file system has answered for this very text already.
-    if (s == whole) return true;
+    if (s.size() == wholeSize) return true;
     return !facts.Exists(s);
 }
 
-bool IsUnder(const std::string& lowerPath, const char* const* list, size_t count, bool whole) {
-    for (size_t i = 0; i < count; ++i)
-        if (whole ? lowerPath == list[i] : Contains(lowerPath, list[i])) return true;
+char LowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// IsExcludedKeyPath for a key whose first `known` bytes are the path of a key the walk found not
+// excluded (0 when nothing is known): a subtree part must then reach past them, and only the end
+// of the path is looked through. Every key of a hive is asked, each with a longer path than its
+// parent. lower is a buffer kept from call to call.
+bool ExcludedBelow(const std::string& keyPath, size_t known, std::string& lower) {
+    for (const char* whole : kExcludedKeyPaths) {
+        const size_t n = strlen(whole);
+        if (n != keyPath.size()) continue;
+        size_t i = 0;
+        while (i < n && LowerByte(keyPath[i]) == whole[i]) ++i;
+        if (i == n) return true;
+    }
+    size_t longest = 0;
+    for (const char* part : kExcludedKeyParts) longest = std::max(longest, strlen(part));
+    const size_t tail = known >= longest ? known - longest + 1 : 0;
+    lower.assign(keyPath, tail, std::string::npos);
+    for (char& c : lower) c = LowerByte(c);
+    for (const char* part : kExcludedKeyParts) {
+        const size_t n = strlen(part);
+        const size_t from = known >= n ? known - n + 1 : 0;
+        if (lower.find(part, from - tail) != std::string::npos) return true;
+    }
     return false;
 }
 
@@ -155,12 +180,12 @@ size_t DepthOf(const std::string& keyPath) {
     size_t depth = 1;
     for (size_t i = 0; i < keyPath.size(); ++i) {
         if (keyPath[i] == '\\') ++depth;
-        else if (IsDBCSLeadByte(static_cast<BYTE>(keyPath[i])) && i + 1 < keyPath.size()) ++i;
+        else if (IsLeadByte(keyPath[i]) && i + 1 < keyPath.size()) ++i;
     }
     return depth;
 }
 
-bool IsLead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+bool IsLead(char c) { return IsLeadByte(c); }
 
 // A path whose every part the system reads literally: "X:\" then names without "/" or ":",
 // none empty and none ending in a dot or a blank. A folder missing from such a path is missing
@@ -214,11 +239,12 @@ bool PathFacts::FixedDrive(const std::string& root) {
     return driveTypes_[i] == DRIVE_FIXED;
 }
 
-bool PathFacts::UnderMissingFolder(const std::string& path) const {
+bool PathFacts::UnderMissingFolder(const std::string& path) {
     if (missingFolders_.empty()) return false;
     for (size_t i = 3; i < path.size(); ++i) {
         if (path[i] == '\\') {
-            if (missingFolders_.count(path.substr(0, i))) return true;
+            folder_.assign(path, 0, i);
+            if (missingFolders_.count(folder_)) return true;
         } else if (IsLead(path[i]) && i + 1 < path.size()) {
             ++i;
         }
@@ -271,9 +297,8 @@ bool IsMissingPath(const std::string& text, const std::string& windowsDir) {
 }
 
 bool IsExcludedKeyPath(const std::string& keyPath) {
-    const std::string lower = LowerAscii(keyPath);
-    return IsUnder(lower, kExcludedKeyPaths, sizeof kExcludedKeyPaths / sizeof *kExcludedKeyPaths, true) ||
-           IsUnder(lower, kExcludedKeyParts, sizeof kExcludedKeyParts / sizeof *kExcludedKeyParts, false);
+    std::string lower;
+    return ExcludedBelow(keyPath, 0, lower);
 }
 
 std::string HiveRootName(HKEY root) {
@@ -315,7 +340,7 @@ void TChkRegErr::ScanHive() {
     reader_.SubKeyNames(reg.CurrentKey(), names);
     for (const std::string& name : names) {
         if (Terminated()) return;
-        ScanKey(reg.CurrentKey(), name, name);
+        ScanKey(reg.CurrentKey(), name, name, 0);
     }
 }
 
@@ -340,10 +365,10 @@ void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyNam
     sink_.AddFinding(f);
 }
 
-void TChkRegErr::ScanKey(const std::string& keyPath) { ScanKey(FRootKey, keyPath, keyPath); }
+void TChkRegErr::ScanKey(const std::string& keyPath) { ScanKey(FRootKey, keyPath, keyPath, 0); }
 
-void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string& keyPath) {
-    if (IsExcludedKeyPath(keyPath)) return;
+void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string& keyPath, size_t parentLength) {
+    if (ExcludedBelow(keyPath, parentLength, lowerPath_)) return;
     if (Terminated()) return;
     if (DepthOf(keyPath) > kMaxKeyDepth) return;
     ShowStatus(keyPath);
@@ -364,7 +389,7 @@ void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string
     std::vector<RegValue>().swap(values);
     for (const std::string& sub : subKeys) {
         if (Terminated()) return;
-        if (!sub.empty()) ScanKey(key.get(), sub, keyPath + "\\" + sub);
+        if (!sub.empty()) ScanKey(key.get(), sub, keyPath + "\\" + sub, keyPath.size());
     }
 }
 
@@ -377,14 +402,20 @@ void TChkRegErr::ScanValues(const std::string& keyPath, const std::vector<RegVal
             // the code page cannot hold exactly would be judged under another text: never.
             if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
             if (!value.dataExact) continue;
-            std::string data = value.data;
-            size_t nul = data.find('\0');
-            if (nul != std::string::npos) data.resize(nul);
-            data = Trim(data);
-            if (IsMissingPath(data)) {
+            // Trimmed in place: most data cannot name a path (no drive colon near its start),
+            // and is passed over without a copy.
+            const char* text = value.data.data();
+            size_t end = value.data.size();
+            if (const void* nul = memchr(text, '\0', end)) end = static_cast<size_t>(static_cast<const char*>(nul) - text);
+            size_t begin = 0;
+            while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+            while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+            if (end - begin < 3 || (text[begin + 1] != ':' && text[begin + 2] != ':')) continue;
+            data_.assign(text + begin, end - begin);
+            if (IsMissingPath(data_)) {
                 // Only the truly unnamed value is the default value: a name made of blanks is
                 // a value of its own, and repair must delete that one, not empty the default.
-                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data, value.name.empty());
+                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data_, value.name.empty());
             }
         }
     } catch (...) {

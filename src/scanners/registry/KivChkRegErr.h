@@ -30,7 +30,7 @@ public:
 
 private:
     bool Ask(const std::string& path);
-    bool UnderMissingFolder(const std::string& path) const;
+    bool UnderMissingFolder(const std::string& path);
 
     bool remember_;
     UINT driveTypes_[26];
@@ -39,6 +39,7 @@ private:
     // Folders found missing: a hive names many files in the folder of a program removed since,
     // and every one of them is missing without asking again.
     std::unordered_set<std::string> missingFolders_;
+    std::string folder_;  // the folder being looked up, kept from question to question
 };
 
 // The missing-path test: true when the text (a value's name or its trimmed string data), cut down
@@ -77,8 +78,9 @@ private:
     void ShowStatus(const std::string& keyPath);
     void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
                    bool isDefault);
-    // Scans the subkey name of the open key parent, known as keyPath below the hive root.
-    void ScanKey(HKEY parent, const std::string& name, const std::string& keyPath);
+    // Scans the subkey name of the open key parent, known as keyPath below the hive root; the
+    // first parentLength bytes of keyPath are the path of a key already found not excluded.
+    void ScanKey(HKEY parent, const std::string& name, const std::string& keyPath, size_t parentLength);
     void ScanValues(const std::string& keyPath, const std::vector<RegValue>& values);
 
     std::string windowsDir_;
@@ -89,6 +91,8 @@ private:
     // The enumeration buffers, reused from key to key, and the keys the walk stands in.
     RegKeyReader reader_;
     RegWalkPath walkPath_;
+    // Texts of the value and key rules, kept from value to value.
+    std::string data_, lowerPath_;
 
     // The status text and the Finding being handed over; only this scanner's thread writes them.
     std::string FStatusText;
