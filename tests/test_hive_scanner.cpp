@@ -371,6 +371,60 @@ TEST_CASE("hive walk: under HKEY_USERS only the part entries of the exclusion li
     CHECK(Lines(sink.findings) == Lines({Hit("HKEY_USERS", ".DEFAULT\\Software\\Classes", "X", dir / "gone.exe")}));
 }
 
+TEST_CASE("hive walk: a subtree part that begins in a parent key's path and ends in its child") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    const HKEY cu = HKEY_CURRENT_USER;
+    // Each path's value names a missing file; the keys whose whole path holds a part are skipped.
+    // Listed in the walk's order (top-level keys sorted).
+    struct Row {
+        const char* path;
+        bool skipped;
+    } rows[] = {
+        {"Net\\Services", false},
+        {"Net\\Services\\MSDTC", true},                         // part starts in the parent's last name
+        {"Net\\Services\\Msd", false},
+        {"Net\\XServices\\EventSystemX\\Sub", true},          // starts inside a parent's name
+        {"Software\\Microsoft\\Installer", true},              // part ends with the child's name
+        {"Software\\Microsoft\\InstallerCache\\Deep", true},  // ... and what lies below it
+        {"Software\\Microsoft\\Install", false},               // the child ends too soon
+        {"Tz\\Time Zones", true},                               // part wholly in the child
+        {"Tz\\TIME\\ZONES", false},                             // a backslash is not a blank
+        {"Tz\\Wide\\AcadM", true},
+        {"Tz\\Wide\\Acad\\M", false},
+    };
+    std::vector<Finding> expected;
+    for (const Row& row : rows) {
+        SetString(cu, row.path, "X", dir / "gone.exe");
+        if (!row.skipped) expected.push_back(Hit("HKEY_CURRENT_USER", row.path, "X", dir / "gone.exe"));
+    }
+    CollectingSink sink;
+    TChkRegErr scanner(Context(), sink);
+    scanner.FRootKey = cu;
+    scanner.ScanHive();
+    CHECK(Lines(sink.findings) == Lines(expected));
+}
+
+TEST_CASE("hive walk: string data is cut at its first NUL and trimmed before it is judged") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    const HKEY cu = HKEY_CURRENT_USER;
+    const std::string gone = dir / "gone.exe", nul(1, '\0');
+    SetString(cu, "K", "A_Quoted", " \t\"" + gone + "\" /x \r\n");
+    SetString(cu, "K", "B_Marker", "\r\n@" + gone + nul + "junk");
+    SetString(cu, "K", "C_Cut", gone.substr(0, 2) + nul + gone.substr(2));  // "C:" then NUL
+    SetString(cu, "K", "D_Short", "  " + gone.substr(0, 2) + " ");
+    SetString(cu, "K", "E_Blank", std::string(" \t ") + nul + gone);
+    SetString(cu, "K", "F_Late", "   \t\t   " + gone);
+    CollectingSink sink;
+    TChkRegErr scanner(Context(), sink);
+    scanner.FRootKey = cu;
+    scanner.ScanHive();
+    CHECK(Lines(sink.findings) == Lines({Hit("HKEY_CURRENT_USER", "K", "A_Quoted", "\"" + gone + "\" /x"),
+                                         Hit("HKEY_CURRENT_USER", "K", "B_Marker", "@" + gone),
+                                         Hit("HKEY_CURRENT_USER", "K", "F_Late", gone)}));
+}
+
 TEST_CASE("hive walk: a failed hand-over skips the rest of the key's values, not its subkeys") {
     struct FailingOnceSink : CollectingSink {
         bool failed = false;

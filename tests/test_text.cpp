@@ -1,5 +1,7 @@
 #include <doctest.h>
 
+#include <windows.h>
+
 #include <string>
 
 #include "platform/Text.h"
@@ -43,6 +45,16 @@ TEST_CASE("display shortening keeps the beginning and the end, within the limit,
         CHECK(WholeCharacters(shown));
         if (limit >= mixed.size()) CHECK(shown == mixed);
     }
+}
+
+TEST_CASE("lead bytes: the table answers as the system does for every byte") {
+    for (int c = 0; c < 256; ++c) {
+        CAPTURE(c);
+        CHECK(IsLeadByte(static_cast<char>(c)) == (IsDBCSLeadByte(static_cast<BYTE>(c)) != 0));
+    }
+    // GBK: 0x81 to 0xFE open a character, ASCII never does.
+    CHECK(IsLeadByte('\xB0'));
+    CHECK_FALSE(IsLeadByte('\\'));
 }
 
 TEST_CASE("console fields and log records stay on their line") {

@@ -332,6 +332,7 @@ bool TChkRegErr::IsMissingPath(const std::string& text) const {
 }
 
 void TChkRegErr::ScanHive() {
+    rootName_ = HiveRootName(FRootKey);
     Registry reg;
     reg.SetRootKey(FRootKey);
     if (!reg.OpenKeyReadOnly("\\")) return;
@@ -346,26 +347,25 @@ void TChkRegErr::ScanHive() {
 
 void TChkRegErr::ShowStatus(const std::string& keyPath) {
     if (!status_.Due()) return;
-    FStatusText = HiveRootName(FRootKey) + "\\" + keyPath;
+    FStatusText = rootName_ + "\\" + keyPath;
     status_.Show("扫描：" + FStatusText);
 }
 
 void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName,
                            const std::string& description, bool isDefault) {
-    FItem = HiveRootName(FRootKey);
-    FLocation = keyPath;
-    FKeyName = keyName;
-    FDescription = description;
     Finding f;
-    f.caption = FItem;
-    f.location = FLocation;
-    f.keyName = FKeyName;
-    f.description = FDescription;
+    f.caption = rootName_;
+    f.location = keyPath;
+    f.keyName = keyName;
+    f.description = description;
     f.defaultValue = isDefault;
     sink_.AddFinding(f);
 }
 
-void TChkRegErr::ScanKey(const std::string& keyPath) { ScanKey(FRootKey, keyPath, keyPath, 0); }
+void TChkRegErr::ScanKey(const std::string& keyPath) {
+    rootName_ = HiveRootName(FRootKey);
+    ScanKey(FRootKey, keyPath, keyPath, 0);
+}
 
 void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string& keyPath, size_t parentLength) {
     if (ExcludedBelow(keyPath, parentLength, lowerPath_)) return;

@@ -94,9 +94,9 @@ private:
     // Texts of the value and key rules, kept from value to value.
     std::string data_, lowerPath_;
 
-    // The status text and the Finding being handed over; only this scanner's thread writes them.
+    // The status text being handed over; only this scanner's thread writes it.
     std::string FStatusText;
-    std::string FItem, FLocation, FKeyName, FDescription;
+    std::string rootName_;  // the hive's name in Findings and status texts, set as a scan starts
 };
 
 }  // namespace tw
