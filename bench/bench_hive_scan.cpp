@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "Stopwatch.h"
 #include "HiveGenerator.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -38,22 +39,6 @@ namespace {
 const char kBenchKey[] = "Software\\TarnwellBench";
 const char kHiveKey[] = "Software\\TarnwellBench\\Hive";
 const char kFolder[] = "C:\\twbench";
-
-class Stopwatch {
-public:
-    Stopwatch() {
-        QueryPerformanceFrequency(&freq_);
-        QueryPerformanceCounter(&start_);
-    }
-    double Seconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(freq_.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER freq_, start_;
-};
 
 struct WalkCounts {
     unsigned keys = 0, values = 0;
