@@ -15,14 +15,6 @@ using namespace tw::test;
 
 namespace {
 
-// One line per Finding, so that a failed comparison shows both lists.
-std::string Lines(const std::vector<Finding>& findings) {
-    std::string out;
-    for (const Finding& f : findings)
-        out += "\n{" + f.caption + " | " + f.location + " | " + f.keyName + " | " + f.description + "}";
-    return out;
-}
-
 // A scratch folder on C: whose own path holds no separator ("-", "^", ...), so the first
 // separator of a row's text is the one the row means (the support's scratch folders carry "-").
 // Folders are made one part at a time, never by splitting a text at "\": the second byte of a

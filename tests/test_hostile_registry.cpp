@@ -17,13 +17,6 @@ using namespace tw::test;
 
 namespace {
 
-std::string Lines(const std::vector<Finding>& findings) {
-    std::string out;
-    for (const Finding& f : findings)
-        out += "\n{" + f.caption + " | " + f.location + " | " + f.keyName + " | " + f.description + "}";
-    return out;
-}
-
 Finding Hit(const std::string& location, const std::string& keyName, const std::string& description) {
     Finding f;
     f.caption = "HKEY_CURRENT_USER";

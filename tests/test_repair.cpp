@@ -13,6 +13,7 @@
 #include "repair/RepairLog.h"
 #include "scanners/registry/KivChkRegErr.h"
 #include "repair/UndoFile.h"
+#include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -97,16 +98,6 @@ std::vector<LogEntry> ReadLog() {
         entries.push_back({p, action, record});
     }
     return entries;
-}
-
-std::string FileBytes(const std::string& path) {
-    std::string out;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-        fclose(f);
-    }
-    return out;
 }
 
 std::string WindowText(HWND w) {
@@ -245,7 +236,7 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     CHECK(log[0].action == "删除");
     CHECK(log[0].record == "HKEY_USERS S-1\\Software\\App @D_e_f_a_u_l_t C:\\gone\\app.exe");
     // The empty description still brings its blank; reading a profile value drops it again.
-    CHECK(FileBytes(RepairLogPath()).find("记录=HKEY_SOMEWHERE Software\\X v \r\n") != std::string::npos);
+    CHECK(ReadFileBytes(RepairLogPath()).find("记录=HKEY_SOMEWHERE Software\\X v \r\n") != std::string::npos);
 }
 
 TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at once on 4") {
@@ -642,7 +633,7 @@ TEST_CASE("entries go beside the executable, one section each, even within one s
     CHECK(log[1].record == "second");
     CHECK(log[2].action == "全部修复");
     // GB2312 text as stored, "行为" before "记录".
-    const std::string bytes = FileBytes(RepairLogPath());
+    const std::string bytes = ReadFileBytes(RepairLogPath());
     CHECK(bytes.find("[" + base + "]\r\n行为=删除\r\n记录=first") != std::string::npos);
 }
 
@@ -668,7 +659,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
 
     // The next entry starts a fresh log.
     REQUIRE(WriteLog("删除", "HKEY_CURRENT_USER Software\\旧软件  无效软件"));
-    const std::string stored = FileBytes(RepairLogPath());
+    const std::string stored = ReadFileBytes(RepairLogPath());
     CHECK(stored.find("before") == std::string::npos);
     commands.ShowHistory();
     CHECK(WindowText(form->Memo()) == stored);
@@ -786,7 +777,7 @@ TEST_CASE("line breaks in a repaired value's name forge no log entry, in the fil
     CHECK(log[0].record ==
           "HKEY_CURRENT_USER Software\\A v\\r\\n[2000-01-01|0:00:00]\\r\\n行为=伪造\\r\\n记录=forged "
           "C:\\gone.exe\\tmore\\x1B");
-    const std::string stored = FileBytes(RepairLogPath());
+    const std::string stored = ReadFileBytes(RepairLogPath());
     size_t lines = 0;
     for (size_t p = 0; (p = stored.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
     CHECK(lines == 3);  // the section and its two keys
@@ -976,23 +967,23 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     RepairCommands commands(list, view, RepairContext{5});
 
     REQUIRE(WriteLog("删除", "first"));
-    const std::string first = FileBytes(RepairLogPath());
+    const std::string first = ReadFileBytes(RepairLogPath());
     commands.ClearHistory();  // the window never opened
     CHECK_FALSE(FileExists(RepairLogPath()));
-    CHECK(FileBytes(RepairLogBackupPath()) == first);
+    CHECK(ReadFileBytes(RepairLogBackupPath()) == first);
 
     REQUIRE(WriteLog("删除", "second"));
-    const std::string second = FileBytes(RepairLogPath());
+    const std::string second = ReadFileBytes(RepairLogPath());
     commands.ShowHistory();
     TForm2* form = commands.HistoryWindow();
     SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
     CHECK_FALSE(FileExists(RepairLogPath()));
-    CHECK(FileBytes(RepairLogBackupPath()) == second);
+    CHECK(ReadFileBytes(RepairLogBackupPath()) == second);
     CHECK(WindowText(form->Memo()) == "");
 
     // Clearing without a log keeps the kept one.
     commands.ClearHistory();
-    CHECK(FileBytes(RepairLogBackupPath()) == second);
+    CHECK(ReadFileBytes(RepairLogBackupPath()) == second);
 
     // When the cleared log cannot be kept, it is not cleared either.
     DeleteFileA(RepairLogBackupPath().c_str());

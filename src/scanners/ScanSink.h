@@ -22,4 +22,17 @@ public:
     virtual void Flush() {}
 };
 
+// How a scanner on the UI thread reports: one Finding with the fresh image, then the window's
+// pending messages get their turn (Stop, the worker threads' hand-overs).
+inline void AddAndPause(ScanSink& sink, const std::string& caption, const std::string& location,
+                        const std::string& keyName, const std::string& description) {
+    Finding f;
+    f.caption = caption;
+    f.location = location;
+    f.keyName = keyName;
+    f.description = description;
+    sink.AddFinding(f);
+    sink.ProcessMessages();
+}
+
 }  // namespace tw

@@ -191,4 +191,11 @@ std::string ScratchDir::File(const std::string& rel, const std::string& content)
     return full;
 }
 
+std::string Lines(const std::vector<Finding>& findings) {
+    std::string out;
+    for (const Finding& f : findings)
+        out += "\n{" + f.caption + " | " + f.location + " | " + f.keyName + " | " + f.description + "}";
+    return out;
+}
+
 }  // namespace tw::test

@@ -57,6 +57,9 @@ private:
 
 void RemoveTree(const std::string& path);
 
+// One line per Finding, so that a failed comparison shows both lists.
+std::string Lines(const std::vector<Finding>& findings);
+
 // Collects what a scanner reports.
 class CollectingSink : public ScanSink {
 public:

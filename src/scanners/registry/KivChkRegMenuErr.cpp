@@ -55,13 +55,7 @@ std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {
 
 void AddMenuErr(ScanSink& sink, const std::string& item, const std::string& location,
                 const std::string& keyName, const std::string& description) {
-    Finding f;
-    f.caption = item;
-    f.location = location;
-    f.keyName = keyName;
-    f.description = description;
-    sink.AddFinding(f);
-    sink.ProcessMessages();
+    AddAndPause(sink, item, location, keyName, description);
 }
 
 void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {

@@ -20,17 +20,6 @@ const char kHtmlHelpKey[] = "Software\\Microsoft\\Windows\\HTML Help";
 const char kFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-void Add(ScanSink& sink, const std::string& item, const std::string& location, const std::string& keyName,
-         const std::string& description) {
-    Finding f;
-    f.caption = item;
-    f.location = location;
-    f.keyName = keyName;
-    f.description = description;
-    sink.AddFinding(f);
-    sink.ProcessMessages();
-}
-
 std::vector<std::string> NamesOf(HKEY root, const std::string& path, bool values) {
     Registry reg;
     reg.SetRootKey(root);
@@ -149,7 +138,7 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
         // "Secure" is the system's own and stays even when empty.
         if (IsEmptyKey(reg) && name != "Secure")
-            Add(sink, kMachine, "Software\\" + name, "", "无效软件");
+            AddAndPause(sink, kMachine, "Software\\" + name, "", "无效软件");
         else
             kept.push_back(name);
     }
@@ -161,7 +150,7 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         bool inUse = false;
         for (const std::string& k : kept)
             if (k == name) inUse = true;
-        if (!inUse) Add(sink, kCurrentUser, "Software\\" + name, "", "无效软件");
+        if (!inUse) AddAndPause(sink, kCurrentUser, "Software\\" + name, "", "无效软件");
     }
 }
 
@@ -176,7 +165,7 @@ void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
             if (FileExists(folder + file)) continue;
             // The system's own HTML help lives in the Windows folder and is not judged.
             if (html && !ctx.windowsDir.empty() && Contains(folder, ctx.windowsDir.c_str())) continue;
-            Add(sink, kMachine, key, file, "无效帮助" + folder);
+            AddAndPause(sink, kMachine, key, file, "无效帮助" + folder);
         }
     }
 }
@@ -188,7 +177,7 @@ void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
         const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
         // An empty text names no file: neither "Fonts\" nor "" exists as one.
         if (FileExists(folder + "\\" + file) || FileExists(file)) continue;
-        Add(sink, kMachine, kFontsKey, font, "无效字体" + file);
+        AddAndPause(sink, kMachine, kFontsKey, font, "无效字体" + file);
     }
 }
 
