@@ -81,12 +81,15 @@ std::string ParentFolder(const std::string& path) {
 
 std::string RegistryEditorLastKey(const std::string& keyPath, const std::string& current, bool wine,
                                   const std::string& computerLabel) {
+    // Wine's editor goes to a stored key only in the bare "HKEY_..." form, whatever form it
+    // wrote itself when it last closed (it stores its tree's top label, "我的电脑", at the root).
+    if (wine) return keyPath;
     if (!current.empty()) {
         const std::string first = FirstComponent(current);
         if (first.compare(0, 5, "HKEY_") == 0) return keyPath;
         return first + "\\" + keyPath;
     }
-    return wine ? keyPath : computerLabel + "\\" + keyPath;
+    return computerLabel + "\\" + keyPath;
 }
 
 bool OpenInRegistryEditor(const Finding& f) {
