@@ -3,13 +3,12 @@
 //   (a) a bare walk: one open per key, every value with its data, every subkey;
 //   (b) the hive scanner as the program runs it: its own thread, hand-overs to a UI thread;
 //   (d) with --split, the hive scanner with its Findings counted on its own thread, no hand-over
-//       to the UI thread: what the scan costs apart from the hand-overs (with the processor
-//       time of the scanning thread against the bare walk's);
+//       to the UI thread: what the scan costs apart from the hand-overs;
 //   (c) with --reopen, the plain walk that reopens the key for every value and hands a status
 //       over for every key, for comparison.
-// The tree is split into parts; HKEY_CURRENT_USER is pointed at one part after the other and the
-// runs take turns on each part (in alternating order), so that a machine whose speed drifts
-// during the run weighs on both alike.
+// The tree is split into parts; HKEY_CURRENT_USER is pointed at one part after the other, and on
+// each part the runs follow one another in an order that turns from part to part and round to
+// round, so that a machine whose speed drifts during the run weighs on all of them alike.
 // Two mixes: the clean one (about 1% of values name missing files, mostly paths that repeat) and
 // the dirty one (besides, one value in eight names a missing file at a path of its own).
 // Usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
@@ -164,10 +163,20 @@ private:
 };
 
 double g_threadCpu = 0;  // processor time of the last timed thread, user and kernel
+double g_uiCpu = 0;  // processor time of this (the UI) thread during the last timed run
+double SelfCpu() {
+    FILETIME c, e, k, u;
+    GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(k) + seconds(u);
+}
 
 // Runs a scanner thread against a UI thread (this one) that serves its hand-overs.
 template <class Scanner>
 double TimeScanThread(Scanner& scanner) {
+    const double ui0 = SelfCpu();
     Stopwatch watch;
     scanner.Start();
     HANDLE h = scanner.Handle();
@@ -180,7 +189,9 @@ double TimeScanThread(Scanner& scanner) {
         };
         g_threadCpu = seconds(kernel) + seconds(user);
     }
-    return watch.Seconds();
+    double secs = watch.Seconds();
+    g_uiCpu = SelfCpu() - ui0;
+    return secs;
 }
 
 // The bare walk runs on a thread of its own too, while this thread waits as it does for the
@@ -254,96 +265,74 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
     tw::ScanContext ctx;
     ctx.windowsDir = tw::WindowsDirectory();
     tw::UiDispatcher ui;
+    // The runs of one part follow one another, in an order that turns from part to part and
+    // round to round; each kind's times are summed over all parts and rounds.
+    enum Kind { kBare, kHandOver, kDirect };
+    std::vector<Kind> kinds{kBare, kHandOver};
+    if (split) kinds.push_back(kDirect);
+    struct Tally {
+        double seconds = 0, threadCpu = 0, uiCpu = 0;
+        std::vector<double> partRatios;  // against the bare walk of the same part and round
+    };
+    Tally tally[3];
     WalkCounts walked;
-    double bestBare = 0, bestScan = 0, bestRatio = 1e30, sumBare = 0, sumScan = 0;
-    // The ratio of each part's pair of runs, taken one right after the other: on a machine whose
-    // load comes in bursts, their median says more than the sums.
-    std::vector<double> pairRatios;
     CountingSink scanned;
+    bool differ = false;
     for (int r = 0; r < reps; ++r) {
-        double bare = 0, scan = 0;
+        double round[3] = {};
         WalkCounts counts;
-        CountingSink sink;
-        tw::HandOverSink handOver(ui, sink);
+        CountingSink handed, direct;
+        tw::HandOverSink handOver(ui, handed);
         for (size_t i = 0; i < parts.size(); ++i) {
             PartAsHive part(parts[i]);
-            double partBare = 0, partScan = 0;
-            auto runScan = [&] {
-                tw::TChkRegErr scanner(ctx, handOver);
-                scanner.FRootKey = HKEY_CURRENT_USER;
-                partScan = TimeScanThread(scanner);
-            };
-            if ((r + i) % 2 == 0) {
-                partBare = TimeBareWalk(counts);
-                runScan();
-            } else {
-                runScan();
-                partBare = TimeBareWalk(counts);
+            double partTime[3] = {};
+            for (size_t k = 0; k < kinds.size(); ++k) {
+                const Kind kind = kinds[(r + i + k) % kinds.size()];
+                if (kind == kBare) {
+                    partTime[kind] = TimeBareWalk(counts);
+                } else {
+                    tw::TChkRegErr scanner(ctx, kind == kHandOver ? static_cast<tw::ScanSink&>(handOver) : direct);
+                    scanner.FRootKey = HKEY_CURRENT_USER;
+                    partTime[kind] = TimeScanThread(scanner);
+                }
+                tally[kind].threadCpu += g_threadCpu;
+                tally[kind].uiCpu += g_uiCpu;
             }
-            bare += partBare;
-            scan += partScan;
-            pairRatios.push_back(partScan / partBare);
+            for (Kind kind : kinds) {
+                round[kind] += partTime[kind];
+                tally[kind].seconds += partTime[kind];
+                tally[kind].partRatios.push_back(partTime[kind] / partTime[kBare]);
+            }
         }
-        printf("  round %d: (a) %6.2f s  (b) %6.2f s  b/a %.2f\n", r + 1, bare, scan, scan / bare);
-        sumBare += bare;
-        sumScan += scan;
-        if (scan / bare < bestRatio) {
-            bestRatio = scan / bare;
-            bestBare = bare;
-            bestScan = scan;
-        }
+        printf("  round %d: (a) %6.2f s  (b) %6.2f s  b/a %.2f", r + 1, round[kBare], round[kHandOver],
+               round[kHandOver] / round[kBare]);
+        if (split) printf("  (d) %6.2f s  d/a %.2f", round[kDirect], round[kDirect] / round[kBare]);
+        printf("\n");
+        if (split && (direct.findings != handed.findings || direct.hash != handed.hash)) differ = true;
         walked = counts;
-        scanned = sink;
+        scanned = handed;
     }
     // The walk counts each part's root; the scanner does not scan it.
     const unsigned keys = walked.keys - static_cast<unsigned>(parts.size());
-    printf("(a) bare enumeration: %7.2f s  %8.0f keys/s  (%u keys, %u values)\n", sumBare / reps,
-           keys * reps / sumBare, keys, walked.values);
+    const Tally& a = tally[kBare];
+    const Tally& b = tally[kHandOver];
+    printf("(a) bare enumeration: %7.2f s  %8.0f keys/s  (%u keys, %u values)\n", a.seconds / reps,
+           keys * reps / a.seconds, keys, walked.values);
     printf("(b) hive scanner:     %7.2f s  %8.0f keys/s  (%u findings, hash %08x, %u status hand-overs)\n",
-           sumScan / reps, keys * reps / sumScan, scanned.findings, static_cast<unsigned>(scanned.hash),
+           b.seconds / reps, keys * reps / b.seconds, scanned.findings, static_cast<unsigned>(scanned.hash),
            scanned.statuses);
-    printf("%s mix: b/a = %.2f over %d rounds, median of %u part pairs %.2f (best round %.2f: %.2f s / %.2f s; "
-           "target <= 1.30)\n",
-           label, sumScan / sumBare, reps, static_cast<unsigned>(pairRatios.size()), Median(pairRatios), bestRatio,
-           bestScan, bestBare);
-
+    printf("%s mix: b/a = %.2f over %d rounds, median of %u part pairs %.2f (target <= 1.30)\n", label,
+           b.seconds / a.seconds, reps, static_cast<unsigned>(b.partRatios.size()), Median(b.partRatios));
     if (split) {
-        double bare = 0, direct = 0, bareCpu = 0, directCpu = 0;
-        std::vector<double> ratios;
-        for (int r = 0; r < reps; ++r) {
-            WalkCounts counts;
-            CountingSink sink;
-            for (size_t i = 0; i < parts.size(); ++i) {
-                PartAsHive part(parts[i]);
-                double partBare = 0, partDirect = 0;
-                auto runDirect = [&] {
-                    tw::TChkRegErr scanner(ctx, sink);
-                    scanner.FRootKey = HKEY_CURRENT_USER;
-                    partDirect = TimeScanThread(scanner);
-                    directCpu += g_threadCpu;
-                };
-                auto runBare = [&] {
-                    partBare = TimeBareWalk(counts);
-                    bareCpu += g_threadCpu;
-                };
-                if ((r + i) % 2 == 0) {
-                    runBare();
-                    runDirect();
-                } else {
-                    runDirect();
-                    runBare();
-                }
-                bare += partBare;
-                direct += partDirect;
-                ratios.push_back(partDirect / partBare);
-            }
-            if (sink.findings != scanned.findings || sink.hash != scanned.hash) printf("(d) findings DIFFER\n");
-        }
-        printf("(d) no hand-overs:    %7.2f s  (a in the same rounds: %.2f s)  d/a = %.2f, median of part pairs %.2f;"
-               " thread processor time d %.2f s, a %.2f s\n",
-               direct / reps, bare / reps, direct / bare, Median(ratios), directCpu / reps, bareCpu / reps);
+        const Tally& d = tally[kDirect];
+        printf("(d) no hand-overs:    %7.2f s  d/a = %.2f, median of part pairs %.2f; b/d = %.2f; findings %s\n",
+               d.seconds / reps, d.seconds / a.seconds, Median(d.partRatios), b.seconds / d.seconds,
+               differ ? "DIFFER" : "identical");
     }
-
+    printf("processor time per round, scanning thread / UI thread: a %.2f / %.2f, b %.2f / %.2f", a.threadCpu / reps,
+           a.uiCpu / reps, b.threadCpu / reps, b.uiCpu / reps);
+    if (split) printf(", d %.2f / %.2f", tally[kDirect].threadCpu / reps, tally[kDirect].uiCpu / reps);
+    printf("\n");
     if (reopen) {
         double bare = 0, lit = 0;
         WalkCounts counts;

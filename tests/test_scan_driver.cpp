@@ -514,6 +514,52 @@ TEST_CASE("hand-over: every Finding arrives once, in order, on the UI thread, th
     CHECK(target.maxLead <= static_cast<LONG>(2 * HandOverSink::kMaxBatch + 1));
 }
 
+TEST_CASE("hand-over: each Finding arrives whole; of status texts in a row only the newest is shown") {
+    struct Log : ScanSink {
+        void AddFinding(const Finding& f) override {
+            findings.push_back(f);
+            events.push_back("F");
+        }
+        void ShowStatus(const std::string& text) override { events.push_back("S:" + text); }
+        void ProcessMessages() override {}
+        std::vector<Finding> findings;
+        std::vector<std::string> events;
+    } target;
+    Finding odd{"HKEY_USERS", std::string("S-1\\\xB1\x5C\0tail", 11), std::string("\0", 1),
+                std::string(5000, 'd'), kImageSharedDll, true};
+    Finding blank{"", "", "", "", kImageFresh, false};
+    UiDispatcher ui;
+    HandOverSink handOver(ui, target);
+    UniqueKernelHandle handed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    struct Worker : WorkerThread {
+        Worker(ScanSink& s, HANDLE e, const Finding& a, const Finding& b) : sink(s), done(e), odd(a), blank(b) {}
+        void Execute() override {
+            sink.ShowStatus("a");
+            sink.ShowStatus("b");
+            sink.AddFinding(odd);
+            sink.ShowStatus("c");
+            sink.AddFinding(blank);
+            sink.ShowStatus("d");
+            sink.ShowStatus(std::string(300, 'e'));
+            SetEvent(done);
+            sink.Flush();
+        }
+        ScanSink& sink;
+        HANDLE done;
+        const Finding &odd, &blank;
+    } worker(handOver, handed.get(), odd, blank);
+    handOver.SetProducer(&worker);
+    REQUIRE(worker.Start());
+    // Everything waits in one batch before the UI thread takes any of it.
+    REQUIRE(WaitForSingleObject(handed.get(), 5000) == WAIT_OBJECT_0);
+    HANDLE h = worker.Handle();
+    WaitPumping(&h, 1);
+    CHECK(target.events == std::vector<std::string>{"S:b", "F", "S:c", "F", "S:" + std::string(300, 'e')});
+    REQUIRE(target.findings.size() == 2u);
+    CHECK(target.findings[0] == odd);
+    CHECK(target.findings[1] == blank);
+}
+
 TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no window code runs on it") {
     HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
     REQUIRE(hook);

@@ -10,7 +10,7 @@ namespace {
 
 // While a scan runs, new rows and progress texts reach the screen at most this often: the list
 // grows visibly, the status line stays live, and painting costs the scan next to nothing.
-const DWORD kScreenPaceMs = 100;
+const DWORD kScreenPaceMs = 250;
 const UINT_PTR kScreenTimer = 1;
 
 }  // namespace

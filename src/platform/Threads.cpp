@@ -54,10 +54,11 @@ namespace {
 const UINT kInvokeMessage = WM_APP + 1;
 const UINT kPostMessage = WM_APP + 2;
 const UINT kWakeMessage = WM_APP + 3;
+const UINT kHurryMessage = WM_APP + 4;
 const UINT_PTR kRunTimer = 1;
 // After a run of queued tasks, the next one waits at least this long, behind the owning
 // thread's input and posted messages (a timer comes after them).
-const DWORD kRunGapMs = 10;
+const DWORD kRunGapMs = 50;
 const char kDispatcherClass[] = "TarnwellDispatcher";
 
 struct InvokeCall {
@@ -126,6 +127,18 @@ bool UiDispatcher::Queue(Task* task) {
         return false;
     }
     return true;
+}
+
+void UiDispatcher::Hurry() {
+    {
+        Lock l(lock_);
+        if (closed_ || !hwnd_ || hurryPosted_ || queue_.empty()) return;
+        hurryPosted_ = true;
+    }
+    if (!PostMessageA(hwnd_, kHurryMessage, 0, 0)) {
+        Lock l(lock_);
+        hurryPosted_ = false;
+    }
 }
 
 bool UiDispatcher::Withdraw(Task* task) {
@@ -204,10 +217,20 @@ LRESULT CALLBACK UiDispatcher::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         }
         return 0;
     }
-    if (msg == kWakeMessage || (msg == WM_TIMER && wp == kRunTimer)) {
+    if (msg == kWakeMessage || msg == kHurryMessage || (msg == WM_TIMER && wp == kRunTimer)) {
         auto* self = reinterpret_cast<UiDispatcher*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (!self) return 0;
-        if (msg == WM_TIMER) {
+        if (msg == kHurryMessage) {
+            {
+                Lock l(self->lock_);
+                self->hurryPosted_ = false;
+                // Nothing waits: the turn asked for has come already.
+                if (self->queue_.empty()) return 0;
+            }
+            if (self->timerSet_) KillTimer(hwnd, kRunTimer);
+            self->timerSet_ = false;
+            self->RunQueued();
+        } else if (msg == WM_TIMER) {
             KillTimer(hwnd, kRunTimer);
             self->timerSet_ = false;
             self->RunQueued();

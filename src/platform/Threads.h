@@ -96,6 +96,9 @@ public:
     // their order, many at a time, at a pace that leaves the owning thread's input and posted
     // messages their turn however fast tasks arrive.
     bool Queue(Task* task);
+    // From any thread: the tasks queued now run at the owning thread's next chance, without the
+    // pause that otherwise follows a run (a worker's last hand-over before it ends).
+    void Hurry();
     // On the owning thread: takes a task back that has not run yet; false when it was not queued.
     bool Withdraw(Task* task);
     // On the owning thread: drops what is queued and refuses all work from now on.
@@ -114,6 +117,7 @@ private:
     // Guarded by lock_.
     std::deque<Task*> queue_;
     bool wakePosted_ = false;
+    bool hurryPosted_ = false;
     bool closed_ = false;
     // Owning thread only.
     bool ran_ = false;

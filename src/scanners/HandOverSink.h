@@ -10,6 +10,7 @@
 // shown (a stopped scan's thread may still be ending). Once the producing worker has been asked
 // to stop, nothing more of it is delivered, as if it had waited at each Finding.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,19 +42,38 @@ public:
     void ShowStatus(const std::string& text) override;
     // The worker has no messages of its own to run.
     void ProcessMessages() override {}
-    // Hands over the rest and waits until the UI thread has taken it.
+    // Hands over the rest and waits until the UI thread has taken it; the UI thread is asked to
+    // take it at once rather than after its usual pause between turns.
     void Flush() override;
 
 private:
-    struct Item {
+    // What waits for the UI thread: the texts of its items, one after the other, in one buffer
+    // that is reused from batch to batch. No memory of the worker's passes to the UI thread, and
+    // a steady flood of Findings allocates nothing on either side.
+    struct Entry {
         bool isStatus;
-        Finding finding;
-        std::string status;
+        bool defaultValue;
+        int image;
+        uint32_t length[4];  // a status has only the first
+    };
+    struct Batch {
+        std::string text;
+        std::vector<Entry> entries;
+        bool Empty() const { return entries.empty(); }
+        size_t Size() const { return entries.size(); }
+        void Clear() {
+            text.clear();
+            entries.clear();
+        }
     };
 
     void Run() override;
     void Drop() override;
-    void Put(Item item);
+    // Under lock_: adds to waiting_; true when a turn of the UI thread must be asked for.
+    void PutFinding(const Finding& f);
+    void PutStatus(const std::string& text);
+    void Handed();
+    void Deliver(const Batch& batch);
     // Waits until fewer than `limit` items wait for the UI thread (0: until all are taken).
     void WaitTaken(size_t limit);
     [[noreturn]] void Fail();
@@ -65,9 +85,13 @@ private:
     UniqueKernelHandle taken_;  // auto-reset: the UI thread took the waiting items
     CriticalSection lock_;
     // Guarded by lock_.
-    std::vector<Item> waiting_;  // handed over, not yet taken
+    Batch waiting_;              // handed over, not yet taken
     bool queued_ = false;        // a turn of the UI thread is asked for
     bool failed_ = false;
+    // UI thread only: the batch being delivered, kept for its memory.
+    Batch delivering_;
+    bool deliveringBusy_ = false;
+    Finding scratch_;
 };
 
 }  // namespace tw

@@ -23,7 +23,7 @@ std::string ExtractCommandPath(const std::string& commandLine);
 class TChkRegClassErr : public WorkerThread {
 public:
     // The sink is called on this scanner's thread; started as a thread it is given a
-    // HandOverSink, so each call waits until the UI thread has run it.
+    // HandOverSink, which carries its Findings to the UI thread in ordered batches.
     TChkRegClassErr(const ScanContext& ctx, ScanSink& sink);
 
     // Reads the class list once and runs the three passes over it, until a stop is requested.

@@ -59,7 +59,7 @@ std::string HiveRootName(HKEY root);
 class TChkRegErr : public WorkerThread {
 public:
     // The sink is called on this scanner's thread; a scanner started as a thread is given a
-    // HandOverSink, so each call waits until the UI thread has run it.
+    // HandOverSink, which carries its Findings to the UI thread in ordered batches.
     TChkRegErr(const ScanContext& ctx, ScanSink& sink);
 
     // The hive to scan; set before Start, never changed afterwards.
