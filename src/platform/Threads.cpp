@@ -58,7 +58,7 @@ const UINT kHurryMessage = WM_APP + 4;
 const UINT_PTR kRunTimer = 1;
 // After a run of queued tasks, the next one waits at least this long, behind the owning
 // thread's input and posted messages (a timer comes after them).
-const DWORD kRunGapMs = 50;
+const DWORD kRunGapMs = 100;
 const char kDispatcherClass[] = "TarnwellDispatcher";
 
 struct InvokeCall {
