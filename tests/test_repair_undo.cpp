@@ -19,6 +19,7 @@
 #include "repair/UndoFile.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
+#include "support/ScriptedMessages.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -34,20 +35,6 @@ struct FakeView : RepairView {
     void SetRepairControls(bool, bool) override {}
     void ProcessMessages() override {}
     HWND MainWindow() override { return nullptr; }
-};
-
-struct Messages {
-    ScopedSeams seams;
-    std::deque<int> answers;
-    std::vector<std::string> shown;
-    explicit Messages(std::initializer_list<int> script = {}) : answers(script) {
-        seams->messageBox = [this](HWND, const std::string& text, const std::string&, UINT) {
-            shown.push_back(text);
-            int a = answers.empty() ? IDOK : answers.front();
-            if (!answers.empty()) answers.pop_front();
-            return a;
-        };
-    }
 };
 
 struct CleanLog {

@@ -19,6 +19,7 @@
 #include "repair/UndoFile.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
+#include "support/ScriptedMessages.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -28,20 +29,6 @@ namespace {
 const char kFonts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 const char kGoneA[] = "Gone A (TrueType)";
 const char kGoneB[] = "Gone B (TrueType)";
-
-struct Messages {
-    ScopedSeams seams;
-    std::deque<int> answers;
-    std::vector<std::string> shown;
-    explicit Messages(std::initializer_list<int> script = {}) : answers(script) {
-        seams->messageBox = [this](HWND, const std::string& text, const std::string&, UINT) {
-            shown.push_back(text);
-            int a = answers.empty() ? IDOK : answers.front();
-            if (!answers.empty()) answers.pop_front();
-            return a;
-        };
-    }
-};
 
 // The main window over a sandboxed registry with two fonts whose files are missing, scanning
 // the fonts row only. The files it keeps beside the program are gone before and after.

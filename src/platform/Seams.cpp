@@ -28,17 +28,8 @@ std::string SystemSpecialFolder(HWND owner, int csidl) {
 // Keeps the calling thread's windows alive while it waits: a window procedure that waits
 // without dispatching would freeze the window and any worker blocked on a hand-over to it.
 bool SystemRunAndWait(const std::string& commandLine, const std::string& directory, DWORD& exitCode) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION pi{};
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &si, &pi))
-        return false;
-    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    UniqueKernelHandle process = LaunchShown(commandLine, CREATE_NEW_CONSOLE, directory);
+    if (!process) return false;
     HANDLE h = process.get();
     WaitPumping(&h, 1);
     exitCode = 0;

@@ -7,18 +7,22 @@
 
 namespace tw {
 
-bool SystemStartProgram(const std::string& commandLine) {
+UniqueKernelHandle LaunchShown(const std::string& commandLine, DWORD flags, const std::string& directory) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
     std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
-                        &pi))
-        return false;
-    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-    return true;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags | NORMAL_PRIORITY_CLASS, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &si, &pi))
+        return UniqueKernelHandle();
+    UniqueKernelHandle thread(pi.hThread);
+    return UniqueKernelHandle(pi.hProcess);
+}
+
+bool SystemStartProgram(const std::string& commandLine) {
+    return static_cast<bool>(LaunchShown(commandLine, 0, std::string()));
 }
 
 bool StartProgram(const std::string& commandLine) { return CurrentSeams().startProgram(commandLine); }

@@ -1,7 +1,11 @@
 // Starting an outside program without waiting for it (the registry editor at a key, the
 // Explorer at a file).
 #pragma once
+#include <windows.h>
+
 #include <string>
+
+#include "platform/Handle.h"
 
 namespace tw {
 
@@ -9,5 +13,8 @@ namespace tw {
 bool StartProgram(const std::string& commandLine);
 // The system's way, which the seam uses outside tests.
 bool SystemStartProgram(const std::string& commandLine);
+// Starts the command line with its window shown normally, in `directory` when one is given;
+// the process handle, empty when it could not be started.
+UniqueKernelHandle LaunchShown(const std::string& commandLine, DWORD flags, const std::string& directory);
 
 }  // namespace tw

@@ -1,0 +1,28 @@
+// Message boxes answered from a script (OK once the script runs out), with every text shown.
+#pragma once
+#include <windows.h>
+
+#include <deque>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/Seams.h"
+
+namespace tw::test {
+
+struct Messages {
+    ScopedSeams seams;
+    std::deque<int> answers;
+    std::vector<std::string> shown;
+    explicit Messages(std::initializer_list<int> script = {}) : answers(script) {
+        seams->messageBox = [this](HWND, const std::string& text, const std::string&, UINT) {
+            shown.push_back(text);
+            int a = answers.empty() ? IDOK : answers.front();
+            if (!answers.empty()) answers.pop_front();
+            return a;
+        };
+    }
+};
+
+}  // namespace tw::test
