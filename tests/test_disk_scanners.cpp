@@ -243,11 +243,12 @@ TEST_CASE("the directory walk reports empty program groups, never Startup, the u
     Scan_Direrr(ctx, sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{user});
 
-    // No programs folder: nothing is walked, least of all the current drive.
+    // No programs folder: nothing is walked, least of all the current drive, and the category
+    // says it could not look.
     sink.findings.clear();
     sink.statuses.clear();
     seams->specialFolder = [](HWND, int) { return std::string(); };
-    Scan_Direrr(ctx, sink);
+    CHECK_THROWS_AS(Scan_Direrr(ctx, sink), ScanStepError);
     CHECK(sink.findings.empty());
     CHECK(sink.statuses.empty());
 }

@@ -241,7 +241,11 @@ TEST_CASE("excluded key paths: whole-path entries from the hive root, parts anyw
         {"SYSTEM\\ControlSet001\\Services\\MSDTC\\Security", true},
         {"SYSTEM\\ControlSet001\\Services\\MySQLd", true},
         {".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", true},
-        {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", false},
+        // Where the system's own folders are: settings of the system, never debris.
+        {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", true},
+        {"S-1-5-21\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", true},
+        {"SYSTEM\\ControlSet001\\Control\\Session Manager\\Environment", true},
+        {"Environment", true},
     };
     for (const Row& row : rows) {
         CAPTURE(row.path);

@@ -359,8 +359,9 @@ TEST_CASE("uninstall entries: a display name that is not text ends the scanner a
     try {
         ChkUninstallErr(ScanContext{}, sink);
         FAIL("no error");
-    } catch (const RegistryError& e) {
-        CHECK(std::string(e.what()) == "Invalid data type for 'DisplayName'");
+    } catch (const ScanStepError& e) {
+        // Where it ended, for the closing report: the entry's key and the registry's reason.
+        CHECK(std::string(e.what()) == "HKEY_LOCAL_MACHINE\\" + std::string(kUninstall) + "BBB：Invalid data type for 'DisplayName'");
     }
     CheckSame(sink.findings, {Uninstall("AAA"), Uninstall("BBB")});
 }

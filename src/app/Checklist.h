@@ -29,6 +29,9 @@ struct ChecklistItem {
     bool ticked = false;
 };
 
+// The caption of a row ("扫描：..."), empty for an index that is no row.
+std::string ChecklistCaption(int row);
+
 // The rows for this system: the system-file row exists only on major version 5 with
 // "<windows>\system32\sfc.exe" present. Every row but the last starts ticked.
 std::vector<ChecklistItem> BuildChecklist(uint32_t majorVersion, const std::string& windowsDir);

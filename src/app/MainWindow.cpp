@@ -17,9 +17,7 @@ namespace tw {
 
 namespace {
 
-bool IsDiskCaption(const std::string& caption) {
-    return caption == kDiskFileCaption || caption == kDiskDirCaption;
-}
+bool IsDiskRow(const Finding& f) { return f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder; }
 
 const wchar_t kMainClass[] = L"TForm1";
 const wchar_t kPanelClass[] = L"TarnwellPanel";
@@ -552,7 +550,7 @@ void TForm1::OpenSelected() {
     const Finding f = findings_.At(row);
     if (!OpenLocation(f))
         ShowMessage(hwnd_, "无法打开“" + f.location + "”：它所在的位置已不存在，或者无法启动" +
-                               (IsDiskCaption(f.caption) ? "资源管理器。" : "注册表编辑器。"),
+                               (IsDiskRow(f) ? "资源管理器。" : "注册表编辑器。"),
                     MB_OK | MB_ICONERROR);
 }
 
@@ -583,7 +581,7 @@ void TForm1::UpdateRowItems() {
     if (!popup) return;
     const int row = SelectedRow();
     const bool has = row >= 0 && row < findings_.Count();
-    std::wstring caption = AnsiToWide(has && IsDiskCaption(findings_.At(row).caption) ? "打开所在文件夹(&O)"
+    std::wstring caption = AnsiToWide(has && IsDiskRow(findings_.At(row)) ? "打开所在文件夹(&O)"
                                                                                        : "在注册表编辑器中打开(&O)");
     MENUITEMINFOW mi{};
     mi.cbSize = sizeof mi;

@@ -127,7 +127,7 @@ bool OpenContainingFolder(const Finding& f) {
 }
 
 bool OpenLocation(const Finding& f) {
-    if (f.caption == kDiskFileCaption || f.caption == kDiskDirCaption) return OpenContainingFolder(f);
+    if (f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder) return OpenContainingFolder(f);
     return OpenInRegistryEditor(f);
 }
 

@@ -55,10 +55,11 @@ void ScanDriver::Start() {
     // Hold the count for the whole command: a worker thread that ends while a UI-thread
     // scanner lets messages run must not finish the scan before the command is through.
     ++runningScans_;
+    endedEarly_.clear();
     try {
         RunSteps();
     } catch (const std::exception& e) {
-        ShowError(view_.OwnerWindow(), e.what());
+        endedEarly_.push_back(e.what());
     }
     --runningScans_;
     // A scan without worker threads ends here, and so does its system file check: the user
@@ -94,6 +95,16 @@ void ScanDriver::AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<W
     ++runningScans_;
 }
 
+void ScanDriver::RunStep(int row, const std::function<void()>& step) {
+    // A scanner that cannot go on ends its own category only: the scan goes on with the next
+    // one, and the closing report says which category ended early and where.
+    try {
+        step();
+    } catch (const std::exception& e) {
+        endedEarly_.push_back(ChecklistCaption(row) + "：" + e.what());
+    }
+}
+
 void ScanDriver::RunSteps() {
     auto ticked = [this](int row) { return row < view_.ChecklistRowCount() && view_.IsRowTicked(row); };
 
@@ -109,12 +120,15 @@ void ScanDriver::RunSteps() {
     for (size_t i = firstHive; i < threads_.size(); ++i) threads_[i].thread->Start();
 
     ScanSink& sink = Sink();
-    if (ticked(kRowSoftware) && categories_.softwareKeys) categories_.softwareKeys(context_, sink);
+    if (ticked(kRowSoftware) && categories_.softwareKeys)
+        RunStep(kRowSoftware, [&] { categories_.softwareKeys(context_, sink); });
     if (ticked(kRowProgramMenu)) {
-        if (categories_.contextMenuHandlers)
-            for (const char* type : {"*", "Directory", "Drive", "Folder"})
-                categories_.contextMenuHandlers(context_, sink, type);
-        if (categories_.startMenuOrder) categories_.startMenuOrder(context_, sink);
+        RunStep(kRowProgramMenu, [&] {
+            if (categories_.contextMenuHandlers)
+                for (const char* type : {"*", "Directory", "Drive", "Folder"})
+                    categories_.contextMenuHandlers(context_, sink, type);
+            if (categories_.startMenuOrder) categories_.startMenuOrder(context_, sink);
+        });
     }
     if (ticked(kRowFileTypes) && categories_.fileTypeThread) {
         std::unique_ptr<HandOverSink> sink = NewRunSink();
@@ -123,14 +137,17 @@ void ScanDriver::RunSteps() {
         AddThread(std::move(sink), std::move(t), 3);
         if (raw) raw->Start();
     }
-    if (ticked(kRowHelpFiles) && categories_.helpFiles) categories_.helpFiles(context_, sink);
-    if (ticked(kRowSharedDlls) && categories_.sharedDlls) categories_.sharedDlls(context_, sink);
-    if (ticked(kRowUninstall) && categories_.uninstallEntries) categories_.uninstallEntries(context_, sink);
-    if (ticked(kRowFonts) && categories_.fonts) categories_.fonts(context_, sink);
+    if (ticked(kRowHelpFiles) && categories_.helpFiles)
+        RunStep(kRowHelpFiles, [&] { categories_.helpFiles(context_, sink); });
+    if (ticked(kRowSharedDlls) && categories_.sharedDlls)
+        RunStep(kRowSharedDlls, [&] { categories_.sharedDlls(context_, sink); });
+    if (ticked(kRowUninstall) && categories_.uninstallEntries)
+        RunStep(kRowUninstall, [&] { categories_.uninstallEntries(context_, sink); });
+    if (ticked(kRowFonts) && categories_.fonts) RunStep(kRowFonts, [&] { categories_.fonts(context_, sink); });
     if (ticked(kRowDiskFiles)) DiskFileStep();
-    if (ticked(kRowDiskDirs)) {
+    if (ticked(kRowDiskDirs) && categories_.directories) {
         ++runningScans_;
-        if (categories_.directories) categories_.directories(context_, sink);
+        RunStep(kRowDiskDirs, [&] { categories_.directories(context_, sink); });
         --runningScans_;
     }
 }
@@ -146,11 +163,11 @@ void ScanDriver::DiskFileStep() {
     for (const std::string& drive : drives) {
         if (!scanning_) break;
         const std::string root = drive + "\\";
-        ++runningScans_;
         // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
         // not a disk of the system being cleaned, and its walk would never end in useful time.
-        if (DriveType(root) == DRIVE_FIXED && !IsHostRootDrive(root) && categories_.diskFiles)
-            categories_.diskFiles(context_, Sink(), root);
+        if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !categories_.diskFiles) continue;
+        ++runningScans_;
+        RunStep(kRowDiskFiles, [&] { categories_.diskFiles(context_, Sink(), root); });
         --runningScans_;
     }
 }
@@ -170,8 +187,12 @@ void ScanDriver::Completion(WorkerThread* t) {
                            [t](const RunningThread& r) { return r.thread.get() == t; });
     if (it == threads_.end()) return;
     unsigned gen = it->generation;
+    const int kind = it->kind;
     // The thread has posted this as its last act: joining it here is immediate.
     WaitForSingleObject(t->Handle(), INFINITE);
+    // Ended, so its failure is its last word and safe to read.
+    if (gen == generation_ && !t->Failure().empty())
+        endedEarly_.push_back(ChecklistCaption(kind == 3 ? kRowFileTypes : kRowCurrentUser + kind) + "：" + t->Failure());
     threads_.erase(it);
     // A stopped scan's late completion never counts against the scan that followed it.
     if (gen != generation_) return;
@@ -184,9 +205,23 @@ void ScanDriver::FinishInCommand() {
     view_.ResetScanHints();
     view_.SetSelectAllEnabled(true);
     int rows = view_.FindingCount();
-    view_.SetStatus(kDone + IntToStr(rows) + " 个错误。");
+    view_.SetStatus(kDone + IntToStr(rows) + " 个错误。" + EndedEarlyNote());
     if (rows > 0) view_.SetRepairControls(true);
+    ReportEndedEarly();
     if (onScanFinished) onScanFinished();
+}
+
+std::string ScanDriver::EndedEarlyNote() const {
+    if (endedEarly_.empty()) return {};
+    return "（" + IntToStr(static_cast<long long>(endedEarly_.size())) + " 个项目没有扫描完）";
+}
+
+void ScanDriver::ReportEndedEarly() {
+    if (endedEarly_.empty()) return;
+    std::string text = "下列项目没有扫描完，其余项目照常扫描：";
+    for (const std::string& e : endedEarly_) text += "\r\n" + ShortForDisplay(e, 300);
+    endedEarly_.clear();
+    ShowError(view_.OwnerWindow(), text);
 }
 
 void ScanDriver::SystemFileCheckIfTicked() {
@@ -201,7 +236,8 @@ void ScanDriver::FinishInCompletion() {
     int rows = view_.FindingCount();
     view_.SetRepairControls(rows > 0);
     view_.SetScanCaptions(false);
-    view_.SetStatus(kDone + IntToStr(rows) + " 个错误");
+    view_.SetStatus(kDone + IntToStr(rows) + " 个错误" + EndedEarlyNote());
+    ReportEndedEarly();
     if (onScanFinished) onScanFinished();
 }
 

@@ -103,6 +103,11 @@ private:
     void Start();
     void Stop();
     void RunSteps();
+    // Runs one category's step; an error ends that category only and is kept for the report.
+    void RunStep(int row, const std::function<void()>& step);
+    // The closing status line's note and message on categories that ended early.
+    std::string EndedEarlyNote() const;
+    void ReportEndedEarly();
     void DiskFileStep();
     void AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind);
     std::unique_ptr<HandOverSink> NewRunSink();
@@ -127,6 +132,8 @@ private:
     bool shutDown_ = false;
     int runningScans_ = 0;
     unsigned generation_ = 0;
+    // "caption：where：why" of each category of this scan that ended early.
+    std::vector<std::string> endedEarly_;
 };
 
 }  // namespace tw

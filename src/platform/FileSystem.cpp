@@ -88,7 +88,11 @@ RealFileSystem::~RealFileSystem() {
     if (active_) g_wow64.revert(old_);
 }
 
-bool HasWildcard(const std::string& path) { return path.find_first_of("*?<>\"") != std::string::npos; }
+bool HasWildcard(const std::string& path) {
+    const bool literal = path.size() >= 4 && path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
+                         path[3] == '\\';
+    return path.find_first_of("*?<>\"", literal ? 4 : 0) != std::string::npos;
+}
 
 namespace {
 
@@ -96,8 +100,17 @@ namespace {
 // find calls), or in a folder part, which no folder's name can hold: nothing is there.
 enum class Wildcards { None, LastPart, FolderPart };
 
+// "\\?\" and "\\.\" open a path that the system takes literally: their "?" and "." are no
+// wildcards.
+size_t LiteralPrefixLength(const std::wstring& path) {
+    if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
+        path[3] == L'\\')
+        return 4;
+    return 0;
+}
+
 Wildcards WildcardsOf(const std::wstring& path) {
-    const size_t first = path.find_first_of(L"*?<>\"");
+    const size_t first = path.find_first_of(L"*?<>\"", LiteralPrefixLength(path));
     if (first == std::wstring::npos) return Wildcards::None;
     return path.find_first_of(L"\\/", first) == std::wstring::npos ? Wildcards::LastPart : Wildcards::FolderPart;
 }

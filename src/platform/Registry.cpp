@@ -41,7 +41,45 @@ NtQueryKeyFn LookUpNtQueryKey() {
 }
 const NtQueryKeyFn g_ntQueryKey = LookUpNtQueryKey();
 
+// From this length on a path is opened element by element: under Wine a path longer than the
+// ANSI limit is not found when given whole (a class or program key of 255 characters already
+// makes one), while each element alone is.
+const size_t kWholePathLimit = 200;
+
 }  // namespace
+
+LONG OpenKeyPath(HKEY base, const std::string& path, DWORD options, REGSAM mask, UniqueHKey& key) {
+    key.reset();
+    if (path.size() < kWholePathLimit) return RegOpenKeyExA(base, path.c_str(), options, mask, key.put());
+    // Split at the backslashes that are characters of their own (a GBK trail byte may be 0x5C).
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsLeadByte(path[i]) && i + 1 < path.size()) {
+            parts.back() += path[i];
+            parts.back() += path[++i];
+        } else if (path[i] == '\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += path[i];
+        }
+    }
+    while (parts.size() > 1 && parts.back().empty()) parts.pop_back();  // trailing backslashes
+    HKEY at = base;
+    UniqueHKey step;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        UniqueHKey next;
+        const bool last = i + 1 == parts.size();
+        // Keys on the way are only passed through; links on the way are followed as a whole path
+        // would follow them.
+        const LONG rc = RegOpenKeyExA(at, parts[i].c_str(), last ? options : 0, last ? mask : KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS,
+                                      next.put());
+        if (rc != ERROR_SUCCESS) return rc;
+        step = std::move(next);
+        at = step.get();
+    }
+    key = std::move(step);
+    return ERROR_SUCCESS;
+}
 
 std::string RootName(HKEY root) {
     if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
@@ -93,7 +131,7 @@ bool Registry::OpenKey(const std::string& path, bool create) {
         rc = RegCreateKeyExA(base, rel.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
                              nullptr, key.put(), nullptr);
     } else {
-        rc = RegOpenKeyExA(base, rel.c_str(), 0, access_, key.put());
+        rc = OpenKeyPath(base, rel, 0, access_, key);
     }
     if (rc != ERROR_SUCCESS) return false;
     key_ = std::move(key);
@@ -107,7 +145,7 @@ bool Registry::OpenKeyReadOnly(const std::string& path) {
     for (REGSAM mask : {static_cast<REGSAM>(KEY_READ), static_cast<REGSAM>(0x20009),
                         static_cast<REGSAM>(KEY_QUERY_VALUE)}) {
         UniqueHKey key;
-        if (RegOpenKeyExA(base, rel.c_str(), 0, mask, key.put()) == ERROR_SUCCESS) {
+        if (OpenKeyPath(base, rel, 0, mask, key) == ERROR_SUCCESS) {
             access_ = mask;
             key_ = std::move(key);
             path_ = full;
@@ -396,7 +434,7 @@ bool Registry::KeyExists(const std::string& path) const {
     std::string rel, full;
     HKEY base = BaseFor(path, rel, full);
     UniqueHKey key;
-    return RegOpenKeyExA(base, rel.c_str(), 0, 0x20009, key.put()) == ERROR_SUCCESS;
+    return OpenKeyPath(base, rel, 0, 0x20009, key) == ERROR_SUCCESS;
 }
 
 bool Registry::HasSubKeys() const {
@@ -429,7 +467,13 @@ bool Registry::DeleteKey(const std::string& path) {
     rel = TrimTrailingBackslashes(rel);
     std::wstring wide;
     if (rel.empty() || !AnsiToWideExact(rel, wide)) return false;
-    return DeleteTree(base, wide, true, 0);
+    if (rel.size() < kWholePathLimit) return DeleteTree(base, wide, true, 0);
+    // A long path: its parent is opened element by element, and the key goes from there.
+    const size_t slash = wide.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return DeleteTree(base, wide, true, 0);
+    UniqueHKey parent;
+    if (OpenKeyPath(base, WideToAnsi(wide.substr(0, slash)), 0, KEY_ALL_ACCESS, parent) != ERROR_SUCCESS) return false;
+    return DeleteTree(parent.get(), wide.substr(slash + 1), true, 0);
 }
 
 }  // namespace tw

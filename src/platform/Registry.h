@@ -70,6 +70,10 @@ private:
     std::vector<BYTE> data_;
 };
 
+// Opens base\path as RegOpenKeyExA does, also where the path is longer than the system takes
+// whole (it is then opened element by element). Returns the system's answer.
+LONG OpenKeyPath(HKEY base, const std::string& path, DWORD options, REGSAM mask, UniqueHKey& key);
+
 // Opens a subkey of an open key for reading (KEY_READ, then 0x20009, then KEY_QUERY_VALUE), by
 // its name relative to the parent: no full path is parsed again, and depth is no limit. With
 // asItself, a registry link is opened as the link, not as the key it leads to.

@@ -1,6 +1,7 @@
 #include "platform/ShellLink.h"
 
 #include <stdexcept>
+#include <vector>
 
 #include "platform/Text.h"
 
@@ -12,22 +13,35 @@ ShellLinkReader::ShellLinkReader() {
     if (FAILED(hr) || !factory_) throw std::runtime_error("the shell-link object is not available");
 }
 
-std::string ShellLinkReader::Target(const std::string& file) {
-    UniqueCom<IShellLinkA> link;
-    if (FAILED(factory_.get()->CreateInstance(nullptr, IID_IShellLinkA, reinterpret_cast<void**>(link.put()))) ||
+ShellLinkReader::Result ShellLinkReader::Read(const std::string& file) {
+    UniqueCom<IShellLinkW> link;
+    if (FAILED(factory_.get()->CreateInstance(nullptr, IID_IShellLinkW, reinterpret_cast<void**>(link.put()))) ||
         !link)
         throw std::runtime_error("no shell-link object");
     UniqueCom<IPersistFile> persist;
     if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.put()))) || !persist)
         throw std::runtime_error("the shell-link object cannot load files");
-    // A longer path would be cut to the buffer and name another file, or none.
-    if (file.empty() || file.size() >= MAX_PATH) return {};
-    std::wstring wide = AnsiToWide(file);
-    if (FAILED(persist.get()->Load(wide.c_str(), STGM_READ))) return {};
-    char buf[MAX_PATH + 1] = {};
-    link.get()->GetPath(buf, MAX_PATH, nullptr, SLGP_UNCPRIORITY);
-    buf[MAX_PATH] = '\0';
-    return std::string(buf);
+    Result result;
+    std::wstring wide;
+    if (file.empty() || !AnsiToWideExact(file, wide)) return result;
+    if (FAILED(persist.get()->Load(wide.c_str(), STGM_READ))) return result;
+    // Read wide, into room for the longest path the system knows: a target read through the
+    // ANSI interface comes back cut at 260 characters, or with look-alikes for the characters
+    // the code page lacks, and then names another file or none.
+    std::vector<wchar_t> buf(32768 + 1, L'\0');
+    link.get()->GetPath(buf.data(), 32768, nullptr, SLGP_UNCPRIORITY);
+    buf.back() = L'\0';
+    const size_t length = wcslen(buf.data());
+    // A target that filled the whole buffer may have been cut: it cannot be judged.
+    if (length >= 32767) {
+        result.whole = false;
+        return result;
+    }
+    result.whole = WideToAnsiExact(buf.data(), length, result.target);
+    if (!result.whole) result.target = WideToAnsi(std::wstring(buf.data(), length));
+    return result;
 }
+
+std::string ShellLinkReader::Target(const std::string& file) { return Read(file).target; }
 
 }  // namespace tw

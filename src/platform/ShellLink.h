@@ -15,9 +15,16 @@ class ShellLinkReader {
 public:
     // Throws std::runtime_error when the shell-link class cannot be reached.
     ShellLinkReader();
-    // The target path as IShellLinkA::GetPath with SLGP_UNCPRIORITY reports it (the UNC form
-    // where the link holds one); empty when the file does not load as a shortcut or its path
-    // does not fit MAX_PATH. Throws std::runtime_error when no shell-link object can be made.
+    struct Result {
+        std::string target;  // in the ANSI code page; empty when the file does not load
+        // False when the target could not be read whole, or the code page cannot hold it
+        // exactly (target then shows a look-alike for the user and must not be judged).
+        bool whole = true;
+    };
+    // The target path as the shell-link object's GetPath with SLGP_UNCPRIORITY reports it (the
+    // UNC form where the link holds one), read through the wide interface, any length. Throws
+    // std::runtime_error when no shell-link object can be made.
+    Result Read(const std::string& file);
     std::string Target(const std::string& file);
 
 private:

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <deque>
 #include <functional>
+#include <string>
 
 #include "platform/Handle.h"
 #include "platform/MessagePump.h"
@@ -51,9 +52,13 @@ public:
     // Called on the worker thread after Execute has returned (or thrown), as the last thing it
     // does; the default does nothing.
     std::function<void(WorkerThread&)> onFinished;
+    // Why the work ended before its end (empty when it ran through or was stopped). Written by
+    // the worker, read by others only after the thread has ended.
+    const std::string& Failure() const { return failure_; }
 
 protected:
     virtual void Execute() = 0;
+    void SetFailure(std::string text) { failure_ = std::move(text); }
 
 private:
     static unsigned __stdcall Entry(void* self);
@@ -61,6 +66,7 @@ private:
     LONG terminated_ = 0;
     LONG finished_ = 0;
     bool started_ = false;
+    std::string failure_;
 };
 
 // Runs work on the thread that created it (the UI thread) through a message-only window. A

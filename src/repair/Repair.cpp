@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
+#include "scanners/PathCheck.h"
 
 namespace tw {
 
@@ -58,17 +59,20 @@ bool RegistryPathWithAtLeast(const std::string& location, size_t names) {
 }
 
 bool IsGoneError(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
-bool IsGone(PathState state) { return state == PathState::Missing || state == PathState::FolderMissing; }
 
 // The key is not there at all (not merely unreadable).
 bool KeyMissing(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
-    if (rc == ERROR_SUCCESS) RegCloseKey(key);
-    return IsGoneError(static_cast<DWORD>(rc));
+    UniqueHKey key;
+    return IsGoneError(static_cast<DWORD>(OpenKeyPath(root, path, 0, KEY_READ, key)));
 }
 
-bool IsDiskFinding(const Finding& f) { return f.caption == kDiskFileCaption || f.caption == kDiskDirCaption; }
+bool IsDiskFinding(const Finding& f) {
+    return f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder;
+}
+
+std::string RowRecord(const Finding& f) {
+    return f.caption + " " + f.location + " " + f.keyName + " " + f.description;
+}
 
 std::string StripOneTrailingBackslash(std::string path) {
     std::vector<std::string> parts = SplitAtBackslashes(path);
@@ -77,6 +81,22 @@ std::string StripOneTrailingBackslash(std::string path) {
 }
 
 }  // namespace
+
+bool StillMissing(const Finding& f, std::string* present) {
+    for (const std::string& path : f.missingPaths) {
+        bool missing;
+        switch (f.missingRule) {
+            case Finding::Missing::NoProgram: missing = IsNoFile(JudgeProgram(path)); break;
+            case Finding::Missing::NoFile: missing = IsNoFile(JudgePath(path)); break;
+            default: missing = IsNothing(JudgePath(path)); break;
+        }
+        if (!missing) {
+            if (present) *present = path;
+            return false;
+        }
+    }
+    return true;
+}
 
 HKEY RootFromCaption(const std::string& caption) {
     if (caption == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
@@ -130,13 +150,9 @@ const int kMaxDeleteDepth = 512;
 
 // Whether root\path is a registry link. Its own key is looked at, not the key it leads to.
 bool IsRegistryLink(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD type = REG_NONE;
-    const LONG rc = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_LINK;
+    UniqueHKey key;
+    if (OpenKeyPath(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return false;
+    return IsLinkKey(key.get());
 }
 
 // Deletes the link key itself. The registry's own key deletion follows a link and would delete
@@ -252,12 +268,21 @@ RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f, UndoFile* undo)
     reg.SetRootKey(root);
     if (!reg.OpenKey(f.location, false))
         return KeyMissing(root, f.location) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
-    if (f.defaultValue) {
-        // The default value stays, as the empty text. A failed write throws. The key-name text
-        // is not looked at: a value may really be named like the marker.
+    if (f.Kind() == FindingKind::RegistryDefaultValue) {
+        // The key-name text is not looked at: a value may really be named like the marker.
         if (undo && !undo->RecordDefaultValue(root, f.location)) return RepairOutcome::NotRecorded;
-        reg.WriteString("", "");
-        return RepairOutcome::Repaired;
+        // A default text naming what is gone stays, as the empty text (a failed write throws).
+        // One that is empty already, or is no text at all (a count, a number), is deleted:
+        // emptying it would change nothing, or turn it into a text.
+        RegDataInfo info;
+        const bool text = reg.GetDataInfo("", info) &&
+                          (info.kind == RegDataKind::String || info.kind == RegDataKind::ExpandString);
+        if (text && !reg.ReadString("").empty()) {
+            reg.WriteString("", "");
+            return RepairOutcome::Repaired;
+        }
+        if (!reg.ValueExists("")) return RepairOutcome::AlreadyGone;
+        return reg.DeleteValue("") ? RepairOutcome::Repaired : RepairOutcome::Failed;
     }
     if (undo && !undo->RecordValue(root, f.location, f.keyName)) return RepairOutcome::NotRecorded;
     if (reg.DeleteValue(f.keyName)) return RepairOutcome::Repaired;
@@ -291,12 +316,19 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
 }
 
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
-    if (context_.ignored && context_.ignored->Contains(f)) return RepairOutcome::Ignored;
-    if (f.caption == kDiskFileCaption) return RepairFile(f.location);
-    if (f.caption == kDiskDirCaption) return RepairDirectory(f.location);
-    const HKEY root = RootFromCaption(f.caption);
-    if (f.defaultValue) return RepairValue(root, f, undo);
-    return f.keyName.empty() ? RepairKey(root, f.location, undo) : RepairValue(root, f, undo);
+    if (context_.ignored && context_.ignored->Protects(f)) return RepairOutcome::Ignored;
+    // Right before anything goes: the row may have sat in the list for hours, and what it said
+    // was missing may be back (a drive plugged in again, a program reinstalled).
+    if (!StillMissing(f)) return RepairOutcome::NowPresent;
+    switch (f.Kind()) {
+        case FindingKind::File: return RepairFile(f.location);
+        case FindingKind::Folder: return RepairDirectory(f.location);
+        case FindingKind::RegistryKey: return RepairKey(RootFromCaption(f.caption), f.location, undo);
+        case FindingKind::RegistryValue:
+        case FindingKind::RegistryDefaultValue: return RepairValue(RootFromCaption(f.caption), f, undo);
+        case FindingKind::Unspecified: break;
+    }
+    return RepairOutcome::Failed;
 }
 
 bool Repairer::OpenUndo(UndoFile& undo) {
@@ -340,13 +372,14 @@ void Repairer::FlatButton2Click() {
     if (context_.ignored && context_.ignored->Contains(f)) return;
 
     auto shown = [](const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); };
+    const FindingKind kind = f.Kind();
     std::string question;
-    if (f.caption == kDiskFileCaption) {
+    if (kind == FindingKind::File) {
         question = "您确定要修复选中的错误吗？(文件位置：" + shown(f.location) + ") (文件目标：" +
                    shown(f.description) + ")";
-    } else if (f.caption == kDiskDirCaption) {
+    } else if (kind == FindingKind::Folder) {
         question = "您确定要修复选中的错误吗？(目录：" + shown(f.location) + ")";
-    } else if (f.defaultValue || !f.keyName.empty()) {
+    } else if (kind != FindingKind::RegistryKey) {
         question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "\\" +
                    shown(f.keyName) + "：" + shown(f.description) + "”，确定吗？";
     } else {
@@ -372,10 +405,26 @@ void Repairer::FlatButton2Click() {
                     MB_OK | MB_ICONERROR);
         return;
     }
-    if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::Ignored) return;
+    if (outcome == RepairOutcome::Ignored) {
+        ShowMessage(view_.MainWindow(),
+                    "没有修复！“" + shown(f.location) + "”中有忽略列表上的项目（或它本身在忽略列表上的项目中），"
+                    "修复会删除它，所以没有删除任何内容。",
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (outcome == RepairOutcome::NowPresent) {
+        std::string present;
+        StillMissing(f, &present);
+        WriteLog("未修复", RowRecord(f) + " （“" + present + "”现在已经存在）");
+        ShowMessage(view_.MainWindow(),
+                    "没有修复！“" + shown(present) + "”现在已经存在，这一项已经不是错误，没有删除任何内容。",
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (outcome == RepairOutcome::Failed) return;
 
     MarkRow(id, row);
-    WriteLog("删除", f.caption + " " + f.location + " " + f.keyName + " " + f.description);
+    WriteLog("删除", RowRecord(f));
     ReportRemaining(false);
 }
 
@@ -407,7 +456,7 @@ void Repairer::FlatButton3Click() {
     for (const Target& t : targets) registry = registry || !IsDiskFinding(t.finding);
     if (registry && !OpenUndo(undo)) return;
 
-    int repaired = 0, failed = 0, notRecorded = 0;
+    int repaired = 0, failed = 0, notRecorded = 0, nowPresent = 0, protectedRows = 0;
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& t = targets[i];
         RepairOutcome outcome;
@@ -416,7 +465,14 @@ void Repairer::FlatButton3Click() {
         } catch (...) {
             outcome = RepairOutcome::Failed;
         }
-        if (outcome == RepairOutcome::Ignored) continue;
+        if (outcome == RepairOutcome::Ignored) {
+            if (!context_.ignored || !context_.ignored->Contains(t.finding)) ++protectedRows;
+            continue;
+        }
+        if (outcome == RepairOutcome::NowPresent) {
+            ++nowPresent;
+            continue;
+        }
         if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
             ++failed;
             if (outcome == RepairOutcome::NotRecorded) ++notRecorded;
@@ -425,10 +481,20 @@ void Repairer::FlatButton3Click() {
         ++repaired;
         if (!t.finding.Repaired()) MarkRow(t.id, static_cast<int>(i));
     }
-    WriteLog("全部修复", failed == 0 ? std::string("修复了所有检查到的系统错误")
-                                     : "修复了 " + IntToStr(repaired) + " 个检查到的系统错误，" +
-                                           IntToStr(failed) + " 个错误修复失败");
+    std::string record = failed == 0 ? std::string("修复了所有检查到的系统错误")
+                                     : "修复了 " + IntToStr(repaired) + " 个检查到的系统错误，" + IntToStr(failed) +
+                                           " 个错误修复失败";
+    if (nowPresent > 0) record += "；" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，没有修复";
+    if (protectedRows > 0) record += "；" + IntToStr(protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
+    WriteLog("全部修复", record);
     ReportRemaining(true);
+    if (nowPresent > 0 || protectedRows > 0) {
+        std::string text = "有些错误没有修复，也没有删除任何内容：";
+        if (nowPresent > 0) text += "\r\n" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，它们已经不是错误。";
+        if (protectedRows > 0)
+            text += "\r\n" + IntToStr(protectedRows) + " 个错误的注册表项或文件夹中有忽略列表上的项目。";
+        ShowMessage(owner, text, MB_OK | MB_ICONINFORMATION);
+    }
     if (notRecorded > 0)
         ShowMessage(owner,
                     IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undo.Path() +

@@ -36,9 +36,18 @@ enum class RepairOutcome {
     Failed,
     // Nothing was deleted: what would go could not be written to the undo file first.
     NotRecorded,
-    // The row names an object on the ignore list: left alone.
+    // The row names an object on the ignore list, or one that holds one or lies in one: left
+    // alone.
     Ignored,
+    // What the row says is missing is there again (or can no longer be judged missing): the
+    // row is no fault any more, and nothing was deleted.
+    NowPresent,
 };
+
+// Whether what the row says is missing is still missing, judged as the scanner judged it. A
+// row that names no path (an empty key, a zero count) has nothing to re-check. `present` gets
+// the first path found there again.
+bool StillMissing(const Finding& f, std::string* present = nullptr);
 
 class UndoFile;
 

@@ -1,6 +1,7 @@
 // A Finding: one row of the report list. Every scanner writes them, repair reads them back.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -14,6 +15,17 @@ constexpr int kImageFresh = 0;
 constexpr int kImageSharedDll = 6;
 constexpr int kImageRepaired = 9;
 
+// What a row names, as the scanner that made it meant it. Repair deletes a whole key only for a
+// row that says so: an empty key name is never taken to mean "the key".
+enum class FindingKind {
+    Unspecified,   // a row made without saying (older callers): classified by its texts
+    RegistryKey,   // the key with everything below it
+    RegistryValue,  // the value named in the key-name column
+    RegistryDefaultValue,  // the key's unnamed default value ("@D_e_f_a_u_l_t")
+    File,
+    Folder,
+};
+
 struct Finding {
     std::string caption;      // column "项目"
     std::string location;     // column "位置"
@@ -23,13 +35,36 @@ struct Finding {
     // The row stands for the key's unnamed default value (key name kDefaultValueMarker). Repair
     // acts on this, never on the text: a value may really be named "@D_e_f_a_u_l_t".
     bool defaultValue = false;
+    FindingKind kind = FindingKind::Unspecified;
+    // The paths whose absence made the scanner report the row, as it judged them. Repair judges
+    // them again right before it deletes: a row can sit in the list for hours, and what was
+    // missing then may be back. Empty for rows that name no path (an empty key, a zero count).
+    std::vector<std::string> missingPaths{};
+    // What "still missing" means for them (the scanner's own rule, repeated by the re-check).
+    enum class Missing : unsigned char {
+        Nothing,  // neither a file nor a folder is there
+        NoFile,   // no file is there (a folder does not count)
+        NoProgram,  // no program is found as the system starts it
+    };
+    Missing missingRule = Missing::Nothing;
 
+    // What the row names: its kind, or for a row made without one, what its texts say.
+    FindingKind Kind() const;
     bool Repaired() const { return image == kImageRepaired; }
+    // The row's texts, image and kind; the evidence of missing paths is not part of it.
     bool operator==(const Finding& o) const {
         return caption == o.caption && location == o.location && keyName == o.keyName &&
-               description == o.description && image == o.image &&
-               defaultValue == o.defaultValue;
+               description == o.description && image == o.image && defaultValue == o.defaultValue &&
+               Kind() == o.Kind();
     }
 };
+
+// Rows as the scanners make them, each with its kind.
+Finding RegistryKeyFinding(const std::string& root, const std::string& location, const std::string& description);
+Finding RegistryValueFinding(const std::string& root, const std::string& location, const std::string& valueName,
+                             const std::string& description);
+// A value row whose name may be empty: the unnamed value becomes a default-value row.
+Finding NamedOrDefaultValueFinding(const std::string& root, const std::string& location,
+                                   const std::string& valueName, const std::string& description);
 
 }  // namespace tw

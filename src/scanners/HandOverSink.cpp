@@ -1,5 +1,6 @@
 #include "scanners/HandOverSink.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace tw {
@@ -24,11 +25,17 @@ void HandOverSink::AddFinding(const Finding& f) {
         Lock l(lock_);
         if (failed_) Fail();
         const std::string* texts[4] = {&f.caption, &f.location, &f.keyName, &f.description};
-        Entry e{false, f.defaultValue, f.image, {}};
+        Entry e{false, f.defaultValue, f.missingRule, f.kind, f.image, {}};
         for (int i = 0; i < 4; ++i) {
             e.length[i] = static_cast<uint32_t>(texts[i]->size());
             waiting_.text += *texts[i];
         }
+        const size_t before = waiting_.text.size();
+        for (const std::string& path : f.missingPaths) {
+            waiting_.text += path;
+            waiting_.text += '\0';
+        }
+        e.length[4] = static_cast<uint32_t>(waiting_.text.size() - before);
         waiting_.entries.push_back(e);
     }
     Handed();
@@ -44,7 +51,8 @@ void HandOverSink::ShowStatus(const std::string& text) {
             waiting_.text.resize(waiting_.text.size() - waiting_.entries.back().length[0]);
             waiting_.entries.pop_back();
         }
-        waiting_.entries.push_back(Entry{true, false, 0, {static_cast<uint32_t>(text.size()), 0, 0, 0}});
+        waiting_.entries.push_back(
+            Entry{true, false, Finding::Missing::Nothing, FindingKind::Unspecified, 0, {static_cast<uint32_t>(text.size()), 0, 0, 0, 0}});
         waiting_.text += text;
     }
     Handed();
@@ -135,9 +143,18 @@ void HandOverSink::Deliver(const Batch& batch) {
             fields[i]->assign(batch.text.data() + at, e.length[i]);
             at += e.length[i];
         }
+        scratch_.missingPaths.clear();
+        for (const char *p = batch.text.data() + at, *end = p + e.length[4]; p < end;) {
+            const size_t n = strlen(p);
+            scratch_.missingPaths.emplace_back(p, n);
+            p += n + 1;
+        }
+        at += e.length[4];
         if (current_ && !current_()) continue;
         scratch_.image = e.image;
         scratch_.defaultValue = e.defaultValue;
+        scratch_.kind = e.kind;
+        scratch_.missingRule = e.missingRule;
         try {
             target_.AddFinding(scratch_);
         } catch (...) {

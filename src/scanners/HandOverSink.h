@@ -53,8 +53,12 @@ private:
     struct Entry {
         bool isStatus;
         bool defaultValue;
+        Finding::Missing missingRule;
+        FindingKind kind;
         int image;
-        uint32_t length[4];  // a status has only the first
+        // The four texts, then the missing paths, each ended by a NUL (no path holds one); a
+        // status has only the first.
+        uint32_t length[5];
     };
     struct Batch {
         std::string text;

@@ -34,6 +34,57 @@ std::string IgnoreList::EscapeField(const std::string& text) {
     return out;
 }
 
+IgnoredObject IgnoreList::Folded(IgnoredObject o) {
+    o.caption = LowerAscii(o.caption);
+    o.location = LowerAscii(o.location);
+    o.keyName = LowerAscii(o.keyName);
+    return o;
+}
+
+namespace {
+
+// Whether inner is outer itself or lies below it (both folded, "\"-separated paths).
+bool AtOrBelow(const std::string& inner, const std::string& outer) {
+    std::string a = TrimTrailingBackslashes(inner), b = TrimTrailingBackslashes(outer);
+    if (b.empty() || a.size() < b.size() || a.compare(0, b.size(), b) != 0) return false;
+    return a.size() == b.size() || (a[b.size()] == '\\' && !IsLeadByteAt(a, b.size() - 1));
+}
+
+bool IsDiskCaption(const std::string& caption) { return caption == kDiskFileCaption || caption == kDiskDirCaption; }
+
+}  // namespace
+
+bool IgnoreList::Protects(const Finding& f) const {
+    if (Contains(f)) return true;
+    const IgnoredObject row = Folded(IgnoredObject::Of(f));
+    const FindingKind kind = f.Kind();
+    const bool disk = kind == FindingKind::File || kind == FindingKind::Folder;
+    for (const IgnoredObject& item : set_) {
+        if (disk) {
+            // Paths on disk: a folder on the list holds the row's object, or the row's folder
+            // holds an object on the list.
+            if (IsDiskCaption(item.caption) &&
+                (AtOrBelow(row.location, item.location) || AtOrBelow(item.location, row.location)))
+                return true;
+            continue;
+        }
+        if (item.caption != row.caption) continue;
+        const bool itemIsKey = item.keyName.empty();
+        if (kind == FindingKind::RegistryKey) {
+            // The key goes with everything below it.
+            if (AtOrBelow(item.location, row.location)) return true;
+            if (itemIsKey && AtOrBelow(row.location, item.location)) return true;
+        } else {
+            // A value inside a key on the list, or the same value.
+            if (itemIsKey && AtOrBelow(row.location, item.location)) return true;
+            if (!itemIsKey && TrimTrailingBackslashes(item.location) == TrimTrailingBackslashes(row.location) &&
+                item.keyName == row.keyName)
+                return true;
+        }
+    }
+    return false;
+}
+
 bool IgnoreList::UnescapeField(const std::string& text, std::string& out) {
     out.clear();
     for (size_t i = 0; i < text.size(); ++i) {
@@ -79,7 +130,7 @@ bool IgnoreList::Load() {
         if (!UnescapeField(fields[0], o.caption) || !UnescapeField(fields[1], o.location) ||
             !UnescapeField(fields[2], o.keyName))
             continue;
-        if (set_.insert(o).second) items_.push_back(std::move(o));
+        if (set_.insert(Folded(o)).second) items_.push_back(std::move(o));
     }
     return true;
 }
@@ -113,16 +164,16 @@ bool IgnoreList::Save() const {
 }
 
 bool IgnoreList::Add(const IgnoredObject& object) {
-    if (!set_.insert(object).second) return true;
+    if (!set_.insert(Folded(object)).second) return true;
     items_.push_back(object);
     return Save();
 }
 
 bool IgnoreList::Remove(const std::vector<IgnoredObject>& objects) {
     for (const IgnoredObject& o : objects) {
-        if (!set_.erase(o)) continue;
+        if (!set_.erase(Folded(o))) continue;
         for (auto it = items_.begin(); it != items_.end(); ++it) {
-            if (*it == o) {
+            if (Folded(*it) == Folded(o)) {
                 items_.erase(it);
                 break;
             }

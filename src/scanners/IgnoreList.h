@@ -40,7 +40,12 @@ public:
     bool Add(const IgnoredObject& object);
     // Takes objects off the list and writes the file.
     bool Remove(const std::vector<IgnoredObject>& objects);
-    bool Contains(const Finding& f) const { return set_.count(IgnoredObject::Of(f)) != 0; }
+    // Whether the row names an object on the list. Letter case does not count (ASCII letters),
+    // as in the registry and the file system.
+    bool Contains(const Finding& f) const { return set_.count(Folded(IgnoredObject::Of(f))) != 0; }
+    // Whether repairing the row would touch an object on the list: the row names one, or a key
+    // or folder that holds one, or a value or file inside a key or folder on the list.
+    bool Protects(const Finding& f) const;
     // In the order they were added.
     const std::vector<IgnoredObject>& Items() const { return items_; }
 
@@ -52,10 +57,11 @@ public:
 
 private:
     bool Save() const;
+    static IgnoredObject Folded(IgnoredObject o);
 
     std::string path_;
     std::vector<IgnoredObject> items_;
-    std::set<IgnoredObject> set_;
+    std::set<IgnoredObject> set_;  // the items with their letters folded
 };
 
 // Passes everything to the target but Findings on the list (everything, without a list).

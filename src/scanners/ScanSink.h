@@ -2,6 +2,7 @@
 // front end and the tests each provide a sink. All three calls happen on the thread that owns
 // the sink (a worker thread reaches it through a HandOverSink).
 #pragma once
+#include <stdexcept>
 #include <string>
 
 #include "scanners/Finding.h"
@@ -22,15 +23,21 @@ public:
     virtual void Flush() {}
 };
 
+// A scanner that cannot go on (a value of the wrong kind where a text must be, a special folder
+// the system cannot name): its category ends there, the scan goes on with the next category, and
+// the closing report names the category and the text of this error, which says where it ended.
+class ScanStepError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// Ends the scanner at `where` (a key or a folder, as the user knows it) with the reason.
+[[noreturn]] inline void EndScanAt(const std::string& where, const std::string& reason) {
+    throw ScanStepError(where + "：" + reason);
+}
+
 // How a scanner on the UI thread reports: one Finding with the fresh image, then the window's
 // pending messages get their turn (Stop, the worker threads' hand-overs).
-inline void AddAndPause(ScanSink& sink, const std::string& caption, const std::string& location,
-                        const std::string& keyName, const std::string& description) {
-    Finding f;
-    f.caption = caption;
-    f.location = location;
-    f.keyName = keyName;
-    f.description = description;
+inline void AddAndPause(ScanSink& sink, const Finding& f) {
     sink.AddFinding(f);
     sink.ProcessMessages();
 }

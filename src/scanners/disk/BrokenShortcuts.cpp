@@ -5,6 +5,7 @@
 
 #include "platform/ComScope.h"
 #include "platform/Text.h"
+#include "scanners/PathCheck.h"
 #include "scanners/disk/WalkRules.h"
 
 namespace tw {
@@ -45,7 +46,9 @@ bool IsBrokenShortcutTarget(const std::string& target, DriveTypeCache& drives) {
     if (target.find_first_of("?*") != std::string::npos) return false;
     UINT type = drives.TypeOf(target.substr(0, 3));
     if (type != DRIVE_FIXED && type != DRIVE_NO_ROOT_DIR) return false;
-    return !FileExists(target) && !DirectoryExists(target);
+    // Neither a file nor a folder there, for certain: a target the system cannot judge (access
+    // denied, a short name of another system) is not broken.
+    return IsNothing(JudgePath(target));
 }
 
 ShortcutWalk::ShortcutWalk(const ScanContext& ctx, ScanSink& sink) : ctx_(ctx), sink_(sink), status_(sink) {}
@@ -53,10 +56,16 @@ ShortcutWalk::ShortcutWalk(const ScanContext& ctx, ScanSink& sink) : ctx_(ctx), 
 ShortcutWalk::~ShortcutWalk() = default;
 
 std::string ShortcutWalk::GetShortcutTarget(const std::string& file) {
+    bool whole = true;
+    return ReadShortcutTarget(file, whole);
+}
+
+std::string ShortcutWalk::ReadShortcutTarget(const std::string& file, bool& whole) {
     if (!links_) links_.reset(new ShellLinkReader);
-    std::string target = links_->Target(file);
-    if (target.size() >= 1 && target.size() <= 3) return "kiv";
-    return target;
+    ShellLinkReader::Result r = links_->Read(file);
+    whole = r.whole;
+    if (r.target.size() >= 1 && r.target.size() <= 3) return "kiv";
+    return r.target;
 }
 
 void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, int kind) {
@@ -70,7 +79,10 @@ void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, i
     std::vector<std::string> subfolders;
     bool stopped = false;
     ListDirectory(path + "*.*", kListed, [&](const DirEntry& e) {
-        if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // A name the code page cannot hold names another object (or none) in the ANSI text:
+        // such an entry is neither entered nor judged.
+        if (!e.nameExact) {
+        } else if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (IsEnterableFolder(e) && !(e.attributes & FILE_ATTRIBUTE_SYSTEM)) subfolders.push_back(e.name);
         } else if (MatchesMask(e.name, mask)) {
             if (!ctx_.scanning()) {
@@ -92,21 +104,25 @@ void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, i
 
 void ShortcutWalk::CheckShortcut(const std::string& path, const DirEntry& entry) {
     std::string target;
+    bool whole = true;
     try {
-        target = GetShortcutTarget(path + entry.name);
+        target = ReadShortcutTarget(path + entry.name, whole);
     } catch (const std::exception&) {
         return;  // this file cannot be judged; the walk goes on
     }
-    if (IsBrokenShortcutTarget(target, drives_)) ListView1_AddFile(path, entry, target);
+    // A target read only in part, or only as a look-alike, is not judged.
+    if (whole && IsBrokenShortcutTarget(target, drives_)) ListView1_AddFile(path, entry, target);
 }
 
 void ShortcutWalk::ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target) {
     if (!ctx_.scanning()) return;
     Finding f;
     f.caption = kDiskFileCaption;
+    f.kind = FindingKind::File;
     f.location = path + entry.name;
     f.keyName = IntToStr(static_cast<long long>(entry.size)) + " Byte";
     f.description = target;
+    f.missingPaths.push_back(target);
     sink_.AddFinding(f);
     sink_.ProcessMessages();
 }

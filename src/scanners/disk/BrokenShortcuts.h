@@ -53,6 +53,8 @@ public:
     std::string GetShortcutTarget(const std::string& file);
 
 private:
+    // As GetShortcutTarget; whole is false when the target could not be read whole or exactly.
+    std::string ReadShortcutTarget(const std::string& file, bool& whole);
     void CheckShortcut(const std::string& path, const DirEntry& entry);
     void ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target);
 

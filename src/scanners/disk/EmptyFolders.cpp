@@ -39,9 +39,10 @@ void EmptyFolderWalk::FindEmptyDirs(const std::string& dir) {
         if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             holdsSomething = true;
         } else if (!IsDotEntry(e.name)) {
-            // A link counts as content, but the walk never follows it.
+            // A link counts as content, but the walk never follows it; so does a folder whose
+            // name the code page cannot hold (its look-alike would be another folder).
             holdsSomething = true;
-            if (IsEnterableFolder(e)) subfolders.push_back(e.name);
+            if (IsEnterableFolder(e) && e.nameExact) subfolders.push_back(e.name);
         }
         sink_.ProcessMessages();
         return true;
@@ -58,8 +59,9 @@ void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
     const bool family98 = ctx.majorVersion == 4;
     const std::string programs = SpecialFolder(ctx.desktop, family98 ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS);
     // Without its folder the category has nothing to look at: never fall back to walking the
-    // root of the current drive.
-    if (programs.empty()) return;
+    // root of the current drive, and say that it could not look.
+    if (programs.empty())
+        EndScanAt(family98 ? "CSIDL_PROGRAMS" : "CSIDL_COMMON_PROGRAMS", "系统无法给出开始菜单程序文件夹的位置");
     EmptyFolderWalk walk(ctx, sink);
     walk.FindEmptyDirs(programs);
 
@@ -70,6 +72,7 @@ void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
         if (SamePath(dir, startup)) continue;
         Finding f;
         f.caption = kDiskDirCaption;
+        f.kind = FindingKind::Folder;
         f.location = dir;
         sink.AddFinding(f);
         sink.ProcessMessages();

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
 
 namespace tw {
@@ -64,9 +65,10 @@ void TChkRegClassErr::Execute() {
     ComScope com;
     try {
         ScanClasses();
-    } catch (...) {
-        // A registry error ends this scanner's run without a message; the other scanners go on
-        // and the Findings handed over so far stay.
+    } catch (const std::exception& e) {
+        // A registry error ends this scanner's run; the other scanners go on, the Findings
+        // handed over so far stay, and the scan's closing report says where this one ended.
+        SetFailure(e.what());
     }
     // The last Findings are shown before the completion reports the count.
     sink_.Flush();
@@ -78,11 +80,13 @@ bool TChkRegClassErr::NextEntry(const std::string& name) {
     return true;
 }
 
-void TChkRegClassErr::ReportFinding(const std::string& location, const std::string& description) {
-    Finding f;
-    f.caption = kMachine;
-    f.location = location;
-    f.description = description;
+void TChkRegClassErr::ReportFinding(const std::string& location, const std::string& description,
+                                    const std::string& missingProgram) {
+    Finding f = RegistryKeyFinding(kMachine, location, description);
+    if (!missingProgram.empty()) {
+        f.missingPaths.push_back(missingProgram);
+        f.missingRule = Finding::Missing::NoProgram;
+    }
     sink_.AddFinding(f);
 }
 
@@ -164,16 +168,50 @@ void TChkRegClassErr::CheckExtension(Extension& ext) {
     // The only subkey is Shell, and neither Shell nor Shell\Open says what to run.
     if (!reg.OpenKeyReadOnly("Shell") || !reg.ReadString("").empty()) return;
     if (!reg.OpenKeyReadOnly("Open") || !reg.ReadString("").empty()) return;
+    // Empty defaults are no fault while a verb below still runs something (Shell\Open\Command
+    // naming an existing program is the usual way to say "open with"): the extension works.
+    if (HasWorkingVerb(ClassPath(ext.name) + "\\Shell")) return;
     ReportFinding(ClassPath(ext.name), kBadType + ext.name);
 }
 
-bool TChkRegClassErr::ProgramExists(const std::string& path) {
+bool TChkRegClassErr::CommandBroken(const std::string& command, std::string& missingProgram) {
+    missingProgram.clear();
+    if (command.empty()) return true;
+    if (command == kNoCommand || !Contains(command, ":\\") || Contains(LowerAscii(command), "rundll32.exe"))
+        return false;
+    // A directory is no program; a program that cannot be judged (access denied, a short name
+    // of another system) is not taken for a missing one.
+    const std::string program = ExtractCommandPath(command);
+    if (!IsNoFile(ProgramState(program))) return false;
+    missingProgram = program;
+    return true;
+}
+
+bool TChkRegClassErr::HasWorkingVerb(const std::string& shellPath) {
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    if (!reg.OpenKeyReadOnly(shellPath)) return false;
+    const std::vector<std::string> verbs = reg.GetKeyNames();
+    for (const std::string& verb : verbs) {
+        std::string command, missing;
+        if (!reg.OpenKeyReadOnly("\\" + shellPath + "\\" + verb + "\\Command")) continue;
+        try {
+            if (!reg.ReadStringExact("", command)) return true;  // cannot tell: take it as working
+        } catch (const RegistryError&) {
+            return true;  // not text: this check cannot judge it, so the extension stays
+        }
+        if (!CommandBroken(command, missing)) return true;
+    }
+    return false;
+}
+
+PathState TChkRegClassErr::ProgramState(const std::string& path) {
     // Many classes start the same program: ask the file system once per path and run.
     auto it = programs_.find(path);
     if (it != programs_.end()) return it->second;
-    bool exists = FileExists(path);
-    programs_.emplace(path, exists);
-    return exists;
+    const PathState state = JudgeProgram(path);
+    programs_.emplace(path, state);
+    return state;
 }
 
 void TChkRegClassErr::CheckClassVerbs(const std::string& cls) {
@@ -200,19 +238,13 @@ void TChkRegClassErr::CheckClassVerbs(const std::string& cls) {
         reg.CloseKey();
         if (!exact) continue;
 
-        bool invalid = false;
-        if (command.empty()) {
-            invalid = true;
-        } else if (command != kNoCommand && Contains(command, ":\\") &&
-                   !Contains(LowerAscii(command), "rundll32.exe")) {
-            // A directory is no program: File exists answers false for it.
-            invalid = !ProgramExists(ExtractCommandPath(command));
-        }
-        if (invalid) ReportVerb(cls, verb, display.empty() ? cls : display);
+        std::string missingProgram;
+        if (CommandBroken(command, missingProgram)) ReportVerb(cls, verb, display.empty() ? cls : display, missingProgram);
     }
 }
 
-void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb, const std::string& display) {
+void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb, const std::string& display,
+                                 const std::string& missingProgram) {
     const std::string description = kBadVerb + display;
     const std::string classPath = ClassPath(cls);
     const std::string shellPath = classPath + "\\Shell";
@@ -220,13 +252,13 @@ void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb
 
     // A verb key with more beneath it than its command: only the command goes.
     if (InfoOf(verbPath).subKeys >= 3) {
-        ReportFinding(verbPath + "\\Command", description);
+        ReportFinding(verbPath + "\\Command", description, missingProgram);
         return;
     }
     // Other verbs or settings of the shell key: only this verb goes.
     RegKeyInfo shell = InfoOf(shellPath);
     if (shell.subKeys != 1 || shell.values >= 2) {
-        ReportFinding(verbPath, description);
+        ReportFinding(verbPath, description, missingProgram);
         return;
     }
     // The class's only verb. A class that holds nothing but this shell key (and its icon) is
@@ -243,10 +275,10 @@ void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb
     }
     long subKeys = static_cast<long>(info.subKeys) - (hasIcon ? 1 : 0);
     if (subKeys == 1 && info.values < 2) {
-        ReportFinding(classPath, description);
+        ReportFinding(classPath, description, missingProgram);
         ++orphanCount_[cls];
     } else {
-        ReportFinding(shellPath, description);
+        ReportFinding(shellPath, description, missingProgram);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Threads.h"
 #include "scanners/PacedStatus.h"
 #include "scanners/ScanContext.h"
@@ -47,12 +48,20 @@ private:
     };
 
     bool NextEntry(const std::string& name);
-    void ReportFinding(const std::string& location, const std::string& description);
+    // A whole key; missingProgram (when not empty) is the program whose absence made the row.
+    void ReportFinding(const std::string& location, const std::string& description,
+                       const std::string& missingProgram = std::string());
     void CheckExtension(Extension& ext);
     void CheckClassVerbs(const std::string& cls);
-    void ReportVerb(const std::string& cls, const std::string& verb, const std::string& display);
+    void ReportVerb(const std::string& cls, const std::string& verb, const std::string& display,
+                    const std::string& missingProgram);
     void CheckExtensionTarget(const Extension& ext);
-    bool ProgramExists(const std::string& path);
+    // Whether a verb's command is judged broken: empty, or a program with a drive path that is
+    // definitely not there (missingProgram gets it).
+    bool CommandBroken(const std::string& command, std::string& missingProgram);
+    // Whether any verb under the shell key has a command that is not broken.
+    bool HasWorkingVerb(const std::string& shellPath);
+    PathState ProgramState(const std::string& path);
     bool ClassKeyExists(const std::string& target);
 
     uint32_t majorVersion_;
@@ -64,7 +73,7 @@ private:
     std::vector<const Extension*> extensionList_;  // those pass 3 examines, gathered in pass 2
     // Classes reported whole in pass 2, with how often (pass 3 reports a match that often).
     std::unordered_map<std::string, int> orphanCount_;
-    std::unordered_map<std::string, bool> programs_;  // file-exists answers of this run
+    std::unordered_map<std::string, PathState> programs_;  // judgements of programs in this run
 };
 
 }  // namespace tw

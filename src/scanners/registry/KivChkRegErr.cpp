@@ -8,6 +8,7 @@
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
 
 namespace tw {
@@ -32,6 +33,8 @@ const char* const kExcludedKeyPaths[] = {
     "software\\microsoft\\windows\\currentversion\\explorer\\docfolderpaths",
     "software\\microsoft\\windows\\currentversion\\telephony",
     "software\\national instruments\\ni-servers",
+    // The user's environment (TEMP, TMP): settings of the system, not memories of a program.
+    "environment",
 };
 
 // A key path containing one of these anywhere (lower-cased) is skipped with its subtree.
@@ -49,6 +52,21 @@ const char* const kExcludedKeyParts[] = {
     "services\\msdtc",
     "services\\mysql",
     "software\\microsoft\\windows\\currentversion\\explorer\\shell folders",
+    // Where the system's own folders are (Fonts, Desktop, Programs...): a missing one is made
+    // again by the system, never deleted; and the machine's environment (TEMP, windir, Path).
+    "software\\microsoft\\windows\\currentversion\\explorer\\user shell folders",
+    "control\\session manager\\environment",
+};
+
+// Values that say where the system's own folders are, in the keys that hold them: they
+// configure Windows itself, and deleting one would break every program that asks for it.
+const char* const kSystemFolderKeys[] = {
+    "software\\microsoft\\windows\\currentversion",
+    "software\\microsoft\\windows nt\\currentversion",
+};
+const char* const kSystemFolderValues[] = {
+    "programfilesdir", "commonfilesdir", "programfilesdir (x86)", "commonfilesdir (x86)", "programw6432dir",
+    "commonw6432dir", "mediapath", "devicepath", "systemroot", "pathname", "wallpaperdir",
 };
 
 // Programs known to leave harmless dangling references; a candidate whose upper-cased text
@@ -70,7 +88,8 @@ const char* const kRejectedSequences[] = {
 // Characters that end a program path when they follow an extension (".exe" then the separator).
 const char kSeparators[] = {'"', '^', '\'', '/', '-', '%', '!', '|', '[', '='};
 
-bool MissingPathTest(const std::string& text, const std::string& windowsDir, PathFacts& facts) {
+bool MissingPathTest(const std::string& text, const std::string& windowsDir, PathFacts& facts,
+                     std::string* candidate) {
     if (text.size() < 3) return false;
     // A quote or marker before a drive path ("C:\... or @C:\...): the path starts one further.
     const size_t from = text[2] == ':' && text.size() > 3 ? 1 : 0;
@@ -141,8 +160,9 @@ bool MissingPathTest(const std::string& text, const std::string& windowsDir, Pat
         if (Contains(upper, ignored)) return false;
 
     // Nothing was cut: the file system has answered for this very text already.
-    if (s.size() == wholeSize) return true;
-    return !facts.Exists(s);
+    if (s.size() != wholeSize && facts.Exists(s)) return false;
+    if (candidate) *candidate = s;
+    return true;
 }
 
 char LowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -169,6 +189,26 @@ bool ExcludedBelow(const std::string& keyPath, size_t known, std::string& lower)
         const size_t from = known >= n ? known - n + 1 : 0;
         if (lower.find(part, from - tail) != std::string::npos) return true;
     }
+    return false;
+}
+
+// Whether a key (lower-cased path) is one of those that hold the system folders' values: the
+// path ends with one of kSystemFolderKeys at an element boundary (under HKEY_USERS a user's key
+// comes first).
+bool HoldsSystemFolders(const std::string& lowerPath) {
+    for (const char* key : kSystemFolderKeys) {
+        const size_t n = strlen(key);
+        if (lowerPath.size() < n || lowerPath.compare(lowerPath.size() - n, n, key) != 0) continue;
+        if (lowerPath.size() == n || lowerPath[lowerPath.size() - n - 1] == '\\') return true;
+    }
+    return false;
+}
+
+bool IsSystemFolderValue(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    for (const char* v : kSystemFolderValues)
+        if (lower == v) return true;
     return false;
 }
 
@@ -253,23 +293,15 @@ bool PathFacts::UnderMissingFolder(const std::string& path) {
 }
 
 bool PathFacts::Ask(const std::string& path) {
-    // One attribute lookup answers as the find calls do (the platform tests hold the two side by
-    // side); a pattern is left to the find calls.
+    // The scanners' one judgement; what it cannot tell counts as there.
     const bool plain = remember_ && PlainPath(path);
     if (plain && UnderMissingFolder(path)) return false;
-    switch (QueryPath(path)) {
-        case PathState::File:
-        case PathState::Directory: return true;
-        case PathState::Unknown: return HasWildcard(path) ? FileExists(path) || DirectoryExists(path) : true;
-        case PathState::Missing: return false;
-        case PathState::FolderMissing:
-            if (plain) {
-                if (missingFolders_.size() >= kMaxRemembered) missingFolders_.clear();
-                missingFolders_.insert(path.substr(0, LastBackslash(path)));
-            }
-            return false;
+    const PathState state = JudgePath(path);
+    if (state == PathState::FolderMissing && plain) {
+        if (missingFolders_.size() >= kMaxRemembered) missingFolders_.clear();
+        missingFolders_.insert(path.substr(0, LastBackslash(path)));
     }
-    return true;
+    return !IsGone(state);
 }
 
 bool PathFacts::Exists(const std::string& path) {
@@ -283,9 +315,9 @@ bool PathFacts::Exists(const std::string& path) {
     return exists;
 }
 
-bool IsMissingPath(const std::string& text, const std::string& windowsDir, PathFacts& facts) {
+bool IsMissingPath(const std::string& text, const std::string& windowsDir, PathFacts& facts, std::string* candidate) {
     try {
-        return MissingPathTest(text, windowsDir, facts);
+        return MissingPathTest(text, windowsDir, facts, candidate);
     } catch (...) {
         return false;
     }
@@ -318,17 +350,21 @@ void TChkRegErr::Execute() {
     sink_.Flush();
 }
 
-bool TChkRegErr::IsMissingPath(const std::string& text) const {
+bool TChkRegErr::IsMissingPath(const std::string& text) const { return MissingCandidate(text) != nullptr; }
+
+const std::string* TChkRegErr::MissingCandidate(const std::string& text) const {
     // Only a text with a drive colon near its start can name a path; others end at once.
-    if (text.size() < 3 || (text[1] != ':' && text[2] != ':')) return false;
+    if (text.size() < 3 || (text[1] != ':' && text[2] != ':')) return nullptr;
     // A hive repeats its texts (the same command line under every verb of a program): the
     // verdict is remembered, sparing the cuts as well as the file system.
     auto it = verdicts_.find(text);
-    if (it != verdicts_.end()) return it->second;
-    const bool missing = tw::IsMissingPath(text, windowsDir_, facts_);
-    if (verdicts_.size() >= kMaxRemembered) verdicts_.clear();
-    verdicts_.emplace(text, missing);
-    return missing;
+    if (it == verdicts_.end()) {
+        std::string candidate;
+        const bool missing = tw::IsMissingPath(text, windowsDir_, facts_, &candidate);
+        if (verdicts_.size() >= kMaxRemembered) verdicts_.clear();
+        it = verdicts_.emplace(text, Verdict{missing, std::move(candidate)}).first;
+    }
+    return it->second.missing ? &it->second.candidate : nullptr;
 }
 
 void TChkRegErr::ScanHive() {
@@ -351,14 +387,14 @@ void TChkRegErr::ShowStatus(const std::string& keyPath) {
     status_.Show("扫描：" + FStatusText);
 }
 
-void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName,
-                           const std::string& description, bool isDefault) {
-    Finding f;
-    f.caption = rootName_;
-    f.location = keyPath;
-    f.keyName = keyName;
-    f.description = description;
-    f.defaultValue = isDefault;
+void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
+                           bool isDefault, const std::string& missingPath) {
+    Finding f = RegistryValueFinding(rootName_, keyPath, keyName, description);
+    if (isDefault) {
+        f.defaultValue = true;
+        f.kind = FindingKind::RegistryDefaultValue;
+    }
+    f.missingPaths.push_back(missingPath);
     sink_.AddFinding(f);
 }
 
@@ -394,10 +430,19 @@ void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string
 }
 
 void TChkRegErr::ScanValues(const std::string& keyPath, const std::vector<RegValue>& values) {
+    // The keys that say where the system's own folders are: those values are not judged.
+    bool systemFolders = false;
+    if (keyPath.size() >= 28 && (keyPath.back() | 0x20) == 'n') {
+        std::string lower = keyPath;
+        for (char& c : lower) c = LowerByte(c);
+        systemFolders = HoldsSystemFolders(lower);
+    }
     try {
         for (const RegValue& value : values) {
             if (Terminated()) break;
-            if (IsMissingPath(value.name)) ReportHit(keyPath, value.name, std::string(), false);
+            if (systemFolders && IsSystemFolderValue(value.name)) continue;
+            if (const std::string* missing = MissingCandidate(value.name))
+                ReportHit(keyPath, value.name, std::string(), false, *missing);
             // Only string data is examined, as read: up to its first NUL, %VAR% unexpanded. Data
             // the code page cannot hold exactly would be judged under another text: never.
             if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
@@ -412,10 +457,11 @@ void TChkRegErr::ScanValues(const std::string& keyPath, const std::vector<RegVal
             while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
             if (end - begin < 3 || (text[begin + 1] != ':' && text[begin + 2] != ':')) continue;
             data_.assign(text + begin, end - begin);
-            if (IsMissingPath(data_)) {
+            if (const std::string* missing = MissingCandidate(data_)) {
                 // Only the truly unnamed value is the default value: a name made of blanks is
                 // a value of its own, and repair must delete that one, not empty the default.
-                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data_, value.name.empty());
+                ReportHit(keyPath, value.name.empty() ? kDefaultValueMarker : value.name, data_, value.name.empty(),
+                          *missing);
             }
         }
     } catch (...) {

@@ -47,7 +47,9 @@ private:
 // directory. Commands with arguments, quoted paths and icon references are reduced first; icon
 // references into windowsDir (no trailing backslash) are never reported. Never throws.
 bool IsMissingPath(const std::string& text, const std::string& windowsDir);
-bool IsMissingPath(const std::string& text, const std::string& windowsDir, PathFacts& facts);
+// `candidate` (when given) gets the path found missing: the text cut down to what it names.
+bool IsMissingPath(const std::string& text, const std::string& windowsDir, PathFacts& facts,
+                   std::string* candidate = nullptr);
 
 // Whether a key path (below the hive root, no leading backslash) lies in a subtree that the hive
 // scan never enters: areas other scanners own, or that name files in ways this test misreads.
@@ -77,7 +79,10 @@ protected:
 private:
     void ShowStatus(const std::string& keyPath);
     void ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
-                   bool isDefault);
+                   bool isDefault, const std::string& missingPath);
+    // The path a text names when it is missing (the verdict remembered per text); null when the
+    // text names nothing missing.
+    const std::string* MissingCandidate(const std::string& text) const;
     // Scans the subkey name of the open key parent, known as keyPath below the hive root; the
     // first parentLength bytes of keyPath are the path of a key already found not excluded.
     void ScanKey(HKEY parent, const std::string& name, const std::string& keyPath, size_t parentLength);
@@ -86,7 +91,11 @@ private:
     std::string windowsDir_;
     ScanSink& sink_;
     mutable PathFacts facts_{true};
-    mutable std::unordered_map<std::string, bool> verdicts_;  // text -> missing
+    struct Verdict {
+        bool missing;
+        std::string candidate;  // the path found missing
+    };
+    mutable std::unordered_map<std::string, Verdict> verdicts_;  // text -> verdict
     PacedStatus status_;
     // The enumeration buffers, reused from key to key, and the keys the walk stands in.
     RegKeyReader reader_;

@@ -32,11 +32,17 @@ bool Holds(const std::vector<std::string>& names, const std::string& name) {
 // but for one taken from the listing's first entry.
 void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, std::vector<std::string>& groups) {
     const std::string folder = SpecialFolder(ctx.desktop, csidl);
+    // Without the Programs folder no record can be judged: every one would look stale.
+    if (folder.empty())
+        EndScanAt(csidl == CSIDL_PROGRAMS ? "CSIDL_PROGRAMS" : "CSIDL_COMMON_PROGRAMS", "系统无法给出开始菜单程序文件夹的位置");
     bool first = true;
     ListDirectory(folder + "\\*.*", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY, [&](const DirEntry& e) {
         bool wasFirst = first;
         first = false;
         if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY) || e.name == "." || e.name == "..") return true;
+        // A name the code page cannot hold: its look-alike is another folder's name, and the
+        // records (read the same way) never hold it.
+        if (!e.nameExact) return true;
         if (Holds(groups, e.name)) return true;
         groups.push_back(e.name);
         if (!wasFirst) sink.ProcessMessages();
@@ -54,8 +60,8 @@ std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {
 }  // namespace
 
 void AddMenuErr(ScanSink& sink, const std::string& item, const std::string& location,
-                const std::string& keyName, const std::string& description) {
-    AddAndPause(sink, item, location, keyName, description);
+                const std::string& description) {
+    AddAndPause(sink, RegistryKeyFinding(item, location, description));
 }
 
 void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
@@ -73,7 +79,7 @@ void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
         for (const std::string& record : SubKeyNames(HKEY_CURRENT_USER, key)) {
             if (record == kOwnRecord) continue;
             // Exact letter case: the shell writes the record under the folder's own name.
-            if (!Holds(groups, record)) AddMenuErr(sink, kCurrentUser, std::string(key) + "\\" + record, "", record);
+            if (!Holds(groups, record)) AddMenuErr(sink, kCurrentUser, std::string(key) + "\\" + record, record);
         }
     }
 }
@@ -90,9 +96,13 @@ void ChkContextMenuErr(const ScanContext&, ScanSink& sink, const std::string& cl
         const std::string handlerKey = listKey + "\\" + handler;
         std::string classId;
         if (reg.OpenKeyReadOnly(handlerKey)) {
-            // Not guarded: a default value that is not text ends the scan with the error shown.
-            // An identifier the code page cannot hold names no key by its look-alike.
-            if (!reg.ReadStringExact("", classId)) classId.clear();
+            // A default value that is not text ends this category; the closing report names the
+            // handler. An identifier the code page cannot hold names no key by its look-alike.
+            try {
+                if (!reg.ReadStringExact("", classId)) classId.clear();
+            } catch (const RegistryError& e) {
+                EndScanAt(std::string(kMachine) + "\\" + handlerKey, e.what());
+            }
             reg.CloseKey();
         }
         // A handler without a class identifier is not judged.
@@ -101,7 +111,7 @@ void ChkContextMenuErr(const ScanContext&, ScanSink& sink, const std::string& cl
         // A handler may be registered under its own class identifier as its name.
         bool registered = reg.KeyExists(classId) || reg.KeyExists(handler);
         reg.CloseKey();
-        if (!registered) AddMenuErr(sink, kMachine, handlerKey, "", "错误右键菜单: " + handler);
+        if (!registered) AddMenuErr(sink, kMachine, handlerKey, "错误右键菜单: " + handler);
     }
 }
 

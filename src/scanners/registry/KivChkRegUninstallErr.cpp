@@ -2,11 +2,13 @@
 
 #include <shlobj.h>
 
+#include <cstring>
 #include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
 
 namespace tw {
@@ -43,8 +45,6 @@ bool ReadGuarded(HKEY root, const std::string& path, const std::string& name, st
     }
 }
 
-bool Exists(const std::string& path) { return FileExists(path) || DirectoryExists(path); }
-
 // No subkeys, no values and no default text: a key nothing uses.
 bool IsEmptyKey(const Registry& reg) {
     RegKeyInfo info;
@@ -57,7 +57,10 @@ bool IsEmptyKey(const Registry& reg) {
     }
 }
 
-bool BadPathTest(std::string t) {
+// What is left once a command's switches are cut: judged bad only when the file system says it
+// is not there (access denied and names it cannot read are not "missing"). `judged` gets the
+// path that was found missing.
+bool BadPathTest(std::string t, std::string& judged) {
     if (t.size() < 3) return true;
     // A quote or other character before the drive letter.
     if (CharAt(t, 3, ':') && t.size() > 3) t.erase(0, 1);
@@ -65,7 +68,7 @@ bool BadPathTest(std::string t) {
     if (DriveType(t.substr(0, 3)) != DRIVE_FIXED) return false;
 
     t = CollapseBackslashes(t);
-    if (Exists(t)) return false;
+    if (!IsNothing(JudgePath(t))) return false;
 
     if (EndsWithBackslash(t) && CharAt(t, static_cast<long>(t.size()) - 4, '.')) t.pop_back();
     if (EndsWithBackslash(t) && CharAt(t, static_cast<long>(t.size()) - 5, '.'))
@@ -99,7 +102,36 @@ bool BadPathTest(std::string t) {
     for (const char* seq : {" \\", "/", "*", "?", "\"", "<", ">", ",", ";", " ^", " %", " -", " '", " ("})
         if (Contains(t, seq)) return false;
     if (FindChar(t, '|')) return false;
-    return !Exists(t);
+    if (!IsNothing(JudgePath(t))) return false;
+    judged = t;
+    return true;
+}
+
+// Where the program's ".exe" ends in a lower-cased command: the first ".exe" that closes a path
+// element (the end, a blank, a quote, a tab or a separator follows). One inside a folder name
+// ("my.exercise", "setup.exe.bak") is passed over. npos when there is none.
+size_t ProgramExtension(const std::string& u) {
+    for (size_t p = u.find(".exe"); p != std::string::npos; p = u.find(".exe", p + 1)) {
+        const size_t next = p + 4;
+        if (next >= u.size()) return p;
+        const char c = u[next];
+        if (c == ' ' || c == '"' || c == '\t' || strchr("^'/-%!|[,", c)) return p;
+    }
+    return std::string::npos;
+}
+
+// The command with the environment's variables put in (%SystemRoot%, %ProgramFiles%), as the
+// system does before it runs it; unchanged when it cannot be expanded.
+std::string ExpandVariables(const std::string& text) {
+    if (text.find('%') == std::string::npos) return text;
+    std::wstring wide;
+    if (!AnsiToWideExact(text, wide)) return text;
+    std::wstring out(32768, L'\0');
+    const DWORD n = ExpandEnvironmentStringsW(wide.c_str(), &out[0], static_cast<DWORD>(out.size()));
+    if (n == 0 || n > out.size()) return text;
+    out.resize(n - 1);
+    std::string ansi;
+    return WideToAnsiExact(out.data(), out.size(), ansi) ? ansi : text;
 }
 
 // The program path cut out of an uninstall command (lower-cased, ".exe" found at exePos,
@@ -122,9 +154,15 @@ std::string UninstallProgram(std::string u, long exePos) {
 }  // namespace
 
 bool IsBadUninstallPath(const std::string& text) {
+    std::string judged;
+    return IsBadUninstallPath(text, judged);
+}
+
+bool IsBadUninstallPath(const std::string& text, std::string& judged) {
+    judged.clear();
     if (text.size() < 3) return true;
     try {
-        return BadPathTest(text);
+        return BadPathTest(text, judged);
     } catch (...) {
         return false;
     }
@@ -138,7 +176,7 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
         // "Secure" is the system's own and stays even when empty.
         if (IsEmptyKey(reg) && name != "Secure")
-            AddAndPause(sink, kMachine, "Software\\" + name, "", "无效软件");
+            AddAndPause(sink, RegistryKeyFinding(kMachine, "Software\\" + name, "无效软件"));
         else
             kept.push_back(name);
     }
@@ -150,7 +188,7 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         bool inUse = false;
         for (const std::string& k : kept)
             if (k == name) inUse = true;
-        if (!inUse) AddAndPause(sink, kCurrentUser, "Software\\" + name, "", "无效软件");
+        if (!inUse) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
     }
 }
 
@@ -162,22 +200,36 @@ void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
             if (!ReadGuarded(HKEY_LOCAL_MACHINE, key, file, folder)) continue;
             if (!StartsWithDriveCtoZ(folder)) continue;
             if (!EndsWithBackslash(folder)) folder += '\\';
-            if (FileExists(folder + file)) continue;
+            if (!IsNoFile(JudgePath(folder + file))) continue;
             // The system's own HTML help lives in the Windows folder and is not judged.
             if (html && !ctx.windowsDir.empty() && Contains(folder, ctx.windowsDir.c_str())) continue;
-            AddAndPause(sink, kMachine, key, file, "无效帮助" + folder);
+            // The key's unnamed value is a value of its own: its row must never stand for the key.
+            Finding f = NamedOrDefaultValueFinding(kMachine, key, file, "无效帮助" + folder);
+            f.missingPaths.push_back(folder + file);
+            f.missingRule = Finding::Missing::NoFile;
+            AddAndPause(sink, f);
         }
     }
 }
 
 void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
-    for (const std::string& font : NamesOf(HKEY_LOCAL_MACHINE, kFontsKey, true)) {
+    const std::vector<std::string> fonts = NamesOf(HKEY_LOCAL_MACHINE, kFontsKey, true);
+    if (fonts.empty()) return;
+    // Once per scan: the folder does not move while the fonts are looked at. Without it no font
+    // can be judged, and every one would look missing.
+    const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
+    if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
+    for (const std::string& font : fonts) {
         std::string file;
         if (!ReadGuarded(HKEY_LOCAL_MACHINE, kFontsKey, font, file)) continue;
-        const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
         // An empty text names no file: neither "Fonts\" nor "" exists as one.
-        if (FileExists(folder + "\\" + file) || FileExists(file)) continue;
-        AddAndPause(sink, kMachine, kFontsKey, font, "无效字体" + file);
+        const std::string inFolder = folder + "\\" + file;
+        if (!IsNoFile(JudgePath(inFolder)) || !IsNoFile(JudgePath(file))) continue;
+        Finding f = NamedOrDefaultValueFinding(kMachine, kFontsKey, font, "无效字体" + file);
+        f.missingPaths.push_back(inFolder);
+        if (!file.empty()) f.missingPaths.push_back(file);
+        f.missingRule = Finding::Missing::NoFile;
+        AddAndPause(sink, f);
     }
 }
 
@@ -191,36 +243,47 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
         reg.SetRootKey(HKEY_LOCAL_MACHINE);
         if (!reg.OpenKeyReadOnly(location)) continue;
 
-        auto report = [&] {
-            Finding f;
-            f.caption = kMachine;
-            f.location = location;
-            f.description = "无效的反安装信息";
+        auto report = [&](std::vector<std::string> missing, Finding::Missing rule) {
+            Finding f = RegistryKeyFinding(kMachine, location, "无效的反安装信息");
+            f.missingPaths = std::move(missing);
+            f.missingRule = rule;
             sink.AddFinding(f);
         };
+        // How many values the entry holds, whatever their names: a name the code page cannot
+        // show is a value all the same, and an entry is judged by its one value only when it
+        // really has one.
+        RegKeyInfo info;
+        if (!reg.GetKeyInfo(info)) continue;  // cannot tell what it holds
         const std::vector<std::string> values = reg.GetValueNames();
-        if (values.empty()) report();
-        if (values.size() == 1) {
+        if (info.values == 0) report({}, Finding::Missing::Nothing);
+        if (info.values == 1 && values.size() == 1) {
             const std::string& only = values[0];
             if (UpperAscii(only) == "SYSTEMCOMPONENT") continue;
             RegDataKind kind = reg.GetDataType(only);
             if (kind == RegDataKind::String || kind == RegDataKind::ExpandString) {
-                std::string text;
+                std::string text, judged;
                 bool exact = true;
                 try {
                     exact = reg.ReadStringExact(only, text);
                 } catch (const RegistryError&) {
                 }
-                if (exact && IsBadUninstallPath(text)) report();
+                if (exact && IsBadUninstallPath(text, judged))
+                    report(judged.empty() ? std::vector<std::string>{} : std::vector<std::string>{judged},
+                           Finding::Missing::Nothing);
             } else {
-                report();
+                report({}, Finding::Missing::Nothing);
             }
         }
 
-        // Not guarded: a display name that is not text ends the scan with the error shown.
+        // Not guarded here: a display name that is not text ends the category, and the closing
+        // report names this entry.
         std::string display;
-        if (reg.ValueExists("DisplayName")) display = reg.ReadString("DisplayName");
-        else if (reg.ValueExists("QuietDisplayName")) display = reg.ReadString("QuietDisplayName");
+        try {
+            if (reg.ValueExists("DisplayName")) display = reg.ReadString("DisplayName");
+            else if (reg.ValueExists("QuietDisplayName")) display = reg.ReadString("QuietDisplayName");
+        } catch (const RegistryError& e) {
+            EndScanAt(std::string(kMachine) + "\\" + location, e.what());
+        }
         // A command the code page cannot hold is not judged: its look-alike names another file.
         std::string command;
         bool exact = true;
@@ -233,16 +296,23 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
         }
         if (!exact || display.empty() || command.empty()) continue;
 
-        command = LowerAscii(command);
+        // The system puts the environment's variables in before it runs the command, and so is
+        // the program judged.
+        command = LowerAscii(ExpandVariables(command));
         if (Contains(command, "rundll")) continue;
-        size_t exe = command.find(".exe");
+        const size_t exe = ProgramExtension(command);
         if (exe == std::string::npos) continue;
         const std::string program = UninstallProgram(command, static_cast<long>(exe + 1));
+        // A variable the environment does not know leaves the program unknown.
+        if (program.find('%') != std::string::npos) continue;
         // Bare program names ("msiexec.exe /x{...}") are found in the Windows folders.
-        if (FileExists(program) || FileExists(w + "\\" + program) || FileExists(w + "\\System\\" + program) ||
-            FileExists(w + "\\System32\\" + program))
-            continue;
-        report();
+        std::vector<std::string> candidates{program};
+        if (!StartsWithDriveCtoZ(program) && program.compare(0, 2, "\\\\") != 0)
+            for (const char* sub : {"\\", "\\System\\", "\\System32\\"}) candidates.push_back(w + sub + program);
+        bool judgedMissing = true;
+        for (const std::string& c : candidates)
+            if (!IsNoFile(JudgePath(c))) judgedMissing = false;
+        if (judgedMissing) report(candidates, Finding::Missing::NoFile);
     }
 }
 

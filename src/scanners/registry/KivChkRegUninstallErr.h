@@ -25,5 +25,7 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink);
 // neither as a file nor as a folder. Texts that cannot be judged, and paths on other drives,
 // are not bad. Never throws.
 bool IsBadUninstallPath(const std::string& text);
+// The same; `judged` gets the path found missing (empty when the text is bad for being no path).
+bool IsBadUninstallPath(const std::string& text, std::string& judged);
 
 }  // namespace tw

@@ -34,10 +34,8 @@ void Scan_DLLerr(const ScanContext&, ScanSink& sink) {
             count = 1;
         }
         if (count != 0) continue;
-        Finding f;
-        f.caption = "HKEY_LOCAL_MACHINE";
-        f.location = kSharedDllsKey;
-        f.keyName = name;
+        // The table's unnamed value is no library's entry: its row never stands for the table.
+        Finding f = NamedOrDefaultValueFinding("HKEY_LOCAL_MACHINE", kSharedDllsKey, name, "");
         f.image = kImageSharedDll;
         sink.AddFinding(f);
     }

@@ -1,0 +1,31 @@
+// The one judgement of "does this path exist" that every scanner and the re-check before a
+// repair use. It answers what the file system says (a file, a folder, missing) or that it
+// cannot tell: access denied, a name the code page cannot hold, a form the system cannot test,
+// an 8.3 short name that does not resolve here. Only a definite "missing" may make a Finding:
+// a cleaner that took "cannot tell" for "missing" would delete what works.
+#pragma once
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace tw {
+
+// File, Directory, Missing, FolderMissing (a folder on the way is not there), or Unknown
+// (cannot tell). "\\?\" and "\\.\" paths are paths, not patterns; a pattern in the last part
+// ("C:\x\*.hlp") is answered by the first entry it matches.
+PathState JudgePath(const std::string& path);
+// A program as the system starts it: a bare or relative name is looked up the way the system
+// finds a program (the program's and the current folder, the system and Windows folders, then
+// PATH); a name without an extension is also tried with ".exe".
+PathState JudgeProgram(const std::string& path);
+
+inline bool IsGone(PathState s) { return s == PathState::Missing || s == PathState::FolderMissing; }
+// Definitely not a file there: nothing at all, or a folder where a file was wanted.
+inline bool IsNoFile(PathState s) { return IsGone(s) || s == PathState::Directory; }
+// Definitely nothing there, neither file nor folder.
+inline bool IsNothing(PathState s) { return IsGone(s); }
+
+// Whether a path element has the form of an 8.3 short name ("PROGRA~1", "UNINST~2.EXE").
+bool IsShortNameElement(const std::string& element);
+
+}  // namespace tw
