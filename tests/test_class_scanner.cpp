@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
@@ -43,10 +44,10 @@ struct ClassWorld {
     ClassWorld() : program(dir.File("app.exe")) {}
 
     void Verb(const std::string& cls, const std::string& verb, const std::string& label, const std::string& command) {
-        const std::string path = kClasses + cls + "\\Shell\\" + verb;
-        MakeKey(HKEY_LOCAL_MACHINE, path);
-        if (!label.empty()) SetString(HKEY_LOCAL_MACHINE, path, "", label);
-        SetString(HKEY_LOCAL_MACHINE, path + "\\Command", "", command);
+        // Through the wide calls, which take paths of any length.
+        const std::wstring path = AnsiToWide(kClasses + cls + "\\Shell\\" + verb);
+        SetWideString(HKEY_LOCAL_MACHINE, path + L"\\Command", L"", AnsiToWide(command));
+        if (!label.empty()) SetWideString(HKEY_LOCAL_MACHINE, path, L"", AnsiToWide(label));
     }
     std::string Missing() const { return "\"" + dir.Path() + "\\gone.exe\" \"%1\""; }
     std::string Present() const { return "\"" + program + "\" \"%1\""; }
@@ -250,6 +251,7 @@ TEST_CASE("file-type scanner: a command that is not text ends its run, the Findi
         HANDLE h = scanner.Handle();
         WaitPumping(&h, 1);
         CheckSame(target.findings, {F(".bare", "无效文件类型: .bare")});
+        CHECK_FALSE(scanner.Failure().empty());  // for the scan's closing report
     }
 }
 
@@ -263,4 +265,31 @@ TEST_CASE("file-type scanner: a stop request ends the passes at the next entry")
     scanner.ScanClasses();
     CHECK(sink.findings.empty());
     CHECK(sink.statuses.empty());
+}
+
+TEST_CASE("file-type scanner: programs that run are not reported, however the command names them") {
+    ClassWorld w;
+    const std::string windows = WindowsDirectory();
+    // Pass 1: an extension whose Shell and Open defaults are empty, but whose Open command runs.
+    const std::string openKey = kClasses + ".openworks\\Shell\\Open\\Command";
+    SetString(HKEY_LOCAL_MACHINE, openKey, "", w.Present());
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".opengone\\Shell\\Open\\Command", "", w.Missing());
+    // Pass 2: one verb per class, every class holding nothing else (a dead one goes whole).
+    const struct {
+        std::string cls;
+        std::string command;
+        bool reported;
+    } verbs[] = {
+        {"searchpath", "notepad.exe C:\\x.txt", false},  // a bare program, found as the system finds it
+        {"noextension", "\"" + windows + "\\notepad\" %1", false},
+        {"literal", "\\\\?\\" + windows + "\\notepad.exe %1", false},
+        {"shortname", "\"" + w.dir.Path() + "\\APPFOL~1\\app.exe\" \"%1\"", false},
+        {"gonenoext", "\"" + w.dir.Path() + "\\gone\" %1", true},
+        {std::string(240, 'L'), w.Missing(), true},  // a class name past the length of a whole path
+    };
+    for (const auto& v : verbs) w.Verb(v.cls, "open", "", v.command);
+    std::vector<Finding> want = {F(".opengone", "无效文件类型: .opengone")};
+    for (const auto& v : verbs)
+        if (v.reported) want.push_back(F(v.cls, "无效右键菜单: " + v.cls));
+    CheckSame(w.Scan(), want);
 }

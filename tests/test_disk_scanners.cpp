@@ -128,6 +128,20 @@ TEST_CASE("a shortcut is broken only when its target is missing on a fixed disk 
     FakeDriveTypes(seams, {{'E', DRIVE_CDROM}, {'N', DRIVE_REMOTE}, {'R', DRIVE_REMOVABLE}, {'Q', DRIVE_NO_ROOT_DIR}});
     ScratchDir dir;
     std::string existing = dir.File("app.exe");
+    const std::wstring thai = AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02";
+    const std::wstring pate = AnsiToWide(dir.Path()) + L"\\P\u00e2te";
+    std::wstring longTarget = AnsiToWide(dir.Path());
+    for (int i = 0; i < 7; ++i) {
+        longTarget += L"\\" + std::wstring(45, static_cast<wchar_t>(L'a' + i));
+        CreateDirectoryW((L"\\\\?\\" + longTarget).c_str(), nullptr);
+    }
+    longTarget += L"\\app.exe";
+    for (const std::wstring& folder : {thai, pate}) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        CloseHandle(CreateFileW((folder + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    }
+    CloseHandle(CreateFileW((L"\\\\?\\" + longTarget).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    REQUIRE(longTarget.size() > 300);
     struct Row { const char* name; std::wstring target; bool reported; };
     const Row rows[] = {
         {"root.lnk", L"C:\\", false},
@@ -141,10 +155,11 @@ TEST_CASE("a shortcut is broken only when its target is missing on a fixed disk 
         {"unc.lnk", L"\\\\twnoserver\\share\\gone.exe", false},
         // An existing target in a folder whose name does not fit the code page.
         {"thai.lnk", AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02\\app.exe", false},
+        // One whose ANSI look-alike ("Pate") is missing: judged on nothing but what it is.
+        {"bestfit.lnk", AnsiToWide(dir.Path()) + L"\\P\u00e2te\\app.exe", false},
+        // Targets longer than 260 characters: judged only when they can be read whole.
+        {"long.lnk", longTarget, false},
     };
-    const std::wstring thai = AnsiToWide(dir.Path()) + L"\\\x0E01\x0E02";
-    CreateDirectoryW(thai.c_str(), nullptr);
-    CloseHandle(CreateFileW((thai + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     std::set<std::string> expected;
     for (const Row& r : rows) {
         MakeShortcut(dir / r.name, r.target);
@@ -153,7 +168,9 @@ TEST_CASE("a shortcut is broken only when its target is missing on a fixed disk 
     dir.File("notalink.lnk", "plain text, not a shortcut");
     StoppingSink sink;
     WalkShortcuts(sink.Context(), sink, dir.Path());
-    CHECK(Locations(sink.findings) == expected);
+    std::string got;
+    for (const std::string& l : Locations(sink.findings)) got += "\n" + l;
+    CHECK_MESSAGE(Locations(sink.findings) == expected, "reported:" << got);
 
     for (const Finding& f : sink.findings) {
         if (f.location != dir / "gone.lnk") continue;
@@ -220,6 +237,12 @@ TEST_CASE("the directory walk reports empty program groups, never Startup, the u
     std::wstring thai = AnsiToWide(common) + L"\\\x0E01\x0E02";
     CreateDirectoryW(thai.c_str(), nullptr);
     CloseHandle(CreateFileW((thai + L"\\a.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    // Nor is one whose ANSI look-alike is another, empty group: that one is reported once, and
+    // the walk never goes into the real one under the look-alike's name.
+    const std::wstring pate = AnsiToWide(common) + L"\\P\u00e2te";
+    CreateDirectoryW(pate.c_str(), nullptr);
+    CreateDirectoryW((pate + L"\\Inner").c_str(), nullptr);
+    dir.Dir("Programs\\Pate");
 
     ScopedSeams seams;
     seams->specialFolder = [&](HWND, int csidl) -> std::string {
@@ -233,7 +256,9 @@ TEST_CASE("the directory walk reports empty program groups, never Startup, the u
     StoppingSink sink;
     ScanContext ctx = sink.Context();
     Scan_Direrr(ctx, sink);
-    CHECK(Locations(sink.findings) == std::set<std::string>{common + "\\Group\\Sub", common + "\\HiddenDir\\Inner"});
+    CHECK(Locations(sink.findings) ==
+          std::set<std::string>{common + "\\Group\\Sub", common + "\\HiddenDir\\Inner", common + "\\Pate"});
+    CHECK(sink.findings.size() == 3);
     for (const Finding& f : sink.findings) CHECK(f == Finding{kDiskDirCaption, f.location, "", "", 0});
 
     // The 98 family walks the user's own tree, and an empty programs folder is reported itself.

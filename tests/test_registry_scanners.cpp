@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
@@ -388,4 +389,81 @@ TEST_CASE("shared DLLs: a count of 0, as an integer or as text") {
     auto f = [&](const std::string& name) { return Finding{"HKEY_LOCAL_MACHINE", location, name, "", kImageSharedDll}; };
     CheckSame(sink.findings, {f("C:\\zero.dll"), f("C:\\text0.dll"), f(present)});
     CHECK(sink.pumps == 0);
+}
+
+// What the literal rules once reported, and repair all then deleted, though it works: each row a
+// valid object that must not be reported, beside the stale ones that still are.
+TEST_CASE("valid entries are not reported; default values are rows of their own; cannot tell is not missing") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    const std::string fonts = dir.Dir("Fonts");
+    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? fonts : std::string(); };
+    const std::string here = dir.File("Fonts\\here.ttf");
+    dir.File("Program Files\\App\\unins000.exe");
+    dir.File("My.Exercise\\uninst.exe");
+    dir.File("setup.exe.bak\\unins000.exe");
+    dir.File("Help\\there.hlp");
+    SetEnvironmentVariableA("TWTESTDIR", dir.Path().c_str());
+    const std::string notepad = WindowsDirectory() + "\\notepad.exe";
+    REQUIRE(FileExists(notepad));
+    ScanContext ctx;
+    ctx.windowsDir = WindowsDirectory();
+
+    // Uninstall entries: display name and command.
+    const struct {
+        const char* entry;
+        std::string command;
+        bool reported;
+    } entries[] = {
+        {"SystemRootVar", "%SystemRoot%\\notepad.exe /u", false},
+        {"OwnVar", "\"%TWTESTDIR%\\Program Files\\App\\unins000.exe\" /x", false},
+        {"OwnVarGone", "%TWTESTDIR%\\App\\gone.exe /x", true},
+        {"UnknownVar", "%TW_NO_SUCH_VARIABLE%\\gone.exe", false},
+        {"ExeInFolder", dir.Path() + "\\My.Exercise\\uninst.exe", false},
+        {"ExeBakFolder", dir.Path() + "\\setup.exe.bak\\unins000.exe /u", false},
+        {"ShortName", dir.Path() + "\\APPFOL~1\\uninst.exe", false},
+        {"ShortFile", dir.Path() + "\\Program Files\\App\\UNINST~1.EXE", false},
+        {"LongNameGone", dir.Path() + "\\AppFolder~x\\uninst.exe", true},
+        {"LiteralPrefix", "\\\\?\\" + notepad + " /u", false},
+    };
+    for (const auto& e : entries) {
+        SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string(e.entry), "DisplayName", e.entry);
+        SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string(e.entry), "UninstallString", e.command);
+    }
+    // A display name beside a value whose name the code page cannot show: two values, no command.
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Korean"), "DisplayName", "Some App");
+    SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kUninstall) + L"Korean", L"\xD55C\xAE00", L"x");
+
+    // Fonts, help files and shared DLLs: named values and the key's unnamed one.
+    const char fontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+    SetString(HKEY_LOCAL_MACHINE, fontsKey, "Literal", "\\\\?\\" + here);
+    SetString(HKEY_LOCAL_MACHINE, fontsKey, "", "");
+    const char helpKey[] = "Software\\Microsoft\\Windows\\Help";
+    SetString(HKEY_LOCAL_MACHINE, helpKey, "there.hlp", dir.Path() + "\\Help");
+    SetString(HKEY_LOCAL_MACHINE, helpKey, "", ctx.windowsDir);
+    const char dllKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    SetDword(HKEY_LOCAL_MACHINE, dllKey, "", 0);
+    SetDword(HKEY_LOCAL_MACHINE, dllKey, "C:\\used.dll", 1);
+
+    CollectingSink sink;
+    ChkUninstallErr(ctx, sink);
+    ChkFontErr(ctx, sink);
+    ChkHelpErr(ctx, sink);
+    Scan_DLLerr(ctx, sink);
+    auto defaultRow = [](const std::string& key, const std::string& description, int image = 0) {
+        Finding f{"HKEY_LOCAL_MACHINE", key, kDefaultValueMarker, description, image};
+        f.defaultValue = true;
+        return f;
+    };
+    std::vector<Finding> want = {defaultRow(fontsKey, "无效字体"), defaultRow(helpKey, "无效帮助" + ctx.windowsDir + "\\"),
+                                 defaultRow("Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", "", kImageSharedDll)};
+    for (const auto& e : entries)
+        if (e.reported) want.push_back(Uninstall(e.entry));
+    CheckSame(sink.findings, want);
+    for (const Finding& f : sink.findings) {
+        CAPTURE(f.location);
+        CHECK(f.Kind() == (f.defaultValue ? FindingKind::RegistryDefaultValue : FindingKind::RegistryKey));
+    }
+    SetEnvironmentVariableA("TWTESTDIR", nullptr);
 }

@@ -39,6 +39,18 @@ ShellLinkReader::Result ShellLinkReader::Read(const std::string& file) {
     }
     result.whole = WideToAnsiExact(buf.data(), length, result.target);
     if (!result.whole) result.target = WideToAnsi(std::wstring(buf.data(), length));
+    // The path text of a shortcut may be stored in the ANSI code page only (as Wine stores it),
+    // with look-alikes for what the code page lacks, while its item list holds the real names.
+    // When the two disagree, which file is meant cannot be told.
+    if (result.whole && length > 0) {
+        ITEMIDLIST* items = nullptr;
+        if (SUCCEEDED(link.get()->GetIDList(&items)) && items) {
+            wchar_t real[MAX_PATH + 1] = L"";
+            const bool named = SHGetPathFromIDListW(items, real) != FALSE;
+            CoTaskMemFree(items);
+            if (named && real[0] && wcslen(real) < MAX_PATH - 1 && _wcsicmp(real, buf.data()) != 0) result.whole = false;
+        }
+    }
     return result;
 }
 

@@ -143,7 +143,8 @@ std::string UninstallProgram(std::string u, long exePos) {
     std::string unquoted;
     for (char c : u)
         if (c != '"') unquoted += c;
-    u = CollapseBackslashes(unquoted);
+    // Doubled backslashes become one, but for the two that open a network or "\\?\" path.
+    u = unquoted.compare(0, 2, "\\\\") == 0 ? "\\\\" + CollapseBackslashes(unquoted, 2) : CollapseBackslashes(unquoted);
     size_t q = u.find(" -");
     if (q != std::string::npos && CharAt(u, static_cast<long>(q + 1) - 4, '.')) u.resize(q);
     long d = FindChar(u, '-');
