@@ -1,5 +1,7 @@
 #include <doctest.h>
 
+#include <shlobj.h>
+
 #include <deque>
 #include <string>
 #include <vector>
@@ -12,6 +14,8 @@
 #include "repair/RepairCommands.h"
 #include "repair/RepairLog.h"
 #include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/KivChkRegUninstallErr.h"
+#include "scanners/registry/SharedDllScan.h"
 #include "repair/UndoFile.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
@@ -992,6 +996,121 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
     CHECK(msgs.shown.empty());
+}
+
+}  // TEST_SUITE
+
+TEST_SUITE("repair deletes nothing valid") {
+
+TEST_CASE("a default-value row deletes or empties that value only, never its key") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    ScratchDir dir;
+    ScopedSeams fonts;
+    const std::string fontsDir = dir.Dir("Fonts");
+    fonts->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? fontsDir : std::string(); };
+    const char fontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+    const char dllKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    const char helpKey[] = "Software\\Microsoft\\Windows\\Help";
+    SetString(HKEY_LOCAL_MACHINE, fontsKey, "", "");
+    SetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept", "kept.ttf");
+    SetDword(HKEY_LOCAL_MACHINE, dllKey, "", 0);
+    SetDword(HKEY_LOCAL_MACHINE, dllKey, "C:\\kept.dll", 2);
+    SetString(HKEY_LOCAL_MACHINE, helpKey, "", WindowsDirectory());
+    SetString(HKEY_LOCAL_MACHINE, helpKey, "kept.hlp", fontsDir);
+    dir.File("Fonts\\kept.ttf");
+    dir.File("Fonts\\kept.hlp");
+
+    CollectingSink sink;
+    ScanContext ctx;
+    ctx.windowsDir = WindowsDirectory();
+    ChkFontErr(ctx, sink);
+    Scan_DLLerr(ctx, sink);
+    ChkHelpErr(ctx, sink);
+    REQUIRE(sink.findings.size() == 3);
+    FindingList list;
+    for (const Finding& f : sink.findings) list.Add(f);
+    FakeView view;
+    Messages msgs;  // no backup, then OK
+    msgs.answers = {IDCANCEL, IDOK};
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
+    CHECK(Marks(list) == std::vector<bool>{true, true, true});
+    // Each key keeps its other values; an empty or non-text default goes, a text one is emptied.
+    CHECK(GetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept") == "kept.ttf");
+    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, fontsKey, ""));
+    CHECK(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, "C:\\kept.dll"));
+    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, ""));
+    CHECK(GetString(HKEY_LOCAL_MACHINE, helpKey, "kept.hlp") == fontsDir);
+    CHECK(GetString(HKEY_LOCAL_MACHINE, helpKey, "") == "");
+}
+
+TEST_CASE("right before it deletes, repair checks again: what is back stays, and the log says so") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    ScratchDir dir;
+    SetString(HKEY_CURRENT_USER, "Software\\App", "Path", dir / "app\\app.exe");
+    Finding row = RegistryValueFinding("HKEY_CURRENT_USER", "Software\\App", "Path", dir / "app\\app.exe");
+    row.missingPaths = {dir / "app\\app.exe"};
+    FindingList list;
+    list.Add(row);
+    FakeView view;
+    view.selected = 0;
+    dir.File("app\\app.exe");  // reinstalled while the row sat in the list
+    Messages msgs;
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
+    CHECK_FALSE(list.At(0).Repaired());
+    REQUIRE(msgs.shown.size() == 2);  // the question, then why nothing was done
+    CHECK(msgs.shown[1].text.find(dir / "app\\app.exe") != std::string::npos);
+    std::vector<LogEntry> log = ReadLog();
+    REQUIRE(log.size() == 1);
+    CHECK(log[0].action == "未修复");
+    CHECK(log[0].record.find("现在已经存在") != std::string::npos);
+
+    // Gone again: the same row is repaired.
+    DeleteFileA((dir / "app\\app.exe").c_str());
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
+    CHECK(list.At(0).Repaired());
+}
+
+TEST_CASE("the ignore list protects what it names from rows of its key, a parent key, or another letter case") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    ScratchDir dir;
+    IgnoreList ignored(dir / "Ignore.ini");
+    REQUIRE(ignored.Add({"HKEY_CURRENT_USER", "Software\\Vendor\\App", "Keep"}));
+    REQUIRE(ignored.Add({"HKEY_CURRENT_USER", "Software\\Whole", ""}));
+    for (const char* key : {"Software\\Vendor\\App", "Software\\Vendor\\Other", "Software\\Whole"})
+        SetString(HKEY_CURRENT_USER, key, "Keep", "x");
+    const struct {
+        Finding row;
+        bool protectedRow;
+    } rows[] = {
+        {RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\Vendor\\App", ""), true},
+        {RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\VENDOR", ""), true},      // a parent, other case
+        {RegistryValueFinding("HKEY_CURRENT_USER", "software\\vendor\\app", "KEEP", ""), true},
+        {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Whole", "Keep", ""), true},  // inside an ignored key
+        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Vendor", ""), false},    // another root
+        {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Vendor\\Other", "Keep", ""), false},
+    };
+    for (const auto& r : rows) {
+        CAPTURE(r.row.location);
+        CHECK(ignored.Protects(r.row) == r.protectedRow);
+    }
+    FindingList list;
+    list.Add(rows[1].row);
+    FakeView view;
+    RepairContext context{5};
+    context.ignored = &ignored;
+    Messages msgs;
+    msgs.answers = {IDCANCEL, IDOK};
+    Repairer(list, view, context, nullptr).FlatButton3Click();
+    CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\App", "Keep") == "x");
+    CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\Other", "Keep") == "x");
+    CHECK_FALSE(list.At(0).Repaired());
+    REQUIRE(msgs.shown.size() == 3);  // the offer, the question, then why this row stayed
+    CHECK(msgs.shown[2].text.find("忽略列表") != std::string::npos);
 }
 
 }  // TEST_SUITE
