@@ -234,10 +234,15 @@ TEST_CASE("uninstall path test") {
         const char* text;
         bool bad;
     };
+    // A separator counts at its first place only, and the scratch folder's name holds "-": the
+    // dash case takes a program of the Windows folder.
+    char windows[MAX_PATH] = {};
+    REQUIRE(GetWindowsDirectoryA(windows, MAX_PATH));
     auto check = [&](std::initializer_list<Row> rows) {
         for (const Row& r : rows) {
             std::string text = r.text;
             for (size_t p; (p = text.find("<S>")) != std::string::npos;) text.replace(p, 3, dir.Path());
+            for (size_t p; (p = text.find("<W>")) != std::string::npos;) text.replace(p, 3, windows);
             CAPTURE(text);
             CHECK(IsBadUninstallPath(text) == r.bad);
         }
@@ -265,7 +270,8 @@ TEST_CASE("uninstall path test") {
         check({{"<S>\\app.exe,1", false}, {"<S>\\gone.dll,1", true}, {"<S>\\app.exe/x", false},
                {"<S>\\gone.exe|x", true}, {"<S>\\gone.exe-x", true}, {"<S>\\gone.ab,1", false},
                {"<S>\\app.exe^x", false}, {"<S>\\app.exe'x", false}, {"<S>\\app.exe%x", false},
-               {"<S>\\app.exe!x", false}, {"<S>\\app.exe[x", false}});
+               {"<S>\\app.exe!x", false}, {"<S>\\app.exe[x", false}, {"<W>\\regedit.exe-x", false},
+               {"<S>\\gone.exe/x", true}, {"<S>\\gone.exe\"x", true}});
     }
     SUBCASE("trailing backslash after an extension") {
         check({{"<S>\\app.exe\\", false}, {"<S>\\gone.exe\\", true}, {"<S>\\app.exe\"\\", false}});
