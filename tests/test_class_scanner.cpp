@@ -147,11 +147,15 @@ TEST_CASE("file-type scanner: the verb report rule") {
         CheckSame(w.Scan(), {F("twoverbs\\Shell\\open", "无效右键菜单: 打开"),
                              F("nolabel\\Shell\\open", "无效右键菜单: nolabel")});
     }
-    SUBCASE("a verb key with three subkeys: its command key only") {
+    SUBCASE("a verb key with three subkeys: its command key only; with two, the verb key") {
         w.Verb("deep", "open", "", w.Missing());
         MakeKey(HKEY_LOCAL_MACHINE, kClasses + "deep\\Shell\\open\\ddeexec");
         MakeKey(HKEY_LOCAL_MACHINE, kClasses + "deep\\Shell\\open\\DropTarget");
-        CheckSame(w.Scan(), {F("deep\\Shell\\open\\Command", "无效右键菜单: deep")});
+        w.Verb("dde", "open", "", w.Missing());
+        MakeKey(HKEY_LOCAL_MACHINE, kClasses + "dde\\Shell\\open\\ddeexec");
+        w.Verb("dde", "print", "", w.Present());
+        CheckSame(w.Scan(), {F("deep\\Shell\\open\\Command", "无效右键菜单: deep"),
+                             F("dde\\Shell\\open", "无效右键菜单: dde")});
     }
     SUBCASE("the only verb, a shell key with two values: the verb key") {
         w.Verb("shellvals", "open", "", w.Missing());

@@ -76,11 +76,11 @@ TEST_CASE("start-menu order: records of groups that match no Programs folder") {
     dir.File("User\\NotAGroup.lnk");
     for (const char* key : {"Start Menu\\&Programs", "Start Menu\\Programs", "Start Menu2\\Programs"})
         MakeKey(HKEY_CURRENT_USER, kOrder + std::string(key) + "\\Menu");
-    const std::string k1 = "Start Menu\\&Programs", k3 = "Start Menu2\\Programs";
+    const std::string k1 = "Start Menu\\&Programs", k2 = "Start Menu\\Programs", k3 = "Start Menu2\\Programs";
     // The registry itself ignores letter case: "accessories" is the only record of that group.
     for (const char* group : {"accessories", "Games", "UserOnly", "Hidden", "System", "Inner", "NotAGroup.lnk"})
         MakeKey(HKEY_CURRENT_USER, kOrder + k1 + "\\" + group);
-    MakeKey(HKEY_CURRENT_USER, kOrder + k3 + "\\Gone");
+    for (const std::string& k : {k2, k3}) MakeKey(HKEY_CURRENT_USER, kOrder + k + "\\Gone");
 
     ScanContext ctx;
     CollectingSink sink;
@@ -88,20 +88,22 @@ TEST_CASE("start-menu order: records of groups that match no Programs folder") {
         ctx.majorVersion = 5;
         ChkMenuOrderErr(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "System"), Menu(k1, "Inner"),
-                                  Menu(k1, "NotAGroup.lnk"), Menu(k3, "Gone")});
-        CHECK(sink.pumps >= 5);  // after each Finding at least
+                                  Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"), Menu(k3, "Gone")});
+        CHECK(sink.pumps >= 6);  // after each Finding at least
     }
     SUBCASE("98 family: the user's groups only") {
         ctx.majorVersion = 4;
         ChkMenuOrderErr(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "Games"),
-                                  Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k3, "Gone")});
+                                  Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"),
+                                  Menu(k3, "Gone")});
     }
     SUBCASE("other versions: the all-users groups only") {
         ctx.majorVersion = 6;
         ChkMenuOrderErr(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "UserOnly"), Menu(k1, "Hidden"),
-                                  Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k3, "Gone")});
+                                  Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"),
+                                  Menu(k3, "Gone")});
     }
     SUBCASE("an empty all-users folder still leaves the user's groups") {
         RemoveTree(common);
@@ -233,10 +235,15 @@ TEST_CASE("uninstall path test") {
         const char* text;
         bool bad;
     };
+    // A separator counts at its first place only, and the scratch folder's name holds "-": the
+    // dash case takes a program of the Windows folder.
+    char windows[MAX_PATH] = {};
+    REQUIRE(GetWindowsDirectoryA(windows, MAX_PATH));
     auto check = [&](std::initializer_list<Row> rows) {
         for (const Row& r : rows) {
             std::string text = r.text;
             for (size_t p; (p = text.find("<S>")) != std::string::npos;) text.replace(p, 3, dir.Path());
+            for (size_t p; (p = text.find("<W>")) != std::string::npos;) text.replace(p, 3, windows);
             CAPTURE(text);
             CHECK(IsBadUninstallPath(text) == r.bad);
         }
@@ -262,7 +269,10 @@ TEST_CASE("uninstall path test") {
     }
     SUBCASE("separators after an extension") {
         check({{"<S>\\app.exe,1", false}, {"<S>\\gone.dll,1", true}, {"<S>\\app.exe/x", false},
-               {"<S>\\gone.exe|x", true}, {"<S>\\gone.exe-x", true}, {"<S>\\gone.ab,1", false}});
+               {"<S>\\gone.exe|x", true}, {"<S>\\gone.exe-x", true}, {"<S>\\gone.ab,1", false},
+               {"<S>\\app.exe^x", false}, {"<S>\\app.exe'x", false}, {"<S>\\app.exe%x", false},
+               {"<S>\\app.exe!x", false}, {"<S>\\app.exe[x", false}, {"<W>\\regedit.exe-x", false},
+               {"<S>\\gone.exe/x", true}, {"<S>\\gone.exe\"x", true}});
     }
     SUBCASE("trailing backslash after an extension") {
         check({{"<S>\\app.exe\\", false}, {"<S>\\gone.exe\\", true}, {"<S>\\app.exe\"\\", false}});
@@ -281,6 +291,7 @@ TEST_CASE("uninstall entries") {
     const std::string win = dir.Dir("Win");
     dir.File("Win\\unwise.exe");
     dir.File("Win\\System32\\msiexec.exe");
+    dir.File("Win\\System\\oldunin.exe");
     dir.File("Program Files\\App\\unins000.exe");
     dir.File("APP\\UNINST.EXE");
     ScanContext ctx;
@@ -304,6 +315,7 @@ TEST_CASE("uninstall entries") {
     entry("Dash", "D", dir.Path() + "\\APP\\UNINST.EXE -u");
     entry("Bare", "B", "unwise.exe /s C:\\x\\install.log");
     entry("Msi", "M", "MsiExec.exe /X{12345678-0000-0000-0000-000000000000}");
+    entry("Sys", "S", "OldUnin.exe /u");  // only in the System folder
     entry("EnvVar", "E", "%SystemRoot%\\gone.exe /u");
     entry("NoCommand", "Has a name", "");
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("NoCommand"), "Publisher", "P");
@@ -321,7 +333,7 @@ TEST_CASE("uninstall entries") {
     CheckSame(sink.findings, {Uninstall("NoValues"), Uninstall("OnlyInt"), Uninstall("OnlyName"), Uninstall("OnlyUnc"),
                               Uninstall("Old vopt tool"), Uninstall("QuotedGone"), Uninstall("EnvVar"),
                               Uninstall("QuietOnly")});
-    CHECK(sink.pumps == 19);  // one per entry examined: all but the Vopt one
+    CHECK(sink.pumps == 20);  // one per entry examined: all but the Vopt one
 }
 
 TEST_CASE("uninstall entries and fonts: paths the code page cannot hold are not judged by their look-alikes") {

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -113,6 +114,31 @@ std::string WindowText(HWND w) {
 Finding Row(const std::string& caption, const std::string& location, const std::string& keyName = "",
             const std::string& description = "") {
     return Finding{caption, location, keyName, description, kImageFresh};
+}
+
+// The tests' Recycle Bin is the desktop trash under XDG_DATA_HOME (scripts/wine-run.sh): each
+// object lies in files/ under the name of its record in info/, and the record's Path line holds
+// its old place. True when the bin holds a file (or folder) deleted from `original` on C:. What
+// the bin holds from there is erased, so that the next run, whose scratch folders may have the
+// same names (Wine reuses process ids), does not find it.
+bool TakeFromRecycleBin(const std::string& original, bool folder) {
+    const char* xdg = getenv("XDG_DATA_HOME");
+    REQUIRE_MESSAGE(xdg, "run through scripts/wine-run.sh");
+    std::string bin = std::string("Z:") + xdg + "\\Trash\\";
+    std::replace(bin.begin(), bin.end(), '/', '\\');
+    std::string place = original.substr(2) + "\n";  // the old place's path below the drive
+    std::replace(place.begin(), place.end(), '\\', '/');
+    bool found = false;
+    ListDirectory(bin + "info\\*.trashinfo", 0, [&](const DirEntry& e) {
+        const std::string record = bin + "info\\" + e.name;
+        if (ReadFileBytes(record).find(place) == std::string::npos) return true;
+        const std::string object = bin + "files\\" + e.name.substr(0, e.name.size() - strlen(".trashinfo"));
+        found = found || (folder ? DirectoryExists(object) : FileExists(object));
+        folder ? RemoveDirectoryA(object.c_str()) : DeleteFileA(object.c_str());
+        DeleteFileA(record.c_str());
+        return true;
+    });
+    return found;
 }
 
 std::vector<bool> Marks(const FindingList& list) {
@@ -363,6 +389,9 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Dead\\Sub");
     const std::string busy = dir.Dir("Busy"), inside = dir.File("Busy\\inside.txt");
     const std::string lnk = dir.File("old.lnk");
+    // Nothing in the bin from these places yet.
+    TakeFromRecycleBin(lnk, false);
+    TakeFromRecycleBin(busy, true);
     FindingList list;
     list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Old"));
     list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Dead"));
@@ -380,6 +409,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
     CHECK(FileExists(inside));
     CHECK_FALSE(FileExists(lnk));
+    CHECK(TakeFromRecycleBin(lnk, false));  // can be taken back, not erased
     CHECK(Marks(list) == std::vector<bool>{true, true, true, false, false, true});
     CHECK(view.Status() == "修复完毕。剩余：2 个错误。");
     CHECK(view.controls.empty());
@@ -397,6 +427,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     msgs.answers = {IDCANCEL, IDOK};
     Repairer(rest, view2, RepairContext{5}, nullptr).FlatButton3Click();
     CHECK(Marks(rest) == std::vector<bool>{true, true});
+    CHECK(TakeFromRecycleBin(busy, true));
     CHECK(view2.Status() == "全部修复完毕");
     CHECK(view2.controls == Controls{{false, false}});
     CHECK(ReadLog().at(1).record == "修复了所有检查到的系统错误");
