@@ -17,7 +17,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for p in mingw-w64 wine wine32:i386 wine64 xvfb xauth locales fonts-wqy-microhei imagemagick \
-         doctest-dev xdotool x11-utils cmake make fp-utils libchm-bin; do
+         doctest-dev xdotool x11-utils cmake make fp-utils libchm-bin libcap2-bin; do
     have "$p" || need_pkgs+=("$p")
 done
 

@@ -8,6 +8,9 @@
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "scanners/PathCheck.h"
+#include "scanners/registry/KivChkRegClassErr.h"
+#include "scanners/registry/KivChkRegErr.h"
 #include "scanners/registry/KivChkRegMenuErr.h"
 #include "scanners/registry/KivChkRegUninstallErr.h"
 #include "scanners/registry/SharedDllScan.h"
@@ -203,7 +206,8 @@ TEST_CASE("fonts: in the fonts folder or at their own path") {
     ScratchDir dir;
     ScopedSeams seams;
     const std::string fonts = dir.Dir("Fonts");
-    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? fonts : std::string(); };
+    int lookups = 0;
+    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS && ++lookups ? fonts : std::string(); };
     dir.File("Fonts\\here.ttf");
     const std::string elsewhere = dir.File("Other\\there.ttf");
     const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
@@ -217,6 +221,11 @@ TEST_CASE("fonts: in the fonts folder or at their own path") {
     ChkFontErr(ScanContext{}, sink);
     auto f = [&](const char* name, const std::string& file) { return Finding{"HKEY_LOCAL_MACHINE", key, name, "无效字体" + file, 0}; };
     CheckSame(sink.findings, {f("Gone", "gone.ttf"), f("Empty", ""), f("Number", "")});
+    CHECK(lookups == 1);  // once per scan, not once per font
+
+    // Without a fonts folder no font can be judged: the category ends and says so.
+    seams->specialFolder = [](HWND, int) { return std::string(); };
+    CHECK_THROWS_AS(ChkFontErr(ScanContext{}, sink), ScanStepError);
 }
 
 TEST_CASE("uninstall path test") {
@@ -478,4 +487,40 @@ TEST_CASE("valid entries are not reported; default values are rows of their own;
         CHECK(f.Kind() == (f.defaultValue ? FindingKind::RegistryDefaultValue : FindingKind::RegistryKey));
     }
     SetEnvironmentVariableA("TWTESTDIR", nullptr);
+}
+
+// Run by tests/unreadable_folder.sh as a user who cannot read the folder TW_UNREADABLE (made
+// and locked on the host side, holding app.exe, face.ttf, there.hlp): every check that meets it
+// answers "cannot tell", and nothing that names it is reported.
+TEST_CASE("a folder the user cannot read: nothing in it is taken for missing") {
+    char locked[MAX_PATH] = "";
+    if (!GetEnvironmentVariableA("TW_UNREADABLE", locked, sizeof locked)) {
+        MESSAGE("no unreadable folder prepared (TW_UNREADABLE); the test runs from tests/unreadable_folder.sh");
+        return;
+    }
+    const std::string dir = locked;
+    REQUIRE(JudgePath(dir + "\\app.exe") == PathState::Unknown);
+    RegistrySandbox sandbox;
+    ScopedSeams seams;
+    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? dir : std::string(); };
+    const std::string cls = "Software\\CLASSES\\lockedfile\\Shell\\open\\Command";
+    SetString(HKEY_LOCAL_MACHINE, cls, "", "\"" + dir + "\\app.exe\" \"%1\"");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\Help", "there.hlp", dir);
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", "Face", "face.ttf");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Locked"), "DisplayName", "Locked");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Locked"), "UninstallString", dir + "\\app.exe /u");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("LockedPath"), "Path", dir + "\\app.exe");
+    SetString(HKEY_CURRENT_USER, "Software\\Locked", "Path", dir + "\\app.exe");
+
+    ScanContext ctx;
+    ctx.windowsDir = WindowsDirectory();
+    CollectingSink sink;
+    ChkHelpErr(ctx, sink);
+    ChkFontErr(ctx, sink);
+    ChkUninstallErr(ctx, sink);
+    TChkRegClassErr(ctx, sink).ScanClasses();
+    TChkRegErr hive(ctx, sink);
+    hive.FRootKey = HKEY_CURRENT_USER;
+    hive.ScanHive();
+    CheckSame(sink.findings, {});
 }
