@@ -301,8 +301,13 @@ struct HiveWorld {
         SetString(cu, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", "X", s + "\\gone.ttf");
         SetString(cu, "System\\ControlSet001\\Services\\MySQL\\Parameters", "X", s + "\\gone.exe");
         SetString(cu, "Software\\ClassesExtra", "X", s + "\\gone8.exe");
+        // Where the system's own folders are: a setting of the system, not a program's memory.
+        const std::string current = "Software\\Microsoft\\Windows\\CurrentVersion";
+        SetString(cu, current, "ProgramFilesDir", s + "\\goneprograms");
+        SetString(cu, current, "Z_App", s + "\\gone11.exe");
         expected = {
             Hit(root, "Software\\ClassesExtra", "X", s + "\\gone8.exe"),
+            Hit(root, current, "Z_App", s + "\\gone11.exe"),
             Hit(root, app, kDefaultValueMarker, s + "\\gone.exe"),
             Hit(root, app, " ", s + "\\gone6.exe"),  // a blank name is a value of its own
             Hit(root, app, "A_Path", s + "\\gone2.exe /min"),
@@ -337,6 +342,12 @@ TEST_CASE("hive walk: Findings in walk order, name hits before value hits, exclu
     scanner.FRootKey = HKEY_CURRENT_USER;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines(w.expected));
+    // Each row carries the path found missing, for the check again before repair.
+    for (const Finding& f : sink.findings) {
+        CAPTURE(f.keyName);
+        REQUIRE(f.missingPaths.size() == 1);
+        CHECK(f.description.empty() ? f.keyName == f.missingPaths[0] : f.description.find(f.missingPaths[0]) == 0);
+    }
     // The status line is paced rather than moved for every key, but it starts at once, follows
     // the walk and never names a skipped key.
     REQUIRE_FALSE(sink.statuses.empty());
