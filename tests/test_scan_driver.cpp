@@ -531,6 +531,9 @@ TEST_CASE("hand-over: each Finding arrives whole; of status texts in a row only 
     } target;
     Finding odd{"HKEY_USERS", std::string("S-1\\\xB1\x5C\0tail", 11), std::string("\0", 1),
                 std::string(5000, 'd'), kImageSharedDll, true};
+    odd.kind = FindingKind::RegistryDefaultValue;
+    odd.missingPaths = {"C:\\a\xB1\x5C", "", std::string(300, 'p')};
+    odd.missingRule = Finding::Missing::NoProgram;
     Finding blank{"", "", "", "", kImageFresh, false};
     UiDispatcher ui;
     HandOverSink handOver(ui, target);
@@ -561,7 +564,10 @@ TEST_CASE("hand-over: each Finding arrives whole; of status texts in a row only 
     CHECK(target.events == std::vector<std::string>{"S:b", "F", "S:c", "F", "S:" + std::string(300, 'e')});
     REQUIRE(target.findings.size() == 2u);
     CHECK(target.findings[0] == odd);
+    CHECK(target.findings[0].missingPaths == odd.missingPaths);
+    CHECK(target.findings[0].missingRule == odd.missingRule);
     CHECK(target.findings[1] == blank);
+    CHECK(target.findings[1].missingPaths.empty());
 }
 
 TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no window code runs on it") {
