@@ -297,3 +297,37 @@ TEST_CASE("file-type scanner: programs that run are not reported, however the co
         if (v.reported) want.push_back(F(v.cls, "无效右键菜单: " + v.cls));
     CheckSame(w.Scan(), want);
 }
+
+TEST_CASE("file-type scanner: icons of missing files, and the verbs of the programs under Applications") {
+    ClassWorld w;
+    const std::string icon = w.dir.File("app.ico");
+    const struct {
+        const char* key;  // a class or an extension
+        std::string reference;
+        bool reported;
+    } icons[] = {
+        {"iconok", icon, false},
+        {"iconindex", w.program + ",1", false},
+        {"iconquoted", "\"" + icon + "\"", false},
+        {"iconself", "%1", false},
+        {"iconvar", "%SystemRoot%\\notepad.exe,0", false},
+        {"icongone", w.dir / "gone.ico", true},
+        {"icongoneindex", w.dir / "gone.dll,-3", true},
+        {".iconext", w.dir / "gone.ico", true},
+    };
+    for (const auto& i : icons) SetString(HKEY_LOCAL_MACHINE, kClasses + i.key + "\\DefaultIcon", "", i.reference);
+    SetString(HKEY_LOCAL_MACHINE, kClasses + ".iconext", "", "iconok");
+    w.Verb("Applications\\gone.exe", "open", "", w.Missing());
+    w.Verb("Applications\\works.exe", "open", "", w.Present());
+    SetString(HKEY_LOCAL_MACHINE, kClasses + "Applications\\works.exe", "FriendlyAppName", "Works");
+
+    std::vector<Finding> want = {F("Applications\\gone.exe", "无效右键菜单: Applications\\gone.exe")};
+    for (const auto& i : icons) {
+        if (!i.reported) continue;
+        Finding f = F(std::string(i.key) + "\\DefaultIcon", "无效文件图标: " + i.reference);
+        f.keyName = kDefaultValueMarker;  // the icon setting only, never the class
+        f.defaultValue = true;
+        want.push_back(f);
+    }
+    CheckSame(w.Scan(), want);
+}

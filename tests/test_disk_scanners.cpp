@@ -223,10 +223,11 @@ TEST_CASE("a stop during the shortcut walk ends it at the next entry; the rows f
     CHECK(sink.pumpsAfterStop <= 1);  // the pause after the entry that saw the stop
 }
 
-TEST_CASE("the directory walk reports empty program groups, never Startup, the user tree or what it cannot read") {
+TEST_CASE("the directory walk reports empty program groups of all users and of the user, never Startup or what it cannot read") {
     ScratchDir dir;
     const std::string common = dir.Dir("Programs"), user = dir.Dir("UserPrograms");
     dir.Dir("UserPrograms\\Empty");
+    dir.Dir("UserPrograms\\StartUp");
     dir.Dir("Programs\\Group\\Sub");
     SetFileAttributesA(dir.File("Programs\\HiddenFile\\h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
     SetFileAttributesA(dir.File("Programs\\SystemFile\\s.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
@@ -250,21 +251,23 @@ TEST_CASE("the directory walk reports empty program groups, never Startup, the u
         case CSIDL_COMMON_PROGRAMS: return common;
         case CSIDL_COMMON_STARTUP: return common + "\\Startup";  // the shell's spelling
         case CSIDL_PROGRAMS: return user;
+        case CSIDL_STARTUP: return user + "\\StartUp";
         default: return "";
         }
     };
     StoppingSink sink;
     ScanContext ctx = sink.Context();
     Scan_Direrr(ctx, sink);
-    CHECK(Locations(sink.findings) ==
-          std::set<std::string>{common + "\\Group\\Sub", common + "\\HiddenDir\\Inner", common + "\\Pate"});
-    CHECK(sink.findings.size() == 3);
+    CHECK(Locations(sink.findings) == std::set<std::string>{common + "\\Group\\Sub", common + "\\HiddenDir\\Inner",
+                                                             common + "\\Pate", user + "\\Empty"});
+    CHECK(sink.findings.size() == 4);
     for (const Finding& f : sink.findings) CHECK(f == Finding{kDiskDirCaption, f.location, "", "", 0});
 
     // The 98 family walks the user's own tree, and an empty programs folder is reported itself.
     sink.findings.clear();
     ctx.majorVersion = 4;
     RemoveDirectoryA((user + "\\Empty").c_str());
+    RemoveDirectoryA((user + "\\StartUp").c_str());
     Scan_Direrr(ctx, sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{user});
 
@@ -282,8 +285,9 @@ TEST_CASE("a stop during the directory walk still adds the folders recorded befo
     ScratchDir dir;
     for (int i = 0; i < 5; ++i) dir.Dir("Programs\\E" + std::to_string(i));
     ScopedSeams seams;
+    dir.Dir("User");
     seams->specialFolder = [&](HWND, int csidl) {
-        return csidl == CSIDL_COMMON_PROGRAMS ? dir / "Programs" : std::string();
+        return csidl == CSIDL_COMMON_PROGRAMS ? dir / "Programs" : csidl == CSIDL_PROGRAMS ? dir / "User" : std::string();
     };
     struct : StoppingSink {
         void ProcessMessages() override {

@@ -52,6 +52,7 @@ struct PathWorld {
     PathWorld() : windowsDir(dir.Path() + "\\WinDir") {
         dir.Make({}, "app.exe");
         dir.Make({"Program Files", "App"}, "app.exe");
+        dir.Make({"Program Files (x86)"});
         dir.Make({"Tools"}, "lib.dll");
         dir.Make({"Apps"}, "my app.exe");
         dir.Make({"x-y"}, "app.exe");
@@ -189,6 +190,9 @@ TEST_CASE("missing-path test") {
             {"<S>\\gone=x", false},
             // A blank, "^", "(" or "'" alone belongs to a plain name.
             {"<S>\\gone x", true}, {"<S>\\gone^x", true}, {"<S>\\gone(x)", true}, {"<S>\\gone'x", true},
+            // " (" in a folder that is there ("Program Files (x86)") is part of the path.
+            {"<S>\\Program Files (x86)\\App\\gone.exe", true}, {"<S>\\Program Files (x86)\\gone (x)", false},
+            {"<S>\\Gone Files (x86)\\App\\gone.exe", false},
         });
     }
     SUBCASE("positions are bytes, and no cut splits a double-byte character") {

@@ -235,6 +235,7 @@ TEST_CASE("uninstall path test") {
     OddDrives(seams);
     dir.File("app.exe");
     dir.File("Program Files\\App\\unins000.exe");
+    dir.Dir("Program Files (x86)");
     // Made a part at a time: the second byte of 乗 is "\", so its path must not be split there.
     CreateDirectoryA((dir.Path() + "\\乗").c_str(), nullptr);
     CloseHandle(CreateFileA((dir.Path() + "\\乗\\tool.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -289,6 +290,9 @@ TEST_CASE("uninstall path test") {
     SUBCASE("what cannot be judged is not bad") {
         check({{"<S>\\gone*.exe", false}, {"<S>\\gone?.exe", false}, {"<S>\\a<b", false}, {"<S>\\a;b", false},
                {"<S>\\x (1)\\gone.exe", false}});
+    }
+    SUBCASE("\" (\" in a folder that is there belongs to the path") {
+        check({{"<S>\\Program Files (x86)\\gone.exe", true}, {"<S>\\Program Files (x86)", false}});
     }
 }
 
@@ -388,27 +392,48 @@ TEST_CASE("uninstall entries: a display name that is not text ends the scanner a
     CheckSame(sink.findings, {Uninstall("AAA"), Uninstall("BBB")});
 }
 
-TEST_CASE("shared DLLs: a count of 0, as an integer or as text") {
+TEST_CASE("shared DLLs: a count of 0, as an integer or as text, or a library that is gone") {
     RegistrySandbox sandbox;
     ScratchDir dir;
-    const std::string present = dir.File("there.dll");
+    ScopedSeams seams;
+    OddDrives(seams);
     const char key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-    SetDword(HKEY_LOCAL_MACHINE, key, "C:\\zero.dll", 0);
-    SetDword(HKEY_LOCAL_MACHINE, key, "C:\\one.dll", 1);
-    SetDword(HKEY_LOCAL_MACHINE, key, "C:\\negative.dll", 0xFFFFFFFFu);
-    SetString(HKEY_LOCAL_MACHINE, key, "C:\\text0.dll", "0");
-    SetString(HKEY_LOCAL_MACHINE, key, "C:\\text2.dll", "2");
-    SetString(HKEY_LOCAL_MACHINE, key, "C:\\word.dll", "none");
-    SetString(HKEY_LOCAL_MACHINE, key, "C:\\empty.dll", "");
-    SetString(HKEY_LOCAL_MACHINE, key, "C:\\expand.dll", "0", REG_EXPAND_SZ);
-    SetBinary(HKEY_LOCAL_MACHINE, key, "C:\\binary.dll", std::string(4, '\0'));
-    SetDword(HKEY_LOCAL_MACHINE, key, present, 0);  // the file is not looked at
-
+    const struct {
+        const char* file;  // in the scratch folder; "" for a name of its own
+        std::string name;
+        DWORD type;
+        std::string data;
+        const char* description;  // nullptr: not reported
+    } rows[] = {
+        {"zero.dll", "", REG_DWORD, std::string(4, '\0'), ""},
+        {"one.dll", "", REG_DWORD, std::string("\x01\0\0\0", 4), nullptr},
+        {"negative.dll", "", REG_DWORD, std::string(4, '\xFF'), nullptr},
+        {"text0.dll", "", REG_SZ, std::string("0", 2), ""},
+        {"text2.dll", "", REG_SZ, std::string("2", 2), nullptr},
+        {"word.dll", "", REG_SZ, std::string("none", 5), nullptr},
+        {"empty.dll", "", REG_SZ, std::string(1, '\0'), nullptr},
+        {"expand.dll", "", REG_EXPAND_SZ, std::string("0", 2), nullptr},
+        {"binary.dll", "", REG_BINARY, std::string(4, '\0'), nullptr},
+        // Whatever the count, nothing is counted for a library that is gone.
+        {"", "gone.dll", REG_DWORD, std::string("\x02\0\0\0", 4), "文件不存在"},
+        {"", "zerogone.dll", REG_DWORD, std::string(4, '\0'), "文件不存在"},
+        {"", "D:\\cd\\gone.dll", REG_DWORD, std::string("\x01\0\0\0", 4), nullptr},  // not a fixed disk
+        {"", "%SystemRoot%\\gone.dll", REG_DWORD, std::string("\x01\0\0\0", 4), nullptr},
+    };
+    std::vector<Finding> want;
+    for (const auto& r : rows) {
+        const std::string name = *r.file ? dir.File(r.file) : r.name.find('\\') != std::string::npos ? r.name : dir / r.name;
+        HKEY k;
+        REQUIRE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) == ERROR_SUCCESS);
+        RegSetValueExA(k, name.c_str(), 0, r.type, reinterpret_cast<const BYTE*>(r.data.data()), static_cast<DWORD>(r.data.size()));
+        RegCloseKey(k);
+        if (r.description)
+            want.push_back(Finding{"HKEY_LOCAL_MACHINE", "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", name,
+                                   r.description, kImageSharedDll});
+    }
     CollectingSink sink;
     Scan_DLLerr(ScanContext{}, sink);
-    const std::string location = "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls";
-    auto f = [&](const std::string& name) { return Finding{"HKEY_LOCAL_MACHINE", location, name, "", kImageSharedDll}; };
-    CheckSame(sink.findings, {f("C:\\zero.dll"), f("C:\\text0.dll"), f(present)});
+    CheckSame(sink.findings, want);
     CHECK(sink.pumps == 0);
 }
 
@@ -465,7 +490,7 @@ TEST_CASE("valid entries are not reported; default values are rows of their own;
     SetString(HKEY_LOCAL_MACHINE, helpKey, "", ctx.windowsDir);
     const char dllKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
     SetDword(HKEY_LOCAL_MACHINE, dllKey, "", 0);
-    SetDword(HKEY_LOCAL_MACHINE, dllKey, "C:\\used.dll", 1);
+    SetDword(HKEY_LOCAL_MACHINE, dllKey, dir.File("used.dll"), 1);
 
     CollectingSink sink;
     ChkUninstallErr(ctx, sink);

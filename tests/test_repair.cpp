@@ -1046,7 +1046,8 @@ TEST_CASE("a default-value row deletes or empties that value only, never its key
     SetString(HKEY_LOCAL_MACHINE, fontsKey, "", "");
     SetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept", "kept.ttf");
     SetDword(HKEY_LOCAL_MACHINE, dllKey, "", 0);
-    SetDword(HKEY_LOCAL_MACHINE, dllKey, "C:\\kept.dll", 2);
+    const std::string keptDll = dir.File("kept.dll");
+    SetDword(HKEY_LOCAL_MACHINE, dllKey, keptDll, 2);
     SetString(HKEY_LOCAL_MACHINE, helpKey, "", WindowsDirectory());
     SetString(HKEY_LOCAL_MACHINE, helpKey, "kept.hlp", fontsDir);
     dir.File("Fonts\\kept.ttf");
@@ -1069,7 +1070,7 @@ TEST_CASE("a default-value row deletes or empties that value only, never its key
     // Each key keeps its other values; an empty or non-text default goes, a text one is emptied.
     CHECK(GetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept") == "kept.ttf");
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, fontsKey, ""));
-    CHECK(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, "C:\\kept.dll"));
+    CHECK(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, keptDll));
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, ""));
     CHECK(GetString(HKEY_LOCAL_MACHINE, helpKey, "kept.hlp") == fontsDir);
     CHECK(GetString(HKEY_LOCAL_MACHINE, helpKey, "") == "");

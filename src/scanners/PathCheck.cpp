@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -81,7 +84,49 @@ PathState Search(const std::string& name) {
     return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? PathState::Missing : PathState::Unknown;
 }
 
+// The system's folder for 32-bit programs on a 64-bit system ("C:\Program Files (x86)"),
+// lower-cased; empty on a 32-bit system.
+std::string ProgramFilesX86() {
+    char buf[MAX_PATH + 1] = "";
+    const DWORD n = GetEnvironmentVariableA("ProgramFiles(x86)", buf, sizeof buf);
+    std::string folder = n > 0 && n < sizeof buf ? std::string(buf, n) : SpecialFolder(nullptr, CSIDL_PROGRAM_FILESX86);
+    return LowerAscii(TrimTrailingBackslashes(folder));
+}
+
 }  // namespace
+
+std::string ExpandVariables(const std::string& text) {
+    if (text.find('%') == std::string::npos) return text;
+    std::wstring wide;
+    if (!AnsiToWideExact(text, wide)) return text;
+    std::wstring out(32768, L'\0');
+    const DWORD n = ExpandEnvironmentStringsW(wide.c_str(), &out[0], static_cast<DWORD>(out.size()));
+    if (n == 0 || n > out.size()) return text;
+    out.resize(n - 1);
+    std::string ansi;
+    return WideToAnsiExact(out.data(), out.size(), ansi) ? ansi : text;
+}
+
+bool HasArgumentParenthesis(const std::string& path) {
+    for (size_t p = path.find(" ("); p != std::string::npos; p = path.find(" (", p + 2)) {
+        // Neither byte of " (" can be the second byte of a double-byte character.
+        size_t next = std::string::npos;
+        for (size_t i = p + 2; i < path.size(); ++i) {
+            if (path[i] == '\\') {
+                next = i;
+                break;
+            }
+            if (IsLeadByte(path[i]) && i + 1 < path.size()) ++i;
+        }
+        if (next == std::string::npos) return true;
+        const std::string element = path.substr(0, next);
+        if (JudgePath(element) == PathState::Directory) continue;
+        static const std::string x86 = ProgramFilesX86();
+        if (!x86.empty() && LowerAscii(element) == x86) continue;
+        return true;
+    }
+    return false;
+}
 
 bool IsShortNameElement(const std::string& element) {
     // NAME~N with up to six characters before the tilde and digits after it, then an optional

@@ -25,6 +25,17 @@ inline bool IsNoFile(PathState s) { return IsGone(s) || s == PathState::Director
 // Definitely nothing there, neither file nor folder.
 inline bool IsNothing(PathState s) { return IsGone(s); }
 
+// The text with the environment's variables put in (%SystemRoot%, %ProgramFiles%), as the
+// system does before it uses it; unchanged when it cannot be expanded. A variable the
+// environment does not know stays as it is.
+std::string ExpandVariables(const std::string& text);
+
+// Whether " (" in a candidate path is argument text ("app.exe (debug)"), which the path rules
+// refuse to judge, rather than part of a folder's name: a " (" inside a path element that exists
+// on disk (up to the next backslash), or inside the system's own "Program Files (x86)" folder,
+// belongs to the path. A " (" in the last element is argument text.
+bool HasArgumentParenthesis(const std::string& path);
+
 // Whether a path element has the form of an 8.3 short name ("PROGRA~1", "UNINST~2.EXE").
 bool IsShortNameElement(const std::string& element);
 

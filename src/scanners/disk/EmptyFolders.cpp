@@ -56,20 +56,46 @@ void EmptyFolderWalk::FindEmptyDirs(const std::string& dir) {
 }
 
 void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
-    const bool family98 = ctx.majorVersion == 4;
-    const std::string programs = SpecialFolder(ctx.desktop, family98 ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS);
-    // Without its folder the category has nothing to look at: never fall back to walking the
-    // root of the current drive, and say that it could not look.
-    if (programs.empty())
-        EndScanAt(family98 ? "CSIDL_PROGRAMS" : "CSIDL_COMMON_PROGRAMS", "系统无法给出开始菜单程序文件夹的位置");
+    // The 98 family keeps program groups per user. Later systems show the all-users groups and
+    // the user's own side by side, and installers for one user (and Wine for most installers)
+    // put theirs in the user's folder: both trees are walked, each with its own Startup folder
+    // exempt.
+    struct Tree {
+        int programs, startup;
+        const char* name;
+    };
+    std::vector<Tree> trees;
+    if (ctx.majorVersion == 4) {
+        trees.push_back({CSIDL_PROGRAMS, CSIDL_STARTUP, "CSIDL_PROGRAMS"});
+    } else {
+        trees.push_back({CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP, "CSIDL_COMMON_PROGRAMS"});
+        trees.push_back({CSIDL_PROGRAMS, CSIDL_STARTUP, "CSIDL_PROGRAMS"});
+    }
     EmptyFolderWalk walk(ctx, sink);
-    walk.FindEmptyDirs(programs);
+    std::vector<std::string> startups, walked;
+    std::string unresolved;
+    for (const Tree& tree : trees) {
+        const std::string programs = SpecialFolder(ctx.desktop, tree.programs);
+        // Without its folder a tree has nothing to look at: never fall back to walking the root
+        // of the current drive, and say that it could not look.
+        if (programs.empty()) {
+            unresolved += (unresolved.empty() ? "" : "、") + std::string(tree.name);
+            continue;
+        }
+        bool seen = false;
+        for (const std::string& w : walked) seen = seen || SamePath(w, programs);
+        if (seen) continue;
+        walked.push_back(programs);
+        startups.push_back(SpecialFolder(ctx.desktop, tree.startup));
+        if (ctx.scanning()) walk.FindEmptyDirs(programs);
+    }
 
     // Paths compare without letter case, as the file system does: a Startup folder spelt
     // "Startup" by the shell and "StartUp" on disk is the same folder, and never reported.
-    const std::string startup = SpecialFolder(ctx.desktop, family98 ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP);
     for (const std::string& dir : walk.Found()) {
-        if (SamePath(dir, startup)) continue;
+        bool startup = false;
+        for (const std::string& s : startups) startup = startup || SamePath(dir, s);
+        if (startup) continue;
         Finding f;
         f.caption = kDiskDirCaption;
         f.kind = FindingKind::Folder;
@@ -77,6 +103,7 @@ void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
         sink.AddFinding(f);
         sink.ProcessMessages();
     }
+    if (!unresolved.empty()) EndScanAt(unresolved, "系统无法给出开始菜单程序文件夹的位置");
 }
 
 }  // namespace tw

@@ -23,6 +23,31 @@ std::string ClassPath(const std::string& name) { return std::string(kClasses) + 
 
 bool IsExtensionName(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
+const char kBadIcon[] = "无效文件图标: ";
+
+// The file an icon reference names ("C:\App\app.exe,1", "\"C:\App\doc.ico\"",
+// "%SystemRoot%\x.dll,-3"), ready to be judged; empty when it names none that can be judged:
+// "%1" (each file's own icon), a variable the environment does not know, no drive path on a
+// fixed disk.
+std::string IconFile(const std::string& reference) {
+    std::string s = Trim(reference);
+    if (!s.empty() && s[0] == '"') {
+        const size_t close = s.find('"', 1);
+        s = s.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    } else {
+        const size_t comma = s.rfind(',');
+        if (comma != std::string::npos) {
+            const std::string index = Trim(s.substr(comma + 1));
+            int n = 0;
+            if (TryStrToInt(index, n)) s = Trim(s.substr(0, comma));
+        }
+    }
+    s = ExpandVariables(s);
+    if (s.find('%') != std::string::npos || !StartsWithDriveCtoZ(s)) return {};
+    if (DriveType(s.substr(0, 3)) != DRIVE_FIXED) return {};
+    return s;
+}
+
 // Subkey and value counts of a key; a key that does not open has neither.
 RegKeyInfo InfoOf(const std::string& path) {
     RegKeyInfo info;
@@ -127,8 +152,12 @@ void TChkRegClassErr::ScanClasses() {
         if (IsExtensionName(name)) {
             const Extension& e = extensions_[ext++];
             if (majorVersion_ == 4 || (e.opened && e.subKeys == 0)) extensionList_.push_back(&e);
+            if (e.subKeys > 0) CheckDefaultIcon(name);
         } else {
             CheckClassVerbs(name);
+            CheckDefaultIcon(name);
+            // The programs registered for "Open with": their verbs sit one level further down.
+            if (UpperAscii(name) == "APPLICATIONS") CheckApplications(name);
         }
     }
 
@@ -279,6 +308,40 @@ void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb
         ++orphanCount_[cls];
     } else {
         ReportFinding(shellPath, description, missingProgram);
+    }
+}
+
+void TChkRegClassErr::CheckDefaultIcon(const std::string& cls) {
+    Registry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    const std::string iconKey = ClassPath(cls) + "\\DefaultIcon";
+    if (!reg.OpenKeyReadOnly(iconKey)) return;
+    std::string reference;
+    try {
+        if (!reg.ReadStringExact("", reference)) return;  // the code page cannot hold it: not judged
+    } catch (const RegistryError&) {
+        return;  // not text: no file to judge
+    }
+    const std::string file = IconFile(reference);
+    if (file.empty() || !IsNoFile(JudgePath(file))) return;
+    // The icon setting only, never the class that has it.
+    Finding f = NamedOrDefaultValueFinding(kMachine, iconKey, "", kBadIcon + reference);
+    f.missingPaths.push_back(file);
+    f.missingRule = Finding::Missing::NoFile;
+    sink_.AddFinding(f);
+}
+
+void TChkRegClassErr::CheckApplications(const std::string& applications) {
+    std::vector<std::string> programs;
+    {
+        Registry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        if (reg.OpenKeyReadOnly(ClassPath(applications))) programs = reg.GetKeyNames();
+    }
+    for (const std::string& program : programs) {
+        if (!NextEntry(program)) return;
+        CheckClassVerbs(applications + "\\" + program);
+        CheckDefaultIcon(applications + "\\" + program);
     }
 }
 

@@ -56,6 +56,10 @@ private:
     void ReportVerb(const std::string& cls, const std::string& verb, const std::string& display,
                     const std::string& missingProgram);
     void CheckExtensionTarget(const Extension& ext);
+    // A DefaultIcon whose default value names a file that is gone: a row for that value.
+    void CheckDefaultIcon(const std::string& cls);
+    // Every program under the "Applications" key: its verbs and its icon, as any class's.
+    void CheckApplications(const std::string& applications);
     // Whether a verb's command is judged broken: empty, or a program with a drive path that is
     // definitely not there (missingProgram gets it).
     bool CommandBroken(const std::string& command, std::string& missingProgram);

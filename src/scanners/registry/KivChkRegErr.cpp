@@ -81,8 +81,9 @@ const char* const kIgnoredNames[] = {
 
 // What is left of arguments, switches and lists after the cuts: a candidate still holding one of
 // these is not a plain path and is never reported.
+// (" (" is one of them too, but only as argument text: see HasArgumentParenthesis.)
 const char* const kRejectedSequences[] = {
-    " \\", "/", "*", "?", "\"", "<", ">", "|", ",", ";", " ^", " %", " -", " '", " (", "=",
+    " \\", "/", "*", "?", "\"", "<", ">", "|", ",", ";", " ^", " %", " -", " '", "=",
 };
 
 // Characters that end a program path when they follow an extension (".exe" then the separator).
@@ -155,6 +156,7 @@ bool MissingPathTest(const std::string& text, const std::string& windowsDir, Pat
 
     for (const char* rejected : kRejectedSequences)
         if (Contains(s, rejected)) return false;
+    if (Contains(s, " (") && HasArgumentParenthesis(s)) return false;
     const std::string upper = UpperAscii(s);
     for (const char* ignored : kIgnoredNames)
         if (Contains(upper, ignored)) return false;

@@ -99,8 +99,10 @@ bool BadPathTest(std::string t, std::string& judged) {
     }
 
     // What is left of switches and lists: such a text cannot be judged.
-    for (const char* seq : {" \\", "/", "*", "?", "\"", "<", ">", ",", ";", " ^", " %", " -", " '", " ("})
+    for (const char* seq : {" \\", "/", "*", "?", "\"", "<", ">", ",", ";", " ^", " %", " -", " '"})
         if (Contains(t, seq)) return false;
+    // " (" stops argument text only, not a folder such as "Program Files (x86)".
+    if (Contains(t, " (") && HasArgumentParenthesis(t)) return false;
     if (FindChar(t, '|')) return false;
     if (!IsNothing(JudgePath(t))) return false;
     judged = t;
@@ -118,20 +120,6 @@ size_t ProgramExtension(const std::string& u) {
         if (c == ' ' || c == '"' || c == '\t' || strchr("^'/-%!|[,", c)) return p;
     }
     return std::string::npos;
-}
-
-// The command with the environment's variables put in (%SystemRoot%, %ProgramFiles%), as the
-// system does before it runs it; unchanged when it cannot be expanded.
-std::string ExpandVariables(const std::string& text) {
-    if (text.find('%') == std::string::npos) return text;
-    std::wstring wide;
-    if (!AnsiToWideExact(text, wide)) return text;
-    std::wstring out(32768, L'\0');
-    const DWORD n = ExpandEnvironmentStringsW(wide.c_str(), &out[0], static_cast<DWORD>(out.size()));
-    if (n == 0 || n > out.size()) return text;
-    out.resize(n - 1);
-    std::string ansi;
-    return WideToAnsiExact(out.data(), out.size(), ansi) ? ansi : text;
 }
 
 // The program path cut out of an uninstall command (lower-cased, ".exe" found at exePos,
