@@ -314,7 +314,10 @@ TEST_CASE("a folder link that leads back up the tree is never followed") {
     CHECK(Locations(sink.findings) == std::set<std::string>{root + "\\sub\\gone.lnk"});
 
     ScopedSeams seams;
-    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_COMMON_PROGRAMS ? root : std::string(); };
+    // Both programs trees are this folder: it is walked once.
+    seams->specialFolder = [&](HWND, int csidl) {
+        return csidl == CSIDL_COMMON_PROGRAMS || csidl == CSIDL_PROGRAMS ? root : std::string();
+    };
     sink.findings.clear();
     Scan_Direrr(sink.Context(), sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{root + "\\sub\\empty"});
