@@ -86,6 +86,14 @@ std::wstring RealName(const std::wstring& rel) {
     return KeyRealName(k.get());
 }
 
+// The current user's SID: HKEY_CURRENT_USER is also HKEY_USERS\<SID>.
+std::string UserSid() {
+    const std::wstring real = RealName(L"Software");
+    const size_t user = real.find(L"\\User\\");
+    REQUIRE(user != std::wstring::npos);
+    return WideToAnsi(real.substr(user + 6, real.find(L'\\', user + 6) - user - 6));
+}
+
 // A registry link of the current user to a key, and its removal (the link alone, never its target).
 void MakeLink(const std::wstring& rel, const std::wstring& target) {
     UniqueHKey k;
@@ -142,10 +150,7 @@ TEST_CASE("a repaired key, value or default value comes back byte for byte throu
 
 TEST_CASE("one object repaired through two views, or by several repairs, comes back as before the first") {
     // The current user's key is also HKEY_USERS\<SID>\...: the all-users scan reports it again.
-    const std::wstring real = RealName(L"Software");
-    const size_t user = real.find(L"\\User\\");
-    REQUIRE(user != std::wstring::npos);
-    const std::string sid = WideToAnsi(real.substr(user + 6, real.find(L'\\', user + 6) - user - 6));
+    const std::string sid = UserSid();
     enum What { Default, Key };
     struct Step {
         bool users;  // through HKEY_USERS\<SID>, else HKEY_CURRENT_USER
@@ -223,13 +228,18 @@ TEST_CASE("the check after the import names what did not come back exactly") {
          "\\Row（不再是注册表链接）"},
         {"unterminated text the editor ends with a NUL", L"\"v\"=hex(1):61,00,62,00", nullptr, "\\Row\\v（数据不同）"},
         {"REG_SZ data of odd length, which Wine's editor pads", L"\"v\"=hex(1):61,00,00", nullptr, "\\Row\\v"},
+        {"a value recorded again through the other view, in a file of older versions", L"@=\"orig\"\r\n\r\n[{users}]\r\n@=\"\"",
+         nullptr, "\\Row\\@（数据不同）"},
     };
+    const std::wstring users = L"HKEY_USERS\\" + AnsiToWide(UserSid()) + L"\\" + key.wrel + L"\\Row";
     for (const auto& c : cases) {
         const std::string what = c.what;
         CAPTURE(what);
         DeleteWideTree(HKEY_CURRENT_USER, key.wrel + L"\\Row");
+        std::wstring record = c.record;
+        if (record.find(L"{users}") != std::wstring::npos) record.replace(record.find(L"{users}"), 7, users);
         const std::string file = dir.File("undo.reg", "\xFF\xFE" + Utf16(L"Windows Registry Editor Version 5.00\r\n\r\n[" + K +
-                                                                            L"]\r\n" + c.record + L"\r\n", false));
+                                                                            L"]\r\n" + record + L"\r\n", false));
         ScopedSeams seams;
         const auto editor = seams->runAndWait;
         seams->runAndWait = [&](const std::string& line, const std::string& folder, DWORD& code) {

@@ -461,8 +461,11 @@ bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<Re
 }
 
 std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder) {
-    // What must be there once every file is imported: per object (a key, however reached), the
-    // last record of each of its values, as the editor's import leaves it.
+    // What must be there once every file is imported: per object (a key, however reached), its
+    // values as the file imported last recorded them, and within one file as its first record of
+    // them says. A file gives back the state before the first change of each object: where an
+    // older file holds a later record of the same value (one object recorded through both
+    // views), the editor's import leaves the later one, and the check says so.
     struct Expected {
         RegFileFlavor flavor;
         std::wstring path;
@@ -470,11 +473,14 @@ std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& import
         std::wstring rel;
         bool present;
         bool link;
+        size_t file;  // the file whose records stand
         std::vector<RegFileValue> values;
+        std::vector<size_t> valueFiles;
     };
     std::vector<Expected> objects;
     std::map<std::wstring, size_t> index;
-    for (const UndoRecords& file : importOrder) {
+    for (size_t f = 0; f < importOrder.size(); ++f) {
+        const UndoRecords& file = importOrder[f];
         KeyReader reader(file.flavor);
         for (const RegFileKey& k : file.keys) {
             const size_t slash = k.path.find(L'\\');
@@ -487,22 +493,30 @@ std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& import
             auto it = index.find(id);
             if (it == index.end()) {
                 it = index.emplace(id, objects.size()).first;
-                objects.push_back({file.flavor, k.path, root, rel, true, false, {}});
+                objects.push_back({file.flavor, k.path, root, rel, !k.remove, false, f, {}, {}});
             }
             Expected& e = objects[it->second];
-            e.flavor = file.flavor;
-            e.path = k.path;
-            e.root = root;
-            e.rel = rel;
-            e.present = !k.remove;
-            if (k.remove) e.values.clear(), e.link = false;
+            if (e.file != f) {
+                e.flavor = file.flavor;
+                e.path = k.path;
+                e.root = root;
+                e.rel = rel;
+                e.present = !k.remove;
+                e.file = f;
+                if (k.remove) e.values.clear(), e.valueFiles.clear(), e.link = false;
+            }
             for (const RegFileValue& v : k.values) {
                 if (IsLinkRecord(v)) e.link = true;
                 auto same = std::find_if(e.values.begin(), e.values.end(), [&](const RegFileValue& w) {
                     return w.isDefault == v.isDefault && (v.isDefault || SameIgnoringCase(w.name, v.name));
                 });
-                if (same != e.values.end()) *same = v;
-                else e.values.push_back(v);
+                if (same == e.values.end()) {
+                    e.values.push_back(v);
+                    e.valueFiles.push_back(f);
+                } else if (e.valueFiles[static_cast<size_t>(same - e.values.begin())] != f) {
+                    *same = v;
+                    e.valueFiles[static_cast<size_t>(same - e.values.begin())] = f;
+                }
             }
         }
     }

@@ -96,7 +96,9 @@ struct UndoRecords {
 // one, or has its name in another letter case, and per value that is missing or differs in
 // kind or in any byte ("HKEY_...\path" or "HKEY_...\path\name", with the reason where it is not
 // plain absence), in ANSI text. Where records name the same object (through either view of
-// a key), the one imported last is what must be there.
+// a key), the file imported last stands, and within one file its first record of the object:
+// a later record in the same file (written before undo files kept the state before the first
+// change) is named when the import left it in place of the first.
 std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder);
 
 }  // namespace tw
