@@ -284,7 +284,6 @@ HKEY RootFromName(const std::wstring& name) {
     return nullptr;
 }
 
-
 // The same kind and the same bytes: an import that gives back anything else (Wine's editor pads
 // REG_SZ data of odd length, and ends unterminated text with a NUL) has not given back what was
 // there.
