@@ -17,6 +17,7 @@
 #include "repair/RepairLog.h"
 #include "repair/UndoCommand.h"
 #include "repair/UndoFile.h"
+#include "repair/UndoWindow.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedMessages.h"
@@ -78,6 +79,37 @@ void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir) {
     REQUIRE(UndoCommand(view, [&]() -> TForm3& { return progress(); }).UndoFrom(files[0]));
 }
 
+// The registry's own name of a key of the current user ("\\REGISTRY\\User\\<SID>\\...").
+std::wstring RealName(const std::wstring& rel) {
+    UniqueHKey k;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, rel.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return {};
+    return KeyRealName(k.get());
+}
+
+// The current user's SID: HKEY_CURRENT_USER is also HKEY_USERS\<SID>.
+std::string UserSid() {
+    const std::wstring real = RealName(L"Software");
+    const size_t user = real.find(L"\\User\\");
+    REQUIRE(user != std::wstring::npos);
+    return WideToAnsi(real.substr(user + 6, real.find(L'\\', user + 6) - user - 6));
+}
+
+// A registry link of the current user to a key, and its removal (the link alone, never its target).
+void MakeLink(const std::wstring& rel, const std::wstring& target) {
+    UniqueHKey k;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, rel.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, k.put(), nullptr) == ERROR_SUCCESS);
+    REQUIRE(RegSetValueExW(k.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                           static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS);
+}
+void DropLink(const std::wstring& rel) {
+    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    static const NtDeleteKeyFn del =
+        reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
+    UniqueHKey k;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, rel.c_str(), REG_OPTION_OPEN_LINK, DELETE, k.put()) == ERROR_SUCCESS) del(k.get());
+}
+
 }  // namespace
 
 TEST_SUITE("repair with undo") {
@@ -94,18 +126,6 @@ TEST_CASE("a repaired key, value or default value comes back byte for byte throu
     SUBCASE("a key with subkeys and values of every kind, Windows 2000 and later") {
         RepairThenUndo(Row("HKEY_CURRENT_USER", found), 5, dir);
     }
-    SUBCASE("the same on the 98 family, whose editor reads REGEDIT4") {
-        // The ANSI flavour carries what the code page can: the planted names it cannot are
-        // left out of this case.
-        DeleteWideTree(HKEY_CURRENT_USER, key.wrel);
-        SetString(HKEY_CURRENT_USER, found + "\\子键", "名称", "数据 \"C:\\路径\"");
-        SetString(HKEY_CURRENT_USER, found, "expand", "%TEMP%\\中", REG_EXPAND_SZ);
-        SetDword(HKEY_CURRENT_USER, found, "n", 7);
-        const RegSnapshot ansiBefore = SnapshotKey(HKEY_CURRENT_USER, key.wrel);
-        RepairThenUndo(Row("HKEY_CURRENT_USER", found), 4, dir);
-        CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == ansiBefore);
-        return;
-    }
     SUBCASE("one value") {
         RepairThenUndo(Row("HKEY_CURRENT_USER", found, "binary"), 5, dir);
     }
@@ -115,8 +135,181 @@ TEST_CASE("a repaired key, value or default value comes back byte for byte throu
     SUBCASE("a default value the repair creates is taken away again") {
         RepairThenUndo(Row("HKEY_CURRENT_USER", found + "\\NoDefault", "@D_e_f_a_u_l_t", true), 5, dir);
     }
+    SUBCASE("a key the row names in other letter case comes back under its own name") {
+        RepairThenUndo(Row("HKEY_CURRENT_USER", key.rel + "\\FOUND"), 5, dir);
+    }
+    SUBCASE("a value of the key a registry link leads to") {
+        const std::wstring link = key.wrel + L"\\Link";
+        MakeLink(link, RealName(key.wrel + L"\\Found"));
+        RepairThenUndo(Row("HKEY_CURRENT_USER", key.rel + "\\Link", "binary"), 5, dir);
+        DropLink(link);
+    }
     CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
     CHECK(EditorExport(dir / "export.reg", key.full) == exportBefore);
+}
+
+TEST_CASE("one object repaired through two views, or by several repairs, comes back as before the first") {
+    // The current user's key is also HKEY_USERS\<SID>\...: the all-users scan reports it again.
+    const std::string sid = UserSid();
+    enum What { Default, Key };
+    struct Step {
+        bool users;  // through HKEY_USERS\<SID>, else HKEY_CURRENT_USER
+        What what;
+    };
+    const struct {
+        const char* what;
+        bool withDefault;
+        std::vector<std::vector<Step>> repairs;  // each one "repair all" of these rows
+    } cases[] = {
+        {"the emptied default value through both views", true, {{{true, Default}, {false, Default}}}},
+        {"the emptied default value, then its key through the other view", true, {{{true, Default}, {false, Key}}}},
+        {"a default value the repair creates, then its key through the other view", false,
+         {{{true, Default}, {false, Key}}}},
+        {"two repairs, undone back to the first", true, {{{true, Default}}, {{false, Key}}}},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.what;
+        CAPTURE(what);
+        ScratchDir dir;
+        ScratchKey key("views");
+        CleanLog log;
+        const std::string k = key.rel + "\\DefaultKey";
+        SetString(HKEY_CURRENT_USER, k + "\\Sub", "w", "y");
+        SetString(HKEY_CURRENT_USER, k, "v", "x");
+        if (c.withDefault) SetString(HKEY_CURRENT_USER, k, "", "C:\\Gone\\app.exe");
+        const RegSnapshot before = SnapshotKey(HKEY_CURRENT_USER, key.wrel);
+        const std::wstring exportBefore = EditorExport(dir / "export.reg", key.full);
+        RepairContext context{5};
+        context.undoFolder = dir / "Undo\\";
+        FakeView view;
+        for (const std::vector<Step>& repair : c.repairs) {
+            FindingList list;
+            for (const Step& s : repair)
+                list.Add(Row(s.users ? "HKEY_USERS" : "HKEY_CURRENT_USER", (s.users ? sid + "\\" : "") + k,
+                             s.what == Default ? "@D_e_f_a_u_l_t" : "", s.what == Default));
+            Messages msgs{IDCANCEL, IDOK};
+            Repairer(list, view, context, nullptr).FlatButton3Click();
+            for (int i = 0; i < list.Count(); ++i) REQUIRE(list.At(i).Repaired());
+        }
+        const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
+        REQUIRE(files.size() == c.repairs.size());
+        Messages msgs;
+        Progress progress;
+        CHECK(UndoCommand(view, [&]() -> TForm3& { return progress(); }).UndoBackTo(files.front()));
+        CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
+        CHECK(EditorExport(dir / "export.reg", key.full) == exportBefore);
+    }
+}
+
+TEST_CASE("the check after the import names what did not come back exactly") {
+    ScratchDir dir;
+    ScratchKey key("undocheck");
+    CleanLog log;
+    const std::wstring K = key.full + L"\\Row";
+    const struct {
+        const char* what;
+        const wchar_t* record;  // below the key line
+        void (*after)(const std::wstring& rel);  // what else changes the registry once the editor is done
+        const char* named;
+    } cases[] = {
+        {"a value of another kind", L"\"v\"=hex(2):61,00,00,00",
+         [](const std::wstring& rel) { SetWideValue(HKEY_CURRENT_USER, rel, L"v", REG_SZ, Utf16(L"a")); },
+         "\\Row\\v（类型不同）"},
+        {"a value with other bytes", L"\"v\"=\"abc\"",
+         [](const std::wstring& rel) { SetWideValue(HKEY_CURRENT_USER, rel, L"v", REG_SZ, Utf16(L"abd")); },
+         "\\Row\\v（数据不同）"},
+        {"a key in other letter case", L"\"v\"=\"abc\"",
+         [](const std::wstring& rel) {
+             DeleteWideTree(HKEY_CURRENT_USER, rel);
+             SetWideValue(HKEY_CURRENT_USER, rel.substr(0, rel.size() - 3) + L"ROW", L"v", REG_SZ, Utf16(L"abc"));
+         },
+         "\\Row（注册表中的名称是“ROW”）"},
+        {"a registry link that came back as an ordinary key", L"\"SymbolicLinkValue\"=hex(6):5c,00,41,00", nullptr,
+         "\\Row（不再是注册表链接）"},
+        {"unterminated text the editor ends with a NUL", L"\"v\"=hex(1):61,00,62,00", nullptr, "\\Row\\v（数据不同）"},
+        {"REG_SZ data of odd length, which Wine's editor pads", L"\"v\"=hex(1):61,00,00", nullptr, "\\Row\\v"},
+        {"a value recorded again through the other view, in a file of older versions", L"@=\"orig\"\r\n\r\n[{users}]\r\n@=\"\"",
+         nullptr, "\\Row\\@（数据不同）"},
+    };
+    const std::wstring users = L"HKEY_USERS\\" + AnsiToWide(UserSid()) + L"\\" + key.wrel + L"\\Row";
+    for (const auto& c : cases) {
+        const std::string what = c.what;
+        CAPTURE(what);
+        DeleteWideTree(HKEY_CURRENT_USER, key.wrel + L"\\Row");
+        std::wstring record = c.record;
+        if (record.find(L"{users}") != std::wstring::npos) record.replace(record.find(L"{users}"), 7, users);
+        const std::string file = dir.File("undo.reg", "\xFF\xFE" + Utf16(L"Windows Registry Editor Version 5.00\r\n\r\n[" + K +
+                                                                            L"]\r\n" + record + L"\r\n", false));
+        ScopedSeams seams;
+        const auto editor = seams->runAndWait;
+        seams->runAndWait = [&](const std::string& line, const std::string& folder, DWORD& code) {
+            const bool ran = editor(line, folder, code);
+            if (c.after) c.after(key.wrel + L"\\Row");
+            return ran;
+        };
+        FakeView view;
+        Progress progress;
+        Messages msgs;
+        CHECK_FALSE(UndoCommand(view, [&]() -> TForm3& { return progress(); }).UndoFrom(file));
+        REQUIRE_FALSE(msgs.shown.empty());
+        CHECK(msgs.shown.back().find(c.named) != std::string::npos);
+        DropLink(key.wrel + L"\\Row");
+    }
+}
+
+TEST_CASE("the undo files window counts the files and their room, removes old ones, and picks the repair") {
+    ScratchDir dir;
+    const std::string folder = dir / "Undo\\";
+    const char* names[] = {"2026-01-01_10-00-00.reg", "2026-02-01_10-00-00.reg", "2026-03-01_10-00-00.reg"};
+    const int ageDays[] = {40, 10, 0};
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = dir.File(std::string("Undo\\") + names[i], std::string(1000 + 1000 * i, 'x'));
+        ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+        t.QuadPart -= static_cast<unsigned long long>(ageDays[i]) * 24 * 3600 * 10000000ULL;
+        const FILETIME when{t.LowPart, t.HighPart};
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetFileTime(h, nullptr, nullptr, &when);
+        CloseHandle(h);
+    }
+    UndoWindow window(nullptr, folder);
+    REQUIRE(window.Files().size() == 3);
+    CHECK(window.Files()[0].path == folder + names[2]);  // newest first
+    CHECK(window.Summary() == "文件夹“" + folder + "”中有 3 个撤销文件，共 6 KB。");
+    const struct {
+        const char* days;
+        int answer;
+        size_t left;
+    } removals[] = {{"", IDOK, 3}, {"0", IDOK, 3}, {"30", IDCANCEL, 3}, {"30", IDOK, 2}, {"30", IDOK, 2}};
+    for (const auto& r : removals) {
+        const std::string days = r.days;
+        CAPTURE(days);
+        Messages msgs{r.answer};
+        window.SetDays(r.days);
+        window.RemoveOldClick();
+        CHECK(msgs.shown.size() == 1);
+        CHECK(ListUndoFiles(folder).size() == r.left);
+        CHECK(window.Files().size() == r.left);
+    }
+    CHECK(window.Summary().find("2 个撤销文件，共 5 KB") != std::string::npos);
+    window.Select(1);
+    window.UndoClick();
+    CHECK(window.Picked() == folder + names[1]);
+}
+
+TEST_CASE("a repaired key comes back on the 98 family, whose editor reads REGEDIT4") {
+    // The ANSI flavour carries what the code page can: names it cannot are left out here.
+    ScratchDir dir;
+    ScratchKey key("repairundo98");
+    CleanLog log;
+    const std::string found = key.rel + "\\Found";
+    SetString(HKEY_CURRENT_USER, found + "\\子键", "名称", "数据 \"C:\\路径\"");
+    SetString(HKEY_CURRENT_USER, found, "expand", "%TEMP%\\中", REG_EXPAND_SZ);
+    SetDword(HKEY_CURRENT_USER, found, "n", 7);
+    const RegSnapshot before = SnapshotKey(HKEY_CURRENT_USER, key.wrel);
+    RepairThenUndo(Row("HKEY_CURRENT_USER", found), 4, dir);
+    CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
 }
 
 TEST_CASE("an undo file that cannot be written stops the repair before any deletion") {

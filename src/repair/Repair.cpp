@@ -401,7 +401,8 @@ void Repairer::FlatButton2Click() {
     }
     if (outcome == RepairOutcome::NotRecorded) {
         ShowMessage(view_.MainWindow(),
-                    "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。",
+                    "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。" +
+                        (undo.Refusal().empty() ? std::string() : "\r\n" + undo.Refusal()),
                     MB_OK | MB_ICONERROR);
         return;
     }
@@ -498,7 +499,11 @@ void Repairer::FlatButton3Click() {
     if (notRecorded > 0)
         ShowMessage(owner,
                     IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undo.Path() +
-                        "”，这些注册表项没有改变。",
+                        "”，这些注册表项没有改变。" +
+                        (undo.LinksRefused() == 0
+                             ? std::string()
+                             : "其中 " + IntToStr(undo.LinksRefused()) +
+                                   " 个是注册表链接或含有注册表链接：撤销文件不能恢复链接，所以不删除它们。"),
                     MB_OK | MB_ICONERROR);
 }
 

@@ -25,7 +25,7 @@ public:
     bool Backup();          // ToolButton4Click
     void Restore();         // ToolButton7Click
     bool UndoLast();        // "撤销上次修复": imports the newest undo file
-    bool UndoChosen();      // "撤销以前的修复...": imports the undo file the user picks
+    bool UndoChosen();      // "撤销以前的修复...": the undo files window; undoes back to the one picked
     void ShowHistory();     // ToolButton9Click: creates the history window on first use
     void ClearHistory();    // ClearRepairHistory1Click: creates it hidden, then clears
     // For the message loop: lets the modeless history window handle Tab, Esc and the like.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
+#include <map>
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -14,6 +16,12 @@ namespace {
 // A registry cannot nest deeper than 512 levels; anything deeper is a link loop.
 const int kMaxDepth = 512;
 
+// Opens a key as itself on the NT family; the 98 family has no links and takes no options.
+DWORD OpenLinkOption() {
+    static const DWORD option = (GetVersion() & 0x80000000u) ? 0 : REG_OPTION_OPEN_LINK;
+    return option;
+}
+
 // Reads keys in the flavour's own terms: the wide API for the Unicode flavour, so that no name
 // or text is lost to the code page; the ANSI API for the ANSI flavour, whose systems store ANSI
 // and whose editor imports ANSI.
@@ -21,13 +29,13 @@ class KeyReader {
 public:
     explicit KeyReader(RegFileFlavor flavor) : wide_(flavor == RegFileFlavor::Unicode5) {}
 
-    // ERROR_SUCCESS, or the system's error.
-    // A registry link is opened as the link itself, not the key it leads to: what a repair
-    // deletes is the link, and following links could walk in circles. The record of a link is
-    // its target's name (the value SymbolicLinkValue); an import cannot make a link again.
-    LONG Open(HKEY parent, const std::wstring& path, UniqueHKey& key) const {
-        if (wide_) return RegOpenKeyExW(parent, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, key.put());
-        return RegOpenKeyExA(parent, WideToAnsi(path).c_str(), 0, KEY_READ, key.put());
+    // ERROR_SUCCESS, or the system's error. As itself, a registry link is opened as the link, not
+    // the key it leads to: what a repair of a key deletes is the link, and following links could
+    // walk in circles. Otherwise a link is followed, as a repair of a value follows it.
+    LONG Open(HKEY parent, const std::wstring& path, UniqueHKey& key, bool asItself = true) const {
+        const DWORD options = asItself ? OpenLinkOption() : 0;
+        if (wide_) return RegOpenKeyExW(parent, path.c_str(), options, KEY_READ, key.put());
+        return RegOpenKeyExA(parent, WideToAnsi(path).c_str(), options, KEY_READ, key.put());
     }
 
     // Every value of the key, in enumeration order. False on any error but the end of the list,
@@ -143,25 +151,128 @@ bool KeyPathText(RegFileFlavor flavor, const std::string& path, std::wstring& ou
     return !out.empty() && out[0] != L'\\';
 }
 
-// Appends the key at `path` and everything below it, parents before children, as the editor's
-// export lists them.
-bool FormatTree(const KeyReader& reader, RegFileFlavor flavor, bool escapes, HKEY parent, const std::wstring& rel,
-                const std::wstring& fullPath, int depth, std::wstring& out) {
-    if (depth > kMaxDepth) return false;
-    UniqueHKey key;
-    if (reader.Open(parent, rel, key) != ERROR_SUCCESS) return false;
-    std::vector<RegFileValue> values;
-    std::vector<std::wstring> subKeys;
-    if (!reader.Values(key.get(), values) || !reader.SubKeys(key.get(), subKeys)) return false;
-    out += L"\r\n";
-    if (!FormatRegKeyLine(fullPath, out)) return false;
-    for (const RegFileValue& v : values)
-        if (!FormatRegValue(flavor, v, out, escapes)) return false;
-    for (const std::wstring& sub : subKeys)
-        if (!FormatTree(reader, flavor, escapes, key.get(), sub, fullPath + L"\\" + sub, depth + 1, out))
-            return false;
-    return true;
+std::wstring Lower(std::wstring s) {
+    for (wchar_t& c : s) c = static_cast<wchar_t>(towlower(c));
+    return s;
 }
+
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) { return Lower(a) == Lower(b); }
+
+std::vector<std::wstring> SplitNames(const std::wstring& path) {
+    std::vector<std::wstring> names(1);
+    for (wchar_t c : path) {
+        if (c == L'\\') names.emplace_back();
+        else names.back() += c;
+    }
+    return names;
+}
+
+std::wstring JoinNames(const std::vector<std::wstring>& names) {
+    std::wstring out;
+    for (size_t i = 0; i < names.size(); ++i) out += (i ? L"\\" : L"") + names[i];
+    return out;
+}
+
+// One object however it was reached: the registry's own name of the open key, in lower case
+// ("HKEY_CURRENT_USER\X" and "HKEY_USERS\<SID>\X" are one key). Where the system cannot tell
+// (the 98 family), the path as written.
+std::wstring Identity(HKEY key, const std::wstring& written) {
+    const std::wstring name = KeyRealName(key);
+    return Lower(name.empty() ? written : name);
+}
+
+bool IsLinkRecord(const RegFileValue& v) {
+    return !v.isDefault && v.type == REG_LINK && SameIgnoringCase(v.name, L"SymbolicLinkValue");
+}
+
+// The path relative to root with each name as the registry holds it. The registry's own name
+// of the open key gives the names from the end up, as long as they match the path's names but
+// for letter case; from the first that does not (a link on the way, whose target has another
+// name) the path's names stay. Without the system's name (the 98 family) the last name is
+// looked up among its parent's subkeys.
+std::wstring StoredCase(const KeyReader& reader, HKEY root, const std::wstring& rel, HKEY key) {
+    std::vector<std::wstring> names = SplitNames(rel);
+    const std::wstring real = KeyRealName(key);
+    if (!real.empty()) {
+        const std::vector<std::wstring> realNames = SplitNames(real);
+        for (size_t i = names.size(), j = realNames.size(); i-- > 0 && j-- > 0;) {
+            if (!SameIgnoringCase(names[i], realNames[j])) break;
+            names[i] = realNames[j];
+        }
+        return JoinNames(names);
+    }
+    UniqueHKey parent;
+    std::vector<std::wstring> siblings;
+    const std::wstring parentPath = JoinNames(std::vector<std::wstring>(names.begin(), names.end() - 1));
+    if (names.size() > 1 && reader.Open(root, parentPath, parent) == ERROR_SUCCESS &&
+        reader.SubKeys(parent.get(), siblings)) {
+        for (const std::wstring& s : siblings)
+            if (SameIgnoringCase(s, names.back())) names.back() = s;
+    }
+    return JoinNames(names);
+}
+
+// Whether a key opened as itself is a registry link: it holds the link's value, and opened the
+// ordinary way it is another key (or none, when its target is gone). An ordinary key that merely
+// holds a value of that name and kind, as an import of a link leaves, is no link.
+bool IsRealLink(const KeyReader& reader, HKEY parent, const std::wstring& rel, HKEY asItself) {
+    if (!IsLinkKey(asItself)) return false;
+    UniqueHKey followed;
+    if (reader.Open(parent, rel, followed, false) != ERROR_SUCCESS) return true;
+    const std::wstring self = KeyRealName(asItself), target = KeyRealName(followed.get());
+    return !self.empty() && Lower(self) != Lower(target);
+}
+
+enum class TreeResult { Written, Failed, Link };
+
+// Writes a key with everything below it, parents before children, as the editor's export lists
+// them; leaves out what the file holds already.
+struct TreeWriter {
+    const KeyReader& reader;
+    RegFileFlavor flavor;
+    bool escapes;
+    const std::vector<std::wstring>& keysDone;
+    const std::set<std::wstring>& valuesDone;
+    std::wstring linkPath;  // the link met, on TreeResult::Link
+
+    bool KeyDone(const std::wstring& id) const {
+        for (const std::wstring& done : keysDone)
+            if (id.size() >= done.size() && id.compare(0, done.size(), done) == 0 &&
+                (id.size() == done.size() || id[done.size()] == L'\\'))
+                return true;
+        return false;
+    }
+
+    TreeResult Write(HKEY parent, const std::wstring& rel, const std::wstring& fullPath, int depth,
+                     std::wstring& out) {
+        if (depth > kMaxDepth) return TreeResult::Failed;
+        UniqueHKey key;
+        if (reader.Open(parent, rel, key) != ERROR_SUCCESS) return TreeResult::Failed;
+        std::vector<RegFileValue> values;
+        std::vector<std::wstring> subKeys;
+        if (!reader.Values(key.get(), values) || !reader.SubKeys(key.get(), subKeys)) return TreeResult::Failed;
+        if (subKeys.empty() && std::any_of(values.begin(), values.end(), IsLinkRecord) &&
+            IsRealLink(reader, parent, rel, key.get())) {
+            linkPath = fullPath;
+            return TreeResult::Link;
+        }
+        const bool anyDone = !keysDone.empty() || !valuesDone.empty();
+        const std::wstring id = anyDone ? Identity(key.get(), Lower(fullPath)) : std::wstring();
+        // Recorded whole before: that record holds this key as it was before the repair.
+        if (depth > 0 && anyDone && KeyDone(id)) return TreeResult::Written;
+        out += L"\r\n";
+        if (!FormatRegKeyLine(fullPath, out)) return TreeResult::Failed;
+        for (const RegFileValue& v : values) {
+            if (anyDone && valuesDone.count(id + L"\n" + Lower(v.name))) continue;
+            if (!FormatRegValue(flavor, v, out, escapes)) return TreeResult::Failed;
+        }
+        for (const std::wstring& sub : subKeys) {
+            const TreeResult r = Write(key.get(), sub, fullPath + L"\\" + sub, depth + 1, out);
+            if (r != TreeResult::Written) return r;
+        }
+        return TreeResult::Written;
+    }
+};
 
 bool IsGone(LONG rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND; }
 
@@ -173,16 +284,11 @@ HKEY RootFromName(const std::wstring& name) {
     return nullptr;
 }
 
-bool IsStringKind(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-bool SameData(RegFileFlavor flavor, const RegFileValue& want, const RegFileValue& have) {
-    if (want.type != have.type) return false;
-    if (want.data == have.data) return true;
-    if (!IsStringKind(want.type)) return false;
-    const size_t unit = flavor == RegFileFlavor::Unicode5 ? 2 : 1;
-    return have.data.size() == want.data.size() + unit &&
-           have.data.compare(0, want.data.size(), want.data) == 0 &&
-           have.data.find_first_not_of('\0', want.data.size()) == std::string::npos;
+// The same kind and the same bytes: an import that gives back anything else (Wine's editor pads
+// REG_SZ data of odd length, and ends unterminated text with a NUL) has not given back what was
+// there.
+bool SameData(const RegFileValue& want, const RegFileValue& have) {
+    return want.type == have.type && want.data == have.data;
 }
 
 }  // namespace
@@ -271,6 +377,7 @@ bool UndoFile::Append(const std::wstring& text) {
 }
 
 bool UndoFile::RecordKey(HKEY root, const std::string& path) {
+    refusal_.clear();
     if (!file_) return false;
     std::wstring rel;
     const std::string rootName = RootName(root);
@@ -280,23 +387,48 @@ bool UndoFile::RecordKey(HKEY root, const std::string& path) {
     const LONG rc = reader.Open(root, rel, probe);
     if (IsGone(rc)) return true;
     if (rc != ERROR_SUCCESS) return false;
+    const std::wstring rootText = AnsiToWide(rootName) + L"\\";
+    const std::wstring id = Identity(probe.get(), Lower(rootText + rel));
+    TreeWriter writer{reader, flavor_, lineBreakEscapes_, keysDone_, valuesDone_, std::wstring()};
+    if (writer.KeyDone(id)) return true;
+    const std::wstring full = rootText + StoredCase(reader, root, rel, probe.get());
     probe.reset();
     std::wstring text;
-    if (!FormatTree(reader, flavor_, lineBreakEscapes_, root, rel, AnsiToWide(rootName) + L"\\" + rel, 0, text))
-        return false;
-    return Append(text);
+    switch (writer.Write(root, rel, full, 0, text)) {
+        case TreeResult::Written:
+            break;
+        case TreeResult::Link:
+            ++linksRefused_;
+            refusal_ = (writer.linkPath == full ? "“" + WideToAnsi(full) + "”是注册表链接"
+                                                : "“" + WideToAnsi(full) + "”之下的“" + WideToAnsi(writer.linkPath) +
+                                                      "”是注册表链接") +
+                       "：撤销文件不能恢复注册表链接，含有链接的注册表项不删除。";
+            return false;
+        case TreeResult::Failed:
+            return false;
+    }
+    if (!Append(text)) return false;
+    keysDone_.push_back(id);
+    return true;
 }
 
 bool UndoFile::RecordValue(HKEY root, const std::string& path, const std::string& name) {
+    refusal_.clear();
     if (!file_) return false;
     std::wstring rel, wname;
     const std::string rootName = RootName(root);
     if (rootName.empty() || !KeyPathText(flavor_, path, rel) || !PathText(flavor_, name, wname)) return false;
     KeyReader reader(flavor_);
     UniqueHKey key;
-    const LONG rc = reader.Open(root, rel, key);
+    const LONG rc = reader.Open(root, rel, key, false);
     if (IsGone(rc)) return true;
     if (rc != ERROR_SUCCESS) return false;
+    const std::wstring rootText = AnsiToWide(rootName) + L"\\";
+    const std::wstring id = Identity(key.get(), Lower(rootText + rel));
+    const std::wstring valueId = id + L"\n" + Lower(wname);
+    TreeWriter done{reader, flavor_, lineBreakEscapes_, keysDone_, valuesDone_, std::wstring()};
+    // Recorded before, alone or with its key: that record holds the value as it was first.
+    if (done.KeyDone(id) || valuesDone_.count(valueId)) return true;
     RegFileValue v;
     bool found = false;
     if (!reader.Value(key.get(), wname, v, found)) return false;
@@ -307,10 +439,12 @@ bool UndoFile::RecordValue(HKEY root, const std::string& path, const std::string
         v.remove = true;
     }
     std::wstring text = L"\r\n";
-    if (!FormatRegKeyLine(AnsiToWide(rootName) + L"\\" + rel, text) ||
+    if (!FormatRegKeyLine(rootText + StoredCase(reader, root, rel, key.get()), text) ||
         !FormatRegValue(flavor_, v, text, lineBreakEscapes_))
         return false;
-    return Append(text);
+    if (!Append(text)) return false;
+    valuesDone_.insert(valueId);
+    return true;
 }
 
 bool UndoFile::RecordDefaultValue(HKEY root, const std::string& path) { return RecordValue(root, path, ""); }
@@ -325,28 +459,106 @@ bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<Re
     return ParseRegFile(bytes, flavor, keys);
 }
 
-std::vector<std::string> MissingAfterUndo(RegFileFlavor flavor, const std::vector<RegFileKey>& keys) {
+std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder) {
+    // What must be there once every file is imported: per object (a key, however reached), its
+    // values as the file imported last recorded them, and within one file as its first record of
+    // them says. A file gives back the state before the first change of each object: where an
+    // older file holds a later record of the same value (one object recorded through both
+    // views), the editor's import leaves the later one, and the check says so.
+    struct Expected {
+        RegFileFlavor flavor;
+        std::wstring path;
+        HKEY root;
+        std::wstring rel;
+        bool present;
+        bool link;
+        size_t file;  // the file whose records stand
+        std::vector<RegFileValue> values;
+        std::vector<size_t> valueFiles;
+    };
+    std::vector<Expected> objects;
+    std::map<std::wstring, size_t> index;
+    for (size_t f = 0; f < importOrder.size(); ++f) {
+        const UndoRecords& file = importOrder[f];
+        KeyReader reader(file.flavor);
+        for (const RegFileKey& k : file.keys) {
+            const size_t slash = k.path.find(L'\\');
+            const HKEY root = RootFromName(k.path.substr(0, slash));
+            const std::wstring rel = slash == std::wstring::npos ? std::wstring() : k.path.substr(slash + 1);
+            UniqueHKey key;
+            const std::wstring id = root && reader.Open(root, rel, key, false) == ERROR_SUCCESS
+                                        ? Identity(key.get(), Lower(k.path))
+                                        : Lower(k.path);
+            auto it = index.find(id);
+            if (it == index.end()) {
+                it = index.emplace(id, objects.size()).first;
+                objects.push_back({file.flavor, k.path, root, rel, !k.remove, false, f, {}, {}});
+            }
+            Expected& e = objects[it->second];
+            if (e.file != f) {
+                e.flavor = file.flavor;
+                e.path = k.path;
+                e.root = root;
+                e.rel = rel;
+                e.present = !k.remove;
+                e.file = f;
+                if (k.remove) e.values.clear(), e.valueFiles.clear(), e.link = false;
+            }
+            for (const RegFileValue& v : k.values) {
+                if (IsLinkRecord(v)) e.link = true;
+                auto same = std::find_if(e.values.begin(), e.values.end(), [&](const RegFileValue& w) {
+                    return w.isDefault == v.isDefault && (v.isDefault || SameIgnoringCase(w.name, v.name));
+                });
+                if (same == e.values.end()) {
+                    e.values.push_back(v);
+                    e.valueFiles.push_back(f);
+                } else if (e.valueFiles[static_cast<size_t>(same - e.values.begin())] != f) {
+                    *same = v;
+                    e.valueFiles[static_cast<size_t>(same - e.values.begin())] = f;
+                }
+            }
+        }
+    }
+
     std::vector<std::string> missing;
-    KeyReader reader(flavor);
-    for (const RegFileKey& k : keys) {
-        const size_t slash = k.path.find(L'\\');
-        const HKEY root = RootFromName(k.path.substr(0, slash));
-        const std::wstring rel = slash == std::wstring::npos ? std::wstring() : k.path.substr(slash + 1);
+    for (const Expected& e : objects) {
+        KeyReader reader(e.flavor);
         UniqueHKey key;
-        if (k.remove) {
-            if (root && !IsGone(reader.Open(root, rel, key))) missing.push_back(WideToAnsi(k.path));
+        if (!e.present) {
+            if (e.root && !IsGone(reader.Open(e.root, e.rel, key))) missing.push_back(WideToAnsi(e.path));
             continue;
         }
-        if (!root || reader.Open(root, rel, key) != ERROR_SUCCESS) {
-            missing.push_back(WideToAnsi(k.path));
+        if (!e.root || reader.Open(e.root, e.rel, key) != ERROR_SUCCESS) {
+            missing.push_back(WideToAnsi(e.path));
             continue;
         }
-        for (const RegFileValue& want : k.values) {
+        // The key's own name, as the registry holds it: back in the recorded letter case.
+        const std::vector<std::wstring> written = SplitNames(e.path);
+        const std::vector<std::wstring> stored = SplitNames(KeyRealName(key.get()));
+        if (stored.size() > 1 && stored.back() != written.back() && SameIgnoringCase(stored.back(), written.back()))
+            missing.push_back(WideToAnsi(e.path) + "（注册表中的名称是“" + WideToAnsi(stored.back()) + "”）");
+        const bool isLink = IsRealLink(reader, e.root, e.rel, key.get());
+        if (e.link && !isLink) {
+            missing.push_back(WideToAnsi(e.path) + "（不再是注册表链接）");
+            continue;
+        }
+        // A value recorded through a link: the import wrote it where the link leads.
+        if (isLink && !e.link && reader.Open(e.root, e.rel, key, false) != ERROR_SUCCESS) {
+            missing.push_back(WideToAnsi(e.path));
+            continue;
+        }
+        for (const RegFileValue& want : e.values) {
             RegFileValue have;
             bool found = false;
             const bool read = reader.Value(key.get(), want.isDefault ? std::wstring() : want.name, have, found);
-            const bool back = want.remove ? read && !found : read && found && SameData(flavor, want, have);
-            if (!back) missing.push_back(WideToAnsi(k.path + L"\\" + (want.isDefault ? L"@" : want.name)));
+            const std::string what = WideToAnsi(e.path + L"\\" + (want.isDefault ? L"@" : want.name));
+            if (want.remove) {
+                if (!read || found) missing.push_back(what);
+            } else if (!read || !found) {
+                missing.push_back(what);
+            } else if (!SameData(want, have)) {
+                missing.push_back(what + (want.type != have.type ? "（类型不同）" : "（数据不同）"));
+            }
         }
     }
     return missing;

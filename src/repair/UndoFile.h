@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <set>
 #include <vector>
 
 #include "platform/Handle.h"
@@ -41,11 +42,29 @@ public:
     // it was before the call and the caller must not delete. What does not exist is nothing to
     // record (true, and nothing written). A key or value that cannot be read completely, or a
     // name the format cannot carry, is a failure.
+    //
+    // A file gives back the state before the first change of each object: an object this file
+    // recorded already (the same key reached through another view, such as HKEY_CURRENT_USER and
+    // HKEY_USERS\<SID>, or a key below one recorded whole) is not recorded again, since a later
+    // record would hold what the repair left and, imported after the first, undo it. Objects
+    // are compared by the registry's own name of their key. Keys are written under their names
+    // as the registry holds them, letter case included, whatever case the caller's path has.
+    //
+    // A key that is a registry link, or holds one below it, is refused: the editor's format
+    // cannot make a link, so its import would give back an ordinary key in its place.
     bool RecordKey(HKEY root, const std::string& path);
+    // The value of the key the path leads to, following a link on the way or at its end as
+    // the repair's own deletion does.
     bool RecordValue(HKEY root, const std::string& path, const std::string& name);
     // The default value as it is now; when the key has none, a record that deletes the value the
     // repair is about to create.
     bool RecordDefaultValue(HKEY root, const std::string& path);
+
+    // Why the last record was refused, for the user, when it was refused for holding a registry
+    // link; empty otherwise.
+    const std::string& Refusal() const { return refusal_; }
+    // How many keys were refused for holding a registry link.
+    int LinksRefused() const { return linksRefused_; }
 
 private:
     bool Append(const std::wstring& text);
@@ -56,14 +75,30 @@ private:
     int records_ = 0;
     bool lineBreakEscapes_ = false;
     unsigned long long size_ = 0;
+    // What this file holds, by the registry's names in lower case: keys recorded whole, and
+    // values as "key\nname".
+    std::vector<std::wstring> keysDone_;
+    std::set<std::wstring> valuesDone_;
+    std::string refusal_;
+    int linksRefused_ = 0;
 };
 
 // Reads an undo file (or any .reg file of either flavour).
 bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<RegFileKey>& keys);
-// What the file records that the registry does not hold now: one line per key that is missing
-// and per value that is missing or differs ("HKEY_...\path" or "HKEY_...\path\name"), in ANSI
-// text. A value restored with a terminating NUL added counts as back: the editor adds one to
-// text it imports.
-std::vector<std::string> MissingAfterUndo(RegFileFlavor flavor, const std::vector<RegFileKey>& keys);
+
+struct UndoRecords {
+    RegFileFlavor flavor = RegFileFlavor::Unicode5;
+    std::vector<RegFileKey> keys;
+};
+
+// What the files, imported in the given order, should have put back and the registry does not
+// hold now: one line per key that is missing, is not a registry link again although it was
+// one, or has its name in another letter case, and per value that is missing or differs in
+// kind or in any byte ("HKEY_...\path" or "HKEY_...\path\name", with the reason where it is not
+// plain absence), in ANSI text. Where records name the same object (through either view of
+// a key), the file imported last stands, and within one file its first record of the object:
+// a later record in the same file (written before undo files kept the state before the first
+// change) is named when the import left it in place of the first.
+std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder);
 
 }  // namespace tw

@@ -15,6 +15,7 @@
 #include "app/Checklist.h"
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
@@ -29,6 +30,11 @@ namespace {
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TwGoneProgram";
 const char kFonts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 const char kVendor[] = "Software\\TwGoneVendor\\Settings";
+// An uninstall entry holding a registry link: repair leaves it whole, as its undo could not make
+// the link again.
+const char kLinked[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TwGoneLinked";
+// A class whose "shell" key the scan names "Shell": undo gives it back in its own letter case.
+const char kClass[] = "Software\\Classes\\TwGoneClass";
 
 // The whole registry as the editor exports it: each key's lines by the key's header.
 std::map<std::wstring, std::vector<std::wstring>> WholeRegistry(const std::string& file) {
@@ -48,6 +54,10 @@ std::map<std::wstring, std::vector<std::wstring>> WholeRegistry(const std::strin
     return keys;
 }
 
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace
 
 TEST_CASE("repair all without the backup, then undo: every deleted key and value is back") {
@@ -56,7 +66,27 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     PlantEveryKind(HKEY_LOCAL_MACHINE, AnsiToWide(kUninstall) + L"\\Details");
     SetString(HKEY_LOCAL_MACHINE, kFonts, "Tw Gone (TrueType)", "twgone.ttf");
     SetString(HKEY_CURRENT_USER, kVendor, "LastFile", "C:\\Program Files\\TwGone\\data.twg");
+    // The default value is reported twice: under the current user and under HKEY_USERS\<SID>.
     SetString(HKEY_CURRENT_USER, kVendor, "", "C:\\Program Files\\TwGone\\app.exe");
+    SetString(HKEY_LOCAL_MACHINE, kLinked, "DisplayName", "Tw Gone Linked");
+    SetString(HKEY_LOCAL_MACHINE, kLinked, "UninstallString", "C:\\Program Files\\TwGone\\uninst2.exe");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\TwLinkTarget", "kept", "1");
+    {
+        HKEY target = nullptr, link = nullptr;
+        REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\TwLinkTarget", 0, KEY_READ, &target) == ERROR_SUCCESS);
+        const std::wstring name = KeyRealName(target);
+        RegCloseKey(target);
+        REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (AnsiToWide(kLinked) + L"\\Link").c_str(), 0, nullptr,
+                                REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link,
+                                nullptr) == ERROR_SUCCESS);
+        RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                       static_cast<DWORD>(name.size() * sizeof(wchar_t)));
+        RegCloseKey(link);
+    }
+    SetString(HKEY_LOCAL_MACHINE, kClass, "", "Tw Gone Document");
+    SetString(HKEY_LOCAL_MACHINE, kClass, "EditFlags", "0");
+    SetString(HKEY_LOCAL_MACHINE, std::string(kClass) + "\\shell\\open\\command", "",
+              "\"C:\\Program Files\\TwGone\\app.exe\" \"%1\"");
     std::vector<int> answers = {IDOK, IDOK, IDCANCEL};  // taken from the back: no backup, then OK
     std::vector<std::string> shown;
     ScopedSeams seams;
@@ -73,7 +103,8 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     const auto before = WholeRegistry(ProgramFolder() + "before.reg");
     HWND list = form.Checklist();
     for (int i = 0; i < ListView_GetItemCount(list); ++i)
-        ListView_SetCheckState(list, i, i == kRowUninstall || i == kRowFonts || i == kRowCurrentUser);
+        ListView_SetCheckState(list, i, i == kRowUninstall || i == kRowFonts || i == kRowCurrentUser ||
+                                            i == kRowAllUsers || i == kRowFileTypes);
     form.Command(ID_SCAN);
     for (const DWORD start = GetTickCount(); GetTickCount() - start < 300000;) {
         if (form.Driver().Idle() && form.StatusText().rfind("扫描完毕", 0) == 0) break;
@@ -84,13 +115,17 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     for (int i = 0; i < form.Findings().Count(); ++i) {
         const Finding& f = form.Findings().At(i);
         planted += (f.location == kUninstall && f.keyName.empty()) + (f.keyName == "Tw Gone (TrueType)") +
-                   (f.keyName == "LastFile") + (f.location == kVendor && f.defaultValue);
+                   (f.keyName == "LastFile") + (EndsWith(f.location, kVendor) && f.defaultValue) +
+                   (f.location == kLinked) + (LowerAscii(f.location) == LowerAscii(std::string(kClass) + "\\Shell"));
     }
-    REQUIRE(planted == 4);
+    REQUIRE(planted == 8);  // the vendor's two values through both views
 
     form.Command(ID_REPAIRALL);
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, kUninstall));
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, kFonts, "Tw Gone (TrueType)"));
+    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kClass) + "\\shell"));
+    CHECK(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kLinked) + "\\Link"));
+    CHECK(shown.back().find("1 个是注册表链接") != std::string::npos);
     form.Command(ID_UNDO_LAST);
     CHECK(shown.back().rfind("撤销完毕。", 0) == 0);
 

@@ -1,0 +1,68 @@
+// "撤销以前的修复...": the undo files of the folder, newest first, with how many there are and
+// how much room they take; the user picks the repair to undo back to (or another file through
+// the open dialog), and can remove the files older than a number of days. Every repair writes
+// a file and none goes by itself: by default all are kept.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+#include "platform/Handle.h"
+#include "platform/WindowBase.h"
+
+namespace tw {
+
+struct UndoFileInfo {
+    std::string path;
+    unsigned long long size = 0;
+    FILETIME written{};  // last written: when its repair ran
+};
+
+// The undo files of a folder, newest first.
+std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder);
+
+class UndoWindow : public WindowBase {
+public:
+    // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
+    UndoWindow(HWND owner, const std::string& folder);
+    ~UndoWindow() override;
+
+    // Shows the window and runs its own message loop until the user picks a file (true, with
+    // its path) or closes the window (false).
+    bool RunModal(std::string& path);
+
+    // The folder's files as the window lists them, newest first, and the line above the list.
+    const std::vector<UndoFileInfo>& Files() const { return files_; }
+    std::string Summary() const;
+    void Select(int row);
+    // "撤销": picks the selected file.
+    void UndoClick();
+    // "其他文件...": picks a file through the open dialog.
+    void BrowseClick();
+    // "删除": after the user's OK, removes the files older than the number of days in the box
+    // (whole days before now); says so when the box holds no number of at least 1.
+    void RemoveOldClick();
+    void SetDays(const std::string& text);
+    // What the user picked; empty until then.
+    const std::string& Picked() const { return picked_; }
+    bool Done() const { return done_; }
+
+private:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void CreateChildren();
+    void Fill();
+    void Finish(const std::string& path);
+
+    std::string folder_;
+    std::vector<UndoFileInfo> files_;
+    std::string picked_;
+    bool done_ = false;
+    HWND summary_ = nullptr, list_ = nullptr, hint_ = nullptr, undo_ = nullptr, browse_ = nullptr,
+         close_ = nullptr, daysLabel_ = nullptr, days_ = nullptr, daysUnit_ = nullptr, remove_ = nullptr;
+    UniqueGdiObject font_;
+};
+
+// Runs the window over the folder; true with the path the user picked.
+bool ChooseUndoFile(HWND owner, const std::string& folder, std::string& path);
+
+}  // namespace tw
