@@ -326,9 +326,15 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
     if (IsWineHostRow(f)) {
         std::string dos;
         const WineRecheck again = RecheckWineLeftover(f, dos);
-        if (again != WineRecheck::Stale)
-            return again == WineRecheck::NotStale ? RepairOutcome::NowPresent : RepairOutcome::Failed;
-        const RepairOutcome done = f.Kind() == FindingKind::Folder ? RepairDirectory(dos) : RepairFile(dos);
+        if (again == WineRecheck::CannotTell || !IsRepairableDiskPath(dos)) return RepairOutcome::Failed;
+        const PathState state = QueryPath(dos);
+        if (IsGone(state)) return RepairOutcome::AlreadyGone;
+        if (again == WineRecheck::NotStale) return RepairOutcome::NowPresent;
+        RepairOutcome done;
+        if (f.Kind() == FindingKind::Folder)
+            done = RepairDirectory(dos);
+        else  // only into the trash: a file of the user's desktop is never erased beyond recall
+            done = state == PathState::File && RecycleFile(dos) ? RepairOutcome::Repaired : RepairOutcome::Failed;
         if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
         return done;
     }

@@ -521,7 +521,8 @@ private:
 }  // namespace
 
 WineRecheck RecheckWineLeftover(const Finding& f, std::string& dosPath) {
-    if (!IsWineHostRow(f)) return WineRecheck::CannotTell;
+    dosPath = IsWineHostRow(f) ? DosPathOfUnix(f.location) : std::string();
+    if (dosPath.empty()) return WineRecheck::CannotTell;
     MatchingSink sink(f);
     try {
         ScanContext ctx;
@@ -529,9 +530,7 @@ WineRecheck RecheckWineLeftover(const Finding& f, std::string& dosPath) {
     } catch (const std::exception&) {
         return WineRecheck::CannotTell;
     }
-    if (!sink.found) return WineRecheck::NotStale;
-    dosPath = DosPathOfUnix(f.location);
-    return dosPath.empty() ? WineRecheck::CannotTell : WineRecheck::Stale;
+    return sink.found ? WineRecheck::Stale : WineRecheck::NotStale;
 }
 
 void WineCacheRefresh::Removed(const Finding& f) {

@@ -55,9 +55,9 @@ void ScanWineDesktopEntries(const ScanContext& ctx, ScanSink& sink);
 // Whether a row names a file of the host (a Unix path) rather than one of the system.
 bool IsWineHostRow(const Finding& f);
 
-// The judgement again, right before repair deletes: Stale with the Windows path to delete
-// when a scan now reports the same row, NotStale when it does not, CannotTell when the host's
-// folders cannot be read now.
+// The judgement again, right before repair deletes: Stale when a scan now reports the same
+// row, NotStale when it does not, CannotTell when the host's folders cannot be read now. The
+// row's Windows path (through Wine's mapping) in dosPath.
 enum class WineRecheck { Stale, NotStale, CannotTell };
 WineRecheck RecheckWineLeftover(const Finding& f, std::string& dosPath);
 
