@@ -8,5 +8,7 @@ export WINEPREFIX=${TW_TEST_PREFIX:-$root/build/wineprefix}
 # What a test deletes through the shell goes to a Recycle Bin of the tests' own beside the
 # prefix, never into the user's trash.
 export XDG_DATA_HOME=${TW_TEST_XDG_DATA:-$(dirname "$WINEPREFIX")/test-xdg-data}
-mkdir -p "$XDG_DATA_HOME"
+# Wine's menu files of the host are read from here, never from the user's own.
+export XDG_CONFIG_HOME=${TW_TEST_XDG_CONFIG:-$(dirname "$WINEPREFIX")/test-xdg-config}
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
 exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine "$@"

@@ -97,3 +97,11 @@ TEST_CASE("tabs and line breaks in names and data forge no field or row of the c
                       "HKEY_CURRENT_USER\t" + escapedBase +
                           "\\\\k1\\r\\nHKEY_CURRENT_USER\\tforged\tPath\tC:\\\\twgone-console\\\\app.exe\t0"});
 }
+
+TEST_CASE("under Wine --list-rows shows the Wine row after the directory row; the others keep their numbers") {
+    const std::vector<std::string> lines = Split(RunConsoleScanner("--list-rows"), '\n');
+    REQUIRE(lines.size() == 14u);  // 13 rows (no sfc.exe in a prefix) and the empty rest
+    CHECK(lines[0] == "0\tx\t扫描：错误的应用软件信息");
+    CHECK(lines[11] == "11\t \t扫描：磁盘目录错误");
+    CHECK(lines[12] == "12\tx\t扫描：Wine 遗留的 Linux 桌面菜单和文件关联");
+}

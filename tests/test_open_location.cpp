@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "platform/WineHost.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -76,9 +77,13 @@ TEST_CASE("a registry row starts the editor at its key, a disk row the Explorer 
     REQUIRE(OpenLocation(Finding{"磁盘目录错误", folder + "\\", "", "", 0}));
     REQUIRE(OpenLocation(Finding{"磁盘文件错误", dir / "sub\\deleted.lnk", "", "", 0}));  // repaired already
     CHECK_FALSE(OpenLocation(Finding{"磁盘文件错误", dir / "no\\such\\file.lnk", "", "", 0}));
+    Finding host{"Wine 菜单项错误", UnixPathOfDos(file), "", "", 0};  // a file of the Linux host
+    host.kind = FindingKind::File;
+    REQUIRE(OpenLocation(host));
     CHECK(started == std::vector<std::string>{"regedit.exe", "regedit.exe", "explorer.exe /select,\"" + file + "\"",
                                               "explorer.exe /select,\"" + folder + "\"",
-                                              "explorer.exe \"" + dir / "sub" + "\""});
+                                              "explorer.exe \"" + dir / "sub" + "\"",
+                                              "explorer.exe /select,\"" + file + "\""});
 }
 
 TEST_CASE("the real registry editor starts at the key") {

@@ -7,6 +7,7 @@
 #include "app/osinfo/KivGetOSInfo.h"
 #include "app/osinfo/WriteFileDesc.h"
 #include "platform/FileSystem.h"
+#include "platform/Seams.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -97,6 +98,8 @@ TEST_CASE("the detected version follows what Wine is told to report") {
 
 TEST_CASE("checklist rows: the system-file row only on version 5 with sfc.exe, ticks all but last") {
     ScratchDir win;
+    ScopedSeams seams;
+    seams->wineVersion = [] { return std::string(); };  // on Windows
     std::vector<ChecklistItem> rows = BuildChecklist(5, win.Path());
     REQUIRE(rows.size() == 12);
     CHECK(rows[10].ticked);
@@ -112,6 +115,27 @@ TEST_CASE("checklist rows: the system-file row only on version 5 with sfc.exe, t
     CHECK(rows[12].note == "可选");
     CHECK(rows[12].image == 21);
     CHECK(BuildChecklist(4, win.Path()).size() == 12);
+    CHECK(ChecklistIndexOf(rows, kRowSystemFiles) == 12);
+    CHECK(ChecklistIndexOf(rows, kRowWineDesktop) == -1);
+
+    // Under Wine its own row, ticked, stands after the directory row; every other row keeps its
+    // index and its tick, and the system-file row comes last.
+    seams->wineVersion = [] { return std::string("8.0"); };
+    const std::vector<ChecklistItem> withSfc = BuildChecklist(5, win.Path());
+    REQUIRE(withSfc.size() == 14);
+    for (size_t i = 0; i < 12; ++i) CHECK(withSfc[i].caption == rows[i].caption);
+    CHECK(withSfc[12].caption == "扫描：Wine 遗留的 Linux 桌面菜单和文件关联");
+    CHECK(withSfc[12].ticked);
+    CHECK(withSfc[12].note == "推荐");
+    CHECK(ChecklistIndexOf(withSfc, kRowWineDesktop) == 12);
+    CHECK(ChecklistIndexOf(withSfc, kRowSystemFiles) == 13);
+    CHECK_FALSE(withSfc[13].ticked);
+    DeleteFileA((win.Path() + "\\system32\\sfc.exe").c_str());
+    const std::vector<ChecklistItem> noSfc = BuildChecklist(5, win.Path());
+    REQUIRE(noSfc.size() == 13);
+    CHECK_FALSE(noSfc[11].ticked);
+    CHECK(noSfc[12].ticked);
+    CHECK(ChecklistIndexOf(noSfc, kRowSystemFiles) == -1);
 }
 
 TEST_CASE("version strings and the program's record under SOFTWARE\\Kiv") {

@@ -28,6 +28,9 @@ public:
     void SetStatus(const std::string& text) override { status = text; statuses.push_back(text); }
     int ChecklistRowCount() override { return static_cast<int>(ticks.size()); }
     bool IsRowTicked(int row) override { return ticks.at(static_cast<size_t>(row)); }
+    int ChecklistIndexOf(ChecklistRow row) override {
+        return layout.empty() ? ScanView::ChecklistIndexOf(row) : tw::ChecklistIndexOf(layout, row);
+    }
     int FindingCount() override { return static_cast<int>(findings.size()); }
     void ClearFindings() override { findings.clear(); }
     ScanSink& Sink() override { return *this; }
@@ -40,6 +43,7 @@ public:
     }
 
     std::vector<bool> ticks;
+    std::vector<ChecklistItem> layout;  // empty: the rows as on Windows
     std::string caption = "扫描";
     std::string status;
     std::vector<std::string> statuses;
@@ -608,15 +612,20 @@ TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no
 }
 
 TEST_CASE("the system file check ends a scan without worker threads too, once, with the window disabled") {
-    struct Row { int rows; std::vector<int> ticks; bool stopDuringScan; int checks; };
+    struct Row { int rows; std::vector<int> ticks; bool stopDuringScan; int checks; bool wine = false; int wineSteps = 0; };
     const Row table[] = {
         {13, {0, 12}, false, 1},   // the user ticked it: it runs at the scan's end
         {13, {0}, false, 0},       // not ticked
         {13, {0, 12}, true, 0},    // a stopped scan never runs it
         {12, {0, 11}, false, 0},   // no such row on this system
+        // Under Wine the Wine row stands at 12 and the system-file row, where there is one, after it.
+        {14, {0, 13}, false, 1, true, 0},
+        {14, {0, 12}, false, 0, true, 1},
+        {13, {0, 12}, false, 0, true, 1},
     };
     for (const Row& r : table) {
         CAPTURE(r.checks);
+        CAPTURE(r.rows);
         struct WindowView : FakeView {
             using FakeView::FakeView;
             HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -624,6 +633,11 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
             HWND OwnerWindow() override { return window; }
         } view(r.rows);
         for (int row : r.ticks) view.ticks.at(static_cast<size_t>(row)) = true;
+        for (int i = 0; r.wine && i < r.rows; ++i) {
+            view.layout.push_back(ChecklistItem{});
+            view.layout.back().row = i < kRowSystemFiles ? i : i == kRowSystemFiles ? kRowWineDesktop : kRowSystemFiles;
+        }
+        int wineSteps = 0;
         ScopedSeams seams;
         std::vector<bool> enabledDuring;
         size_t findingsAtCheck = 0;
@@ -642,10 +656,12 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
             sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
             if (r.stopDuringScan) driver->ScanCommand();  // Stop, as it arrives during a pause
         };
+        c.wineDesktop = [&](const ScanContext&, ScanSink&) { ++wineSteps; };
         ScanDriver d(view, ctx, c);
         driver = &d;
         d.ScanCommand();
         CHECK(enabledDuring == std::vector<bool>(static_cast<size_t>(r.checks), false));
+        CHECK(wineSteps == r.wineSteps);
         if (r.checks) CHECK(findingsAtCheck == 1);  // after the last step
         CHECK(IsWindowEnabled(view.window));
         CHECK(view.status == "扫描完毕。共检查到：1 个错误。");

@@ -20,6 +20,9 @@ enum ChecklistRow {
     kRowDiskFiles = 10,
     kRowDiskDirs = 11,
     kRowSystemFiles = 12,
+    // Shown only under Wine, at index 12 after the directory row: the system-file row then
+    // follows it. Every other row keeps its index on every system.
+    kRowWineDesktop = 13,
 };
 
 struct ChecklistItem {
@@ -27,13 +30,17 @@ struct ChecklistItem {
     std::string note;
     int image = 0;
     bool ticked = false;
+    int row = -1;  // the category (ChecklistRow) the item stands for
 };
 
-// The caption of a row ("扫描：..."), empty for an index that is no row.
+// The caption of a category ("扫描：..."), empty for a number that is no category.
 std::string ChecklistCaption(int row);
 
 // The rows for this system: the system-file row exists only on major version 5 with
-// "<windows>\system32\sfc.exe" present. Every row but the last starts ticked.
+// "<windows>\system32\sfc.exe" present. Of the Windows rows every one but the last starts
+// ticked. Under Wine the Wine row, ticked, stands after the directory row.
 std::vector<ChecklistItem> BuildChecklist(uint32_t majorVersion, const std::string& windowsDir);
+// Where the category stands among the rows: its index, -1 when the rows lack it.
+int ChecklistIndexOf(const std::vector<ChecklistItem>& rows, ChecklistRow row);
 
 }  // namespace tw

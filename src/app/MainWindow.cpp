@@ -714,6 +714,8 @@ std::string TForm1::StatusText() const {
 
 int TForm1::ChecklistRowCount() { return ListView_GetItemCount(chkListView_); }
 
+int TForm1::ChecklistIndexOf(ChecklistRow row) { return tw::ChecklistIndexOf(checklistRows_, row); }
+
 bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, row) != 0; }
 
 void TForm1::ClearFindings() {

@@ -122,6 +122,7 @@ public:
     void SetRepairControls(bool on) override;
     void SetStatus(const std::string& text) override;
     int ChecklistRowCount() override;
+    int ChecklistIndexOf(ChecklistRow row) override;
     bool IsRowTicked(int row) override;
     int FindingCount() override { return findings_.Count(); }
     void ClearFindings() override;

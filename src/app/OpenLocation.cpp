@@ -8,6 +8,7 @@
 #include "platform/HostSystem.h"
 #include "platform/Registry.h"
 #include "platform/StartProgram.h"
+#include "platform/WineHost.h"
 #include "repair/Repair.h"
 
 namespace tw {
@@ -117,7 +118,10 @@ bool OpenInRegistryEditor(const Finding& f) {
 }
 
 bool OpenContainingFolder(const Finding& f) {
-    std::string path = f.location;
+    // A file of the Linux host (Wine's leftovers) is named by its Unix path: the Explorer takes
+    // it through Wine's drive mapping.
+    std::string path = !f.location.empty() && f.location[0] == '/' ? DosPathOfUnix(f.location) : f.location;
+    if (path.empty()) return false;
     while (path.size() > 3 && path.back() == '\\') path.pop_back();
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
         return StartProgram("explorer.exe /select,\"" + path + "\"");

@@ -1,6 +1,7 @@
 #include "app/ScanDriver.h"
 #include "scanners/disk/BrokenShortcuts.h"
 #include "scanners/disk/EmptyFolders.h"
+#include "scanners/disk/WineDesktopEntries.h"
 #include "scanners/registry/KivChkRegClassErr.h"
 #include "scanners/registry/KivChkRegErr.h"
 #include "scanners/registry/KivChkRegMenuErr.h"
@@ -28,6 +29,7 @@ ScanCategories DefaultScanCategories() {
     };
     c.diskFiles = ScanDriveForBrokenShortcuts;
     c.directories = Scan_Direrr;
+    c.wineDesktop = ScanWineDesktopEntries;
     return c;
 }
 

@@ -106,13 +106,16 @@ void ScanDriver::RunStep(int row, const std::function<void()>& step) {
 }
 
 void ScanDriver::RunSteps() {
-    auto ticked = [this](int row) { return row < view_.ChecklistRowCount() && view_.IsRowTicked(row); };
+    auto ticked = [this](ChecklistRow row) {
+        const int index = view_.ChecklistIndexOf(row);
+        return index >= 0 && index < view_.ChecklistRowCount() && view_.IsRowTicked(index);
+    };
 
     // Hive threads: all created and counted first, then started side by side.
     const HKEY roots[3] = {HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE};
     size_t firstHive = threads_.size();
     for (int i = 0; i < 3; ++i) {
-        if (!ticked(kRowCurrentUser + i) || !categories_.hiveThread) continue;
+        if (!ticked(static_cast<ChecklistRow>(kRowCurrentUser + i)) || !categories_.hiveThread) continue;
         std::unique_ptr<HandOverSink> sink = NewRunSink();
         std::unique_ptr<WorkerThread> t = categories_.hiveThread(context_, *sink, roots[i]);
         AddThread(std::move(sink), std::move(t), i);
@@ -150,6 +153,8 @@ void ScanDriver::RunSteps() {
         RunStep(kRowDiskDirs, [&] { categories_.directories(context_, sink); });
         --runningScans_;
     }
+    if (ticked(kRowWineDesktop) && categories_.wineDesktop)
+        RunStep(kRowWineDesktop, [&] { categories_.wineDesktop(context_, sink); });
 }
 
 void ScanDriver::DiskFileStep() {
@@ -225,7 +230,9 @@ void ScanDriver::ReportEndedEarly() {
 }
 
 void ScanDriver::SystemFileCheckIfTicked() {
-    if (scanning_ && view_.ChecklistRowCount() == 13 && view_.IsRowTicked(kRowSystemFiles))
+    // Found by what it is: under Wine the Wine row stands before it.
+    const int row = view_.ChecklistIndexOf(kRowSystemFiles);
+    if (scanning_ && row >= 0 && row < view_.ChecklistRowCount() && view_.IsRowTicked(row))
         RunSystemFileCheck(Sink(), view_.OwnerWindow(), context_.windowsDir);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Checklist.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
 #include "scanners/IgnoreList.h"
@@ -31,6 +32,9 @@ public:
     virtual void SetStatus(const std::string& text) = 0;
     virtual int ChecklistRowCount() = 0;
     virtual bool IsRowTicked(int row) = 0;
+    // The index of the category's row, -1 when this checklist lacks it. By default the rows as
+    // on Windows: each category at its own number, no Wine row.
+    virtual int ChecklistIndexOf(ChecklistRow row) { return row == kRowWineDesktop ? -1 : row; }
     virtual int FindingCount() = 0;
     virtual void ClearFindings() = 0;
     // Where Findings and status texts of the UI thread go.
@@ -56,6 +60,7 @@ struct ScanCategories {
     // Walks one fixed drive's root folder ("C:\") for broken shortcuts.
     std::function<void(const ScanContext&, ScanSink&, const std::string&)> diskFiles;  // row 10
     UiScanner directories;                                                        // row 11
+    UiScanner wineDesktop;                                                        // Wine row
 };
 
 // The categories as the program ships them.

@@ -25,6 +25,11 @@ public:
     void SetStatus(const std::string& text) override { status_ = text; }
     int ChecklistRowCount() override { return static_cast<int>(ticks_.size()); }
     bool IsRowTicked(int row) override { return row >= 0 && row < ChecklistRowCount() && ticks_[static_cast<size_t>(row)]; }
+    int ChecklistIndexOf(ChecklistRow row) override {
+        return rows_.empty() ? ScanView::ChecklistIndexOf(row) : tw::ChecklistIndexOf(rows_, row);
+    }
+    // The rows the ticks stand for (unset: the rows as on Windows).
+    void SetRows(std::vector<ChecklistItem> rows) { rows_ = std::move(rows); }
     int FindingCount() override { return count_; }
     void ClearFindings() override { count_ = 0; }
     ScanSink& Sink() override { return *this; }
@@ -51,6 +56,7 @@ public:
 
 private:
     std::vector<bool> ticks_;
+    std::vector<ChecklistItem> rows_;
     bool utf8_;
     FILE* out_;
     bool scanning_ = false;

@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
     }
 
     tw::ConsoleView view(ticks, utf8);
+    view.SetRows(items);
     if (listRows) {
         for (size_t i = 0; i < items.size(); ++i)
             view.Write(stdout, tw::IntToStr(static_cast<long long>(i)) + "\t" + (items[i].ticked ? "x" : " ") + "\t" +

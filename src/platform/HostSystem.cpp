@@ -1,12 +1,9 @@
 #include "platform/HostSystem.h"
 
-#include <windows.h>
+#include "platform/WineHost.h"
 
 namespace tw {
 
-bool RunningUnderWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+bool RunningUnderWine() { return !WineVersion().empty(); }
 
 }  // namespace tw

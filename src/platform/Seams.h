@@ -27,6 +27,9 @@ struct Seams {
     std::function<bool(const std::string& commandLine)> startProgram;
     // The standard open or save dialog: true with the chosen full path, false when cancelled.
     std::function<bool(HWND owner, const FileDialogRequest& request, std::string& path)> fileDialog;
+    // What Wine reports as its version, empty on Windows (unset: ntdll's wine_get_version). A
+    // test under Wine cannot otherwise see the program as it runs on Windows.
+    std::function<std::string()> wineVersion;
 };
 
 // The seams in force; tests replace members through ScopedSeams.

@@ -11,6 +11,7 @@
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
+#include "scanners/disk/WineDesktopEntries.h"
 
 namespace tw {
 
@@ -320,6 +321,23 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
     // Right before anything goes: the row may have sat in the list for hours, and what it said
     // was missing may be back (a drive plugged in again, a program reinstalled).
     if (!StillMissing(f)) return RepairOutcome::NowPresent;
+    // Wine's leftovers on the host are named by their Linux path: judged again as a whole (the
+    // file may have been rewritten since) and reached through Wine's mapping.
+    if (IsWineHostRow(f)) {
+        std::string dos;
+        const WineRecheck again = RecheckWineLeftover(f, dos);
+        if (again == WineRecheck::CannotTell || !IsRepairableDiskPath(dos)) return RepairOutcome::Failed;
+        const PathState state = QueryPath(dos);
+        if (IsGone(state)) return RepairOutcome::AlreadyGone;
+        if (again == WineRecheck::NotStale) return RepairOutcome::NowPresent;
+        RepairOutcome done;
+        if (f.Kind() == FindingKind::Folder)
+            done = RepairDirectory(dos);
+        else  // only into the trash: a file of the user's desktop is never erased beyond recall
+            done = state == PathState::File && RecycleFile(dos) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+        if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
+        return done;
+    }
     switch (f.Kind()) {
         case FindingKind::File: return RepairFile(f.location);
         case FindingKind::Folder: return RepairDirectory(f.location);
@@ -416,6 +434,7 @@ void Repairer::FlatButton2Click() {
     if (outcome == RepairOutcome::NowPresent) {
         std::string present;
         StillMissing(f, &present);
+        if (present.empty()) present = f.location;  // a row judged again as a whole
         WriteLog("未修复", RowRecord(f) + " （“" + present + "”现在已经存在）");
         ShowMessage(view_.MainWindow(),
                     "没有修复！“" + shown(present) + "”现在已经存在，这一项已经不是错误，没有删除任何内容。",
@@ -427,6 +446,7 @@ void Repairer::FlatButton2Click() {
     MarkRow(id, row);
     WriteLog("删除", RowRecord(f));
     ReportRemaining(false);
+    hostCaches_.Run();
 }
 
 void Repairer::FlatButton3Click() {
@@ -489,6 +509,7 @@ void Repairer::FlatButton3Click() {
     if (protectedRows > 0) record += "；" + IntToStr(protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
     WriteLog("全部修复", record);
     ReportRemaining(true);
+    hostCaches_.Run();
     if (nowPresent > 0 || protectedRows > 0) {
         std::string text = "有些错误没有修复，也没有删除任何内容：";
         if (nowPresent > 0) text += "\r\n" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，它们已经不是错误。";

@@ -9,6 +9,7 @@
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
 #include "repair/RepairView.h"
+#include "scanners/disk/WineDesktopEntries.h"
 
 namespace tw {
 
@@ -97,6 +98,9 @@ private:
     RepairView& view_;
     RepairContext context_;
     std::function<bool()> backup_;
+    // Wine's launchers and MIME types removed from the host, whose caches are brought up to
+    // date at the end of the command.
+    WineCacheRefresh hostCaches_;
 };
 
 }  // namespace tw
