@@ -120,18 +120,23 @@ run_wine() {  # PREFIX OVERRIDES ARGS...: wine in that prefix, with the program'
 # The rows to scan: the given ones, else those the scanner ticks by default (asked of the first
 # prefix that is scanned); never the last row, the system file check, which starts the system's
 # checker.
-listing= scan_rows=() rows_known=0
+listing= scan_rows=() rows_known=0 reason=
+[ -z "$rows" ] || IFS=, read -r -a scan_rows <<<"$rows"
 decide_rows() {  # PREFIX
     [ "$rows_known" -eq 0 ] || return 0
-    listing=$(run_wine "$1" "$quiet_overrides" "$exe" --list-rows --utf8 2>/dev/null | tr -d '\r')
+    local err last r all=()
+    err=$(mktemp)
+    listing=$(run_wine "$1" "$quiet_overrides" "$exe" --list-rows --utf8 2>"$err" | tr -d '\r')
+    reason=$(grep -a -v '^\s*$' "$err" | head -n 1)
+    rm -f "$err"
     [ -n "$listing" ] || return 1
-    local last r all=()
     last=$(printf '%s\n' "$listing" | tail -n 1 | cut -f1)
     if [ -n "$rows" ]; then
-        IFS=, read -r -a all <<<"$rows"
+        all=("${scan_rows[@]}")
     else
         mapfile -t all < <(printf '%s\n' "$listing" | awk -F'\t' '$2 == "x" { print $1 }')
     fi
+    scan_rows=()
     for r in "${all[@]:+${all[@]}}"; do [ "$r" = "$last" ] || scan_rows+=("$r"); done
     rows_known=1
 }
@@ -166,11 +171,12 @@ for i in "${!candidates[@]}"; do
     winexe="C:\\${folder//\//\\}\\tarnwell-scan.exe"
     if ! decide_rows "$p"; then
         row "$arch" "cannot open" - - "$p"
+        [ -z "$reason" ] || echo "$p: $reason" >&2
         status=1
         continue
     fi
     err=$(mktemp)
-    counts=() repaired=0 failed=0 opened=1 reason=
+    counts=() repaired=0 failed=0 opened=1
     for r in "${scan_rows[@]:+${scan_rows[@]}}"; do
         args=(--rows "$r" --utf8)
         [ "$repair" -eq 1 ] && args+=(--repair)
