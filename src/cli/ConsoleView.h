@@ -1,5 +1,6 @@
 // The console front end's view of a scan: no window, one line per Finding in the order found,
-// its five fields tab-separated and escaped (EscapeForConsole).
+// its five fields tab-separated and escaped (EscapeForConsole). A scan that is to be repaired
+// keeps its Findings instead, and they are printed with their outcomes afterwards.
 #pragma once
 #include <cstdio>
 #include <string>
@@ -8,8 +9,18 @@
 #include "app/ScanDriver.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
+#include "repair/RepairView.h"
+#include "scanners/FindingList.h"
 
 namespace tw {
+
+// A Finding's five fields, escaped and tab-separated, without the line end.
+inline std::string ConsoleLine(const Finding& f) {
+    // A tab or line break inside a name or a value's data must not forge a field or a row:
+    // every field is escaped, so a line is always exactly one Finding.
+    return EscapeForConsole(f.caption) + "\t" + EscapeForConsole(f.location) + "\t" +
+           EscapeForConsole(f.keyName) + "\t" + EscapeForConsole(f.description) + "\t" + IntToStr(f.image);
+}
 
 class ConsoleView : public ScanView, public ScanSink {
 public:
@@ -38,13 +49,13 @@ public:
 
     void AddFinding(const Finding& f) override {
         ++count_;
-        // A tab or line break inside a name or a value's data must not forge a field or a row:
-        // every field is escaped, so a line is always exactly one Finding of five fields.
-        std::string line = EscapeForConsole(f.caption) + "\t" + EscapeForConsole(f.location) + "\t" +
-                           EscapeForConsole(f.keyName) + "\t" + EscapeForConsole(f.description) + "\t" +
-                           IntToStr(f.image) + "\n";
-        Write(out_, line);
+        if (kept_)
+            kept_->Add(f);
+        else
+            Write(out_, ConsoleLine(f) + "\n");
     }
+    // Keeps the Findings in `list` instead of printing them (null: print them).
+    void KeepFindings(FindingList* list) { kept_ = list; }
     void ShowStatus(const std::string&) override {}  // progress is for the window only
 
     void Write(FILE* out, const std::string& text) {
@@ -59,8 +70,25 @@ private:
     std::vector<ChecklistItem> rows_;
     bool utf8_;
     FILE* out_;
+    FindingList* kept_ = nullptr;
     bool scanning_ = false;
     int count_ = 0;
+    std::string status_;
+};
+
+// What repair, undo and backup need of a window, for a console: no rows to select or repaint,
+// no owner window, the status kept for the closing line.
+class ConsoleRepairView : public RepairView {
+public:
+    int SelectedRow() override { return -1; }
+    void RowChanged(int) override {}
+    void SetStatus(const std::string& text) override { status_ = text; }
+    void SetRepairControls(bool, bool) override {}
+    void ProcessMessages() override { PauseForMessages(); }
+    HWND MainWindow() override { return nullptr; }
+    const std::string& Status() const { return status_; }
+
+private:
     std::string status_;
 };
 

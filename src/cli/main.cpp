@@ -1,7 +1,8 @@
 // tarnwell-scan: the same scan as the window's, without a window. It prints one Finding per
 // line (caption, location, key name, description, image index, tab-separated, each field
 // escaped: \\ \t \r \n \xHH) in the order they were found, and the closing status line on
-// standard error.
+// standard error. With --repair it repairs what it found through the window's repair code and
+// adds each row's outcome as a sixth field; --undo imports an undo file as the window does.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -16,6 +17,7 @@
 #include "app/ScanDriver.h"
 #include "app/Settings.h"
 #include "app/osinfo/KivGetOSInfo.h"
+#include "cli/ConsoleRepair.h"
 #include "cli/ConsoleView.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
@@ -25,12 +27,20 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tarnwell-scan [--rows LIST] [--all] [--utf8] [--list-rows]\n"
+    "usage: tarnwell-scan [--rows LIST] [--all] [--utf8] [--repair [--dry-run] [--backup]]\n"
+    "       tarnwell-scan --undo [FILE] | --list-undo | --list-rows | --version\n"
     "  --rows LIST   scan the checklist rows in LIST (comma-separated indexes, e.g. 7,8,9);\n"
     "                default: the rows the window ticks at start\n"
     "  --all         scan every row\n"
     "  --utf8        write UTF-8 instead of the system's ANSI code page\n"
     "  --list-rows   print the checklist rows with their indexes and exit\n"
+    "  --repair      repair every Finding as the window's repair-all does (undo file first);\n"
+    "                each line gets its outcome as a sixth field\n"
+    "  --dry-run     with --repair: print what would be deleted, delete nothing\n"
+    "  --backup      with --repair: back up the whole registry first; no repair if that fails\n"
+    "  --undo [FILE] import the newest undo file, or FILE, and check the registry\n"
+    "  --list-undo   print the undo files: date, keys recorded, size, path\n"
+    "exit status: 0 done (or nothing found), 1 some not repaired or restored, 2 could not run\n"
     "  --version     print the program's and the system's version and exit\n";
 
 bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& ticks) {
@@ -58,8 +68,9 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
     bool utf8 = false, all = false, listRows = false, version = false;
-    std::string rows;
-    bool haveRows = false;
+    bool repair = false, dryRun = false, backup = false, undo = false, listUndo = false;
+    std::string rows, undoFile;
+    bool haveRows = false, haveUndoFile = false;
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--utf8")) utf8 = true;
         else if (!strcmp(argv[i], "--all")) all = true;
@@ -67,10 +78,25 @@ int main(int argc, char** argv) {
         else if (!strcmp(argv[i], "--version")) version = true;
         else if (!strcmp(argv[i], "--rows") && i + 1 < argc) { rows = argv[++i]; haveRows = true; }
         else if (!strncmp(argv[i], "--rows=", 7)) { rows = argv[i] + 7; haveRows = true; }
+        else if (!strcmp(argv[i], "--repair")) repair = true;
+        else if (!strcmp(argv[i], "--dry-run")) dryRun = true;
+        else if (!strcmp(argv[i], "--backup")) backup = true;
+        else if (!strcmp(argv[i], "--list-undo")) listUndo = true;
+        else if (!strcmp(argv[i], "--undo")) {
+            undo = true;
+            if (i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0) { undoFile = argv[++i]; haveUndoFile = true; }
+        }
         else {
             fputs(kUsage, stderr);
             return strcmp(argv[i], "--help") == 0 ? 0 : 2;
         }
+    }
+
+    // --dry-run and --backup belong to a repair; a repair, an undo and the lists exclude each
+    // other.
+    if (((dryRun || backup) && !repair) || (dryRun && backup) || (repair + undo + listUndo + listRows) > 1) {
+        fputs(kUsage, stderr);
+        return 2;
     }
 
     tw::TKivOSInfo os;
@@ -82,7 +108,7 @@ int main(int argc, char** argv) {
     std::string windowsDir = tw::WindowsDirectory();
     if (windowsDir.empty()) {
         fputs("cannot find the Windows folder\n", stderr);
-        return 1;
+        return 2;
     }
     std::vector<tw::ChecklistItem> items = tw::BuildChecklist(os.MajorVersion, windowsDir);
     std::vector<bool> ticks;
@@ -102,17 +128,27 @@ int main(int argc, char** argv) {
     }
 
     // No one sits at a console scan to press a message box's button: an error that ends a
-    // step goes to standard error, and a question is answered with its refusing button.
-    tw::CurrentSeams().messageBox = [&view](HWND, const std::string& text, const std::string& caption, UINT type) {
+    // step goes to standard error, and a question is answered with its refusing button. The
+    // one question of an undo, whether to import the file, was answered by asking for --undo.
+    tw::CurrentSeams().messageBox = [&view, undo](HWND, const std::string& text, const std::string& caption,
+                                                  UINT type) {
         view.Write(stderr, caption + ": " + text + "\n");
         switch (type & MB_TYPEMASK) {
             case MB_OK: return IDOK;
+            case MB_OKCANCEL: return undo ? IDOK : IDCANCEL;
             case MB_YESNO: return IDNO;
             default: return IDCANCEL;
         }
     };
+    if (listUndo) return tw::ConsoleListUndo(view);
 
     CoInitialize(nullptr);
+    int status = 0;
+    if (undo) {
+        status = tw::ConsoleUndo(view, haveUndoFile ? &undoFile : nullptr);
+        CoUninitialize();
+        return status;
+    }
     {
         tw::ScanContext ctx;
         ctx.majorVersion = os.MajorVersion;
@@ -122,6 +158,8 @@ int main(int argc, char** argv) {
         // What the user told the window to ignore is not reported here either.
         tw::IgnoreList ignored;
         if (!ignored.Load()) view.Write(stderr, "cannot read " + ignored.Path() + "\n");
+        tw::FindingList found;
+        if (repair) view.KeepFindings(&found);
         tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
         driver.SetIgnoreList(&ignored);
         bool finished = false;
@@ -132,7 +170,15 @@ int main(int argc, char** argv) {
         MSG msg;
         while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
         view.Write(stderr, view.Status() + "\n");
+        if (repair) {
+            tw::ConsoleRepairOptions options;
+            options.majorVersion = os.MajorVersion;
+            options.ignored = &ignored;
+            options.dryRun = dryRun;
+            options.backup = backup;
+            status = tw::ConsoleRepair(view, found, options);
+        }
     }
     CoUninitialize();
-    return 0;
+    return status;
 }

@@ -449,17 +449,8 @@ void Repairer::FlatButton2Click() {
     hostCaches_.Run();
 }
 
-void Repairer::FlatButton3Click() {
-    HWND owner = view_.MainWindow();
-    if (ShowMessage(owner,
-                    "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
-                    "如果不需要备份，请单击“取消”。",
-                    kQuestion) == IDOK) {
-        // The user wants a safety copy before the bulk deletion: without one, nothing goes.
-        if (!backup_ || !backup_()) return;
-    }
-    if (ShowMessage(owner, "Tarnwell将要修复所有检查到的系统错误，确认吗？", kQuestion) != IDOK) return;
-
+bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, RepairOutcome)>& each,
+                                 RepairCounts* counts) {
     // Every row's texts and identity, taken before the first deletion lets messages run.
     struct Target {
         Finding finding;
@@ -475,9 +466,11 @@ void Repairer::FlatButton3Click() {
     UndoFile undo;
     bool registry = false;
     for (const Target& t : targets) registry = registry || !IsDiskFinding(t.finding);
-    if (registry && !OpenUndo(undo)) return;
+    undoPath_.clear();
+    if (registry && !OpenUndo(undo)) return false;
 
-    int repaired = 0, failed = 0, notRecorded = 0, nowPresent = 0, protectedRows = 0;
+    undoPath_ = undo.Path();
+    RepairCounts tally;
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& t = targets[i];
         RepairOutcome outcome;
@@ -486,28 +479,51 @@ void Repairer::FlatButton3Click() {
         } catch (...) {
             outcome = RepairOutcome::Failed;
         }
+        if (each) each(static_cast<int>(i), t.finding, outcome);
         if (outcome == RepairOutcome::Ignored) {
-            if (!context_.ignored || !context_.ignored->Contains(t.finding)) ++protectedRows;
+            if (!context_.ignored || !context_.ignored->Contains(t.finding)) ++tally.protectedRows;
             continue;
         }
         if (outcome == RepairOutcome::NowPresent) {
-            ++nowPresent;
+            ++tally.nowPresent;
             continue;
         }
         if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
-            ++failed;
-            if (outcome == RepairOutcome::NotRecorded) ++notRecorded;
+            ++tally.failed;
+            if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
             continue;
         }
-        ++repaired;
+        ++tally.repaired;
         if (!t.finding.Repaired()) MarkRow(t.id, static_cast<int>(i));
     }
-    std::string record = failed == 0 ? std::string("修复了所有检查到的系统错误")
-                                     : "修复了 " + IntToStr(repaired) + " 个检查到的系统错误，" + IntToStr(failed) +
-                                           " 个错误修复失败";
-    if (nowPresent > 0) record += "；" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，没有修复";
-    if (protectedRows > 0) record += "；" + IntToStr(protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
+    std::string record = tally.failed == 0 ? std::string("修复了所有检查到的系统错误")
+                                           : "修复了 " + IntToStr(tally.repaired) + " 个检查到的系统错误，" +
+                                                 IntToStr(tally.failed) + " 个错误修复失败";
+    if (tally.nowPresent > 0)
+        record += "；" + IntToStr(tally.nowPresent) + " 个错误所指的文件现在已经存在，没有修复";
+    if (tally.protectedRows > 0)
+        record += "；" + IntToStr(tally.protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
     WriteLog("全部修复", record);
+    tally.linksRefused = undo.LinksRefused();
+    if (counts) *counts = tally;
+    return true;
+}
+
+void Repairer::FlatButton3Click() {
+    HWND owner = view_.MainWindow();
+    if (ShowMessage(owner,
+                    "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
+                    "如果不需要备份，请单击“取消”。",
+                    kQuestion) == IDOK) {
+        // The user wants a safety copy before the bulk deletion: without one, nothing goes.
+        if (!backup_ || !backup_()) return;
+    }
+    if (ShowMessage(owner, "Tarnwell将要修复所有检查到的系统错误，确认吗？", kQuestion) != IDOK) return;
+
+    RepairCounts counts;
+    if (!RepairAllQuietly(nullptr, &counts)) return;
+    const int nowPresent = counts.nowPresent, protectedRows = counts.protectedRows;
+    const int notRecorded = counts.notRecorded;
     ReportRemaining(true);
     hostCaches_.Run();
     if (nowPresent > 0 || protectedRows > 0) {
@@ -519,11 +535,11 @@ void Repairer::FlatButton3Click() {
     }
     if (notRecorded > 0)
         ShowMessage(owner,
-                    IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undo.Path() +
+                    IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undoPath_ +
                         "”，这些注册表项没有改变。" +
-                        (undo.LinksRefused() == 0
+                        (counts.linksRefused == 0
                              ? std::string()
-                             : "其中 " + IntToStr(undo.LinksRefused()) +
+                             : "其中 " + IntToStr(counts.linksRefused) +
                                    " 个是注册表链接或含有注册表链接：撤销文件不能恢复链接，所以不删除它们。"),
                     MB_OK | MB_ICONERROR);
 }

@@ -52,6 +52,16 @@ bool StillMissing(const Finding& f, std::string* present = nullptr);
 
 class UndoFile;
 
+// How a repair of every row went (for the log, the window's closing messages and the console).
+struct RepairCounts {
+    int repaired = 0;
+    int failed = 0;       // failed or not recorded
+    int notRecorded = 0;  // of those: what would go could not be written to the undo file
+    int nowPresent = 0;
+    int protectedRows = 0;  // rows that hold (or lie in) something on the ignore list
+    int linksRefused = 0;   // of the not recorded: registry links, which an undo cannot bring back
+};
+
 // What repair reads besides the rows.
 struct RepairContext {
     explicit RepairContext(uint32_t major = 5) : majorVersion(major) {}
@@ -82,6 +92,15 @@ public:
     // and nothing is deleted whose record could not be written.
     RepairOutcome RepairFinding(Finding f, UndoFile* undo = nullptr);
 
+    // The work of "全部修复" without its questions and closing messages: opens the undo file
+    // (says so and returns false, having deleted nothing, when it cannot), repairs every row,
+    // marks the repaired ones and writes the log entry. `each` (may be empty) hears every row's
+    // index at the start, its Finding and its outcome, in row order.
+    bool RepairAllQuietly(const std::function<void(int row, const Finding& f, RepairOutcome outcome)>& each,
+                          RepairCounts* counts = nullptr);
+    // The undo file of the last repair of every row (empty when it needed none).
+    const std::string& UndoPath() const { return undoPath_; }
+
 private:
     RepairOutcome RepairFile(const std::string& path);
     RepairOutcome RepairDirectory(const std::string& path);
@@ -101,6 +120,7 @@ private:
     // Wine's launchers and MIME types removed from the host, whose caches are brought up to
     // date at the end of the command.
     WineCacheRefresh hostCaches_;
+    std::string undoPath_;
 };
 
 }  // namespace tw

@@ -1,0 +1,35 @@
+// Repair and undo from the console scanner, on the same repair, undo, backup and log code as
+// the window's "全部修复" and "撤销上次修复". Each prints its own outcome lines on standard output
+// and returns the program's exit status: 0 all done (or nothing to do), 1 some not done, 2 could
+// not run.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "cli/ConsoleView.h"
+#include "repair/Repair.h"
+#include "scanners/FindingList.h"
+#include "scanners/IgnoreList.h"
+
+namespace tw {
+
+// The word a repair outcome prints as (the sixth field of a repaired Finding's line).
+const char* OutcomeWord(RepairOutcome outcome, bool dryRun = false);
+
+struct ConsoleRepairOptions {
+    uint32_t majorVersion = 5;
+    const IgnoreList* ignored = nullptr;
+    // Judge and print what would go, deleting nothing.
+    bool dryRun = false;
+    // The whole-registry backup first; no repair when it fails.
+    bool backup = false;
+};
+
+// Repairs every Finding of the scan, then prints each Finding's line with its outcome.
+int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairOptions& options);
+// Imports an undo file (null: the newest) the way the window does, and checks the registry.
+int ConsoleUndo(ConsoleView& view, const std::string* file);
+// The undo files, oldest first: date, number of keys recorded, size in bytes, path.
+int ConsoleListUndo(ConsoleView& view);
+
+}  // namespace tw
