@@ -11,6 +11,7 @@
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
+#include "scanners/registry/MsiProduct.h"
 
 namespace tw {
 
@@ -68,6 +69,20 @@ bool KeyMissing(HKEY root, const std::string& path) {
 
 bool IsDiskFinding(const Finding& f) {
     return f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder;
+}
+
+// Rows whose repair deletes from the registry itself, and so records it in the undo file first.
+// A product's uninstall changes the registry through the installer, which nothing here can undo.
+bool NeedsUndoRecord(const Finding& f) {
+    return !IsDiskFinding(f) && f.Kind() != FindingKind::ProductUninstall;
+}
+
+// "msiexec" as the system finds it: in its own folder, never in the current one.
+std::string InstallerCommand(const std::string& code) {
+    char dir[MAX_PATH + 1] = {};
+    const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+    const std::string program = n > 0 && n < MAX_PATH ? std::string(dir) + "\\msiexec.exe" : "msiexec.exe";
+    return "\"" + program + "\" /x " + code + " /qn";
 }
 
 std::string RowRecord(const Finding& f) {
@@ -315,6 +330,28 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
     return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
+RepairOutcome Repairer::RepairProduct(const Finding& f) {
+    installerRun_ = false;
+    installerExit_ = 0;
+    // The code is read again from the entry: the row's texts do not hold it, and the entry may
+    // have changed (or gone with an uninstall run meanwhile).
+    std::string code;
+    switch (ProductOfEntry(RootFromCaption(f.caption), f.location, code)) {
+        case EntryProduct::NoEntry: return RepairOutcome::AlreadyGone;
+        case EntryProduct::NotProduct: return RepairOutcome::Failed;
+        case EntryProduct::Product: break;
+    }
+    const std::string command = InstallerCommand(code);
+    installerRun_ = CurrentSeams().runAndWait(command, "", installerExit_);
+    if (!installerRun_) {
+        WriteLog("卸载", RowRecord(f) + " （无法启动系统安装程序：" + command + "）");
+        return RepairOutcome::Failed;
+    }
+    WriteLog("卸载", RowRecord(f) + " （msiexec /x " + code + " 返回 " + IntToStr(installerExit_) + "：" +
+                         InstallerExitText(installerExit_) + "）");
+    return InstallerRemoved(installerExit_) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+}
+
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
     if (context_.ignored && context_.ignored->Protects(f)) return RepairOutcome::Ignored;
     // Right before anything goes: the row may have sat in the list for hours, and what it said
@@ -326,6 +363,7 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
         case FindingKind::RegistryKey: return RepairKey(RootFromCaption(f.caption), f.location, undo);
         case FindingKind::RegistryValue:
         case FindingKind::RegistryDefaultValue: return RepairValue(RootFromCaption(f.caption), f, undo);
+        case FindingKind::ProductUninstall: return RepairProduct(f);
         case FindingKind::Unspecified: break;
     }
     return RepairOutcome::Failed;
@@ -379,6 +417,9 @@ void Repairer::FlatButton2Click() {
                    shown(f.description) + ")";
     } else if (kind == FindingKind::Folder) {
         question = "您确定要修复选中的错误吗？(目录：" + shown(f.location) + ")";
+    } else if (kind == FindingKind::ProductUninstall) {
+        question = "将要运行系统安装程序卸载“" + f.caption + "\\" + shown(f.location) +
+                   "”所登记的产品（它的程序文件已不存在），由它清除留下的注册信息，确定吗？";
     } else if (kind != FindingKind::RegistryKey) {
         question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "\\" +
                    shown(f.keyName) + "：" + shown(f.description) + "”，确定吗？";
@@ -389,7 +430,7 @@ void Repairer::FlatButton2Click() {
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
     UndoFile undo;
-    const bool registry = !IsDiskFinding(f);
+    const bool registry = NeedsUndoRecord(f);
     if (registry && !OpenUndo(undo)) return;
     RepairOutcome outcome;
     try {
@@ -421,10 +462,21 @@ void Repairer::FlatButton2Click() {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
+    if (kind == FindingKind::ProductUninstall && outcome != RepairOutcome::AlreadyGone) {
+        // The installer did the work, and its log entry is written: the user learns what it said.
+        const std::string said = "msiexec 返回 " + IntToStr(installerExit_) + "：" + InstallerExitText(installerExit_);
+        if (!installerRun_)
+            ShowMessage(view_.MainWindow(), "没有修复！无法启动系统安装程序（msiexec）。", MB_OK | MB_ICONERROR);
+        else if (outcome == RepairOutcome::Repaired)
+            ShowMessage(view_.MainWindow(), "系统安装程序已卸载这个产品（" + said + "）。", MB_OK | MB_ICONINFORMATION);
+        else
+            ShowMessage(view_.MainWindow(), "没有修复！系统安装程序没有卸载这个产品（" + said + "）。",
+                        MB_OK | MB_ICONERROR);
+    }
     if (outcome == RepairOutcome::Failed) return;
 
     MarkRow(id, row);
-    WriteLog("删除", RowRecord(f));
+    if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
     ReportRemaining(false);
 }
 
@@ -453,10 +505,10 @@ void Repairer::FlatButton3Click() {
     // deletes deletes nothing.
     UndoFile undo;
     bool registry = false;
-    for (const Target& t : targets) registry = registry || !IsDiskFinding(t.finding);
+    for (const Target& t : targets) registry = registry || NeedsUndoRecord(t.finding);
     if (registry && !OpenUndo(undo)) return;
 
-    int repaired = 0, failed = 0, notRecorded = 0, nowPresent = 0, protectedRows = 0;
+    int repaired = 0, failed = 0, notRecorded = 0, nowPresent = 0, protectedRows = 0, productsFailed = 0;
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& t = targets[i];
         RepairOutcome outcome;
@@ -475,6 +527,7 @@ void Repairer::FlatButton3Click() {
         }
         if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
             ++failed;
+            if (t.finding.Kind() == FindingKind::ProductUninstall) ++productsFailed;
             if (outcome == RepairOutcome::NotRecorded) ++notRecorded;
             continue;
         }
@@ -495,6 +548,10 @@ void Repairer::FlatButton3Click() {
             text += "\r\n" + IntToStr(protectedRows) + " 个错误的注册表项或文件夹中有忽略列表上的项目。";
         ShowMessage(owner, text, MB_OK | MB_ICONINFORMATION);
     }
+    if (productsFailed > 0)
+        ShowMessage(owner,
+                    IntToStr(productsFailed) + " 个产品没有卸载：系统安装程序没有成功，它返回的代码写在修复记录中。",
+                    MB_OK | MB_ICONERROR);
     if (notRecorded > 0)
         ShowMessage(owner,
                     IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undo.Path() +

@@ -86,6 +86,9 @@ private:
     RepairOutcome RepairDirectory(const std::string& path);
     RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
     RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
+    // Runs the installer's uninstall of the row's product, waits with the windows painting,
+    // logs what it returned and keeps it in installerRun_/installerExit_.
+    RepairOutcome RepairProduct(const Finding& f);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
     // Marks the row with that identity, wherever it stands now.
@@ -97,6 +100,9 @@ private:
     RepairView& view_;
     RepairContext context_;
     std::function<bool()> backup_;
+    // The last product uninstall: whether the installer could be started, and its exit code.
+    bool installerRun_ = false;
+    DWORD installerExit_ = 0;
 };
 
 }  // namespace tw
