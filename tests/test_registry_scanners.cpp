@@ -412,8 +412,6 @@ TEST_CASE("shared DLLs: a count of 0, as an integer or as text") {
     CHECK(sink.pumps == 0);
 }
 
-// What the literal rules once reported, and repair all then deleted, though it works: each row a
-// valid object that must not be reported, beside the stale ones that still are.
 TEST_CASE("uninstall entries of MSI products: reported only when their files are definitely gone") {
     RegistrySandbox sandbox;
     ScratchDir dir;
@@ -479,6 +477,8 @@ TEST_CASE("uninstall entries of MSI products: reported only when their files are
             if (f.location == kUninstall + std::string(e.entry)) CHECK(f.missingPaths == e.gone);
 }
 
+// What the literal rules once reported, and repair all then deleted, though it works: each row a
+// valid object that must not be reported, beside the stale ones that still are.
 TEST_CASE("valid entries are not reported; default values are rows of their own; cannot tell is not missing") {
     RegistrySandbox sandbox;
     ScratchDir dir;

@@ -1105,6 +1105,13 @@ TEST_CASE("right before it deletes, repair checks again: what is back stays, and
     CHECK(list.At(0).Repaired());
 }
 
+// The row the uninstall scan makes for an MSI product whose files are gone.
+static Finding ProductRow(const std::string& root, const std::string& location) {
+    Finding f = RegistryKeyFinding(root, location, "程序文件已不存在，可用其卸载程序清除");
+    f.kind = FindingKind::ProductUninstall;
+    return f;
+}
+
 TEST_CASE("a product whose files are gone is removed by its installer, never by hand; what it returned is shown and logged") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
@@ -1113,8 +1120,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
     const std::string entry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
     SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
     SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
-    Finding row = RegistryKeyFinding("HKEY_LOCAL_MACHINE", entry, "程序文件已不存在，可用其卸载程序清除");
-    row.kind = FindingKind::ProductUninstall;
+    Finding row = ProductRow("HKEY_LOCAL_MACHINE", entry);
     row.missingPaths = {dir / "Gone"};
     const struct {
         bool all;  // repair all, else repair selected
@@ -1195,6 +1201,7 @@ TEST_CASE("the ignore list protects what it names from rows of its key, a parent
         {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Whole", "Keep", ""), true},  // inside an ignored key
         {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Vendor", ""), false},    // another root
         {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Vendor\\Other", "Keep", ""), false},
+        {ProductRow("HKEY_CURRENT_USER", "Software\\Vendor"), true},  // its uninstall removes the whole key
     };
     for (const auto& r : rows) {
         CAPTURE(r.row.location);
