@@ -331,25 +331,32 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
 }
 
 RepairOutcome Repairer::RepairProduct(const Finding& f) {
-    installerRun_ = false;
-    installerExit_ = 0;
     // The code is read again from the entry: the row's texts do not hold it, and the entry may
     // have changed (or gone with an uninstall run meanwhile).
     std::string code;
+    RepairOutcome outcome = RepairOutcome::Failed;
     switch (ProductOfEntry(RootFromCaption(f.caption), f.location, code)) {
-        case EntryProduct::NoEntry: return RepairOutcome::AlreadyGone;
-        case EntryProduct::NotProduct: return RepairOutcome::Failed;
-        case EntryProduct::Product: break;
+        case EntryProduct::NoEntry:
+            productSaid_ = "卸载条目已不存在，没有运行系统安装程序";
+            outcome = RepairOutcome::AlreadyGone;
+            break;
+        case EntryProduct::NotProduct:
+            productSaid_ = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
+            break;
+        case EntryProduct::Product: {
+            const std::string command = InstallerCommand(code);
+            DWORD exitCode = 0;
+            if (!CurrentSeams().runAndWait(command, "", exitCode)) {
+                productSaid_ = "无法启动系统安装程序：" + command;
+                break;
+            }
+            productSaid_ = "msiexec /x " + code + " 返回 " + IntToStr(exitCode) + "：" + InstallerExitText(exitCode);
+            if (InstallerRemoved(exitCode)) outcome = RepairOutcome::Repaired;
+            break;
+        }
     }
-    const std::string command = InstallerCommand(code);
-    installerRun_ = CurrentSeams().runAndWait(command, "", installerExit_);
-    if (!installerRun_) {
-        WriteLog("卸载", RowRecord(f) + " （无法启动系统安装程序：" + command + "）");
-        return RepairOutcome::Failed;
-    }
-    WriteLog("卸载", RowRecord(f) + " （msiexec /x " + code + " 返回 " + IntToStr(installerExit_) + "：" +
-                         InstallerExitText(installerExit_) + "）");
-    return InstallerRemoved(installerExit_) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    WriteLog("卸载", RowRecord(f) + " （" + productSaid_ + "）");
+    return outcome;
 }
 
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
@@ -462,16 +469,12 @@ void Repairer::FlatButton2Click() {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (kind == FindingKind::ProductUninstall && outcome != RepairOutcome::AlreadyGone) {
-        // The installer did the work, and its log entry is written: the user learns what it said.
-        const std::string said = "msiexec 返回 " + IntToStr(installerExit_) + "：" + InstallerExitText(installerExit_);
-        if (!installerRun_)
-            ShowMessage(view_.MainWindow(), "没有修复！无法启动系统安装程序（msiexec）。", MB_OK | MB_ICONERROR);
-        else if (outcome == RepairOutcome::Repaired)
-            ShowMessage(view_.MainWindow(), "系统安装程序已卸载这个产品（" + said + "）。", MB_OK | MB_ICONINFORMATION);
+    if (kind == FindingKind::ProductUninstall) {
+        // The installer did the work, and the log says what came of it: so does the message.
+        if (outcome == RepairOutcome::Failed)
+            ShowMessage(view_.MainWindow(), "没有修复！" + productSaid_ + "。", MB_OK | MB_ICONERROR);
         else
-            ShowMessage(view_.MainWindow(), "没有修复！系统安装程序没有卸载这个产品（" + said + "）。",
-                        MB_OK | MB_ICONERROR);
+            ShowMessage(view_.MainWindow(), "修复完毕：" + productSaid_ + "。", MB_OK | MB_ICONINFORMATION);
     }
     if (outcome == RepairOutcome::Failed) return;
 

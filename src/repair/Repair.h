@@ -87,7 +87,7 @@ private:
     RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
     RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
     // Runs the installer's uninstall of the row's product, waits with the windows painting,
-    // logs what it returned and keeps it in installerRun_/installerExit_.
+    // logs what came of it and keeps that text in productSaid_.
     RepairOutcome RepairProduct(const Finding& f);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
@@ -100,9 +100,8 @@ private:
     RepairView& view_;
     RepairContext context_;
     std::function<bool()> backup_;
-    // The last product uninstall: whether the installer could be started, and its exit code.
-    bool installerRun_ = false;
-    DWORD installerExit_ = 0;
+    // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
+    std::string productSaid_;
 };
 
 }  // namespace tw

@@ -63,7 +63,7 @@ TEST_CASE("a product whose folder was deleted by hand: reported, then removed by
     QuietView view;
     Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
     REQUIRE(shown.size() == 2);  // the question, then what the installer said
-    CHECK(shown[1].find("msiexec 返回 0") != std::string::npos);
+    CHECK(shown[1].find("返回 0：卸载成功") != std::string::npos);
     CHECK(list.At(0).Repaired());
     CHECK(ReadFileBytes(RepairLogPath()).find("返回 0") != std::string::npos);
     // The installer changed the registry, not the repair: no undo file.
