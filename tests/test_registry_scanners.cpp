@@ -437,6 +437,71 @@ TEST_CASE("shared DLLs: a count of 0, as an integer or as text, or a library tha
     CHECK(sink.pumps == 0);
 }
 
+TEST_CASE("uninstall entries of MSI products: reported only when their files are definitely gone") {
+    RegistrySandbox sandbox;
+    ScratchDir dir;
+    ScopedSeams seams;
+    OddDrives(seams);
+    dir.File("Kept\\app.exe");
+    const std::string gone = dir / "Gone", kept = dir / "Kept";
+    ScanContext ctx;
+    ctx.windowsDir = WindowsDirectory();  // where msiexec.exe is
+    // Component records of three products (packed codes of {5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60x1}).
+    const std::string components = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\";
+    const struct {
+        const char* component;
+        const char* product;
+        std::string keyPath;
+    } records[] = {
+        {"C1", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", gone + "\\a.exe"},  // ...6071: all gone
+        {"C2", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", gone + "\\b.dll"},
+        {"C3", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", "02:\\Software\\TwProbe\\"},  // a registry key path
+        {"C4", "13E7C2A5D4B0A6F4C9E1D2B3A4F50618", gone + "\\c.exe"},  // ...6081: one folder still there
+        {"C5", "13E7C2A5D4B0A6F4C9E1D2B3A4F50618", kept + "\\app.exe"},
+        {"C6", "13E7C2A5D4B0A6F4C9E1D2B3A4F50619", "C?\\gone\\d.exe"},  // ...6091: nothing installed here
+    };
+    for (const auto& r : records) SetString(HKEY_LOCAL_MACHINE, components + r.component, r.product, r.keyPath);
+
+    const struct {
+        const char* entry;
+        std::string command;  // UninstallString, none when empty
+        std::string location;  // InstallLocation, none when "-"
+        std::vector<std::string> gone;  // reported with these folders, or not at all
+    } entries[] = {
+        {"{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}", "MsiExec.exe /I{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}", "",
+         {gone + "\\"}},
+        {"{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6081}", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6081}", "-", {}},
+        {"{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6091}", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6091}", "-", {}},
+        {"{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60A1}", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60A1}", "-", {}},
+        {"TwLocationGone", "msiexec /x \"{5a2c7e31-0b4d-4f6a-9c1e-2d3b4a5f60b1}\"", gone, {gone}},
+        {"{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60C1}", "", gone, {gone}},  // WindowsInstaller=1 says it
+        {"TwLocationKept", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60D1}", kept, {}},
+        {"TwLocationOnCd", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60E1}", "D:\\App", {}},
+        {"TwPartOfOther", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60F1}", gone, {}},  // SystemComponent=1
+        {"TwNotMsi", "\"" + kept + "\\app.exe\" /x", gone, {}},
+    };
+    std::vector<Finding> want;
+    for (const auto& e : entries) {
+        const std::string key = kUninstall + std::string(e.entry);
+        SetString(HKEY_LOCAL_MACHINE, key, "DisplayName", e.entry);
+        if (!e.command.empty()) SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", e.command);
+        if (e.location != "-") SetString(HKEY_LOCAL_MACHINE, key, "InstallLocation", e.location);
+        SetDword(HKEY_LOCAL_MACHINE, key, "WindowsInstaller", 1);
+        if (e.gone.empty()) continue;
+        Finding f{"HKEY_LOCAL_MACHINE", key, "", "程序文件已不存在，可用其卸载程序清除", 0};
+        f.kind = FindingKind::ProductUninstall;
+        want.push_back(f);
+    }
+    SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("TwPartOfOther"), "SystemComponent", 1);
+
+    CollectingSink sink;
+    ChkUninstallErr(ctx, sink);
+    CheckSame(sink.findings, want);
+    for (const Finding& f : sink.findings)
+        for (const auto& e : entries)
+            if (f.location == kUninstall + std::string(e.entry)) CHECK(f.missingPaths == e.gone);
+}
+
 // What the literal rules once reported, and repair all then deleted, though it works: each row a
 // valid object that must not be reported, beside the stale ones that still are.
 TEST_CASE("valid entries are not reported; default values are rows of their own; cannot tell is not missing") {
@@ -535,6 +600,10 @@ TEST_CASE("a folder the user cannot read: nothing in it is taken for missing") {
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Locked"), "DisplayName", "Locked");
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Locked"), "UninstallString", dir + "\\app.exe /u");
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("LockedPath"), "Path", dir + "\\app.exe");
+    const std::string product = kUninstall + std::string("{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}");
+    SetString(HKEY_LOCAL_MACHINE, product, "DisplayName", "Locked product");
+    SetString(HKEY_LOCAL_MACHINE, product, "UninstallString", "MsiExec.exe /X{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}");
+    SetString(HKEY_LOCAL_MACHINE, product, "InstallLocation", dir + "\\Product");
     SetString(HKEY_CURRENT_USER, "Software\\Locked", "Path", dir + "\\app.exe");
 
     ScanContext ctx;

@@ -1111,6 +1111,83 @@ TEST_CASE("right before it deletes, repair checks again: what is back stays, and
     CHECK(list.At(0).Repaired());
 }
 
+// The row the uninstall scan makes for an MSI product whose files are gone.
+static Finding ProductRow(const std::string& root, const std::string& location) {
+    Finding f = RegistryKeyFinding(root, location, "程序文件已不存在，可用其卸载程序清除");
+    f.kind = FindingKind::ProductUninstall;
+    return f;
+}
+
+TEST_CASE("a product whose files are gone is removed by its installer, never by hand; what it returned is shown and logged") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    ScratchDir dir;
+    const std::string code = "{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}";
+    const std::string entry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
+    SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
+    SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
+    Finding row = ProductRow("HKEY_LOCAL_MACHINE", entry);
+    row.missingPaths = {dir / "Gone"};
+    const struct {
+        bool all;  // repair all, else repair selected
+        DWORD exit;
+        bool repaired;
+        const char* said;  // in the log and (repair selected) the last message
+    } cases[] = {
+        {false, 0, true, "返回 0：卸载成功"},
+        {false, 1603, false, "返回 1603：卸载时发生严重错误"},
+        {true, 3010, true, "返回 3010：卸载成功，重新启动计算机后才能完成"},
+        {true, 1605, false, "返回 1605：系统安装程序中没有登记这个产品"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.exit);
+        CleanProgramFolder::Remove();
+        Messages msgs{IDCANCEL, IDOK};  // repair all: no backup, then go
+        std::vector<std::string> commands;
+        msgs.seams->runAndWait = [&](const std::string& cmd, const std::string&, DWORD& exitCode) {
+            commands.push_back(cmd);
+            exitCode = c.exit;
+            return true;
+        };
+        FindingList list;
+        list.Add(row);
+        FakeView view;
+        view.selected = 0;
+        Repairer repair(list, view, RepairContext{5}, nullptr);
+        if (c.all) repair.FlatButton3Click();
+        else msgs.answers = {IDOK}, repair.FlatButton2Click();
+        REQUIRE(commands.size() == 1);
+        const std::string tail = "\\msiexec.exe\" /x " + code + " /qn";
+        CHECK(commands[0].compare(commands[0].size() - std::min(tail.size(), commands[0].size()), tail.size(), tail) == 0);
+        CHECK(KeyPresent(HKEY_LOCAL_MACHINE, entry));  // only the installer removes it
+        CHECK(list.At(0).Repaired() == c.repaired);
+        CHECK(ListUndoFiles().empty());  // nothing was deleted by hand, nothing to record
+        const std::vector<LogEntry> log = ReadLog();
+        REQUIRE_FALSE(log.empty());
+        CHECK(log[0].action == "卸载");
+        CHECK(log[0].record.find(c.said) != std::string::npos);
+        if (!c.all) CHECK(msgs.shown.back().text.find(c.said) != std::string::npos);
+        if (c.all && !c.repaired) CHECK(msgs.shown.back().text.find("1 个产品没有卸载") == 0);
+    }
+
+    // The folder back: the installer is not run. The entry gone meanwhile: the row is done.
+    Messages msgs;
+    int runs = 0;
+    msgs.seams->runAndWait = [&](const std::string&, const std::string&, DWORD& exitCode) { return exitCode = 0, ++runs, true; };
+    FindingList list;
+    list.Add(row);
+    FakeView view;
+    view.selected = 0;
+    CreateDirectoryA((dir / "Gone").c_str(), nullptr);
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    CHECK_FALSE(list.At(0).Repaired());
+    RemoveDirectoryA((dir / "Gone").c_str());
+    REQUIRE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str()) == ERROR_SUCCESS);
+    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    CHECK(list.At(0).Repaired());
+    CHECK(runs == 0);
+}
+
 TEST_CASE("the ignore list protects what it names from rows of its key, a parent key, or another letter case") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
@@ -1130,6 +1207,7 @@ TEST_CASE("the ignore list protects what it names from rows of its key, a parent
         {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Whole", "Keep", ""), true},  // inside an ignored key
         {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Vendor", ""), false},    // another root
         {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Vendor\\Other", "Keep", ""), false},
+        {ProductRow("HKEY_CURRENT_USER", "Software\\Vendor"), true},  // its uninstall removes the whole key
     };
     for (const auto& r : rows) {
         CAPTURE(r.row.location);

@@ -15,6 +15,7 @@
 #include "repair/UndoCommand.h"
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
+#include "scanners/registry/MsiProduct.h"
 
 namespace tw {
 
@@ -105,6 +106,17 @@ public:
             case FindingKind::RegistryValue:
                 if (!IsRepairableValueLocation(f.location)) return RepairOutcome::Failed;
                 return Record(detail, [&](UndoFile& u) { return u.RecordValue(root, f.location, f.keyName); });
+            case FindingKind::ProductUninstall: {
+                // Nothing is deleted by hand: the product's own uninstall would run.
+                std::string code;
+                switch (ProductOfEntry(root, f.location, code)) {
+                    case EntryProduct::NoEntry: return RepairOutcome::AlreadyGone;
+                    case EntryProduct::NotProduct: return RepairOutcome::Failed;
+                    case EntryProduct::Product: break;
+                }
+                detail.push_back("msiexec /x " + code + " /qn");
+                return RepairOutcome::Repaired;
+            }
             case FindingKind::Unspecified: break;
         }
         return RepairOutcome::Failed;

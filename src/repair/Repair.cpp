@@ -12,6 +12,7 @@
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
 #include "scanners/disk/WineDesktopEntries.h"
+#include "scanners/registry/MsiProduct.h"
 
 namespace tw {
 
@@ -69,6 +70,20 @@ bool KeyMissing(HKEY root, const std::string& path) {
 
 bool IsDiskFinding(const Finding& f) {
     return f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder;
+}
+
+// Rows whose repair deletes from the registry itself, and so records it in the undo file first.
+// A product's uninstall changes the registry through the installer, which nothing here can undo.
+bool NeedsUndoRecord(const Finding& f) {
+    return !IsDiskFinding(f) && f.Kind() != FindingKind::ProductUninstall;
+}
+
+// "msiexec" as the system finds it: in its own folder, never in the current one.
+std::string InstallerCommand(const std::string& code) {
+    char dir[MAX_PATH + 1] = {};
+    const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+    const std::string program = n > 0 && n < MAX_PATH ? std::string(dir) + "\\msiexec.exe" : "msiexec.exe";
+    return "\"" + program + "\" /x " + code + " /qn";
 }
 
 std::string RowRecord(const Finding& f) {
@@ -316,6 +331,35 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
     return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
+RepairOutcome Repairer::RepairProduct(const Finding& f) {
+    // The code is read again from the entry: the row's texts do not hold it, and the entry may
+    // have changed (or gone with an uninstall run meanwhile).
+    std::string code;
+    RepairOutcome outcome = RepairOutcome::Failed;
+    switch (ProductOfEntry(RootFromCaption(f.caption), f.location, code)) {
+        case EntryProduct::NoEntry:
+            productSaid_ = "卸载条目已不存在，没有运行系统安装程序";
+            outcome = RepairOutcome::AlreadyGone;
+            break;
+        case EntryProduct::NotProduct:
+            productSaid_ = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
+            break;
+        case EntryProduct::Product: {
+            const std::string command = InstallerCommand(code);
+            DWORD exitCode = 0;
+            if (!CurrentSeams().runAndWait(command, "", exitCode)) {
+                productSaid_ = "无法启动系统安装程序：" + command;
+                break;
+            }
+            productSaid_ = "msiexec /x " + code + " 返回 " + IntToStr(exitCode) + "：" + InstallerExitText(exitCode);
+            if (InstallerRemoved(exitCode)) outcome = RepairOutcome::Repaired;
+            break;
+        }
+    }
+    WriteLog("卸载", RowRecord(f) + " （" + productSaid_ + "）");
+    return outcome;
+}
+
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
     if (context_.ignored && context_.ignored->Protects(f)) return RepairOutcome::Ignored;
     // Right before anything goes: the row may have sat in the list for hours, and what it said
@@ -344,6 +388,7 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
         case FindingKind::RegistryKey: return RepairKey(RootFromCaption(f.caption), f.location, undo);
         case FindingKind::RegistryValue:
         case FindingKind::RegistryDefaultValue: return RepairValue(RootFromCaption(f.caption), f, undo);
+        case FindingKind::ProductUninstall: return RepairProduct(f);
         case FindingKind::Unspecified: break;
     }
     return RepairOutcome::Failed;
@@ -397,6 +442,9 @@ void Repairer::FlatButton2Click() {
                    shown(f.description) + ")";
     } else if (kind == FindingKind::Folder) {
         question = "您确定要修复选中的错误吗？(目录：" + shown(f.location) + ")";
+    } else if (kind == FindingKind::ProductUninstall) {
+        question = "将要运行系统安装程序卸载“" + f.caption + "\\" + shown(f.location) +
+                   "”所登记的产品（它的程序文件已不存在），由它清除留下的注册信息，确定吗？";
     } else if (kind != FindingKind::RegistryKey) {
         question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "\\" +
                    shown(f.keyName) + "：" + shown(f.description) + "”，确定吗？";
@@ -407,7 +455,7 @@ void Repairer::FlatButton2Click() {
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
     UndoFile undo;
-    const bool registry = !IsDiskFinding(f);
+    const bool registry = NeedsUndoRecord(f);
     if (registry && !OpenUndo(undo)) return;
     RepairOutcome outcome;
     try {
@@ -441,10 +489,17 @@ void Repairer::FlatButton2Click() {
                     MB_OK | MB_ICONINFORMATION);
         return;
     }
+    if (kind == FindingKind::ProductUninstall) {
+        // The installer did the work, and the log says what came of it: so does the message.
+        if (outcome == RepairOutcome::Failed)
+            ShowMessage(view_.MainWindow(), "没有修复！" + productSaid_ + "。", MB_OK | MB_ICONERROR);
+        else
+            ShowMessage(view_.MainWindow(), "修复完毕：" + productSaid_ + "。", MB_OK | MB_ICONINFORMATION);
+    }
     if (outcome == RepairOutcome::Failed) return;
 
     MarkRow(id, row);
-    WriteLog("删除", RowRecord(f));
+    if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
     ReportRemaining(false);
     hostCaches_.Run();
 }
@@ -465,7 +520,7 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
     // deletes deletes nothing.
     UndoFile undo;
     bool registry = false;
-    for (const Target& t : targets) registry = registry || !IsDiskFinding(t.finding);
+    for (const Target& t : targets) registry = registry || NeedsUndoRecord(t.finding);
     undoPath_.clear();
     if (registry && !OpenUndo(undo)) return false;
 
@@ -490,6 +545,7 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
         }
         if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
             ++tally.failed;
+            if (t.finding.Kind() == FindingKind::ProductUninstall) ++tally.productsFailed;
             if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
             continue;
         }
@@ -533,6 +589,10 @@ void Repairer::FlatButton3Click() {
             text += "\r\n" + IntToStr(protectedRows) + " 个错误的注册表项或文件夹中有忽略列表上的项目。";
         ShowMessage(owner, text, MB_OK | MB_ICONINFORMATION);
     }
+    if (counts.productsFailed > 0)
+        ShowMessage(owner,
+                    IntToStr(counts.productsFailed) + " 个产品没有卸载：系统安装程序没有成功，它返回的代码写在修复记录中。",
+                    MB_OK | MB_ICONERROR);
     if (notRecorded > 0)
         ShowMessage(owner,
                     IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undoPath_ +

@@ -60,6 +60,7 @@ struct RepairCounts {
     int nowPresent = 0;
     int protectedRows = 0;  // rows that hold (or lie in) something on the ignore list
     int linksRefused = 0;   // of the not recorded: registry links, which an undo cannot bring back
+    int productsFailed = 0;  // of the failed: products whose own uninstall did not succeed
 };
 
 // What repair reads besides the rows.
@@ -106,6 +107,9 @@ private:
     RepairOutcome RepairDirectory(const std::string& path);
     RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
     RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
+    // Runs the installer's uninstall of the row's product, waits with the windows painting,
+    // logs what came of it and keeps that text in productSaid_.
+    RepairOutcome RepairProduct(const Finding& f);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
     // Marks the row with that identity, wherever it stands now.
@@ -121,6 +125,8 @@ private:
     // date at the end of the command.
     WineCacheRefresh hostCaches_;
     std::string undoPath_;
+    // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
+    std::string productSaid_;
 };
 
 }  // namespace tw

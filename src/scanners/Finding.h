@@ -24,6 +24,9 @@ enum class FindingKind {
     RegistryDefaultValue,  // the key's unnamed default value ("@D_e_f_a_u_l_t")
     File,
     Folder,
+    // An uninstall entry of a product of the system's installer whose files are gone: repair
+    // runs the product's own uninstall through the installer and never deletes the key itself.
+    ProductUninstall,
 };
 
 struct Finding {

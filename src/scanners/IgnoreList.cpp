@@ -70,8 +70,8 @@ bool IgnoreList::Protects(const Finding& f) const {
         }
         if (item.caption != row.caption) continue;
         const bool itemIsKey = item.keyName.empty();
-        if (kind == FindingKind::RegistryKey) {
-            // The key goes with everything below it.
+        if (kind == FindingKind::RegistryKey || kind == FindingKind::ProductUninstall) {
+            // The key goes with everything below it (a product's uninstall removes its entry).
             if (AtOrBelow(item.location, row.location)) return true;
             if (itemIsKey && AtOrBelow(row.location, item.location)) return true;
         } else {

@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
+#include "scanners/registry/MsiProduct.h"
 
 namespace tw {
 
@@ -224,6 +225,7 @@ void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
 
 void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
     const std::string& w = ctx.windowsDir;
+    ComponentPaths components;
     for (const std::string& entry : NamesOf(HKEY_LOCAL_MACHINE, kUninstallKey, false)) {
         if (Contains(entry, "Vopt")) continue;
         sink.ProcessMessages();
@@ -282,6 +284,21 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
                 exact = reg.ReadStringExact("QuietUninstallString", command);
         } catch (const RegistryError&) {
             command.clear();
+        }
+        // A product of the system's installer keeps a working uninstaller (the installer) when
+        // its files are gone; that uninstaller, not a deletion by hand, removes all it registered.
+        // Its row stands for the entry's key: no second row for the same entry.
+        std::string product;
+        std::vector<std::string> gone;
+        if (exact && !display.empty() &&
+            ProductOfEntry(HKEY_LOCAL_MACHINE, location, product) == EntryProduct::Product &&
+            ProductFilesGone(HKEY_LOCAL_MACHINE, location, product, components, gone)) {
+            Finding f = RegistryKeyFinding(kMachine, location, "程序文件已不存在，可用其卸载程序清除");
+            f.kind = FindingKind::ProductUninstall;
+            f.missingPaths = std::move(gone);
+            f.missingRule = Finding::Missing::Nothing;
+            sink.AddFinding(f);
+            continue;
         }
         if (!exact || display.empty() || command.empty()) continue;
 
