@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "platform/ListColumns.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
@@ -51,18 +52,7 @@ void IgnoreWindow::CreateChildren() {
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
                                  hwnd_, nullptr, inst, nullptr);
     SendMessageW(list_view_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    const struct {
-        const char* caption;
-        int width;
-    } columns[] = {{"项目", 150}, {"位置", 300}, {"键名", 120}};
-    for (int i = 0; i < 3; ++i) {
-        std::wstring text = AnsiToWide(columns[i].caption);
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.cx = columns[i].width;
-        c.pszText = &text[0];
-        SendMessageW(list_view_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&c));
-    }
+    AddListColumns(list_view_, {{"项目", 150}, {"位置", 300}, {"键名", 120}});
     remove_ = CreateWindowExW(0, L"BUTTON", AnsiToWide("移除").c_str(),
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, kButtonWidth, kButtonHeight,
                               hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRemoveId)), inst, nullptr);

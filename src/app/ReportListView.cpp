@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/ListColumns.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -21,16 +22,7 @@ void ReportListView::Attach(HWND owner, HWND list, HIMAGELIST images) {
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
     ListView_SetImageList(list_, images, LVSIL_SMALL);
     ListView_SetBkColor(list_, RGB(255, 255, 255));
-    const char* heads[4] = {"项目", "位置", "键名", "说明"};
-    const int widths[4] = {150, 150, 60, 231};
-    for (int i = 0; i < 4; ++i) {
-        std::wstring w = AnsiToWide(heads[i]);
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.pszText = &w[0];
-        c.cx = widths[i];
-        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&c));
-    }
+    AddListColumns(list_, {{"项目", 150}, {"位置", 150}, {"键名", 60}, {"说明", 231}});
 }
 
 bool ReportListView::OnNotify(NMHDR* hdr) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/FileDialog.h"
+#include "platform/ListColumns.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
@@ -90,18 +91,7 @@ void UndoWindow::CreateChildren() {
     list_ = Child(hwnd_, WC_LISTVIEWW, "", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0,
                   WS_EX_CLIENTEDGE);
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    const struct {
-        const char* caption;
-        int width;
-    } columns[] = {{"修复时间", 150}, {"撤销文件", 180}, {"大小", 80}};
-    for (int i = 0; i < 3; ++i) {
-        std::wstring text = AnsiToWide(columns[i].caption);
-        LVCOLUMNW c{};
-        c.mask = LVCF_TEXT | LVCF_WIDTH;
-        c.cx = columns[i].width;
-        c.pszText = &text[0];
-        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&c));
-    }
+    AddListColumns(list_, {{"修复时间", 150}, {"撤销文件", 180}, {"大小", 80}});
     hint_ = Child(hwnd_, L"STATIC", "“撤销”恢复所选的修复和它以后的所有修复删除的内容，从最新的开始。",
                   SS_LEFT | SS_NOPREFIX);
     daysLabel_ = Child(hwnd_, L"STATIC", "删除", SS_LEFT);

@@ -13,21 +13,13 @@
 #include "repair/UndoFile.h"
 #include "scanners/registry/KivChkRegUninstallErr.h"
 #include "support/RegistryFixtures.h"
+#include "support/QuietRepairView.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
 using namespace tw::test;
 
 namespace {
-
-struct QuietView : RepairView {
-    int SelectedRow() override { return 0; }
-    void RowChanged(int) override {}
-    void SetStatus(const std::string&) override {}
-    void SetRepairControls(bool, bool) override {}
-    void ProcessMessages() override {}
-    HWND MainWindow() override { return nullptr; }
-};
 
 std::vector<Finding> ProductRows(const std::string& code) {
     ScanContext ctx;
@@ -60,7 +52,7 @@ TEST_CASE("a product whose folder was deleted by hand: reported, then removed by
     };
     FindingList list;
     list.Add(rows[0]);
-    QuietView view;
+    QuietRepairView view;
     Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
     REQUIRE(shown.size() == 2);  // the question, then what the installer said
     CHECK(shown[1].find("返回 0：卸载成功") != std::string::npos);

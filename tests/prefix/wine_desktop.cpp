@@ -20,21 +20,13 @@
 #include "scanners/FindingList.h"
 #include "scanners/disk/WineDesktopEntries.h"
 #include "support/ScriptedMessages.h"
+#include "support/QuietRepairView.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
 using namespace tw::test;
 
 namespace {
-
-struct QuietRepairView : RepairView {
-    int SelectedRow() override { return 0; }
-    void RowChanged(int) override {}
-    void SetStatus(const std::string&) override {}
-    void SetRepairControls(bool, bool) override {}
-    void ProcessMessages() override {}
-    HWND MainWindow() override { return nullptr; }
-};
 
 // The scratch folder the script made, or empty (the case then says so and checks nothing).
 std::string Scratch() {
