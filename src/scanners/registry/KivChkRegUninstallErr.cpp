@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -194,7 +195,8 @@ bool IsBadUninstallPath(const std::string& text, std::string& judged) {
 }
 
 void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
-    std::vector<std::string> kept;
+    // The machine's program keys that stay, looked up by exact name for every empty user key.
+    std::unordered_set<std::string> kept;
     for (const std::string& name : NamesOf(HKEY_LOCAL_MACHINE, "Software", false)) {
         Registry reg;
         reg.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -203,17 +205,14 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         if (IsEmptyKey(reg) && name != "Secure")
             AddAndPause(sink, RegistryKeyFinding(kMachine, "Software\\" + name, "无效软件"));
         else
-            kept.push_back(name);
+            kept.insert(name);
     }
     for (const std::string& name : NamesOf(HKEY_CURRENT_USER, "Software", false)) {
         Registry reg;
         reg.SetRootKey(HKEY_CURRENT_USER);
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
         if (!IsEmptyKey(reg)) continue;
-        bool inUse = false;
-        for (const std::string& k : kept)
-            if (k == name) inUse = true;
-        if (!inUse) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
+        if (!kept.count(name)) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
     }
 }
 
