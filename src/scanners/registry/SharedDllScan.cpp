@@ -15,9 +15,6 @@ namespace {
 
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls";
 
-// Whether the library an entry names is definitely gone: a drive path on a fixed disk that the
-// file system says holds no file. Names in other forms (%VAR%, relative, other drives) and what
-// cannot be judged are not gone.
 // The table names thousands of files on a few drives: each drive's type is asked once a scan.
 class DriveTypes {
 public:
@@ -37,6 +34,9 @@ private:
     bool known_[26] = {};
 };
 
+// Whether the library an entry names is definitely gone: a drive path on a fixed disk that the
+// file system says holds no file. Names in other forms (%VAR%, relative, other drives) and what
+// cannot be judged are not gone.
 bool LibraryGone(const std::string& name, DriveTypes& drives) {
     if (!StartsWithDriveCtoZ(name) || drives.Of(name.substr(0, 3)) != DRIVE_FIXED) return false;
     return IsNoFile(JudgePath(name));
