@@ -4,8 +4,11 @@
 # NAME is a benchmark of bench/ without "bench_" (default hive_scan); the other arguments go to
 # it (hive_scan: [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
 # [--reps N], default 50000 keys, 150000 values in 5 parts, both mixes;
-# window_scan: [keys] [--values-per-key N] [--reps N], default 30000 keys, 4 values each).
+# window_scan: [keys] [--values-per-key N] [--reps N], default 30000 keys, 4 values each;
+# machine_scan: [--factor F] [--rounds N] [--no-window] [--only ROW,ROW], default factor 1, 5 rounds).
 # The scratch registry tree and the scratch files are removed afterwards, also after a failure.
+# machine_scan runs in its own scratch prefix, <build>/benchprefix, a copy of the test prefix that
+# keeps its generated data set between runs; it is made again when it holds another data set.
 #   TW_BUILD_DIR    build directory (default: build)
 #   TW_TEST_PREFIX  Wine prefix to run in (default: <build>/wineprefix, made when missing)
 set -euo pipefail
@@ -35,4 +38,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
+if [ "$name" = machine_scan ]; then
+    bench_prefix=$build/benchprefix
+    fresh_bench_prefix() {
+        WINEPREFIX=$bench_prefix wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$bench_prefix"
+        WINEPREFIX=$TW_TEST_PREFIX wineserver -w || true
+        cp -a "$TW_TEST_PREFIX" "$bench_prefix"
+    }
+    [ -f "$bench_prefix/system.reg" ] || fresh_bench_prefix
+    status=0
+    TW_TEST_PREFIX=$bench_prefix bash scripts/wine-run.sh "$build/bench_$name.exe" "$@" || status=$?
+    if [ "$status" = 3 ]; then
+        fresh_bench_prefix
+        status=0
+        TW_TEST_PREFIX=$bench_prefix bash scripts/wine-run.sh "$build/bench_$name.exe" "$@" || status=$?
+    fi
+    exit "$status"
+fi
 bash scripts/wine-run.sh "$build/bench_$name.exe" "$@"

@@ -51,8 +51,20 @@ TEST_CASE("registry reads: kinds, missing values, missing terminators, errors") 
         RegSetValueExA(k, "inner", 0, REG_SZ, reinterpret_cast<const BYTE*>("ab\0cd"), 6);
         RegCloseKey(k);
     }
+    // Texts around and past the size a first read takes in one question.
+    const std::vector<std::string> longTexts{std::string(255, 'a'), std::string(256, 'b'), std::string(511, 'c'),
+                                             std::string(512, 'd'), std::string(5000, 'e') + "\\f"};
+    for (size_t i = 0; i < longTexts.size(); ++i)
+        SetString(HKEY_CURRENT_USER, "L", "long" + std::to_string(i), longTexts[i]);
     Registry r;
-    REQUIRE(r.OpenKeyReadOnly("K"));
+    REQUIRE(r.OpenKeyReadOnly("L"));
+    for (size_t i = 0; i < longTexts.size(); ++i) {
+        std::string exact;
+        CHECK(r.ReadString("long" + std::to_string(i)) == longTexts[i]);
+        CHECK(r.ReadStringExact("long" + std::to_string(i), exact));
+        CHECK(exact == longTexts[i]);
+    }
+    REQUIRE(r.OpenKeyReadOnly("\\K"));
     CHECK(r.Access() == KEY_READ);
     CHECK(r.ReadString("") == "default text");
     CHECK(r.ReadString("exp") == "%SystemRoot%\\x");  // never expanded

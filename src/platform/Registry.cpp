@@ -354,19 +354,30 @@ std::vector<RegValue> Registry::GetValues() const {
     return values;
 }
 
+// Texts are read with one question where they fit a small buffer (most do): asking for the size
+// first costs a second round trip to the registry, under Wine a call to its server each.
+static constexpr DWORD kFirstReadBytes = 512;
+
 std::string Registry::ReadString(const std::string& name) const {
     HKEY k = Current(key_, root_);
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(k, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return {};
+    DWORD type = 0;
+    char first[kFirstReadBytes];
+    DWORD size = sizeof first;
+    LONG rc = RegQueryValueExA(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(first), &size);
+    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError(FormatS(kInvalidType, name));
     if (size == 0) return {};
-    std::string buf(size + 1, '\0');
-    DWORD got = size;
-    LONG rc = RegQueryValueExA(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &got);
-    if (rc != ERROR_SUCCESS) throw RegistryError(FormatS(kGetFailed, name));
+    std::string buf;
+    if (rc == ERROR_SUCCESS) {
+        buf.assign(first, size);
+    } else {
+        buf.assign(size + 1, '\0');
+        DWORD got = size;
+        rc = RegQueryValueExA(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &got);
+        if (rc != ERROR_SUCCESS) throw RegistryError(FormatS(kGetFailed, name));
+        buf.resize(got);
+    }
     // The stored data may lack its terminating NUL: cut at the first NUL or at the size read.
-    buf.resize(got);
     size_t nul = buf.find('\0');
     if (nul != std::string::npos) buf.resize(nul);
     return buf;
@@ -377,16 +388,24 @@ bool Registry::ReadStringExact(const std::string& name, std::string& out) const 
     HKEY k = Current(key_, root_);
     std::wstring wideName;
     if (!AnsiToWideExact(name, wideName)) return false;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(k, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return true;
+    DWORD type = 0;
+    wchar_t first[kFirstReadBytes / sizeof(wchar_t)];
+    DWORD size = sizeof first;
+    LONG rc = RegQueryValueExW(k, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(first), &size);
+    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return true;
     if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError(FormatS(kInvalidType, name));
-    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-    DWORD got = size;
-    if (size > 0 && RegQueryValueExW(k, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &got) !=
-                        ERROR_SUCCESS)
-        throw RegistryError(FormatS(kGetFailed, name));
+    std::wstring buf;
+    if (rc == ERROR_SUCCESS) {
+        buf.assign(first, size / sizeof(wchar_t));
+    } else {
+        buf.assign(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = size;
+        if (RegQueryValueExW(k, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&buf[0]), &got) !=
+            ERROR_SUCCESS)
+            throw RegistryError(FormatS(kGetFailed, name));
+        buf.resize(got / sizeof(wchar_t));
+    }
     // The stored data may lack its terminating NUL: cut at the first NUL or at the size read.
-    buf.resize(size > 0 ? got / sizeof(wchar_t) : 0);
     const size_t nul = buf.find(L'\0');
     if (nul != std::wstring::npos) buf.resize(nul);
     if (WideToAnsiExact(buf.data(), buf.size(), out)) return true;

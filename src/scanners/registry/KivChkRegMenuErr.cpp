@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -21,16 +23,16 @@ const char* const kOrderKeys[] = {
 // The record of the Programs folder itself.
 const char kOwnRecord[] = "Menu";
 
-bool Holds(const std::vector<std::string>& names, const std::string& name) {
-    for (const std::string& n : names)
-        if (n == name) return true;
-    return false;
-}
+// The group folders' names, exact (the shell writes a record under the folder's own name): a
+// record is looked up by name, not compared with every folder.
+using GroupNames = std::unordered_set<std::string>;
+
+bool Holds(const GroupNames& names, const std::string& name) { return names.count(name) != 0; }
 
 // Appends the first-level group folders of a Programs folder that the list does not hold yet.
 // Hidden folders count; system folders are not listed. Messages run after each name gathered,
 // but for one taken from the listing's first entry.
-void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, std::vector<std::string>& groups) {
+void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, GroupNames& groups) {
     const std::string folder = SpecialFolder(ctx.desktop, csidl);
     // Without the Programs folder no record can be judged: every one would look stale.
     if (folder.empty())
@@ -44,7 +46,7 @@ void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, std::vector
         // records (read the same way) never hold it.
         if (!e.nameExact) return true;
         if (Holds(groups, e.name)) return true;
-        groups.push_back(e.name);
+        groups.insert(e.name);
         if (!wasFirst) sink.ProcessMessages();
         return true;
     });
@@ -67,7 +69,7 @@ void AddMenuErr(ScanSink& sink, const std::string& item, const std::string& loca
 void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
     // The 98 family keeps groups per user; 2000 and XP show the all-users groups beside them;
     // any other system is judged by the all-users groups alone.
-    std::vector<std::string> groups;
+    GroupNames groups;
     if (ctx.majorVersion == 4) {
         GatherGroups(ctx, sink, CSIDL_PROGRAMS, groups);
     } else {

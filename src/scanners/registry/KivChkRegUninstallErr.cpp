@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -44,6 +45,42 @@ bool ReadGuarded(HKEY root, const std::string& path, const std::string& name, st
         out.clear();
         return true;
     }
+}
+
+// A value and its text as ReadGuarded gives it; exact is false where ReadGuarded refuses it.
+struct GuardedText {
+    std::string name;
+    std::string text;
+    bool exact = true;
+};
+
+// Every value of a key with its text as ReadGuarded would give it, read in one pass over the key
+// instead of a fresh open per value (a round trip to the registry each). Only a text that the
+// pass cannot give exactly (unconvertible characters after its end, data too large for the
+// pass) is read again the old way.
+std::vector<GuardedText> GuardedTextsOf(HKEY root, const std::string& path) {
+    std::vector<RegValue> values;
+    {
+        Registry reg;
+        reg.SetRootKey(root);
+        if (!reg.OpenKeyReadOnly(path)) return {};
+        values = reg.GetValues();
+    }
+    std::vector<GuardedText> out;
+    out.reserve(values.size());
+    for (RegValue& v : values) {
+        GuardedText t;
+        t.name = std::move(v.name);
+        if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ) && v.dataExact) {
+            const size_t nul = v.data.find('\0');
+            t.text = nul == std::string::npos ? std::move(v.data) : v.data.substr(0, nul);
+        } else if (v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_NONE) {
+            t.exact = ReadGuarded(root, path, t.name, t.text);
+        }
+        // Any other kind is no text: ReadGuarded gives it as empty.
+        out.push_back(std::move(t));
+    }
+    return out;
 }
 
 // No subkeys, no values and no default text: a key nothing uses.
@@ -159,7 +196,8 @@ bool IsBadUninstallPath(const std::string& text, std::string& judged) {
 }
 
 void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
-    std::vector<std::string> kept;
+    // The machine's program keys that stay, looked up by exact name for every empty user key.
+    std::unordered_set<std::string> kept;
     for (const std::string& name : NamesOf(HKEY_LOCAL_MACHINE, "Software", false)) {
         Registry reg;
         reg.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -168,26 +206,24 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         if (IsEmptyKey(reg) && name != "Secure")
             AddAndPause(sink, RegistryKeyFinding(kMachine, "Software\\" + name, "无效软件"));
         else
-            kept.push_back(name);
+            kept.insert(name);
     }
     for (const std::string& name : NamesOf(HKEY_CURRENT_USER, "Software", false)) {
         Registry reg;
         reg.SetRootKey(HKEY_CURRENT_USER);
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
         if (!IsEmptyKey(reg)) continue;
-        bool inUse = false;
-        for (const std::string& k : kept)
-            if (k == name) inUse = true;
-        if (!inUse) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
+        if (!kept.count(name)) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
     }
 }
 
 void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
     for (const char* key : {kHelpKey, kHtmlHelpKey}) {
         const bool html = key == kHtmlHelpKey;
-        for (const std::string& file : NamesOf(HKEY_LOCAL_MACHINE, key, true)) {
-            std::string folder;
-            if (!ReadGuarded(HKEY_LOCAL_MACHINE, key, file, folder)) continue;
+        for (GuardedText& value : GuardedTextsOf(HKEY_LOCAL_MACHINE, key)) {
+            if (!value.exact) continue;
+            const std::string& file = value.name;
+            std::string& folder = value.text;
             if (!StartsWithDriveCtoZ(folder)) continue;
             if (!EndsWithBackslash(folder)) folder += '\\';
             if (!IsNoFile(JudgePath(folder + file))) continue;
@@ -203,15 +239,16 @@ void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
 }
 
 void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
-    const std::vector<std::string> fonts = NamesOf(HKEY_LOCAL_MACHINE, kFontsKey, true);
+    const std::vector<GuardedText> fonts = GuardedTextsOf(HKEY_LOCAL_MACHINE, kFontsKey);
     if (fonts.empty()) return;
     // Once per scan: the folder does not move while the fonts are looked at. Without it no font
     // can be judged, and every one would look missing.
     const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
     if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
-    for (const std::string& font : fonts) {
-        std::string file;
-        if (!ReadGuarded(HKEY_LOCAL_MACHINE, kFontsKey, font, file)) continue;
+    for (const GuardedText& value : fonts) {
+        if (!value.exact) continue;
+        const std::string& font = value.name;
+        const std::string& file = value.text;
         // An empty text names no file: neither "Fonts\" nor "" exists as one.
         const std::string inFolder = folder + "\\" + file;
         if (!IsNoFile(JudgePath(inFolder)) || !IsNoFile(JudgePath(file))) continue;

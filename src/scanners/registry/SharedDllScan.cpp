@@ -1,5 +1,8 @@
 #include "scanners/registry/SharedDllScan.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -12,12 +15,79 @@ namespace {
 
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls";
 
+// The table names thousands of files on a few drives: each drive's type is asked once a scan.
+class DriveTypes {
+public:
+    UINT Of(const std::string& root) {
+        const char c = root.empty() ? 0 : static_cast<char>(root[0] & ~0x20);
+        if (root.size() != 3 || root[1] != ':' || root[2] != '\\' || c < 'A' || c > 'Z') return DriveType(root);
+        UINT& t = types_[c - 'A'];
+        if (!known_[c - 'A']) {
+            t = DriveType(root);
+            known_[c - 'A'] = true;
+        }
+        return t;
+    }
+
+private:
+    UINT types_[26] = {};
+    bool known_[26] = {};
+};
+
 // Whether the library an entry names is definitely gone: a drive path on a fixed disk that the
 // file system says holds no file. Names in other forms (%VAR%, relative, other drives) and what
 // cannot be judged are not gone.
-bool LibraryGone(const std::string& name) {
-    if (!StartsWithDriveCtoZ(name) || DriveType(name.substr(0, 3)) != DRIVE_FIXED) return false;
+bool LibraryGone(const std::string& name, DriveTypes& drives) {
+    if (!StartsWithDriveCtoZ(name) || drives.Of(name.substr(0, 3)) != DRIVE_FIXED) return false;
     return IsNoFile(JudgePath(name));
+}
+
+// The use count of one entry, read the value by value way: its kind, then its data. False when
+// the entry is no count at all (neither an integer nor a plain text).
+bool CountOf(const Registry& reg, const std::string& name, int& count) {
+    count = 1;
+    try {
+        RegDataKind kind = reg.GetDataType(name);
+        if (kind == RegDataKind::Integer) {
+            count = reg.ReadInteger(name);
+        } else if (kind == RegDataKind::String) {
+            // A text that is no integer, or an empty one, leaves the count at 1; so does a
+            // text the code page cannot hold (a full-width "0" is not a zero).
+            int parsed = 0;
+            std::string text;
+            if (reg.ReadStringExact(name, text) && TryStrToInt(text, parsed)) count = parsed;
+        } else {
+            return false;
+        }
+    } catch (const RegistryError&) {
+        count = 1;
+    }
+    return true;
+}
+
+// The same from the value as the one pass over the table read it; what that pass could not read
+// exactly (a text with characters the code page cannot hold, data too large) is asked again.
+bool CountOf(const Registry& reg, const RegValue& value, int& count) {
+    count = 1;
+    switch (value.type) {
+        case REG_DWORD:
+            // Four bytes, or it is no integer the registry object reads: the count stays 1.
+            if (value.data.size() == sizeof(DWORD)) {
+                DWORD v = 0;
+                memcpy(&v, value.data.data(), sizeof v);
+                count = static_cast<int32_t>(v);
+            }
+            return true;
+        case REG_SZ: {
+            if (!value.dataExact) return CountOf(reg, value.name, count);
+            const size_t nul = value.data.find('\0');
+            int parsed = 0;
+            if (TryStrToInt(nul == std::string::npos ? value.data : value.data.substr(0, nul), parsed)) count = parsed;
+            return true;
+        }
+        case REG_NONE: return CountOf(reg, value.name, count);
+        default: return false;
+    }
 }
 
 }  // namespace
@@ -28,26 +98,15 @@ void Scan_DLLerr(const ScanContext&, ScanSink& sink) {
     // Opened with full access, as a repair of its entries needs: a table the user may not
     // change is not reported.
     if (!reg.OpenKey(kSharedDllsKey, false)) return;
-    for (const std::string& name : reg.GetValueNames()) {
+    // One pass reads every entry with its count, instead of three questions to the registry per
+    // entry.
+    DriveTypes drives;
+    for (const RegValue& value : reg.GetValues()) {
+        const std::string& name = value.name;
         int count = 1;
-        try {
-            RegDataKind kind = reg.GetDataType(name);
-            if (kind == RegDataKind::Integer) {
-                count = reg.ReadInteger(name);
-            } else if (kind == RegDataKind::String) {
-                // A text that is no integer, or an empty one, leaves the count at 1; so does a
-                // text the code page cannot hold (a full-width "0" is not a zero).
-                int parsed = 0;
-                std::string text;
-                if (reg.ReadStringExact(name, text) && TryStrToInt(text, parsed)) count = parsed;
-            } else {
-                continue;
-            }
-        } catch (const RegistryError&) {
-            count = 1;
-        }
+        if (!CountOf(reg, value, count)) continue;
         // No use counting for a library that is not there any more, whatever the count says.
-        const bool gone = !name.empty() && LibraryGone(name);
+        const bool gone = !name.empty() && LibraryGone(name, drives);
         if (count != 0 && !gone) continue;
         // The table's unnamed value is no library's entry: its row never stands for the table.
         Finding f = NamedOrDefaultValueFinding("HKEY_LOCAL_MACHINE", kSharedDllsKey, name, gone ? "文件不存在" : "");

@@ -1,0 +1,694 @@
+// The whole default scan of a big, neglected machine, against the bare reading of what it reads:
+//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--generate-only]
+// The data set (bench/MachineGenerator.h, every category at once, scaled by F, default 1) is
+// written into the prefix once and reused; a prefix holding another version or factor is refused
+// (exit 3: scripts/bench.sh then makes a fresh scratch prefix). Each round, in alternating order,
+// times for every default row (i) the floor, a bare reader of the same keys and values (one open
+// per key, values enumerated with their data) or a FindFirstFile walk of the same folders, and
+// (ii) the console scanner with that row alone; then the console scanner with the default rows,
+// and the real main window scanning the default rows until "扫描完毕"; the floor of the whole scan
+// runs as the scan does (hives and file types on threads of their own, the rest meanwhile, one
+// after another) and takes turns with the console scan. Reports the best of N
+// rounds (default 5) per measure, each category's scanner against its floor, the window's time
+// to its first row, its longest input wait, the process's peak memory, and FNV-1a hashes of the
+// console output (per category in the order found; the whole scan's lines sorted, since its
+// threads interleave), which optimisations must leave unchanged.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <psapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MachineGenerator.h"
+#include "Stopwatch.h"
+#include "app/Checklist.h"
+#include "app/MainWindow.h"
+#include "app/osinfo/KivGetOSInfo.h"
+#include "cli/ConsoleView.h"
+#include "platform/FileSystem.h"
+#include "platform/Handle.h"
+#include "platform/MessagePump.h"
+#include "scanners/registry/KivChkRegErr.h"
+
+namespace {
+
+using twbench::kMachineFolder;
+
+double NowMs() {
+    static Stopwatch clock;
+    return clock.Seconds() * 1000.0;
+}
+
+// ---- the floor: reading, nothing else ----
+
+struct Reader {
+    std::vector<char> name, data;
+    unsigned long long keys = 0, values = 0;
+
+    // Opens root\path once, reads every value with its data; with `depth`, the subkeys too.
+    void Key(HKEY root, const std::string& path, int depth) {
+        tw::UniqueHKey key;
+        if (RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+        Open(key.get(), depth);
+    }
+    void Open(HKEY key, int depth) {
+        ++keys;
+        DWORD subKeys = 0, maxSub = 0, nValues = 0, maxName = 0, maxData = 0;
+        if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &nValues, &maxName, &maxData,
+                             nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+        name.resize(std::max<DWORD>(maxName, maxSub) + 2);
+        data.resize(maxData + 2);
+        for (DWORD i = 0; i < nValues; ++i) {
+            DWORD n = static_cast<DWORD>(name.size()), d = static_cast<DWORD>(data.size()), type = 0;
+            if (RegEnumValueA(key, i, name.data(), &n, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &d) ==
+                ERROR_SUCCESS)
+                ++values;
+        }
+        if (depth <= 0) return;
+        std::vector<std::string> children;
+        for (DWORD i = 0; i < subKeys; ++i) {
+            DWORD n = static_cast<DWORD>(name.size());
+            if (RegEnumKeyExA(key, i, name.data(), &n, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+                children.emplace_back(name.data(), n);
+        }
+        for (const std::string& c : children) {
+            tw::UniqueHKey child;
+            if (RegOpenKeyExA(key, c.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS) Open(child.get(), depth - 1);
+        }
+    }
+    // A whole hive as its scan walks it: the subtrees the scan leaves to other categories are
+    // not read (under HKEY_USERS every path starts with a user's key, and none is left out).
+    void Hive(HKEY key, const std::string& path) {
+        if (!path.empty() && tw::IsExcludedKeyPath(path)) return;
+        ++keys;
+        DWORD subKeys = 0, maxSub = 0, nValues = 0, maxName = 0, maxData = 0;
+        if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &nValues, &maxName, &maxData,
+                             nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+        name.resize(std::max<DWORD>(maxName, maxSub) + 2);
+        data.resize(maxData + 2);
+        for (DWORD i = 0; i < nValues; ++i) {
+            DWORD n = static_cast<DWORD>(name.size()), d = static_cast<DWORD>(data.size()), type = 0;
+            if (RegEnumValueA(key, i, name.data(), &n, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &d) ==
+                ERROR_SUCCESS)
+                ++values;
+        }
+        std::vector<std::string> children;
+        for (DWORD i = 0; i < subKeys; ++i) {
+            DWORD n = static_cast<DWORD>(name.size());
+            if (RegEnumKeyExA(key, i, name.data(), &n, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+                children.emplace_back(name.data(), n);
+        }
+        for (const std::string& c : children) {
+            tw::UniqueHKey child;
+            if (RegOpenKeyExA(key, c.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
+                Hive(child.get(), path.empty() ? c : path + "\\" + c);
+        }
+    }
+    std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
+        std::vector<std::string> out;
+        tw::UniqueHKey key;
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return out;
+        char buf[512];
+        for (DWORD i = 0;; ++i) {
+            DWORD n = sizeof buf;
+            if (RegEnumKeyExA(key.get(), i, buf, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            out.emplace_back(buf, n);
+        }
+        return out;
+    }
+};
+
+unsigned long long g_files = 0;
+
+void Walk(const std::string& dir, bool recursive) {
+    WIN32_FIND_DATAA fd;
+    tw::UniqueFind find(FindFirstFileA((dir + "\\*").c_str(), &fd));
+    if (!find) return;
+    std::vector<std::string> subs;
+    do {
+        ++g_files;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        subs.push_back(fd.cFileName);
+    } while (FindNextFileA(find.get(), &fd));
+    find.reset();
+    if (recursive)
+        for (const std::string& s : subs) Walk(dir + "\\" + s, true);
+}
+
+std::string Folder(int csidl) { return twbench::machine::Folder(csidl); }
+
+const char* const kOrderKeys[] = {
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs",
+};
+
+struct FloorCount {
+    unsigned long long keys = 0, values = 0, entries = 0;
+};
+
+bool FloorRead(int row, unsigned major, Reader& r);
+
+// What each category reads, read bare. False: no floor for this category.
+bool Floor(int row, unsigned major, FloorCount& count) {
+    Reader r;
+    g_files = 0;
+    const bool has = FloorRead(row, major, r);
+    count.keys = r.keys;
+    count.values = r.values;
+    count.entries = g_files;
+    return has;
+}
+
+bool FloorRead(int row, unsigned major, Reader& r) {
+    switch (row) {
+        case tw::kRowSoftware:
+            for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+                for (const std::string& k : r.SubKeys(root, "Software")) r.Key(root, "Software\\" + k, 0);
+            return true;
+        case tw::kRowProgramMenu:
+            for (const char* type : {"*", "Directory", "Drive", "Folder"})
+                r.Key(HKEY_LOCAL_MACHINE, std::string("Software\\CLASSES\\") + type + "\\shellex\\ContextMenuHandlers", 1);
+            Walk(Folder(major == 4 ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS), false);
+            if (major == 5) Walk(Folder(CSIDL_PROGRAMS), false);
+            for (const char* k : kOrderKeys) r.SubKeys(HKEY_CURRENT_USER, k);
+            return true;
+        case tw::kRowFileTypes:
+            for (const std::string& c : r.SubKeys(HKEY_LOCAL_MACHINE, "Software\\Classes")) {
+                const std::string path = "Software\\Classes\\" + c;
+                r.Key(HKEY_LOCAL_MACHINE, path, 0);
+                r.Key(HKEY_LOCAL_MACHINE, path + "\\shell", 2);
+                r.Key(HKEY_LOCAL_MACHINE, path + "\\DefaultIcon", 0);
+                if (c == "Applications")
+                    for (const std::string& a : r.SubKeys(HKEY_LOCAL_MACHINE, path)) {
+                        r.Key(HKEY_LOCAL_MACHINE, path + "\\" + a + "\\shell", 2);
+                        r.Key(HKEY_LOCAL_MACHINE, path + "\\" + a + "\\DefaultIcon", 0);
+                    }
+            }
+            return true;
+        case tw::kRowHelpFiles:
+            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\Help", 0);
+            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\HTML Help", 0);
+            return true;
+        case tw::kRowSharedDlls:
+            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", 0);
+            return true;
+        case tw::kRowUninstall:
+            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 1);
+            return true;
+        case tw::kRowFonts:
+            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", 0);
+            return true;
+        case tw::kRowCurrentUser: r.Hive(HKEY_CURRENT_USER, ""); return true;
+        case tw::kRowAllUsers: r.Hive(HKEY_USERS, ""); return true;
+        case tw::kRowMachine: r.Hive(HKEY_LOCAL_MACHINE, ""); return true;
+        case tw::kRowDiskFiles: {
+            // The fixed drives the scan walks: C: in a scratch prefix (the host's root is passed over).
+            Walk("C:", true);
+            return true;
+        }
+        case tw::kRowDiskDirs:
+            Walk(Folder(CSIDL_PROGRAMS), true);
+            Walk(Folder(CSIDL_COMMON_PROGRAMS), true);
+            return true;
+        default: return false;
+    }
+}
+
+// The floor of the whole scan, run as the scan runs: the hives and the file types each on a
+// thread of their own, started first, the other categories one after another meanwhile.
+struct FloorThread {
+    int row;
+    unsigned major;
+    static DWORD WINAPI Run(void* p) {
+        auto* self = static_cast<FloorThread*>(p);
+        Reader r;
+        FloorRead(self->row, self->major, r);
+        return 0;
+    }
+};
+
+bool RunsOnThread(int row) { return row == tw::kRowFileTypes || (row >= tw::kRowCurrentUser && row <= tw::kRowMachine); }
+
+double WholeFloor(const std::vector<int>& rows, unsigned major) {
+    Stopwatch s;
+    std::vector<FloorThread> jobs;
+    for (int row : rows)
+        if (RunsOnThread(row)) jobs.push_back({row, major});
+    std::vector<tw::UniqueKernelHandle> threads;
+    for (FloorThread& j : jobs) threads.emplace_back(CreateThread(nullptr, 0, &FloorThread::Run, &j, 0, nullptr));
+    FloorCount ignored;
+    for (int row : rows)
+        if (!RunsOnThread(row)) Floor(row, major, ignored);
+    for (tw::UniqueKernelHandle& t : threads) WaitForSingleObject(t.get(), INFINITE);
+    return s.Seconds();
+}
+
+// ---- the console scanner ----
+
+uint64_t Fnv(const std::string& text, uint64_t h = 1469598103934665603ULL) {
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string out;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+struct ScanResult {
+    double seconds = 0;
+    int findings = 0;
+    uint64_t hash = 0;        // the output as found
+    uint64_t sortedHash = 0;  // its lines sorted
+};
+
+ScanResult HashOf(const std::string& out, double seconds, int findings) {
+    ScanResult r;
+    r.seconds = seconds;
+    r.findings = findings;
+    r.hash = Fnv(out);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        lines.push_back(out.substr(start, end - start));
+        start = end + 1;
+    }
+    std::sort(lines.begin(), lines.end());
+    uint64_t h = 1469598103934665603ULL;
+    for (const std::string& l : lines) h = Fnv(l + "\n", h);
+    r.sortedHash = h;
+    return r;
+}
+
+ScanResult ScanInConsole(const tw::ScanContext& ctx, const std::vector<tw::ChecklistItem>& items,
+                         const std::vector<bool>& ticks) {
+    const std::string path = std::string(kMachineFolder) + "\\console.txt";
+    FILE* out = fopen(path.c_str(), "wb");
+    double seconds = 0;
+    int count = 0;
+    {
+        tw::ConsoleView view(ticks, false, out ? out : stdout);
+        view.SetRows(items);
+        tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
+        bool finished = false;
+        driver.onScanFinished = [&] { finished = true; };
+        Stopwatch watch;
+        driver.ScanCommand();
+        MSG msg;
+        while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
+        seconds = watch.Seconds();
+        count = view.FindingCount();
+    }
+    if (out) fclose(out);
+    ScanResult r = HashOf(ReadAll(path), seconds, count);
+    DeleteFileA(path.c_str());
+    return r;
+}
+
+// ---- the window ----
+
+// A window of the UI thread that measures how long posted messages wait.
+class Probe {
+public:
+    Probe() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &Probe::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TwMachineBenchProbe";
+        RegisterClassA(&wc);
+        hwnd_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Probe() { DestroyWindow(hwnd_); }
+    void Start() {
+        worst_ = 0;
+        late_ = 0;
+        worstWhere_.clear();
+        stop_ = 0;
+        thread_.reset(CreateThread(nullptr, 0, &Probe::Ticker, this, 0, nullptr));
+    }
+    void Stop() {
+        InterlockedExchange(&stop_, 1);
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+        tw::ProcessMessages();
+    }
+    double worst_ = 0;
+    int late_ = 0;
+    // Run on the UI thread at every answer; told the wait. Says what the window showed then.
+    std::function<std::string(double)> onAnswer;
+    std::string worstWhere_;
+
+private:
+    static DWORD WINAPI Ticker(void* p) {
+        auto* self = static_cast<Probe*>(p);
+        while (!InterlockedCompareExchange(&self->stop_, 0, 0)) {
+            PostMessageA(self->hwnd_, WM_APP, 0, static_cast<LPARAM>(NowMs() * 10.0));
+            Sleep(20);
+        }
+        return 0;
+    }
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+        if (m == WM_APP) {
+            auto* self = reinterpret_cast<Probe*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+            const double waited = NowMs() - static_cast<double>(l) / 10.0;
+            if (self) {
+                const std::string where = self->onAnswer ? self->onAnswer(waited) : std::string();
+                if (waited > self->worst_) {
+                    self->worst_ = waited;
+                    self->worstWhere_ = where;
+                }
+                if (waited > 100) ++self->late_;
+            }
+            return 0;
+        }
+        return DefWindowProcA(h, m, w, l);
+    }
+    HWND hwnd_ = nullptr;
+    tw::UniqueKernelHandle thread_;
+    LONG stop_ = 0;
+};
+
+struct WindowResult {
+    double seconds = 0, firstRow = -1, worstWait = 0;
+    int findings = 0, late = 0;
+    std::string worstWhere;
+};
+
+WindowResult ScanInWindow(tw::TForm1& form, Probe& probe) {
+    WindowResult r;
+    bool finished = false;
+    form.Driver().onScanFinished = [&] { finished = true; };
+    HWND list = form.ReportList();
+    Stopwatch watch;
+    // The list is looked at whenever the probe gets its answer (every 20 ms): the UI-thread
+    // categories run inside the Scan command, with their own message pumps.
+    probe.onAnswer = [&](double) {
+        if (r.firstRow < 0 && ListView_GetItemCount(list) > 0) r.firstRow = watch.Seconds();
+        char at[32];
+        snprintf(at, sizeof at, "at %.2f s, ", watch.Seconds());
+        // The status line may be a worker's; the last row says which category added last.
+        const int n = form.Findings().Count();
+        return at + form.StatusText() + (n ? " | last row: " + form.Findings().At(n - 1).caption : std::string());
+    };
+    probe.Start();
+    form.Command(tw::ID_SCAN);
+    MSG msg;
+    while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        tw::DispatchOne(msg);
+        if (r.firstRow < 0 && ListView_GetItemCount(list) > 0) r.firstRow = watch.Seconds();
+    }
+    r.seconds = watch.Seconds();
+    if (r.firstRow < 0 && ListView_GetItemCount(list) > 0) r.firstRow = r.seconds;
+    r.findings = form.Findings().Count();
+    form.Driver().onScanFinished = nullptr;
+    probe.Stop();
+    r.worstWait = probe.worst_;
+    r.late = probe.late_;
+    r.worstWhere = probe.worstWhere_;
+    probe.onAnswer = nullptr;
+    return r;
+}
+
+// Peak working set and peak commit of this process, in MB (psapi looked up at run time).
+bool PeakMemory(double& workingSet, double& commit) {
+    static tw::UniqueModule psapi(LoadLibraryA("psapi.dll"));
+    if (!psapi) return false;
+    using Fn = BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(psapi.get(), "GetProcessMemoryInfo")));
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    if (!fn || !fn(GetCurrentProcess(), &pmc, sizeof pmc)) return false;
+    workingSet = pmc.PeakWorkingSetSize / 1048576.0;
+    commit = pmc.PeakPagefileUsage / 1048576.0;
+    return true;
+}
+
+struct Category {
+    int index = 0;  // in the checklist
+    int row = 0;
+    std::string name;
+    double floorBest = 1e30, scanBest = 1e30;
+    bool hasFloor = false;
+    FloorCount count;
+    ScanResult first;
+    bool changed = false;
+    int findings = 0;
+};
+
+const char* ShortName(int row) {
+    switch (row) {
+        case tw::kRowSoftware: return "software keys";
+        case tw::kRowProgramMenu: return "program menu";
+        case tw::kRowFileTypes: return "file types";
+        case tw::kRowHelpFiles: return "help files";
+        case tw::kRowSharedDlls: return "shared DLLs";
+        case tw::kRowUninstall: return "uninstall";
+        case tw::kRowFonts: return "fonts";
+        case tw::kRowCurrentUser: return "hive HKCU";
+        case tw::kRowAllUsers: return "hive HKU";
+        case tw::kRowMachine: return "hive HKLM";
+        case tw::kRowDiskFiles: return "disk files";
+        case tw::kRowDiskDirs: return "directories";
+        case tw::kRowWineDesktop: return "wine desktop";
+        default: return "other";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double factor = 1.0;
+    int rounds = 5;
+    bool window = true, generateOnly = false;
+    std::string only;  // ",7,9,": the categories (checklist row numbers) to time alone
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--factor") && i + 1 < argc) factor = atof(argv[++i]);
+        else if (!strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = atoi(argv[++i]);
+        else if (!strcmp(argv[i], "--no-window")) window = false;
+        else if (!strcmp(argv[i], "--only") && i + 1 < argc) only = std::string(",") + argv[++i] + ",";
+        else if (!strcmp(argv[i], "--generate-only")) generateOnly = true;
+        else {
+            fprintf(stderr, "usage: bench_machine_scan [--factor F] [--rounds N] [--no-window] [--only ROW,ROW] [--generate-only]\n");
+            return 2;
+        }
+    }
+    if (rounds < 1) rounds = 1;
+    if (factor <= 0) factor = 1;
+    if (!only.empty()) window = false;  // categories alone: no whole scan
+    CoInitialize(nullptr);
+
+    const double have = twbench::MachineDataFactor();
+    if (have == 0) {
+        twbench::MachineShape shape;
+        shape.factor = factor;
+        Stopwatch gen;
+        twbench::GenerateMachine(shape);
+        printf("data set (factor %g) written in %.1f s\n", factor, gen.Seconds());
+    } else if (have < 0 || std::abs(have - factor) > 1e-9) {
+        fprintf(stderr, "this prefix holds another data set (factor %g); a fresh scratch prefix is needed\n", have);
+        CoUninitialize();
+        return 3;
+    } else {
+        printf("data set (factor %g) already in the prefix\n", factor);
+    }
+    if (generateOnly) {
+        CoUninitialize();
+        return 0;
+    }
+
+    tw::TKivOSInfo os;
+    tw::ScanContext ctx;
+    ctx.majorVersion = os.MajorVersion;
+    ctx.windowsDir = tw::WindowsDirectory();
+    ctx.bakPath = "Backup";
+    ctx.desktop = GetDesktopWindow();
+    const std::vector<tw::ChecklistItem> items = tw::BuildChecklist(os.MajorVersion, ctx.windowsDir);
+    std::vector<bool> defaults;
+    std::vector<Category> cats;
+    for (size_t i = 0; i < items.size(); ++i) {
+        defaults.push_back(items[i].ticked);
+        if (!items[i].ticked) continue;
+        if (!only.empty() && only.find("," + std::to_string(items[i].row) + ",") == std::string::npos) continue;
+        Category c;
+        c.index = static_cast<int>(i);
+        c.row = items[i].row;
+        c.name = ShortName(items[i].row);
+        cats.push_back(c);
+    }
+    printf("system major version %u; %u default rows; %d rounds\n", os.MajorVersion, static_cast<unsigned>(cats.size()),
+           rounds);
+
+    const std::string settings = tw::ProgramFolder() + "Set.ini";
+    const bool hadSettings = tw::FileExists(settings);
+    std::unique_ptr<tw::TForm1> form;
+    std::unique_ptr<Probe> probe;
+    if (window) {
+        form.reset(new tw::TForm1);
+        if (!form->Create(GetModuleHandleA(nullptr))) {
+            fputs("the main window could not be made\n", stderr);
+            return 1;
+        }
+        form->Show();
+        HWND chk = form->Checklist();
+        for (size_t i = 0; i < items.size(); ++i) ListView_SetCheckState(chk, static_cast<int>(i), items[i].ticked);
+        probe.reset(new Probe);
+    }
+
+    // What a console scan costs with nothing ticked (the driver, its window, the output file):
+    // part of every category's time alone.
+    double emptyBest = 1e30;
+    double parallelFloorBest = 1e30;
+    double floorSumBest = 1e30, consoleBest = 1e30, windowBest = 1e30, firstRowBest = 1e30, worstWait = 0;
+    int late = 0, windowFindings = -1;
+    std::string worstWhere;
+    ScanResult wholeFirst;
+    bool wholeChanged = false;
+    for (int round = 0; round < rounds; ++round) {
+        const bool forward = round % 2 == 0;
+        std::vector<int> order;
+        for (size_t i = 0; i < cats.size(); ++i) order.push_back(static_cast<int>(forward ? i : cats.size() - 1 - i));
+        double floorSum = 0, catSum = 0;
+        ScanResult whole;
+        WindowResult w;
+        auto runCategories = [&] {
+            for (int i : order) {
+                Category& c = cats[static_cast<size_t>(i)];
+                // Floor and scanner take turns within the category too.
+                auto floorRun = [&] {
+                    Stopwatch s;
+                    c.hasFloor = Floor(c.row, os.MajorVersion, c.count);
+                    const double t = s.Seconds();
+                    floorSum += t;
+                    c.floorBest = std::min(c.floorBest, t);
+                };
+                auto scanRun = [&] {
+                    std::vector<bool> ticks(items.size(), false);
+                    ticks[static_cast<size_t>(c.index)] = true;
+                    ScanResult r = ScanInConsole(ctx, items, ticks);
+                    catSum += r.seconds;
+                    c.scanBest = std::min(c.scanBest, r.seconds);
+                    if (round == 0) c.first = r;
+                    else if (r.hash != c.first.hash) c.changed = true;
+                    c.findings = r.findings;
+                };
+                if (forward) {
+                    floorRun();
+                    scanRun();
+                } else {
+                    scanRun();
+                    floorRun();
+                }
+            }
+        };
+        emptyBest = std::min(emptyBest, ScanInConsole(ctx, items, std::vector<bool>(items.size(), false)).seconds);
+        auto runWhole = [&] {
+            if (!only.empty()) return;
+            std::vector<int> rows;
+            for (const tw::ChecklistItem& item : items)
+                if (item.ticked) rows.push_back(item.row);
+            // Floor and scan take turns here too.
+            if (forward) {
+                parallelFloorBest = std::min(parallelFloorBest, WholeFloor(rows, os.MajorVersion));
+                whole = ScanInConsole(ctx, items, defaults);
+            } else {
+                whole = ScanInConsole(ctx, items, defaults);
+                parallelFloorBest = std::min(parallelFloorBest, WholeFloor(rows, os.MajorVersion));
+            }
+        };
+        auto runWindow = [&] {
+            if (form) w = ScanInWindow(*form, *probe);
+        };
+        if (forward) {
+            runCategories();
+            runWhole();
+            runWindow();
+        } else {
+            runWindow();
+            runWhole();
+            runCategories();
+        }
+        floorSumBest = std::min(floorSumBest, floorSum);
+        consoleBest = std::min(consoleBest, whole.seconds);
+        if (round == 0) wholeFirst = whole;
+        else if (whole.sortedHash != wholeFirst.sortedHash) wholeChanged = true;
+        if (form) {
+            windowBest = std::min(windowBest, w.seconds);
+            firstRowBest = std::min(firstRowBest, w.firstRow);
+            if (w.worstWait > worstWait) {
+                worstWait = w.worstWait;
+                worstWhere = w.worstWhere;
+            }
+            late += w.late;
+            windowFindings = w.findings;
+        }
+        printf("round %d: floor %.2f s, categories alone %.2f s, console default rows %.2f s (%d findings)", round + 1,
+               floorSum, catSum, whole.seconds, whole.findings);
+        if (form)
+            printf(", window %.2f s (%d rows, first row %.2f s, worst wait %.0f ms %s)", w.seconds, w.findings, w.firstRow,
+                   w.worstWait, w.worstWhere.c_str());
+        printf("\n");
+        fflush(stdout);
+    }
+
+    printf("\nbest of %d rounds, per category (console scanner, that row alone, against its floor):\n", rounds);
+    printf("  %-14s %9s %9s %7s %9s  %-16s  %s\n", "category", "floor s", "scan s", "ratio", "findings", "output hash",
+           "floor read keys/values/folder entries");
+    for (const Category& c : cats) {
+        if (c.hasFloor)
+            printf("  %-14s %9.3f %9.3f %7.2f %9d  %016llx  %llu/%llu/%llu%s\n", c.name.c_str(), c.floorBest, c.scanBest,
+                   c.scanBest / c.floorBest, c.findings, static_cast<unsigned long long>(c.first.hash), c.count.keys,
+                   c.count.values, c.count.entries, c.changed ? "  CHANGED BETWEEN ROUNDS" : "");
+        else
+            printf("  %-14s %9s %9.3f %7s %9d  %016llx%s\n", c.name.c_str(), "-", c.scanBest, "-", c.findings,
+                   static_cast<unsigned long long>(c.first.hash), c.changed ? "  CHANGED BETWEEN ROUNDS" : "");
+    }
+    printf("  (a console scan with nothing ticked takes %.3f s: included in every time above)\n", emptyBest);
+    printf("whole default scan, console: %.2f s against the floor's %.2f s run as the scan runs (hives and file "
+           "types on threads of their own): %.2fx\n",
+           consoleBest, parallelFloorBest, consoleBest / parallelFloorBest);
+    printf("  (the categories' floors one after another take %.2f s: %.2fx)\n", floorSumBest, consoleBest / floorSumBest);
+    printf("console output: %d findings, sorted-lines hash %016llx%s\n", wholeFirst.findings,
+           static_cast<unsigned long long>(wholeFirst.sortedHash), wholeChanged ? "  CHANGED BETWEEN ROUNDS" : "");
+    if (form) {
+        printf("window scan: %.2f s, %.2fx the console; %d rows%s; first row after %.2f s\n", windowBest,
+               windowBest / consoleBest, windowFindings,
+               windowFindings == wholeFirst.findings ? "" : "  (DIFFERS FROM THE CONSOLE)", firstRowBest);
+        printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms\n", worstWait, worstWhere.c_str(), late);
+        double ws = 0, commit = 0;
+        if (PeakMemory(ws, commit))
+            printf("peak memory of the process (window and console scans): working set %.1f MB, commit %.1f MB\n", ws,
+                   commit);
+        DestroyWindow(form->Handle());
+        tw::ProcessMessages();
+        form.reset();
+    }
+    if (!hadSettings) DeleteFileA(settings.c_str());
+    CoUninitialize();
+    return 0;
+}
