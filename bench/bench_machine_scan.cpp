@@ -61,26 +61,8 @@ struct Reader {
         Open(key.get(), depth);
     }
     void Open(HKEY key, int depth) {
-        ++keys;
-        DWORD subKeys = 0, maxSub = 0, nValues = 0, maxName = 0, maxData = 0;
-        if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &nValues, &maxName, &maxData,
-                             nullptr, nullptr) != ERROR_SUCCESS)
-            return;
-        name.resize(std::max<DWORD>(maxName, maxSub) + 2);
-        data.resize(maxData + 2);
-        for (DWORD i = 0; i < nValues; ++i) {
-            DWORD n = static_cast<DWORD>(name.size()), d = static_cast<DWORD>(data.size()), type = 0;
-            if (RegEnumValueA(key, i, name.data(), &n, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &d) ==
-                ERROR_SUCCESS)
-                ++values;
-        }
-        if (depth <= 0) return;
         std::vector<std::string> children;
-        for (DWORD i = 0; i < subKeys; ++i) {
-            DWORD n = static_cast<DWORD>(name.size());
-            if (RegEnumKeyExA(key, i, name.data(), &n, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-                children.emplace_back(name.data(), n);
-        }
+        if (!Read(key, depth > 0 ? &children : nullptr)) return;
         for (const std::string& c : children) {
             tw::UniqueHKey child;
             if (RegOpenKeyExA(key, c.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS) Open(child.get(), depth - 1);
@@ -90,11 +72,21 @@ struct Reader {
     // not read (under HKEY_USERS every path starts with a user's key, and none is left out).
     void Hive(HKEY key, const std::string& path) {
         if (!path.empty() && tw::IsExcludedKeyPath(path)) return;
+        std::vector<std::string> children;
+        if (!Read(key, &children)) return;
+        for (const std::string& c : children) {
+            tw::UniqueHKey child;
+            if (RegOpenKeyExA(key, c.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
+                Hive(child.get(), path.empty() ? c : path + "\\" + c);
+        }
+    }
+    // Counts the key, reads every value with its data and, when asked, lists the subkeys.
+    bool Read(HKEY key, std::vector<std::string>* children) {
         ++keys;
         DWORD subKeys = 0, maxSub = 0, nValues = 0, maxName = 0, maxData = 0;
         if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &nValues, &maxName, &maxData,
                              nullptr, nullptr) != ERROR_SUCCESS)
-            return;
+            return false;
         name.resize(std::max<DWORD>(maxName, maxSub) + 2);
         data.resize(maxData + 2);
         for (DWORD i = 0; i < nValues; ++i) {
@@ -103,17 +95,12 @@ struct Reader {
                 ERROR_SUCCESS)
                 ++values;
         }
-        std::vector<std::string> children;
-        for (DWORD i = 0; i < subKeys; ++i) {
+        for (DWORD i = 0; children && i < subKeys; ++i) {
             DWORD n = static_cast<DWORD>(name.size());
             if (RegEnumKeyExA(key, i, name.data(), &n, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-                children.emplace_back(name.data(), n);
+                children->emplace_back(name.data(), n);
         }
-        for (const std::string& c : children) {
-            tw::UniqueHKey child;
-            if (RegOpenKeyExA(key, c.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-                Hive(child.get(), path.empty() ? c : path + "\\" + c);
-        }
+        return true;
     }
     std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
         std::vector<std::string> out;

@@ -23,16 +23,6 @@ namespace {
 
 bool Done(RepairOutcome o) { return o == RepairOutcome::Repaired || o == RepairOutcome::AlreadyGone; }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::string bytes;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buf[65536];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-        fclose(f);
-    }
-    return bytes;
-}
-
 // The lines of a .reg file after its first, in ANSI text, without the blank ones.
 std::vector<std::string> RegFileLines(const std::string& bytes) {
     std::string text;
@@ -134,7 +124,9 @@ private:
         const int records = undo.RecordCount();
         undo.Close();  // removes a file without records
         if (records > 0) {
-            detail = RegFileLines(ReadWholeFile(path));
+            std::string bytes;
+            ReadWholeFile(path, bytes);
+            detail = RegFileLines(bytes);
             DeleteFileA(path.c_str());
         }
         if (!ok) return RepairOutcome::NotRecorded;

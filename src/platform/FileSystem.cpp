@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <cstdio>
+
 #include "platform/Handle.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
@@ -201,6 +203,18 @@ void ListDirectory(const std::string& pattern, DWORD wanted,
         RealFileSystem real;
         if (!FindNextFileW(find.get(), &fd)) return;
     }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[65536];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+    const bool whole = ferror(f) == 0;
+    fclose(f);
+    if (!whole) bytes.clear();
+    return whole;
 }
 
 bool DeleteFileAt(const std::string& path) {

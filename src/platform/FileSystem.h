@@ -69,6 +69,9 @@ struct DirEntry {
 void ListDirectory(const std::string& pattern, DWORD wanted,
                    const std::function<bool(const DirEntry&)>& each);
 
+// The whole content of a file; false (bytes empty) when it cannot be opened or read to its end.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
 bool DeleteFileAt(const std::string& path);
 // Removes an empty directory only (the system refuses anything else).
 bool RemoveDirectoryAt(const std::string& path);

@@ -451,12 +451,7 @@ bool UndoFile::RecordDefaultValue(HKEY root, const std::string& path) { return R
 
 bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<RegFileKey>& keys) {
     std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[65536];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-    fclose(f);
-    return ParseRegFile(bytes, flavor, keys);
+    return ReadWholeFile(path, bytes) && ParseRegFile(bytes, flavor, keys);
 }
 
 std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder) {
