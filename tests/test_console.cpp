@@ -44,11 +44,7 @@ std::string RunConsoleScanner(const std::string& args) {
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     std::string text;
-    if (FILE* f = fopen(tempFile, "rb")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-        fclose(f);
-    }
+    ReadWholeFile(tempFile, text);
     DeleteFileA(tempFile);
     return text;
 }

@@ -28,18 +28,16 @@ const RowCommand kRowCommands[] = {
 MenuCommands::MenuCommands(HINSTANCE instance, const std::string& helpFile)
     : instance_(instance), help_(new THtmhelp(helpFile)) {}
 
-MenuCommands::~MenuCommands() {
-    // The main menu goes with its window; the popup's root is ours.
-    if (popupRoot_) DestroyMenu(popupRoot_);
-}
+// The main menu goes with its window; the popup's root is ours (popupRoot_).
+MenuCommands::~MenuCommands() = default;
 
 void MenuCommands::Load(HWND owner, HIMAGELIST images) {
     owner_ = owner;
     mainMenu_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_MAINMENU));
     SetMenu(owner_, mainMenu_);
     // The popup menu is the first submenu of its resource; the root is kept to free it.
-    popupRoot_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_POPUPMENU));
-    popupMenu_ = popupRoot_ ? GetSubMenu(popupRoot_, 0) : nullptr;
+    popupRoot_.reset(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_POPUPMENU)));
+    popupMenu_ = popupRoot_ ? GetSubMenu(popupRoot_.get(), 0) : nullptr;
     // Loaded from the program's resources: the system frees the table with the program.
     accel_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_SHORTCUTS));
     const MenuImages::Style style = MenuImages::StyleForThisSystem();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/MenuImages.h"
+#include "platform/Handle.h"
 
 namespace tw {
 
@@ -50,7 +51,8 @@ public:
 private:
     HINSTANCE instance_;
     HWND owner_ = nullptr;
-    HMENU mainMenu_ = nullptr, popupMenu_ = nullptr, popupRoot_ = nullptr;
+    HMENU mainMenu_ = nullptr, popupMenu_ = nullptr;
+    UniqueMenu popupRoot_;
     HACCEL accel_ = nullptr;
     std::unique_ptr<THtmhelp> help_;
     MenuImages images_;

@@ -53,7 +53,8 @@ HBITMAP MenuImages::MakeAlphaBitmap(HIMAGELIST list, int index) {
     void* bits = nullptr;
     HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bmp || !bits) return bmp;
-    HDC dc = CreateCompatibleDC(nullptr);
+    UniqueMemoryDc owned(CreateCompatibleDC(nullptr));
+    HDC dc = owned.get();
     HGDIOBJ old = SelectObject(dc, bmp);
     auto* px = static_cast<DWORD*>(bits);
     const size_t count = static_cast<size_t>(size) * static_cast<size_t>(size);
@@ -74,7 +75,6 @@ HBITMAP MenuImages::MakeAlphaBitmap(HIMAGELIST list, int index) {
         px[i] = black == white ? (black | 0xFF000000u) : 0u;
     }
     SelectObject(dc, old);
-    DeleteDC(dc);
     return bmp;
 }
 
@@ -138,12 +138,10 @@ bool MenuImages::OnDrawItem(const DRAWITEMSTRUCT* di) const {
     const int y = di->rcItem.top + ((di->rcItem.bottom - di->rcItem.top) - size) / 2;
     if (di->itemState & (ODS_GRAYED | ODS_DISABLED)) {
         // Embossed like the item's text, as the classic look draws disabled pictures.
-        HICON icon = ImageList_GetIcon(list_, index, ILD_TRANSPARENT);
-        if (icon) {
-            DrawStateW(di->hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, x, y, size, size,
+        UniqueIcon icon(ImageList_GetIcon(list_, index, ILD_TRANSPARENT));
+        if (icon)
+            DrawStateW(di->hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.get()), 0, x, y, size, size,
                        DST_ICON | DSS_DISABLED);
-            DestroyIcon(icon);
-        }
     } else {
         ImageList_Draw(list_, index, di->hDC, x, y, ILD_TRANSPARENT);
     }

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "platform/FileSystem.h"
+#include "platform/Handle.h"
 #include "platform/HostSystem.h"
 #include "platform/Registry.h"
 #include "platform/StartProgram.h"
@@ -33,13 +34,12 @@ std::string FirstComponent(const std::string& path) {
 
 // The shell's name for the computer, which the editor shows at the top of its tree.
 std::string ComputerLabel() {
-    LPITEMIDLIST pidl = nullptr;
+    UniqueCoTaskMem<ITEMIDLIST> pidl;
     std::string label;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &pidl)) && pidl) {
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, pidl.put())) && pidl) {
         SHFILEINFOA info{};
-        if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(pidl), 0, &info, sizeof info, SHGFI_PIDL | SHGFI_DISPLAYNAME))
+        if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(pidl.get()), 0, &info, sizeof info, SHGFI_PIDL | SHGFI_DISPLAYNAME))
             label = info.szDisplayName;
-        CoTaskMemFree(pidl);
     }
     return label.empty() ? std::string("My Computer") : label;
 }

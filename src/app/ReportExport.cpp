@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cstdio>
 
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -100,10 +101,10 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
 
 bool WriteReportFile(const std::string& path, const std::vector<Finding>& findings) {
     const std::string text = ReportText(findings);
-    FILE* f = fopen(path.c_str(), "wb");
+    UniqueFile f(fopen(path.c_str(), "wb"));
     if (!f) return false;
-    const bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = fclose(f) == 0;
+    const bool written = fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+    const bool closed = fclose(f.release()) == 0;
     if (!written || !closed) DeleteFileA(path.c_str());
     return written && closed;
 }

@@ -207,12 +207,11 @@ void ListDirectory(const std::string& pattern, DWORD wanted,
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
-    FILE* f = fopen(path.c_str(), "rb");
+    UniqueFile f(fopen(path.c_str(), "rb"));
     if (!f) return false;
     char buf[65536];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-    const bool whole = ferror(f) == 0;
-    fclose(f);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f.get())) > 0;) bytes.append(buf, n);
+    const bool whole = ferror(f.get()) == 0;
     if (!whole) bytes.clear();
     return whole;
 }

@@ -2,6 +2,8 @@
 // empty handle is and how to close one.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
+#include <cstdio>
 #include <utility>
 
 namespace tw {
@@ -38,30 +40,17 @@ private:
     pointer h_;
 };
 
-struct HKeyTraits {
-    using type = HKEY;
-    static HKEY invalid() noexcept { return nullptr; }
-    static void close(HKEY h) noexcept { RegCloseKey(h); }
+// A kind whose empty value is null and that one call closes.
+template <typename T, auto Close>
+struct NullableTraits {
+    using type = T;
+    static T invalid() noexcept { return nullptr; }
+    static void close(T h) noexcept { Close(h); }
 };
 struct FindTraits {
     using type = HANDLE;
     static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) noexcept { FindClose(h); }
-};
-struct KernelTraits {
-    using type = HANDLE;
-    static HANDLE invalid() noexcept { return nullptr; }
-    static void close(HANDLE h) noexcept { CloseHandle(h); }
-};
-struct ModuleTraits {
-    using type = HMODULE;
-    static HMODULE invalid() noexcept { return nullptr; }
-    static void close(HMODULE h) noexcept { FreeLibrary(h); }
-};
-struct GdiTraits {
-    using type = HGDIOBJ;
-    static HGDIOBJ invalid() noexcept { return nullptr; }
-    static void close(HGDIOBJ h) noexcept { DeleteObject(h); }
 };
 
 // A COM interface pointer: released, never deleted.
@@ -72,11 +61,22 @@ struct ComTraits {
     static void close(Interface* p) noexcept { p->Release(); }
 };
 
-using UniqueHKey = UniqueHandle<HKeyTraits>;
+using UniqueHKey = UniqueHandle<NullableTraits<HKEY, &RegCloseKey>>;
 using UniqueFind = UniqueHandle<FindTraits>;
-using UniqueKernelHandle = UniqueHandle<KernelTraits>;
-using UniqueModule = UniqueHandle<ModuleTraits>;
-using UniqueGdiObject = UniqueHandle<GdiTraits>;
+using UniqueKernelHandle = UniqueHandle<NullableTraits<HANDLE, &CloseHandle>>;
+using UniqueModule = UniqueHandle<NullableTraits<HMODULE, &FreeLibrary>>;
+using UniqueGdiObject = UniqueHandle<NullableTraits<HGDIOBJ, &DeleteObject>>;
+using UniqueIcon = UniqueHandle<NullableTraits<HICON, &DestroyIcon>>;
+// A menu that no window holds (a window's own menu goes with the window).
+using UniqueMenu = UniqueHandle<NullableTraits<HMENU, &DestroyMenu>>;
+// A memory device context (CreateCompatibleDC): deleted, not released.
+using UniqueMemoryDc = UniqueHandle<NullableTraits<HDC, &DeleteDC>>;
+// A file of the C library. Where a write must be known to be whole, close it yourself:
+// fclose(file.release()) == 0.
+using UniqueFile = UniqueHandle<NullableTraits<FILE*, &fclose>>;
+// Memory the shell hands out through the task allocator (item-ID lists and the like).
+template <typename T>
+using UniqueCoTaskMem = UniqueHandle<NullableTraits<T*, &CoTaskMemFree>>;
 template <typename Interface>
 using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 

@@ -39,13 +39,17 @@ struct RegValue {
     bool dataExact = true;
 };
 
-// The one enumeration loop of the program: reads an open key's subkeys and values with the wide
+// The enumeration loop of every scan: reads an open key's subkeys and values with the wide
 // calls, index by index, and stops at the first error of any kind, not only at the end of the
 // list (under Wine a key can answer "access denied" for every index, and a loop that skipped
 // errors would spin forever). Names that the ANSI code page cannot hold exactly are passed over:
 // the converted text would name another object, or none (a subkey is left out with its whole
 // subtree). The buffers are kept from call to call, so one reader serves a whole walk; a reader
 // belongs to one thread.
+// The undo file keeps a loop of its own (UndoFile.cpp) with other rules: it reads in the API of
+// its file's flavour (ANSI for the 98 family), takes every name and every byte of data whatever
+// their size, and fails at the first error instead of passing anything over, since a repair
+// that cannot record a key must not delete it.
 class RegKeyReader {
 public:
     // Data larger than this is not read: such a value comes with type REG_NONE and no data, and

@@ -17,12 +17,10 @@ int SystemMessageBox(HWND owner, const std::string& text, const std::string& cap
 }
 
 std::string SystemSpecialFolder(HWND owner, int csidl) {
-    LPITEMIDLIST pidl = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return {};
+    UniqueCoTaskMem<ITEMIDLIST> pidl;
+    if (FAILED(SHGetSpecialFolderLocation(owner, csidl, pidl.put())) || !pidl) return {};
     char buf[MAX_PATH + 1] = {};
-    BOOL ok = SHGetPathFromIDListA(pidl, buf);
-    CoTaskMemFree(pidl);
-    return ok ? std::string(buf) : std::string();
+    return SHGetPathFromIDListA(pidl.get(), buf) ? std::string(buf) : std::string();
 }
 
 // Keeps the calling thread's windows alive while it waits: a window procedure that waits

@@ -43,11 +43,10 @@ ShellLinkReader::Result ShellLinkReader::Read(const std::string& file) {
     // with look-alikes for what the code page lacks, while its item list holds the real names.
     // When the two disagree, which file is meant cannot be told.
     if (result.whole && length > 0) {
-        ITEMIDLIST* items = nullptr;
-        if (SUCCEEDED(link.get()->GetIDList(&items)) && items) {
+        UniqueCoTaskMem<ITEMIDLIST> items;
+        if (SUCCEEDED(link.get()->GetIDList(items.put())) && items) {
             wchar_t real[MAX_PATH + 1] = L"";
-            const bool named = SHGetPathFromIDListW(items, real) != FALSE;
-            CoTaskMemFree(items);
+            const bool named = SHGetPathFromIDListW(items.get(), real) != FALSE;
             if (named && real[0] && wcslen(real) < MAX_PATH - 1 && _wcsicmp(real, buf.data()) != 0) result.whole = false;
         }
     }

@@ -179,11 +179,9 @@ bool DeleteRegistryLink(HKEY root, const std::string& path) {
     static const NtDeleteKeyFn ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
         GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
     if (!ntDeleteKey) return false;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != ERROR_SUCCESS) return false;
-    const bool ok = ntDeleteKey(key) == 0;
-    RegCloseKey(key);
-    return ok;
+    UniqueHKey key;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put()) != ERROR_SUCCESS) return false;
+    return ntDeleteKey(key.get()) == 0;
 }
 
 // Whether a registry link lies anywhere below root\path (links themselves are not entered).

@@ -30,7 +30,6 @@ public:
     // ("2026-12-07_11-40-05.reg"; "..._02.reg" and on when that name is taken) with the
     // flavour's first line. False when the folder or the file cannot be made.
     bool Open(RegFileFlavor flavor, const std::string& folder = UndoFolder());
-    bool IsOpen() const { return static_cast<bool>(file_); }
     // Whether value names with line breaks may be written as \r and \n: only for an editor that
     // reads those escapes. Without, such a value cannot be recorded.
     void AllowLineBreakEscapes(bool on) { lineBreakEscapes_ = on; }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/FileSystem.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -104,14 +105,9 @@ bool IgnoreList::UnescapeField(const std::string& text, std::string& out) {
 bool IgnoreList::Load() {
     items_.clear();
     set_.clear();
-    FILE* f = fopen(path_.c_str(), "rb");
-    if (!f) return GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    // No list yet is an empty list; one that is there but cannot be read whole is an error.
     std::string text;
-    char buf[8192];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-    const bool readError = ferror(f) != 0;
-    fclose(f);
-    if (readError) return false;
+    if (!ReadWholeFile(path_, text)) return GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES;
 
     bool inSection = false;
     for (std::string line : SplitAt(text, '\n')) {
@@ -145,10 +141,10 @@ bool IgnoreList::Save() const {
                 EscapeField(o.keyName) + "\r\n";
     // Written beside the list first, so that a failed write never leaves half a list behind.
     const std::string temp = path_ + ".new";
-    FILE* f = fopen(temp.c_str(), "wb");
+    UniqueFile f(fopen(temp.c_str(), "wb"));
     if (!f) return false;
-    const bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = fclose(f) == 0;
+    const bool written = fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+    const bool closed = fclose(f.release()) == 0;
     if (!written || !closed) {
         DeleteFileA(temp.c_str());
         return false;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 
@@ -54,11 +55,7 @@ std::string Utf16(const std::wstring& text, bool withNul) {
 
 std::string ReadFileBytes(const std::string& path) {
     std::string out;
-    if (FILE* f = fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-        fclose(f);
-    }
+    ReadWholeFile(path, out);
     return out;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Handle.h"
+
 namespace tw::test {
 
 namespace {
@@ -183,11 +185,7 @@ std::string ScratchDir::File(const std::string& rel, const std::string& content)
     size_t p = rel.find_last_of('\\');
     if (p != std::string::npos) Dir(rel.substr(0, p));
     std::string full = path_ + "\\" + rel;
-    FILE* f = fopen(full.c_str(), "wb");
-    if (f) {
-        fwrite(content.data(), 1, content.size(), f);
-        fclose(f);
-    }
+    if (UniqueFile f{fopen(full.c_str(), "wb")}) fwrite(content.data(), 1, content.size(), f.get());
     return full;
 }
 
