@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/RepairCommands.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
-#include "repair/RepairCommands.h"
 #include "repair/RepairLog.h"
 #include "scanners/registry/KivChkRegErr.h"
 #include "scanners/registry/KivChkRegUninstallErr.h"
@@ -155,7 +155,7 @@ struct FakeEditor {
     bool start = true, writeExport = true;
     std::string exportContent = "REGEDIT4\r\n";
     DWORD exitCode = 0;
-    RegistryBackup* backup = nullptr;
+    ProgressOnDemand* progress = nullptr;
     HWND watched = nullptr;               // a window whose state is noted while the editor runs
     std::vector<bool> watchedEnabled;
     FakeEditor() {
@@ -166,9 +166,9 @@ struct FakeEditor {
             char cur[MAX_PATH] = {};
             GetCurrentDirectoryA(sizeof cur, cur);
             currentDirs.push_back(std::string(cur) + "\\");
-            TForm3* progress = backup ? backup->ProgressWindow() : nullptr;
-            if (progress && IsWindowVisible(progress->Handle()))
-                progressCaptions.push_back(WindowText(progress->Handle()));
+            TForm3* window = progress ? progress->Window() : nullptr;
+            if (window && IsWindowVisible(window->Handle()))
+                progressCaptions.push_back(WindowText(window->Handle()));
             if (!start) return false;
             if (writeExport && cmd.find("/e") != std::string::npos)
                 if (FILE* f = fopen((dir + "Backup_Tw.reg").c_str(), "wb"))
@@ -524,11 +524,12 @@ TEST_CASE("both work in the program's folder wherever the program was started fr
     FakeEditor editor;
     Messages msgs;
     FakeView view;
-    RegistryBackup backup(view);
-    editor.backup = &backup;
+    ProgressOnDemand shown(view.MainWindow());
+    RegistryBackup backup(view, shown);
+    editor.progress = &shown;
 
     REQUIRE(backup.ToolButton4Click());
-    HWND progress = backup.ProgressWindow()->Handle();
+    HWND progress = shown.Window()->Handle();
     CHECK_FALSE(IsWindowVisible(progress));
     CHECK(FileExists(BackupFilePath()));
     CHECK(msgs.shown.back().text == "备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。");
@@ -541,7 +542,7 @@ TEST_CASE("both work in the program's folder wherever the program was started fr
     CHECK(msgs.shown.back().text == "恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。");
     CHECK(view.Status() == "恢复完毕");
     // One progress window, shown while the editor works, with each command's caption.
-    CHECK(backup.ProgressWindow()->Handle() == progress);
+    CHECK(shown.Window()->Handle() == progress);
     CHECK(editor.progressCaptions == std::vector<std::string>{"备份", "恢复"});
 
     CHECK(editor.commandLines == std::vector<std::string>{"RegEdit /e Backup_Tw.reg", "RegEdit /s Backup_Tw.reg"});
@@ -564,7 +565,8 @@ TEST_CASE("the main window takes no command while the editor works; one disabled
         HWND MainWindow() override { return window; }
     } view;
     editor.watched = view.window;
-    RegistryBackup backup(view);
+    ProgressOnDemand shown(view.MainWindow());
+    RegistryBackup backup(view, shown);
     CHECK(backup.ToolButton4Click());
     CHECK(backup.ToolButton7Click());
     CHECK(IsWindowEnabled(view.window));
@@ -581,7 +583,8 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
     CleanProgramFolder clean;
     FakeEditor editor;
     FakeView view;
-    RegistryBackup backup(view);
+    ProgressOnDemand shown(view.MainWindow());
+    RegistryBackup backup(view, shown);
 
     SUBCASE("no export: the full path in the error, nothing started or logged") {
         Messages msgs;
@@ -596,7 +599,7 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
     SUBCASE("Cancel: no progress window, nothing logged") {
         Messages msgs{IDCANCEL};
         CHECK_FALSE(backup.ToolButton7Click());
-        CHECK(backup.ProgressWindow() == nullptr);
+        CHECK(shown.Window() == nullptr);
         CHECK(editor.commandLines.empty());
         CHECK_FALSE(FileExists(RepairLogPath()));
     }
@@ -608,7 +611,7 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
         CHECK(msgs.shown.back().type == (MB_OK | MB_ICONERROR));
         CHECK(ReadLog().at(0).record == "恢复失败");
         CHECK(view.Status() == "恢复失败");
-        CHECK_FALSE(IsWindowVisible(backup.ProgressWindow()->Handle()));
+        CHECK_FALSE(IsWindowVisible(shown.Window()->Handle()));
     };
     SUBCASE("the editor reports an error: an error message and a failure entry") { failedRestore(true); }
     SUBCASE("the editor cannot start: the same") { failedRestore(false); }
@@ -630,7 +633,8 @@ TEST_CASE("a backup and a restore through the registry editor bring back a key d
     SetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称", "数据");
 
     FakeView view;
-    RegistryBackup backup(view);
+    ProgressOnDemand shown(view.MainWindow());
+    RegistryBackup backup(view, shown);
     REQUIRE(backup.ToolButton4Click());
     REQUIRE(Registry().DeleteKey(base + "\\Sub"));
     REQUIRE_FALSE(KeyPresent(HKEY_CURRENT_USER, base + "\\Sub"));

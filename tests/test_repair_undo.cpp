@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ProgressWindow.h"
+#include "app/UndoWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/RecycleBin.h"
 #include "platform/Registry.h"
@@ -17,7 +19,6 @@
 #include "repair/RepairLog.h"
 #include "repair/UndoCommand.h"
 #include "repair/UndoFile.h"
-#include "repair/UndoWindow.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedMessages.h"
@@ -75,8 +76,8 @@ void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir) {
     const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
     REQUIRE(files.size() == 1);
     Messages msgs;
-    Progress progress;
-    REQUIRE(UndoCommand(view, [&]() -> TForm3& { return progress(); }).UndoFrom(files[0]));
+    ProgressOnDemand progress(nullptr);
+    REQUIRE(UndoCommand(view, progress).UndoFrom(files[0]));
 }
 
 // The registry's own name of a key of the current user ("\\REGISTRY\\User\\<SID>\\...").
@@ -194,8 +195,8 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
         const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
         REQUIRE(files.size() == c.repairs.size());
         Messages msgs;
-        Progress progress;
-        CHECK(UndoCommand(view, [&]() -> TForm3& { return progress(); }).UndoBackTo(files.front()));
+        ProgressOnDemand progress(nullptr);
+        CHECK(UndoCommand(view, progress).UndoBackTo(files.front()));
         CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
         CHECK(EditorExport(dir / "export.reg", key.full) == exportBefore);
     }
@@ -248,9 +249,9 @@ TEST_CASE("the check after the import names what did not come back exactly") {
             return ran;
         };
         FakeView view;
-        Progress progress;
+        ProgressOnDemand progress(nullptr);
         Messages msgs;
-        CHECK_FALSE(UndoCommand(view, [&]() -> TForm3& { return progress(); }).UndoFrom(file));
+        CHECK_FALSE(UndoCommand(view, progress).UndoFrom(file));
         REQUIRE_FALSE(msgs.shown.empty());
         CHECK(msgs.shown.back().find(c.named) != std::string::npos);
         DropLink(key.wrel + L"\\Row");
@@ -381,8 +382,8 @@ TEST_CASE("an undo that is cancelled, cannot start the editor, or cannot read it
     CleanLog log;
     const std::string path = dir.File("undo.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n");
     FakeView view;
-    Progress progress;
-    UndoCommand command(view, [&]() -> TForm3& { return progress(); });
+    ProgressOnDemand progress(nullptr);
+    UndoCommand command(view, progress);
     ScopedSeams seams;
     int starts = 0;
     seams->runAndWait = [&](const std::string&, const std::string&, DWORD&) { return ++starts, false; };

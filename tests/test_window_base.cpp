@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "app/HistoryWindow.h"
 #include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "platform/WindowBase.h"
-#include "repair/HistoryWindow.h"
-#include "repair/ProgressWindow.h"
 #include "support/Sandbox.h"
 
 using namespace tw;

@@ -9,7 +9,7 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
-#include "repair/RepairCommands.h"
+#include "app/RepairCommands.h"
 #include "resource.h"
 #include "version.h"
 

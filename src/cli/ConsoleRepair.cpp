@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -11,7 +10,6 @@
 #include "platform/RegFileFormat.h"
 #include "platform/Text.h"
 #include "repair/Backup.h"
-#include "repair/ProgressWindow.h"
 #include "repair/UndoCommand.h"
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
@@ -178,7 +176,8 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         for (const std::string& line : lines) view.Write(stdout, line + "\t" + word + "\n");
     };
     if (options.backup && count > 0) {
-        RegistryBackup backup(repairView);
+        QuietProgress quiet;
+        RegistryBackup backup(repairView, quiet);
         if (!backup.ToolButton4Click()) {
             printAll("not-run");
             return 2;
@@ -234,11 +233,8 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
         return 2;
     }
     ConsoleRepairView repairView;
-    std::unique_ptr<TForm3> progress;
-    UndoCommand undo(repairView, [&]() -> TForm3& {
-        if (!progress) progress = std::make_unique<TForm3>(nullptr);
-        return *progress;
-    });
+    QuietProgress quiet;
+    UndoCommand undo(repairView, quiet);
     const bool ok = undo.UndoFrom(path);
     view.Write(stdout, EscapeForConsole(path) + "\t" + IntToStr(static_cast<long long>(keys.size())) + "\t" +
                            (ok ? "restored" : "not-restored") + "\n");

@@ -34,19 +34,12 @@ bool FreshExport(const std::string& path, const FILETIME& started) {
 
 std::string BackupFilePath() { return ProgramFolder() + kBackupFile; }
 
-RegistryBackup::RegistryBackup(RepairView& view) : view_(view) {}
-
-RegistryBackup::~RegistryBackup() = default;
-
-TForm3& RegistryBackup::Progress() {
-    if (!progress_) progress_ = std::make_unique<TForm3>(view_.MainWindow());
-    return *progress_;
-}
+RegistryBackup::RegistryBackup(RepairView& view, RepairProgress& progress) : view_(view), progress_(progress) {}
 
 bool RegistryBackup::ToolButton4Click() {
     const std::string folder = ProgramFolder();
     const std::string path = folder + kBackupFile;
-    Progress().Show("备份", "正在进行系统文件备份，请稍候......");
+    progress_.Show("备份", "正在进行系统文件备份，请稍候......");
     view_.SetStatus("备份注册表...");
     // The editor resolves the file name against the current directory: the program's folder,
     // wherever the program was started from.
@@ -63,7 +56,7 @@ bool RegistryBackup::ToolButton4Click() {
 
     WriteLog("备份注册表", ok ? "备份成功" : "备份失败");
     view_.SetStatus(ok ? "备份完毕" : "备份失败");
-    Progress().Hide();
+    progress_.Hide();
     if (ok) {
         ShowMessage(view_.MainWindow(), "备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。",
                     MB_OK | MB_ICONINFORMATION);
@@ -87,7 +80,7 @@ bool RegistryBackup::ToolButton7Click() {
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return false;
 
-    Progress().Show("恢复", "正在从系统文件备份进行恢复，请稍候......");
+    progress_.Show("恢复", "正在从系统文件备份进行恢复，请稍候......");
     view_.SetStatus("恢复注册表...");
     SetCurrentDirectoryA(folder.c_str());
     view_.ProcessMessages();
@@ -98,7 +91,7 @@ bool RegistryBackup::ToolButton7Click() {
 
     WriteLog("恢复注册表", ok ? "恢复成功" : "恢复失败");
     view_.SetStatus(ok ? "恢复完毕" : "恢复失败");
-    Progress().Hide();
+    progress_.Hide();
     if (ok) {
         ShowMessage(view_.MainWindow(), "恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。",
                     MB_OK | MB_ICONINFORMATION);

@@ -2,10 +2,9 @@
 // "Backup_Tw.reg" in the program's folder and imports it again. The program waits for the
 // editor, checks what it did, and only then reports and logs success.
 #pragma once
-#include <memory>
 #include <string>
 
-#include "repair/ProgressWindow.h"
+#include "repair/RepairProgress.h"
 #include "repair/RepairView.h"
 
 namespace tw {
@@ -15,8 +14,8 @@ std::string BackupFilePath();
 
 class RegistryBackup {
 public:
-    explicit RegistryBackup(RepairView& view);
-    ~RegistryBackup();
+    // `progress` is shown while the editor works.
+    RegistryBackup(RepairView& view, RepairProgress& progress);
     RegistryBackup(const RegistryBackup&) = delete;
     RegistryBackup& operator=(const RegistryBackup&) = delete;
 
@@ -29,15 +28,9 @@ public:
     // and a "恢复失败" log entry in that last case).
     bool ToolButton7Click();
 
-    // The progress window, null until the first backup or restore.
-    TForm3* ProgressWindow() const { return progress_.get(); }
-    // The progress window, created on first use; the undo of a repair shows it too.
-    TForm3& Progress();
-
 private:
-
     RepairView& view_;
-    std::unique_ptr<TForm3> progress_;
+    RepairProgress& progress_;
 };
 
 }  // namespace tw

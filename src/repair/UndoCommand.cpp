@@ -8,7 +8,6 @@
 #include "repair/RepairLog.h"
 #include "repair/SystemFileCheck.h"
 #include "repair/UndoFile.h"
-#include "repair/UndoWindow.h"
 
 namespace tw {
 
@@ -29,8 +28,7 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-UndoCommand::UndoCommand(RepairView& view, std::function<TForm3&()> progress)
-    : view_(view), progress_(std::move(progress)) {}
+UndoCommand::UndoCommand(RepairView& view, RepairProgress& progress) : view_(view), progress_(progress) {}
 
 bool UndoCommand::UndoLast() {
     const std::vector<std::string> files = ListUndoFiles();
@@ -39,12 +37,6 @@ bool UndoCommand::UndoLast() {
         return false;
     }
     return UndoFrom(files.back());
-}
-
-bool UndoCommand::UndoChosen() {
-    std::string path;
-    if (!ChooseUndoFile(view_.MainWindow(), UndoFolder(), path)) return false;
-    return UndoBackTo(path);
 }
 
 bool UndoCommand::UndoFrom(const std::string& path) { return Import({path}); }
@@ -84,8 +76,7 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
                   "”，依次恢复修复时删除的注册表项，确定吗？";
     if (ShowMessage(view_.MainWindow(), question, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
 
-    TForm3& progress = progress_();
-    progress.Show("撤销", "正在从撤销文件恢复注册表，请稍候......");
+    progress_.Show("撤销", "正在从撤销文件恢复注册表，请稍候......");
     view_.SetStatus("撤销修复...");
     view_.ProcessMessages();
 
@@ -106,7 +97,7 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
     const bool ok = ran && missing.empty();
     WriteLog("撤销修复", "从" + range + (ok ? "恢复成功" : "恢复失败"));
     view_.SetStatus(ok ? "撤销完毕" : "撤销失败");
-    progress.Hide();
+    progress_.Hide();
     if (ok) {
         ShowMessage(view_.MainWindow(), "撤销完毕。已经从" + range + "恢复了 " + IntToStr(static_cast<long long>(keyCount)) +
                         " 个注册表项。",

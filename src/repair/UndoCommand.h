@@ -3,26 +3,21 @@
 // that every key and value the files record is back as it was, logs the undo and reports the
 // result.
 #pragma once
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "repair/ProgressWindow.h"
+#include "repair/RepairProgress.h"
 #include "repair/RepairView.h"
 
 namespace tw {
 
 class UndoCommand {
 public:
-    // `progress` gives the program's progress window (created on first use by its owner).
-    UndoCommand(RepairView& view, std::function<TForm3&()> progress);
+    // `progress` is shown while the editor imports.
+    UndoCommand(RepairView& view, RepairProgress& progress);
 
     // "撤销上次修复": the newest undo file. True when everything it records is back.
     bool UndoLast();
-    // "撤销以前的修复...": the undo files window, where the user sees how many files there are
-    // and how much room they take, removes old ones, and picks the repair to undo back to.
-    // False also when the user closes the window without picking.
-    bool UndoChosen();
     // Imports one undo file after the user's OK.
     bool UndoFrom(const std::string& path);
     // Undoes the repair of an undo file and every later one of its folder: imports them from the
@@ -35,7 +30,7 @@ private:
     bool Import(const std::vector<std::string>& newestFirst);
 
     RepairView& view_;
-    std::function<TForm3&()> progress_;
+    RepairProgress& progress_;
 };
 
 }  // namespace tw

@@ -3,10 +3,12 @@
 // Created on first use, then only shown and hidden for the rest of the run.
 #pragma once
 #include <windows.h>
+#include <memory>
 #include <string>
 
 #include "platform/Handle.h"
 #include "platform/WindowBase.h"
+#include "repair/RepairProgress.h"
 
 namespace tw {
 
@@ -22,8 +24,6 @@ public:
     void Show(const std::string& caption, const std::string& text);
     void Hide();
 
-    HWND Label() const { return label_; }
-
 private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void CreateChildren();
@@ -31,7 +31,24 @@ private:
     HWND image_ = nullptr;
     HWND label_ = nullptr;
     UniqueGdiObject font_;
-    HICON icon_ = nullptr;
+    UniqueIcon icon_;
+};
+
+// The progress window of backup, restore and undo, created on first use and then only shown
+// and hidden.
+class ProgressOnDemand : public RepairProgress {
+public:
+    // `owner` owns the window once it is made (may be null).
+    explicit ProgressOnDemand(HWND owner) : owner_(owner) {}
+
+    void Show(const std::string& caption, const std::string& text) override;
+    void Hide() override;
+    // Null until the first Show.
+    TForm3* Window() const { return window_.get(); }
+
+private:
+    HWND owner_;
+    std::unique_ptr<TForm3> window_;
 };
 
 }  // namespace tw

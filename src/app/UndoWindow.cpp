@@ -1,4 +1,4 @@
-#include "repair/UndoWindow.h"
+#include "app/UndoWindow.h"
 
 #include <commctrl.h>
 #include <cstdio>

@@ -4,12 +4,13 @@
 #include <windows.h>
 #include <memory>
 
-#include "scanners/FindingList.h"
+#include "app/HistoryWindow.h"
+#include "app/ProgressWindow.h"
 #include "repair/Backup.h"
-#include "repair/HistoryWindow.h"
 #include "repair/Repair.h"
 #include "repair/RepairView.h"
 #include "repair/UndoCommand.h"
+#include "scanners/FindingList.h"
 
 namespace tw {
 
@@ -37,15 +38,17 @@ public:
 
     // Null until first used.
     TForm2* HistoryWindow() const { return history_.get(); }
-    TForm3* ProgressWindow() const { return backup_.ProgressWindow(); }
+    TForm3* ProgressWindow() const { return progress_.Window(); }
 
 private:
     TForm2& History();
-    // Runs one command with the main and history windows disabled; false when another runs.
+    // Runs one command with the main and history windows disabled: what it returns, or false
+    // when another runs.
     template <typename Fn>
     bool RunExclusive(Fn fn);
 
     RepairView& view_;
+    ProgressOnDemand progress_;
     RegistryBackup backup_;
     Repairer repairer_;
     UndoCommand undo_;

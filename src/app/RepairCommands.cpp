@@ -1,4 +1,7 @@
-#include "repair/RepairCommands.h"
+#include "app/RepairCommands.h"
+
+#include "app/UndoWindow.h"
+#include "repair/UndoFile.h"
 
 namespace tw {
 
@@ -31,9 +34,10 @@ private:
 
 RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
     : view_(view),
-      backup_(view),
+      progress_(view.MainWindow()),
+      backup_(view, progress_),
       repairer_(findings, view, context, [this] { return backup_.ToolButton4Click(); }),
-      undo_(view, [this]() -> TForm3& { return backup_.Progress(); }) {}
+      undo_(view, progress_) {}
 
 RepairCommands::~RepairCommands() = default;
 
@@ -49,38 +53,36 @@ bool RepairCommands::RunExclusive(Fn fn) {
     // clear button until the command is through.
     DisabledWindow main(view_.MainWindow());
     DisabledWindow history(history_ ? history_->Handle() : nullptr);
-    fn();
-    return true;
+    return fn();
 }
 
 void RepairCommands::RepairSelected() {
-    RunExclusive([this] { repairer_.FlatButton2Click(); });
+    RunExclusive([this] { repairer_.FlatButton2Click(); return true; });
 }
 
 void RepairCommands::RepairAll() {
-    RunExclusive([this] { repairer_.FlatButton3Click(); });
+    RunExclusive([this] { repairer_.FlatButton3Click(); return true; });
 }
 
 bool RepairCommands::Backup() {
-    bool ok = false;
-    RunExclusive([this, &ok] { ok = backup_.ToolButton4Click(); });
-    return ok;
+    return RunExclusive([this] { return backup_.ToolButton4Click(); });
 }
 
 void RepairCommands::Restore() {
-    RunExclusive([this] { backup_.ToolButton7Click(); });
+    RunExclusive([this] { return backup_.ToolButton7Click(); });
 }
 
 bool RepairCommands::UndoLast() {
-    bool ok = false;
-    RunExclusive([this, &ok] { ok = undo_.UndoLast(); });
-    return ok;
+    return RunExclusive([this] { return undo_.UndoLast(); });
 }
 
 bool RepairCommands::UndoChosen() {
-    bool ok = false;
-    RunExclusive([this, &ok] { ok = undo_.UndoChosen(); });
-    return ok;
+    // The undo files window, where the user sees how many files there are and how much room
+    // they take, removes old ones, and picks the repair to undo back to; closing it picks none.
+    return RunExclusive([this] {
+        std::string path;
+        return ChooseUndoFile(view_.MainWindow(), UndoFolder(), path) && undo_.UndoBackTo(path);
+    });
 }
 
 TForm2& RepairCommands::History() {

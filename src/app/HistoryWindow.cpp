@@ -1,4 +1,4 @@
-#include "repair/HistoryWindow.h"
+#include "app/HistoryWindow.h"
 
 #include <commctrl.h>
 #include <cstdio>
@@ -28,13 +28,8 @@ const int kExitId = IDCANCEL;
 // The log as the memo shows it: the file's bytes in the ANSI code page (or UTF-16 when someone
 // saved it so), every line ending made CR LF as the edit control wants it. Empty when unreadable.
 std::wstring LoadLogText(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return {};
     std::string bytes;
-    char buf[8192];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    fclose(f);
+    if (!ReadWholeFile(path, bytes)) return {};
 
     std::wstring text;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&

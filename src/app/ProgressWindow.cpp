@@ -1,4 +1,4 @@
-#include "repair/ProgressWindow.h"
+#include "app/ProgressWindow.h"
 
 #include "platform/UiFont.h"
 #include "platform/Text.h"
@@ -30,16 +30,15 @@ TForm3::TForm3(HWND owner) {
 
 TForm3::~TForm3() {
     if (hwnd_) DestroyWindow(hwnd_);
-    if (icon_) DestroyIcon(icon_);
 }
 
 void TForm3::CreateChildren() {
     HINSTANCE inst = GetModuleHandleW(nullptr);
     image_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, 18, 17, 32, 32,
                              hwnd_, nullptr, inst, nullptr);
-    icon_ = static_cast<HICON>(
-        LoadImageW(inst, MAKEINTRESOURCEW(IDI_PROGRESS), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-    if (icon_) SendMessageW(image_, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    icon_.reset(static_cast<HICON>(
+        LoadImageW(inst, MAKEINTRESOURCEW(IDI_PROGRESS), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
+    if (icon_) SendMessageW(image_, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
     label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
                              22, 53, 344, 16, hwnd_, nullptr, inst, nullptr);
     SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -55,6 +54,15 @@ void TForm3::Show(const std::string& caption, const std::string& text) {
 
 void TForm3::Hide() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+void ProgressOnDemand::Show(const std::string& caption, const std::string& text) {
+    if (!window_) window_ = std::make_unique<TForm3>(owner_);
+    window_->Show(caption, text);
+}
+
+void ProgressOnDemand::Hide() {
+    if (window_) window_->Hide();
 }
 
 LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
