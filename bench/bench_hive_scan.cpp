@@ -117,6 +117,7 @@ private:
         f.location = path;
         f.keyName = name;
         f.description = description;
+        f.kind = name.empty() ? tw::FindingKind::RegistryKey : tw::FindingKind::RegistryValue;
         sink_.AddFinding(f);
     }
 

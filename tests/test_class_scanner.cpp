@@ -65,7 +65,7 @@ struct ClassWorld {
 };
 
 Finding F(const std::string& location, const std::string& description) {
-    return Finding{"HKEY_LOCAL_MACHINE", kClasses + location, "", description, 0};
+    return Finding{"HKEY_LOCAL_MACHINE", kClasses + location, "", description, 0, FindingKind::RegistryKey};
 }
 
 void CheckSame(std::vector<Finding> got, std::vector<Finding> want) {
@@ -326,7 +326,7 @@ TEST_CASE("file-type scanner: icons of missing files, and the verbs of the progr
         if (!i.reported) continue;
         Finding f = F(std::string(i.key) + "\\DefaultIcon", "无效文件图标: " + i.reference);
         f.keyName = kDefaultValueMarker;  // the icon setting only, never the class
-        f.defaultValue = true;
+        f.kind = FindingKind::RegistryDefaultValue;
         want.push_back(f);
     }
     CheckSame(w.Scan(), want);

@@ -261,7 +261,7 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
     CHECK(Locations(sink.findings) == std::set<std::string>{common + "\\Group\\Sub", common + "\\HiddenDir\\Inner",
                                                              common + "\\Pate", user + "\\Empty"});
     CHECK(sink.findings.size() == 4);
-    for (const Finding& f : sink.findings) CHECK(f == Finding{kDiskDirCaption, f.location, "", "", 0});
+    for (const Finding& f : sink.findings) CHECK(f == DiskFolderFinding(f.location));
 
     // The 98 family walks the user's own tree, and an empty programs folder is reported itself.
     sink.findings.clear();

@@ -6,8 +6,8 @@ using namespace tw;
 
 namespace {
 Finding F(const std::string& caption, const std::string& loc = "", const std::string& key = "",
-          const std::string& desc = "") {
-    return Finding{caption, loc, key, desc, 0};
+          const std::string& desc = "", FindingKind kind = FindingKind::RegistryKey) {
+    return Finding{caption, loc, key, desc, 0, kind};
 }
 std::vector<std::string> Column(const FindingList& l, int c) {
     std::vector<std::string> out;
@@ -40,9 +40,9 @@ TEST_CASE("sort comparison: ASCII folded, other bytes unsigned, prefix first") {
 TEST_CASE("sorting by the caption puts disk rows first, then the roots descending; repeat keeps it") {
     FindingList l;
     l.Add(F("HKEY_CURRENT_USER", "1"));
-    l.Add(F("磁盘目录错误", "2"));
+    l.Add(F("磁盘目录错误", "2", "", "", FindingKind::Folder));
     l.Add(F("HKEY_USERS", "3"));
-    l.Add(F("磁盘文件错误", "4"));
+    l.Add(F("磁盘文件错误", "4", "", "", FindingKind::File));
     l.Add(F("HKEY_LOCAL_MACHINE", "5"));
     l.Add(F("HKEY_CURRENT_USER", "6"));
     l.MarkRepaired(0);

@@ -18,12 +18,7 @@ using namespace tw::test;
 namespace {
 
 Finding Hit(const std::string& location, const std::string& keyName, const std::string& description) {
-    Finding f;
-    f.caption = "HKEY_CURRENT_USER";
-    f.location = location;
-    f.keyName = keyName;
-    f.description = description;
-    return f;
+    return RegistryValueFinding("HKEY_CURRENT_USER", location, keyName, description);
 }
 
 void SetStringW(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& data) {

@@ -74,8 +74,8 @@ TEST_CASE("the ignore list keeps odd texts exactly, survives damaged lines and r
     REQUIRE(again.Load());
     CHECK(again.Items() == added);
     // Each of the three texts counts.
-    CHECK(again.Contains(Finding{added[1].caption, added[1].location, added[1].keyName, "any", 0}));
-    CHECK_FALSE(again.Contains(Finding{added[1].caption, added[1].location, added[1].keyName + "x", "", 0}));
+    CHECK(again.Contains(RegistryValueFinding(added[1].caption, added[1].location, added[1].keyName, "any")));
+    CHECK_FALSE(again.Contains(RegistryValueFinding(added[1].caption, added[1].location, added[1].keyName + "x")));
 
     FILE* f = fopen(path.c_str(), "wb");
     fputs("[Other]\r\n1=HKEY_USERS\tnot\there\r\n[Ignore]\r\n1=HKEY_CURRENT_USER\tSoftware\\A\t\r\n2=too\tfew\r\n"
@@ -90,10 +90,10 @@ TEST_CASE("the ignore list keeps odd texts exactly, survives damaged lines and r
 TEST_CASE("a scan reports no ignored object, from the UI thread or from a worker thread") {
     ScratchDir dir;
     IgnoreList list(dir / "Ignore.ini");
-    const Finding uiKept{"HKEY_LOCAL_MACHINE", "Software\\Kept", "", "无效软件", 0};
-    const Finding uiIgnored{"HKEY_LOCAL_MACHINE", "Software\\Ignored", "", "无效软件", 0};
-    const Finding workerKept{"HKEY_CURRENT_USER", "Software\\Run", "kept", "C:\\a.exe", 0};
-    const Finding workerIgnored{"HKEY_CURRENT_USER", "Software\\Run", "ignored", "C:\\b.exe", 0};
+    const Finding uiKept{"HKEY_LOCAL_MACHINE", "Software\\Kept", "", "无效软件", 0, FindingKind::RegistryKey};
+    const Finding uiIgnored{"HKEY_LOCAL_MACHINE", "Software\\Ignored", "", "无效软件", 0, FindingKind::RegistryKey};
+    const Finding workerKept{"HKEY_CURRENT_USER", "Software\\Run", "kept", "C:\\a.exe", 0, FindingKind::RegistryValue};
+    const Finding workerIgnored{"HKEY_CURRENT_USER", "Software\\Run", "ignored", "C:\\b.exe", 0, FindingKind::RegistryValue};
     REQUIRE(list.Add(IgnoredObject::Of(uiIgnored)));
     REQUIRE(list.Add(IgnoredObject::Of(workerIgnored)));
     ScanCategories c;
@@ -122,9 +122,12 @@ TEST_CASE("a scan reports no ignored object, from the UI thread or from a worker
 TEST_CASE("a saved report has a header, one line a row, and reads back with the same rows") {
     ScratchDir dir;
     std::vector<Finding> rows;
-    for (size_t i = 0; i < kOddTexts.size(); ++i)
-        rows.push_back(Finding{i % 2 ? "磁盘文件错误" : "HKEY_CURRENT_USER", kOddTexts[i], kOddTexts[(i + 5) % kOddTexts.size()],
-                               kOddTexts[(i + 9) % kOddTexts.size()], i % 3 ? kImageRepaired : kImageFresh});
+    for (size_t i = 0; i < kOddTexts.size(); ++i) {
+        const std::string& keyName = kOddTexts[(i + 5) % kOddTexts.size()];
+        const FindingKind kind = i % 2 ? FindingKind::File : keyName.empty() ? FindingKind::RegistryKey : FindingKind::RegistryValue;
+        rows.push_back(Finding{i % 2 ? "磁盘文件错误" : "HKEY_CURRENT_USER", kOddTexts[i], keyName,
+                               kOddTexts[(i + 9) % kOddTexts.size()], i % 3 ? kImageRepaired : kImageFresh, kind});
+    }
     const std::string path = dir / "报告.txt";
     REQUIRE(WriteReportFile(path, rows));
     const std::string bytes = ReadFileBytes(path);

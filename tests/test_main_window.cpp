@@ -377,8 +377,11 @@ TEST_CASE("one copy at a time: a second start ends at once; message 2324 closes 
 TEST_CASE("a header click sorts the report list descending and the selection follows its row") {
     Window w;
     TForm1& f = *w.form;
-    for (const char* c : {"HKEY_CURRENT_USER", "磁盘目录错误", "HKEY_USERS", "磁盘文件错误", "HKEY_LOCAL_MACHINE"})
-        f.AddFinding(Finding{c, std::string("loc ") + c, "", "", 0});
+    const std::pair<const char*, FindingKind> rows[] = {
+        {"HKEY_CURRENT_USER", FindingKind::RegistryKey}, {"磁盘目录错误", FindingKind::Folder},
+        {"HKEY_USERS", FindingKind::RegistryKey}, {"磁盘文件错误", FindingKind::File},
+        {"HKEY_LOCAL_MACHINE", FindingKind::RegistryKey}};
+    for (const auto& [c, kind] : rows) f.AddFinding(Finding{c, std::string("loc ") + c, "", "", 0, kind});
     CHECK(ListView_GetItemCount(f.ReportList()) == 5);
     f.SelectRow(2);  // HKEY_USERS
     auto click = [&](int column) {
@@ -455,7 +458,7 @@ public:
 protected:
     void Execute() override {
         for (int i = 0; !Terminated(); ++i)
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\Flood", std::to_string(i), "", 0});
+            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\Flood", std::to_string(i), "", 0, FindingKind::RegistryValue});
         sink_.Flush();
     }
 
@@ -619,9 +622,9 @@ TEST_CASE("a header click or a Scan while a repair waits deletes nothing else an
         Window w;
         TForm1& f = *w.form;
         f.SelectAllClick();  // nothing ticked: a Scan that gets through clears the list at once
-        f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\A", "", "", 0});
-        f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\Z", "v", "C:\\gone.exe", 0});
-        f.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "Software\\M", "w", "C:\\gone.exe", 0});
+        f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\A", "", "", 0, FindingKind::RegistryKey});
+        f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\Z", "v", "C:\\gone.exe", 0, FindingKind::RegistryValue});
+        f.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "Software\\M", "w", "C:\\gone.exe", 0, FindingKind::RegistryValue});
         f.SetRepairControls(true);
         f.SelectRow(0);
 

@@ -67,18 +67,17 @@ TEST_CASE("a registry row starts the editor at its key, a disk row the Explorer 
     // The sandbox answers for HKEY_CURRENT_USER too: the editor's key is written there, under
     // Wine in the bare form. A key that is gone: the nearest one above it.
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Vendor\\App");
-    REQUIRE(OpenLocation(Finding{"HKEY_LOCAL_MACHINE", "Software\\Vendor\\App", "Value", "", 0}));
+    REQUIRE(OpenLocation(Finding{"HKEY_LOCAL_MACHINE", "Software\\Vendor\\App", "Value", "", 0, FindingKind::RegistryValue}));
     CHECK(LastKey() == "HKEY_LOCAL_MACHINE\\Software\\Vendor\\App");
-    REQUIRE(OpenLocation(Finding{"HKEY_LOCAL_MACHINE", "Software\\Vendor\\Gone\\Deeper", "", "", 0}));
+    REQUIRE(OpenLocation(Finding{"HKEY_LOCAL_MACHINE", "Software\\Vendor\\Gone\\Deeper", "", "", 0, FindingKind::RegistryKey}));
     CHECK(LastKey() == "HKEY_LOCAL_MACHINE\\Software\\Vendor");
 
     const std::string file = dir.File("sub\\old shortcut.lnk"), folder = dir.Dir("Empty Folder");
-    REQUIRE(OpenLocation(Finding{"磁盘文件错误", file, "1 Byte", "C:\\gone.exe", 0}));
-    REQUIRE(OpenLocation(Finding{"磁盘目录错误", folder + "\\", "", "", 0}));
-    REQUIRE(OpenLocation(Finding{"磁盘文件错误", dir / "sub\\deleted.lnk", "", "", 0}));  // repaired already
-    CHECK_FALSE(OpenLocation(Finding{"磁盘文件错误", dir / "no\\such\\file.lnk", "", "", 0}));
-    Finding host{"Wine 菜单项错误", UnixPathOfDos(file), "", "", 0};  // a file of the Linux host
-    host.kind = FindingKind::File;
+    REQUIRE(OpenLocation(Finding{"磁盘文件错误", file, "1 Byte", "C:\\gone.exe", 0, FindingKind::File}));
+    REQUIRE(OpenLocation(Finding{"磁盘目录错误", folder + "\\", "", "", 0, FindingKind::Folder}));
+    REQUIRE(OpenLocation(Finding{"磁盘文件错误", dir / "sub\\deleted.lnk", "", "", 0, FindingKind::File}));  // repaired already
+    CHECK_FALSE(OpenLocation(Finding{"磁盘文件错误", dir / "no\\such\\file.lnk", "", "", 0, FindingKind::File}));
+    Finding host{"Wine 菜单项错误", UnixPathOfDos(file), "", "", 0, FindingKind::File};  // a file of the Linux host
     REQUIRE(OpenLocation(host));
     CHECK(started == std::vector<std::string>{"regedit.exe", "regedit.exe", "explorer.exe /select,\"" + file + "\"",
                                               "explorer.exe /select,\"" + folder + "\"",
@@ -102,7 +101,7 @@ TEST_CASE("the real registry editor starts at the key") {
             std::string line = cmd;
             return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
         };
-        REQUIRE(OpenInRegistryEditor(Finding{"HKEY_CURRENT_USER", rel, "", "", 0}));
+        REQUIRE(OpenInRegistryEditor(Finding{"HKEY_CURRENT_USER", rel, "", "", 0, FindingKind::RegistryKey}));
     }
     WindowSearch search{pi.dwProcessId, nullptr};
     for (int i = 0; i < 200 && !search.found; ++i) {

@@ -54,11 +54,11 @@ const char kOrder[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\M
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 Finding Menu(const std::string& key, const std::string& group) {
-    return Finding{"HKEY_CURRENT_USER", kOrder + key + "\\" + group, "", group, 0};
+    return Finding{"HKEY_CURRENT_USER", kOrder + key + "\\" + group, "", group, 0, FindingKind::RegistryKey};
 }
 
 Finding Uninstall(const std::string& entry) {
-    return Finding{"HKEY_LOCAL_MACHINE", kUninstall + entry, "", "无效的反安装信息", 0};
+    return Finding{"HKEY_LOCAL_MACHINE", kUninstall + entry, "", "无效的反安装信息", 0, FindingKind::RegistryKey};
 }
 
 }  // namespace
@@ -134,9 +134,9 @@ TEST_CASE("context-menu handlers: handlers whose class is not registered") {
 
     CollectingSink sink;
     for (const char* cls : {"*", "Directory", "Drive", "Folder"}) ChkContextMenuErr(ScanContext{}, sink, cls);
-    CheckSame(sink.findings, {Finding{"HKEY_LOCAL_MACHINE", list + "Bad", "", "错误右键菜单: Bad", 0},
+    CheckSame(sink.findings, {Finding{"HKEY_LOCAL_MACHINE", list + "Bad", "", "错误右键菜单: Bad", 0, FindingKind::RegistryKey},
                               Finding{"HKEY_LOCAL_MACHINE", "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone",
-                                      "", "错误右键菜单: Gone", 0}});
+                                      "", "错误右键菜单: Gone", 0, FindingKind::RegistryKey}});
     CHECK(sink.pumps == 2);
 }
 
@@ -152,7 +152,7 @@ TEST_CASE("software keys: empty program keys, the kept names and Secure") {
 
     CollectingSink sink;
     ChkSoftwareErr(ScanContext{}, sink);
-    auto f = [](const char* root, const std::string& key) { return Finding{root, "Software\\" + key, "", "无效软件", 0}; };
+    auto f = [](const char* root, const std::string& key) { return RegistryKeyFinding(root, "Software\\" + key, "无效软件"); };
     CheckSame(sink.findings, {f("HKEY_LOCAL_MACHINE", "EmptyM"), f("HKEY_CURRENT_USER", "EmptyM"),
                               f("HKEY_CURRENT_USER", "withsub"), f("HKEY_CURRENT_USER", "UserOnly")});
     CHECK(sink.pumps == 4);
@@ -196,7 +196,7 @@ TEST_CASE("help files: missing from their folder; HTML Help of the Windows folde
     for (const Row& r : rows) {
         std::string folder = r.folder;
         if (folder.back() != '\\') folder += '\\';
-        if (r.reported) want.push_back(Finding{"HKEY_LOCAL_MACHINE", r.key, r.file, "无效帮助" + folder, 0});
+        if (r.reported) want.push_back(Finding{"HKEY_LOCAL_MACHINE", r.key, r.file, "无效帮助" + folder, 0, FindingKind::RegistryValue});
     }
     CheckSame(sink.findings, want);
 }
@@ -219,7 +219,7 @@ TEST_CASE("fonts: in the fonts folder or at their own path") {
 
     CollectingSink sink;
     ChkFontErr(ScanContext{}, sink);
-    auto f = [&](const char* name, const std::string& file) { return Finding{"HKEY_LOCAL_MACHINE", key, name, "无效字体" + file, 0}; };
+    auto f = [&](const char* name, const std::string& file) { return Finding{"HKEY_LOCAL_MACHINE", key, name, "无效字体" + file, 0, FindingKind::RegistryValue}; };
     CheckSame(sink.findings, {f("Gone", "gone.ttf"), f("Empty", ""), f("Number", "")});
     CHECK(lookups == 1);  // once per scan, not once per font
 
@@ -429,7 +429,7 @@ TEST_CASE("shared DLLs: a count of 0, as an integer or as text, or a library tha
         RegCloseKey(k);
         if (r.description)
             want.push_back(Finding{"HKEY_LOCAL_MACHINE", "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", name,
-                                   r.description, kImageSharedDll});
+                                   r.description, kImageSharedDll, FindingKind::RegistryValue});
     }
     CollectingSink sink;
     Scan_DLLerr(ScanContext{}, sink);
@@ -488,9 +488,8 @@ TEST_CASE("uninstall entries of MSI products: reported only when their files are
         if (e.location != "-") SetString(HKEY_LOCAL_MACHINE, key, "InstallLocation", e.location);
         SetDword(HKEY_LOCAL_MACHINE, key, "WindowsInstaller", 1);
         if (e.gone.empty()) continue;
-        Finding f{"HKEY_LOCAL_MACHINE", key, "", "程序文件已不存在，可用其卸载程序清除", 0};
-        f.kind = FindingKind::ProductUninstall;
-        want.push_back(f);
+        want.push_back(Finding{"HKEY_LOCAL_MACHINE", key, "", "程序文件已不存在，可用其卸载程序清除", 0,
+                               FindingKind::ProductUninstall});
     }
     SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("TwPartOfOther"), "SystemComponent", 1);
 
@@ -563,9 +562,7 @@ TEST_CASE("valid entries are not reported; default values are rows of their own;
     ChkHelpErr(ctx, sink);
     Scan_DLLerr(ctx, sink);
     auto defaultRow = [](const std::string& key, const std::string& description, int image = 0) {
-        Finding f{"HKEY_LOCAL_MACHINE", key, kDefaultValueMarker, description, image};
-        f.defaultValue = true;
-        return f;
+        return Finding{"HKEY_LOCAL_MACHINE", key, kDefaultValueMarker, description, image, FindingKind::RegistryDefaultValue};
     };
     std::vector<Finding> want = {defaultRow(fontsKey, "无效字体"), defaultRow(helpKey, "无效帮助" + ctx.windowsDir + "\\"),
                                  defaultRow("Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", "", kImageSharedDll)};
@@ -574,7 +571,7 @@ TEST_CASE("valid entries are not reported; default values are rows of their own;
     CheckSame(sink.findings, want);
     for (const Finding& f : sink.findings) {
         CAPTURE(f.location);
-        CHECK(f.Kind() == (f.defaultValue ? FindingKind::RegistryDefaultValue : FindingKind::RegistryKey));
+        CHECK(f.kind == (f.keyName == kDefaultValueMarker ? FindingKind::RegistryDefaultValue : FindingKind::RegistryKey));
     }
     SetEnvironmentVariableA("TWTESTDIR", nullptr);
 }

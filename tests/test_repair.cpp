@@ -111,11 +111,6 @@ std::string WindowText(HWND w) {
     return WideToAnsi(s);
 }
 
-Finding Row(const std::string& caption, const std::string& location, const std::string& keyName = "",
-            const std::string& description = "") {
-    return Finding{caption, location, keyName, description, kImageFresh};
-}
-
 // The tests' Recycle Bin is the desktop trash under XDG_DATA_HOME (scripts/wine-run.sh): each
 // object lies in files/ under the name of its record in info/, and the record's Path line holds
 // its old place. True when the bin holds a file (or folder) deleted from `original` on C:. What
@@ -189,7 +184,7 @@ TEST_CASE("no selection or a repaired row: nothing happens, not even a question"
     Messages msgs;
     SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v"));
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
     list.MarkRepaired(0);
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
@@ -211,12 +206,12 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Arial", "arial.ttf");
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Gone\\Sub");
     const std::pair<Finding, std::string> cases[] = {
-        {Row("磁盘文件错误", file, "1 Byte", "C:\\missing.exe"),
+        {DiskFileFinding(file, "1 Byte", "C:\\missing.exe"),
          "您确定要修复选中的错误吗？(文件位置：" + file + ") (文件目标：C:\\missing.exe)"},
-        {Row("磁盘目录错误", folder), "您确定要修复选中的错误吗？(目录：" + folder + ")"},
-        {Row("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "无效字体arial.ttf"),
+        {DiskFolderFinding(folder), "您确定要修复选中的错误吗？(目录：" + folder + ")"},
+        {RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "无效字体arial.ttf"),
          "将要从注册表中删除“HKEY_LOCAL_MACHINE\\Software\\Fonts\\Arial：无效字体arial.ttf”，确定吗？"},
-        {Row("HKEY_LOCAL_MACHINE", "Software\\Gone", "", "无效软件"),
+        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Gone", "无效软件"),
          "将要从注册表中删除“HKEY_LOCAL_MACHINE\\Software\\Gone”，确定吗？"},
     };
     for (const auto& c : cases) {
@@ -249,10 +244,8 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     SetString(HKEY_CURRENT_USER, "Software\\X", "v", "1");
     SetString(HKEY_LOCAL_MACHINE, "Software\\X", "v", "1");
     FindingList list;
-    Finding defaultRow = Row("HKEY_USERS", "S-1\\Software\\App", "@D_e_f_a_u_l_t", "C:\\gone\\app.exe");
-    defaultRow.defaultValue = true;
-    list.Add(defaultRow);
-    list.Add(Row("HKEY_SOMEWHERE", "Software\\X", "v"));
+    list.Add(RegistryDefaultValueFinding("HKEY_USERS", "S-1\\Software\\App", "C:\\gone\\app.exe"));
+    list.Add(RegistryValueFinding("HKEY_SOMEWHERE", "Software\\X", "v"));
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
     for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
@@ -279,7 +272,7 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Old\\B");
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Older");  // a neighbour sharing the prefix
         FindingList list;
-        list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Old", "", "无效软件"));
+        list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
         FakeView view;
         view.selected = 0;
         Repairer(list, view, RepairContext{major}, nullptr).FlatButton2Click();
@@ -298,7 +291,7 @@ TEST_CASE("the status counts the rows left, and the last one switches the repair
     FindingList list;
     for (int i = 0; i < 5; ++i) {
         SetString(HKEY_CURRENT_USER, "Software\\Five", "v" + IntToStr(i), "x");
-        list.Add(Row("HKEY_CURRENT_USER", "Software\\Five", "v" + IntToStr(i)));
+        list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Five", "v" + IntToStr(i)));
     }
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
@@ -358,13 +351,13 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     dir.File("relative.lnk");
     ScopedCurrentDir cd(dir.Path());
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software"));                // a first-level key
-    list.Add(Row("HKEY_CURRENT_USER", ""));                        // the root itself
-    list.Add(Row("HKEY_CURRENT_USER", "", "rootvalue"));           // a value of the root
-    list.Add(Row("磁盘文件错误", folder, "0 Byte"));               // a folder, not a file
-    list.Add(Row("磁盘文件错误", folder + "\\*.lnk", "0 Byte"));   // a wildcard
-    list.Add(Row("磁盘文件错误", "relative.lnk", "0 Byte"));       // relative to anything
-    list.Add(Row("磁盘目录错误", folder + "\\..\\Folder"));
+    list.Add(RegistryKeyFinding("HKEY_CURRENT_USER", "Software"));                // a first-level key
+    list.Add(RegistryKeyFinding("HKEY_CURRENT_USER", ""));                        // the root itself
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "", "rootvalue"));           // a value of the root
+    list.Add(DiskFileFinding(folder, "0 Byte"));               // a folder, not a file
+    list.Add(DiskFileFinding(folder + "\\*.lnk", "0 Byte"));   // a wildcard
+    list.Add(DiskFileFinding("relative.lnk", "0 Byte"));       // relative to anything
+    list.Add(DiskFolderFinding(folder + "\\..\\Folder"));
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
     for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.FlatButton2Click();
@@ -393,12 +386,12 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     TakeFromRecycleBin(lnk, false);
     TakeFromRecycleBin(busy, true);
     FindingList list;
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Old"));
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Dead"));
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\AlreadyGone"));
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software"));  // refused
-    list.Add(Row("磁盘目录错误", busy));              // not empty
-    list.Add(Row("磁盘文件错误", lnk, "1 Byte"));
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Old"));
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Dead"));
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\AlreadyGone"));
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software"));  // refused
+    list.Add(DiskFolderFinding(busy));              // not empty
+    list.Add(DiskFileFinding(lnk, "1 Byte"));
     FakeView view;
     Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
     REQUIRE(msgs.shown.size() == 2);
@@ -421,8 +414,8 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     // Once nothing stands in the way, repair all finishes the list.
     DeleteFileA(inside.c_str());
     FindingList rest;
-    rest.Add(Row("磁盘目录错误", busy));
-    rest.Add(Row("磁盘文件错误", lnk, "1 Byte"));  // gone by now
+    rest.Add(DiskFolderFinding(busy));
+    rest.Add(DiskFileFinding(lnk, "1 Byte"));  // gone by now
     FakeView view2;
     msgs.answers = {IDCANCEL, IDOK};
     Repairer(rest, view2, RepairContext{5}, nullptr).FlatButton3Click();
@@ -450,10 +443,10 @@ TEST_CASE("rows past the ANSI path limit are deleted, never marked done while st
     CloseHandle(h);
     REQUIRE(CreateDirectoryW((L"\\\\?\\" + AnsiToWide(empty)).c_str(), nullptr));
     FindingList list;
-    list.Add(Row("磁盘文件错误", file, "0 Byte"));
-    list.Add(Row("磁盘目录错误", empty));
-    list.Add(Row("磁盘文件错误", folder, "0 Byte"));        // a folder, not a file
-    list.Add(Row("磁盘目录错误", folder + "\\gone"));     // already gone
+    list.Add(DiskFileFinding(file, "0 Byte"));
+    list.Add(DiskFolderFinding(empty));
+    list.Add(DiskFileFinding(folder, "0 Byte"));        // a folder, not a file
+    list.Add(DiskFolderFinding(folder + "\\gone"));     // already gone
     FakeView view;
     Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
     CHECK_FALSE(FileExists(file));
@@ -467,7 +460,7 @@ TEST_CASE("repair all after the backup offer") {
     CleanProgramFolder clean;
     SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v"));
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
     FakeView view;
     RepairCommands commands(list, view, RepairContext{5});
     FakeEditor editor;
@@ -802,7 +795,7 @@ TEST_CASE("line breaks in a repaired value's name forge no log entry, in the fil
     SetString(HKEY_CURRENT_USER, "Software\\A", name, "C:\\gone.exe");
     SetString(HKEY_CURRENT_USER, "Software\\A", "v", "keep");
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\A", name, "C:\\gone.exe\tmore\x1b"));
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", name, "C:\\gone.exe\tmore\x1b"));
     FakeView view;
     view.selected = 0;
     RepairCommands commands(list, view, RepairContext{5});
@@ -834,7 +827,7 @@ TEST_CASE("a huge description is shortened in the question, and the box fits on 
     SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
     const std::string description = "C:\\" + std::string(1 << 20, 'x') + "\\end.exe";
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v", description));
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v", description));
     FakeView view;
     view.selected = 0;
     Repairer repair(list, view, RepairContext{5}, nullptr);
@@ -923,8 +916,8 @@ TEST_CASE("a registry link in a repaired key's subtree, or the key itself a link
             REQUIRE(KeyPresent(lm, "Software\\Old\\Sub\\ToTarget\\Child"));  // the link works
 
             FindingList list;
-            list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Old", "", "无效软件"));
-            list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\OldLink", "", "无效软件"));
+            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
+            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\OldLink", "无效软件"));
             Messages msgs;
             if (all) msgs.answers = {IDCANCEL, IDOK};
             FakeView view;
@@ -980,7 +973,7 @@ TEST_CASE("an empty export, or only an earlier backup's, fails the backup and re
             CloseHandle(h);
         }
         FindingList list;
-        list.Add(Row("HKEY_CURRENT_USER", "Software\\A", "v"));
+        list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
         FakeView view;
         RepairCommands commands(list, view, RepairContext{5});
         FakeEditor editor;

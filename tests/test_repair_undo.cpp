@@ -4,7 +4,6 @@
 #include <doctest.h>
 
 #include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,21 +41,6 @@ struct FakeView : RepairView {
 struct CleanLog {
     CleanLog() { DeleteFileA(RepairLogPath().c_str()); }
     ~CleanLog() { DeleteFileA(RepairLogPath().c_str()); }
-};
-
-Finding Row(const std::string& caption, const std::string& location, const std::string& keyName = "",
-            bool defaultValue = false) {
-    Finding f{caption, location, keyName, "", kImageFresh};
-    f.defaultValue = defaultValue;
-    return f;
-}
-
-struct Progress {
-    std::unique_ptr<TForm3> form;
-    TForm3& operator()() {
-        if (!form) form = std::make_unique<TForm3>(nullptr);
-        return *form;
-    }
 };
 
 // Repairs one row with "repair selected" (OK to the question), then undoes it through the
@@ -125,24 +109,24 @@ TEST_CASE("a repaired key, value or default value comes back byte for byte throu
     const std::string found = key.rel + "\\Found";
 
     SUBCASE("a key with subkeys and values of every kind, Windows 2000 and later") {
-        RepairThenUndo(Row("HKEY_CURRENT_USER", found), 5, dir);
+        RepairThenUndo(RegistryKeyFinding("HKEY_CURRENT_USER", found), 5, dir);
     }
     SUBCASE("one value") {
-        RepairThenUndo(Row("HKEY_CURRENT_USER", found, "binary"), 5, dir);
+        RepairThenUndo(RegistryValueFinding("HKEY_CURRENT_USER", found, "binary"), 5, dir);
     }
     SUBCASE("the emptied default value") {
-        RepairThenUndo(Row("HKEY_CURRENT_USER", found, "@D_e_f_a_u_l_t", true), 5, dir);
+        RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found), 5, dir);
     }
     SUBCASE("a default value the repair creates is taken away again") {
-        RepairThenUndo(Row("HKEY_CURRENT_USER", found + "\\NoDefault", "@D_e_f_a_u_l_t", true), 5, dir);
+        RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found + "\\NoDefault"), 5, dir);
     }
     SUBCASE("a key the row names in other letter case comes back under its own name") {
-        RepairThenUndo(Row("HKEY_CURRENT_USER", key.rel + "\\FOUND"), 5, dir);
+        RepairThenUndo(RegistryKeyFinding("HKEY_CURRENT_USER", key.rel + "\\FOUND"), 5, dir);
     }
     SUBCASE("a value of the key a registry link leads to") {
         const std::wstring link = key.wrel + L"\\Link";
         MakeLink(link, RealName(key.wrel + L"\\Found"));
-        RepairThenUndo(Row("HKEY_CURRENT_USER", key.rel + "\\Link", "binary"), 5, dir);
+        RepairThenUndo(RegistryValueFinding("HKEY_CURRENT_USER", key.rel + "\\Link", "binary"), 5, dir);
         DropLink(link);
     }
     CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
@@ -185,9 +169,11 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
         FakeView view;
         for (const std::vector<Step>& repair : c.repairs) {
             FindingList list;
-            for (const Step& s : repair)
-                list.Add(Row(s.users ? "HKEY_USERS" : "HKEY_CURRENT_USER", (s.users ? sid + "\\" : "") + k,
-                             s.what == Default ? "@D_e_f_a_u_l_t" : "", s.what == Default));
+            for (const Step& s : repair) {
+                const char* root = s.users ? "HKEY_USERS" : "HKEY_CURRENT_USER";
+                const std::string at = (s.users ? sid + "\\" : "") + k;
+                list.Add(s.what == Default ? RegistryDefaultValueFinding(root, at) : RegistryKeyFinding(root, at));
+            }
             Messages msgs{IDCANCEL, IDOK};
             Repairer(list, view, context, nullptr).FlatButton3Click();
             for (int i = 0; i < list.Count(); ++i) REQUIRE(list.At(i).Repaired());
@@ -309,7 +295,7 @@ TEST_CASE("a repaired key comes back on the 98 family, whose editor reads REGEDI
     SetString(HKEY_CURRENT_USER, found, "expand", "%TEMP%\\中", REG_EXPAND_SZ);
     SetDword(HKEY_CURRENT_USER, found, "n", 7);
     const RegSnapshot before = SnapshotKey(HKEY_CURRENT_USER, key.wrel);
-    RepairThenUndo(Row("HKEY_CURRENT_USER", found), 4, dir);
+    RepairThenUndo(RegistryKeyFinding("HKEY_CURRENT_USER", found), 4, dir);
     CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
 }
 
@@ -324,9 +310,9 @@ TEST_CASE("an undo file that cannot be written stops the repair before any delet
     // A file where the folder should be: no undo file can be made there.
     context.undoFolder = dir.File("Undo") + "\\";
     FindingList list;
-    list.Add(Row("磁盘文件错误", shortcut, "1 Byte"));
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Gone"));
-    list.Add(Row("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Gone"));
+    list.Add(DiskFileFinding(shortcut, "1 Byte"));
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Gone"));
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Gone"));
     FakeView view;
 
     SUBCASE("repair selected") {
@@ -360,8 +346,8 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
     RepairContext context{5};
     context.undoFolder = dir / "Undo\\";
     FindingList list;
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\Odd"));
-    list.Add(Row("HKEY_CURRENT_USER", "Software\\Plain", "v"));
+    list.Add(RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\Odd"));
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Plain", "v"));
     FakeView view;
     Messages msgs{IDCANCEL, IDOK};
     Repairer(list, view, context, nullptr).FlatButton3Click();

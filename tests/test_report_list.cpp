@@ -63,7 +63,7 @@ struct Fixture {
     std::vector<std::string> shown;
 };
 
-Finding F(const std::string& caption, const std::string& location) { return Finding{caption, location, "", "", 0}; }
+Finding F(const std::string& caption, const std::string& location) { return RegistryKeyFinding(caption, location); }
 
 }  // namespace
 

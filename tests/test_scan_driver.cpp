@@ -61,11 +61,11 @@ public:
 protected:
     void Execute() override {
         for (int i = 0; i < count_ && !Terminated(); ++i)
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", name_, std::to_string(i), "", 0});
+            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", name_, std::to_string(i), "", 0, FindingKind::RegistryValue});
         while (release_ && !Terminated() && WaitForSingleObject(release_, 5) == WAIT_TIMEOUT) {
         }
         // Keep handing over until asked to stop, when told to flood.
-        while (count_ < 0 && !Terminated()) sink_.AddFinding(Finding{"HKEY_USERS", name_, "", "", 0});
+        while (count_ < 0 && !Terminated()) sink_.AddFinding(Finding{"HKEY_USERS", name_, "", "", 0, FindingKind::RegistryKey});
     }
 
 private:
@@ -128,7 +128,7 @@ TEST_CASE("UI-thread categories run in order and the command finishes the scan")
     auto step = [&order](const char* name) {
         return [&order, name](const ScanContext&, ScanSink& sink) {
             order.push_back(name);
-            sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", name, "", "", 0});
+            sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", name, "", "", 0, FindingKind::RegistryKey});
         };
     };
     c.softwareKeys = step("software");
@@ -142,7 +142,7 @@ TEST_CASE("UI-thread categories run in order and the command finishes the scan")
     c.fonts = step("fonts");
     c.directories = step("dirs");  // row 11 not ticked
     ScanDriver d(view, ScanContext{}, c);
-    view.findings.push_back(Finding{"old", "", "", "", 0});
+    view.findings.push_back(Finding{"old", "", "", "", 0, FindingKind::RegistryKey});
     d.ScanCommand();
     CHECK(order == std::vector<std::string>{"software", "menu *", "menu Directory", "menu Drive", "menu Folder",
                                             "startmenu", "help", "dll", "uninstall", "fonts"});
@@ -234,7 +234,7 @@ TEST_CASE("a new scan right after a Stop is never finished by the old scan's lat
             Stubborn(ScanSink& s, HANDLE r) : sink(s), release(r) {}
             void Execute() override {
                 WaitForSingleObject(release, 10000);
-                sink.AddFinding(Finding{"HKEY_CURRENT_USER", "late", "", "", 0});
+                sink.AddFinding(Finding{"HKEY_CURRENT_USER", "late", "", "", 0, FindingKind::RegistryKey});
             }
             ScanSink& sink;
             HANDLE release;
@@ -271,7 +271,7 @@ TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not 
         Sleep(50);
         sink.ProcessMessages();
         if (finishes) finishedDuring.push_back("software");
-        sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
+        sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0, FindingKind::RegistryKey});
     };
     c.helpFiles = [&](const ScanContext&, ScanSink&) {
         if (finishes) finishedDuring.push_back("help");
@@ -365,7 +365,7 @@ TEST_CASE("a scanner's error ends its category only: the rows stay, the next cat
     bool fontsRan = false;
     ScanCategories c;
     c.uninstallEntries = [](const ScanContext&, ScanSink& sink) {
-        sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "x", "", "", 0});
+        sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "x", "", "", 0, FindingKind::RegistryKey});
         throw std::runtime_error("Invalid data type for 'DisplayName'");
     };
     c.fonts = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
@@ -482,7 +482,7 @@ protected:
     void Execute() override {
         for (int i = 0; i < count_ && !Terminated(); ++i) {
             InterlockedIncrement(&produced_);
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "k", std::to_string(i), "", 0});
+            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "k", std::to_string(i), "", 0, FindingKind::RegistryValue});
         }
         sink_.Flush();
     }
@@ -534,11 +534,10 @@ TEST_CASE("hand-over: each Finding arrives whole; of status texts in a row only 
         std::vector<std::string> events;
     } target;
     Finding odd{"HKEY_USERS", std::string("S-1\\\xB1\x5C\0tail", 11), std::string("\0", 1),
-                std::string(5000, 'd'), kImageSharedDll, true};
-    odd.kind = FindingKind::RegistryDefaultValue;
+                std::string(5000, 'd'), kImageSharedDll, FindingKind::RegistryDefaultValue};
     odd.missingPaths = {"C:\\a\xB1\x5C", "", std::string(300, 'p')};
     odd.missingRule = Finding::Missing::NoProgram;
-    Finding blank{"", "", "", "", kImageFresh, false};
+    Finding blank{"", "", "", "", kImageFresh, FindingKind::RegistryKey};
     UiDispatcher ui;
     HandOverSink handOver(ui, target);
     UniqueKernelHandle handed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -653,7 +652,7 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
         ScanDriver* driver = nullptr;
         ScanCategories c;
         c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
-            sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
+            sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0, FindingKind::RegistryKey});
             if (r.stopDuringScan) driver->ScanCommand();  // Stop, as it arrives during a pause
         };
         c.wineDesktop = [&](const ScanContext&, ScanSink&) { ++wineSteps; };
@@ -732,7 +731,7 @@ TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan nev
             WaitForSingleObject(go, 10000);
             for (int i = 0; i < count; ++i) {
                 sink.ShowStatus("扫描：" + tag);
-                sink.AddFinding(Finding{"HKEY_CURRENT_USER", tag, std::to_string(i), "", 0});
+                sink.AddFinding(Finding{"HKEY_CURRENT_USER", tag, std::to_string(i), "", 0, FindingKind::RegistryValue});
             }
             if (done) SetEvent(done);
         }

@@ -17,7 +17,7 @@ namespace tw {
 
 namespace {
 
-bool IsDiskRow(const Finding& f) { return f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder; }
+bool IsDiskRow(const Finding& f) { return f.kind == FindingKind::File || f.kind == FindingKind::Folder; }
 
 const wchar_t kMainClass[] = L"TForm1";
 const wchar_t kPanelClass[] = L"TarnwellPanel";

@@ -10,7 +10,6 @@
 #include "platform/Registry.h"
 #include "platform/StartProgram.h"
 #include "platform/WineHost.h"
-#include "repair/Repair.h"
 
 namespace tw {
 
@@ -131,7 +130,7 @@ bool OpenContainingFolder(const Finding& f) {
 }
 
 bool OpenLocation(const Finding& f) {
-    if (f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder) return OpenContainingFolder(f);
+    if (f.OnDisk()) return OpenContainingFolder(f);
     return OpenInRegistryEditor(f);
 }
 

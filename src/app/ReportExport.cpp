@@ -94,6 +94,8 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
         f.location = location;
         f.keyName = keyName;
         f.description = description;
+        // The report keeps the texts only: what the row names is read back from them.
+        f.kind = KindFromTexts(f.caption, f.keyName);
         findings.push_back(std::move(f));
     }
     return true;

@@ -68,11 +68,11 @@ public:
         if (options_.ignored && options_.ignored->Protects(f)) return RepairOutcome::Ignored;
         if (!StillMissing(f)) return RepairOutcome::NowPresent;
         const HKEY root = RootFromCaption(f.caption);
-        switch (f.Kind()) {
+        switch (f.kind) {
             case FindingKind::File:
             case FindingKind::Folder: {
                 std::string path = f.location;
-                if (f.Kind() == FindingKind::Folder && path.size() > 3 && path.back() == '\\' &&
+                if (f.kind == FindingKind::Folder && path.size() > 3 && path.back() == '\\' &&
                     !IsLeadByteAt(path, path.size() - 2))
                     path.pop_back();
                 if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
@@ -80,7 +80,7 @@ public:
                 if (IsGone(state)) return RepairOutcome::AlreadyGone;
                 // A file row names one file, a folder row one folder: anything else is not
                 // what was found, and the repair leaves it.
-                if (state != (f.Kind() == FindingKind::File ? PathState::File : PathState::Directory))
+                if (state != (f.kind == FindingKind::File ? PathState::File : PathState::Directory))
                     return RepairOutcome::Failed;
                 detail.push_back(path);
                 return RepairOutcome::Repaired;

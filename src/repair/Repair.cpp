@@ -68,14 +68,10 @@ bool KeyMissing(HKEY root, const std::string& path) {
     return IsGoneError(static_cast<DWORD>(OpenKeyPath(root, path, 0, KEY_READ, key)));
 }
 
-bool IsDiskFinding(const Finding& f) {
-    return f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder;
-}
-
 // Rows whose repair deletes from the registry itself, and so records it in the undo file first.
 // A product's uninstall changes the registry through the installer, which nothing here can undo.
 bool NeedsUndoRecord(const Finding& f) {
-    return !IsDiskFinding(f) && f.Kind() != FindingKind::ProductUninstall;
+    return !f.OnDisk() && f.kind != FindingKind::ProductUninstall;
 }
 
 // "msiexec" as the system finds it: in its own folder, never in the current one.
@@ -112,15 +108,6 @@ bool StillMissing(const Finding& f, std::string* present) {
         }
     }
     return true;
-}
-
-HKEY RootFromCaption(const std::string& caption) {
-    if (caption == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
-    if (caption == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
-    if (caption == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
-    if (caption == "HKEY_USERS") return HKEY_USERS;
-    if (caption == "HKEY_CURRENT_CONFIG") return HKEY_CURRENT_CONFIG;
-    return HKEY_CURRENT_USER;
 }
 
 bool IsRepairableKeyLocation(const std::string& location) {
@@ -282,7 +269,7 @@ RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f, UndoFile* undo)
     reg.SetRootKey(root);
     if (!reg.OpenKey(f.location, false))
         return KeyMissing(root, f.location) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
-    if (f.Kind() == FindingKind::RegistryDefaultValue) {
+    if (f.kind == FindingKind::RegistryDefaultValue) {
         // The key-name text is not looked at: a value may really be named like the marker.
         if (undo && !undo->RecordDefaultValue(root, f.location)) return RepairOutcome::NotRecorded;
         // A default text naming what is gone stays, as the empty text (a failed write throws).
@@ -373,14 +360,14 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
         if (IsGone(state)) return RepairOutcome::AlreadyGone;
         if (again == WineRecheck::NotStale) return RepairOutcome::NowPresent;
         RepairOutcome done;
-        if (f.Kind() == FindingKind::Folder)
+        if (f.kind == FindingKind::Folder)
             done = RepairDirectory(dos);
         else  // only into the trash: a file of the user's desktop is never erased beyond recall
             done = state == PathState::File && RecycleFile(dos) ? RepairOutcome::Repaired : RepairOutcome::Failed;
         if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
         return done;
     }
-    switch (f.Kind()) {
+    switch (f.kind) {
         case FindingKind::File: return RepairFile(f.location);
         case FindingKind::Folder: return RepairDirectory(f.location);
         case FindingKind::RegistryKey: return RepairKey(RootFromCaption(f.caption), f.location, undo);
@@ -433,7 +420,7 @@ void Repairer::FlatButton2Click() {
     if (context_.ignored && context_.ignored->Contains(f)) return;
 
     auto shown = [](const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); };
-    const FindingKind kind = f.Kind();
+    const FindingKind kind = f.kind;
     std::string question;
     if (kind == FindingKind::File) {
         question = "您确定要修复选中的错误吗？(文件位置：" + shown(f.location) + ") (文件目标：" +
@@ -543,7 +530,7 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
         }
         if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
             ++tally.failed;
-            if (t.finding.Kind() == FindingKind::ProductUninstall) ++tally.productsFailed;
+            if (t.finding.kind == FindingKind::ProductUninstall) ++tally.productsFailed;
             if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
             continue;
         }

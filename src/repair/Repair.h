@@ -13,9 +13,6 @@
 
 namespace tw {
 
-// The root a row's caption names; any other caption means HKEY_CURRENT_USER.
-HKEY RootFromCaption(const std::string& caption);
-
 // Deletes every subkey below root\path, deepest first, from names taken before anything goes;
 // the key at path itself stays. Lets the window repaint once per level. Works on its own copy
 // of the path, and checks every key it deletes: never a root or first-level key, never an

@@ -1,5 +1,6 @@
 // A Finding: one row of the report list. Every scanner writes them, repair reads them back.
 #pragma once
+#include <windows.h>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,9 @@ constexpr int kImageSharedDll = 6;
 constexpr int kImageRepaired = 9;
 
 // What a row names, as the scanner that made it meant it. Repair deletes a whole key only for a
-// row that says so: an empty key name is never taken to mean "the key".
+// row that says so: neither a caption nor an empty key name is read for meaning.
 enum class FindingKind {
-    Unspecified,   // a row made without saying (older callers): classified by its texts
+    Unspecified,   // a row that does not say: nothing acts on it (repair refuses it)
     RegistryKey,   // the key with everything below it
     RegistryValue,  // the value named in the key-name column
     RegistryDefaultValue,  // the key's unnamed default value ("@D_e_f_a_u_l_t")
@@ -35,9 +36,7 @@ struct Finding {
     std::string keyName;      // column "键名"
     std::string description;  // column "说明"
     int image = kImageFresh;
-    // The row stands for the key's unnamed default value (key name kDefaultValueMarker). Repair
-    // acts on this, never on the text: a value may really be named "@D_e_f_a_u_l_t".
-    bool defaultValue = false;
+    // Repair acts on this, never on the texts: a value may really be named "@D_e_f_a_u_l_t".
     FindingKind kind = FindingKind::Unspecified;
     // The paths whose absence made the scanner report the row, as it judged them. Repair judges
     // them again right before it deletes: a row can sit in the list for hours, and what was
@@ -51,23 +50,36 @@ struct Finding {
     };
     Missing missingRule = Missing::Nothing;
 
-    // What the row names: its kind, or for a row made without one, what its texts say.
-    FindingKind Kind() const;
     bool Repaired() const { return image == kImageRepaired; }
+    bool OnDisk() const { return kind == FindingKind::File || kind == FindingKind::Folder; }
     // The row's texts, image and kind; the evidence of missing paths is not part of it.
     bool operator==(const Finding& o) const {
         return caption == o.caption && location == o.location && keyName == o.keyName &&
-               description == o.description && image == o.image && defaultValue == o.defaultValue &&
-               Kind() == o.Kind();
+               description == o.description && image == o.image && kind == o.kind;
     }
 };
 
 // Rows as the scanners make them, each with its kind.
-Finding RegistryKeyFinding(const std::string& root, const std::string& location, const std::string& description);
+Finding RegistryKeyFinding(const std::string& root, const std::string& location, const std::string& description = "");
 Finding RegistryValueFinding(const std::string& root, const std::string& location, const std::string& valueName,
-                             const std::string& description);
+                             const std::string& description = "");
+// The key's unnamed default value, shown under the key name kDefaultValueMarker.
+Finding RegistryDefaultValueFinding(const std::string& root, const std::string& location,
+                                    const std::string& description = "");
 // A value row whose name may be empty: the unnamed value becomes a default-value row.
 Finding NamedOrDefaultValueFinding(const std::string& root, const std::string& location,
                                    const std::string& valueName, const std::string& description);
+// A file on disk under the caption kDiskFileCaption (a broken shortcut: its size in the key-name
+// column, its target in the description).
+Finding DiskFileFinding(const std::string& location, const std::string& keyName = "",
+                        const std::string& description = "");
+// An empty folder under the caption kDiskDirCaption.
+Finding DiskFolderFinding(const std::string& location);
+
+// The registry root a registry row's caption names; any other caption means HKEY_CURRENT_USER.
+HKEY RootFromCaption(const std::string& caption);
+// What the texts of a row read back from a report suggest it names, where its kind was not
+// kept: a disk caption is a file or folder, an empty key name a key, any other a value.
+FindingKind KindFromTexts(const std::string& caption, const std::string& keyName);
 
 }  // namespace tw

@@ -25,7 +25,7 @@ void HandOverSink::AddFinding(const Finding& f) {
         Lock l(lock_);
         if (failed_) Fail();
         const std::string* texts[4] = {&f.caption, &f.location, &f.keyName, &f.description};
-        Entry e{false, f.defaultValue, f.missingRule, f.kind, f.image, {}};
+        Entry e{false, f.missingRule, f.kind, f.image, {}};
         for (int i = 0; i < 4; ++i) {
             e.length[i] = static_cast<uint32_t>(texts[i]->size());
             waiting_.text += *texts[i];
@@ -52,7 +52,7 @@ void HandOverSink::ShowStatus(const std::string& text) {
             waiting_.entries.pop_back();
         }
         waiting_.entries.push_back(
-            Entry{true, false, Finding::Missing::Nothing, FindingKind::Unspecified, 0, {static_cast<uint32_t>(text.size()), 0, 0, 0, 0}});
+            Entry{true, Finding::Missing::Nothing, FindingKind::Unspecified, 0, {static_cast<uint32_t>(text.size()), 0, 0, 0, 0}});
         waiting_.text += text;
     }
     Handed();
@@ -152,7 +152,6 @@ void HandOverSink::Deliver(const Batch& batch) {
         at += e.length[4];
         if (current_ && !current_()) continue;
         scratch_.image = e.image;
-        scratch_.defaultValue = e.defaultValue;
         scratch_.kind = e.kind;
         scratch_.missingRule = e.missingRule;
         try {

@@ -52,7 +52,6 @@ private:
     // a steady flood of Findings allocates nothing on either side.
     struct Entry {
         bool isStatus;
-        bool defaultValue;
         Finding::Missing missingRule;
         FindingKind kind;
         int image;

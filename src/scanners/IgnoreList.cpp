@@ -58,8 +58,8 @@ bool IsDiskCaption(const std::string& caption) { return caption == kDiskFileCapt
 bool IgnoreList::Protects(const Finding& f) const {
     if (Contains(f)) return true;
     const IgnoredObject row = Folded(IgnoredObject::Of(f));
-    const FindingKind kind = f.Kind();
-    const bool disk = kind == FindingKind::File || kind == FindingKind::Folder;
+    const FindingKind kind = f.kind;
+    const bool disk = f.OnDisk();
     for (const IgnoredObject& item : set_) {
         if (disk) {
             // Paths on disk: a folder on the list holds the row's object, or the row's folder

@@ -39,7 +39,7 @@ TEST_CASE("a product whose folder was deleted by hand: reported, then removed by
     REQUIRE_MESSAGE(code, "run by tests/msi_product_prefix.sh");
     std::vector<Finding> rows = ProductRows(code);
     REQUIRE(rows.size() == 1);
-    CHECK(rows[0].Kind() == FindingKind::ProductUninstall);
+    CHECK(rows[0].kind == FindingKind::ProductUninstall);
     REQUIRE(rows[0].missingPaths.size() == 1);
     CHECK(rows[0].missingPaths[0].find("TwMsiProbe") != std::string::npos);
 

@@ -115,7 +115,7 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     for (int i = 0; i < form.Findings().Count(); ++i) {
         const Finding& f = form.Findings().At(i);
         planted += (f.location == kUninstall && f.keyName.empty()) + (f.keyName == "Tw Gone (TrueType)") +
-                   (f.keyName == "LastFile") + (EndsWith(f.location, kVendor) && f.defaultValue) +
+                   (f.keyName == "LastFile") + (EndsWith(f.location, kVendor) && f.kind == FindingKind::RegistryDefaultValue) +
                    (f.location == kLinked) + (LowerAscii(f.location) == LowerAscii(std::string(kClass) + "\\Shell"));
     }
     REQUIRE(planted == 8);  // the vendor's two values through both views

@@ -498,8 +498,7 @@ void ScanWineDesktopEntries(const ScanContext& ctx, ScanSink& sink) {
 }
 
 bool IsWineHostRow(const Finding& f) {
-    return !f.location.empty() && f.location[0] == '/' &&
-           (f.Kind() == FindingKind::File || f.Kind() == FindingKind::Folder);
+    return !f.location.empty() && f.location[0] == '/' && f.OnDisk();
 }
 
 namespace {
@@ -508,7 +507,7 @@ class MatchingSink : public ScanSink {
 public:
     explicit MatchingSink(const Finding& wanted) : wanted_(wanted) {}
     void AddFinding(const Finding& f) override {
-        found = found || (f.location == wanted_.location && f.caption == wanted_.caption && f.Kind() == wanted_.Kind());
+        found = found || (f.location == wanted_.location && f.caption == wanted_.caption && f.kind == wanted_.kind);
     }
     void ShowStatus(const std::string&) override {}
     void ProcessMessages() override {}

@@ -392,10 +392,7 @@ void TChkRegErr::ShowStatus(const std::string& keyPath) {
 void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
                            bool isDefault, const std::string& missingPath) {
     Finding f = RegistryValueFinding(rootName_, keyPath, keyName, description);
-    if (isDefault) {
-        f.defaultValue = true;
-        f.kind = FindingKind::RegistryDefaultValue;
-    }
+    if (isDefault) f.kind = FindingKind::RegistryDefaultValue;
     f.missingPaths.push_back(missingPath);
     sink_.AddFinding(f);
 }
