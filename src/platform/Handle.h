@@ -2,6 +2,7 @@
 // empty handle is and how to close one.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <utility>
 
 namespace tw {
@@ -64,6 +65,12 @@ struct GdiTraits {
     static void close(HGDIOBJ h) noexcept { DeleteObject(h); }
 };
 
+struct ImageListTraits {
+    using type = HIMAGELIST;
+    static HIMAGELIST invalid() noexcept { return nullptr; }
+    static void close(HIMAGELIST h) noexcept { ImageList_Destroy(h); }
+};
+
 // A COM interface pointer: released, never deleted.
 template <typename Interface>
 struct ComTraits {
@@ -77,6 +84,7 @@ using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiTraits>;
+using UniqueImageList = UniqueHandle<ImageListTraits>;
 template <typename Interface>
 using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 
