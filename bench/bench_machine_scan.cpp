@@ -404,7 +404,7 @@ WindowResult ScanInWindow(tw::TForm1& form, Probe& probe) {
         return at + form.StatusText() + (n ? " | last row: " + form.Findings().At(n - 1).caption : std::string());
     };
     probe.Start();
-    form.Command(tw::ID_SCAN);
+    form.Command(IDM_SCAN);
     MSG msg;
     while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         tw::DispatchOne(msg);

@@ -183,7 +183,7 @@ WindowRun ScanInWindow(tw::TForm1& form, Probe& probe) {
     UINT_PTR timer = SetTimer(nullptr, 0, 50, &GrowthSampler::Tick);
     Stopwatch watch;
     double cpu0 = ThreadCpu();
-    form.Command(tw::ID_SCAN);
+    form.Command(IDM_SCAN);
     MSG msg;
     while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
     WindowRun r{watch.Seconds(), ThreadCpu() - cpu0, form.Findings().Count(), 0, 0, 0, 0};

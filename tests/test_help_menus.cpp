@@ -167,13 +167,13 @@ TEST_CASE("every menu item has its caption, shortcut, picture and initial state,
         int image;  // -1: none
         bool enabled;
     } const rows[] = {
-        {false, ID_BACKUP, "注册表备份(&B)", "", 4, true},     {false, ID_RESTORE, "注册表恢复(&R)", "", 5, true},
-        {false, ID_EXIT, "退出(&X)", "F10", -1, true},          {false, ID_SCAN, "扫描", "Ctrl+S", 1, true},
-        {false, ID_REPAIR, "修复", "Ctrl+R", 2, false},         {false, ID_REPAIRALL, "全部修复", "Ctrl+Alt+R", 3, false},
-        {false, ID_HISTORY, "历史日志", "Ctrl+H", 6, true},     {false, ID_CLEARHISTORY, "清空历史日志", "Ctrl+C", -1, true},
-        {false, ID_HELP, "帮助", "F1", -1, true},               {false, ID_MAIL, "通过电子邮件与作者联系", "", 8, true},
-        {false, ID_HOMEPAGE, "访问作者主页", "", 7, true},      {false, ID_ABOUT, "关于Tarnwell", "", -1, true},
-        {true, ID_POP_REPAIR, "修复(&R)", "", 3, false},        {true, ID_POP_ALL, "全部修复(&A)", "", 2, false},
+        {false, IDM_BACKUP, "注册表备份(&B)", "", 4, true},     {false, IDM_RESTORE, "注册表恢复(&R)", "", 5, true},
+        {false, IDM_EXIT, "退出(&X)", "F10", -1, true},          {false, IDM_SCAN, "扫描", "Ctrl+S", 1, true},
+        {false, IDM_REPAIR, "修复", "Ctrl+R", 2, false},         {false, IDM_REPAIRALL, "全部修复", "Ctrl+Alt+R", 3, false},
+        {false, IDM_HISTORY, "历史日志", "Ctrl+H", 6, true},     {false, IDM_CLEARHISTORY, "清空历史日志", "Ctrl+C", -1, true},
+        {false, IDM_HELP, "帮助", "F1", -1, true},               {false, IDM_MAIL, "通过电子邮件与作者联系", "", 8, true},
+        {false, IDM_HOMEPAGE, "访问作者主页", "", 7, true},      {false, IDM_ABOUT, "关于Tarnwell", "", -1, true},
+        {true, IDM_POP_REPAIR, "修复(&R)", "", 3, false},        {true, IDM_POP_ALL, "全部修复(&A)", "", 2, false},
     };
     // The window's menus carry the pictures in this system's style; copies of the same
     // resources get the other style.
@@ -226,32 +226,32 @@ TEST_CASE("the repair items wait for rows; during a scan the Scan item reads Sto
     MainWindow w;
     TForm1& f = *w.form;
     auto repairItems = [&](bool on) {
-        for (auto [menu, id] : {std::pair<HMENU, UINT>{f.MainMenu(), ID_REPAIR}, {f.MainMenu(), ID_REPAIRALL},
-                                {f.PopupMenu(), ID_POP_REPAIR}, {f.PopupMenu(), ID_POP_ALL}})
+        for (auto [menu, id] : {std::pair<HMENU, UINT>{f.MainMenu(), IDM_REPAIR}, {f.MainMenu(), IDM_REPAIRALL},
+                                {f.PopupMenu(), IDM_POP_REPAIR}, {f.PopupMenu(), IDM_POP_ALL}})
             if (ReadItem(menu, id).enabled != on) return false;
         return true;
     };
     HWND chk = f.Checklist();
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == kRowCurrentUser);
     CHECK(w.Press('S', true));
-    Item during = ReadItem(f.MainMenu(), ID_SCAN);
+    Item during = ReadItem(f.MainMenu(), IDM_SCAN);
     CHECK(during.caption == "停止");
     CHECK(during.shortcut == "Ctrl+S");
     CHECK(repairItems(false));
     REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
     CHECK(f.Findings().Count() > 0);
-    CHECK(ReadItem(f.MainMenu(), ID_SCAN).caption == "扫描");
+    CHECK(ReadItem(f.MainMenu(), IDM_SCAN).caption == "扫描");
     CHECK(repairItems(true));
 
-    f.Command(ID_SCAN);  // a new scan switches them off while it runs
+    f.Command(IDM_SCAN);  // a new scan switches them off while it runs
     CHECK(repairItems(false));
     CHECK(w.Press('S', true));
-    CHECK(ReadItem(f.MainMenu(), ID_SCAN).caption == "扫描");
+    CHECK(ReadItem(f.MainMenu(), IDM_SCAN).caption == "扫描");
     REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
 
     // A scan that finds nothing leaves them off.
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, FALSE);
-    f.Command(ID_SCAN);
+    f.Command(IDM_SCAN);
     CHECK(repairItems(false));
 }
 
@@ -273,7 +273,7 @@ TEST_CASE("F1 and the Help item: silent without the engine's registration, the t
         CHECK(w.form->Help()->Loaded() == registered);
         std::string status = w.form->StatusText();
         CHECK(w.Press(VK_F1));
-        SendMessageW(w.form->Handle(), WM_COMMAND, ID_HELP, 0);  // the menu item
+        SendMessageW(w.form->Handle(), WM_COMMAND, IDM_HELP, 0);  // the menu item
         CHECK(w.form->StatusText() == status);
         CHECK(standIn.Log() == before + (registered ? kTopicCall + kTopicCall : ""));
     }
@@ -349,8 +349,8 @@ TEST_CASE("mail and home page go to the shell, owned by the window, under a rese
         CHECK(owner == w.form->Handle());
         opened.push_back(target);
     };
-    SendMessageW(w.form->Handle(), WM_COMMAND, ID_MAIL, 0);
-    SendMessageW(w.form->Handle(), WM_COMMAND, ID_HOMEPAGE, 0);
+    SendMessageW(w.form->Handle(), WM_COMMAND, IDM_MAIL, 0);
+    SendMessageW(w.form->Handle(), WM_COMMAND, IDM_HOMEPAGE, 0);
     REQUIRE(opened.size() == 2);
     CHECK(opened[0].rfind("mailto:", 0) == 0);
     CHECK(opened[0].find("?subject=Tarnwell") == opened[0].size() - 17);

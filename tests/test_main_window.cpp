@@ -115,15 +115,15 @@ TEST_CASE("window creation records the program and lays out every control with i
     CHECK(Text(f.Handle()) == "Tarnwell");
 
     HWND tb = f.ToolBar();
-    CHECK(ToolButtonText(tb, ID_SCAN) == "  扫描  ");
-    CHECK(ToolButtonText(tb, ID_REPAIRALL) == "全部修复");
-    CHECK(ToolButtonText(tb, ID_REPAIR) == "  修复  ");
-    CHECK(ToolButtonText(tb, ID_BACKUP) == "  备份  ");
-    CHECK(ToolButtonText(tb, ID_RESTORE) == "  恢复  ");
-    CHECK(ToolButtonText(tb, ID_HISTORY) == "历史日志");
-    CHECK(ToolButtonHidden(tb, ID_REPAIRALL));
-    CHECK(ToolButtonHidden(tb, ID_REPAIR));
-    CHECK_FALSE(ToolButtonHidden(tb, ID_SCAN));
+    CHECK(ToolButtonText(tb, IDM_SCAN) == "  扫描  ");
+    CHECK(ToolButtonText(tb, IDM_REPAIRALL) == "全部修复");
+    CHECK(ToolButtonText(tb, IDM_REPAIR) == "  修复  ");
+    CHECK(ToolButtonText(tb, IDM_BACKUP) == "  备份  ");
+    CHECK(ToolButtonText(tb, IDM_RESTORE) == "  恢复  ");
+    CHECK(ToolButtonText(tb, IDM_HISTORY) == "历史日志");
+    CHECK(ToolButtonHidden(tb, IDM_REPAIRALL));
+    CHECK(ToolButtonHidden(tb, IDM_REPAIR));
+    CHECK_FALSE(ToolButtonHidden(tb, IDM_SCAN));
     CHECK(SendMessageW(tb, TB_BUTTONCOUNT, 0, 0) == 8);  // six buttons, two separators
 
     CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
@@ -174,12 +174,12 @@ TEST_CASE("window creation records the program and lays out every control with i
     CHECK_FALSE(f.StatusText().empty());
 
     // Menus: repair items start disabled, the rest enabled.
-    CHECK_FALSE(MenuEnabled(f.MainMenu(), ID_REPAIR));
-    CHECK_FALSE(MenuEnabled(f.MainMenu(), ID_REPAIRALL));
-    CHECK_FALSE(MenuEnabled(f.PopupMenu(), ID_POP_REPAIR));
-    CHECK_FALSE(MenuEnabled(f.PopupMenu(), ID_POP_ALL));
-    CHECK(MenuEnabled(f.MainMenu(), ID_SCAN));
-    CHECK(MenuText(f.MainMenu(), ID_SCAN).rfind("扫描", 0) == 0);
+    CHECK_FALSE(MenuEnabled(f.MainMenu(), IDM_REPAIR));
+    CHECK_FALSE(MenuEnabled(f.MainMenu(), IDM_REPAIRALL));
+    CHECK_FALSE(MenuEnabled(f.PopupMenu(), IDM_POP_REPAIR));
+    CHECK_FALSE(MenuEnabled(f.PopupMenu(), IDM_POP_ALL));
+    CHECK(MenuEnabled(f.MainMenu(), IDM_SCAN));
+    CHECK(MenuText(f.MainMenu(), IDM_SCAN).rfind("扫描", 0) == 0);
 
     // Font: 宋体, 9 point, GB2312.
     LOGFONTW lf{};
@@ -288,12 +288,12 @@ TEST_CASE("a scan with nothing ticked ends at once with 0 and the repair control
     Window w;
     TForm1& f = *w.form;
     f.SelectAllClick();  // untick all
-    f.Command(ID_SCAN);
+    f.Command(IDM_SCAN);
     CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
     CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
-    CHECK(ToolButtonText(f.ToolBar(), ID_SCAN) == "  扫描  ");
-    CHECK(ToolButtonHidden(f.ToolBar(), ID_REPAIR));
-    CHECK_FALSE(MenuEnabled(f.MainMenu(), ID_REPAIR));
+    CHECK(ToolButtonText(f.ToolBar(), IDM_SCAN) == "  扫描  ");
+    CHECK(ToolButtonHidden(f.ToolBar(), IDM_REPAIR));
+    CHECK_FALSE(MenuEnabled(f.MainMenu(), IDM_REPAIR));
     CHECK(IsWindowEnabled(f.Control(ID_SELECTALL)));
 }
 
@@ -309,9 +309,9 @@ TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop 
     HWND chk = f.Checklist();
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == 7);
 
-    f.Command(ID_SCAN);
+    f.Command(IDM_SCAN);
     CHECK(Text(f.Control(ID_FLATBUTTON1)) == "停止");
-    CHECK(MenuText(f.MainMenu(), ID_SCAN).rfind("停止", 0) == 0);
+    CHECK(MenuText(f.MainMenu(), IDM_SCAN).rfind("停止", 0) == 0);
     CHECK_FALSE(IsWindowEnabled(f.Control(ID_SELECTALL)));
     REQUIRE(PumpUntil([&] { return f.StatusText().rfind("扫描完毕", 0) == 0; }));
     CHECK(f.StatusText() == "扫描完毕。共检查到：40 个错误");
@@ -319,20 +319,20 @@ TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop 
     CHECK(f.Findings().At(0).caption == "HKEY_CURRENT_USER");
     CHECK(f.Findings().At(0).location == "Software\\Gone0");
     CHECK(f.Findings().At(0).keyName == "Path");
-    CHECK_FALSE(ToolButtonHidden(f.ToolBar(), ID_REPAIR));
-    CHECK(MenuEnabled(f.MainMenu(), ID_REPAIRALL));
-    CHECK(MenuEnabled(f.PopupMenu(), ID_POP_ALL));
+    CHECK_FALSE(ToolButtonHidden(f.ToolBar(), IDM_REPAIR));
+    CHECK(MenuEnabled(f.MainMenu(), IDM_REPAIRALL));
+    CHECK(MenuEnabled(f.PopupMenu(), IDM_POP_ALL));
     CHECK(IsWindowEnabled(f.Control(ID_FLATBUTTON2)));
 
     // Stop right after the start: the rows found so far stay and the scan still reports.
-    f.Command(ID_SCAN);
+    f.Command(IDM_SCAN);
     f.Command(ID_FLATBUTTON1);
     CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
     REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
     CHECK(f.StatusText() == "扫描完毕。共检查到：" + std::to_string(f.Findings().Count()) + " 个错误");
 
     // Close in the middle of a scan: the workers are stopped and joined, the window goes.
-    f.Command(ID_SCAN);
+    f.Command(IDM_SCAN);
     SendMessageW(f.Handle(), WM_CLOSE, 0, 0);
     CHECK_FALSE(IsWindow(f.Handle()));
     PumpUntil([] { return false; }, 100);
@@ -518,7 +518,7 @@ TEST_CASE("Stop, F10 and Close act within a second while a worker floods the lis
         f.Driver().Categories().hiveThread = [](const ScanContext&, ScanSink& sink, HKEY) {
             return std::unique_ptr<WorkerThread>(new FloodThread(sink));
         };
-        f.Command(ID_SCAN);
+        f.Command(IDM_SCAN);
         // Let the flood fill the list for a while.
         REQUIRE(PumpProgramUntil([&] { return f.Findings().Count() >= 5000; }, 20000) >= 0);
         // The list grows during the scan.
@@ -567,7 +567,7 @@ TEST_CASE("Ctrl+S and F10 reach the window during a long scan step on the UI thr
         {
             // Typed before the step starts: the step's pauses are where the key gets through.
             Keys keys(f.ReportList(), k.vk, k.ctrl);
-            f.Command(ID_SCAN);
+            f.Command(IDM_SCAN);
         }
         CHECK(stepMs < 1000);
         CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");

@@ -56,7 +56,7 @@ struct FontsWindow {
     }
     // Runs a scan to its end; the rows' key names in list order.
     std::vector<std::string> Scan() {
-        form->Command(ID_SCAN);
+        form->Command(IDM_SCAN);
         for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000;) {
             if (form->Driver().Idle() && form->StatusText().rfind("扫描完毕", 0) == 0) break;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -77,15 +77,15 @@ TEST_CASE("an ignored row leaves the list, later scans and repairs pass it over,
     auto popupEnabled = [&](UINT id) { return !(GetMenuState(f.PopupMenu(), id, MF_BYCOMMAND) & MF_GRAYED); };
     f.SelectRow(-1);
     f.UpdateRowItems();
-    CHECK_FALSE(popupEnabled(ID_POP_IGNORE));
+    CHECK_FALSE(popupEnabled(IDM_POP_IGNORE));
     f.SelectRow(f.Findings().At(0).keyName == kGoneA ? 0 : 1);
     f.UpdateRowItems();
-    CHECK(popupEnabled(ID_POP_IGNORE));
+    CHECK(popupEnabled(IDM_POP_IGNORE));
     wchar_t caption[64] = {};
-    GetMenuStringW(f.PopupMenu(), ID_POP_OPEN, caption, 64, MF_BYCOMMAND);
+    GetMenuStringW(f.PopupMenu(), IDM_POP_OPEN, caption, 64, MF_BYCOMMAND);
     CHECK(WideToAnsi(caption) == "在注册表编辑器中打开(&O)");
 
-    f.Command(ID_POP_IGNORE);
+    f.Command(IDM_POP_IGNORE);
     CHECK(f.Findings().Count() == 1);
     CHECK(ListView_GetItemCount(f.ReportList()) == 1);
     IgnoreList stored;
@@ -94,12 +94,12 @@ TEST_CASE("an ignored row leaves the list, later scans and repairs pass it over,
     CHECK(w.Scan() == std::vector<std::string>{kGoneB});
     {
         Messages msgs{IDCANCEL, IDOK};  // no backup; repair all
-        f.Command(ID_REPAIRALL);
+        f.Command(IDM_REPAIRALL);
     }
     CHECK(ValuePresent(HKEY_LOCAL_MACHINE, kFonts, kGoneA));
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, kFonts, kGoneB));
 
-    f.Command(ID_IGNORE_LIST);
+    f.Command(IDM_IGNORE_LIST);
     IgnoreWindow* window = f.IgnoreListWindow();
     REQUIRE(window);
     CHECK(window->IsVisible());
@@ -133,9 +133,9 @@ TEST_CASE("the report goes out through the save dialog; undo imports the newest 
         code = 0;
         return true;
     };
-    f.Command(ID_EXPORT);  // cancelled: nothing written, nothing said
+    f.Command(IDM_EXPORT);  // cancelled: nothing written, nothing said
     answer = dir / "报告.txt";
-    f.Command(ID_EXPORT);
+    f.Command(IDM_EXPORT);
     std::vector<Finding> back, rows;
     REQUIRE(ParseReportText(ReadFileBytes(answer), back));
     for (int i = 0; i < f.Findings().Count(); ++i) rows.push_back(f.Findings().At(i));
@@ -143,12 +143,12 @@ TEST_CASE("the report goes out through the save dialog; undo imports the newest 
 
     {
         Messages msgs{IDCANCEL, IDOK};  // no backup; repair all
-        f.Command(ID_REPAIRALL);
+        f.Command(IDM_REPAIRALL);
     }
     const std::vector<std::string> files = ListUndoFiles();
     REQUIRE(files.size() == 1);
     Messages msgs;
-    f.Command(ID_UNDO_LAST);
+    f.Command(IDM_UNDO_LAST);
     CHECK(commands == std::vector<std::string>{"RegEdit /s \"" + files[0] + "\""});
     REQUIRE(msgs.shown.size() == 2);
     CHECK(msgs.shown[1].find("HKEY_LOCAL_MACHINE\\" + std::string(kFonts) + "\\" + kGoneA) != std::string::npos);

@@ -11,6 +11,7 @@
 #include "app/IgnoreWindow.h"
 #include "app/MenuCommands.h"
 #include "app/ReportListView.h"
+#include "app/RowCommands.h"
 #include "scanners/FindingList.h"
 #include "app/ScanDriver.h"
 #include "app/Settings.h"
@@ -27,30 +28,10 @@ namespace tw {
 
 class RepairCommands;
 
-// Control and command identifiers. The menu items, tool buttons and command buttons of one
-// command share its identifier where they share its state; the popup items have their own.
-enum CommandId : UINT {
-    ID_BACKUP = IDM_BACKUP,
-    ID_RESTORE = IDM_RESTORE,
-    ID_EXIT = IDM_EXIT,
-    ID_SCAN = IDM_SCAN,
-    ID_REPAIR = IDM_REPAIR,
-    ID_REPAIRALL = IDM_REPAIRALL,
-    ID_HISTORY = IDM_HISTORY,
-    ID_CLEARHISTORY = IDM_CLEARHISTORY,
-    ID_HELP = IDM_HELP,
-    ID_MAIL = IDM_MAIL,
-    ID_HOMEPAGE = IDM_HOMEPAGE,
-    ID_ABOUT = IDM_ABOUT,
-    ID_POP_REPAIR = IDM_POP_REPAIR,
-    ID_POP_ALL = IDM_POP_ALL,
-    ID_UNDO_LAST = IDM_UNDO_LAST,
-    ID_UNDO_PICK = IDM_UNDO_PICK,
-    ID_IGNORE_LIST = IDM_IGNORE_LIST,
-    ID_EXPORT = IDM_EXPORT,
-    ID_POP_OPEN = IDM_POP_OPEN,
-    ID_POP_IGNORE = IDM_POP_IGNORE,
-    ID_FLATBUTTON1,  // 扫描 / 停止
+// The main window's own controls. The commands (menu items, shortcuts, tool buttons) carry the
+// resource's IDM_* numbers; the controls are numbered after the last of them.
+enum ControlId : UINT {
+    ID_FLATBUTTON1 = IDM_POP_IGNORE + 1,  // 扫描 / 停止
     ID_FLATBUTTON2,  // 修复
     ID_FLATBUTTON3,  // 全部修复
     ID_FLATBUTTON4,  // 退出
@@ -98,18 +79,15 @@ public:
     void Command(UINT id);
     // The select-all button.
     void SelectAllClick();
-    // "忽略此项": the selected row's object goes on the ignore list, and every row naming it
-    // leaves the report list.
-    void IgnoreSelected();
-    // "在注册表编辑器中打开" / "打开所在文件夹" for the selected row.
-    void OpenSelected();
-    // "导出报告...": the report list, in the order shown, to a file the user names.
-    void ExportReport();
-    void ShowIgnoreWindow();
+    // The row commands ("忽略此项", "打开...", "导出报告...", the ignore-list window).
+    void IgnoreSelected() { rows_.IgnoreSelected(); }
+    void OpenSelected() { rows_.OpenSelected(); }
+    void ExportReport() { rows_.ExportReport(); }
+    void ShowIgnoreWindow() { rows_.ShowIgnoreWindow(); }
     // The popup's row items follow the selected row: enabled with one, and worded for its kind.
-    void UpdateRowItems();
+    void UpdateRowItems() { rows_.UpdatePopupItems(PopupMenu(), driver_ && driver_->Idle()); }
     // Null until the ignore list is first shown.
-    IgnoreWindow* IgnoreListWindow() const { return ignoreWindow_.get(); }
+    IgnoreWindow* IgnoreListWindow() const { return rows_.IgnoreListWindow(); }
     const IgnoreList& Ignored() const { return ignored_; }
     // Selects a report-list row (-1: none).
     void SelectRow(int row);
@@ -167,7 +145,7 @@ private:
     HWND chkListView_ = nullptr, selectAll_ = nullptr, listView2_ = nullptr, statusBar1_ = nullptr;
     HWND flatButton1_ = nullptr, flatButton2_ = nullptr, flatButton3_ = nullptr, flatButton4_ = nullptr;
     HWND tooltip_ = nullptr;
-    HIMAGELIST imageList1_ = nullptr, toolImages_ = nullptr, toolHotImages_ = nullptr;
+    UniqueImageList imageList1_, toolImages_, toolHotImages_;
     UniqueGdiObject font_;
 
     std::unique_ptr<TKivOSInfo> osInfo_;
@@ -178,12 +156,12 @@ private:
     // The objects no scan reports and no repair touches; loaded at creation. Declared before
     // everything that reads it, so that it outlives them.
     IgnoreList ignored_;
-    std::unique_ptr<IgnoreWindow> ignoreWindow_;
     FindingList findings_;
     std::unique_ptr<ScanDriver> driver_;
     std::unique_ptr<RepairCommands> repair_;
     std::unique_ptr<MenuCommands> menus_;
     ReportListView report_{findings_};
+    RowCommands rows_{findings_, report_, ignored_, *this};
     bool closing_ = false;
     bool closeAfterScan_ = false;
     bool closeAfterRepair_ = false;

@@ -2,6 +2,7 @@
 // empty handle is and how to close one.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <cstdio>
 #include <utility>
@@ -77,6 +78,7 @@ using UniqueFile = UniqueHandle<NullableTraits<FILE*, &fclose>>;
 // Memory the shell hands out through the task allocator (item-ID lists and the like).
 template <typename T>
 using UniqueCoTaskMem = UniqueHandle<NullableTraits<T*, &CoTaskMemFree>>;
+using UniqueImageList = UniqueHandle<NullableTraits<HIMAGELIST, &ImageList_Destroy>>;
 template <typename Interface>
 using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 

@@ -105,7 +105,7 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     for (int i = 0; i < ListView_GetItemCount(list); ++i)
         ListView_SetCheckState(list, i, i == kRowUninstall || i == kRowFonts || i == kRowCurrentUser ||
                                             i == kRowAllUsers || i == kRowFileTypes);
-    form.Command(ID_SCAN);
+    form.Command(IDM_SCAN);
     for (const DWORD start = GetTickCount(); GetTickCount() - start < 300000;) {
         if (form.Driver().Idle() && form.StatusText().rfind("扫描完毕", 0) == 0) break;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -120,13 +120,13 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     }
     REQUIRE(planted == 8);  // the vendor's two values through both views
 
-    form.Command(ID_REPAIRALL);
+    form.Command(IDM_REPAIRALL);
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, kUninstall));
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, kFonts, "Tw Gone (TrueType)"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kClass) + "\\shell"));
     CHECK(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kLinked) + "\\Link"));
     CHECK(shown.back().find("1 个是注册表链接") != std::string::npos);
-    form.Command(ID_UNDO_LAST);
+    form.Command(IDM_UNDO_LAST);
     CHECK(shown.back().rfind("撤销完毕。", 0) == 0);
 
     const auto after = WholeRegistry(ProgramFolder() + "after.reg");
