@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/ScanDriver.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Threads.h"
 #include "platform/Volumes.h"
+#include "scan/Checklist.h"
+#include "scan/ScanDriver.h"
 #include "scanners/HandOverSink.h"
 #include "support/Sandbox.h"
 
@@ -83,23 +85,30 @@ struct Event {
 };
 
 // Lets messages run until the condition holds (or a few seconds pass).
-template <typename Cond>
-bool PumpUntil(Cond cond, DWORD ms = 5000) {
-    DWORD start = GetTickCount();
-    while (!cond()) {
-        if (GetTickCount() - start > ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        ProcessMessages();
-    }
-    return true;
+bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 5000) { return RunUntil(cond, ms); }
+
+// No scanners, but the system's own file check at the end (the seams answer it).
+ScanCategories FileCheckOnly() {
+    ScanCategories c;
+    c.Row(kRowSystemFiles).step = DefaultScanCategories().Row(kRowSystemFiles).step;
+    return c;
+}
+
+void SetHiveThreads(ScanCategories& c, const ThreadStep& thread) {
+    for (ChecklistRow row : {kRowCurrentUser, kRowAllUsers, kRowMachine}) c.Row(row).thread = thread;
 }
 
 ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY>* roots = nullptr) {
-    ScanCategories c;
-    c.hiveThread = [=](const ScanContext&, ScanSink& sink, HKEY root) {
-        if (roots) roots->push_back(root);
-        return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
-    };
+    ScanCategories c = FileCheckOnly();
+    const std::pair<ChecklistRow, HKEY> hives[] = {
+        {kRowCurrentUser, HKEY_CURRENT_USER}, {kRowAllUsers, HKEY_USERS}, {kRowMachine, HKEY_LOCAL_MACHINE}};
+    for (const auto& hive : hives) {
+        const HKEY root = hive.second;
+        c.Row(hive.first).thread = [=](const ScanContext&, ScanSink& sink) {
+            if (roots) roots->push_back(root);
+            return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
+        };
+    }
     return c;
 }
 
@@ -131,16 +140,15 @@ TEST_CASE("UI-thread categories run in order and the command finishes the scan")
             sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", name, "", "", 0});
         };
     };
-    c.softwareKeys = step("software");
-    c.contextMenuHandlers = [&order](const ScanContext&, ScanSink&, const std::string& type) {
-        order.push_back("menu " + type);
-    };
-    c.startMenuOrder = step("startmenu");
-    c.helpFiles = step("help");
-    c.sharedDlls = step("dll");
-    c.uninstallEntries = step("uninstall");
-    c.fonts = step("fonts");
-    c.directories = step("dirs");  // row 11 not ticked
+    c.Row(kRowSoftware).step = step("software");
+    c.Row(kRowProgramMenu).step = ProgramMenuStep(
+        [&order](const ScanContext&, ScanSink&, const std::string& type) { order.push_back("menu " + type); },
+        step("startmenu"));
+    c.Row(kRowHelpFiles).step = step("help");
+    c.Row(kRowSharedDlls).step = step("dll");
+    c.Row(kRowUninstall).step = step("uninstall");
+    c.Row(kRowFonts).step = step("fonts");
+    c.Row(kRowDiskDirs).step = step("dirs");  // row 11 not ticked
     ScanDriver d(view, ScanContext{}, c);
     view.findings.push_back(Finding{"old", "", "", "", 0});
     d.ScanCommand();
@@ -227,7 +235,7 @@ TEST_CASE("a new scan right after a Stop is never finished by the old scan's lat
     Event first, second;
     int made = 0;
     ScanCategories c;
-    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) {
+    SetHiveThreads(c, [&](const ScanContext&, ScanSink& sink) {
         // The first scan's thread ignores the stop until released, as a slow key read would.
         HANDLE h = made++ == 0 ? first.h : second.h;
         struct Stubborn : WorkerThread {
@@ -240,7 +248,7 @@ TEST_CASE("a new scan right after a Stop is never finished by the old scan's lat
             HANDLE release;
         };
         return std::unique_ptr<WorkerThread>(new Stubborn(sink, h));
-    };
+    });
     ScanDriver d(view, ScanContext{}, c);
     int finishes = 0;
     d.onScanFinished = [&] { ++finishes; };
@@ -265,7 +273,7 @@ TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not 
     int finishes = 0;
     std::vector<std::string> finishedDuring;
     ScanCategories c = HiveCategories(1, nullptr);
-    c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+    c.Row(kRowSoftware).step = [&](const ScanContext&, ScanSink& sink) {
         // Long enough for the hive thread to end and its completion to arrive here.
         PumpUntil([&] { return view.findings.size() == 1; });
         Sleep(50);
@@ -273,7 +281,7 @@ TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not 
         if (finishes) finishedDuring.push_back("software");
         sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
     };
-    c.helpFiles = [&](const ScanContext&, ScanSink&) {
+    c.Row(kRowHelpFiles).step = [&](const ScanContext&, ScanSink&) {
         if (finishes) finishedDuring.push_back("help");
     };
     ScanDriver d(view, ScanContext{}, c);
@@ -318,16 +326,16 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
     std::vector<std::string> walked;
     int dirs = 0;
     ScanCategories c;
-    c.diskFiles = [&](const ScanContext& ctx, ScanSink&, const std::string& root) {
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink&, const std::string& root) {
         CHECK(ctx.scanning());
         walked.push_back(root);
     };
-    c.directories = [&](const ScanContext&, ScanSink&) { ++dirs; };
+    c.Row(kRowDiskDirs).step = [&](const ScanContext&, ScanSink&) { ++dirs; };
 
     FakeView view;
     view.Tick({10, 11});
     ScanContext ctx;
-    ctx.majorVersion = 5;
+    ctx.os = OsFamily(5);
     {
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
@@ -337,7 +345,7 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
         CHECK(dirs == 1);
     }
     walked.clear();
-    ctx.majorVersion = 4;
+    ctx.os = OsFamily(4);
     {
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
@@ -591,16 +599,10 @@ TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no
     ProcessMessages();
     CHECK(target.keys.empty());
 
-    // The one-call hand-over refuses too, rather than running the call on the worker.
-    struct InvokeThread : WorkerThread {
-        explicit InvokeThread(UiDispatcher& d) : ui(d) {}
-        void Execute() override {
-            try {
-                ui.Invoke([this] { ranOn = GetCurrentThreadId(); });
-            } catch (const std::exception&) {
-                refused = true;
-            }
-        }
+    // The completion's hand-over refuses too, rather than running the call on the worker.
+    struct PostThread : WorkerThread {
+        explicit PostThread(UiDispatcher& d) : ui(d) {}
+        void Execute() override { refused = !ui.Post([this] { ranOn = GetCurrentThreadId(); }); }
         UiDispatcher& ui;
         DWORD ranOn = 0;
         bool refused = false;
@@ -651,12 +653,12 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
         ScanContext ctx;
         ctx.windowsDir = "C:\\windows";
         ScanDriver* driver = nullptr;
-        ScanCategories c;
-        c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+        ScanCategories c = FileCheckOnly();
+        c.Row(kRowSoftware).step = [&](const ScanContext&, ScanSink& sink) {
             sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0});
             if (r.stopDuringScan) driver->ScanCommand();  // Stop, as it arrives during a pause
         };
-        c.wineDesktop = [&](const ScanContext&, ScanSink&) { ++wineSteps; };
+        c.Row(kRowWineDesktop).step = [&](const ScanContext&, ScanSink&) { ++wineSteps; };
         ScanDriver d(view, ctx, c);
         driver = &d;
         d.ScanCommand();
@@ -675,7 +677,7 @@ TEST_CASE("the disk step walks the fixed drives but never the one that maps the 
     view.Tick({10});
     std::vector<std::string> walked;
     ScanCategories c;
-    c.diskFiles = [&](const ScanContext&, ScanSink&, const std::string& root) { walked.push_back(root); };
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext&, ScanSink&, const std::string& root) { walked.push_back(root); };
     ScanDriver d(view, ScanContext{}, c);
     d.ScanCommand();
     CHECK(std::find(walked.begin(), walked.end(), "C:\\") != walked.end());
@@ -699,11 +701,11 @@ TEST_CASE("Stop arriving during a drive walk ends the walk and the directory ste
     };
     int walks = 0, dirs = 0;
     ScanCategories c;
-    c.diskFiles = [&](const ScanContext& ctx, ScanSink& sink, const std::string&) {
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink& sink, const std::string&) {
         ++walks;
         while (ctx.scanning()) sink.ProcessMessages();  // goes on until stopped
     };
-    c.directories = [&](const ScanContext& ctx, ScanSink&) { dirs += ctx.scanning() ? 1 : 0; };
+    c.Row(kRowDiskDirs).step = [&](const ScanContext& ctx, ScanSink&) { dirs += ctx.scanning() ? 1 : 0; };
     ScanDriver d(view, ScanContext{}, c);
     view.driver = &d;
     int finishes = 0;

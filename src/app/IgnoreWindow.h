@@ -25,7 +25,6 @@ public:
     void RemoveSelected();
     // "关闭": hides the window.
     void Close();
-    bool IsDialogMessage(MSG* msg);
 
     bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
     HWND ListView() const { return list_view_; }

@@ -1,5 +1,6 @@
-// COM for the lifetime of a scope: every thread that talks to a shell object (the file-type
-// thread, the hive threads, the shortcut walk) opens one at its start.
+// COM for the lifetime of a scope: both entry points open one for the UI thread, and every
+// piece that talks to a shell object (the file-type thread, the hive threads, the shortcut walk)
+// opens its own.
 #pragma once
 #include <objbase.h>
 

@@ -1,5 +1,6 @@
 #include "platform/MessagePump.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tw {
@@ -8,12 +9,16 @@ namespace {
 
 MessageFilter g_filter;
 DWORD g_filterThread = 0;
+// Only the UI thread owns windows: only it adds, removes and reads these.
+std::vector<HWND> g_dialogWindows;
 
 // How often a walk's pause looks at the queue at most. Well below what a user notices, well
 // above the cost of one look.
 const DWORD kPauseLookMs = 5;
 DWORD g_lastLook = 0;
 bool g_looked = false;
+// How long RunUntil waits for a message before it asks its condition again.
+const DWORD kRunUntilLookMs = 10;
 
 }  // namespace
 
@@ -28,7 +33,27 @@ ScopedMessageFilter::~ScopedMessageFilter() {
     g_filterThread = thread_;
 }
 
+void AddDialogWindow(HWND window) {
+    if (window && std::find(g_dialogWindows.begin(), g_dialogWindows.end(), window) == g_dialogWindows.end())
+        g_dialogWindows.push_back(window);
+}
+
+void RemoveDialogWindow(HWND window) {
+    g_dialogWindows.erase(std::remove(g_dialogWindows.begin(), g_dialogWindows.end(), window), g_dialogWindows.end());
+}
+
+namespace {
+
+bool TakenAsDialogKey(MSG& msg) {
+    for (HWND w : g_dialogWindows)
+        if (IsWindowVisible(w) && (msg.hwnd == w || IsChild(w, msg.hwnd)) && IsDialogMessageW(w, &msg)) return true;
+    return false;
+}
+
+}  // namespace
+
 void DispatchOne(MSG& msg) {
+    if (TakenAsDialogKey(msg)) return;
     if (g_filter && g_filterThread == GetCurrentThreadId() && g_filter(&msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -82,6 +107,31 @@ void WaitPumping(const HANDLE* handles, DWORD count) {
         }
     }
     if (quit) PostQuitMessage(quitCode);
+}
+
+bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    bool quit = false;
+    int quitCode = 0;
+    bool held;
+    while (!(held = done())) {
+        const DWORD waited = GetTickCount() - start;
+        if (timeoutMs != INFINITE && waited >= timeoutMs) break;
+        const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - waited;
+        MsgWaitForMultipleObjectsEx(0, nullptr, left < kRunUntilLookMs ? left : kRunUntilLookMs, QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
+            DispatchOne(msg);
+        }
+    }
+    if (quit) PostQuitMessage(quitCode);
+    return held;
 }
 
 int RunMessageLoop() {
