@@ -372,11 +372,11 @@ TEST_CASE("a scanner's error ends its category only: the rows stay, the next cat
     view.Tick({5, 6});
     bool fontsRan = false;
     ScanCategories c;
-    c.uninstallEntries = [](const ScanContext&, ScanSink& sink) {
+    c.Row(kRowUninstall).step = [](const ScanContext&, ScanSink& sink) {
         sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "x", "", "", 0});
         throw std::runtime_error("Invalid data type for 'DisplayName'");
     };
-    c.fonts = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
+    c.Row(kRowFonts).step = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
     ScanDriver d(view, ScanContext{}, c);
     d.ScanCommand();
     // One message at the end, naming the category and the error.
@@ -745,10 +745,10 @@ TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan nev
     };
     int made = 0;
     ScanCategories c;
-    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) -> std::unique_ptr<WorkerThread> {
+    SetHiveThreads(c, [&](const ScanContext&, ScanSink& sink) -> std::unique_ptr<WorkerThread> {
         if (made++ == 0) return std::unique_ptr<WorkerThread>(new Reporter(sink, "old", 300, oldGo.h, oldDone.h, oldRunning.h));
         return std::unique_ptr<WorkerThread>(new Reporter(sink, "new", 3, newGo.h, nullptr, nullptr));
-    };
+    });
     ScanDriver d(view, ScanContext{}, c);
     int finishes = 0;
     d.onScanFinished = [&] { ++finishes; };

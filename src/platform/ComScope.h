@@ -14,8 +14,6 @@ public:
     }
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
-    // False when COM could not be started on this thread (an S_FALSE start still counts).
-    bool Ok() const { return ok_; }
 
 private:
     bool ok_;
