@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -113,6 +114,24 @@ ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY>* root
 }
 
 }  // namespace
+
+TEST_CASE("every shipped category has its own number and caption, and the scanner its thread runs") {
+    const ScanCategories shipped = DefaultScanCategories();
+    std::set<int> rows;
+    std::set<std::string> captions;
+    for (const ScanCategory& c : shipped.Rows()) {
+        CAPTURE(c.caption);
+        CHECK(rows.insert(c.row).second);
+        CHECK(captions.insert(c.caption).second);
+        CHECK(ChecklistCaption(c.row) == c.caption);
+        // A scanner of the wrong kind would never run: its category would silently find nothing.
+        CHECK(static_cast<bool>(c.step) == (c.runs == RunsOn::UiThread || c.runs == RunsOn::ScanEnd));
+        CHECK(static_cast<bool>(c.thread) == (c.runs == RunsOn::WorkerThread || c.runs == RunsOn::WorkerFromStart));
+        CHECK(static_cast<bool>(c.driveStep) == (c.runs == RunsOn::EachFixedDrive));
+    }
+    CHECK(rows.size() == static_cast<size_t>(kRowWineDesktop) + 1);
+    CHECK(ChecklistCaption(kRowWineDesktop + 1).empty());
+}
 
 TEST_CASE("nothing ticked: finished at once with 0 and the closing full stop, repair stays off") {
     FakeView view;

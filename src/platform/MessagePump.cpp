@@ -81,38 +81,58 @@ void PauseForMessages() {
     ProcessMessages();
 }
 
+namespace {
+
+// The WM_QUIT a wait takes from the queue, posted again when the wait is over: posted at once,
+// it would end the wait's own pumping, and a worker waiting for this thread would never be
+// answered.
+class HeldQuit {
+public:
+    HeldQuit() = default;
+    HeldQuit(const HeldQuit&) = delete;
+    HeldQuit& operator=(const HeldQuit&) = delete;
+    ~HeldQuit() {
+        if (held_) PostQuitMessage(code_);
+    }
+    // Dispatches what is queued now, keeping a WM_QUIT back.
+    void DispatchQueued() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                held_ = true;
+                code_ = static_cast<int>(msg.wParam);
+                continue;
+            }
+            DispatchOne(msg);
+        }
+    }
+
+private:
+    bool held_ = false;
+    int code_ = 0;
+};
+
+}  // namespace
+
 void WaitPumping(const HANDLE* handles, DWORD count) {
     std::vector<HANDLE> left(handles, handles + count);
-    bool quit = false;
-    int quitCode = 0;
+    HeldQuit quit;
     while (!left.empty()) {
         DWORD n = static_cast<DWORD>(left.size() > MAXIMUM_WAIT_OBJECTS - 1 ? MAXIMUM_WAIT_OBJECTS - 1 : left.size());
         DWORD rc = MsgWaitForMultipleObjectsEx(n, left.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (rc < WAIT_OBJECT_0 + n) {
             left.erase(left.begin() + (rc - WAIT_OBJECT_0));
         } else if (rc == WAIT_OBJECT_0 + n) {
-            // The quit is held until the wait is over: posted again now, it would end this
-            // wait's pumping, and a worker waiting for this thread would never be answered.
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    quit = true;
-                    quitCode = static_cast<int>(msg.wParam);
-                    continue;
-                }
-                DispatchOne(msg);
-            }
+            quit.DispatchQueued();
         } else {
             break;  // a failed wait: nothing sensible left to wait for
         }
     }
-    if (quit) PostQuitMessage(quitCode);
 }
 
 bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
-    bool quit = false;
-    int quitCode = 0;
+    HeldQuit quit;
     bool held;
     while (!(held = done())) {
         const DWORD waited = GetTickCount() - start;
@@ -120,17 +140,8 @@ bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {
         const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - waited;
         MsgWaitForMultipleObjectsEx(0, nullptr, left < kRunUntilLookMs ? left : kRunUntilLookMs, QS_ALLINPUT,
                                     MWMO_INPUTAVAILABLE);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = static_cast<int>(msg.wParam);
-                continue;
-            }
-            DispatchOne(msg);
-        }
+        quit.DispatchQueued();
     }
-    if (quit) PostQuitMessage(quitCode);
     return held;
 }
 

@@ -1,5 +1,7 @@
 #include "scan/ScanCategories.h"
 
+#include <stdexcept>
+
 #include "platform/FileSystem.h"
 #include "repair/SystemFileCheck.h"
 #include "scanners/disk/BrokenShortcuts.h"
