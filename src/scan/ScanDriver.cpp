@@ -122,7 +122,7 @@ void ScanDriver::RunSteps() {
         if (!Ticked(c.row) || !AskFirst(c)) continue;
         switch (c.runs) {
             case RunsOn::UiThread:
-                if (c.step) UiStepOf(c, [&] { c.step(context_, sink); });
+                if (c.step) RunUiStep(c, [&] { c.step(context_, sink); });
                 break;
             case RunsOn::WorkerThread:
                 if (WorkerThread* t = AddThread(c)) t->Start();
@@ -137,7 +137,7 @@ void ScanDriver::RunSteps() {
     }
 }
 
-void ScanDriver::UiStepOf(const ScanCategory& c, const std::function<void()>& step) {
+void ScanDriver::RunUiStep(const ScanCategory& c, const std::function<void()>& step) {
     ++runningScans_;
     RunStep(c.row, step);
     --runningScans_;
@@ -159,7 +159,7 @@ void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
         // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
         // not a disk of the system being cleaned, and its walk would never end in useful time.
         if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !c.driveStep) continue;
-        UiStepOf(c, [&] { c.driveStep(context_, Sink(), root); });
+        RunUiStep(c, [&] { c.driveStep(context_, Sink(), root); });
     }
 }
 

@@ -92,7 +92,7 @@ private:
     std::string EndedEarlyNote() const;
     void ReportEndedEarly();
     // A category on the UI thread; it counts as a running scan task while it runs.
-    void UiStepOf(const ScanCategory& c, const std::function<void()>& step);
+    void RunUiStep(const ScanCategory& c, const std::function<void()>& step);
     void EachFixedDriveStep(const ScanCategory& c);
     // False when the user declined the category's question.
     bool AskFirst(const ScanCategory& c);
