@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
     RegOverridePredefKey(HKEY_CLASSES_ROOT, root);
 
     tw::ScanContext ctx;
-    ctx.majorVersion = 5;
+    ctx.os = tw::OsFamily(5);
     tw::UiDispatcher ui;
     {
         // One untimed run of each first: the first walk of a fresh table pays for bringing it in.

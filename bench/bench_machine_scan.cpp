@@ -30,13 +30,13 @@
 
 #include "MachineGenerator.h"
 #include "Stopwatch.h"
-#include "app/Checklist.h"
 #include "app/MainWindow.h"
-#include "app/osinfo/KivGetOSInfo.h"
 #include "cli/ConsoleView.h"
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
 #include "platform/MessagePump.h"
+#include "scan/Checklist.h"
+#include "scan/osinfo/KivGetOSInfo.h"
 #include "scanners/registry/KivChkRegErr.h"
 
 namespace {
@@ -511,11 +511,11 @@ int main(int argc, char** argv) {
 
     tw::TKivOSInfo os;
     tw::ScanContext ctx;
-    ctx.majorVersion = os.MajorVersion;
+    ctx.os = os.Family();
     ctx.windowsDir = tw::WindowsDirectory();
     ctx.bakPath = "Backup";
     ctx.desktop = GetDesktopWindow();
-    const std::vector<tw::ChecklistItem> items = tw::BuildChecklist(os.MajorVersion, ctx.windowsDir);
+    const std::vector<tw::ChecklistItem> items = tw::BuildChecklist(os.Family(), ctx.windowsDir);
     std::vector<bool> defaults;
     std::vector<Category> cats;
     for (size_t i = 0; i < items.size(); ++i) {

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "Stopwatch.h"
-#include "app/Checklist.h"
 #include "app/MainWindow.h"
 #include "cli/ConsoleView.h"
 #include "platform/FileSystem.h"
 #include "platform/MessagePump.h"
 #include "platform/Registry.h"
+#include "scan/Checklist.h"
 
 namespace {
 
@@ -280,7 +280,7 @@ int main(int argc, char** argv) {
         Probe probe;
 
         tw::ScanContext ctx;
-        ctx.majorVersion = form.OSInfo().MajorVersion;
+        ctx.os = form.OSInfo().Family();
         ctx.windowsDir = tw::WindowsDirectory();
         ctx.bakPath = "Backup";
         ctx.desktop = GetDesktopWindow();

@@ -54,7 +54,7 @@ struct ClassWorld {
 
     std::vector<Finding> Scan(uint32_t major = 5) {
         ScanContext ctx;
-        ctx.majorVersion = major;
+        ctx.os = OsFamily(major);
         CollectingSink sink;
         TChkRegClassErr scanner(ctx, sink);
         scanner.ScanClasses();

@@ -265,7 +265,7 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
 
     // The 98 family walks the user's own tree, and an empty programs folder is reported itself.
     sink.findings.clear();
-    ctx.majorVersion = 4;
+    ctx.os = OsFamily(4);
     RemoveDirectoryA((user + "\\Empty").c_str());
     RemoveDirectoryA((user + "\\StartUp").c_str());
     Scan_Direrr(ctx, sink);

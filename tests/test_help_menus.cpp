@@ -14,6 +14,7 @@
 #include "app/MenuImages.h"
 #include "app/chm.h"
 #include "platform/FileSystem.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "support/Sandbox.h"
@@ -23,16 +24,12 @@ using namespace tw::test;
 
 namespace {
 
-template <typename Cond>
-bool PumpUntil(Cond cond, DWORD ms = 60000) {
-    DWORD start = GetTickCount();
-    while (!cond()) {
-        if (GetTickCount() - start > ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-    return true;
+// Lets messages run until the condition holds; a quit a closing window posts is dropped.
+bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 60000) {
+    const bool held = RunUntil(cond, ms);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    return held;
 }
 
 // The help engine's stand-in, held loaded by the test so that its log outlives the program's use.

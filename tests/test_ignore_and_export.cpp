@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "app/ReportExport.h"
-#include "app/ScanDriver.h"
+#include "platform/MessagePump.h"
 #include "platform/Threads.h"
+#include "scan/ScanDriver.h"
 #include "scanners/IgnoreList.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
@@ -97,11 +98,11 @@ TEST_CASE("a scan reports no ignored object, from the UI thread or from a worker
     REQUIRE(list.Add(IgnoredObject::Of(uiIgnored)));
     REQUIRE(list.Add(IgnoredObject::Of(workerIgnored)));
     ScanCategories c;
-    c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+    c.Row(kRowSoftware).step = [&](const ScanContext&, ScanSink& sink) {
         sink.AddFinding(uiIgnored);
         sink.AddFinding(uiKept);
     };
-    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) {
+    c.Row(kRowCurrentUser).thread = [&](const ScanContext&, ScanSink& sink) {
         return std::unique_ptr<WorkerThread>(new ReportingThread(sink, {workerIgnored, workerKept}));
     };
     CollectingView view;
@@ -110,11 +111,7 @@ TEST_CASE("a scan reports no ignored object, from the UI thread or from a worker
     bool finished = false;
     driver.onScanFinished = [&] { finished = true; };
     driver.ScanCommand();
-    for (const DWORD start = GetTickCount(); !finished && GetTickCount() - start < 10000;) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        ProcessMessages();
-    }
-    REQUIRE(finished);
+    REQUIRE(RunUntil([&] { return finished; }, 10000));
     CHECK(view.findings == std::vector<Finding>{uiKept, workerKept});
     CHECK(view.status.rfind("扫描完毕。共检查到：2 ", 0) == 0);  // the count of what was shown
 }

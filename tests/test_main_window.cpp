@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "support/Sandbox.h"
@@ -58,20 +59,13 @@ RECT RectIn(HWND child, HWND parent) {
     return r;
 }
 
-template <typename Cond>
-bool PumpUntil(Cond cond, DWORD ms = 10000) {
-    DWORD start = GetTickCount();
-    while (!cond()) {
-        if (GetTickCount() - start > ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
+// Lets messages run through the program's own pump (accelerators included) until the
+// condition holds. No loop here ends on the quit that a closing window posts: it is dropped.
+bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 10000) {
+    const bool held = RunUntil(cond, ms);
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    return held;
 }
 
 struct Window {
@@ -434,20 +428,10 @@ struct Keys {
     bool ctrl_;
 };
 
-// Lets messages run through the program's own pump (accelerators included) until the
-// condition holds; returns the milliseconds it took, or -1 after `ms`.
-template <typename Cond>
-long PumpProgramUntil(Cond cond, DWORD ms) {
-    DWORD start = GetTickCount();
-    while (!cond()) {
-        if (GetTickCount() - start > ms) return -1;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        if (!ProcessMessages()) {
-            MSG quit;
-            PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-        }
-    }
-    return static_cast<long>(GetTickCount() - start);
+// As PumpUntil; returns the milliseconds it took, or -1 after `ms`.
+long PumpProgramUntil(const std::function<bool()>& cond, DWORD ms) {
+    const DWORD start = GetTickCount();
+    return PumpUntil(cond, ms) ? static_cast<long>(GetTickCount() - start) : -1;
 }
 
 // A hive worker that reports Findings without pause until it is stopped.
@@ -515,9 +499,10 @@ TEST_CASE("Stop, F10 and Close act within a second while a worker floods the lis
         // Two hive workers, as when both user hives hold many stale values.
         HWND chk = f.Checklist();
         for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == 7 || i == 8);
-        f.Driver().Categories().hiveThread = [](const ScanContext&, ScanSink& sink, HKEY) {
-            return std::unique_ptr<WorkerThread>(new FloodThread(sink));
-        };
+        for (ChecklistRow row : {kRowCurrentUser, kRowAllUsers, kRowMachine})
+            f.Driver().Categories().Row(row).thread = [](const ScanContext&, ScanSink& sink) {
+                return std::unique_ptr<WorkerThread>(new FloodThread(sink));
+            };
         f.Command(IDM_SCAN);
         // Let the flood fill the list for a while.
         REQUIRE(PumpProgramUntil([&] { return f.Findings().Count() >= 5000; }, 20000) >= 0);
@@ -558,7 +543,7 @@ TEST_CASE("Ctrl+S and F10 reach the window during a long scan step on the UI thr
         TForm1& f = *w.form;
         TickOnly(f, 0);
         DWORD stepMs = 0;
-        f.Driver().Categories().softwareKeys = [&stepMs](const ScanContext& ctx, ScanSink& sink) {
+        f.Driver().Categories().Row(kRowSoftware).step = [&stepMs](const ScanContext& ctx, ScanSink& sink) {
             DWORD start = GetTickCount();
             while (ctx.scanning() && GetTickCount() - start < 5000) sink.ProcessMessages();
             stepMs = GetTickCount() - start;

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "app/Checklist.h"
-#include "app/Settings.h"
-#include "app/osinfo/KivGetOSInfo.h"
-#include "app/osinfo/WriteFileDesc.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
+#include "scan/Checklist.h"
+#include "scan/Settings.h"
+#include "scan/osinfo/KivGetOSInfo.h"
+#include "scan/osinfo/WriteFileDesc.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -100,7 +100,7 @@ TEST_CASE("checklist rows: the system-file row only on version 5 with sfc.exe, t
     ScratchDir win;
     ScopedSeams seams;
     seams->wineVersion = [] { return std::string(); };  // on Windows
-    std::vector<ChecklistItem> rows = BuildChecklist(5, win.Path());
+    std::vector<ChecklistItem> rows = BuildChecklist(OsFamily(5), win.Path());
     REQUIRE(rows.size() == 12);
     CHECK(rows[10].ticked);
     CHECK_FALSE(rows[11].ticked);  // directories start unticked without the system-file row
@@ -108,20 +108,20 @@ TEST_CASE("checklist rows: the system-file row only on version 5 with sfc.exe, t
     CHECK(rows[7].image == 12);
     CHECK(rows[10].note == "多操作系统用户不推荐");
     win.File("system32\\sfc.exe");
-    rows = BuildChecklist(5, win.Path());
+    rows = BuildChecklist(OsFamily(5), win.Path());
     REQUIRE(rows.size() == 13);
     CHECK(rows[11].ticked);
     CHECK_FALSE(rows[12].ticked);
     CHECK(rows[12].note == "可选");
     CHECK(rows[12].image == 21);
-    CHECK(BuildChecklist(4, win.Path()).size() == 12);
+    CHECK(BuildChecklist(OsFamily(4), win.Path()).size() == 12);
     CHECK(ChecklistIndexOf(rows, kRowSystemFiles) == 12);
     CHECK(ChecklistIndexOf(rows, kRowWineDesktop) == -1);
 
     // Under Wine its own row, ticked, stands after the directory row; every other row keeps its
     // index and its tick, and the system-file row comes last.
     seams->wineVersion = [] { return std::string("8.0"); };
-    const std::vector<ChecklistItem> withSfc = BuildChecklist(5, win.Path());
+    const std::vector<ChecklistItem> withSfc = BuildChecklist(OsFamily(5), win.Path());
     REQUIRE(withSfc.size() == 14);
     for (size_t i = 0; i < 12; ++i) CHECK(withSfc[i].caption == rows[i].caption);
     CHECK(withSfc[12].caption == "扫描：Wine 遗留的 Linux 桌面菜单和文件关联");
@@ -131,7 +131,7 @@ TEST_CASE("checklist rows: the system-file row only on version 5 with sfc.exe, t
     CHECK(ChecklistIndexOf(withSfc, kRowSystemFiles) == 13);
     CHECK_FALSE(withSfc[13].ticked);
     DeleteFileA((win.Path() + "\\system32\\sfc.exe").c_str());
-    const std::vector<ChecklistItem> noSfc = BuildChecklist(5, win.Path());
+    const std::vector<ChecklistItem> noSfc = BuildChecklist(OsFamily(5), win.Path());
     REQUIRE(noSfc.size() == 13);
     CHECK_FALSE(noSfc[11].ticked);
     CHECK(noSfc[12].ticked);

@@ -88,21 +88,21 @@ TEST_CASE("start-menu order: records of groups that match no Programs folder") {
     ScanContext ctx;
     CollectingSink sink;
     SUBCASE("2000/XP: the all-users and the user's groups") {
-        ctx.majorVersion = 5;
+        ctx.os = OsFamily(5);
         ChkMenuOrderErr(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "System"), Menu(k1, "Inner"),
                                   Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"), Menu(k3, "Gone")});
         CHECK(sink.pumps >= 6);  // after each Finding at least
     }
     SUBCASE("98 family: the user's groups only") {
-        ctx.majorVersion = 4;
+        ctx.os = OsFamily(4);
         ChkMenuOrderErr(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "Games"),
                                   Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"),
                                   Menu(k3, "Gone")});
     }
     SUBCASE("other versions: the all-users groups only") {
-        ctx.majorVersion = 6;
+        ctx.os = OsFamily(6);
         ChkMenuOrderErr(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "UserOnly"), Menu(k1, "Hidden"),
                                   Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"),
@@ -111,7 +111,7 @@ TEST_CASE("start-menu order: records of groups that match no Programs folder") {
     SUBCASE("an empty all-users folder still leaves the user's groups") {
         RemoveTree(common);
         CreateDirectoryA(common.c_str(), nullptr);
-        ctx.majorVersion = 5;
+        ctx.os = OsFamily(5);
         ChkMenuOrderErr(ctx, sink);
         CHECK(std::none_of(sink.findings.begin(), sink.findings.end(),
                            [](const Finding& f) { return f.description == "UserOnly"; }));

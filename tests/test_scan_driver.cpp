@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/ScanDriver.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Threads.h"
 #include "platform/Volumes.h"
+#include "scan/Checklist.h"
+#include "scan/ScanDriver.h"
 #include "scanners/HandOverSink.h"
 #include "support/Sandbox.h"
 
@@ -83,27 +86,52 @@ struct Event {
 };
 
 // Lets messages run until the condition holds (or a few seconds pass).
-template <typename Cond>
-bool PumpUntil(Cond cond, DWORD ms = 5000) {
-    DWORD start = GetTickCount();
-    while (!cond()) {
-        if (GetTickCount() - start > ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        ProcessMessages();
-    }
-    return true;
+bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 5000) { return RunUntil(cond, ms); }
+
+// No scanners, but the system's own file check at the end (the seams answer it).
+ScanCategories FileCheckOnly() {
+    ScanCategories c;
+    c.Row(kRowSystemFiles).step = DefaultScanCategories().Row(kRowSystemFiles).step;
+    return c;
+}
+
+void SetHiveThreads(ScanCategories& c, const ThreadStep& thread) {
+    for (ChecklistRow row : {kRowCurrentUser, kRowAllUsers, kRowMachine}) c.Row(row).thread = thread;
 }
 
 ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY>* roots = nullptr) {
-    ScanCategories c;
-    c.hiveThread = [=](const ScanContext&, ScanSink& sink, HKEY root) {
-        if (roots) roots->push_back(root);
-        return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
-    };
+    ScanCategories c = FileCheckOnly();
+    const std::pair<ChecklistRow, HKEY> hives[] = {
+        {kRowCurrentUser, HKEY_CURRENT_USER}, {kRowAllUsers, HKEY_USERS}, {kRowMachine, HKEY_LOCAL_MACHINE}};
+    for (const auto& hive : hives) {
+        const HKEY root = hive.second;
+        c.Row(hive.first).thread = [=](const ScanContext&, ScanSink& sink) {
+            if (roots) roots->push_back(root);
+            return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
+        };
+    }
     return c;
 }
 
 }  // namespace
+
+TEST_CASE("every shipped category has its own number and caption, and the scanner its thread runs") {
+    const ScanCategories shipped = DefaultScanCategories();
+    std::set<int> rows;
+    std::set<std::string> captions;
+    for (const ScanCategory& c : shipped.Rows()) {
+        CAPTURE(c.caption);
+        CHECK(rows.insert(c.row).second);
+        CHECK(captions.insert(c.caption).second);
+        CHECK(ChecklistCaption(c.row) == c.caption);
+        // A scanner of the wrong kind would never run: its category would silently find nothing.
+        CHECK(static_cast<bool>(c.step) == (c.runs == RunsOn::UiThread || c.runs == RunsOn::ScanEnd));
+        CHECK(static_cast<bool>(c.thread) == (c.runs == RunsOn::WorkerThread || c.runs == RunsOn::WorkerFromStart));
+        CHECK(static_cast<bool>(c.driveStep) == (c.runs == RunsOn::EachFixedDrive));
+    }
+    CHECK(rows.size() == static_cast<size_t>(kRowWineDesktop) + 1);
+    CHECK(ChecklistCaption(kRowWineDesktop + 1).empty());
+}
 
 TEST_CASE("nothing ticked: finished at once with 0 and the closing full stop, repair stays off") {
     FakeView view;
@@ -131,16 +159,15 @@ TEST_CASE("UI-thread categories run in order and the command finishes the scan")
             sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", name, "", "", 0, FindingKind::RegistryKey});
         };
     };
-    c.softwareKeys = step("software");
-    c.contextMenuHandlers = [&order](const ScanContext&, ScanSink&, const std::string& type) {
-        order.push_back("menu " + type);
-    };
-    c.startMenuOrder = step("startmenu");
-    c.helpFiles = step("help");
-    c.sharedDlls = step("dll");
-    c.uninstallEntries = step("uninstall");
-    c.fonts = step("fonts");
-    c.directories = step("dirs");  // row 11 not ticked
+    c.Row(kRowSoftware).step = step("software");
+    c.Row(kRowProgramMenu).step = ProgramMenuStep(
+        [&order](const ScanContext&, ScanSink&, const std::string& type) { order.push_back("menu " + type); },
+        step("startmenu"));
+    c.Row(kRowHelpFiles).step = step("help");
+    c.Row(kRowSharedDlls).step = step("dll");
+    c.Row(kRowUninstall).step = step("uninstall");
+    c.Row(kRowFonts).step = step("fonts");
+    c.Row(kRowDiskDirs).step = step("dirs");  // row 11 not ticked
     ScanDriver d(view, ScanContext{}, c);
     view.findings.push_back(Finding{"old", "", "", "", 0, FindingKind::RegistryKey});
     d.ScanCommand();
@@ -227,7 +254,7 @@ TEST_CASE("a new scan right after a Stop is never finished by the old scan's lat
     Event first, second;
     int made = 0;
     ScanCategories c;
-    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) {
+    SetHiveThreads(c, [&](const ScanContext&, ScanSink& sink) {
         // The first scan's thread ignores the stop until released, as a slow key read would.
         HANDLE h = made++ == 0 ? first.h : second.h;
         struct Stubborn : WorkerThread {
@@ -240,7 +267,7 @@ TEST_CASE("a new scan right after a Stop is never finished by the old scan's lat
             HANDLE release;
         };
         return std::unique_ptr<WorkerThread>(new Stubborn(sink, h));
-    };
+    });
     ScanDriver d(view, ScanContext{}, c);
     int finishes = 0;
     d.onScanFinished = [&] { ++finishes; };
@@ -265,7 +292,7 @@ TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not 
     int finishes = 0;
     std::vector<std::string> finishedDuring;
     ScanCategories c = HiveCategories(1, nullptr);
-    c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+    c.Row(kRowSoftware).step = [&](const ScanContext&, ScanSink& sink) {
         // Long enough for the hive thread to end and its completion to arrive here.
         PumpUntil([&] { return view.findings.size() == 1; });
         Sleep(50);
@@ -273,7 +300,7 @@ TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not 
         if (finishes) finishedDuring.push_back("software");
         sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0, FindingKind::RegistryKey});
     };
-    c.helpFiles = [&](const ScanContext&, ScanSink&) {
+    c.Row(kRowHelpFiles).step = [&](const ScanContext&, ScanSink&) {
         if (finishes) finishedDuring.push_back("help");
     };
     ScanDriver d(view, ScanContext{}, c);
@@ -318,16 +345,16 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
     std::vector<std::string> walked;
     int dirs = 0;
     ScanCategories c;
-    c.diskFiles = [&](const ScanContext& ctx, ScanSink&, const std::string& root) {
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink&, const std::string& root) {
         CHECK(ctx.scanning());
         walked.push_back(root);
     };
-    c.directories = [&](const ScanContext&, ScanSink&) { ++dirs; };
+    c.Row(kRowDiskDirs).step = [&](const ScanContext&, ScanSink&) { ++dirs; };
 
     FakeView view;
     view.Tick({10, 11});
     ScanContext ctx;
-    ctx.majorVersion = 5;
+    ctx.os = OsFamily(5);
     {
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
@@ -337,7 +364,7 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
         CHECK(dirs == 1);
     }
     walked.clear();
-    ctx.majorVersion = 4;
+    ctx.os = OsFamily(4);
     {
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
@@ -364,11 +391,11 @@ TEST_CASE("a scanner's error ends its category only: the rows stay, the next cat
     view.Tick({5, 6});
     bool fontsRan = false;
     ScanCategories c;
-    c.uninstallEntries = [](const ScanContext&, ScanSink& sink) {
+    c.Row(kRowUninstall).step = [](const ScanContext&, ScanSink& sink) {
         sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "x", "", "", 0, FindingKind::RegistryKey});
         throw std::runtime_error("Invalid data type for 'DisplayName'");
     };
-    c.fonts = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
+    c.Row(kRowFonts).step = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
     ScanDriver d(view, ScanContext{}, c);
     d.ScanCommand();
     // One message at the end, naming the category and the error.
@@ -590,16 +617,10 @@ TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no
     ProcessMessages();
     CHECK(target.keys.empty());
 
-    // The one-call hand-over refuses too, rather than running the call on the worker.
-    struct InvokeThread : WorkerThread {
-        explicit InvokeThread(UiDispatcher& d) : ui(d) {}
-        void Execute() override {
-            try {
-                ui.Invoke([this] { ranOn = GetCurrentThreadId(); });
-            } catch (const std::exception&) {
-                refused = true;
-            }
-        }
+    // The completion's hand-over refuses too, rather than running the call on the worker.
+    struct PostThread : WorkerThread {
+        explicit PostThread(UiDispatcher& d) : ui(d) {}
+        void Execute() override { refused = !ui.Post([this] { ranOn = GetCurrentThreadId(); }); }
         UiDispatcher& ui;
         DWORD ranOn = 0;
         bool refused = false;
@@ -650,12 +671,12 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
         ScanContext ctx;
         ctx.windowsDir = "C:\\windows";
         ScanDriver* driver = nullptr;
-        ScanCategories c;
-        c.softwareKeys = [&](const ScanContext&, ScanSink& sink) {
+        ScanCategories c = FileCheckOnly();
+        c.Row(kRowSoftware).step = [&](const ScanContext&, ScanSink& sink) {
             sink.AddFinding(Finding{"HKEY_LOCAL_MACHINE", "sw", "", "", 0, FindingKind::RegistryKey});
             if (r.stopDuringScan) driver->ScanCommand();  // Stop, as it arrives during a pause
         };
-        c.wineDesktop = [&](const ScanContext&, ScanSink&) { ++wineSteps; };
+        c.Row(kRowWineDesktop).step = [&](const ScanContext&, ScanSink&) { ++wineSteps; };
         ScanDriver d(view, ctx, c);
         driver = &d;
         d.ScanCommand();
@@ -674,7 +695,7 @@ TEST_CASE("the disk step walks the fixed drives but never the one that maps the 
     view.Tick({10});
     std::vector<std::string> walked;
     ScanCategories c;
-    c.diskFiles = [&](const ScanContext&, ScanSink&, const std::string& root) { walked.push_back(root); };
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext&, ScanSink&, const std::string& root) { walked.push_back(root); };
     ScanDriver d(view, ScanContext{}, c);
     d.ScanCommand();
     CHECK(std::find(walked.begin(), walked.end(), "C:\\") != walked.end());
@@ -698,11 +719,11 @@ TEST_CASE("Stop arriving during a drive walk ends the walk and the directory ste
     };
     int walks = 0, dirs = 0;
     ScanCategories c;
-    c.diskFiles = [&](const ScanContext& ctx, ScanSink& sink, const std::string&) {
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink& sink, const std::string&) {
         ++walks;
         while (ctx.scanning()) sink.ProcessMessages();  // goes on until stopped
     };
-    c.directories = [&](const ScanContext& ctx, ScanSink&) { dirs += ctx.scanning() ? 1 : 0; };
+    c.Row(kRowDiskDirs).step = [&](const ScanContext& ctx, ScanSink&) { dirs += ctx.scanning() ? 1 : 0; };
     ScanDriver d(view, ScanContext{}, c);
     view.driver = &d;
     int finishes = 0;
@@ -742,10 +763,10 @@ TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan nev
     };
     int made = 0;
     ScanCategories c;
-    c.hiveThread = [&](const ScanContext&, ScanSink& sink, HKEY) -> std::unique_ptr<WorkerThread> {
+    SetHiveThreads(c, [&](const ScanContext&, ScanSink& sink) -> std::unique_ptr<WorkerThread> {
         if (made++ == 0) return std::unique_ptr<WorkerThread>(new Reporter(sink, "old", 300, oldGo.h, oldDone.h, oldRunning.h));
         return std::unique_ptr<WorkerThread>(new Reporter(sink, "new", 3, newGo.h, nullptr, nullptr));
-    };
+    });
     ScanDriver d(view, ScanContext{}, c);
     int finishes = 0;
     d.onScanFinished = [&] { ++finishes; };

@@ -10,6 +10,7 @@
 #include "app/HistoryWindow.h"
 #include "app/MainWindow.h"
 #include "app/ProgressWindow.h"
+#include "platform/MessagePump.h"
 #include "platform/WindowBase.h"
 #include "support/Sandbox.h"
 
@@ -25,11 +26,14 @@ public:
     }
     std::vector<UINT> seen;
     HWND handleAtFirst = nullptr;
+    int cancels = 0;  // WM_COMMAND IDCANCEL, as Esc gives a window that takes dialog keys
+    using WindowBase::TakeDialogKeys;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
         if (seen.empty()) handleAtFirst = hwnd_;
         seen.push_back(msg);
+        if (msg == WM_COMMAND && LOWORD(wp) == IDCANCEL) ++cancels;
         return WindowBase::OnMessage(msg, wp, lp);
     }
 };
@@ -68,4 +72,20 @@ TEST_CASE("the main, history and progress windows share the base's procedure") {
     auto procedureOf = [](HWND h) { return GetClassLongPtrW(h, GCLP_WNDPROC); };
     for (HWND h : {main->Handle(), history.Handle(), progress.Handle()})
         CHECK(procedureOf(h) == procedureOf(probe.Handle()));
+}
+
+TEST_CASE("a modeless window takes its dialog keys in every pump while it is shown, and only its own") {
+    Probe modeless, plain;
+    modeless.TakeDialogKeys();
+    auto escape = [](Probe& p) {
+        PostMessageW(p.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        ProcessMessages();
+        return p.cancels;
+    };
+    CHECK(escape(modeless) == 0);  // hidden: the key is the window's own
+    for (Probe* p : {&modeless, &plain}) ShowWindow(p->Handle(), SW_SHOWNOACTIVATE);
+    CHECK(escape(modeless) == 1);
+    CHECK(escape(plain) == 0);
+    DestroyWindow(modeless.Handle());
+    CHECK(escape(plain) == 0);  // the pump forgot the destroyed window
 }

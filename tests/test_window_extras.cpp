@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "app/Checklist.h"
 #include "app/MainWindow.h"
 #include "app/ReportExport.h"
 #include "platform/FileSystem.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/UndoFile.h"
+#include "scan/Checklist.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedMessages.h"
@@ -57,11 +58,7 @@ struct FontsWindow {
     // Runs a scan to its end; the rows' key names in list order.
     std::vector<std::string> Scan() {
         form->Command(IDM_SCAN);
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000;) {
-            if (form->Driver().Idle() && form->StatusText().rfind("扫描完毕", 0) == 0) break;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-            ProcessMessages();
-        }
+        RunUntil([&] { return form->Driver().Idle() && form->StatusText().rfind("扫描完毕", 0) == 0; }, 20000);
         std::vector<std::string> names;
         for (int i = 0; i < form->Findings().Count(); ++i) names.push_back(form->Findings().At(i).keyName);
         return names;

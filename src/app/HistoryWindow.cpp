@@ -77,6 +77,7 @@ TForm2::TForm2(HWND owner) {
                   kFormWidth, kFormHeight, owner)) {
         CreateChildren();
         LayOut();
+        TakeDialogKeys();
     }
 }
 
@@ -170,12 +171,6 @@ void TForm2::FlatButton1Click() {
 
 void TForm2::Button1Click() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
-}
-
-bool TForm2::IsDialogMessage(MSG* msg) {
-    if (!hwnd_ || !msg || !IsWindowVisible(hwnd_)) return false;
-    if (msg->hwnd != hwnd_ && !IsChild(hwnd_, msg->hwnd)) return false;
-    return ::IsDialogMessageW(hwnd_, msg) != FALSE;
 }
 
 // The panels only hold the buttons: their commands go up to the window.

@@ -25,8 +25,6 @@ public:
     void FlatButton1Click();
     // "退出": hides the window.
     void Button1Click();
-    // Lets the window handle its dialog keys (Tab, Esc); true when the message was taken.
-    bool IsDialogMessage(MSG* msg);
 
     bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
     HWND Memo() const { return memo_; }

@@ -41,6 +41,7 @@ IgnoreWindow::IgnoreWindow(HWND owner, IgnoreList& list) : list_(list) {
                   x, y, kWidth, kHeight, owner)) {
         CreateChildren();
         LayOut();
+        TakeDialogKeys();
     }
 }
 
@@ -125,12 +126,6 @@ void IgnoreWindow::RemoveSelected() {
 
 void IgnoreWindow::Close() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
-}
-
-bool IgnoreWindow::IsDialogMessage(MSG* msg) {
-    if (!hwnd_ || !msg || !IsWindowVisible(hwnd_)) return false;
-    if (msg->hwnd != hwnd_ && !IsChild(hwnd_, msg->hwnd)) return false;
-    return ::IsDialogMessageW(hwnd_, msg) != FALSE;
 }
 
 LRESULT IgnoreWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

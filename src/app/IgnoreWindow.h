@@ -25,12 +25,10 @@ public:
     void RemoveSelected();
     // "关闭": hides the window.
     void Close();
-    bool IsDialogMessage(MSG* msg);
 
     bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
     HWND ListView() const { return list_view_; }
     HWND RemoveButton() const { return remove_; }
-    HWND CloseButton() const { return close_; }
 
 private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;

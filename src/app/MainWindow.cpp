@@ -2,13 +2,13 @@
 
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
-#include "app/osinfo/WriteFileDesc.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "resource.h"
+#include "scan/osinfo/WriteFileDesc.h"
 
 namespace tw {
 
@@ -36,9 +36,8 @@ bool TForm1::Create(HINSTANCE instance) {
                                                      16, 16, LR_SHARED))});
     RegisterClassOnce({kPanelClass, nullptr, nullptr, 0, &TForm1::PanelProc});
 
-    // Window creation, in order: the OS information, the program's record in the registry,
-    // the Windows directory, the settings, the checklist.
-    osInfo_.reset(new TKivOSInfo());
+    // Window creation, in order: the program's record in the registry, the scan session (the
+    // OS information, the Windows directory, the settings, the ignore list), the checklist.
     try {
         TWriteFileDesc(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", ProgramPath()).Record();
     } catch (const std::exception&) {
@@ -48,30 +47,22 @@ bool TForm1::Create(HINSTANCE instance) {
     report_.SetSortRefused([this] { return RepairRunning(); });
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
-    windowsDir_ = WindowsDirectory();
-    if (windowsDir_.empty()) {
+    session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
+    if (session_.windowsDir.empty()) {
         ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
         return false;
     }
-    settings_ = LoadSettings(IniPath(), kMinWidth, kMinHeight);
-    // An unreadable list ignores nothing: every object is reported again, none is lost.
-    ignored_.Load();
+    driver_ = MakeScanDriver(*this, session_, ignored_);
 
-    ScanContext ctx;
-    ctx.majorVersion = osInfo_->MajorVersion;
-    ctx.windowsDir = windowsDir_;
-    ctx.bakPath = settings_.bakPath;
-    driver_.reset(new ScanDriver(*this, ctx, DefaultScanCategories()));
-    driver_->SetIgnoreList(&ignored_);
-
-    int width = settings_.hasWidth ? settings_.width : kDesignWidth;
-    int height = settings_.hasHeight ? settings_.height : kDesignHeight;
+    const WindowSettings& settings = session_.settings;
+    int width = settings.hasWidth ? settings.width : kDesignWidth;
+    int height = settings.hasHeight ? settings.height : kDesignHeight;
     if (!CreateFor(0, kMainClass, L"Tarnwell", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                    CW_USEDEFAULT, width, height, nullptr))
         return false;
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
     RepairContext repairContext;
-    repairContext.majorVersion = osInfo_->MajorVersion;
+    repairContext.majorVersion = session_.os.MajorVersion;
     repairContext.ignored = &ignored_;
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
     FillChecklist();
@@ -80,7 +71,7 @@ bool TForm1::Create(HINSTANCE instance) {
 }
 
 void TForm1::Show() {
-    if (settings_.maximized) {
+    if (session_.settings.maximized) {
         ShowWindow(hwnd_, SW_SHOWMAXIMIZED);
     } else {
         // Centred on the desktop with the restored size; the saved top gives way to centring.
@@ -102,8 +93,7 @@ void TForm1::Show() {
 }
 
 bool TForm1::PreTranslate(MSG* msg) {
-    if (repair_ && repair_->IsDialogMessage(msg)) return true;
-    if (rows_.IgnoreListWindow() && rows_.IgnoreListWindow()->IsDialogMessage(msg)) return true;
+    // The modeless windows take their dialog keys in the pump itself, before this runs.
     HACCEL accel = Shortcuts();
     if (hwnd_ && accel && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
         return TranslateAcceleratorW(hwnd_, accel, msg) != 0;
@@ -391,7 +381,7 @@ std::string TForm1::StatusText() const {
 
 int TForm1::ChecklistRowCount() { return ListView_GetItemCount(chkListView_); }
 
-int TForm1::ChecklistIndexOf(ChecklistRow row) { return tw::ChecklistIndexOf(checklistRows_, row); }
+int TForm1::ChecklistIndexOf(ChecklistRow row) { return tw::ChecklistIndexOf(session_.checklist, row); }
 
 bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, row) != 0; }
 

@@ -7,20 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "app/Checklist.h"
 #include "app/IgnoreWindow.h"
 #include "app/MenuCommands.h"
 #include "app/ReportListView.h"
 #include "app/RowCommands.h"
-#include "scanners/FindingList.h"
-#include "app/ScanDriver.h"
-#include "app/Settings.h"
-#include "app/osinfo/KivGetOSInfo.h"
 #include "platform/Handle.h"
 #include "platform/MessagePump.h"
 #include "platform/WindowBase.h"
 #include "repair/RepairView.h"
 #include "resource.h"
+#include "scan/ScanSession.h"
+#include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
 #include "scanners/ScanSink.h"
 
@@ -57,12 +54,12 @@ public:
     bool Create(HINSTANCE instance);
     // Shows the window as the settings say.
     void Show();
-    // Message-loop filter: accelerators and the modeless windows' dialog keys.
+    // Message-loop filter: the main window's accelerators.
     bool PreTranslate(MSG* msg);
 
     FindingList& Findings() { return findings_; }
     ScanDriver& Driver() { return *driver_; }
-    const TKivOSInfo& OSInfo() const { return *osInfo_; }
+    const TKivOSInfo& OSInfo() const { return session_.os; }
     HWND Checklist() const { return chkListView_; }
     HWND ReportList() const { return listView2_; }
     HWND StatusBar() const { return statusBar1_; }
@@ -73,7 +70,7 @@ public:
     HACCEL Shortcuts() const { return menus_ ? menus_->Shortcuts() : nullptr; }
     THtmhelp* Help() const { return menus_ ? menus_->Help() : nullptr; }
     bool MultiBoot() const { return driver_ && driver_->MultiBoot(); }
-    const WindowSettings& Settings() const { return settings_; }
+    const WindowSettings& Settings() const { return session_.settings; }
     std::string StatusText() const;
     // Runs a command as if its control had been clicked.
     void Command(UINT id);
@@ -148,11 +145,8 @@ private:
     UniqueImageList imageList1_, toolImages_, toolHotImages_;
     UniqueGdiObject font_;
 
-    std::unique_ptr<TKivOSInfo> osInfo_;
-    std::string windowsDir_;
+    ScanSession session_;
     HWND desktop_ = nullptr;
-    WindowSettings settings_;
-    std::vector<ChecklistItem> checklistRows_;
     // The objects no scan reports and no repair touches; loaded at creation. Declared before
     // everything that reads it, so that it outlives them.
     IgnoreList ignored_;
@@ -166,7 +160,7 @@ private:
     bool closeAfterScan_ = false;
     bool closeAfterRepair_ = false;
     bool shown_ = false;
-    std::unique_ptr<ScopedMessageFilter> keys_;  // accelerators and dialog keys in every pump
+    std::unique_ptr<ScopedMessageFilter> keys_;  // the accelerators in every pump
 };
 
 }  // namespace tw

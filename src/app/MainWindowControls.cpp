@@ -142,22 +142,22 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::FillChecklist() {
-    checklistRows_ = BuildChecklist(osInfo_->MajorVersion, windowsDir_);
+    const std::vector<ChecklistItem>& rows = session_.checklist;
     ListView_DeleteAllItems(chkListView_);
-    for (size_t i = 0; i < checklistRows_.size(); ++i) {
-        std::wstring caption = AnsiToWide(checklistRows_[i].caption);
-        std::wstring note = AnsiToWide(checklistRows_[i].note);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::wstring caption = AnsiToWide(rows[i].caption);
+        std::wstring note = AnsiToWide(rows[i].note);
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
         item.iItem = static_cast<int>(i);
         item.pszText = &caption[0];
-        item.iImage = checklistRows_[i].image;
+        item.iImage = rows[i].image;
         SendMessageW(chkListView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         LVITEMW sub{};
         sub.iSubItem = 1;
         sub.pszText = &note[0];
         SendMessageW(chkListView_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
-        ListView_SetCheckState(chkListView_, static_cast<int>(i), checklistRows_[i].ticked);
+        ListView_SetCheckState(chkListView_, static_cast<int>(i), rows[i].ticked);
     }
 }
 

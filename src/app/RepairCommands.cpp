@@ -96,6 +96,4 @@ void RepairCommands::ClearHistory() {
     if (!busy_) History().FlatButton1Click();
 }
 
-bool RepairCommands::IsDialogMessage(MSG* msg) { return history_ && history_->IsDialogMessage(msg); }
-
 }  // namespace tw

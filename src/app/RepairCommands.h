@@ -29,8 +29,6 @@ public:
     bool UndoChosen();      // "撤销以前的修复...": the undo files window; undoes back to the one picked
     void ShowHistory();     // ToolButton9Click: creates the history window on first use
     void ClearHistory();    // ClearRepairHistory1Click: creates it hidden, then clears
-    // For the message loop: lets the modeless history window handle Tab, Esc and the like.
-    bool IsDialogMessage(MSG* msg);
     // True while a repair, backup or restore runs. Messages still run meanwhile (the questions,
     // the repaint during a long deletion, the registry editor's run); the main window must then
     // refuse everything that would change the list or start another command.

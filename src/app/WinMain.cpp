@@ -1,8 +1,8 @@
 // Program entry: one copy at a time, one main window, no command line.
 #include <windows.h>
-#include <objbase.h>
 
 #include "app/MainWindow.h"
+#include "platform/ComScope.h"
 #include "platform/Handle.h"
 #include "platform/MessagePump.h"
 
@@ -10,16 +10,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tw::UniqueKernelHandle mutex(CreateMutexA(nullptr, TRUE, "Tarnwell"));
     // A second copy ends at once, silently, and leaves the first one alone.
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
-    CoInitialize(nullptr);
     int rc = 0;
     {
+        tw::ComScope com;
         tw::TForm1 form;
         if (form.Create(instance)) {
             form.Show();
             rc = tw::RunMessageLoop();
         }
     }
-    CoUninitialize();
     if (mutex) ReleaseMutex(mutex.get());
     return rc;
 }

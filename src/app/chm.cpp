@@ -45,7 +45,6 @@ THtmhelp::THtmhelp(const std::string& helpFile) : helpFile_(helpFile) {
     if (!entry) return;
     library_ = std::move(library);
     entry_ = entry;
-    enginePath_ = path;
 }
 
 THtmhelp::~THtmhelp() {

@@ -29,13 +29,9 @@ public:
     void ShowTopic(const std::string& topic);
 
     bool Loaded() const { return entry_ != nullptr; }
-    const std::string& HelpFile() const { return helpFile_; }
-    // The library the registration named, as loaded (empty when none).
-    const std::string& EnginePath() const { return enginePath_; }
 
 private:
     std::string helpFile_;
-    std::string enginePath_;
     UniqueModule library_;
     HtmlHelpProc entry_ = nullptr;
 };

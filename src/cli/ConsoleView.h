@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/ScanDriver.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "repair/RepairView.h"
+#include "scan/Checklist.h"
+#include "scan/ScanDriver.h"
 #include "scanners/FindingList.h"
 
 namespace tw {

@@ -6,23 +6,21 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <objbase.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/Checklist.h"
-#include "app/ScanDriver.h"
-#include "app/Settings.h"
-#include "app/osinfo/KivGetOSInfo.h"
 #include "cli/ConsoleRepair.h"
 #include "cli/ConsoleView.h"
-#include "platform/FileSystem.h"
+#include "platform/ComScope.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "scan/ScanSession.h"
 #include "scanners/IgnoreList.h"
+#include "version.h"
 
 namespace {
 
@@ -99,18 +97,20 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    tw::TKivOSInfo os;
+    // What the user told the window to ignore is not reported here either.
+    tw::IgnoreList ignored;
+    const tw::ScanSession session = tw::OpenScanSession(ignored);
+    const tw::TKivOSInfo& os = session.os;
     if (version) {
-        printf("Tarnwell 3.4.5.707\t%s\t%u.%u.%u\n", os.VersionName.c_str(), os.MajorVersion, os.MinorVersion,
-               os.BuildNumber);
+        printf(TW_PRODUCT_NAME " " TW_VERSION_STR "\t%s\t%u.%u.%u\n", os.VersionName.c_str(), os.MajorVersion,
+               os.MinorVersion, os.BuildNumber);
         return 0;
     }
-    std::string windowsDir = tw::WindowsDirectory();
-    if (windowsDir.empty()) {
+    if (session.windowsDir.empty()) {
         fputs("cannot find the Windows folder\n", stderr);
         return 2;
     }
-    std::vector<tw::ChecklistItem> items = tw::BuildChecklist(os.MajorVersion, windowsDir);
+    const std::vector<tw::ChecklistItem>& items = session.checklist;
     std::vector<bool> ticks;
     for (const tw::ChecklistItem& item : items) ticks.push_back(all || item.ticked);
     if (haveRows && !ParseRows(rows, items.size(), ticks)) {
@@ -142,43 +142,24 @@ int main(int argc, char** argv) {
     };
     if (listUndo) return tw::ConsoleListUndo(view);
 
-    CoInitialize(nullptr);
-    int status = 0;
-    if (undo) {
-        status = tw::ConsoleUndo(view, haveUndoFile ? &undoFile : nullptr);
-        CoUninitialize();
-        return status;
-    }
-    {
-        tw::ScanContext ctx;
-        ctx.majorVersion = os.MajorVersion;
-        ctx.windowsDir = windowsDir;
-        ctx.bakPath = tw::LoadSettings(tw::ProgramFolder() + "Set.ini").bakPath;
-        ctx.desktop = GetDesktopWindow();
-        // What the user told the window to ignore is not reported here either.
-        tw::IgnoreList ignored;
-        if (!ignored.Load()) view.Write(stderr, "cannot read " + ignored.Path() + "\n");
-        tw::FindingList found;
-        if (repair) view.KeepFindings(&found);
-        tw::ScanDriver driver(view, ctx, tw::DefaultScanCategories());
-        driver.SetIgnoreList(&ignored);
-        bool finished = false;
-        driver.onScanFinished = [&] { finished = true; };
-        driver.ScanCommand();
-        // The driver's message-only window stands in for the window's UI thread: the worker
-        // threads hand their Findings over to it.
-        MSG msg;
-        while (!finished && GetMessageW(&msg, nullptr, 0, 0) > 0) tw::DispatchOne(msg);
-        view.Write(stderr, view.Status() + "\n");
-        if (repair) {
-            tw::ConsoleRepairOptions options;
-            options.majorVersion = os.MajorVersion;
-            options.ignored = &ignored;
-            options.dryRun = dryRun;
-            options.backup = backup;
-            status = tw::ConsoleRepair(view, found, options);
-        }
-    }
-    CoUninitialize();
-    return status;
+    tw::ComScope com;
+    if (undo) return tw::ConsoleUndo(view, haveUndoFile ? &undoFile : nullptr);
+    if (!session.ignoreListRead) view.Write(stderr, "cannot read " + ignored.Path() + "\n");
+    tw::FindingList found;
+    if (repair) view.KeepFindings(&found);
+    std::unique_ptr<tw::ScanDriver> driver = tw::MakeScanDriver(view, session, ignored);
+    bool finished = false;
+    driver->onScanFinished = [&] { finished = true; };
+    driver->ScanCommand();
+    // The driver's message-only window stands in for the window's UI thread: the worker
+    // threads hand their Findings over to it.
+    tw::RunUntil([&] { return finished; });
+    view.Write(stderr, view.Status() + "\n");
+    if (!repair) return 0;
+    tw::ConsoleRepairOptions options;
+    options.majorVersion = os.MajorVersion;
+    options.ignored = &ignored;
+    options.dryRun = dryRun;
+    options.backup = backup;
+    return tw::ConsoleRepair(view, found, options);
 }

@@ -29,6 +29,12 @@ private:
     DWORD thread_;
 };
 
+// The modeless windows of this thread: every pump gives each its dialog keys (Tab, Enter, Esc)
+// while it is visible and the message is for it or one of its controls, before the filter runs.
+// A window is added once it exists and removed when it is destroyed (WindowBase does both).
+void AddDialogWindow(HWND window);
+void RemoveDialogWindow(HWND window);
+
 // Filters, translates and dispatches one message (never WM_QUIT).
 void DispatchOne(MSG& msg);
 
@@ -45,6 +51,12 @@ void PauseForMessages();
 // wait for this thread to take its results). Returns when all have been signalled. A WM_QUIT
 // met meanwhile is posted again when the wait is over.
 void WaitPumping(const HANDLE* handles, DWORD count);
+
+// Dispatches this thread's messages until `done` holds or timeoutMs have passed. `done` is asked
+// first, after every batch of messages and at least every few milliseconds, so that it may also
+// watch what changes without a message (a thread's end). A wait like WaitPumping: a WM_QUIT met
+// meanwhile is posted again when it returns. True when `done` held.
+bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs = INFINITE);
 
 // The main loop: runs until WM_QUIT and returns its exit code.
 int RunMessageLoop();

@@ -27,4 +27,15 @@ bool SystemStartProgram(const std::string& commandLine) {
 
 bool StartProgram(const std::string& commandLine) { return CurrentSeams().startProgram(commandLine); }
 
+bool RunAndWaitDisabled(HWND window, const std::string& commandLine, const std::string& directory,
+                        DWORD& exitCode) {
+    // A window that something else has disabled (a message box) stays as it was.
+    const bool disable = window && IsWindowEnabled(window);
+    if (disable) EnableWindow(window, FALSE);
+    exitCode = 0;
+    bool started = CurrentSeams().runAndWait(commandLine, directory, exitCode);
+    if (disable) EnableWindow(window, TRUE);
+    return started;
+}
+
 }  // namespace tw

@@ -1,5 +1,5 @@
-// Starting an outside program without waiting for it (the registry editor at a key, the
-// Explorer at a file).
+// Starting an outside program: without waiting for it (the registry editor at a key, the
+// Explorer at a file), or waiting for its end (the registry editor's import, the file checker).
 #pragma once
 #include <windows.h>
 
@@ -16,5 +16,10 @@ bool SystemStartProgram(const std::string& commandLine);
 // Starts the command line with its window shown normally, in `directory` when one is given;
 // the process handle, empty when it could not be started.
 UniqueKernelHandle LaunchShown(const std::string& commandLine, DWORD flags, const std::string& directory);
+// Starts a command line and waits for its end with the window disabled (when it is enabled)
+// and still painting, so that nothing can be clicked meanwhile. False when the program could
+// not be started.
+bool RunAndWaitDisabled(HWND window, const std::string& commandLine, const std::string& directory,
+                        DWORD& exitCode);
 
 }  // namespace tw

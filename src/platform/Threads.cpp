@@ -39,7 +39,6 @@ unsigned __stdcall WorkerThread::Entry(void* p) {
             // An error ends the run silently; the completion still comes.
         }
     }
-    InterlockedExchange(&self->finished_, 1);
     if (self->onFinished) {
         try {
             self->onFinished(*self);
@@ -51,7 +50,6 @@ unsigned __stdcall WorkerThread::Entry(void* p) {
 
 namespace {
 
-const UINT kInvokeMessage = WM_APP + 1;
 const UINT kPostMessage = WM_APP + 2;
 const UINT kWakeMessage = WM_APP + 3;
 const UINT kHurryMessage = WM_APP + 4;
@@ -60,12 +58,6 @@ const UINT_PTR kRunTimer = 1;
 // thread's input and posted messages (a timer comes after them).
 const DWORD kRunGapMs = 100;
 const char kDispatcherClass[] = "TarnwellDispatcher";
-
-struct InvokeCall {
-    const std::function<void()>* fn;
-    std::exception_ptr error;
-    bool ran;
-};
 
 }  // namespace
 
@@ -89,18 +81,6 @@ UiDispatcher::~UiDispatcher() {
     while (PeekMessageA(&msg, hwnd_, kPostMessage, kPostMessage, PM_REMOVE))
         DispatchMessageA(&msg);
     DestroyWindow(hwnd_);
-}
-
-void UiDispatcher::Invoke(const std::function<void()>& fn) {
-    if (GetCurrentThreadId() == threadId_) {
-        fn();
-        return;
-    }
-    if (!hwnd_) throw std::runtime_error("no window to hand the call over to");
-    InvokeCall call{&fn, nullptr, false};
-    SendMessageA(hwnd_, kInvokeMessage, 0, reinterpret_cast<LPARAM>(&call));
-    if (call.error) std::rethrow_exception(call.error);
-    if (!call.ran) throw std::runtime_error("the window taking the call is gone");
 }
 
 bool UiDispatcher::Post(std::function<void()> fn) {
@@ -199,16 +179,6 @@ void UiDispatcher::RunQueued() {
 }
 
 LRESULT CALLBACK UiDispatcher::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kInvokeMessage) {
-        auto* call = reinterpret_cast<InvokeCall*>(lp);
-        call->ran = true;
-        try {
-            (*call->fn)();
-        } catch (...) {
-            call->error = std::current_exception();
-        }
-        return 0;
-    }
     if (msg == kPostMessage) {
         std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(lp));
         try {

@@ -47,7 +47,6 @@ public:
     bool Start();
     void Terminate() { InterlockedExchange(&terminated_, 1); }
     bool Terminated() const { return InterlockedCompareExchange(const_cast<LONG*>(&terminated_), 0, 0) != 0; }
-    bool Finished() const { return InterlockedCompareExchange(const_cast<LONG*>(&finished_), 0, 0) != 0; }
     HANDLE Handle() const { return thread_.get(); }
     // Called on the worker thread after Execute has returned (or thrown), as the last thing it
     // does; the default does nothing.
@@ -64,7 +63,6 @@ private:
     static unsigned __stdcall Entry(void* self);
     UniqueKernelHandle thread_;
     LONG terminated_ = 0;
-    LONG finished_ = 0;
     bool started_ = false;
     std::string failure_;
 };
@@ -90,10 +88,6 @@ public:
     UiDispatcher(const UiDispatcher&) = delete;
     UiDispatcher& operator=(const UiDispatcher&) = delete;
 
-    // From any thread; on the owning thread it runs the function directly. Blocks until the
-    // function has run; exceptions thrown by it are passed back to the caller. Throws when
-    // called from another thread and there is no window to hand the call to.
-    void Invoke(const std::function<void()>& fn);
     // Queues a function for the owning thread; false when the dispatcher is gone.
     bool Post(std::function<void()> fn);
 

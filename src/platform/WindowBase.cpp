@@ -1,5 +1,7 @@
 #include "platform/WindowBase.h"
 
+#include "platform/MessagePump.h"
+
 namespace tw {
 
 WindowBase::~WindowBase() {
@@ -33,6 +35,8 @@ HWND WindowBase::CreateFor(DWORD exStyle, const wchar_t* className, const wchar_
     return h ? hwnd_ : nullptr;
 }
 
+void WindowBase::TakeDialogKeys() { AddDialogWindow(hwnd_); }
+
 LRESULT WindowBase::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
@@ -52,6 +56,7 @@ LRESULT CALLBACK WindowBase::Procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     LRESULT result = self->OnMessage(msg, wp, lp);
     if (msg == WM_NCDESTROY) {
+        RemoveDialogWindow(hwnd);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
     }

@@ -35,6 +35,9 @@ protected:
     // Returns the handle (also kept in Handle()), or null when creation fails.
     HWND CreateFor(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x,
                    int y, int width, int height, HWND parent, HMENU menu = nullptr);
+    // A modeless window: from now until it is destroyed every message pump gives it its dialog
+    // keys (Tab between controls, Esc as its IDCANCEL button).
+    void TakeDialogKeys();
     // Handles one message; what it does not handle goes to DefWindowProcW.
     virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
 

@@ -2,9 +2,9 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
+#include "platform/StartProgram.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
-#include "repair/SystemFileCheck.h"
 
 namespace tw {
 

@@ -304,7 +304,7 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
     reg.SetRootKey(root);
     // Windows 98 and Me delete a key with its subtree in one call; that call would follow a
     // registry link and delete what it leads to, so a subtree holding one goes level by level.
-    if (context_.majorVersion == 4 && !SubtreeHasLink(root, location, 0))
+    if (OsFamily(context_.majorVersion).IsNineX() && !SubtreeHasLink(root, location, 0))
         return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     // Windows 2000 and later: the subtree goes level by level, deepest first, with the window
     // repainting in between, then the key itself.

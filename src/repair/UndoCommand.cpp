@@ -4,9 +4,9 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
+#include "platform/StartProgram.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
-#include "repair/SystemFileCheck.h"
 #include "repair/UndoFile.h"
 
 namespace tw {

@@ -72,9 +72,7 @@ private:
 
     void Run() override;
     void Drop() override;
-    // Under lock_: adds to waiting_; true when a turn of the UI thread must be asked for.
-    void PutFinding(const Finding& f);
-    void PutStatus(const std::string& text);
+    // After an item was added: asks for a turn of the UI thread, holds the worker on a full batch.
     void Handed();
     void Deliver(const Batch& batch);
     // Waits until fewer than `limit` items wait for the UI thread (0: until all are taken).

@@ -23,12 +23,6 @@ public:
         shown_ = true;
         last_ = GetTickCount();
     }
-    // Shows the text when due; returns whether it did.
-    bool Offer(const std::string& text) {
-        if (!Due()) return false;
-        Show(text);
-        return true;
-    }
 
 private:
     ScanSink& sink_;

@@ -5,13 +5,16 @@
 #include <functional>
 #include <string>
 
+#include "platform/OsFamily.h"
+
 namespace tw {
 
 struct ScanContext {
-    uint32_t majorVersion = 5;   // 4: Windows 98/Me family, 5: 2000/XP/2003
+    OsFamily os;                 // the system the scan runs on
     std::string windowsDir;      // without a trailing backslash
     std::string bakPath = "Backup";  // disk walks skip folders whose path contains it
     HWND desktop = nullptr;      // owner of special-folder queries
+    HWND owner = nullptr;        // the window that owns the scan's questions and waits (null: none)
     // True while the scan has not been stopped (the disk walks end when it turns false).
     std::function<bool()> scanning = [] { return true; };
 };

@@ -12,13 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "app/Checklist.h"
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/MessagePump.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
+#include "scan/Checklist.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
@@ -106,11 +107,7 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
         ListView_SetCheckState(list, i, i == kRowUninstall || i == kRowFonts || i == kRowCurrentUser ||
                                             i == kRowAllUsers || i == kRowFileTypes);
     form.Command(IDM_SCAN);
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 300000;) {
-        if (form.Driver().Idle() && form.StatusText().rfind("扫描完毕", 0) == 0) break;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        ProcessMessages();
-    }
+    RunUntil([&] { return form.Driver().Idle() && form.StatusText().rfind("扫描完毕", 0) == 0; }, 300000);
     int planted = 0;
     for (int i = 0; i < form.Findings().Count(); ++i) {
         const Finding& f = form.Findings().At(i);

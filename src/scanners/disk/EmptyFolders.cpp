@@ -65,7 +65,7 @@ void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
         const char* name;
     };
     std::vector<Tree> trees;
-    if (ctx.majorVersion == 4) {
+    if (ctx.os.IsNineX()) {
         trees.push_back({CSIDL_PROGRAMS, CSIDL_STARTUP, "CSIDL_PROGRAMS"});
     } else {
         trees.push_back({CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP, "CSIDL_COMMON_PROGRAMS"});

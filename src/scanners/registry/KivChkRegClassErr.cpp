@@ -84,7 +84,7 @@ std::string ExtractCommandPath(const std::string& commandLine) {
 }
 
 TChkRegClassErr::TChkRegClassErr(const ScanContext& ctx, ScanSink& sink)
-    : majorVersion_(ctx.majorVersion), sink_(sink), status_(sink) {}
+    : os_(ctx.os), sink_(sink), status_(sink) {}
 
 void TChkRegClassErr::Execute() {
     ComScope com;
@@ -151,7 +151,7 @@ void TChkRegClassErr::ScanClasses() {
         }
         if (IsExtensionName(name)) {
             const Extension& e = extensions_[ext++];
-            if (majorVersion_ == 4 || (e.opened && e.subKeys == 0)) extensionList_.push_back(&e);
+            if (os_.IsNineX() || (e.opened && e.subKeys == 0)) extensionList_.push_back(&e);
             if (e.subKeys > 0) CheckDefaultIcon(name);
         } else {
             CheckClassVerbs(name);
@@ -179,7 +179,7 @@ void TChkRegClassErr::CheckExtension(Extension& ext) {
 
     // Pass 3 reads the extension's class only for extensions without subkeys (on the 98 family,
     // for every one); read it now, while the key is open.
-    if (majorVersion_ == 4 || info.subKeys == 0) {
+    if (os_.IsNineX() || info.subKeys == 0) {
         try {
             // A class name the code page cannot hold stays empty: it is not judged, since its
             // look-alike would name another class.

@@ -68,7 +68,7 @@ private:
     PathState ProgramState(const std::string& path);
     bool ClassKeyExists(const std::string& target);
 
-    uint32_t majorVersion_;
+    OsFamily os_;
     ScanSink& sink_;
     PacedStatus status_;
     std::vector<std::string> classList_;

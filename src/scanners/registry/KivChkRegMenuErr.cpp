@@ -70,11 +70,11 @@ void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
     // The 98 family keeps groups per user; 2000 and XP show the all-users groups beside them;
     // any other system is judged by the all-users groups alone.
     GroupNames groups;
-    if (ctx.majorVersion == 4) {
+    if (ctx.os.IsNineX()) {
         GatherGroups(ctx, sink, CSIDL_PROGRAMS, groups);
     } else {
         GatherGroups(ctx, sink, CSIDL_COMMON_PROGRAMS, groups);
-        if (ctx.majorVersion == 5) GatherGroups(ctx, sink, CSIDL_PROGRAMS, groups);
+        if (ctx.os.IsNt()) GatherGroups(ctx, sink, CSIDL_PROGRAMS, groups);
     }
 
     for (const char* key : kOrderKeys) {

@@ -1,9 +1,11 @@
-// What Windows the program runs on. The rest of the program branches on MajorVersion alone:
-// 4 is the Windows 98/Me family, 5 is Windows 2000/XP/2003.
+// What Windows the program runs on. The rest of the program branches on its family alone
+// (Family()): the Windows 98/Me family or Windows 2000/XP/2003.
 #pragma once
 #include <windows.h>
 #include <cstdint>
 #include <string>
+
+#include "platform/OsFamily.h"
 
 namespace tw {
 
@@ -19,6 +21,8 @@ public:
     uint32_t MinorVersion = 0;
     uint32_t BuildNumber = 0;
     std::string ServicePack;
+
+    OsFamily Family() const { return OsFamily(MajorVersion); }
 
     // Short name of a system version: "98", "Me", "2000", "XP", "2003", "Invalidated" or empty.
     static std::string NameOf(uint32_t major, uint32_t minor);

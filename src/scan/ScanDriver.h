@@ -1,5 +1,5 @@
-// The scan driver: runs the ticked categories in their fixed order, counts the running scan
-// tasks and finishes every scan exactly once. It talks to the window through ScanView, so the
+// The scan driver: runs the ticked categories in the order of their table, counts the running
+// scan tasks and finishes every scan exactly once. It talks to the window through ScanView, so the
 // console front end and the tests drive the same code.
 #pragma once
 #include <windows.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Checklist.h"
 #include "platform/Threads.h"
+#include "scan/ScanCategories.h"
 #include "scanners/HandOverSink.h"
 #include "scanners/IgnoreList.h"
 #include "scanners/ScanContext.h"
@@ -43,28 +43,6 @@ public:
     // The window that owns the scan's questions and error messages (null: none).
     virtual HWND OwnerWindow() { return nullptr; }
 };
-
-// The categories' scanners. An empty entry adds nothing, so a category whose scanner is not
-// there yet is a step that finds nothing.
-struct ScanCategories {
-    using UiScanner = std::function<void(const ScanContext&, ScanSink&)>;
-    UiScanner softwareKeys;                                                       // row 0
-    std::function<void(const ScanContext&, ScanSink&, const std::string&)> contextMenuHandlers;  // row 1
-    UiScanner startMenuOrder;                                                     // row 1
-    std::function<std::unique_ptr<WorkerThread>(const ScanContext&, ScanSink&)> fileTypeThread;  // row 2
-    UiScanner helpFiles;                                                          // row 3
-    UiScanner sharedDlls;                                                         // row 4
-    UiScanner uninstallEntries;                                                   // row 5
-    UiScanner fonts;                                                              // row 6
-    std::function<std::unique_ptr<WorkerThread>(const ScanContext&, ScanSink&, HKEY)> hiveThread;  // rows 7-9
-    // Walks one fixed drive's root folder ("C:\") for broken shortcuts.
-    std::function<void(const ScanContext&, ScanSink&, const std::string&)> diskFiles;  // row 10
-    UiScanner directories;                                                        // row 11
-    UiScanner wineDesktop;                                                        // Wine row
-};
-
-// The categories as the program ships them.
-ScanCategories DefaultScanCategories();
 
 class ScanDriver {
 public:
@@ -102,7 +80,7 @@ private:
         std::unique_ptr<HandOverSink> sink;
         std::unique_ptr<WorkerThread> thread;
         unsigned generation;
-        int kind;  // 0 current user, 1 all users, 2 machine, 3 file types
+        ChecklistRow row;  // the category it scans
     };
 
     void Start();
@@ -113,15 +91,22 @@ private:
     // The closing status line's note and message on categories that ended early.
     std::string EndedEarlyNote() const;
     void ReportEndedEarly();
-    void DiskFileStep();
-    void AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind);
+    // A category on the UI thread; it counts as a running scan task while it runs.
+    void RunUiStep(const ScanCategory& c, const std::function<void()>& step);
+    void EachFixedDriveStep(const ScanCategory& c);
+    // False when the user declined the category's question.
+    bool AskFirst(const ScanCategory& c);
+    // Makes the category's worker thread and counts it; null when it has none.
+    WorkerThread* AddThread(const ScanCategory& c);
     std::unique_ptr<HandOverSink> NewRunSink();
     // Where every Finding of a scan goes: the view's sink behind the ignore filter.
     ScanSink& Sink() { return ignoring_ ? static_cast<ScanSink&>(*ignoring_) : view_.Sink(); }
     void Completion(WorkerThread* t);
     void FinishInCommand();
-    // The system file check, when its row is ticked and the scan was not stopped.
-    void SystemFileCheckIfTicked();
+    bool Ticked(ChecklistRow row);
+    // The categories that run at the scan's end (the system file check), when ticked and the
+    // scan was not stopped.
+    void ScanEndSteps();
     void FinishInCompletion();
 
     ScanView& view_;

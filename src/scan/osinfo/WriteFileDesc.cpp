@@ -1,4 +1,4 @@
-#include "app/osinfo/WriteFileDesc.h"
+#include "scan/osinfo/WriteFileDesc.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/osinfo/KivGetOSInfo.h"
+#include "scan/osinfo/KivGetOSInfo.h"
 
 namespace tw {
 
@@ -21,12 +21,13 @@ void TKivOSInfo::Take(const OSVERSIONINFOA* info) {
 }
 
 std::string TKivOSInfo::NameOf(uint32_t major, uint32_t minor) {
-    if (major == 4) {
+    const OsFamily family(major);
+    if (family.IsNineX()) {
         if (minor == 10) return "98";
         if (minor == 90) return "Me";
         return {};
     }
-    if (major == 5) {
+    if (family.IsNt()) {
         if (minor == 0) return "2000";
         if (minor == 1) return "XP";
         if (minor == 2) return "2003";

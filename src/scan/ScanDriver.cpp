@@ -1,22 +1,17 @@
-#include "app/ScanDriver.h"
+#include "scan/ScanDriver.h"
 
 #include <algorithm>
 
-#include "app/Checklist.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"
-#include "repair/SystemFileCheck.h"
 
 namespace tw {
 
 namespace {
 
 const char kDone[] = "扫描完毕。共检查到：";
-const char kMultiBootQuestion[] =
-    "警告！Tarnwell检测到您的计算机安装了多个操作系统，在安装有多种文件系统（例如：同时存在Fat32和"
-    "NTFS格式的分区）的机器上扫描磁盘文件错误Tarnwell可能无法准确地判断快捷方式是否有效，您真的要进行扫描吗？";
 
 }  // namespace
 
@@ -56,6 +51,7 @@ void ScanDriver::Start() {
     // scanner lets messages run must not finish the scan before the command is through.
     ++runningScans_;
     endedEarly_.clear();
+    context_.owner = view_.OwnerWindow();
     try {
         RunSteps();
     } catch (const std::exception& e) {
@@ -65,7 +61,7 @@ void ScanDriver::Start() {
     // A scan without worker threads ends here, and so does its system file check: the user
     // ticked it. It runs while the command is still under way, so no second scan can start
     // from the messages that run during the wait.
-    if (!shutDown_ && runningScans_ == 0) SystemFileCheckIfTicked();
+    if (!shutDown_ && runningScans_ == 0) ScanEndSteps();
     inStart_ = false;
     if (shutDown_) return;
     if (runningScans_ == 0) FinishInCommand();
@@ -77,8 +73,11 @@ std::unique_ptr<HandOverSink> ScanDriver::NewRunSink() {
         new HandOverSink(*ui_, Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
 }
 
-void ScanDriver::AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t, int kind) {
-    if (!t) return;
+WorkerThread* ScanDriver::AddThread(const ScanCategory& c) {
+    if (!c.thread) return nullptr;
+    std::unique_ptr<HandOverSink> sink = NewRunSink();
+    std::unique_ptr<WorkerThread> t = c.thread(context_, *sink);
+    if (!t) return nullptr;
     WorkerThread* raw = t.get();
     HandOverSink* handOver = sink.get();
     handOver->SetProducer(raw);
@@ -91,8 +90,9 @@ void ScanDriver::AddThread(std::unique_ptr<HandOverSink> sink, std::unique_ptr<W
         }
         ui->Post([this, raw] { Completion(raw); });
     };
-    threads_.push_back({std::move(sink), std::move(t), generation_, kind});
+    threads_.push_back({std::move(sink), std::move(t), generation_, c.row});
     ++runningScans_;
+    return raw;
 }
 
 void ScanDriver::RunStep(int row, const std::function<void()>& step) {
@@ -105,62 +105,50 @@ void ScanDriver::RunStep(int row, const std::function<void()>& step) {
     }
 }
 
-void ScanDriver::RunSteps() {
-    auto ticked = [this](ChecklistRow row) {
-        const int index = view_.ChecklistIndexOf(row);
-        return index >= 0 && index < view_.ChecklistRowCount() && view_.IsRowTicked(index);
-    };
-
-    // Hive threads: all created and counted first, then started side by side.
-    const HKEY roots[3] = {HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE};
-    size_t firstHive = threads_.size();
-    for (int i = 0; i < 3; ++i) {
-        if (!ticked(static_cast<ChecklistRow>(kRowCurrentUser + i)) || !categories_.hiveThread) continue;
-        std::unique_ptr<HandOverSink> sink = NewRunSink();
-        std::unique_ptr<WorkerThread> t = categories_.hiveThread(context_, *sink, roots[i]);
-        AddThread(std::move(sink), std::move(t), i);
-    }
-    for (size_t i = firstHive; i < threads_.size(); ++i) threads_[i].thread->Start();
-
-    ScanSink& sink = Sink();
-    if (ticked(kRowSoftware) && categories_.softwareKeys)
-        RunStep(kRowSoftware, [&] { categories_.softwareKeys(context_, sink); });
-    if (ticked(kRowProgramMenu)) {
-        RunStep(kRowProgramMenu, [&] {
-            if (categories_.contextMenuHandlers)
-                for (const char* type : {"*", "Directory", "Drive", "Folder"})
-                    categories_.contextMenuHandlers(context_, sink, type);
-            if (categories_.startMenuOrder) categories_.startMenuOrder(context_, sink);
-        });
-    }
-    if (ticked(kRowFileTypes) && categories_.fileTypeThread) {
-        std::unique_ptr<HandOverSink> sink = NewRunSink();
-        std::unique_ptr<WorkerThread> t = categories_.fileTypeThread(context_, *sink);
-        WorkerThread* raw = t.get();
-        AddThread(std::move(sink), std::move(t), 3);
-        if (raw) raw->Start();
-    }
-    if (ticked(kRowHelpFiles) && categories_.helpFiles)
-        RunStep(kRowHelpFiles, [&] { categories_.helpFiles(context_, sink); });
-    if (ticked(kRowSharedDlls) && categories_.sharedDlls)
-        RunStep(kRowSharedDlls, [&] { categories_.sharedDlls(context_, sink); });
-    if (ticked(kRowUninstall) && categories_.uninstallEntries)
-        RunStep(kRowUninstall, [&] { categories_.uninstallEntries(context_, sink); });
-    if (ticked(kRowFonts) && categories_.fonts) RunStep(kRowFonts, [&] { categories_.fonts(context_, sink); });
-    if (ticked(kRowDiskFiles)) DiskFileStep();
-    if (ticked(kRowDiskDirs) && categories_.directories) {
-        ++runningScans_;
-        RunStep(kRowDiskDirs, [&] { categories_.directories(context_, sink); });
-        --runningScans_;
-    }
-    if (ticked(kRowWineDesktop) && categories_.wineDesktop)
-        RunStep(kRowWineDesktop, [&] { categories_.wineDesktop(context_, sink); });
+bool ScanDriver::Ticked(ChecklistRow row) {
+    const int index = view_.ChecklistIndexOf(row);
+    return index >= 0 && index < view_.ChecklistRowCount() && view_.IsRowTicked(index);
 }
 
-void ScanDriver::DiskFileStep() {
-    if (multiBoot_ && context_.majorVersion == 4 &&
-        ShowMessage(view_.OwnerWindow(), kMultiBootQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return;
+void ScanDriver::RunSteps() {
+    // The threads that start with the scan: all made and counted first, then started side by side.
+    const size_t first = threads_.size();
+    for (const ScanCategory& c : categories_.Rows())
+        if (c.runs == RunsOn::WorkerFromStart && Ticked(c.row)) AddThread(c);
+    for (size_t i = first; i < threads_.size(); ++i) threads_[i].thread->Start();
+
+    ScanSink& sink = Sink();
+    for (const ScanCategory& c : categories_.Rows()) {
+        if (!Ticked(c.row) || !AskFirst(c)) continue;
+        switch (c.runs) {
+            case RunsOn::UiThread:
+                if (c.step) RunUiStep(c, [&] { c.step(context_, sink); });
+                break;
+            case RunsOn::WorkerThread:
+                if (WorkerThread* t = AddThread(c)) t->Start();
+                break;
+            case RunsOn::EachFixedDrive:
+                EachFixedDriveStep(c);
+                break;
+            case RunsOn::WorkerFromStart:
+            case RunsOn::ScanEnd:
+                break;
+        }
+    }
+}
+
+void ScanDriver::RunUiStep(const ScanCategory& c, const std::function<void()>& step) {
+    ++runningScans_;
+    RunStep(c.row, step);
+    --runningScans_;
+}
+
+bool ScanDriver::AskFirst(const ScanCategory& c) {
+    return !c.multiBootQuestion || !multiBoot_ || !context_.os.IsNineX() ||
+           ShowMessage(view_.OwnerWindow(), c.multiBootQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
     DWORD mask = LogicalDrives();
     std::vector<std::string> drives;
     for (int bit = 1; bit <= 25; ++bit)  // B: to Z:; A: is never walked
@@ -170,20 +158,18 @@ void ScanDriver::DiskFileStep() {
         const std::string root = drive + "\\";
         // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
         // not a disk of the system being cleaned, and its walk would never end in useful time.
-        if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !categories_.diskFiles) continue;
-        ++runningScans_;
-        RunStep(kRowDiskFiles, [&] { categories_.diskFiles(context_, Sink(), root); });
-        --runningScans_;
+        if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !c.driveStep) continue;
+        RunUiStep(c, [&] { c.driveStep(context_, Sink(), root); });
     }
 }
 
 void ScanDriver::Stop() {
     scanning_ = false;
     view_.SetScanCaptions(false);
-    // File-type thread first, then the hives in their order.
-    for (int kind : {3, 0, 1, 2})
+    // In table order: the file-type thread first, then the hives in their order.
+    for (const ScanCategory& c : categories_.Rows())
         for (RunningThread& r : threads_)
-            if (r.kind == kind && r.generation == generation_) r.thread->Terminate();
+            if (r.row == c.row && r.generation == generation_) r.thread->Terminate();
 }
 
 void ScanDriver::Completion(WorkerThread* t) {
@@ -192,12 +178,12 @@ void ScanDriver::Completion(WorkerThread* t) {
                            [t](const RunningThread& r) { return r.thread.get() == t; });
     if (it == threads_.end()) return;
     unsigned gen = it->generation;
-    const int kind = it->kind;
+    const ChecklistRow row = it->row;
     // The thread has posted this as its last act: joining it here is immediate.
     WaitForSingleObject(t->Handle(), INFINITE);
     // Ended, so its failure is its last word and safe to read.
     if (gen == generation_ && !t->Failure().empty())
-        endedEarly_.push_back(ChecklistCaption(kind == 3 ? kRowFileTypes : kRowCurrentUser + kind) + "：" + t->Failure());
+        endedEarly_.push_back(ChecklistCaption(row) + "：" + t->Failure());
     threads_.erase(it);
     // A stopped scan's late completion never counts against the scan that followed it.
     if (gen != generation_) return;
@@ -229,15 +215,15 @@ void ScanDriver::ReportEndedEarly() {
     ShowError(view_.OwnerWindow(), text);
 }
 
-void ScanDriver::SystemFileCheckIfTicked() {
-    // Found by what it is: under Wine the Wine row stands before it.
-    const int row = view_.ChecklistIndexOf(kRowSystemFiles);
-    if (scanning_ && row >= 0 && row < view_.ChecklistRowCount() && view_.IsRowTicked(row))
-        RunSystemFileCheck(Sink(), view_.OwnerWindow(), context_.windowsDir);
+void ScanDriver::ScanEndSteps() {
+    // Found by what they are, not where: under Wine the Wine row stands before the file check.
+    for (const ScanCategory& c : categories_.Rows())
+        if (c.runs == RunsOn::ScanEnd && c.step && scanning_ && Ticked(c.row))
+            RunStep(c.row, [&] { c.step(context_, Sink()); });
 }
 
 void ScanDriver::FinishInCompletion() {
-    SystemFileCheckIfTicked();
+    ScanEndSteps();
     if (shutDown_) return;
     view_.SetSelectAllEnabled(true);
     int rows = view_.FindingCount();

@@ -12,12 +12,6 @@ namespace tw {
 // "<windows>\system32\sfc.exe /SCANNOW"; windowsDir has no trailing backslash.
 std::string SystemFileCheckCommand(const std::string& windowsDir);
 
-// Starts a command line and waits for its end with the window disabled (when it is enabled)
-// and still painting, so that nothing can be clicked meanwhile. False when the program could
-// not be started.
-bool RunAndWaitDisabled(HWND window, const std::string& commandLine, const std::string& directory,
-                        DWORD& exitCode);
-
 // Shows the wait text, lets it paint, then runs the checker and waits for it (the checker may
 // take many minutes). A checker that cannot be started returns at once, without a message.
 void RunSystemFileCheck(ScanSink& sink, HWND window, const std::string& windowsDir);

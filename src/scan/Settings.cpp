@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "scan/Settings.h"
 
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
