@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,6 +47,11 @@ struct RegValue {
 // the converted text would name another object, or none (a subkey is left out with its whole
 // subtree). The buffers are kept from call to call, so one reader serves a whole walk; a reader
 // belongs to one thread.
+// Run between the items of an enumeration: a scanner on the UI thread lets its window's messages
+// through there, since one list of tens of thousands of names or values takes longer to read than
+// a user waits for an answer.
+using RegPause = std::function<void()>;
+
 class RegKeyReader {
 public:
     // Data larger than this is not read: such a value comes with type REG_NONE and no data, and
@@ -53,6 +59,7 @@ public:
     static constexpr size_t kMaxData = 16u << 20;
 
     RegKeyReader();
+    explicit RegKeyReader(RegPause pause);
     // Appends the subkey names in enumeration order.
     void SubKeyNames(HKEY key, std::vector<std::string>& names);
     // Appends every value, with its data when withData is set.
@@ -68,6 +75,7 @@ private:
 
     std::vector<wchar_t> name_;
     std::vector<BYTE> data_;
+    RegPause pause_;
 };
 
 // Opens base\path as RegOpenKeyExA does, also where the path is longer than the system takes
@@ -144,11 +152,12 @@ public:
 
     // Names of the current key's subkeys / values in enumeration order; empty when unreadable.
     // Read by RegKeyReader: names the ANSI code page cannot hold exactly are left out.
-    std::vector<std::string> GetKeyNames() const;
+    // With a pause, it runs after every name or value read.
+    std::vector<std::string> GetKeyNames(const RegPause& pause = nullptr) const;
     std::vector<std::string> GetValueNames() const;
     // Every value of the current key with its data, in one pass (no reopening per value), as
     // RegKeyReader gives them (data past its limit is not read; inexact string data is empty).
-    std::vector<RegValue> GetValues() const;
+    std::vector<RegValue> GetValues(const RegPause& pause = nullptr) const;
 
     // String or expandable string up to its first NUL; empty when missing. Other kinds throw.
     std::string ReadString(const std::string& name) const;

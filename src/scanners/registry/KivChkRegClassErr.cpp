@@ -323,7 +323,7 @@ void TChkRegClassErr::CheckDefaultIcon(const std::string& cls) {
         return;  // not text: no file to judge
     }
     const std::string file = IconFile(reference);
-    if (file.empty() || !IsNoFile(JudgePath(file))) return;
+    if (file.empty() || !IsNoFile(iconFiles_.Judge(file))) return;
     // The icon setting only, never the class that has it.
     Finding f = NamedOrDefaultValueFinding(kMachine, iconKey, "", kBadIcon + reference);
     f.missingPaths.push_back(file);
