@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -128,6 +129,19 @@ bool FoldsToAscii(wchar_t c) {
 
 }  // namespace
 
+DriveTypeCache::DriveTypeCache() {
+    for (UINT& t : types_) t = static_cast<UINT>(-1);
+}
+
+UINT DriveTypeCache::TypeOf(const std::string& root) {
+    const bool driveRoot = root.size() == 3 && root[1] == ':' && root[2] == '\\';
+    const char letter = driveRoot ? static_cast<char>(toupper(static_cast<unsigned char>(root[0]))) : 0;
+    if (letter < 'A' || letter > 'Z') return DriveType(root);
+    UINT& t = types_[letter - 'A'];
+    if (t == static_cast<UINT>(-1)) t = DriveType(root);
+    return t;
+}
+
 void FolderListings::List(const std::string& folder, Folder& f) {
     f.tried = true;
     std::wstring pattern;
@@ -141,16 +155,18 @@ void FolderListings::List(const std::string& folder, Folder& f) {
     if (!find) return;
     std::unordered_map<std::string, bool> names;
     for (;;) {
-        bool ascii = true;
-        for (const wchar_t* c = fd.cFileName; *c; ++c) {
-            if (*c >= 0x80 && FoldsToAscii(*c)) return;  // another spelling of an ASCII name
-            ascii = ascii && *c < 0x80;
-        }
-        if (ascii) {
+        // Only a plain file answers "file"; a folder or a link is asked about as before. The
+        // short name finds the entry too.
+        const bool plain = !(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        for (const wchar_t* spelling : {fd.cFileName, fd.cAlternateFileName}) {
+            bool ascii = true;
+            for (const wchar_t* c = spelling; *c; ++c) {
+                if (*c >= 0x80 && FoldsToAscii(*c)) return;  // another spelling of an ASCII name
+                ascii = ascii && *c < 0x80;
+            }
+            if (!ascii || !*spelling) continue;
             std::string name;
-            for (const wchar_t* c = fd.cFileName; *c; ++c) name += static_cast<char>(*c);
-            // Only a plain file answers "file"; a folder or a link is asked about as before.
-            const bool plain = !(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+            for (const wchar_t* c = spelling; *c; ++c) name += static_cast<char>(*c);
             bool& entry = names.emplace(LowerAscii(name), plain).first->second;
             entry = entry && plain;
         }

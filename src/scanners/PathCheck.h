@@ -4,6 +4,8 @@
 // an 8.3 short name that does not resolve here. Only a definite "missing" may make a Finding:
 // a cleaner that took "cannot tell" for "missing" would delete what works.
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,6 +22,18 @@ PathState JudgePath(const std::string& path);
 // finds a program (the program's and the current folder, the system and Windows folders, then
 // PATH); a name without an extension is also tried with ".exe".
 PathState JudgeProgram(const std::string& path);
+
+// Drive types by letter, asked once each: a scan judges thousands of paths on a handful of
+// drives, and each question is a round trip to the system's mount manager.
+class DriveTypeCache {
+public:
+    DriveTypeCache();
+    // The type of the drive of a root such as "C:\" (any other text is asked every time).
+    UINT TypeOf(const std::string& root);
+
+private:
+    UINT types_[26];
+};
 
 // JudgePath for the thousands of files that one table names in a few folders (fonts, help files,
 // shared libraries): a folder asked about again and again is listed once, and its names answer

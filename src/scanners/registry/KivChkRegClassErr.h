@@ -80,6 +80,7 @@ private:
     std::unordered_map<std::string, int> orphanCount_;
     std::unordered_map<std::string, PathState> programs_;  // judgements of programs in this run
     FolderListings iconFiles_;  // icons name the same few folders again and again
+    DriveTypeCache drives_;
 };
 
 }  // namespace tw

@@ -15,30 +15,11 @@ namespace {
 
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls";
 
-// The table names thousands of files on a few drives: each drive's type is asked once a scan.
-class DriveTypes {
-public:
-    UINT Of(const std::string& root) {
-        const char c = root.empty() ? 0 : static_cast<char>(root[0] & ~0x20);
-        if (root.size() != 3 || root[1] != ':' || root[2] != '\\' || c < 'A' || c > 'Z') return DriveType(root);
-        UINT& t = types_[c - 'A'];
-        if (!known_[c - 'A']) {
-            t = DriveType(root);
-            known_[c - 'A'] = true;
-        }
-        return t;
-    }
-
-private:
-    UINT types_[26] = {};
-    bool known_[26] = {};
-};
-
 // Whether the library an entry names is definitely gone: a drive path on a fixed disk that the
 // file system says holds no file. Names in other forms (%VAR%, relative, other drives) and what
 // cannot be judged are not gone.
-bool LibraryGone(const std::string& name, DriveTypes& drives, FolderListings& listings) {
-    if (!StartsWithDriveCtoZ(name) || drives.Of(name.substr(0, 3)) != DRIVE_FIXED) return false;
+bool LibraryGone(const std::string& name, DriveTypeCache& drives, FolderListings& listings) {
+    if (!StartsWithDriveCtoZ(name) || drives.TypeOf(name.substr(0, 3)) != DRIVE_FIXED) return false;
     return IsNoFile(listings.Judge(name));
 }
 
@@ -100,7 +81,8 @@ void Scan_DLLerr(const ScanContext&, ScanSink& sink) {
     if (!reg.OpenKey(kSharedDllsKey, false)) return;
     // One pass reads every entry with its count, instead of three questions to the registry per
     // entry.
-    DriveTypes drives;
+    // The table names thousands of files on a few drives: each drive's type is asked once.
+    DriveTypeCache drives;
     FolderListings listings;
     // The window gets its turn at every entry, read or judged: a table of thousands would
     // otherwise hold it for seconds.
