@@ -155,7 +155,9 @@ TEST_CASE("software keys: empty program keys, the kept names and Secure") {
     auto f = [](const char* root, const std::string& key) { return RegistryKeyFinding(root, "Software\\" + key, "无效软件"); };
     CheckSame(sink.findings, {f("HKEY_LOCAL_MACHINE", "EmptyM"), f("HKEY_CURRENT_USER", "EmptyM"),
                               f("HKEY_CURRENT_USER", "withsub"), f("HKEY_CURRENT_USER", "UserOnly")});
-    CHECK(sink.pumps == 4);
+    // A turn for the window at every key examined (12), not only after a Finding: tens of
+    // thousands of kept keys pass without one.
+    CHECK(sink.pumps >= 12);
 }
 
 TEST_CASE("help files: missing from their folder; HTML Help of the Windows folder") {
@@ -340,13 +342,24 @@ TEST_CASE("uninstall entries") {
     SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("IntCommand"), "UninstallString", 1);
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("IntCommand"), "DisplayName", "I");
     MakeKey(HKEY_CURRENT_USER, kUninstall + std::string("UserEmpty"));  // only the machine's list counts
+    // Value names in another letter case are the same values; a value name or a display name the
+    // code page cannot hold leaves the entry judged all the same.
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Cased"), "displayNAME", "C");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Cased"), "uninstallstring", "C:\\gone\\c.exe");
+    const std::wstring oddNames = AnsiToWide(kUninstall) + L"OddNames";
+    SetWideString(HKEY_LOCAL_MACHINE, oddNames, L"Note\u00b2", L"x");
+    SetWideString(HKEY_LOCAL_MACHINE, oddNames, L"DisplayName", L"App\u00b2");
+    SetWideString(HKEY_LOCAL_MACHINE, oddNames, L"UninstallString", L"C:\\gone\\o.exe");
+    SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kUninstall) + L"OddDisplay", L"DisplayName", L"\u00b2");
+    SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("OddDisplay"), "UninstallString", "C:\\gone\\d.exe");
 
     CollectingSink sink;
     ChkUninstallErr(ctx, sink);
     CheckSame(sink.findings, {Uninstall("NoValues"), Uninstall("OnlyInt"), Uninstall("OnlyName"), Uninstall("OnlyUnc"),
                               Uninstall("Old vopt tool"), Uninstall("QuotedGone"), Uninstall("EnvVar"),
-                              Uninstall("QuietOnly")});
-    CHECK(sink.pumps == 20);  // one per entry examined: all but the Vopt one
+                              Uninstall("QuietOnly"), Uninstall("Cased"), Uninstall("OddNames"),
+                              Uninstall("OddDisplay")});
+    CHECK(sink.pumps >= 23);  // a turn for the window at every entry examined: all but the Vopt one
 }
 
 TEST_CASE("uninstall entries and fonts: paths the code page cannot hold are not judged by their look-alikes") {
@@ -434,7 +447,8 @@ TEST_CASE("shared DLLs: a count of 0, as an integer or as text, or a library tha
     CollectingSink sink;
     Scan_DLLerr(ScanContext{}, sink);
     CheckSame(sink.findings, want);
-    CHECK(sink.pumps == 0);
+    // The window gets its turn at every entry: a table of thousands must not hold it.
+    CHECK(sink.pumps >= static_cast<int>(sizeof rows / sizeof rows[0]));
 }
 
 TEST_CASE("uninstall entries of MSI products: reported only when their files are definitely gone") {
@@ -576,6 +590,33 @@ TEST_CASE("valid entries are not reported; default values are rows of their own;
     SetEnvironmentVariableA("TWTESTDIR", nullptr);
 }
 
+TEST_CASE("a listed folder answers for its files as the file system does") {
+    ScratchDir dir;
+    for (const char* f : {"App.exe", "lib.dll", "x.txt", "nul.txt", "Sub\\inner.hlp"}) dir.File(f);
+    const std::string odd = dir.Dir("Odd");
+    dir.File("Odd\\plain.txt");
+    // A name the system may take for an ASCII one: the folder answers nothing from its listing.
+    HANDLE h = CreateFileW((AnsiToWide(odd) + L"\\\u0131tem.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    const std::string s = dir.Path();
+    const std::string paths[] = {
+        s + "\\app.EXE", s + "\\gone.exe", s + "\\Sub", s + "\\sub\\INNER.hlp", s + "\\sub\\gone.hlp",
+        s + "\\App.exe.", s + "\\App.exe ", s + "\\nul", s + "\\NUL.txt", s + "\\APPEXE~1", s + "\\*.dll",
+        s + "\\gone\\x.txt", s + "\\x.txt\\y", s + "\\\\x.txt", s + "/x.txt", odd + "\\PLAIN.txt", odd + "\\item.txt",
+        odd + "\\gone.txt", "x.txt", s + "\\x.txt:stream",
+    };
+    FolderListings listings;
+    // Asked again and again, as a long table asks: the folders get listed.
+    for (int round = 0; round < 4; ++round)
+        for (const std::string& p : paths) {
+            CAPTURE(p);
+            const PathState listed = listings.Judge(p), asked = JudgePath(p);
+            CHECK(IsNoFile(listed) == IsNoFile(asked));
+            CHECK(IsGone(listed) == IsGone(asked));
+        }
+}
+
 // Run by tests/unreadable_folder.sh as a user who cannot read the folder TW_UNREADABLE (made
 // and locked on the host side, holding app.exe, face.ttf, there.hlp): every check that meets it
 // answers "cannot tell", and nothing that names it is reported.
@@ -592,7 +633,9 @@ TEST_CASE("a folder the user cannot read: nothing in it is taken for missing") {
     seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? dir : std::string(); };
     const std::string cls = "Software\\CLASSES\\lockedfile\\Shell\\open\\Command";
     SetString(HKEY_LOCAL_MACHINE, cls, "", "\"" + dir + "\\app.exe\" \"%1\"");
-    SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\Help", "there.hlp", dir);
+    // Enough names in the one folder that its listing is tried, and refused.
+    for (const char* help : {"there.hlp", "a.hlp", "b.hlp", "c.hlp"})
+        SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\Help", help, dir);
     SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", "Face", "face.ttf");
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Locked"), "DisplayName", "Locked");
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("Locked"), "UninstallString", dir + "\\app.exe /u");

@@ -163,6 +163,7 @@ void Registry::CloseKey() {
 static HKEY Current(const UniqueHKey& key, HKEY root) { return key ? key.get() : root; }
 
 RegKeyReader::RegKeyReader() : name_(16384 + 1), data_(4096) {}
+RegKeyReader::RegKeyReader(RegPause pause) : RegKeyReader() { pause_ = std::move(pause); }
 
 bool RegKeyReader::Convert(DWORD length, std::string& out) const {
     return WideToAnsiExact(name_.data(), length, out);
@@ -175,6 +176,7 @@ void RegKeyReader::EachSubKey(HKEY key, Each each) {
         if (RegEnumKeyExW(key, i, name_.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         each(len);
+        if (pause_) pause_();
     }
 }
 
@@ -219,6 +221,7 @@ void RegKeyReader::Values(HKEY key, std::vector<RegValue>& values, bool withData
             tooLarge = true;
         }
         if (rc != ERROR_SUCCESS) break;
+        if (pause_) pause_();
         // Read straight into its place in the list: no copy of the name or data per value.
         values.emplace_back();
         RegValue& value = values.back();
@@ -333,9 +336,9 @@ void RegWalkPath::Leave() {
     if (!levels_.empty()) levels_.pop_back();
 }
 
-std::vector<std::string> Registry::GetKeyNames() const {
+std::vector<std::string> Registry::GetKeyNames(const RegPause& pause) const {
     std::vector<std::string> names;
-    RegKeyReader().SubKeyNames(Current(key_, root_), names);
+    RegKeyReader(pause).SubKeyNames(Current(key_, root_), names);
     return names;
 }
 
@@ -348,9 +351,9 @@ std::vector<std::string> Registry::GetValueNames() const {
     return names;
 }
 
-std::vector<RegValue> Registry::GetValues() const {
+std::vector<RegValue> Registry::GetValues(const RegPause& pause) const {
     std::vector<RegValue> values;
-    RegKeyReader().Values(Current(key_, root_), values, true);
+    RegKeyReader(pause).Values(Current(key_, root_), values, true);
     return values;
 }
 

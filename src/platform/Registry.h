@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ struct RegValue {
     bool dataExact = true;
 };
 
+// Run between the items of an enumeration: a scanner on the UI thread lets its window's messages
+// through there, since one list of tens of thousands of names or values takes longer to read than
+// a user waits for an answer.
+using RegPause = std::function<void()>;
+
 // The enumeration loop of every scan: reads an open key's subkeys and values with the wide
 // calls, index by index, and stops at the first error of any kind, not only at the end of the
 // list (under Wine a key can answer "access denied" for every index, and a loop that skipped
@@ -57,6 +63,7 @@ public:
     static constexpr size_t kMaxData = 16u << 20;
 
     RegKeyReader();
+    explicit RegKeyReader(RegPause pause);
     // Appends the subkey names in enumeration order.
     void SubKeyNames(HKEY key, std::vector<std::string>& names);
     // Appends every value, with its data when withData is set.
@@ -72,6 +79,7 @@ private:
 
     std::vector<wchar_t> name_;
     std::vector<BYTE> data_;
+    RegPause pause_;
 };
 
 // Opens base\path as RegOpenKeyExA does, also where the path is longer than the system takes
@@ -148,11 +156,12 @@ public:
 
     // Names of the current key's subkeys / values in enumeration order; empty when unreadable.
     // Read by RegKeyReader: names the ANSI code page cannot hold exactly are left out.
-    std::vector<std::string> GetKeyNames() const;
+    // With a pause, it runs after every name or value read.
+    std::vector<std::string> GetKeyNames(const RegPause& pause = nullptr) const;
     std::vector<std::string> GetValueNames() const;
     // Every value of the current key with its data, in one pass (no reopening per value), as
     // RegKeyReader gives them (data past its limit is not read; inexact string data is empty).
-    std::vector<RegValue> GetValues() const;
+    std::vector<RegValue> GetValues(const RegPause& pause = nullptr) const;
 
     // String or expandable string up to its first NUL; empty when missing. Other kinds throw.
     std::string ReadString(const std::string& name) const;

@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include <cctype>
+#include <cstring>
 #include <vector>
 
 #include "platform/Handle.h"
@@ -93,7 +95,113 @@ std::string ProgramFilesX86() {
     return LowerAscii(TrimTrailingBackslashes(folder));
 }
 
+// A folder is listed once it has been asked about this often: a table that names one file in a
+// big folder costs one question, not a listing.
+const int kListAfter = 3;
+// A folder holding more entries than this is judged file by file.
+const size_t kMaxListed = 20000;
+
+// A name a listing shows as the system would find it: printable ASCII, none of the characters a
+// path or pattern gives a meaning to, no short-name tilde, no dot or blank at either end (the
+// system drops trailing ones), no device name ("nul", "com1.txt").
+bool ListableName(const std::string& name) {
+    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+    for (char c : name)
+        if (c < 0x20 || c > 0x7E || strchr("<>:\"/\\|?*~", c)) return false;
+    if (name.front() == ' ' || name.front() == '.' || name.back() == ' ' || name.back() == '.') return false;
+    const std::string base = LowerAscii(name.substr(0, name.find('.')));
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"})
+        if (base == device) return false;
+    if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '0' &&
+        base[3] <= '9')
+        return false;
+    return true;
+}
+
+// A character that the system's letter-case rules may take for an ASCII letter ("\u0131" for
+// "i", the Kelvin sign for "k"): a name holding one may answer for an ASCII name.
+bool FoldsToAscii(wchar_t c) {
+    if (c < 0x80) return true;
+    const wchar_t up = static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
+    const wchar_t low = static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharLowerW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
+    return up < 0x80 || low < 0x80;
+}
+
 }  // namespace
+
+DriveTypeCache::DriveTypeCache() {
+    for (UINT& t : types_) t = static_cast<UINT>(-1);
+}
+
+UINT DriveTypeCache::TypeOf(const std::string& root) {
+    const bool driveRoot = root.size() == 3 && root[1] == ':' && root[2] == '\\';
+    const char letter = driveRoot ? static_cast<char>(toupper(static_cast<unsigned char>(root[0]))) : 0;
+    if (letter < 'A' || letter > 'Z') return DriveType(root);
+    UINT& t = types_[letter - 'A'];
+    if (t == static_cast<UINT>(-1)) t = DriveType(root);
+    return t;
+}
+
+void FolderListings::List(const std::string& folder, Folder& f) {
+    f.tried = true;
+    std::wstring pattern;
+    if (!AnsiToWideExact(folder + "\\*", pattern) || pattern.size() >= MAX_PATH) return;
+    WIN32_FIND_DATAW fd;
+    UniqueFind find;
+    {
+        RealFileSystem real;
+        find.reset(FindFirstFileW(pattern.c_str(), &fd));
+    }
+    if (!find) return;
+    std::unordered_map<std::string, bool> names;
+    for (;;) {
+        // Only a plain file answers "file"; a folder or a link is asked about as before. The
+        // short name finds the entry too.
+        const bool plain = !(fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        for (const wchar_t* spelling : {fd.cFileName, fd.cAlternateFileName}) {
+            bool ascii = true;
+            for (const wchar_t* c = spelling; *c; ++c) {
+                if (*c >= 0x80 && FoldsToAscii(*c)) return;  // another spelling of an ASCII name
+                ascii = ascii && *c < 0x80;
+            }
+            if (!ascii || !*spelling) continue;
+            std::string name;
+            for (const wchar_t* c = spelling; *c; ++c) name += static_cast<char>(*c);
+            bool& entry = names.emplace(LowerAscii(name), plain).first->second;
+            entry = entry && plain;
+        }
+        if (names.size() > kMaxListed) return;
+        RealFileSystem real;
+        if (!FindNextFileW(find.get(), &fd)) {
+            // Listed to its end, or not whole: then it answers nothing.
+            if (GetLastError() != ERROR_NO_MORE_FILES) return;
+            break;
+        }
+    }
+    f.names = std::move(names);
+    f.listed = true;
+}
+
+PathState FolderListings::Judge(const std::string& path) {
+    // A whole drive path of a folder and a name, nothing the system reads another way.
+    const size_t sep = path.rfind('\\');
+    if (path.size() >= MAX_PATH || sep == std::string::npos || sep < 2 || path.size() < 4 || path[1] != ':' ||
+        path[2] != '\\' || path.find('/') != std::string::npos || path.find(':', 2) != std::string::npos || path.find("\\\\", 2) != std::string::npos ||
+        HasWildcard(path))
+        return JudgePath(path);
+    const std::string name = path.substr(sep + 1);
+    if (!ListableName(name)) return JudgePath(path);
+    const std::string folder = path.substr(0, sep);
+    Folder& f = folders_[folder];
+    if (!f.listed) {
+        if (f.tried || ++f.asked < kListAfter) return JudgePath(path);
+        List(folder, f);
+        if (!f.listed) return JudgePath(path);
+    }
+    const auto it = f.names.find(LowerAscii(name));
+    if (it == f.names.end()) return PathState::Missing;
+    return it->second ? PathState::File : JudgePath(path);
+}
 
 std::string ExpandVariables(const std::string& text) {
     if (text.find('%') == std::string::npos) return text;

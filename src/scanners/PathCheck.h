@@ -4,7 +4,11 @@
 // an 8.3 short name that does not resolve here. Only a definite "missing" may make a Finding:
 // a cleaner that took "cannot tell" for "missing" would delete what works.
 #pragma once
+#include <windows.h>
+
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/FileSystem.h"
 
@@ -18,6 +22,42 @@ PathState JudgePath(const std::string& path);
 // finds a program (the program's and the current folder, the system and Windows folders, then
 // PATH); a name without an extension is also tried with ".exe".
 PathState JudgeProgram(const std::string& path);
+
+// Drive types by letter, asked once each: a scan judges thousands of paths on a handful of
+// drives, and each question is a round trip to the system's mount manager.
+class DriveTypeCache {
+public:
+    DriveTypeCache();
+    // The type of the drive of a root such as "C:\" (any other text is asked every time).
+    UINT TypeOf(const std::string& root);
+
+private:
+    UINT types_[26];
+};
+
+// JudgePath for the thousands of files that one table names in a few folders (fonts, help files,
+// shared libraries): a folder asked about again and again is listed once, and its names answer
+// for the files in it, instead of a question to the file system per file. The listing answers
+// only where it tells as surely as JudgePath: a plain ASCII name listed as a file, or missing
+// from the whole listing of a folder none of whose names the system could take for it. Any
+// other path (a short name, a name ending in a dot or blank, a device name, wildcards, other
+// characters; a folder listed as such; a folder that could not be listed to its end, or that
+// holds more than a table would ask about) is judged by JudgePath. One lives for one category of
+// one scan: the disk may change between scans, and a repair judges again before it deletes.
+class FolderListings {
+public:
+    PathState Judge(const std::string& path);
+
+private:
+    struct Folder {
+        int asked = 0;
+        bool listed = false;  // listed whole: names answers
+        bool tried = false;   // listing tried: not again
+        std::unordered_map<std::string, bool> names;  // lower-case name: is a plain file
+    };
+    void List(const std::string& folder, Folder& f);
+    std::unordered_map<std::string, Folder> folders_;
+};
 
 inline bool IsGone(PathState s) { return s == PathState::Missing || s == PathState::FolderMissing; }
 // Definitely not a file there: nothing at all, or a folder where a file was wanted.

@@ -21,19 +21,6 @@ const DWORD kListed = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRI
 
 }  // namespace
 
-DriveTypeCache::DriveTypeCache() {
-    for (UINT& t : types_) t = static_cast<UINT>(-1);
-}
-
-UINT DriveTypeCache::TypeOf(const std::string& root) {
-    const bool driveRoot = root.size() == 3 && root[1] == ':' && root[2] == '\\';
-    const char letter = driveRoot ? static_cast<char>(toupper(static_cast<unsigned char>(root[0]))) : 0;
-    if (letter < 'A' || letter > 'Z') return DriveType(root);
-    UINT& t = types_[letter - 'A'];
-    if (t == static_cast<UINT>(-1)) t = DriveType(root);
-    return t;
-}
-
 bool IsBrokenShortcutTarget(const std::string& target) {
     DriveTypeCache drives;
     return IsBrokenShortcutTarget(target, drives);

@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ShellLink.h"
 #include "scanners/PacedStatus.h"
+#include "scanners/PathCheck.h"
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
 
@@ -24,17 +25,6 @@ constexpr int kShortcutCheck = 3;
 // are never judged broken.
 bool IsBrokenShortcutTarget(const std::string& target);
 
-// Drive types by letter, asked once each: a walk judges thousands of targets on a handful of
-// drives, and each question is a round trip to the system's mount manager.
-class DriveTypeCache {
-public:
-    DriveTypeCache();
-    // The type of the drive of a root such as "C:\" (any other text is asked every time).
-    UINT TypeOf(const std::string& root);
-
-private:
-    UINT types_[26];
-};
 bool IsBrokenShortcutTarget(const std::string& target, DriveTypeCache& drives);
 
 class ShortcutWalk {

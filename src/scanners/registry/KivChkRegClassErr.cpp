@@ -29,7 +29,7 @@ const char kBadIcon[] = "无效文件图标: ";
 // "%SystemRoot%\x.dll,-3"), ready to be judged; empty when it names none that can be judged:
 // "%1" (each file's own icon), a variable the environment does not know, no drive path on a
 // fixed disk.
-std::string IconFile(const std::string& reference) {
+std::string IconFile(const std::string& reference, DriveTypeCache& drives) {
     std::string s = Trim(reference);
     if (!s.empty() && s[0] == '"') {
         const size_t close = s.find('"', 1);
@@ -44,7 +44,7 @@ std::string IconFile(const std::string& reference) {
     }
     s = ExpandVariables(s);
     if (s.find('%') != std::string::npos || !StartsWithDriveCtoZ(s)) return {};
-    if (DriveType(s.substr(0, 3)) != DRIVE_FIXED) return {};
+    if (drives.TypeOf(s.substr(0, 3)) != DRIVE_FIXED) return {};
     return s;
 }
 
@@ -322,8 +322,8 @@ void TChkRegClassErr::CheckDefaultIcon(const std::string& cls) {
     } catch (const RegistryError&) {
         return;  // not text: no file to judge
     }
-    const std::string file = IconFile(reference);
-    if (file.empty() || !IsNoFile(JudgePath(file))) return;
+    const std::string file = IconFile(reference, drives_);
+    if (file.empty() || !IsNoFile(iconFiles_.Judge(file))) return;
     // The icon setting only, never the class that has it.
     Finding f = NamedOrDefaultValueFinding(kMachine, iconKey, "", kBadIcon + reference);
     f.missingPaths.push_back(file);

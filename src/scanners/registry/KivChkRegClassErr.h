@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Threads.h"
 #include "scanners/PacedStatus.h"
+#include "scanners/PathCheck.h"
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
 
@@ -78,6 +79,8 @@ private:
     // Classes reported whole in pass 2, with how often (pass 3 reports a match that often).
     std::unordered_map<std::string, int> orphanCount_;
     std::unordered_map<std::string, PathState> programs_;  // judgements of programs in this run
+    FolderListings iconFiles_;  // icons name the same few folders again and again
+    DriveTypeCache drives_;
 };
 
 }  // namespace tw

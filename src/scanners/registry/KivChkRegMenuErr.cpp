@@ -52,11 +52,12 @@ void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, GroupNames&
     });
 }
 
-std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {
+// The records under root\path; the window gets its turns while a long list is read.
+std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, ScanSink& sink) {
     Registry reg;
     reg.SetRootKey(root);
     if (!reg.OpenKeyReadOnly(path)) return {};
-    return reg.GetKeyNames();
+    return reg.GetKeyNames([&] { sink.ProcessMessages(); });
 }
 
 }  // namespace
@@ -78,7 +79,8 @@ void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
     }
 
     for (const char* key : kOrderKeys) {
-        for (const std::string& record : SubKeyNames(HKEY_CURRENT_USER, key)) {
+        for (const std::string& record : SubKeyNames(HKEY_CURRENT_USER, key, sink)) {
+            sink.ProcessMessages();
             if (record == kOwnRecord) continue;
             // Exact letter case: the shell writes the record under the folder's own name.
             if (!Holds(groups, record)) AddMenuErr(sink, kCurrentUser, std::string(key) + "\\" + record, record);

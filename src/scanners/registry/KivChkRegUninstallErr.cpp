@@ -24,11 +24,12 @@ const char kHtmlHelpKey[] = "Software\\Microsoft\\Windows\\HTML Help";
 const char kFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-std::vector<std::string> NamesOf(HKEY root, const std::string& path, bool values) {
+// The subkey names of root\path; the window gets its turns while a long list is read.
+std::vector<std::string> SubKeysOf(HKEY root, const std::string& path, ScanSink& sink) {
     Registry reg;
     reg.SetRootKey(root);
     if (!reg.OpenKeyReadOnly(path)) return {};
-    return values ? reg.GetValueNames() : reg.GetKeyNames();
+    return reg.GetKeyNames([&] { sink.ProcessMessages(); });
 }
 
 // The text of one value on a fresh open of its key, exactly as stored; empty when the key or
@@ -58,13 +59,13 @@ struct GuardedText {
 // instead of a fresh open per value (a round trip to the registry each). Only a text that the
 // pass cannot give exactly (unconvertible characters after its end, data too large for the
 // pass) is read again the old way.
-std::vector<GuardedText> GuardedTextsOf(HKEY root, const std::string& path) {
+std::vector<GuardedText> GuardedTextsOf(HKEY root, const std::string& path, ScanSink& sink) {
     std::vector<RegValue> values;
     {
         Registry reg;
         reg.SetRootKey(root);
         if (!reg.OpenKeyReadOnly(path)) return {};
-        values = reg.GetValues();
+        values = reg.GetValues([&] { sink.ProcessMessages(); });
     }
     std::vector<GuardedText> out;
     out.reserve(values.size());
@@ -81,6 +82,50 @@ std::vector<GuardedText> GuardedTextsOf(HKEY root, const std::string& path) {
         out.push_back(std::move(t));
     }
     return out;
+}
+
+// The values of one uninstall entry as a single pass over its key read them, asked for by name
+// as the registry answers (letter case aside) instead of a round trip to the registry per
+// question. The pass answers only when it gave every value of the entry under a plain ASCII
+// name: then no value it left out, and no other spelling of a name, can be the one asked for.
+// A value it holds but cannot give as the old question would (not a text, a text it could not
+// read exactly, data too large for it) is asked for again the old way.
+class EntryValues {
+public:
+    EntryValues(std::vector<RegValue> values, DWORD count) : values_(std::move(values)) {
+        whole_ = values_.size() == count;
+        for (const RegValue& v : values_)
+            for (char c : v.name) whole_ = whole_ && static_cast<unsigned char>(c) < 0x80;
+    }
+    bool Whole() const { return whole_; }
+    const std::vector<RegValue>& All() const { return values_; }
+    // The value of that name; null when the entry has none.
+    const RegValue* Find(const std::string& name) const {
+        const std::string wanted = LowerAscii(name);
+        for (const RegValue& v : values_)
+            if (v.name.size() == wanted.size() && LowerAscii(v.name) == wanted) return &v;
+        return nullptr;
+    }
+    // The first of the names that the entry holds, as ValueExists asks them one by one; null
+    // when it holds none of them.
+    const RegValue* FirstOf(const char* name, const char* otherwise, const char*& which) const {
+        which = name;
+        if (const RegValue* v = Find(name)) return v;
+        which = otherwise;
+        return Find(otherwise);
+    }
+
+private:
+    std::vector<RegValue> values_;
+    bool whole_ = false;
+};
+
+// A text value's text up to its first NUL, as the pass read it; false when the pass cannot give
+// it as a read of that one value would (not a text, or not read exactly).
+bool TextOfPass(const RegValue& v, std::string& out) {
+    if ((v.type != REG_SZ && v.type != REG_EXPAND_SZ) || !v.dataExact) return false;
+    out = v.data.substr(0, v.data.find('\0'));
+    return true;
 }
 
 // No subkeys, no values and no default text: a key nothing uses.
@@ -198,7 +243,9 @@ bool IsBadUninstallPath(const std::string& text, std::string& judged) {
 void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
     // The machine's program keys that stay, looked up by exact name for every empty user key.
     std::unordered_set<std::string> kept;
-    for (const std::string& name : NamesOf(HKEY_LOCAL_MACHINE, "Software", false)) {
+    for (const std::string& name : SubKeysOf(HKEY_LOCAL_MACHINE, "Software", sink)) {
+        // A turn for the window at every key: tens of thousands may pass without a Finding.
+        sink.ProcessMessages();
         Registry reg;
         reg.SetRootKey(HKEY_LOCAL_MACHINE);
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
@@ -208,7 +255,8 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
         else
             kept.insert(name);
     }
-    for (const std::string& name : NamesOf(HKEY_CURRENT_USER, "Software", false)) {
+    for (const std::string& name : SubKeysOf(HKEY_CURRENT_USER, "Software", sink)) {
+        sink.ProcessMessages();
         Registry reg;
         reg.SetRootKey(HKEY_CURRENT_USER);
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
@@ -218,15 +266,17 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
 }
 
 void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
+    FolderListings listings;
     for (const char* key : {kHelpKey, kHtmlHelpKey}) {
         const bool html = key == kHtmlHelpKey;
-        for (GuardedText& value : GuardedTextsOf(HKEY_LOCAL_MACHINE, key)) {
+        for (GuardedText& value : GuardedTextsOf(HKEY_LOCAL_MACHINE, key, sink)) {
+            sink.ProcessMessages();
             if (!value.exact) continue;
             const std::string& file = value.name;
             std::string& folder = value.text;
             if (!StartsWithDriveCtoZ(folder)) continue;
             if (!EndsWithBackslash(folder)) folder += '\\';
-            if (!IsNoFile(JudgePath(folder + file))) continue;
+            if (!IsNoFile(listings.Judge(folder + file))) continue;
             // The system's own HTML help lives in the Windows folder and is not judged.
             if (html && !ctx.windowsDir.empty() && Contains(folder, ctx.windowsDir.c_str())) continue;
             // The key's unnamed value is a value of its own: its row must never stand for the key.
@@ -239,19 +289,21 @@ void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
 }
 
 void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
-    const std::vector<GuardedText> fonts = GuardedTextsOf(HKEY_LOCAL_MACHINE, kFontsKey);
+    const std::vector<GuardedText> fonts = GuardedTextsOf(HKEY_LOCAL_MACHINE, kFontsKey, sink);
     if (fonts.empty()) return;
     // Once per scan: the folder does not move while the fonts are looked at. Without it no font
     // can be judged, and every one would look missing.
     const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
     if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
+    FolderListings listings;
     for (const GuardedText& value : fonts) {
+        sink.ProcessMessages();
         if (!value.exact) continue;
         const std::string& font = value.name;
         const std::string& file = value.text;
         // An empty text names no file: neither "Fonts\" nor "" exists as one.
         const std::string inFolder = folder + "\\" + file;
-        if (!IsNoFile(JudgePath(inFolder)) || !IsNoFile(JudgePath(file))) continue;
+        if (!IsNoFile(listings.Judge(inFolder)) || !IsNoFile(listings.Judge(file))) continue;
         Finding f = NamedOrDefaultValueFinding(kMachine, kFontsKey, font, "无效字体" + file);
         f.missingPaths.push_back(inFolder);
         if (!file.empty()) f.missingPaths.push_back(file);
@@ -263,7 +315,8 @@ void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
 void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
     const std::string& w = ctx.windowsDir;
     ComponentPaths components;
-    for (const std::string& entry : NamesOf(HKEY_LOCAL_MACHINE, kUninstallKey, false)) {
+    FolderListings listings;
+    for (const std::string& entry : SubKeysOf(HKEY_LOCAL_MACHINE, kUninstallKey, sink)) {
         if (Contains(entry, "Vopt")) continue;
         sink.ProcessMessages();
         const std::string location = std::string(kUninstallKey) + "\\" + entry;
@@ -282,10 +335,10 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
         // really has one.
         RegKeyInfo info;
         if (!reg.GetKeyInfo(info)) continue;  // cannot tell what it holds
-        const std::vector<std::string> values = reg.GetValueNames();
+        const EntryValues values(reg.GetValues(), info.values);
         if (info.values == 0) report({}, Finding::Missing::Nothing);
-        if (info.values == 1 && values.size() == 1) {
-            const std::string& only = values[0];
+        if (info.values == 1 && values.All().size() == 1) {
+            const std::string& only = values.All()[0].name;
             if (UpperAscii(only) == "SYSTEMCOMPONENT") continue;
             RegDataKind kind = reg.GetDataType(only);
             if (kind == RegDataKind::String || kind == RegDataKind::ExpandString) {
@@ -307,8 +360,13 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
         // report names this entry.
         std::string display;
         try {
-            if (reg.ValueExists("DisplayName")) display = reg.ReadString("DisplayName");
-            else if (reg.ValueExists("QuietDisplayName")) display = reg.ReadString("QuietDisplayName");
+            const char* name = nullptr;
+            if (!values.Whole()) {
+                if (reg.ValueExists("DisplayName")) display = reg.ReadString("DisplayName");
+                else if (reg.ValueExists("QuietDisplayName")) display = reg.ReadString("QuietDisplayName");
+            } else if (const RegValue* v = values.FirstOf("DisplayName", "QuietDisplayName", name)) {
+                if (!TextOfPass(*v, display)) display = reg.ReadString(name);
+            }
         } catch (const RegistryError& e) {
             EndScanAt(std::string(kMachine) + "\\" + location, e.what());
         }
@@ -316,18 +374,25 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
         std::string command;
         bool exact = true;
         try {
-            if (reg.ValueExists("UninstallString")) exact = reg.ReadStringExact("UninstallString", command);
-            else if (reg.ValueExists("QuietUninstallString"))
-                exact = reg.ReadStringExact("QuietUninstallString", command);
+            const char* name = nullptr;
+            if (!values.Whole()) {
+                if (reg.ValueExists("UninstallString")) exact = reg.ReadStringExact("UninstallString", command);
+                else if (reg.ValueExists("QuietUninstallString"))
+                    exact = reg.ReadStringExact("QuietUninstallString", command);
+            } else if (const RegValue* v = values.FirstOf("UninstallString", "QuietUninstallString", name)) {
+                if (!TextOfPass(*v, command)) exact = reg.ReadStringExact(name, command);
+            }
         } catch (const RegistryError&) {
             command.clear();
         }
         // A product of the system's installer keeps a working uninstaller (the installer) when
         // its files are gone; that uninstaller, not a deletion by hand, removes all it registered.
-        // Its row stands for the entry's key: no second row for the same entry.
+        // Its row stands for the entry's key: no second row for the same entry. Only an entry
+        // that can be one is looked at again: its command hands a product code to the installer,
+        // or its name is a product code.
         std::string product;
         std::vector<std::string> gone;
-        if (exact && !display.empty() &&
+        if (exact && !display.empty() && (!ProductCodeOfCommand(command).empty() || IsGuidText(entry)) &&
             ProductOfEntry(HKEY_LOCAL_MACHINE, location, product) == EntryProduct::Product &&
             ProductFilesGone(HKEY_LOCAL_MACHINE, location, product, components, gone)) {
             Finding f = RegistryKeyFinding(kMachine, location, "程序文件已不存在，可用其卸载程序清除");
@@ -354,7 +419,7 @@ void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
             for (const char* sub : {"\\", "\\System\\", "\\System32\\"}) candidates.push_back(w + sub + program);
         bool judgedMissing = true;
         for (const std::string& c : candidates)
-            if (!IsNoFile(JudgePath(c))) judgedMissing = false;
+            if (!IsNoFile(listings.Judge(c))) judgedMissing = false;
         if (judgedMissing) report(candidates, Finding::Missing::NoFile);
     }
 }

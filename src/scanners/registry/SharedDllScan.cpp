@@ -15,31 +15,12 @@ namespace {
 
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls";
 
-// The table names thousands of files on a few drives: each drive's type is asked once a scan.
-class DriveTypes {
-public:
-    UINT Of(const std::string& root) {
-        const char c = root.empty() ? 0 : static_cast<char>(root[0] & ~0x20);
-        if (root.size() != 3 || root[1] != ':' || root[2] != '\\' || c < 'A' || c > 'Z') return DriveType(root);
-        UINT& t = types_[c - 'A'];
-        if (!known_[c - 'A']) {
-            t = DriveType(root);
-            known_[c - 'A'] = true;
-        }
-        return t;
-    }
-
-private:
-    UINT types_[26] = {};
-    bool known_[26] = {};
-};
-
 // Whether the library an entry names is definitely gone: a drive path on a fixed disk that the
 // file system says holds no file. Names in other forms (%VAR%, relative, other drives) and what
 // cannot be judged are not gone.
-bool LibraryGone(const std::string& name, DriveTypes& drives) {
-    if (!StartsWithDriveCtoZ(name) || drives.Of(name.substr(0, 3)) != DRIVE_FIXED) return false;
-    return IsNoFile(JudgePath(name));
+bool LibraryGone(const std::string& name, DriveTypeCache& drives, FolderListings& listings) {
+    if (!StartsWithDriveCtoZ(name) || drives.TypeOf(name.substr(0, 3)) != DRIVE_FIXED) return false;
+    return IsNoFile(listings.Judge(name));
 }
 
 // The use count of one entry, read the value by value way: its kind, then its data. False when
@@ -100,13 +81,18 @@ void Scan_DLLerr(const ScanContext&, ScanSink& sink) {
     if (!reg.OpenKey(kSharedDllsKey, false)) return;
     // One pass reads every entry with its count, instead of three questions to the registry per
     // entry.
-    DriveTypes drives;
-    for (const RegValue& value : reg.GetValues()) {
+    // The table names thousands of files on a few drives: each drive's type is asked once.
+    DriveTypeCache drives;
+    FolderListings listings;
+    // The window gets its turn at every entry, read or judged: a table of thousands would
+    // otherwise hold it for seconds.
+    for (const RegValue& value : reg.GetValues([&] { sink.ProcessMessages(); })) {
+        sink.ProcessMessages();
         const std::string& name = value.name;
         int count = 1;
         if (!CountOf(reg, value, count)) continue;
         // No use counting for a library that is not there any more, whatever the count says.
-        const bool gone = !name.empty() && LibraryGone(name, drives);
+        const bool gone = !name.empty() && LibraryGone(name, drives, listings);
         if (count != 0 && !gone) continue;
         // The table's unnamed value is no library's entry: its row never stands for the table.
         Finding f = NamedOrDefaultValueFinding("HKEY_LOCAL_MACHINE", kSharedDllsKey, name, gone ? "文件不存在" : "");
