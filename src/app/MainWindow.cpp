@@ -61,8 +61,7 @@ bool TForm1::Create(HINSTANCE instance) {
                    CW_USEDEFAULT, width, height, nullptr))
         return false;
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
-    RepairContext repairContext;
-    repairContext.majorVersion = session_.os.MajorVersion;
+    RepairContext repairContext(session_.context.os);
     repairContext.ignored = &ignored_;
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
     FillChecklist();

@@ -304,7 +304,7 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
     reg.SetRootKey(root);
     // Windows 98 and Me delete a key with its subtree in one call; that call would follow a
     // registry link and delete what it leads to, so a subtree holding one goes level by level.
-    if (OsFamily(context_.majorVersion).IsNineX() && !SubtreeHasLink(root, location, 0))
+    if (context_.os.IsNineX() && !SubtreeHasLink(root, location, 0))
         return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     // Windows 2000 and later: the subtree goes level by level, deepest first, with the window
     // repainting in between, then the key itself.
@@ -384,7 +384,7 @@ bool Repairer::OpenUndo(UndoFile& undo) {
     // Wine's registry editor reads \r and \n in value names; of Windows' editors that is not
     // known, and a value it could not give back is not deleted there.
     undo.AllowLineBreakEscapes(RunningUnderWine());
-    if (undo.Open(FlavorForMajorVersion(context_.majorVersion), folder)) return true;
+    if (undo.Open(FlavorForMajorVersion(context_.os.MajorVersion()), folder)) return true;
     ShowMessage(view_.MainWindow(),
                 "修复失败！无法在文件夹“" + folder + "”中创建撤销文件，没有删除任何内容。",
                 MB_OK | MB_ICONERROR);

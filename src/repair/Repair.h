@@ -6,9 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "platform/OsFamily.h"
+#include "repair/RepairView.h"
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
-#include "repair/RepairView.h"
 #include "scanners/disk/WineDesktopEntries.h"
 
 namespace tw {
@@ -62,8 +63,9 @@ struct RepairCounts {
 
 // What repair reads besides the rows.
 struct RepairContext {
-    explicit RepairContext(uint32_t major = 5) : majorVersion(major) {}
-    uint32_t majorVersion;  // 4: a key goes in one call; otherwise level by level
+    explicit RepairContext(uint32_t major = 5) : os(major) {}
+    explicit RepairContext(OsFamily family) : os(family) {}
+    OsFamily os;  // the 98 family deletes a key in one call; the others level by level
     // Objects repair never touches (null: none). Must outlive the repairer.
     const IgnoreList* ignored = nullptr;
     // Where the undo files go; empty for the "Undo" folder beside the program.
