@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "MachineGenerator.h"
+#include "InputProbe.h"
 #include "Stopwatch.h"
 #include "app/MainWindow.h"
 #include "cli/ConsoleView.h"
@@ -42,11 +43,6 @@
 namespace {
 
 using twbench::kMachineFolder;
-
-double NowMs() {
-    static Stopwatch clock;
-    return clock.Seconds() * 1000.0;
-}
 
 // ---- the floor: reading, nothing else ----
 
@@ -319,75 +315,13 @@ ScanResult ScanInConsole(const tw::ScanContext& ctx, const std::vector<tw::Check
 
 // ---- the window ----
 
-// A window of the UI thread that measures how long posted messages wait.
-class Probe {
-public:
-    Probe() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &Probe::Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TwMachineBenchProbe";
-        RegisterClassA(&wc);
-        hwnd_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~Probe() { DestroyWindow(hwnd_); }
-    void Start() {
-        worst_ = 0;
-        late_ = 0;
-        worstWhere_.clear();
-        stop_ = 0;
-        thread_.reset(CreateThread(nullptr, 0, &Probe::Ticker, this, 0, nullptr));
-    }
-    void Stop() {
-        InterlockedExchange(&stop_, 1);
-        WaitForSingleObject(thread_.get(), INFINITE);
-        thread_.reset();
-        tw::ProcessMessages();
-    }
-    double worst_ = 0;
-    int late_ = 0;
-    // Run on the UI thread at every answer; told the wait. Says what the window showed then.
-    std::function<std::string(double)> onAnswer;
-    std::string worstWhere_;
-
-private:
-    static DWORD WINAPI Ticker(void* p) {
-        auto* self = static_cast<Probe*>(p);
-        while (!InterlockedCompareExchange(&self->stop_, 0, 0)) {
-            PostMessageA(self->hwnd_, WM_APP, 0, static_cast<LPARAM>(NowMs() * 10.0));
-            Sleep(20);
-        }
-        return 0;
-    }
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_APP) {
-            auto* self = reinterpret_cast<Probe*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-            const double waited = NowMs() - static_cast<double>(l) / 10.0;
-            if (self) {
-                const std::string where = self->onAnswer ? self->onAnswer(waited) : std::string();
-                if (waited > self->worst_) {
-                    self->worst_ = waited;
-                    self->worstWhere_ = where;
-                }
-                if (waited > 100) ++self->late_;
-            }
-            return 0;
-        }
-        return DefWindowProcA(h, m, w, l);
-    }
-    HWND hwnd_ = nullptr;
-    tw::UniqueKernelHandle thread_;
-    LONG stop_ = 0;
-};
-
 struct WindowResult {
     double seconds = 0, firstRow = -1, worstWait = 0;
     int findings = 0, late = 0;
     std::string worstWhere;
 };
 
-WindowResult ScanInWindow(tw::TForm1& form, Probe& probe) {
+WindowResult ScanInWindow(tw::TForm1& form, InputProbe& probe) {
     WindowResult r;
     bool finished = false;
     form.Driver().onScanFinished = [&] { finished = true; };
@@ -534,7 +468,7 @@ int main(int argc, char** argv) {
     const std::string settings = tw::ProgramFolder() + "Set.ini";
     const bool hadSettings = tw::FileExists(settings);
     std::unique_ptr<tw::TForm1> form;
-    std::unique_ptr<Probe> probe;
+    std::unique_ptr<InputProbe> probe;
     if (window) {
         form.reset(new tw::TForm1);
         if (!form->Create(GetModuleHandleA(nullptr))) {
@@ -544,7 +478,7 @@ int main(int argc, char** argv) {
         form->Show();
         HWND chk = form->Checklist();
         for (size_t i = 0; i < items.size(); ++i) ListView_SetCheckState(chk, static_cast<int>(i), items[i].ticked);
-        probe.reset(new Probe);
+        probe.reset(new InputProbe);
     }
 
     // What a console scan costs with nothing ticked (the driver, its window, the output file):

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "InputProbe.h"
 #include "Stopwatch.h"
 #include "app/MainWindow.h"
 #include "cli/ConsoleView.h"
@@ -31,11 +32,6 @@ namespace {
 const char kTreeKey[] = "Software\\TarnwellBench";
 const char kFolder[] = "C:\\twbench";
 const int kScanRow = 7;  // the current user's hive
-
-double NowMs() {
-    static Stopwatch clock;
-    return clock.Seconds() * 1000.0;
-}
 
 void SetText(HKEY key, const std::string& name, const std::string& text) {
     RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -87,62 +83,6 @@ void RemoveTree() {
     reg.DeleteKey(std::string("\\") + kTreeKey);
 }
 
-// A window of the UI thread that measures how long posted messages wait.
-class Probe {
-public:
-    Probe() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &Probe::Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TwBenchProbe";
-        RegisterClassA(&wc);
-        hwnd_ = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~Probe() { DestroyWindow(hwnd_); }
-    void Start() {
-        worst_ = 0;
-        late_ = 0;
-        answers_ = 0;
-        stop_ = 0;
-        thread_ = CreateThread(nullptr, 0, &Probe::Ticker, this, 0, nullptr);
-    }
-    void Stop() {
-        InterlockedExchange(&stop_, 1);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        tw::ProcessMessages();
-    }
-    double worst_ = 0;
-    int late_ = 0, answers_ = 0;
-
-private:
-    static DWORD WINAPI Ticker(void* p) {
-        auto* self = static_cast<Probe*>(p);
-        while (!InterlockedCompareExchange(&self->stop_, 0, 0)) {
-            PostMessageA(self->hwnd_, WM_APP, 0, static_cast<LPARAM>(NowMs() * 10.0));
-            Sleep(20);
-        }
-        return 0;
-    }
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_APP) {
-            auto* self = reinterpret_cast<Probe*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-            double waited = NowMs() - static_cast<double>(l) / 10.0;
-            if (self) {
-                ++self->answers_;
-                self->worst_ = std::max(self->worst_, waited);
-                if (waited > 100) ++self->late_;
-            }
-            return 0;
-        }
-        return DefWindowProcA(h, m, w, l);
-    }
-    HWND hwnd_ = nullptr;
-    HANDLE thread_ = nullptr;
-    LONG stop_ = 0;
-};
-
 double ThreadCpu();
 
 struct WindowRun {
@@ -173,7 +113,7 @@ GrowthSampler* GrowthSampler::current = nullptr;
 // The window runs as the user has it: its message loop waits for messages and nothing polls it.
 // The list's row count is sampled on a timer, slower than the list's own pace is not needed:
 // every sample that sees a new count is a step the user saw.
-WindowRun ScanInWindow(tw::TForm1& form, Probe& probe) {
+WindowRun ScanInWindow(tw::TForm1& form, InputProbe& probe) {
     GrowthSampler sampler;
     sampler.list = form.ReportList();
     GrowthSampler::current = &sampler;
@@ -206,7 +146,7 @@ struct ConsoleRun {
 };
 
 // The probe runs here too, answered by the same thread: both runs carry its cost alike.
-ConsoleRun ScanInConsole(const tw::ScanContext& ctx, int rows, Probe& probe) {
+ConsoleRun ScanInConsole(const tw::ScanContext& ctx, int rows, InputProbe& probe) {
     std::vector<bool> ticks(static_cast<size_t>(rows), false);
     ticks[kScanRow] = true;
     FILE* out = fopen((std::string(kFolder) + "\\console.txt").c_str(), "wb");
@@ -277,7 +217,7 @@ int main(int argc, char** argv) {
         const int rows = ListView_GetItemCount(chk);
         for (int i = 0; i < rows; ++i) ListView_SetCheckState(chk, i, i == kScanRow);
         RegOverridePredefKey(HKEY_CURRENT_USER, tree);
-        Probe probe;
+        InputProbe probe;
 
         tw::ScanContext ctx;
         ctx.os = form.OSInfo().Family();
