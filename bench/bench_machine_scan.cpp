@@ -1,10 +1,12 @@
 // The whole default scan of a big, neglected machine, against the bare reading of what it reads:
-//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--generate-only]
+//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--only ROW,ROW] [--generate-only]
 // The data set (bench/MachineGenerator.h, every category at once, scaled by F, default 1) is
 // written into the prefix once and reused; a prefix holding another version or factor is refused
 // (exit 3: scripts/bench.sh then makes a fresh scratch prefix). Each round, in alternating order,
 // times for every default row (i) the floor, a bare reader of the same keys and values (one open
-// per key, values enumerated with their data) or a FindFirstFile walk of the same folders, and
+// per key, values enumerated with their data, and for the tables of files - help, fonts, shared
+// libraries - a FindFirstFile listing of the folders the scan lists) or a FindFirstFile walk of
+// the same folders, and
 // (ii) the console scanner with that row alone; then the console scanner with the default rows,
 // and the real main window scanning the default rows until "扫描完毕"; the floor of the whole scan
 // runs as the scan does (hives and file types on threads of their own, the rest meanwhile, one
@@ -12,7 +14,8 @@
 // rounds (default 5) per measure, each category's scanner against its floor, the window's time
 // to its first row, its longest input wait, the process's peak memory, and FNV-1a hashes of the
 // console output (per category in the order found; the whole scan's lines sorted, since its
-// threads interleave), which optimisations must leave unchanged.
+// threads interleave), which optimisations must leave unchanged. --only times those checklist
+// rows alone, without the whole scan and the window.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -25,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +53,8 @@ using twbench::kMachineFolder;
 struct Reader {
     std::vector<char> name, data;
     unsigned long long keys = 0, values = 0;
+    // When set, every text value's name and data are kept (the folders a table names).
+    std::vector<std::pair<std::string, std::string>>* texts = nullptr;
 
     // Opens root\path once, reads every value with its data; with `depth`, the subkeys too.
     void Key(HKEY root, const std::string& path, int depth) {
@@ -88,8 +94,13 @@ struct Reader {
         for (DWORD i = 0; i < nValues; ++i) {
             DWORD n = static_cast<DWORD>(name.size()), d = static_cast<DWORD>(data.size()), type = 0;
             if (RegEnumValueA(key, i, name.data(), &n, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &d) ==
-                ERROR_SUCCESS)
+                ERROR_SUCCESS) {
                 ++values;
+                if (texts) {
+                    const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
+                    texts->emplace_back(std::string(name.data(), n), text ? std::string(data.data(), strnlen(data.data(), d)) : "");
+                }
+            }
         }
         for (DWORD i = 0; children && i < subKeys; ++i) {
             DWORD n = static_cast<DWORD>(name.size());
@@ -132,6 +143,34 @@ void Walk(const std::string& dir, bool recursive) {
 }
 
 std::string Folder(int csidl) { return twbench::machine::Folder(csidl); }
+
+// The folders a table's files lie in, listed as the scan lists them: a folder named three times
+// or more is read once with FindFirstFile instead of a question per file (a folder named fewer
+// times is asked per file, which the floor does not do).
+void ListNamedFolders(const std::vector<std::string>& paths) {
+    std::map<std::string, int> named;
+    for (const std::string& p : paths) {
+        const size_t sep = p.rfind('\\');
+        if (sep != std::string::npos && sep >= 2 && p[1] == ':') ++named[p.substr(0, sep)];
+    }
+    for (const auto& folder : named)
+        if (folder.second >= 3) Walk(folder.first, false);
+}
+
+// Reads a table's values and lists the folders of the files they name.
+void TableAndFolders(Reader& r, const char* path, bool fileInName, const std::string& folder = "") {
+    std::vector<std::pair<std::string, std::string>> texts;
+    r.texts = &texts;
+    r.Key(HKEY_LOCAL_MACHINE, path, 0);
+    r.texts = nullptr;
+    std::vector<std::string> files;
+    for (const auto& t : texts) {
+        if (fileInName) files.push_back(t.first);
+        else if (!folder.empty()) files.push_back(folder + "\\" + t.second);
+        else files.push_back(t.second + (t.second.empty() || t.second.back() != '\\' ? "\\" : "") + t.first);
+    }
+    ListNamedFolders(files);
+}
 
 const char* const kOrderKeys[] = {
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs",
@@ -183,17 +222,17 @@ bool FloorRead(int row, unsigned major, Reader& r) {
             }
             return true;
         case tw::kRowHelpFiles:
-            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\Help", 0);
-            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\HTML Help", 0);
+            TableAndFolders(r, "Software\\Microsoft\\Windows\\Help", false);
+            TableAndFolders(r, "Software\\Microsoft\\Windows\\HTML Help", false);
             return true;
         case tw::kRowSharedDlls:
-            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", 0);
+            TableAndFolders(r, "Software\\Microsoft\\Windows\\CurrentVersion\\Shareddlls", true);
             return true;
         case tw::kRowUninstall:
             r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 1);
             return true;
         case tw::kRowFonts:
-            r.Key(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", 0);
+            TableAndFolders(r, "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts", false, Folder(CSIDL_FONTS));
             return true;
         case tw::kRowCurrentUser: r.Hive(HKEY_CURRENT_USER, ""); return true;
         case tw::kRowAllUsers: r.Hive(HKEY_USERS, ""); return true;
@@ -465,6 +504,8 @@ int main(int argc, char** argv) {
     printf("system major version %u; %u default rows; %d rounds\n", os.MajorVersion, static_cast<unsigned>(cats.size()),
            rounds);
 
+    // The window scans the default rows: with some categories alone it has nothing to compare.
+    if (!only.empty()) window = false;
     const std::string settings = tw::ProgramFolder() + "Set.ini";
     const bool hadSettings = tw::FileExists(settings);
     std::unique_ptr<tw::TForm1> form;
@@ -590,6 +631,12 @@ int main(int argc, char** argv) {
                    static_cast<unsigned long long>(c.first.hash), c.changed ? "  CHANGED BETWEEN ROUNDS" : "");
     }
     printf("  (a console scan with nothing ticked takes %.3f s: included in every time above)\n", emptyBest);
+    if (!only.empty()) {
+        // Some categories alone: there is no whole scan to report.
+        if (!hadSettings) DeleteFileA(settings.c_str());
+        CoUninitialize();
+        return 0;
+    }
     printf("whole default scan, console: %.2f s against the floor's %.2f s run as the scan runs (hives and file "
            "types on threads of their own): %.2fx\n",
            consoleBest, parallelFloorBest, consoleBest / parallelFloorBest);
