@@ -53,7 +53,7 @@ using twbench::kMachineFolder;
 struct Reader {
     std::vector<char> name, data;
     unsigned long long keys = 0, values = 0;
-    // When set, every text value's name and data are kept (the folders a table names).
+    // When set, every value's name is kept with its text (empty when not text): the files a table names.
     std::vector<std::pair<std::string, std::string>>* texts = nullptr;
 
     // Opens root\path once, reads every value with its data; with `depth`, the subkeys too.
