@@ -685,8 +685,8 @@ TEST_CASE("stored sizes too small to use are ignored, too large ones keep to the
         int width, height;  // expected; 0: the work area's
     } cases[] = {
         {"Height=-500\r\nWidth=-99999\r\n", 608, 465},
-        {"Top=-30000\r\nHeight=319\r\nWidth=399\r\n", 608, 465},  // one below the minimum
-        {"Height=320\r\nWidth=400\r\n", 400, 320},                 // the minimum itself
+        {"Top=-30000\r\nHeight=399\r\nWidth=399\r\n", 608, 465},  // one below the minimum
+        {"Height=400\r\nWidth=400\r\n", 400, 400},                 // the minimum itself
         {"Height=99999\r\nWidth=99999\r\n", 0, 0},
     };
     for (const auto& c : cases) {

@@ -6,32 +6,22 @@
 #include <memory>
 #include <string>
 
-#include "platform/Handle.h"
-#include "platform/WindowBase.h"
+#include "platform/DialogBase.h"
 #include "repair/RepairProgress.h"
 
 namespace tw {
 
-class TForm3 : public WindowBase {
+class TForm3 : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
     explicit TForm3(HWND owner);
-    ~TForm3() override;
-    TForm3(const TForm3&) = delete;
-    TForm3& operator=(const TForm3&) = delete;
 
     // Sets the caption and the line of text, shows the window and paints it at once.
     void Show(const std::string& caption, const std::string& text);
     void Hide();
 
 private:
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void CreateChildren();
-
-    HWND image_ = nullptr;
-    HWND label_ = nullptr;
-    UniqueGdiObject font_;
-    UniqueIcon icon_;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
 // The progress window of backup, restore and undo, created on first use and then only shown

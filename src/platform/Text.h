@@ -23,6 +23,8 @@ std::wstring AnsiToWide(const std::string& s);
 std::string WideToAnsi(const std::wstring& s);
 std::string WideToUtf8(const std::wstring& s);
 std::string AnsiToUtf8(const std::string& s);
+// A text of the program's string table, in the ANSI code page; empty when there is none.
+std::string ResourceText(unsigned id);
 
 // Exact conversions, for names and paths the program must never mistake for others. The ANSI
 // calls replace a character the code page lacks by a look-alike ("Runâ" becomes "Runa", "x²"
