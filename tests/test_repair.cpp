@@ -20,6 +20,7 @@
 #include "repair/UndoFile.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
+#include "support/WindowProbes.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -103,12 +104,6 @@ std::vector<LogEntry> ReadLog() {
         entries.push_back({p, action, record});
     }
     return entries;
-}
-
-std::string WindowText(HWND w) {
-    std::wstring s(static_cast<size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
-    s.resize(static_cast<size_t>(GetWindowTextW(w, &s[0], static_cast<int>(s.size()))));
-    return WideToAnsi(s);
 }
 
 // The tests' Recycle Bin is the desktop trash under XDG_DATA_HOME (scripts/wine-run.sh): each
@@ -477,14 +472,7 @@ TEST_CASE("repair all after the backup offer") {
     }
     SUBCASE("only last hour's export is there: not this backup, nothing deleted") {
         fclose(fopen(BackupFilePath().c_str(), "wb"));
-        HANDLE h = CreateFileA(BackupFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        FILETIME t;
-        GetSystemTimeAsFileTime(&t);
-        ULARGE_INTEGER u{{t.dwLowDateTime, t.dwHighDateTime}};
-        u.QuadPart -= 3600ULL * 10000000ULL;
-        t = FILETIME{u.LowPart, u.HighPart};
-        SetFileTime(h, nullptr, nullptr, &t);
-        CloseHandle(h);
+        WrittenAgo(BackupFilePath(), 3600);
         editor.writeExport = false;
         Messages msgs;
         commands.RepairAll();
@@ -963,14 +951,7 @@ TEST_CASE("an empty export, or only an earlier backup's, fails the backup and re
             REQUIRE(f);
             fputs("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", f);
             fclose(f);
-            HANDLE h = CreateFileA(BackupFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            FILETIME t;
-            GetSystemTimeAsFileTime(&t);
-            ULARGE_INTEGER u{{t.dwLowDateTime, t.dwHighDateTime}};
-            u.QuadPart -= 3600ULL * 10000000ULL;
-            t = FILETIME{u.LowPart, u.HighPart};
-            SetFileTime(h, nullptr, nullptr, &t);
-            CloseHandle(h);
+            WrittenAgo(BackupFilePath(), 3600);
         }
         FindingList list;
         list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
