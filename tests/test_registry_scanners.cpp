@@ -457,7 +457,8 @@ TEST_CASE("uninstall entries of MSI products: reported only when their files are
     ScopedSeams seams;
     OddDrives(seams);
     dir.File("Kept\\app.exe");
-    const std::string gone = dir / "Gone", kept = dir / "Kept";
+    const std::string gone = dir / "Gone", kept = dir / "Kept", startMenu = dir.Dir("Start Menu\\Programs\\Tw Group");
+    seams->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_STARTMENU ? dir / "Start Menu" : std::string(); };
     ScanContext ctx;
     ctx.windowsDir = WindowsDirectory();  // where msiexec.exe is
     // Component records of three products (packed codes of {5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60x1}).
@@ -470,6 +471,9 @@ TEST_CASE("uninstall entries of MSI products: reported only when their files are
         {"C1", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", gone + "\\a.exe"},  // ...6071: all gone
         {"C2", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", gone + "\\b.dll"},
         {"C3", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", "02:\\Software\\TwProbe\\"},  // a registry key path
+        // The group of its shortcuts, which the shell keeps, and a shortcut elsewhere: not its files.
+        {"C7", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", startMenu + "\\"},
+        {"C8", "13E7C2A5D4B0A6F4C9E1D2B3A4F50617", kept + "\\a.lnk"},
         {"C4", "13E7C2A5D4B0A6F4C9E1D2B3A4F50618", gone + "\\c.exe"},  // ...6081: one folder still there
         {"C5", "13E7C2A5D4B0A6F4C9E1D2B3A4F50618", kept + "\\app.exe"},
         {"C6", "13E7C2A5D4B0A6F4C9E1D2B3A4F50619", "C?\\gone\\d.exe"},  // ...6091: nothing installed here

@@ -41,7 +41,8 @@ std::vector<std::string> RegFileLines(const std::string& bytes) {
         size_t end = text.find("\r\n", start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
-        if (!first && !line.empty()) lines.push_back(line);
+        // The record's mark is the file's own, not what would go.
+        if (!first && !line.empty() && line[0] != ';') lines.push_back(line);
         first = false;
         start = end + 2;
     }
@@ -184,14 +185,30 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         }
     }
 
+    // A product's own uninstall may take minutes: standard error says what the scanner waits for.
+    class WaitLine : public QuietProgress {
+    public:
+        explicit WaitLine(ConsoleView& v) : view_(v) {}
+        void ShowStoppable(const std::string&, const std::string& text) override { view_.Write(stderr, text + "\n"); }
+
+    private:
+        ConsoleView& view_;
+    } waitLine(view);
     RepairContext context(options.majorVersion);
     context.ignored = options.ignored;
+    context.progress = &waitLine;
     Repairer repairer(findings, repairView, context, nullptr);
     std::vector<RepairOutcome> outcomes(static_cast<size_t>(count), RepairOutcome::Failed);
+    // What each product's uninstall returned: two more fields on its line.
+    std::vector<std::string> answers(static_cast<size_t>(count));
     RepairCounts counts;
     const bool ran = repairer.RepairAllQuietly(
         [&](int row, const Finding&, RepairOutcome o) {
-            if (row >= 0 && row < count) outcomes[static_cast<size_t>(row)] = o;
+            if (row < 0 || row >= count) return;
+            outcomes[static_cast<size_t>(row)] = o;
+            const ProductAnswer& answer = repairer.LastProductAnswer();
+            if (!answer.code.empty())
+                answers[static_cast<size_t>(row)] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
         },
         &counts);
     if (!ran) {
@@ -202,7 +219,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     for (int i = 0; i < count; ++i) {
         const RepairOutcome o = outcomes[static_cast<size_t>(i)];
         if (!Done(o)) status = 1;
-        view.Write(stdout, lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o) + "\n");
+        view.Write(stdout, lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o) + answers[static_cast<size_t>(i)] + "\n");
     }
     std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" +
                           IntToStr(count - counts.repaired) + " 个没有修复。";
@@ -230,6 +247,12 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
     std::vector<RegFileKey> keys;
     if (!ReadUndoFile(path, flavor, keys)) {
         view.Write(stderr, "撤销失败！无法读取撤销文件“" + path + "”，注册表没有改变。\n");
+        return 2;
+    }
+    // A file that holds more than a repair recorded is not imported: nothing could be undone.
+    const std::string refusal = UndoRefusal(path, {flavor, keys});
+    if (!refusal.empty()) {
+        view.Write(stderr, refusal + "\n");
         return 2;
     }
     ConsoleRepairView repairView;

@@ -74,14 +74,6 @@ bool NeedsUndoRecord(const Finding& f) {
     return !f.OnDisk() && f.kind != FindingKind::ProductUninstall;
 }
 
-// "msiexec" as the system finds it: in its own folder, never in the current one.
-std::string InstallerCommand(const std::string& code) {
-    char dir[MAX_PATH + 1] = {};
-    const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
-    const std::string program = n > 0 && n < MAX_PATH ? std::string(dir) + "\\msiexec.exe" : "msiexec.exe";
-    return "\"" + program + "\" /x " + code + " /qn";
-}
-
 std::string RowRecord(const Finding& f) {
     return f.caption + " " + f.location + " " + f.keyName + " " + f.description;
 }
@@ -321,31 +313,26 @@ RepairOutcome Repairer::RepairProduct(const Finding& f) {
     // have changed (or gone with an uninstall run meanwhile).
     std::string code;
     RepairOutcome outcome = RepairOutcome::Failed;
-    switch (ProductOfEntry(RootFromCaption(f.caption), f.location, code)) {
+    const HKEY root = RootFromCaption(f.caption);
+    switch (ProductOfEntry(root, f.location, code)) {
         case EntryProduct::NoEntry:
-            productSaid_ = "卸载条目已不存在，没有运行系统安装程序";
+            productAnswer_.said = "卸载条目已不存在，没有运行系统安装程序";
             outcome = RepairOutcome::AlreadyGone;
             break;
         case EntryProduct::NotProduct:
-            productSaid_ = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
+            productAnswer_.said = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
             break;
-        case EntryProduct::Product: {
-            const std::string command = InstallerCommand(code);
-            DWORD exitCode = 0;
-            if (!CurrentSeams().runAndWait(command, "", exitCode)) {
-                productSaid_ = "无法启动系统安装程序：" + command;
-                break;
-            }
-            productSaid_ = "msiexec /x " + code + " 返回 " + IntToStr(exitCode) + "：" + InstallerExitText(exitCode);
-            if (InstallerRemoved(exitCode)) outcome = RepairOutcome::Repaired;
+        case EntryProduct::Product:
+            if (UninstallProduct(root, f.location, code, view_, context_.progress, productAnswer_))
+                outcome = RepairOutcome::Repaired;
             break;
-        }
     }
-    WriteLog("卸载", RowRecord(f) + " （" + productSaid_ + "）");
+    WriteLog("卸载", RowRecord(f) + " （" + productAnswer_.said + "）");
     return outcome;
 }
 
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
+    productAnswer_ = ProductAnswer();
     if (context_.ignored && context_.ignored->Protects(f)) return RepairOutcome::Ignored;
     // Right before anything goes: the row may have sat in the list for hours, and what it said
     // was missing may be back (a drive plugged in again, a program reinstalled).
@@ -476,10 +463,11 @@ void Repairer::FlatButton2Click() {
     }
     if (kind == FindingKind::ProductUninstall) {
         // The installer did the work, and the log says what came of it: so does the message.
-        if (outcome == RepairOutcome::Failed)
-            ShowMessage(view_.MainWindow(), "没有修复！" + productSaid_ + "。", MB_OK | MB_ICONERROR);
-        else
-            ShowMessage(view_.MainWindow(), "修复完毕：" + productSaid_ + "。", MB_OK | MB_ICONINFORMATION);
+        if (outcome == RepairOutcome::Failed) {
+            ReportRemaining(false);  // the status said that it waited
+            ShowMessage(view_.MainWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
+        } else
+            ShowMessage(view_.MainWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
     }
     if (outcome == RepairOutcome::Failed) return;
 

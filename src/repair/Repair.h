@@ -7,6 +7,8 @@
 #include <string>
 
 #include "platform/OsFamily.h"
+#include "repair/ProductUninstall.h"
+#include "repair/RepairProgress.h"
 #include "repair/RepairView.h"
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
@@ -70,6 +72,9 @@ struct RepairContext {
     const IgnoreList* ignored = nullptr;
     // Where the undo files go; empty for the "Undo" folder beside the program.
     std::string undoFolder;
+    // Shown while a product's own uninstall runs, with a way to stop waiting (null: nothing).
+    // Must outlive the repairer.
+    RepairProgress* progress = nullptr;
 };
 
 // The longest part of a row (location, key name, description) that a question quotes.
@@ -100,6 +105,9 @@ public:
                           RepairCounts* counts = nullptr);
     // The undo file of the last repair of every row (empty when it needed none).
     const std::string& UndoPath() const { return undoPath_; }
+    // What came of the product uninstall of the row RepairFinding carried out last (an empty
+    // code when it ran none).
+    const ProductAnswer& LastProductAnswer() const { return productAnswer_; }
 
 private:
     RepairOutcome RepairFile(const std::string& path);
@@ -107,7 +115,7 @@ private:
     RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
     RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
     // Runs the installer's uninstall of the row's product, waits with the windows painting,
-    // logs what came of it and keeps that text in productSaid_.
+    // logs what came of it and keeps it in productAnswer_.
     RepairOutcome RepairProduct(const Finding& f);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
@@ -125,7 +133,7 @@ private:
     WineCacheRefresh hostCaches_;
     std::string undoPath_;
     // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
-    std::string productSaid_;
+    ProductAnswer productAnswer_;
 };
 
 }  // namespace tw

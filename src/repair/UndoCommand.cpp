@@ -66,6 +66,13 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
                         MB_OK | MB_ICONERROR);
             return false;
         }
+        // Only what a repair recorded goes back: a file changed or made by hand could delete or
+        // add anything at all.
+        const std::string refusal = UndoRefusal(newestFirst[i], files[i]);
+        if (!refusal.empty()) {
+            ShowMessage(view_.MainWindow(), refusal, MB_OK | MB_ICONERROR);
+            return false;
+        }
         keyCount += files[i].keys.size();
     }
     const std::string question =

@@ -90,6 +90,15 @@ struct UndoRecords {
     std::vector<RegFileKey> keys;
 };
 
+// Why the undo file at path must not be imported, as the message that tells the user; empty when
+// it may. An undo
+// file only puts back what a repair recorded: it holds additions only (no "[-key]" and no "=-"
+// value, but the "@=-" of a default-value record, and only where the key's default value is
+// now absent or the empty text a repair left), every key lies below one of the roots a repair
+// records, and every record carries the mark the repair wrote after it, unchanged. Files
+// written before records were marked have no mark at all: for them the marks are not asked for.
+std::string UndoRefusal(const std::string& path, const UndoRecords& records);
+
 // What the files, imported in the given order, should have put back and the registry does not
 // hold now: one line per key that is missing, is not a registry link again although it was
 // one, or has its name in another letter case, and per value that is missing or differs in
