@@ -185,15 +185,19 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         }
     }
 
-    // A product's own uninstall may take minutes: standard error says what the scanner waits for.
+    // A product's own uninstall may take minutes: standard error says what the scanner waits for
+    // (the status line names the product).
     class WaitLine : public QuietProgress {
     public:
-        explicit WaitLine(ConsoleView& v) : view_(v) {}
-        void ShowStoppable(const std::string&, const std::string& text) override { view_.Write(stderr, text + "\n"); }
+        WaitLine(ConsoleView& v, const ConsoleRepairView& r) : view_(v), repair_(r) {}
+        void ShowStoppable(const std::string&, const std::string&) override {
+            view_.Write(stderr, repair_.Status() + "\n");
+        }
 
     private:
         ConsoleView& view_;
-    } waitLine(view);
+        const ConsoleRepairView& repair_;
+    } waitLine(view, repairView);
     RepairContext context(options.majorVersion);
     context.ignored = options.ignored;
     context.progress = &waitLine;
