@@ -62,8 +62,9 @@ std::vector<ScanCategory> Table() {
         Worker(kRowCurrentUser, "扫描：当前用户的错误信息", 12, RunsOn::WorkerFromStart, HiveThread(HKEY_CURRENT_USER)),
         Worker(kRowAllUsers, "扫描：所有用户的错误信息", 13, RunsOn::WorkerFromStart, HiveThread(HKEY_USERS)),
         Worker(kRowMachine, "扫描：计算机的错误信息", 10, RunsOn::WorkerFromStart, HiveThread(HKEY_LOCAL_MACHINE)),
+        // Every drive, then the desktop folders the drive walk does not reach.
         {kRowDiskFiles, "扫描：磁盘文件错误", kNotForMultiBoot, 20, Ticked::Yes, Shown::Always, RunsOn::EachFixedDrive,
-         {}, {}, ScanDriveForBrokenShortcuts, kMultiBootQuestion},
+         ScanDesktopShortcuts, {}, ScanDriveForBrokenShortcuts, kMultiBootQuestion},
         // Every Windows row but the last starts ticked: the directory walk only where the file
         // checker's row follows it.
         Ui(kRowDiskDirs, "扫描：磁盘目录错误", kNotForMultiBoot, 19, Scan_Direrr, Ticked::WithFileChecker),

@@ -57,7 +57,8 @@ enum class RunsOn {
     WorkerThread,     // `thread`, made and started in its turn; the scan ends once it has ended
     WorkerFromStart,  // `thread`, made and started when the scan starts, before every other row
     EachFixedDrive,   // `driveStep` on the UI thread once per fixed drive ("C:\"); B: to Z:, never
-                      // the drive that maps the host's root; an error ends that drive only
+                      // the drive that maps the host's root; an error ends that drive only. Then
+                      // `step`, when there is one, once.
     ScanEnd,          // `step`, once every other row has ended, unless the scan was stopped
 };
 

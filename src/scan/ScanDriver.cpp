@@ -161,6 +161,7 @@ void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
         if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !c.driveStep) continue;
         RunUiStep(c, [&] { c.driveStep(context_, Sink(), root); });
     }
+    if (c.step && scanning_) RunUiStep(c, [&] { c.step(context_, Sink()); });
 }
 
 void ScanDriver::Stop() {
