@@ -81,6 +81,10 @@ struct ScanCategory {
     // Asked first (yes or no) on the 98 family when several systems are installed; a No skips
     // the row. Null: never asked.
     const char* multiBootQuestion;
+    // Whether repairing that row (of any category) may leave rows for this one to find: a key or
+    // a folder emptied, an entry that led to what went. After a repair the scanned categories it
+    // names are scanned again (ScanDriver::ScanAfterRepair). Null: never.
+    std::function<bool(const Finding& repaired)> madeStaleBy = nullptr;
 };
 
 class ScanCategories {
