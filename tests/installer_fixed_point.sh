@@ -3,7 +3,8 @@
 # its setting, a file type, an uninstall entry, a Start-menu group with two shortcuts and a
 # desktop shortcut), installed silently in a fresh prefix of its own whose Desktop is a link into
 # a scratch home; its program folder deleted by hand; every category scanned and repaired with
-# the console scanner; a second scan finds nothing. Then the same with Wine's menu builder
+# the console scanner; a second scan finds nothing. The desktop shortcut is found through the
+# link, and nothing else of the home is listed. Then the same with Wine's menu builder
 # switched on, writing launchers, menus and folder entries into scratch XDG folders.
 #   installer_fixed_point.sh TARNWELL_SCAN.exe
 set -euo pipefail
@@ -70,6 +71,11 @@ round() {
     wineserver -w
     [ -f "$WINEPREFIX/drive_c/Program Files/TwFixedPoint/app.exe" ] || fail "$label: the setup installed nothing"
     [ -f "$HOME/Desktop/画板.lnk" ] || fail "$label: no desktop shortcut in the linked Desktop"
+    # The same broken shortcut below the desktop and in the home folder (which the prefix's
+    # Documents link leads to): the host's, never looked at.
+    mkdir -p "$HOME/Desktop/sub"
+    cp "$HOME/Desktop/画板.lnk" "$HOME/Desktop/sub/deeper.lnk"
+    cp "$HOME/Desktop/画板.lnk" "$HOME/home.lnk"
     rm -rf "$WINEPREFIX/drive_c/Program Files/TwFixedPoint"
     scan before
     scan repair --repair
@@ -79,8 +85,9 @@ round() {
     grep -qF $'C:\\\\users\\\\'"$(whoami)"$'\\\\Desktop\\\\画板.lnk\t' "$work/before" ||
         { cat "$work/before"; fail "$label: the desktop shortcut was not reported"; }
     [ ! -e "$HOME/Desktop/画板.lnk" ] || fail "$label: the desktop shortcut is still there"
-    # Nothing of the scratch home but the desktop's own shortcut is listed.
-    if grep -F "$HOME" "$work/before" | grep -v '^Wine '; then fail "$label: the host's home was listed"; fi
+    # Nothing of the scratch home but the desktop's own shortcut is listed or touched.
+    if grep -e 'deeper\.lnk' -e 'home\.lnk' "$work/before"; then fail "$label: the host's home was listed"; fi
+    [ -f "$HOME/Desktop/sub/deeper.lnk" ] && [ -f "$HOME/home.lnk" ] || fail "$label: the host's home was touched"
     awk -F'\t' 'NF != 6 || ($6 != "repaired" && $6 != "already-gone") { bad = 1; print } END { exit bad }' \
         "$work/repair" || fail "$label: not every row was repaired"
     [ ! -s "$work/after" ] || { cat "$work/after"; fail "$label: the scan after the repair found what it left"; }
@@ -93,6 +100,6 @@ find "$XDG_DATA_HOME/applications" "$XDG_DATA_HOME/desktop-directories" "$XDG_CO
     2>/dev/null | grep . && fail "Wine's menu files of the program are still there"
 # Expected once the Wine desktop category judges them too (not yet asserted): the launcher Wine
 # wrote on the host's desktop for the desktop shortcut, and the icons it extracted.
-left=$(find "$HOME/Desktop" "$XDG_DATA_HOME/icons" -type f 2>/dev/null || true)
+left=$(find "$HOME/Desktop" "$XDG_DATA_HOME/icons" -type f ! -name '*.lnk' 2>/dev/null || true)
 [ -z "$left" ] || printf 'left for the Wine desktop category (expected to go):\n%s\n' "$left"
 echo "installer fixed point: ok"
