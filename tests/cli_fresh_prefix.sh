@@ -51,9 +51,9 @@ check_system_folder() {
 
 # What a fresh prefix may report, as location and key name: every other row of a fresh system
 # is a false alarm. Wine registers "MS Serif" as serife.fon, which neither Wine's font folder
-# nor the host has; it registers the WPF font cache service with a program that only Wine Mono
-# brings (the tests run without it) and the disabled Lanman server with a library Wine does not
-# have. In the 32-bit view of a 64-bit prefix there is no font list of its own.
+# nor the host has; it registers the WPF font cache service with a program it leaves to the Wine
+# Mono package (the tests run without it) and the disabled Lanman server with a library Wine does
+# not have. In the 32-bit view of a 64-bit prefix there is no font list of its own.
 if [ "$arch" = win64 ]; then
     expected=''
 else
