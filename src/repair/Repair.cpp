@@ -1,5 +1,6 @@
 #include "repair/Repair.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -108,10 +109,10 @@ bool Tally(RepairOutcome outcome, const Finding& f, const IgnoreList* ignored, R
     return true;
 }
 
-// Whether two rows name the same object the same way (a description may differ, or carry the
-// mark of a row found after a repair).
-bool SameObject(const Finding& a, const Finding& b) {
-    return a.kind == b.kind && a.caption == b.caption && a.location == b.location && a.keyName == b.keyName;
+// What a row names, as one text: two rows with the same one name the same object the same way
+// (their descriptions may differ, or carry the mark of a row found after a repair).
+std::string ObjectOf(const Finding& f) {
+    return IntToStr(static_cast<int>(f.kind)) + '\t' + f.caption + '\t' + f.location + '\t' + f.keyName;
 }
 
 std::string StripOneTrailingBackslash(std::string path) {
@@ -534,12 +535,13 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
         view_.SetStatus("正在检查修复后留下的错误……");
         std::vector<Finding> found = context_.scanAfterRepair(repaired);
         repaired.clear();
+        // What the list holds already (rows that could not be repaired are found again) is not
+        // added twice.
+        std::unordered_set<std::string> listed;
+        for (int i = 0; i < findings_.Count(); ++i) listed.insert(ObjectOf(findings_.At(i)));
         std::vector<Finding> fresh;
         for (Finding& f : found) {
-            bool listed = false;
-            for (int i = 0; i < findings_.Count() && !listed; ++i) listed = SameObject(findings_.At(i), f);
-            for (const Finding& g : fresh) listed = listed || SameObject(g, f);
-            if (listed) continue;
+            if (!listed.insert(ObjectOf(f)).second) continue;
             f.description = kFoundAfterRepair + f.description;
             fresh.push_back(std::move(f));
         }
