@@ -466,6 +466,72 @@ TEST_CASE("rows past the ANSI path limit are deleted, never marked done while st
     CHECK(Marks(list) == std::vector<bool>{true, true, false, true});
 }
 
+TEST_CASE("what a repair empties is found by a second look, listed, and repaired in the same command and undo file") {
+    RegistrySandbox sb;
+    ScratchDir dir;
+    CleanProgramFolder clean;
+    SetString(HKEY_LOCAL_MACHINE, "Software\\TwApp", "Path", "C:\\twgone\\app.exe");
+    const std::string group = dir.Dir("Group"), lnk = dir.File("Group\\app.lnk");
+    TakeFromRecycleBin(lnk, false);
+    TakeFromRecycleBin(group, true);
+    FindingList list;
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "Path"));
+    list.Add(DiskFileFinding(lnk, "1 Byte"));
+    // Stands in for the scan: what is empty now, and a row the list holds already.
+    std::vector<size_t> looks;
+    RepairContext context{5};
+    context.scanAfterRepair = [&](const std::vector<Finding>& repaired) {
+        looks.push_back(repaired.size());
+        std::vector<Finding> now{RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "Path")};
+        if (KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp") && !ValuePresent(HKEY_LOCAL_MACHINE, "Software\\TwApp", "Path"))
+            now.push_back(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "无效软件"));
+        if (DirectoryExists(group) && !FileExists(lnk)) now.push_back(DiskFolderFinding(group));
+        return now;
+    };
+    Messages msgs{IDCANCEL, IDOK};
+    FakeView view;
+    Repairer(list, view, context, nullptr).FlatButton3Click();
+    REQUIRE(list.Count() == 4);
+    CHECK(Marks(list) == std::vector<bool>{true, true, true, true});
+    CHECK(list.At(2).description == std::string(kFoundAfterRepair) + "无效软件");
+    CHECK(list.At(3).location == group);
+    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp"));
+    CHECK(TakeFromRecycleBin(group, true));
+    CHECK(looks == std::vector<size_t>{2, 2});  // the second look found nothing new
+    CHECK(view.Status() == "全部修复完毕。修复后又发现 2 个错误，已加在列表最后。");
+    // One undo file brings back the value and the key; the log names each row found after.
+    const std::vector<std::string> undoFiles = ListUndoFiles();
+    REQUIRE(undoFiles.size() == 1);
+    RegFileFlavor flavor;
+    std::vector<RegFileKey> keys;
+    REQUIRE(ReadUndoFile(undoFiles[0], flavor, keys));
+    CHECK(keys.size() == 2);
+    std::vector<LogEntry> log = ReadLog();
+    REQUIRE(log.size() == 3);
+    CHECK(log[0].action == "删除");
+    CHECK(log[0].record.find(kFoundAfterRepair) != std::string::npos);
+    CHECK(log[2].record == "修复了所有检查到的系统错误；其中 2 个错误是修复后发现的");
+
+    // A look that keeps finding new rows holds the command for three rounds at most; a single
+    // row's repair takes what it empties with it too.
+    FindingList one;
+    const std::string lnk2 = dir.File("Group2\\app.lnk");
+    one.Add(DiskFileFinding(lnk2, "1 Byte"));
+    looks.clear();
+    context.scanAfterRepair = [&](const std::vector<Finding>&) {
+        looks.push_back(0);
+        return std::vector<Finding>{DiskFolderFinding(dir.Dir("Group2\\E" + std::to_string(looks.size())))};
+    };
+    FakeView view2;
+    view2.selected = 0;
+    Repairer(one, view2, context, nullptr).FlatButton2Click();
+    CHECK(looks.size() == 3);
+    CHECK(Marks(one) == std::vector<bool>{true, true, true, true});
+    CHECK(view2.Status() == "修复完毕。剩余：0 个错误。修复后又发现 3 个错误，已加在列表最后。");
+    CHECK(TakeFromRecycleBin(lnk2, false));
+    for (int i = 1; i <= 3; ++i) TakeFromRecycleBin(dir / ("Group2\\E" + std::to_string(i)), true);
+}
+
 TEST_CASE("repair all after the backup offer") {
     RegistrySandbox sb;
     CleanProgramFolder clean;

@@ -63,6 +63,9 @@ bool TForm1::Create(HINSTANCE instance) {
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
     RepairContext repairContext(session_.context.os);
     repairContext.ignored = &ignored_;
+    repairContext.scanAfterRepair = [this](const std::vector<Finding>& repaired) {
+        return driver_->ScanAfterRepair(repaired);
+    };
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
     FillChecklist();
     keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
@@ -400,5 +403,7 @@ int TForm1::SelectedRow() { return report_.SelectedRow(); }
 void TForm1::SelectRow(int row) { report_.SelectRow(row); }
 
 void TForm1::RowChanged(int row) { report_.RowChanged(row); }
+
+void TForm1::RowsAdded() { report_.CatchUp(); }
 
 }  // namespace tw

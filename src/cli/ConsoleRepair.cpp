@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -201,18 +202,24 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     RepairContext context(options.majorVersion);
     context.ignored = options.ignored;
     context.progress = &waitLine;
+    context.scanAfterRepair = options.scanAfterRepair;
     Repairer repairer(findings, repairView, context, nullptr);
     std::vector<RepairOutcome> outcomes(static_cast<size_t>(count), RepairOutcome::Failed);
     // What each product's uninstall returned: two more fields on its line.
     std::vector<std::string> answers(static_cast<size_t>(count));
     RepairCounts counts;
     const bool ran = repairer.RepairAllQuietly(
-        [&](int row, const Finding&, RepairOutcome o) {
-            if (row < 0 || row >= count) return;
-            outcomes[static_cast<size_t>(row)] = o;
+        [&](int row, const Finding& f, RepairOutcome o) {
+            if (row < 0) return;
+            // A row found after the repair: listed after the scanned ones, as it is found.
+            if (row >= count) lines.push_back(ConsoleLine(f));
+            const size_t at = static_cast<size_t>(row);
+            outcomes.resize(std::max(outcomes.size(), at + 1), RepairOutcome::Failed);
+            answers.resize(std::max(answers.size(), at + 1));
+            outcomes[at] = o;
             const ProductAnswer& answer = repairer.LastProductAnswer();
             if (!answer.code.empty())
-                answers[static_cast<size_t>(row)] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
+                answers[at] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
         },
         &counts);
     if (!ran) {
@@ -220,13 +227,16 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         printAll(OutcomeWord(RepairOutcome::NotRecorded));
         return 2;
     }
-    for (int i = 0; i < count; ++i) {
-        const RepairOutcome o = outcomes[static_cast<size_t>(i)];
+    for (size_t i = 0; i < lines.size() && i < outcomes.size(); ++i) {
+        const RepairOutcome o = outcomes[i];
         if (!Done(o)) status = 1;
-        view.Write(stdout, lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o) + answers[static_cast<size_t>(i)] + "\n");
+        view.Write(stdout, lines[i] + "\t" + OutcomeWord(o) + (i < answers.size() ? answers[i] : std::string()) + "\n");
     }
     std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" +
-                          IntToStr(count - counts.repaired) + " 个没有修复。";
+                          IntToStr(static_cast<long long>(lines.size()) - counts.repaired) + " 个没有修复。";
+    if (counts.foundAfter > 0)
+        summary += "其中 " + IntToStr(counts.foundAfter) + " 个是修复后再次扫描发现的（说明以“" +
+                   kFoundAfterRepair + "”开头）。";
     if (!repairer.UndoPath().empty() && FileExists(repairer.UndoPath()))
         summary += "撤销文件：" + repairer.UndoPath();
     view.Write(stderr, summary + "\n");

@@ -162,5 +162,8 @@ int main(int argc, char** argv) {
     options.ignored = &ignored;
     options.dryRun = dryRun;
     options.backup = backup;
+    options.scanAfterRepair = [&driver](const std::vector<tw::Finding>& repaired) {
+        return driver->ScanAfterRepair(repaired);
+    };
     return tw::ConsoleRepair(view, found, options);
 }

@@ -1,5 +1,6 @@
 #include "repair/Repair.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -15,6 +16,8 @@
 #include "scanners/registry/MsiProduct.h"
 
 namespace tw {
+
+const char kFoundAfterRepair[] = "修复后发现：";
 
 namespace {
 
@@ -76,6 +79,32 @@ bool NeedsUndoRecord(const Finding& f) {
 
 std::string RowRecord(const Finding& f) {
     return f.caption + " " + f.location + " " + f.keyName + " " + f.description;
+}
+
+// Counts a row's outcome; true when it was repaired.
+bool Tally(RepairOutcome outcome, const Finding& f, const IgnoreList* ignored, RepairCounts& tally) {
+    switch (outcome) {
+        case RepairOutcome::Ignored:
+            if (!ignored || !ignored->Contains(f)) ++tally.protectedRows;
+            return false;
+        case RepairOutcome::NowPresent: ++tally.nowPresent; return false;
+        case RepairOutcome::Failed:
+        case RepairOutcome::NotRecorded:
+            ++tally.failed;
+            if (f.kind == FindingKind::ProductUninstall) ++tally.productsFailed;
+            if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
+            return false;
+        case RepairOutcome::Repaired:
+        case RepairOutcome::AlreadyGone: break;
+    }
+    ++tally.repaired;
+    return true;
+}
+
+// What a row names, as one text: two rows with the same one name the same object the same way
+// (their descriptions may differ, or carry the mark of a row found after a repair).
+std::string ObjectOf(const Finding& f) {
+    return IntToStr(static_cast<int>(f.kind)) + '\t' + f.caption + '\t' + f.location + '\t' + f.keyName;
 }
 
 std::string StripOneTrailingBackslash(std::string path) {
@@ -385,12 +414,14 @@ void Repairer::MarkRow(RowId id, int hint) {
     view_.RowChanged(row);
 }
 
-void Repairer::ReportRemaining(bool allDone) {
+void Repairer::ReportRemaining(bool allDone, int foundAfter) {
     const int remaining = findings_.UnrepairedCount();
+    const std::string after =
+        foundAfter > 0 ? "修复后又发现 " + IntToStr(foundAfter) + " 个错误，已加在列表最后。" : std::string();
     if (remaining == 0 && allDone) {
-        view_.SetStatus("全部修复完毕");
+        view_.SetStatus("全部修复完毕" + (after.empty() ? std::string() : "。" + after));
     } else {
-        view_.SetStatus("修复完毕。剩余：" + IntToStr(remaining) + " 个错误。");
+        view_.SetStatus("修复完毕。剩余：" + IntToStr(remaining) + " 个错误。" + after);
     }
     // The popup items keep their state; only a later scan switches the commands on again.
     if (remaining == 0) view_.SetRepairControls(false, false);
@@ -473,8 +504,64 @@ void Repairer::FlatButton2Click() {
 
     MarkRow(id, row);
     if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
-    ReportRemaining(false);
+    // What this row's repair emptied or left leading nowhere goes with it.
+    RepairCounts after;
+    bool undoOpen = registry;
+    if (outcome == RepairOutcome::Repaired) RepairWhatRepairLeft({f}, undo, undoOpen, after, findings_.Count(), nullptr);
+    ReportRemaining(false, after.foundAfter);
     hostCaches_.Run();
+}
+
+void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& undo, bool& undoOpen,
+                                    RepairCounts& tally, int nextIndex,
+                                    const std::function<void(int, const Finding&, RepairOutcome)>& each) {
+    if (!context_.scanAfterRepair) return;
+    bool undoTried = undoOpen;
+    // Each round repairs what the one before left; three are more than any real nesting needs,
+    // and a bound keeps a scanner that keeps finding new rows from holding the command.
+    for (int round = 0; round < 3 && !repaired.empty(); ++round) {
+        view_.SetStatus("正在检查修复后留下的错误……");
+        std::vector<Finding> found = context_.scanAfterRepair(repaired);
+        repaired.clear();
+        // What the list holds already (rows that could not be repaired are found again) is not
+        // added twice.
+        std::unordered_set<std::string> listed;
+        for (int i = 0; i < findings_.Count(); ++i) listed.insert(ObjectOf(findings_.At(i)));
+        std::vector<Finding> fresh;
+        for (Finding& f : found) {
+            if (!listed.insert(ObjectOf(f)).second) continue;
+            f.description = kFoundAfterRepair + f.description;
+            fresh.push_back(std::move(f));
+        }
+        for (const Finding& f : fresh) {
+            // Listed before anything of it goes: the user sees every deletion in the list.
+            findings_.Add(f);
+            const int row = findings_.Count() - 1;
+            const RowId id = findings_.IdAt(row);
+            ++tally.foundAfter;
+            view_.RowsAdded();
+            if (NeedsUndoRecord(f) && !undoTried) {
+                undoTried = true;
+                undoOpen = OpenUndo(undo);
+                if (undoOpen) undoPath_ = undo.Path();
+            }
+            RepairOutcome outcome = RepairOutcome::NotRecorded;
+            if (!NeedsUndoRecord(f) || undoOpen) {
+                try {
+                    outcome = RepairFinding(f, undoOpen ? &undo : nullptr);
+                } catch (...) {
+                    outcome = RepairOutcome::Failed;
+                }
+            }
+            if (each) each(nextIndex++, f, outcome);
+            if (!Tally(outcome, f, context_.ignored, tally)) continue;
+            MarkRow(id, row);
+            if (outcome == RepairOutcome::Repaired) {
+                if (f.kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
+                repaired.push_back(f);
+            }
+        }
+    }
 }
 
 bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, RepairOutcome)>& each,
@@ -499,6 +586,7 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
 
     undoPath_ = undo.Path();
     RepairCounts tally;
+    std::vector<Finding> repaired;
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& t = targets[i];
         RepairOutcome outcome;
@@ -508,23 +596,12 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
             outcome = RepairOutcome::Failed;
         }
         if (each) each(static_cast<int>(i), t.finding, outcome);
-        if (outcome == RepairOutcome::Ignored) {
-            if (!context_.ignored || !context_.ignored->Contains(t.finding)) ++tally.protectedRows;
-            continue;
-        }
-        if (outcome == RepairOutcome::NowPresent) {
-            ++tally.nowPresent;
-            continue;
-        }
-        if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
-            ++tally.failed;
-            if (t.finding.kind == FindingKind::ProductUninstall) ++tally.productsFailed;
-            if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
-            continue;
-        }
-        ++tally.repaired;
+        if (!Tally(outcome, t.finding, context_.ignored, tally)) continue;
+        if (outcome == RepairOutcome::Repaired) repaired.push_back(t.finding);
         if (!t.finding.Repaired()) MarkRow(t.id, static_cast<int>(i));
     }
+    // What the repair emptied or left leading nowhere, found by a second look, goes too.
+    RepairWhatRepairLeft(std::move(repaired), undo, registry, tally, static_cast<int>(targets.size()), each);
     std::string record = tally.failed == 0 ? std::string("修复了所有检查到的系统错误")
                                            : "修复了 " + IntToStr(tally.repaired) + " 个检查到的系统错误，" +
                                                  IntToStr(tally.failed) + " 个错误修复失败";
@@ -532,6 +609,7 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
         record += "；" + IntToStr(tally.nowPresent) + " 个错误所指的文件现在已经存在，没有修复";
     if (tally.protectedRows > 0)
         record += "；" + IntToStr(tally.protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
+    if (tally.foundAfter > 0) record += "；其中 " + IntToStr(tally.foundAfter) + " 个错误是修复后发现的";
     WriteLog("全部修复", record);
     tally.linksRefused = undo.LinksRefused();
     if (counts) *counts = tally;
@@ -553,7 +631,7 @@ void Repairer::FlatButton3Click() {
     if (!RepairAllQuietly(nullptr, &counts)) return;
     const int nowPresent = counts.nowPresent, protectedRows = counts.protectedRows;
     const int notRecorded = counts.notRecorded;
-    ReportRemaining(true);
+    ReportRemaining(true, counts.foundAfter);
     hostCaches_.Run();
     if (nowPresent > 0 || protectedRows > 0) {
         std::string text = "有些错误没有修复，也没有删除任何内容：";

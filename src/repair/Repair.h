@@ -61,7 +61,15 @@ struct RepairCounts {
     int protectedRows = 0;  // rows that hold (or lie in) something on the ignore list
     int linksRefused = 0;   // of the not recorded: registry links, which an undo cannot bring back
     int productsFailed = 0;  // of the failed: products whose own uninstall did not succeed
+    int foundAfter = 0;      // rows a scan after the repair found and added (all counted above too)
 };
+
+// What repair asks the scan after rows were repaired: the rows a new scan of the same
+// categories finds now, in whatever the repair may have emptied or left leading nowhere.
+using ScanAfterRepairFn = std::function<std::vector<Finding>(const std::vector<Finding>& repaired)>;
+
+// The mark on the description of a row found by the scan after a repair.
+extern const char kFoundAfterRepair[];  // "修复后发现："
 
 // What repair reads besides the rows.
 struct RepairContext {
@@ -75,6 +83,10 @@ struct RepairContext {
     // Shown while a product's own uninstall runs, with a way to stop waiting (null: nothing).
     // Must outlive the repairer.
     RepairProgress* progress = nullptr;
+    // The second look after a repair (null: none). What it finds that the list does not hold is
+    // added to the list, marked, and repaired within the same command and into the same undo
+    // file, until a look finds nothing new: a repair leaves nothing for the next scan.
+    ScanAfterRepairFn scanAfterRepair;
 };
 
 // The longest part of a row (location, key name, description) that a question quotes.
@@ -119,10 +131,19 @@ private:
     RepairOutcome RepairProduct(const Finding& f);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
+    // The rounds after a repair: scans again what `repaired` may have left, adds the rows the list
+    // does not hold yet (marked kFoundAfterRepair) and repairs them without asking, into `undo`
+    // (opened when a registry row first needs it: `undoOpen`), logging each; then again for
+    // what those repairs left, at most three times. `each` hears every such row with an index
+    // from `nextIndex` on. Counts into `tally`.
+    void RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& undo, bool& undoOpen, RepairCounts& tally,
+                              int nextIndex,
+                              const std::function<void(int row, const Finding& f, RepairOutcome outcome)>& each);
     // Marks the row with that identity, wherever it stands now.
     void MarkRow(RowId id, int hint);
-    // Status line and controls from the number of rows still unmarked.
-    void ReportRemaining(bool allDone);
+    // Status line and controls from the number of rows still unmarked; says how many rows the
+    // scan after the repair added.
+    void ReportRemaining(bool allDone, int foundAfter = 0);
 
     FindingList& findings_;
     RepairView& view_;
