@@ -67,6 +67,12 @@ public:
         detail.clear();
         if (options_.ignored && options_.ignored->Protects(f)) return RepairOutcome::Ignored;
         if (!StillMissing(f)) return RepairOutcome::NowPresent;
+        if (IsWineHostRow(f)) {
+            std::string why;
+            const RepairOutcome o = PlanWineHostRepair(f, wine_, why);
+            if (o == RepairOutcome::Repaired) detail.push_back(f.location);
+            return o;
+        }
         const HKEY root = RootFromCaption(f.caption);
         switch (f.kind) {
             case FindingKind::File:
@@ -132,6 +138,7 @@ private:
     }
 
     const ConsoleRepairOptions& options_;
+    WineLeftovers wine_;
     RegFileFlavor flavor_;
     std::string folder_;
 };
@@ -190,8 +197,10 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     std::vector<RepairOutcome> outcomes(static_cast<size_t>(count), RepairOutcome::Failed);
     RepairCounts counts;
     const bool ran = repairer.RepairAllQuietly(
-        [&](int row, const Finding&, RepairOutcome o) {
+        [&](int row, const Finding& f, RepairOutcome o) {
             if (row >= 0 && row < count) outcomes[static_cast<size_t>(row)] = o;
+            if (o == RepairOutcome::Failed && !repairer.HostSaid().empty())
+                view.Write(stderr, f.location + "：" + repairer.HostSaid() + "\n");
         },
         &counts);
     if (!ran) {
