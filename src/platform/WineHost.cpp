@@ -222,7 +222,8 @@ HostTrashResult MoveToHostTrash(const std::wstring& dosPath, const std::string& 
     snprintf(date, sizeof date, "%04u-%02u-%02uT%02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
     const std::string record = "[Trash Info]\nPath=" + EscapedForTrash(utf8UnixPath) + "\nDeletionDate=" + date + "\n";
     // The record is made first and alone claims its name; a name taken in either folder makes
-    // the next one ("name.2", ...) be tried.
+    // the next one ("name.2", ...) be tried. (Under Wine each new name costs a look through the
+    // whole folder, so nothing is asked that the creation and the move do not answer.)
     for (int n = 1; n <= 1000; ++n) {
         const std::wstring entry = n == 1 ? name : name + L"." + AnsiToWide(IntToStr(n));
         const std::wstring recordPath = info + L"\\" + entry + L".trashinfo";
@@ -231,12 +232,10 @@ HostTrashResult MoveToHostTrash(const std::wstring& dosPath, const std::string& 
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
             return HostTrashResult::NoTrash;
         }
-        const std::wstring target = files + L"\\" + entry;
-        if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES && MoveFileW(dosPath.c_str(), target.c_str()))
-            return HostTrashResult::Moved;
+        if (MoveFileW(dosPath.c_str(), (files + L"\\" + entry).c_str())) return HostTrashResult::Moved;
+        error = GetLastError();
         DeleteFileW(recordPath.c_str());
-        if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-        return HostTrashResult::NotMoved;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return HostTrashResult::NotMoved;
     }
     return HostTrashResult::NotMoved;
 }

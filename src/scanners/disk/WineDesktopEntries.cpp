@@ -468,8 +468,8 @@ struct WineLeftovers::Judge {
     bool IdWorks(const HostPath& dir, const std::string& rest, bool inWine) {
         HostPath file;
         if (!ChildNamed(dir, rest, file)) return true;
-        bool gone = false;
-        const DWORD a = Attributes(file, gone);
+        bool gone = true;
+        const DWORD a = MayHold(dir, rest) ? Attributes(file, gone) : INVALID_FILE_ATTRIBUTES;
         if (a == INVALID_FILE_ATTRIBUTES) {
             if (!gone) return true;
         } else if (!(a & FILE_ATTRIBUTE_DIRECTORY) && (!inWine || !Launcher(file).stale)) {
@@ -478,6 +478,7 @@ struct WineLeftovers::Judge {
         for (size_t dash = rest.find('-'); dash != std::string::npos; dash = rest.find('-', dash + 1)) {
             HostPath sub;
             if (!ChildNamed(dir, rest.substr(0, dash), sub)) return true;
+            if (!MayHold(dir, sub.name)) continue;
             const DWORD s = FolderAttributes(sub, gone);
             if (s == INVALID_FILE_ATTRIBUTES) {
                 if (!gone) return true;
@@ -490,6 +491,22 @@ struct WineLeftovers::Judge {
         }
         return false;
     }
+    // Whether a folder may hold a name (as the host writes it): false only when the folder's
+    // listing, taken once for the scan or the repair command, does not. Under Wine each question
+    // about a name that is not there looks through the whole folder; a folder of thousands of
+    // launchers would make every menu's judgement cost as much as the folder.
+    bool MayHold(const HostPath& dir, const std::string& name) {
+        auto it = listings_.find(dir.dos);
+        if (it == listings_.end()) {
+            std::vector<HostEntry> entries;
+            FolderNames listed;
+            listed.whole = ListHost(dir, entries) != Listing::CannotTell;
+            for (const HostEntry& e : entries) listed.names.insert(WideToUtf8(e.name));
+            it = listings_.emplace(dir.dos, std::move(listed)).first;
+        }
+        return !it->second.whole || it->second.names.count(name) != 0;
+    }
+
     // Folders are asked about again and again while IDs are resolved: a scan asks once.
     DWORD FolderAttributes(const HostPath& p, bool& gone) {
         if (!remember_) return Attributes(p, gone);
@@ -769,11 +786,16 @@ private:
         Verdict verdict;
         bool same = false;
     };
+    struct FolderNames {
+        bool whole = false;  // listed to its end (or not there at all)
+        std::set<std::string> names;
+    };
     bool remember_;
     std::map<std::wstring, Entry> read_;
     std::map<std::wstring, Verdict> verdicts_;
     std::map<std::wstring, std::pair<DWORD, bool>> folders_;
     std::map<std::string, PrefixState> prefixes_;
+    std::map<std::wstring, FolderNames> listings_;
     std::unique_ptr<MenuIndex> menuIndex_;
     std::unique_ptr<AppIndex> appIndex_;
     std::unique_ptr<IconIndex> iconIndex_;
