@@ -53,10 +53,15 @@ std::wstring ResolvedName(const std::wstring& path) {
         USHORT length, maximum;
         const wchar_t* buffer;
     };
-    std::vector<ULONGLONG> buf(8192);  // 64 KB: room for the longest name the system allows
-    const ULONG size = static_cast<ULONG>(buf.size() * sizeof buf[0]);
+    // Room for a usual path first; a longer name says how much it needs.
+    std::vector<ULONGLONG> buf(512);
     ULONG got = 0;
-    if (query(h.get(), 1 /* ObjectNameInformation */, buf.data(), size, &got) != 0) return {};
+    LONG status = query(h.get(), 1 /* ObjectNameInformation */, buf.data(), static_cast<ULONG>(buf.size() * 8), &got);
+    if (status != 0 && got > buf.size() * 8 && got <= 70000) {
+        buf.resize(got / 8 + 1);
+        status = query(h.get(), 1, buf.data(), static_cast<ULONG>(buf.size() * 8), &got);
+    }
+    if (status != 0) return {};
     const NameInfo* info = reinterpret_cast<const NameInfo*>(buf.data());
     if (!info->buffer || info->length == 0) return {};
     std::wstring name(info->buffer, info->length / sizeof(wchar_t));
