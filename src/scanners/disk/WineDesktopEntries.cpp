@@ -519,6 +519,20 @@ struct WineLeftovers::Judge {
         return it->second.first;
     }
 
+    // Whether any file an index lists as using `name` is still there and works (a file gone since
+    // the index was read uses nothing).
+    template <class Users, class Entries, class Works>
+    bool AnyWorks(const Users& byName, const std::string& name, const Entries& entries, Works works) {
+        const auto users = byName.find(name);
+        if (users == byName.end()) return false;
+        for (size_t i : users->second) {
+            bool gone = false;
+            if (Attributes(entries[i].path, gone) == INVALID_FILE_ATTRIBUTES && gone) continue;
+            if (works(entries[i])) return true;
+        }
+        return false;
+    }
+
     // A menu file of Wine's whose launchers are all gone or stale.
     Verdict JudgeMenu(const HostPath& p) {
         Verdict v;
@@ -580,15 +594,8 @@ struct WineLeftovers::Judge {
         const std::string base = Without(p.name, ".directory");
         for (size_t i : index.unreadable)
             if (base == "wine-wine" || StartsWith(index.menus[i].path.name, base + "-")) return v;
-        const auto users = index.byDirectory.find(p.name);
-        if (users != index.byDirectory.end()) {
-            for (size_t i : users->second) {
-                const MenuUse& m = index.menus[i];
-                bool gone = false;
-                if (Attributes(m.path, gone) == INVALID_FILE_ATTRIBUTES && gone) continue;
-                if (!m.wine || !Menu(m.path).stale) return v;
-            }
-        }
+        const auto works = [this](const MenuUse& m) { return !m.wine || !Menu(m.path).stale; };
+        if (AnyWorks(index.byDirectory, p.name, index.menus, works)) return v;
         v.stale = true;
         v.why = "没有菜单再用到这个菜单目录";
         return v;
@@ -666,15 +673,8 @@ struct WineLeftovers::Judge {
         const AppIndex& index = Apps();
         if (!StartsWith(type, "application/x-wine-extension-") || !index.listed || index.unreadableTypes.count(type))
             return v;
-        const auto users = index.byType.find(type);
-        if (users != index.byType.end()) {
-            for (size_t i : users->second) {
-                const AppEntry& a = index.entries[i];
-                bool gone = false;
-                if (Attributes(a.path, gone) == INVALID_FILE_ATTRIBUTES && gone) continue;
-                if (!a.wine || !Association(a.path).stale) return v;
-            }
-        }
+        const auto works = [this](const AppEntry& a) { return !a.wine || !Association(a.path).stale; };
+        if (AnyWorks(index.byType, type, index.entries, works)) return v;
         v.stale = true;
         v.why = "没有文件关联再用到文件类型 " + Utf8ToAnsiExact(type);
         return v;
@@ -735,15 +735,10 @@ struct WineLeftovers::Judge {
         if (!IsWineIconName(base)) return v;
         const IconIndex& index = Icons();
         if (!index.sure) return v;
-        const auto users = index.byIcon.find(base);
-        if (users != index.byIcon.end()) {
-            for (size_t i : users->second) {
-                const IconUser& u = index.users[i];
-                bool gone = false;
-                if (Attributes(u.path, gone) == INVALID_FILE_ATTRIBUTES && gone) continue;
-                if (!u.judged || !(u.association ? Association(u.path) : Launcher(u.path)).stale) return v;
-            }
-        }
+        const auto works = [this](const IconUser& u) {
+            return !u.judged || !(u.association ? Association(u.path) : Launcher(u.path)).stale;
+        };
+        if (AnyWorks(index.byIcon, base, index.users, works)) return v;
         v.stale = true;
         v.why = "没有 Wine 菜单项或文件关联再用到这个图标";
         return v;
