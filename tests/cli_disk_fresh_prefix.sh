@@ -10,6 +10,7 @@ exe=${1:-$root/build/tarnwell-scan.exe}
 prefix=$(mktemp -d /tmp/tw-freshdisk-XXXXXX)
 host=$(mktemp -d /tmp/tw-hostfiles-XXXXXX)
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$host"' EXIT
+tw_scratch_xdg "$host/xdg-data" "$host/xdg-config"
 export WINEPREFIX=$prefix
 # The prefix's Desktop and Documents links lead into a scratch home, never the real one.
 mkdir -p "$host/home"

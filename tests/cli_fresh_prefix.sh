@@ -14,7 +14,9 @@ exe=${1:-$root/build/tarnwell-scan.exe}
 arch=${2:-win32}
 . "$root/scripts/wine-env.sh"
 prefix=$(mktemp -d /tmp/tw-fresh-XXXXXX)
-trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
+xdg=$(mktemp -d /tmp/tw-xdg-XXXXXX)
+trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$xdg"' EXIT
+tw_scratch_xdg "$xdg/data" "$xdg/config"
 export WINEPREFIX=$prefix WINEARCH=$arch
 if [ "$arch" = win64 ]; then
     template=${TW_TEST_PREFIX64:-}

@@ -10,7 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 scan=$1
 . "$root/scripts/wine-env.sh"
 prefix=$(mktemp -d /tmp/tw-repair-XXXXXX)
-trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
+xdg=$(mktemp -d /tmp/tw-xdg-XXXXXX)
+trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$xdg"' EXIT
+tw_scratch_xdg "$xdg/data" "$xdg/config"
 if [ -n "${TW_TEST_PREFIX:-}" ] && [ -f "$TW_TEST_PREFIX/system.reg" ]; then
     cp -a "$TW_TEST_PREFIX/." "$prefix/"
 else

@@ -22,6 +22,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+tw_scratch_xdg "$work/xdg-data" "$work/xdg-config"
 code='{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}'
 cat >"$work/probe.wxs" <<EOF
 <?xml version="1.0" encoding="utf-8"?>

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -643,13 +644,9 @@ TEST_CASE("a listed folder answers for its files as the file system does") {
 // Run by tests/unreadable_folder.sh as a user who cannot read the folder TW_UNREADABLE (made
 // and locked on the host side, holding app.exe, face.ttf, there.hlp): every check that meets it
 // answers "cannot tell", and nothing that names it is reported.
-TEST_CASE("a folder the user cannot read: nothing in it is taken for missing") {
-    char locked[MAX_PATH] = "";
-    if (!GetEnvironmentVariableA("TW_UNREADABLE", locked, sizeof locked)) {
-        MESSAGE("no unreadable folder prepared (TW_UNREADABLE); the test runs from tests/unreadable_folder.sh");
-        return;
-    }
-    const std::string dir = locked;
+TEST_CASE("a folder the user cannot read: nothing in it is taken for missing" *
+          doctest::skip(!getenv("TW_UNREADABLE") || !*getenv("TW_UNREADABLE"))) {
+    const std::string dir = getenv("TW_UNREADABLE");
     REQUIRE(JudgePath(dir + "\\app.exe") == PathState::Unknown);
     RegistrySandbox sandbox;
     ScopedSeams seams;

@@ -69,6 +69,12 @@ public:
         detail.clear();
         if (options_.ignored && options_.ignored->Protects(f)) return RepairOutcome::Ignored;
         if (!StillMissing(f)) return RepairOutcome::NowPresent;
+        if (IsWineHostRow(f)) {
+            std::string why;
+            const RepairOutcome o = PlanWineHostRepair(f, wine_, why);
+            if (o == RepairOutcome::Repaired) detail.push_back(f.location);
+            return o;
+        }
         const HKEY root = RootFromCaption(f.caption);
         switch (f.kind) {
             case FindingKind::File:
@@ -134,6 +140,7 @@ private:
     }
 
     const ConsoleRepairOptions& options_;
+    WineLeftovers wine_;
     RegFileFlavor flavor_;
     std::string folder_;
 };
@@ -220,6 +227,8 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
             const ProductAnswer& answer = repairer.LastProductAnswer();
             if (!answer.code.empty())
                 answers[at] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
+            if (o == RepairOutcome::Failed && !repairer.HostSaid().empty())
+                view.Write(stderr, f.location + "：" + repairer.HostSaid() + "\n");
         },
         &counts);
     if (!ran) {

@@ -131,6 +131,19 @@ bool StillMissing(const Finding& f, std::string* present) {
     return true;
 }
 
+RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why) {
+    switch (leftovers.Recheck(f, why)) {
+        case WineRecheck::Stale: return RepairOutcome::Repaired;
+        case WineRecheck::Gone: return RepairOutcome::AlreadyGone;
+        case WineRecheck::NotStale: return RepairOutcome::NowPresent;
+        case WineRecheck::CannotTell:
+            if (why.empty()) why = "现在无法判断这一项，没有删除";
+            return RepairOutcome::Failed;
+        case WineRecheck::Refused: break;
+    }
+    return RepairOutcome::Failed;
+}
+
 bool IsRepairableKeyLocation(const std::string& location) {
     return RegistryPathWithAtLeast(location, 2);
 }
@@ -366,21 +379,16 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
     // Right before anything goes: the row may have sat in the list for hours, and what it said
     // was missing may be back (a drive plugged in again, a program reinstalled).
     if (!StillMissing(f)) return RepairOutcome::NowPresent;
-    // Wine's leftovers on the host are named by their Linux path: judged again as a whole (the
-    // file may have been rewritten since) and reached through Wine's mapping.
+    // Wine's leftovers on the host are named by their Linux path: judged again on their own
+    // evidence (the file may have been rewritten since) and only ever moved to the desktop's
+    // trash, never erased beyond recall.
     if (IsWineHostRow(f)) {
-        std::string dos;
-        const WineRecheck again = RecheckWineLeftover(f, dos);
-        if (again == WineRecheck::CannotTell || !IsRepairableDiskPath(dos)) return RepairOutcome::Failed;
-        const PathState state = QueryPath(dos);
-        if (IsGone(state)) return RepairOutcome::AlreadyGone;
-        if (again == WineRecheck::NotStale) return RepairOutcome::NowPresent;
-        RepairOutcome done;
-        if (f.kind == FindingKind::Folder)
-            done = RepairDirectory(dos);
-        else  // only into the trash: a file of the user's desktop is never erased beyond recall
-            done = state == PathState::File && RecycleFile(dos) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+        if (!wineLeftovers_) wineLeftovers_.reset(new WineLeftovers);
+        hostSaid_.clear();
+        RepairOutcome done = PlanWineHostRepair(f, *wineLeftovers_, hostSaid_);
+        if (done == RepairOutcome::Repaired && !wineLeftovers_->MoveToTrash(f, hostSaid_)) done = RepairOutcome::Failed;
         if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
+        if (!hostSaid_.empty()) WriteLog("未修复", RowRecord(f) + " （" + hostSaid_ + "）");
         return done;
     }
     switch (f.kind) {
@@ -455,6 +463,7 @@ void Repairer::FlatButton2Click() {
         question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "”，确定吗？";
     }
     if (ShowMessage(view_.MainWindow(), question, kQuestion) != IDOK) return;
+    wineLeftovers_.reset();
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
     UndoFile undo;
@@ -500,7 +509,12 @@ void Repairer::FlatButton2Click() {
         } else
             ShowMessage(view_.MainWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
     }
-    if (outcome == RepairOutcome::Failed) return;
+    if (outcome == RepairOutcome::Failed) {
+        if (IsWineHostRow(f) && !hostSaid_.empty())
+            ShowMessage(view_.MainWindow(), "没有修复！“" + shown(f.location) + "”：" + hostSaid_ + "。",
+                        MB_OK | MB_ICONERROR);
+        return;
+    }
 
     MarkRow(id, row);
     if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
@@ -523,6 +537,8 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
         view_.SetStatus("正在检查修复后留下的错误……");
         std::vector<Finding> found = context_.scanAfterRepair(repaired);
         repaired.clear();
+        // The desktop's folders changed with the round before: what was learnt of them is stale.
+        wineLeftovers_.reset();
         // What the list holds already (rows that could not be repaired are found again) is not
         // added twice.
         std::unordered_set<std::string> listed;
@@ -585,6 +601,7 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
     if (registry && !OpenUndo(undo)) return false;
 
     undoPath_ = undo.Path();
+    wineLeftovers_.reset();  // what it learns of the desktop's folders holds for this command
     RepairCounts tally;
     std::vector<Finding> repaired;
     for (size_t i = 0; i < targets.size(); ++i) {
@@ -611,6 +628,9 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
         record += "；" + IntToStr(tally.protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
     if (tally.foundAfter > 0) record += "；其中 " + IntToStr(tally.foundAfter) + " 个错误是修复后发现的";
     WriteLog("全部修复", record);
+    // The window's and the console's repair of every row alike bring the desktop's caches of
+    // launchers and MIME types up to date.
+    hostCaches_.Run();
     tally.linksRefused = undo.LinksRefused();
     if (counts) *counts = tally;
     return true;
@@ -632,7 +652,6 @@ void Repairer::FlatButton3Click() {
     const int nowPresent = counts.nowPresent, protectedRows = counts.protectedRows;
     const int notRecorded = counts.notRecorded;
     ReportRemaining(true, counts.foundAfter);
-    hostCaches_.Run();
     if (nowPresent > 0 || protectedRows > 0) {
         std::string text = "有些错误没有修复，也没有删除任何内容：";
         if (nowPresent > 0) text += "\r\n" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，它们已经不是错误。";

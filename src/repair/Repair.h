@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/OsFamily.h"
@@ -51,6 +52,11 @@ enum class RepairOutcome {
 bool StillMissing(const Finding& f, std::string* present = nullptr);
 
 class UndoFile;
+
+// What repair does with a row of Wine's leftovers on the host, decided without acting: the
+// repair and its dry run both ask it. Repaired: the file (or empty folder) goes to the desktop's
+// trash; AlreadyGone; NowPresent: no longer stale; Failed: `why` says why nothing goes.
+RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why);
 
 // How a repair of every row went (for the log, the window's closing messages and the console).
 struct RepairCounts {
@@ -120,6 +126,9 @@ public:
     // What came of the product uninstall of the row RepairFinding carried out last (an empty
     // code when it ran none).
     const ProductAnswer& LastProductAnswer() const { return productAnswer_; }
+    // Why the last row of Wine's leftovers on the host was not repaired (empty when it was, or
+    // when the row was no such row).
+    const std::string& HostSaid() const { return hostSaid_; }
 
 private:
     RepairOutcome RepairFile(const std::string& path);
@@ -152,6 +161,9 @@ private:
     // Wine's launchers and MIME types removed from the host, whose caches are brought up to
     // date at the end of the command.
     WineCacheRefresh hostCaches_;
+    // The judgement of Wine's leftovers for the command under way (made at its first such row).
+    std::unique_ptr<WineLeftovers> wineLeftovers_;
+    std::string hostSaid_;
     std::string undoPath_;
     // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
     ProductAnswer productAnswer_;

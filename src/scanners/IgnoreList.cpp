@@ -44,14 +44,19 @@ IgnoredObject IgnoreList::Folded(IgnoredObject o) {
 
 namespace {
 
-// Whether inner is outer itself or lies below it (both folded, "\"-separated paths).
+// Whether inner is outer itself or lies below it (both folded; "\"-separated paths, or the "/"
+// of the host's paths, which a Windows path never holds).
 bool AtOrBelow(const std::string& inner, const std::string& outer) {
     std::string a = TrimTrailingBackslashes(inner), b = TrimTrailingBackslashes(outer);
     if (b.empty() || a.size() < b.size() || a.compare(0, b.size(), b) != 0) return false;
-    return a.size() == b.size() || (a[b.size()] == '\\' && !IsLeadByteAt(a, b.size() - 1));
+    return a.size() == b.size() || a[b.size()] == '/' || (a[b.size()] == '\\' && !IsLeadByteAt(a, b.size() - 1));
 }
 
-bool IsDiskCaption(const std::string& caption) { return caption == kDiskFileCaption || caption == kDiskDirCaption; }
+// An object of the list is a file or folder when its row was one.
+bool IsDiskObject(const IgnoredObject& o) {
+    const FindingKind kind = KindFromTexts(o.caption, o.keyName, o.location);
+    return kind == FindingKind::File || kind == FindingKind::Folder;
+}
 
 }  // namespace
 
@@ -60,11 +65,12 @@ bool IgnoreList::Protects(const Finding& f) const {
     const IgnoredObject row = Folded(IgnoredObject::Of(f));
     const FindingKind kind = f.kind;
     const bool disk = f.OnDisk();
-    for (const IgnoredObject& item : set_) {
+    for (const IgnoredObject& listed : items_) {
+        const IgnoredObject item = Folded(listed);
         if (disk) {
             // Paths on disk: a folder on the list holds the row's object, or the row's folder
             // holds an object on the list.
-            if (IsDiskCaption(item.caption) &&
+            if (IsDiskObject(listed) &&
                 (AtOrBelow(row.location, item.location) || AtOrBelow(item.location, row.location)))
                 return true;
             continue;
