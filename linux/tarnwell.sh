@@ -346,7 +346,9 @@ cmd_sweep() {
         if unreadable "$p"; then states+=("cannot open"); arches+=(-); continue; fi
         if ! is_prefix "$p"; then states+=("not a prefix"); arches+=(-); continue; fi
         arches+=("$(arch_of "$p")")
-        if in_use "$p"; then states+=("in use"); continue; fi
+        # A server with no program left ends a few seconds after the last one (Wine's own
+        # linger, as after a scan just before); one that a program keeps running does not.
+        if in_use "$p" && { wait_server "$p" 6; in_use "$p"; }; then states+=("in use"); continue; fi
         needs_update "$p"
         case $? in
             0) states+=("needs update") ;;
