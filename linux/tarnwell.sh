@@ -372,7 +372,7 @@ cmd_sweep() {
         if [ -n "$rows" ]; then
             IFS=, read -r -a all <<<"$rows"
             for r in "${all[@]}"; do
-                printf '%s\n' "$listing" | cut -f1 | grep -qx "$((10#$r))" || {
+                awk -F'\t' -v r="$((10#$r))" '$1 == r { found = 1 } END { exit !found }' <<<"$listing" || {
                     say "--rows: there is no row $r (rows 0 to $(printf '%s\n' "$listing" | tail -n 1 | cut -f1); see tarnwell-scan --list-rows)"
                     return 2
                 }
@@ -400,7 +400,7 @@ cmd_sweep() {
                 if [ "$update" -eq 0 ]; then status=1; continue; fi
                 # Wine's own update, asked for: the session start it makes for wineboot does it.
                 run_wine "$p" "$base_overrides" wineboot --init --update >/dev/null 2>&1
-                wait_server "$p" 300 || say "$p: the Wine server still runs after the update; going on"
+                wait_server "$p" 300 || say "$(escape_field "$p"): the Wine server still runs after the update; going on"
                 states[i]=updated ;;
             *) status=1; continue ;;
         esac

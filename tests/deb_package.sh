@@ -26,7 +26,7 @@ deb=$(TW_DIST=$work bash "$root/scripts/package-deb.sh")
 out=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $out"
 
 # Another process may hold dpkg's lock for a while.
-for try in 1 2 3 4 5 6; do
+for _ in 1 2 3 4 5 6; do
     out=$(dpkg -i "$deb" 2>&1) && break
     grep -q lock <<<"$out" || fail "dpkg -i: $out"
     sleep 10
