@@ -47,6 +47,17 @@ run_wine() {  # PREFIX OVERRIDES ARGS...: wine in that prefix, with the program'
 
 say() { printf '%s: %s\n' "$command" "$*" >&2; }
 
+# Why a command stops. Started from the menu, the window's command has no terminal to say it on:
+# then a message box of the desktop's (the first one found) says it too.
+complain() {
+    say "$@"
+    [ "$command" = tarnwell ] && [ ! -t 2 ] && [ -n "${DISPLAY:-}" ] || return 0
+    if command -v zenity >/dev/null; then zenity --error --no-markup --title=Tarnwell --text="$*"
+    elif command -v kdialog >/dev/null; then kdialog --title Tarnwell --error "$*"
+    elif command -v xmessage >/dev/null; then printf 'Tarnwell: %s\n' "$*" | fold -s -w 76 | xmessage -center -file -
+    fi >/dev/null 2>&1
+}
+
 is_prefix() { [ -f "$1/system.reg" ] && [ -d "$1/drive_c" ]; }
 
 # The wine.inf of the Wine that runs here: $TW_WINE_INF, else the data folder beside the loader.
@@ -134,15 +145,15 @@ open_prefix() {
     if ! is_prefix "$p"; then
         say "making a Wine prefix in $p"
         make_prefix "$p"
-        is_prefix "$p" || { say "Wine could not make a prefix in $p"; return 1; }
+        is_prefix "$p" || { complain "Wine could not make a prefix in $p"; return 1; }
     fi
     needs_update "$p"
     case $? in
-        0) say "Wine would update the prefix $p (another Wine version made or last updated it) as soon as" \
+        0) complain "Wine would update the prefix $p (another Wine version made or last updated it) as soon as" \
                "anything starts in it, so Tarnwell starts nothing there. Update it first:" \
                "WINEPREFIX=\"$p\" wineboot --update  (or tarnwell-sweep --update-prefixes \"$p\")"
            return 1 ;;
-        2) say "no wine.inf found: cannot tell whether Wine would update the prefix $p, so Tarnwell" \
+        2) complain "no wine.inf found: cannot tell whether Wine would update the prefix $p, so Tarnwell" \
                "starts nothing there (TW_WINE_INF names the file)"
            return 1 ;;
     esac
@@ -183,7 +194,7 @@ MSG
     fi
     local prefix=${WINEPREFIX:-$HOME/.wine} winexe
     open_prefix "$prefix" || return 2
-    install_program "$prefix" tarnwell.exe Kivcc.chm || { say "cannot copy the program into $prefix"; return 2; }
+    install_program "$prefix" tarnwell.exe Kivcc.chm || { complain "cannot copy the program into $prefix"; return 2; }
     exec env LANG="$tw_locale" LC_ALL="$tw_locale" WINEPREFIX="$prefix" WINEDLLOVERRIDES="$base_overrides" \
         wine "$winexe"
 }
