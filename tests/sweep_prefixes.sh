@@ -118,8 +118,10 @@ untouched "$old" "$nostamp" || fail "a prefix that needs an update was touched"
 locked=$work/locked-home/.local/share/wineprefixes/locked given=$work/given-locked
 mkdir -p "$locked" "$given"
 chmod 000 "$locked" "$given"
+as_user=(bash)  # capsh runs bash with what follows its "--"
+[ "$(id -u)" != 0 ] || as_user=(capsh --drop=cap_dac_override,cap_dac_read_search --)
 rc=0
-table=$(HOME=$work/locked-home timeout 300 capsh --drop=cap_dac_override,cap_dac_read_search -- -c \
+table=$(HOME=$work/locked-home timeout 300 "${as_user[@]}" -c \
         'exec bash "$0" --exe "$1" --rows 6 "$2"' "$root/scripts/sweep.sh" "$scan" "$given") || rc=$?
 [ "$rc" -eq 1 ] || fail "unreadable prefixes: exit status $rc"
 [ "$(field "$locked" 2) $(field "$given" 2)" = "cannot-open cannot-open" ] || fail "unreadable prefixes"
