@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/UiFont.h"
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
@@ -113,7 +114,10 @@ void TForm2::CreateChildren() {
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 103, 9, 75, 25,
                             panel2_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExitId)), inst,
                             nullptr);
-    for (HWND w : {header_, memo_, clear_, exit_}) SendMessageW(w, WM_SETFONT, font, FALSE);
+    // Where the log is kept, left of the buttons.
+    folder_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS,
+                              8, 13, 0, 16, panel1_, nullptr, inst, nullptr);
+    for (HWND w : {header_, memo_, clear_, exit_, folder_}) SendMessageW(w, WM_SETFONT, font, FALSE);
 
     // The hint of "清空".
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -132,6 +136,7 @@ void TForm2::LayOut() {
     MoveWindow(memo_, 0, kHeaderHeight, w, memoHeight > 0 ? memoHeight : 0, TRUE);
     MoveWindow(panel1_, 0, h - kPanel1Height, w, kPanel1Height, TRUE);
     MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanel1Height, TRUE);
+    MoveWindow(folder_, 8, 13, w - kPanel2Width - 8 > 0 ? w - kPanel2Width - 8 : 0, 16, TRUE);
 }
 
 void TForm2::Show() {
@@ -149,8 +154,16 @@ void TForm2::Show() {
 
 void TForm2::FormShow() {
     SetWindowTextW(memo_, L"");
-    // A missing or unreadable log shows as an empty window, without a message.
-    SetWindowTextW(memo_, LoadLogText(RepairLogPath()).c_str());
+    // A missing or unreadable log shows as an empty window, without a message. A log that an
+    // older portable use left beside the program comes first: its entries are older.
+    std::wstring text;
+    std::string where = "日志文件夹：" + DataFolder();
+    for (const std::string& path : RepairLogPaths()) {
+        text += LoadLogText(path);
+        if (path != RepairLogPath()) where += "（以前的日志：" + path + "）";
+    }
+    SetWindowTextW(memo_, text.c_str());
+    SetWindowTextW(folder_, AnsiToWide(where).c_str());
 }
 
 void TForm2::Memo1Enter() {
@@ -159,14 +172,15 @@ void TForm2::Memo1Enter() {
 }
 
 void TForm2::FlatButton1Click() {
-    const std::string path = RepairLogPath();
-    if (!FileExists(path)) return;
-    // Clearing is one key press away (Ctrl+C): the cleared log stays beside it as
+    // Clearing is one key press away (Ctrl+C): each cleared log stays beside it as
     // "Repair.log.bak", replacing the one kept at the previous clear. When it cannot be kept,
     // the log is not cleared either.
-    if (MoveFileExA(path.c_str(), RepairLogBackupPath().c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-        SetWindowTextW(memo_, L"");
+    bool cleared = false;
+    for (const std::string& path : RepairLogPaths())
+        if (FileExists(path) &&
+            MoveFileExA(path.c_str(), (path + ".bak").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+            cleared = true;
+    if (cleared) FormShow();
 }
 
 void TForm2::Button1Click() {
@@ -233,7 +247,7 @@ LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             Button1Click();
             return 0;
         case WM_NCDESTROY:
-            header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = tooltip_ = nullptr;
+            header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = folder_ = tooltip_ = nullptr;
             break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/FileDialog.h"
 #include "platform/ListColumns.h"
@@ -47,6 +48,13 @@ std::string FileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// "“A”" or "“A”和“B”".
+std::string QuotedFolders(const std::vector<std::string>& folders) {
+    std::string text;
+    for (const std::string& folder : folders) text += (text.empty() ? "“" : "和“") + folder + "”";
+    return text;
+}
+
 HWND Child(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id = 0, DWORD ex = 0) {
     return CreateWindowExW(ex, cls, AnsiToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
@@ -54,9 +62,9 @@ HWND Child(HWND parent, const wchar_t* cls, const std::string& text, DWORD style
 
 }  // namespace
 
-std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder) {
+std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders) {
     std::vector<UndoFileInfo> out;
-    const std::vector<std::string> paths = ListUndoFiles(folder);
+    const std::vector<std::string> paths = ListUndoFiles(folders);
     for (size_t i = paths.size(); i-- > 0;) {
         UndoFileInfo info;
         info.path = paths[i];
@@ -70,7 +78,7 @@ std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder) {
     return out;
 }
 
-UndoWindow::UndoWindow(HWND owner, const std::string& folder) : folder_(folder) {
+UndoWindow::UndoWindow(HWND owner, std::vector<std::string> folders) : folders_(std::move(folders)) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     RegisterClassOnce({kClass});
@@ -127,16 +135,19 @@ void UndoWindow::CreateChildren() {
 std::string UndoWindow::Summary() const {
     unsigned long long total = 0;
     for (const UndoFileInfo& f : files_) total += f.size;
-    return "文件夹“" + folder_ + "”中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
+    return "文件夹" + QuotedFolders(folders_) + "中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
            SizeText(total) + "。";
 }
 
 void UndoWindow::Fill() {
-    files_ = UndoFilesOf(folder_);
+    files_ = UndoFilesOf(folders_);
     SetWindowTextW(summary_, AnsiToWide(Summary()).c_str());
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     for (size_t i = 0; i < files_.size(); ++i) {
-        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)), AnsiToWide(FileName(files_[i].path)),
+        // A file of another folder than the first shows where it lies.
+        const std::string& path = files_[i].path;
+        const bool inFirst = path.compare(0, folders_[0].size(), folders_[0]) == 0;
+        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)), AnsiToWide(inFirst ? FileName(path) : path),
                                       AnsiToWide(SizeText(files_[i].size))};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
@@ -178,7 +189,7 @@ void UndoWindow::UndoClick() {
 void UndoWindow::BrowseClick() {
     FileDialogRequest request;
     request.title = "选择要撤销的修复";
-    request.folder = folder_;
+    request.folder = folders_[0];
     request.filters = {{"撤销文件 (*.reg)", "*.reg"}};
     request.extension = "reg";
     std::string path;
@@ -215,7 +226,7 @@ void UndoWindow::RemoveOldClick() {
         if (!DeleteFileA(f->path.c_str())) ++failed;
     Fill();
     if (failed > 0)
-        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹“" + folder_ + "”中。",
+        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹" + QuotedFolders(folders_) + "中。",
                     MB_OK | MB_ICONERROR);
 }
 
@@ -265,8 +276,8 @@ LRESULT UndoWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return WindowBase::OnMessage(msg, wp, lp);
 }
 
-bool ChooseUndoFile(HWND owner, const std::string& folder, std::string& path) {
-    UndoWindow window(owner, folder);
+bool ChooseUndoFile(HWND owner, const std::vector<std::string>& folders, std::string& path) {
+    UndoWindow window(owner, folders);
     return window.RunModal(path);
 }
 
