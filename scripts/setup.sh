@@ -21,6 +21,10 @@ for p in mingw-w64 wine wine32:i386 wine64 xvfb xauth locales fonts-wqy-microhei
          doctest-dev xdotool x11-utils cmake make fp-utils libchm-bin libcap2-bin wixl; do
     have "$p" || need_pkgs+=("$p")
 done
+# The Windows packages (scripts/package-windows.sh): the setup's compiler and the portable zip.
+for p in nsis zip; do
+    have "$p" || need_pkgs+=("$p")
+done
 
 if [ ${#need_pkgs[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive

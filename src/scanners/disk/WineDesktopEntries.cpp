@@ -312,7 +312,10 @@ private:
             const std::vector<std::string> dirs = XmlElements(text, "Directory");
             bool wines = !files.empty();
             bool stale = !launchersUnknown;
-            for (const std::string& id : files) {
+            for (const std::string& utf8 : files) {
+                // The menu names its launchers in UTF-8, the listing in the code page: a name the
+                // code page cannot hold leaves the menu alone.
+                const std::string id = Utf8ToAnsiExact(utf8);
                 wines = wines && StartsWith(id, "wine-") && EndsWith(id, ".desktop");
                 if (liveLaunchers_.count(id)) stale = false;
             }
@@ -321,7 +324,7 @@ private:
                 v.why = "菜单中的菜单项都已不存在";
                 Add(Row(kWineMenuCaption, FindingKind::File, menusUnix + "/" + e.name, v));
             } else {
-                liveDirectories.insert(dirs.begin(), dirs.end());
+                for (const std::string& dir : dirs) liveDirectories.insert(Utf8ToAnsiExact(dir));
             }
         }
         if (launchersUnknown) return;
