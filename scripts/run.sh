@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Starts Tarnwell: installs what is missing, builds if needed, and runs the program under Wine
-# in the user's prefix (WINEPREFIX, default ~/.wine, as Wine itself does).
+# Starts Tarnwell: installs what is missing, builds the program and its guide if needed, and
+# runs the program under Wine in the user's prefix (WINEPREFIX, default ~/.wine, as Wine itself
+# does), from the prefix's program folder, so that its data (undo files, repair log, ignore list,
+# backup) stays in the prefix and never in the checkout, where wiping build/ would take it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
-bash scripts/build.sh >/dev/null
+echo "Building Tarnwell (the program and its guide)..."
+bash scripts/build.sh --target tarnwell
 . scripts/wine-env.sh
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine}
 if [ -z "${DISPLAY:-}" ]; then
@@ -21,4 +24,21 @@ MSG
     exit 2
 fi
 tw_make_prefix "$WINEPREFIX"
-exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine build/tarnwell.exe
+# The folder the console scanner of scripts/sweep.sh uses too: both share the prefix's data.
+# Copied beside, then renamed, so that a Tarnwell already running keeps its own file.
+folder=$(tw_prefix_program_folder "$WINEPREFIX")
+dir="$WINEPREFIX/drive_c/${folder//\\//}"
+mkdir -p "$dir"
+for f in tarnwell.exe Kivcc.chm; do
+    cmp -s "build/$f" "$dir/$f" || { cp "build/$f" "$dir/.$f.new" && mv -f "$dir/.$f.new" "$dir/$f"; }
+done
+if [ -f "$dir/uninst.exe" ]; then
+    # The setup installed Tarnwell there: an installed copy keeps its data per user.
+    users=("$WINEPREFIX"/drive_c/users/*/AppData/Roaming)
+    echo "Tarnwell (C:\\$folder\\tarnwell.exe, the setup's copy, now this build) keeps its data in the"
+    echo "user's Application Data folder, ${users[0]}/Tarnwell."
+else
+    echo "Tarnwell runs from C:\\$folder and keeps its data beside itself: $dir"
+fi
+echo "(The history window and the undo-files window show the folder.)"
+exec env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" wine "C:\\$folder\\tarnwell.exe"

@@ -125,8 +125,7 @@ FunctionEnd
 
 Section "Tarnwell" SecMain
     SectionIn RO
-    ; Checked once more right before the first file is written: the user may have started
-    ; Tarnwell while the pages were shown.
+    ; The user may have started Tarnwell while the pages were shown.
     Call RefuseUnlessFree
     SetShellVarContext all
     SetOutPath "$INSTDIR"
@@ -180,6 +179,12 @@ Function .onInit
     ${IfNot} ${Errors}
         !insertmacro SelectSection ${SecDesktop}
     ${EndIf}
+    ; Said before any page, and checked again right before the first file is written.
+    Call RefuseUnlessFree
+FunctionEnd
+
+Function un.onInit
+    Call un.RefuseUnlessFree
 FunctionEnd
 
 Function SkipWhenUpdating

@@ -114,10 +114,7 @@ void TForm2::CreateChildren() {
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 103, 9, 75, 25,
                             panel2_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExitId)), inst,
                             nullptr);
-    // Where the log is kept, left of the buttons.
-    folder_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS,
-                              8, 13, 0, 16, panel1_, nullptr, inst, nullptr);
-    for (HWND w : {header_, memo_, clear_, exit_, folder_}) SendMessageW(w, WM_SETFONT, font, FALSE);
+    for (HWND w : {header_, memo_, clear_, exit_}) SendMessageW(w, WM_SETFONT, font, FALSE);
 
     // The hint of "清空".
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -136,7 +133,6 @@ void TForm2::LayOut() {
     MoveWindow(memo_, 0, kHeaderHeight, w, memoHeight > 0 ? memoHeight : 0, TRUE);
     MoveWindow(panel1_, 0, h - kPanel1Height, w, kPanel1Height, TRUE);
     MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanel1Height, TRUE);
-    MoveWindow(folder_, 8, 13, w - kPanel2Width - 8 > 0 ? w - kPanel2Width - 8 : 0, 16, TRUE);
 }
 
 void TForm2::Show() {
@@ -160,10 +156,20 @@ void TForm2::FormShow() {
     std::string where = "日志文件夹：" + DataFolder();
     for (const std::string& path : RepairLogPaths()) {
         text += LoadLogText(path);
-        if (path != RepairLogPath()) where += "（以前的日志：" + path + "）";
+        if (path != RepairLogPath()) where += "（以及程序文件夹中以前的日志）";
     }
     SetWindowTextW(memo_, text.c_str());
-    SetWindowTextW(folder_, AnsiToWide(where).c_str());
+    // The strip above the log says where it is kept, in one section as wide as any window.
+    std::wstring caption = AnsiToWide(where);
+    HDITEMW item{};
+    item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
+    item.fmt = HDF_LEFT | HDF_STRING;
+    item.cxy = 4000;
+    item.pszText = &caption[0];
+    if (SendMessageW(header_, HDM_GETITEMCOUNT, 0, 0) > 0)
+        SendMessageW(header_, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    else
+        SendMessageW(header_, HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 void TForm2::Memo1Enter() {
@@ -247,7 +253,7 @@ LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             Button1Click();
             return 0;
         case WM_NCDESTROY:
-            header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = folder_ = tooltip_ = nullptr;
+            header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = tooltip_ = nullptr;
             break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);

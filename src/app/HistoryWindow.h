@@ -32,7 +32,6 @@ public:
     HWND Panel() const { return panel1_; }
     HWND ClearButton() const { return clear_; }
     HWND ExitButton() const { return exit_; }
-    HWND FolderLabel() const { return folder_; }
 
 private:
     static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
@@ -50,7 +49,6 @@ private:
     HWND panel2_ = nullptr;
     HWND clear_ = nullptr;
     HWND exit_ = nullptr;
-    HWND folder_ = nullptr;
     HWND tooltip_ = nullptr;
     WNDPROC memoDefault_ = nullptr;
     WNDPROC headerDefault_ = nullptr;

@@ -120,8 +120,10 @@ void UndoWindow::CreateChildren() {
     const int buttonsTop = h - m - kButtonHeight;
     const int daysTop = buttonsTop - m - kButtonHeight;
     const int hintTop = daysTop - m - 18;
-    MoveWindow(summary_, m, m, w - 2 * m, 18, FALSE);
-    MoveWindow(list_, m, m + 22, w - 2 * m, hintTop - m - (m + 22), FALSE);
+    // Two lines: the summary names two folders when an older portable use left files too.
+    const int listTop = m + 36;
+    MoveWindow(summary_, m, m, w - 2 * m, 32, FALSE);
+    MoveWindow(list_, m, listTop, w - 2 * m, hintTop - m - listTop, FALSE);
     MoveWindow(hint_, m, hintTop, w - 2 * m, 18, FALSE);
     MoveWindow(daysLabel_, m, daysTop + 5, 30, 18, FALSE);
     MoveWindow(days_, m + 32, daysTop + 1, 50, 22, FALSE);
@@ -144,10 +146,12 @@ void UndoWindow::Fill() {
     SetWindowTextW(summary_, AnsiToWide(Summary()).c_str());
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     for (size_t i = 0; i < files_.size(); ++i) {
-        // A file of another folder than the first shows where it lies.
+        // A file of another folder than the first says where it lies, after its name.
         const std::string& path = files_[i].path;
+        const std::string name = FileName(path);
         const bool inFirst = path.compare(0, folders_[0].size(), folders_[0]) == 0;
-        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)), AnsiToWide(inFirst ? FileName(path) : path),
+        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)),
+                                      AnsiToWide(inFirst ? name : name + "（" + path.substr(0, path.size() - name.size()) + "）"),
                                       AnsiToWide(SizeText(files_[i].size))};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
