@@ -24,6 +24,9 @@ MSG
     exit 2
 fi
 tw_make_prefix "$WINEPREFIX"
+# The prefix says its own kind: Wine refuses to start in a 64-bit one (what most users have)
+# when told win32.
+unset WINEARCH
 # The folder the console scanner of scripts/sweep.sh uses too: both share the prefix's data.
 # Copied beside, then renamed, so that a Tarnwell already running keeps its own file.
 folder=$(tw_prefix_program_folder "$WINEPREFIX")
