@@ -133,9 +133,27 @@ install_program() {
     mkdir -p "$p/drive_c/$folder" 2>/dev/null || return 1
     for f in "$@"; do
         case $f in */*) src=$f ;; *) src=$program_dir/$f ;; esac
-        cmp -s "$src" "$p/drive_c/$folder/${f##*/}" || cp "$src" "$p/drive_c/$folder/${f##*/}" 2>/dev/null || return 1
+        # Copied beside, then renamed: a Tarnwell already running there keeps its own file.
+        cmp -s "$src" "$p/drive_c/$folder/${f##*/}" ||
+            { cp "$src" "$p/drive_c/$folder/.${f##*/}.new" 2>/dev/null &&
+              mv -f "$p/drive_c/$folder/.${f##*/}.new" "$p/drive_c/$folder/${f##*/}"; } || return 1
     done
     winexe="C:\\${folder//\//\\}\\${1##*/}"
+}
+
+# data_place_note PREFIX: says where the program in the prefix's program folder keeps its data:
+# beside itself, or, where the setup installed it there, in the user's Application Data folder.
+data_place_note() {
+    local p=$1 folder users
+    folder=$(program_folder "$p")
+    if [ -f "$p/drive_c/$folder/uninst.exe" ]; then
+        users=("$p"/drive_c/users/*/AppData/Roaming)
+        say "Tarnwell runs from C:\\${folder//\//\\} (the setup's copy there, now this build) and keeps its data in the"
+        say "user's Application Data folder: ${users[0]}/Tarnwell"
+    else
+        say "Tarnwell runs from C:\\${folder//\//\\} and keeps its data beside itself: $p/drive_c/$folder"
+    fi
+    say "(the history window and the undo-files window show the folder)"
 }
 
 # open_prefix PREFIX: the prefix the window or the scanner runs in: made (32-bit) when missing;
@@ -195,6 +213,7 @@ MSG
     local prefix=${WINEPREFIX:-$HOME/.wine} winexe
     open_prefix "$prefix" || return 2
     install_program "$prefix" tarnwell.exe Kivcc.chm || { complain "cannot copy the program into $prefix"; return 2; }
+    data_place_note "$prefix"
     exec env LANG="$tw_locale" LC_ALL="$tw_locale" WINEPREFIX="$prefix" WINEDLLOVERRIDES="$base_overrides" \
         wine "$winexe"
 }

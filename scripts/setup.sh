@@ -24,6 +24,10 @@ for p in mingw-w64 wine wine32:i386 wine64 xvfb xauth locales fonts-wqy-microhei
          fonts-wine lintian man-db ansible-core python3-apt; do
     have "$p" || need_pkgs+=("$p")
 done
+# The Windows packages (scripts/package-windows.sh): the setup's compiler and the portable zip.
+for p in nsis zip; do
+    have "$p" || need_pkgs+=("$p")
+done
 
 if [ ${#need_pkgs[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive

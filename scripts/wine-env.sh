@@ -53,6 +53,16 @@ tw_make_prefix() {
     fi
 }
 
+# The program folder of the prefix at $1, as the program itself runs there (32-bit, so under
+# "Program Files (x86)" in a 64-bit prefix), with "\\" separators: "Program Files\\Tarnwell".
+tw_prefix_program_folder() {
+    if grep -m1 -aq '^#arch=win64' "$1/system.reg" 2>/dev/null; then
+        echo 'Program Files (x86)\Tarnwell'
+    else
+        echo 'Program Files\Tarnwell'
+    fi
+}
+
 # Starts Xvfb on a free display when there is no usable one; sets DISPLAY and TW_XVFB_PID.
 tw_ensure_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi

@@ -260,7 +260,7 @@ TEST_CASE("the undo files window counts the files and their room, removes old on
         SetFileTime(h, nullptr, nullptr, &when);
         CloseHandle(h);
     }
-    UndoWindow window(nullptr, folder);
+    UndoWindow window(nullptr, {folder});
     REQUIRE(window.Files().size() == 3);
     CHECK(window.Files()[0].path == folder + names[2]);  // newest first
     CHECK(window.Summary() == "文件夹“" + folder + "”中有 3 个撤销文件，共 6 KB。");

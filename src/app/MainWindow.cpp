@@ -2,6 +2,7 @@
 
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Seams.h"
@@ -24,7 +25,7 @@ TForm1::~TForm1() {
     if (hwnd_) DestroyWindow(hwnd_);
 }
 
-std::string TForm1::IniPath() const { return ProgramFolder() + "Set.ini"; }
+std::string TForm1::IniPath() const { return DataFolder() + "Set.ini"; }
 
 bool TForm1::Create(HINSTANCE instance) {
     instance_ = instance;

@@ -87,7 +87,7 @@ bool RepairCommands::UndoChosen() {
     // they take, removes old ones, and picks the repair to undo back to; closing it picks none.
     return RunExclusive([this] {
         std::string path;
-        return ChooseUndoFile(view_.MainWindow(), UndoFolder(), path) && undo_.UndoBackTo(path);
+        return ChooseUndoFile(view_.MainWindow(), UndoFolders(), path) && undo_.UndoBackTo(path);
     });
 }
 

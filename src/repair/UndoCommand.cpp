@@ -42,11 +42,14 @@ bool UndoCommand::UndoLast() {
 bool UndoCommand::UndoFrom(const std::string& path) { return Import({path}); }
 
 bool UndoCommand::UndoBackTo(const std::string& path) {
-    const std::vector<std::string> files = ListUndoFiles(FolderOf(path));
-    std::vector<std::string> newestFirst;
-    for (size_t i = files.size(); i-- > 0;) {
-        newestFirst.push_back(files[i]);
-        if (LowerAscii(files[i]) == LowerAscii(path)) return Import(newestFirst);
+    // The user's files of every data folder (the later repairs may have written theirs to the
+    // other one), or those of the file's own folder when it lies elsewhere.
+    for (const std::vector<std::string>& files : {ListUndoFiles(), ListUndoFiles(FolderOf(path))}) {
+        std::vector<std::string> newestFirst;
+        for (size_t i = files.size(); i-- > 0;) {
+            newestFirst.push_back(files[i]);
+            if (LowerAscii(files[i]) == LowerAscii(path)) return Import(newestFirst);
+        }
     }
     return Import({path});
 }

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cwctype>
 #include <map>
+#include <utility>
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -346,7 +348,25 @@ bool DefaultValueRemovable(RegFileFlavor flavor, HKEY root, const std::wstring& 
 
 }  // namespace
 
-std::string UndoFolder() { return ProgramFolder() + "Undo\\"; }
+std::string UndoFolder() { return DataFolder() + "Undo\\"; }
+
+std::vector<std::string> UndoFolders() {
+    std::vector<std::string> folders;
+    for (const std::string& data : DataFolders()) folders.push_back(data + "Undo\\");
+    return folders;
+}
+
+std::vector<std::string> ListUndoFiles() { return ListUndoFiles(UndoFolders()); }
+
+std::vector<std::string> ListUndoFiles(const std::vector<std::string>& folders) {
+    std::vector<std::pair<std::string, std::string>> byName;  // name, path
+    for (const std::string& folder : folders)
+        for (std::string& path : ListUndoFiles(folder)) byName.emplace_back(path.substr(folder.size()), std::move(path));
+    std::sort(byName.begin(), byName.end());
+    std::vector<std::string> paths;
+    for (auto& file : byName) paths.push_back(std::move(file.second));
+    return paths;
+}
 
 std::vector<std::string> ListUndoFiles(const std::string& folder) {
     std::vector<std::string> names;

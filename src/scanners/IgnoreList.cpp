@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cstdio>
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
@@ -12,10 +13,13 @@ namespace tw {
 namespace {
 
 const char kSection[] = "[Ignore]";
+const char kListName[] = "Ignore.ini";
 
 }  // namespace
 
-std::string IgnoreListPath() { return ProgramFolder() + "Ignore.ini"; }
+std::string IgnoreListPath() { return DataFolder() + kListName; }
+
+std::string OlderIgnoreListPath() { return OlderDataFile(kListName); }
 
 std::string IgnoreList::EscapeField(const std::string& text) {
     // Every byte escaped here is below 0x40, so none can be the second byte of a GB2312
@@ -112,8 +116,11 @@ bool IgnoreList::Load() {
     items_.clear();
     set_.clear();
     // No list yet is an empty list; one that is there but cannot be read whole is an error.
+    // Until the list is first saved in the data folder, the one an older portable use left
+    // beside the program is the user's list.
+    const std::string from = FileToRead(path_, olderPath_);
     std::string text;
-    if (!ReadWholeFile(path_, text)) return GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (!ReadWholeFile(from, text)) return GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES;
 
     bool inSection = false;
     for (std::string line : SplitAt(text, '\n')) {
