@@ -68,7 +68,7 @@ TEST_CASE("resized small windows keep Esc's button in the corner and their main 
     TForm2 history(nullptr);
     IgnoreList ignored(dir / "Ignore.ini");
     IgnoreWindow ignore(nullptr, ignored);
-    UndoWindow undo(nullptr, dir.Path() + "\\");
+    UndoWindow undo(nullptr, {dir.Path() + "\\"});
     for (auto [window, bodyId] : {std::pair{history.Handle(), IDC_HISTORY_MEMO},
                                   {ignore.Handle(), IDC_IGNORE_LIST}, {undo.Handle(), IDC_UNDO_LIST}}) {
         HWND corner = GetDlgItem(window, IDCANCEL), body = GetDlgItem(window, bodyId);

@@ -1,15 +1,22 @@
 #include "app/ProgressWindow.h"
 
-#include "resource.h"
+#include "platform/Text.h"
 
 namespace tw {
 
 TForm3::TForm3(HWND owner) { Create(IDD_PROGRESS, owner); }
 
-void TForm3::Show(const std::string& caption, const std::string& text) {
+// "停止等待" is IDCANCEL: Esc presses it too.
+void TForm3::OnInit() { TakeDialogKeys(); }
+
+void TForm3::Show(const std::string& caption, const std::string& text, bool stoppable) {
     if (!hwnd_) return;
     SetText(caption);
     SetItemText(IDC_PROGRESS_TEXT, text);
+    stoppable_ = stoppable;
+    stopRequested_ = false;
+    EnableWindow(StopButton(), TRUE);
+    ShowWindow(StopButton(), stoppable ? SW_SHOW : SW_HIDE);
     ShowWindow(hwnd_, SW_SHOW);
     UpdateWindow(hwnd_);
 }
@@ -23,11 +30,29 @@ void ProgressOnDemand::Show(const std::string& caption, const std::string& text)
     window_->Show(caption, text);
 }
 
+void ProgressOnDemand::ShowStoppable(const std::string& caption, const std::string& text) {
+    if (!window_) window_ = std::make_unique<TForm3>(owner_);
+    window_->Show(caption, text, true);
+}
+
 void ProgressOnDemand::Hide() {
     if (window_) window_->Hide();
 }
 
-// The editor cannot be stopped from here: Alt+F4 must not hide the only sign of it.
-bool TForm3::OnMessage(UINT msg, WPARAM, LPARAM) { return msg == WM_CLOSE; }
+void TForm3::OnCommand(int id, int) {
+    if (id != IDCANCEL || !stoppable_ || stopRequested_) return;
+    // Heard once: the waiting code looks at the request at its next turn.
+    stopRequested_ = true;
+    EnableWindow(StopButton(), FALSE);
+    SetItemText(IDC_PROGRESS_TEXT, ResourceText(IDS_PROGRESS_STOPPING));
+}
+
+// The editor cannot be stopped from here: Alt+F4 must not hide the only sign of it. A wait that
+// may be ended takes it as the button.
+bool TForm3::OnMessage(UINT msg, WPARAM, LPARAM) {
+    if (msg != WM_CLOSE) return false;
+    OnCommand(IDCANCEL, BN_CLICKED);
+    return true;
+}
 
 }  // namespace tw

@@ -1,5 +1,6 @@
-// The progress window shown while the registry editor exports or imports the registry: a small
-// dialog-framed window without border icons, with a picture and one centred line of text.
+// The progress window shown while the registry editor exports or imports the registry, or while
+// a product's own uninstall runs: a small dialog-framed window without border icons, with a
+// picture, one centred line of text and, for a wait the user may end, a button to stop waiting.
 // Created on first use, then only shown and hidden for the rest of the run.
 #pragma once
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 #include "platform/DialogBase.h"
 #include "repair/RepairProgress.h"
+#include "resource.h"
 
 namespace tw {
 
@@ -16,12 +18,22 @@ public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
     explicit TForm3(HWND owner);
 
-    // Sets the caption and the line of text, shows the window and paints it at once.
-    void Show(const std::string& caption, const std::string& text);
+    // Sets the caption and the line of text, shows the window and paints it at once. With
+    // `stoppable` the button "停止等待" shows too, and pressing it (or closing the window) asks to
+    // stop waiting.
+    void Show(const std::string& caption, const std::string& text, bool stoppable = false);
     void Hide();
+    // Whether the user asked to stop waiting since the last stoppable Show.
+    bool StopRequested() const { return stopRequested_; }
+    HWND StopButton() const { return Item(IDCANCEL); }
 
 private:
+    void OnInit() override;
+    void OnCommand(int id, int code) override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+    bool stoppable_ = false;
+    bool stopRequested_ = false;
 };
 
 // The progress window of backup, restore and undo, created on first use and then only shown
@@ -33,6 +45,8 @@ public:
 
     void Show(const std::string& caption, const std::string& text) override;
     void Hide() override;
+    void ShowStoppable(const std::string& caption, const std::string& text) override;
+    bool StopRequested() override { return window_ && window_->StopRequested(); }
     // Null until the first Show.
     TForm3* Window() const { return window_.get(); }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/FileDialog.h"
 #include "platform/ListColumns.h"
@@ -43,11 +44,18 @@ std::string FileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// "“A”" or "“A”和“B”".
+std::string QuotedFolders(const std::vector<std::string>& folders) {
+    std::string text;
+    for (const std::string& folder : folders) text += (text.empty() ? "“" : "和“") + folder + "”";
+    return text;
+}
+
 }  // namespace
 
-std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder) {
+std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders) {
     std::vector<UndoFileInfo> out;
-    const std::vector<std::string> paths = ListUndoFiles(folder);
+    const std::vector<std::string> paths = ListUndoFiles(folders);
     for (size_t i = paths.size(); i-- > 0;) {
         UndoFileInfo info;
         info.path = paths[i];
@@ -61,7 +69,7 @@ std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder) {
     return out;
 }
 
-UndoWindow::UndoWindow(HWND owner, const std::string& folder) : folder_(folder) {
+UndoWindow::UndoWindow(HWND owner, std::vector<std::string> folders) : folders_(std::move(folders)) {
     if (Create(IDD_UNDO, owner)) Fill();
 }
 
@@ -90,17 +98,23 @@ void UndoWindow::OnInit() {
 std::string UndoWindow::Summary() const {
     unsigned long long total = 0;
     for (const UndoFileInfo& f : files_) total += f.size;
-    return "文件夹“" + folder_ + "”中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
+    return "文件夹" + QuotedFolders(folders_) + "中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
            SizeText(total) + "。";
 }
 
 void UndoWindow::Fill() {
-    files_ = UndoFilesOf(folder_);
+    files_ = UndoFilesOf(folders_);
     SetItemText(IDC_UNDO_SUMMARY, Summary());
     HWND list = Item(IDC_UNDO_LIST);
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    for (size_t i = 0; i < files_.size(); ++i)
-        AddListRow(list, {TimeText(files_[i].written), FileName(files_[i].path), SizeText(files_[i].size)});
+    for (const UndoFileInfo& file : files_) {
+        // A file of another folder than the first says where it lies, after its name.
+        const std::string name = FileName(file.path);
+        const bool inFirst = file.path.compare(0, folders_[0].size(), folders_[0]) == 0;
+        AddListRow(list, {TimeText(file.written),
+                          inFirst ? name : name + "（" + file.path.substr(0, file.path.size() - name.size()) + "）",
+                          SizeText(file.size)});
+    }
     Select(0);
     EnableWindow(Item(IDOK), !files_.empty());
 }
@@ -129,7 +143,7 @@ void UndoWindow::UndoClick() {
 void UndoWindow::BrowseClick() {
     FileDialogRequest request;
     request.title = "选择要撤销的修复";
-    request.folder = folder_;
+    request.folder = folders_[0];
     request.filters = {{"撤销文件 (*.reg)", "*.reg"}};
     request.extension = "reg";
     std::string path;
@@ -166,7 +180,7 @@ void UndoWindow::RemoveOldClick() {
         if (!DeleteFileA(f->path.c_str())) ++failed;
     Fill();
     if (failed > 0)
-        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹“" + folder_ + "”中。",
+        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹" + QuotedFolders(folders_) + "中。",
                     MB_OK | MB_ICONERROR);
 }
 
@@ -204,8 +218,8 @@ void UndoWindow::OnNotify(const NMHDR& n) {
     if (n.idFrom == IDC_UNDO_LIST && n.code == NM_DBLCLK) UndoClick();
 }
 
-bool ChooseUndoFile(HWND owner, const std::string& folder, std::string& path) {
-    UndoWindow window(owner, folder);
+bool ChooseUndoFile(HWND owner, const std::vector<std::string>& folders, std::string& path) {
+    UndoWindow window(owner, folders);
     return window.RunModal(path);
 }
 

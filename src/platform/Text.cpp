@@ -88,6 +88,15 @@ std::string ResourceText(unsigned id) {
     return length > 0 && text ? WideToAnsi(std::wstring(text, static_cast<size_t>(length))) : std::string();
 }
 
+bool Utf8ToWideExact(const std::string& text, std::wstring& out) {
+    out.clear();
+    if (text.empty()) return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out.assign(static_cast<size_t>(n), L'\0');
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &out[0], n) == n;
+}
+
 bool WideToAnsiExact(const wchar_t* text, size_t length, std::string& out) {
     out.clear();
     if (length == 0) return true;
