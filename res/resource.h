@@ -8,8 +8,8 @@
 #define IDB_TOOLBAR_HOT 103
 
 // Menus and the main window's shortcuts.
-#define IDR_MAINMENU 201  // MainMenu1
-#define IDR_POPUPMENU 202  // PopupMenu1
+#define IDR_MAINMENU 201
+#define IDR_POPUPMENU 202
 #define IDR_SHORTCUTS 203
 
 // Commands. Every face of a command (menu item, shortcut, tool button) carries its number.

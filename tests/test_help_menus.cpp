@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/HtmlHelp.h"
 #include "app/MainWindow.h"
 #include "app/MenuImages.h"
-#include "app/chm.h"
 #include "platform/FileSystem.h"
 #include "platform/MessagePump.h"
 #include "platform/Seams.h"
@@ -38,9 +38,9 @@ struct StandIn {
 const std::string kTopicCall = "00000000|" + ProgramFolder() + "Kivcc.chm|0|Topic_17.htm\n";
 const std::string kCloseCall = "00000000||18|\n";  // close all help windows
 
-struct MainWindow {
-    MainWindow() {
-        form.reset(new TForm1);
+struct OpenWindow {
+    OpenWindow() {
+        form.reset(new MainWindow);
         REQUIRE(form->Create(GetModuleHandleW(nullptr)));
         form->Show();
     }
@@ -56,7 +56,7 @@ struct MainWindow {
         SetKeyboardState(saved);
         return taken;
     }
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 struct Item {
@@ -148,8 +148,8 @@ ACCEL ParseShortcut(std::string text, UINT command) {
 
 TEST_CASE("every menu item has its caption, shortcut, picture and initial state, in both picture styles") {
     RegistrySandbox sb;
-    MainWindow w;
-    TForm1& f = *w.form;
+    OpenWindow w;
+    MainWindow& f = *w.form;
     struct Row {
         bool popup;
         UINT id;
@@ -213,8 +213,8 @@ TEST_CASE("the repair items wait for rows; during a scan the Scan item reads Sto
         for (int j = 0; j < 20; ++j)
             SetString(HKEY_CURRENT_USER, "Software\\Gone" + std::to_string(i) + "\\Sub" + std::to_string(j), "Path",
                       "C:\\twgone\\app" + std::to_string(j) + ".exe");
-    MainWindow w;
-    TForm1& f = *w.form;
+    OpenWindow w;
+    MainWindow& f = *w.form;
     auto repairItems = [&](bool on) {
         for (auto [menu, id] : {std::pair<HMENU, UINT>{f.MainMenu(), IDM_REPAIR}, {f.MainMenu(), IDM_REPAIRALL},
                                 {f.PopupMenu(), IDM_POP_REPAIR}, {f.PopupMenu(), IDM_POP_ALL}})
@@ -259,7 +259,7 @@ TEST_CASE("F1 and the Help item: silent without the engine's registration, the t
     }
     std::string before = standIn.Log();
     {
-        MainWindow w;
+        OpenWindow w;
         CHECK(w.form->Help()->Loaded() == registered);
         std::string status = w.form->StatusText();
         CHECK(w.Press(VK_F1));
@@ -294,7 +294,7 @@ TEST_CASE("the engine's registration: what loads it and what leaves help silent"
         if (!c.value.empty()) SetString(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, "", c.value, c.type);
         std::string before = standIn.Log();
         {
-            THtmhelp help(ProgramFolder() + "Kivcc.chm");
+            HtmlHelp help(ProgramFolder() + "Kivcc.chm");
             CHECK(help.Loaded() == c.loads);
             help.ShowTopic("Topic_17.htm");
         }
@@ -324,7 +324,7 @@ TEST_CASE("help works for an account that may only read the class registration")
     REQUIRE(allow(KEY_READ | WRITE_DAC | DELETE));
     HKEY probe = nullptr;
     CHECK(RegOpenKeyExA(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, 0, KEY_ALL_ACCESS, &probe) != ERROR_SUCCESS);
-    CHECK(THtmhelp(ProgramFolder() + "Kivcc.chm").Loaded());
+    CHECK(HtmlHelp(ProgramFolder() + "Kivcc.chm").Loaded());
     allow(KEY_ALL_ACCESS);  // so that the sandbox can remove it
     RegCloseKey(key);
     FreeSid(everyone);
@@ -334,7 +334,7 @@ TEST_CASE("mail and home page go to the shell, owned by the window, under a rese
     ScopedSeams seams;
     std::vector<std::string> opened;
     RegistrySandbox sb;
-    MainWindow w;
+    OpenWindow w;
     seams->shellOpen = [&](HWND owner, const std::string& target) {
         CHECK(owner == w.form->Handle());
         opened.push_back(target);

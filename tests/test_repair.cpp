@@ -16,11 +16,12 @@
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "repair/RepairLog.h"
-#include "scanners/registry/KivChkRegErr.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "scanners/registry/MsiProduct.h"
-#include "scanners/registry/SharedDllScan.h"
 #include "repair/UndoFile.h"
+#include "scanners/registry/Fonts.h"
+#include "scanners/registry/HelpFiles.h"
+#include "scanners/registry/HiveReferences.h"
+#include "scanners/registry/MsiProduct.h"
+#include "scanners/registry/SharedDlls.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 #include "support/WindowProbes.h"
@@ -42,7 +43,7 @@ struct FakeView : RepairView {
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void SetRepairControls(bool on, bool popupToo) override { controls.emplace_back(on, popupToo); }
     void ProcessMessages() override { ++pumps, tw::ProcessMessages(); }
-    HWND MainWindow() override { return nullptr; }
+    HWND OwnerWindow() override { return nullptr; }
     std::string Status() const { return statuses.empty() ? "" : statuses.back(); }
 };
 
@@ -168,7 +169,7 @@ struct FakeEditor {
             char cur[MAX_PATH] = {};
             GetCurrentDirectoryA(sizeof cur, cur);
             currentDirs.push_back(std::string(cur) + "\\");
-            TForm3* window = progress ? progress->Window() : nullptr;
+            ProgressWindow* window = progress ? progress->Window() : nullptr;
             if (window && IsWindowVisible(window->Handle()))
                 progressCaptions.push_back(WindowText(window->Handle()));
             if (!start) return false;
@@ -197,7 +198,7 @@ TEST_CASE("no selection or a repaired row: nothing happens, not even a question"
     Repairer repair(list, view, RepairContext{5}, nullptr);
     for (int row : {-1, 0}) {
         view.selected = row;
-        repair.FlatButton2Click();
+        repair.RepairSelected();
     }
     CHECK(msgs.shown.empty());
     CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
@@ -228,7 +229,7 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
         list.Add(c.first);
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+        Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
         REQUIRE(msgs.shown.size() == 1);
         CHECK(msgs.shown[0].text == c.second);
         CHECK(msgs.shown[0].type == (MB_OKCANCEL | MB_ICONQUESTION));
@@ -255,7 +256,7 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     list.Add(RegistryValueFinding("HKEY_SOMEWHERE", "Software\\X", "v"));
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
-    for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
+    for (int row : {0, 1}) view.selected = row, repair.RepairSelected();
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "") == "");  // still there, empty
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "Other") == "keep");
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\X", "v"));
@@ -282,7 +283,7 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
         list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, RepairContext{major}, nullptr).FlatButton2Click();
+        Repairer(list, view, RepairContext{major}, nullptr).RepairSelected();
         CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Old"));
         CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Older"));
         CHECK(list.At(0).Repaired());
@@ -303,7 +304,7 @@ TEST_CASE("the status counts the rows left, and the last one switches the repair
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
     auto repairRows = [&](std::initializer_list<int> rows) {
-        for (int row : rows) view.selected = row, repair.FlatButton2Click();
+        for (int row : rows) view.selected = row, repair.RepairSelected();
     };
     repairRows({1, 3});
     CHECK(view.Status() == "修复完毕。剩余：3 个错误。");
@@ -367,7 +368,7 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     list.Add(DiskFolderFinding(folder + "\\..\\Folder"));
     FakeView view;
     Repairer repair(list, view, RepairContext{5}, nullptr);
-    for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.FlatButton2Click();
+    for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.RepairSelected();
     CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Keep"));
     CHECK(ValuePresent(HKEY_CURRENT_USER, "", "rootvalue"));
     CHECK(FileExists(victim));
@@ -400,7 +401,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     list.Add(DiskFolderFinding(busy));              // not empty
     list.Add(DiskFileFinding(lnk, "1 Byte"));
     FakeView view;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairAll();
     REQUIRE(msgs.shown.size() == 2);
     CHECK(msgs.shown[0].text ==
           "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，如果不需要备份，请单击“取消”。");
@@ -425,7 +426,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     rest.Add(DiskFileFinding(lnk, "1 Byte"));  // gone by now
     FakeView view2;
     msgs.answers = {IDCANCEL, IDOK};
-    Repairer(rest, view2, RepairContext{5}, nullptr).FlatButton3Click();
+    Repairer(rest, view2, RepairContext{5}, nullptr).RepairAll();
     CHECK(Marks(rest) == std::vector<bool>{true, true});
     CHECK(TakeFromRecycleBin(busy, true));
     CHECK(view2.Status() == "全部修复完毕");
@@ -455,7 +456,7 @@ TEST_CASE("rows past the ANSI path limit are deleted, never marked done while st
     list.Add(DiskFileFinding(folder, "0 Byte"));        // a folder, not a file
     list.Add(DiskFolderFinding(folder + "\\gone"));     // already gone
     FakeView view;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairAll();
     CHECK_FALSE(FileExists(file));
     CHECK_FALSE(DirectoryExists(empty));
     CHECK(DirectoryExists(folder));
@@ -486,7 +487,7 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
     };
     Messages msgs{IDCANCEL, IDOK};
     FakeView view;
-    Repairer(list, view, context, nullptr).FlatButton3Click();
+    Repairer(list, view, context, nullptr).RepairAll();
     REQUIRE(list.Count() == 4);
     CHECK(Marks(list) == std::vector<bool>{true, true, true, true});
     CHECK(list.At(2).description == std::string(kFoundAfterRepair) + "无效软件");
@@ -520,7 +521,7 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
     };
     FakeView view2;
     view2.selected = 0;
-    Repairer(one, view2, context, nullptr).FlatButton2Click();
+    Repairer(one, view2, context, nullptr).RepairSelected();
     CHECK(looks.size() == 3);
     CHECK(Marks(one) == std::vector<bool>{true, true, true, true});
     CHECK(view2.Status() == "修复完毕。剩余：0 个错误。修复后又发现 3 个错误，已加在列表最后。");
@@ -583,11 +584,11 @@ TEST_CASE("both work in the program's folder wherever the program was started fr
     FakeEditor editor;
     Messages msgs;
     FakeView view;
-    ProgressOnDemand shown(view.MainWindow());
+    ProgressOnDemand shown(view.OwnerWindow());
     RegistryBackup backup(view, shown);
     editor.progress = &shown;
 
-    REQUIRE(backup.ToolButton4Click());
+    REQUIRE(backup.Backup());
     HWND progress = shown.Window()->Handle();
     CHECK_FALSE(IsWindowVisible(progress));
     CHECK(FileExists(BackupFilePath()));
@@ -595,7 +596,7 @@ TEST_CASE("both work in the program's folder wherever the program was started fr
     CHECK(msgs.shown.back().type == (MB_OK | MB_ICONINFORMATION));
     CHECK(view.statuses == std::vector<std::string>{"备份注册表...", "备份完毕"});
 
-    REQUIRE(backup.ToolButton7Click());
+    REQUIRE(backup.Restore());
     CHECK(msgs.shown[1].text == "说明：将要从备份文件“Backup_Tw.reg”恢复系统，确定吗？ ");
     CHECK(msgs.shown[1].type == (MB_OKCANCEL | MB_ICONQUESTION));
     CHECK(msgs.shown.back().text == "恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。");
@@ -621,19 +622,19 @@ TEST_CASE("the main window takes no command while the editor works; one disabled
     struct WindowView : FakeView {
         HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         ~WindowView() override { DestroyWindow(window); }
-        HWND MainWindow() override { return window; }
+        HWND OwnerWindow() override { return window; }
     } view;
     editor.watched = view.window;
-    ProgressOnDemand shown(view.MainWindow());
+    ProgressOnDemand shown(view.OwnerWindow());
     RegistryBackup backup(view, shown);
-    CHECK(backup.ToolButton4Click());
-    CHECK(backup.ToolButton7Click());
+    CHECK(backup.Backup());
+    CHECK(backup.Restore());
     CHECK(IsWindowEnabled(view.window));
     editor.exitCode = 1;  // a failed restore gives the window back too
-    CHECK_FALSE(backup.ToolButton7Click());
+    CHECK_FALSE(backup.Restore());
     CHECK(IsWindowEnabled(view.window));
     EnableWindow(view.window, FALSE);
-    CHECK(backup.ToolButton4Click());
+    CHECK(backup.Backup());
     CHECK_FALSE(IsWindowEnabled(view.window));
     CHECK(editor.watchedEnabled == std::vector<bool>(4, false));
 }
@@ -642,12 +643,12 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
     CleanProgramFolder clean;
     FakeEditor editor;
     FakeView view;
-    ProgressOnDemand shown(view.MainWindow());
+    ProgressOnDemand shown(view.OwnerWindow());
     RegistryBackup backup(view, shown);
 
     SUBCASE("no export: the full path in the error, nothing started or logged") {
         Messages msgs;
-        CHECK_FALSE(backup.ToolButton7Click());
+        CHECK_FALSE(backup.Restore());
         REQUIRE(msgs.shown.size() == 1);
         CHECK(msgs.shown[0].text == "错误！备份文件“" + ProgramFolder() + "Backup_Tw.reg”不存在，恢复失败。");
         CHECK(msgs.shown[0].type == (MB_OK | MB_ICONERROR));
@@ -657,7 +658,7 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
     fclose(fopen(BackupFilePath().c_str(), "wb"));
     SUBCASE("Cancel: no progress window, nothing logged") {
         Messages msgs{IDCANCEL};
-        CHECK_FALSE(backup.ToolButton7Click());
+        CHECK_FALSE(backup.Restore());
         CHECK(shown.Window() == nullptr);
         CHECK(editor.commandLines.empty());
         CHECK_FALSE(FileExists(RepairLogPath()));
@@ -666,7 +667,7 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
         Messages msgs;
         editor.exitCode = 1;
         editor.start = starts;
-        CHECK_FALSE(backup.ToolButton7Click());
+        CHECK_FALSE(backup.Restore());
         CHECK(msgs.shown.back().type == (MB_OK | MB_ICONERROR));
         CHECK(ReadLog().at(0).record == "恢复失败");
         CHECK(view.Status() == "恢复失败");
@@ -689,12 +690,12 @@ TEST_CASE("a backup and a restore through the registry editor bring back a key d
     SetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称", "数据");
 
     FakeView view;
-    ProgressOnDemand shown(view.MainWindow());
+    ProgressOnDemand shown(view.OwnerWindow());
     RegistryBackup backup(view, shown);
-    REQUIRE(backup.ToolButton4Click());
+    REQUIRE(backup.Backup());
     REQUIRE(Registry().DeleteKey(base + "\\Sub"));
     REQUIRE_FALSE(KeyPresent(HKEY_CURRENT_USER, base + "\\Sub"));
-    REQUIRE(backup.ToolButton7Click());
+    REQUIRE(backup.Restore());
     CHECK(GetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称") == "数据");
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 2);
@@ -743,14 +744,14 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     REQUIRE(WriteLog("删除", "before"));
     commands.ClearHistory();
     CHECK_FALSE(FileExists(RepairLogPath()));
-    TForm2* form = commands.HistoryWindow();
+    HistoryWindow* form = commands.History();
     REQUIRE(form);
     CHECK_FALSE(form->IsVisible());
 
     commands.ShowHistory();
     CHECK(form->IsVisible());
     CHECK(WindowText(form->Memo()) == "");
-    form->Button1Click();
+    form->Hide();
 
     // The next entry starts a fresh log.
     REQUIRE(WriteLog("删除", "HKEY_CURRENT_USER Software\\旧软件  无效软件"));
@@ -822,8 +823,8 @@ TEST_CASE("a value really named like the default-value marker is told apart from
         ScanContext ctx;
         ctx.windowsDir = WindowsDirectory();
         CollectingSink sink;
-        TChkRegErr scanner(ctx, sink);
-        scanner.FRootKey = cu;
+        HiveReferenceScan scanner(ctx, sink);
+        scanner.root = cu;
         scanner.ScanKey("Software");
         REQUIRE(sink.findings.size() == 2);
         FindingList list;
@@ -837,9 +838,9 @@ TEST_CASE("a value really named like the default-value marker is told apart from
         FakeView view;
         Repairer repair(list, view, RepairContext{5}, nullptr);
         if (all) {
-            repair.FlatButton3Click();
+            repair.RepairAll();
         } else {
-            for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
+            for (int row : {0, 1}) view.selected = row, repair.RepairSelected();
         }
         CHECK(GetString(cu, "Software\\One", "") == valid);
         CHECK_FALSE(ValuePresent(cu, "Software\\One", "@D_e_f_a_u_l_t"));
@@ -878,7 +879,7 @@ TEST_CASE("line breaks in a repaired value's name forge no log entry, in the fil
     CHECK(lines == 3);  // the section and its two keys
 
     commands.ShowHistory();
-    const std::string shown = WindowText(commands.HistoryWindow()->Memo());
+    const std::string shown = WindowText(commands.History()->Memo());
     CHECK(shown == stored);
     CHECK(shown.find("\r\n[2000") == std::string::npos);
     CHECK(shown.find("\r\n行为=伪造") == std::string::npos);
@@ -896,7 +897,7 @@ TEST_CASE("a huge description is shortened in the question, and the box fits on 
     Repairer repair(list, view, RepairContext{5}, nullptr);
     {
         Messages msgs{IDCANCEL};
-        repair.FlatButton2Click();
+        repair.RepairSelected();
         REQUIRE(msgs.shown.size() == 1);
         const std::string& q = msgs.shown[0].text;
         CHECK(q.size() <= kMessageTextLimit);
@@ -910,7 +911,7 @@ TEST_CASE("a huge description is shortened in the question, and the box fits on 
     seams->messageBox = SystemSeams().messageBox;
     BoxMeasure::seen = false;
     UINT_PTR timer = SetTimer(nullptr, 0, 50, &BoxMeasure::OnTimer);
-    repair.FlatButton2Click();
+    repair.RepairSelected();
     KillTimer(nullptr, timer);
     REQUIRE(BoxMeasure::seen);
     const RECT r = BoxMeasure::rect;
@@ -986,9 +987,9 @@ TEST_CASE("a registry link in a repaired key's subtree, or the key itself a link
             FakeView view;
             Repairer repair(list, view, RepairContext{major}, nullptr);
             if (all) {
-                repair.FlatButton3Click();
+                repair.RepairAll();
             } else {
-                for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
+                for (int row : {0, 1}) view.selected = row, repair.RepairSelected();
             }
             CHECK(GetString(lm, "Software\\Target\\Child", "keep") == "1");
             CHECK(KeyPresent(lm, "Software\\Old\\Sub\\ToTarget\\Child"));
@@ -1068,7 +1069,7 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     REQUIRE(WriteLog("删除", "second"));
     const std::string second = ReadFileBytes(RepairLogPath());
     commands.ShowHistory();
-    TForm2* form = commands.HistoryWindow();
+    HistoryWindow* form = commands.History();
     SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
     CHECK_FALSE(FileExists(RepairLogPath()));
     CHECK(ReadFileBytes(RepairLogBackupPath()) == second);
@@ -1114,16 +1115,16 @@ TEST_CASE("a default-value row deletes or empties that value only, never its key
     CollectingSink sink;
     ScanContext ctx;
     ctx.windowsDir = WindowsDirectory();
-    ChkFontErr(ctx, sink);
-    Scan_DLLerr(ctx, sink);
-    ChkHelpErr(ctx, sink);
+    ScanFonts(ctx, sink);
+    ScanSharedDlls(ctx, sink);
+    ScanHelpFiles(ctx, sink);
     REQUIRE(sink.findings.size() == 3);
     FindingList list;
     for (const Finding& f : sink.findings) list.Add(f);
     FakeView view;
     Messages msgs;  // no backup, then OK
     msgs.answers = {IDCANCEL, IDOK};
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairAll();
     CHECK(Marks(list) == std::vector<bool>{true, true, true});
     // Each key keeps its other values; an empty or non-text default goes, a text one is emptied.
     CHECK(GetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept") == "kept.ttf");
@@ -1147,7 +1148,7 @@ TEST_CASE("right before it deletes, repair checks again: what is back stays, and
     view.selected = 0;
     dir.File("app\\app.exe");  // reinstalled while the row sat in the list
     Messages msgs;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
     CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
     CHECK_FALSE(list.At(0).Repaired());
     REQUIRE(msgs.shown.size() == 2);  // the question, then why nothing was done
@@ -1159,7 +1160,7 @@ TEST_CASE("right before it deletes, repair checks again: what is back stays, and
 
     // Gone again: the same row is repaired.
     DeleteFileA((dir / "app\\app.exe").c_str());
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
     CHECK(list.At(0).Repaired());
 }
@@ -1225,7 +1226,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
                                             DWORD& exitCode) {
             commands.push_back(cmd);
             CHECK(limitMs == kUninstallWaitLimitMs);
-            TForm3* progress = window ? window->ProgressWindow() : nullptr;
+            ProgressWindow* progress = window ? window->Progress() : nullptr;
             waitShown = view.Status().find("正在等待系统安装程序") == 0 &&
                         (!window || (progress && IsWindowVisible(progress->StopButton())));
             if (c.removes) RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str());
@@ -1237,12 +1238,12 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         };
         if (!c.all) msgs.answers = {IDOK};
         if (window) c.all ? window->RepairAll() : window->RepairSelected();
-        else c.all ? bare->FlatButton3Click() : bare->FlatButton2Click();
+        else c.all ? bare->RepairAll() : bare->RepairSelected();
         REQUIRE(commands.size() == 1);
         const std::string tail = "\\msiexec.exe\" /x " + code + " /qn";
         CHECK(commands[0].compare(commands[0].size() - std::min(tail.size(), commands[0].size()), tail.size(), tail) == 0);
         CHECK(waitShown);
-        if (window) CHECK_FALSE(IsWindowVisible(window->ProgressWindow()->Handle()));
+        if (window) CHECK_FALSE(IsWindowVisible(window->Progress()->Handle()));
         CHECK(KeyPresent(HKEY_LOCAL_MACHINE, entry) == !c.removes);  // only the installer removes it
         CHECK(list.At(0).Repaired() == (c.removes && !c.recordStays));
         CHECK(ListUndoFiles().empty());  // nothing was deleted by hand, nothing to record
@@ -1268,11 +1269,11 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
     FakeView view;
     view.selected = 0;
     CreateDirectoryA((dir / "Gone").c_str(), nullptr);
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
     CHECK_FALSE(list.At(0).Repaired());
     RemoveDirectoryA((dir / "Gone").c_str());
     REQUIRE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str()) == ERROR_SUCCESS);
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
     CHECK(list.At(0).Repaired());
     CHECK(runs == 0);
 }
@@ -1309,7 +1310,7 @@ TEST_CASE("the ignore list protects what it names from rows of its key, a parent
     context.ignored = &ignored;
     Messages msgs;
     msgs.answers = {IDCANCEL, IDOK};
-    Repairer(list, view, context, nullptr).FlatButton3Click();
+    Repairer(list, view, context, nullptr).RepairAll();
     CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\App", "Keep") == "x");
     CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\Other", "Keep") == "x");
     CHECK_FALSE(list.At(0).Repaired());

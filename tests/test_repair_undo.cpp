@@ -35,7 +35,7 @@ struct FakeView : RepairView {
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
     void SetRepairControls(bool, bool) override {}
     void ProcessMessages() override {}
-    HWND MainWindow() override { return nullptr; }
+    HWND OwnerWindow() override { return nullptr; }
 };
 
 struct CleanLog {
@@ -54,7 +54,7 @@ void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir) {
     context.undoFolder = dir / "Undo\\";
     {
         Messages msgs;
-        Repairer(list, view, context, nullptr).FlatButton2Click();
+        Repairer(list, view, context, nullptr).RepairSelected();
         REQUIRE(list.At(0).Repaired());
     }
     const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
@@ -175,7 +175,7 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
                 list.Add(s.what == Default ? RegistryDefaultValueFinding(root, at) : RegistryKeyFinding(root, at));
             }
             Messages msgs{IDCANCEL, IDOK};
-            Repairer(list, view, context, nullptr).FlatButton3Click();
+            Repairer(list, view, context, nullptr).RepairAll();
             for (int i = 0; i < list.Count(); ++i) REQUIRE(list.At(i).Repaired());
         }
         const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
@@ -309,13 +309,13 @@ TEST_CASE("an undo file that cannot be written stops the repair before any delet
     SUBCASE("repair selected") {
         view.selected = 1;
         Messages msgs;
-        Repairer(list, view, context, nullptr).FlatButton2Click();
+        Repairer(list, view, context, nullptr).RepairSelected();
         REQUIRE(msgs.shown.size() == 2);
         CHECK(msgs.shown[1].find(context.undoFolder) != std::string::npos);
     }
     SUBCASE("repair all, whose first row is a file the undo file does not cover") {
         Messages msgs{IDCANCEL, IDOK};  // no whole-registry backup; go ahead
-        Repairer(list, view, context, nullptr).FlatButton3Click();
+        Repairer(list, view, context, nullptr).RepairAll();
         REQUIRE(msgs.shown.size() == 3);
         CHECK(msgs.shown[2].find("没有删除任何内容") != std::string::npos);
         CHECK(FileExists(shortcut));
@@ -341,7 +341,7 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
     list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Plain", "v"));
     FakeView view;
     Messages msgs{IDCANCEL, IDOK};
-    Repairer(list, view, context, nullptr).FlatButton3Click();
+    Repairer(list, view, context, nullptr).RepairAll();
     CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Odd\\line\nbreak"));
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\Plain", "v"));
     REQUIRE(msgs.shown.size() == 3);

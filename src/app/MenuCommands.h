@@ -14,7 +14,7 @@
 
 namespace tw {
 
-class THtmhelp;
+class HtmlHelp;
 
 class MenuCommands {
 public:
@@ -31,7 +31,7 @@ public:
     HMENU MainMenu() const { return mainMenu_; }
     HMENU PopupMenu() const { return popupMenu_; }
     HACCEL Shortcuts() const { return accel_; }
-    THtmhelp* Help() const { return help_.get(); }
+    HtmlHelp* Help() const { return help_.get(); }
 
     // The window's WM_MEASUREITEM, WM_DRAWITEM and WM_CONTEXTMENU: the popup menu opens over
     // `popupOver` at the mouse, or near its corner when the keyboard asked. False when the
@@ -54,7 +54,7 @@ private:
     HMENU mainMenu_ = nullptr, popupMenu_ = nullptr;
     UniqueMenu popupRoot_;
     HACCEL accel_ = nullptr;
-    std::unique_ptr<THtmhelp> help_;
+    std::unique_ptr<HtmlHelp> help_;
     MenuImages images_;
 };
 

@@ -187,7 +187,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     if (options.backup && count > 0) {
         QuietProgress quiet;
         RegistryBackup backup(repairView, quiet);
-        if (!backup.ToolButton4Click()) {
+        if (!backup.Backup()) {
             printAll("not-run");
             return 2;
         }

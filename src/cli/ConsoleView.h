@@ -86,7 +86,7 @@ public:
     void SetStatus(const std::string& text) override { status_ = text; }
     void SetRepairControls(bool, bool) override {}
     void ProcessMessages() override { PauseForMessages(); }
-    HWND MainWindow() override { return nullptr; }
+    HWND OwnerWindow() override { return nullptr; }
     const std::string& Status() const { return status_; }
 
 private:

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     // What the user told the window to ignore is not reported here either.
     tw::IgnoreList ignored;
     const tw::ScanSession session = tw::OpenScanSession(ignored);
-    const tw::TKivOSInfo& os = session.os;
+    const tw::OsInfo& os = session.os;
     if (version) {
         printf(TW_PRODUCT_NAME " " TW_VERSION_STR "\t%s\t%u.%u.%u\n", os.VersionName.c_str(), os.MajorVersion,
                os.MinorVersion, os.BuildNumber);

@@ -22,11 +22,11 @@ public:
     // Exports the registry ("RegEdit /e Backup_Tw.reg" in the data folder). True only when
     // the editor ran and left a fresh, non-empty file; otherwise an error message and a
     // "备份失败" log entry.
-    bool ToolButton4Click();
+    bool Backup();
     // Imports the export after the user's OK. True when the editor ran and reported success;
     // false when there is no export, the user cancelled, or the editor failed (error message
     // and a "恢复失败" log entry in that last case).
-    bool ToolButton7Click();
+    bool Restore();
 
 private:
     RepairView& view_;

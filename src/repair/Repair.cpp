@@ -266,7 +266,7 @@ void DeleteSubKeys(HKEY root, const std::string& top, const std::string& path, i
 
 }  // namespace
 
-void Del_Key2000(HKEY root, std::string path, RepairView& view) {
+void DeleteSubKeysLevelByLevel(HKEY root, std::string path, RepairView& view) {
     if (!IsRepairableKeyLocation(path)) return;
     DeleteSubKeys(root, path, path, 0, view);
 }
@@ -345,7 +345,7 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
     if (reg.OpenKey(location, false)) {
         const bool hasSubKeys = reg.HasSubKeys();
         reg.CloseKey();
-        if (hasSubKeys) Del_Key2000(root, location, view_);
+        if (hasSubKeys) DeleteSubKeysLevelByLevel(root, location, view_);
     }
     return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
@@ -409,7 +409,7 @@ bool Repairer::OpenUndo(UndoFile& undo) {
     // known, and a value it could not give back is not deleted there.
     undo.AllowLineBreakEscapes(RunningUnderWine());
     if (undo.Open(FlavorForMajorVersion(context_.os.MajorVersion()), folder)) return true;
-    ShowMessage(view_.MainWindow(),
+    ShowMessage(view_.OwnerWindow(),
                 "修复失败！无法在文件夹“" + folder + "”中创建撤销文件，没有删除任何内容。",
                 MB_OK | MB_ICONERROR);
     return false;
@@ -435,7 +435,7 @@ void Repairer::ReportRemaining(bool allDone, int foundAfter) {
     if (remaining == 0) view_.SetRepairControls(false, false);
 }
 
-void Repairer::FlatButton2Click() {
+void Repairer::RepairSelected() {
     const int row = view_.SelectedRow();
     if (row < 0 || row >= findings_.Count()) return;
     // The row's own copy and identity, taken before the question: whatever the list does while
@@ -462,7 +462,7 @@ void Repairer::FlatButton2Click() {
     } else {
         question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "”，确定吗？";
     }
-    if (ShowMessage(view_.MainWindow(), question, kQuestion) != IDOK) return;
+    if (ShowMessage(view_.OwnerWindow(), question, kQuestion) != IDOK) return;
     wineLeftovers_.reset();
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
@@ -474,18 +474,18 @@ void Repairer::FlatButton2Click() {
         outcome = RepairFinding(f, registry ? &undo : nullptr);
     } catch (const RegistryError& e) {
         // The default value could not be emptied: the user learns why, the row stays.
-        ShowError(view_.MainWindow(), e.what());
+        ShowError(view_.OwnerWindow(), e.what());
         return;
     }
     if (outcome == RepairOutcome::NotRecorded) {
-        ShowMessage(view_.MainWindow(),
+        ShowMessage(view_.OwnerWindow(),
                     "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。" +
                         (undo.Refusal().empty() ? std::string() : "\r\n" + undo.Refusal()),
                     MB_OK | MB_ICONERROR);
         return;
     }
     if (outcome == RepairOutcome::Ignored) {
-        ShowMessage(view_.MainWindow(),
+        ShowMessage(view_.OwnerWindow(),
                     "没有修复！“" + shown(f.location) + "”中有忽略列表上的项目（或它本身在忽略列表上的项目中），"
                     "修复会删除它，所以没有删除任何内容。",
                     MB_OK | MB_ICONINFORMATION);
@@ -496,7 +496,7 @@ void Repairer::FlatButton2Click() {
         StillMissing(f, &present);
         if (present.empty()) present = f.location;  // a row judged again as a whole
         WriteLog("未修复", RowRecord(f) + " （“" + present + "”现在已经存在）");
-        ShowMessage(view_.MainWindow(),
+        ShowMessage(view_.OwnerWindow(),
                     "没有修复！“" + shown(present) + "”现在已经存在，这一项已经不是错误，没有删除任何内容。",
                     MB_OK | MB_ICONINFORMATION);
         return;
@@ -505,13 +505,13 @@ void Repairer::FlatButton2Click() {
         // The installer did the work, and the log says what came of it: so does the message.
         if (outcome == RepairOutcome::Failed) {
             ReportRemaining(false);  // the status said that it waited
-            ShowMessage(view_.MainWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
+            ShowMessage(view_.OwnerWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
         } else
-            ShowMessage(view_.MainWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
+            ShowMessage(view_.OwnerWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
     }
     if (outcome == RepairOutcome::Failed) {
         if (IsWineHostRow(f) && !hostSaid_.empty())
-            ShowMessage(view_.MainWindow(), "没有修复！“" + shown(f.location) + "”：" + hostSaid_ + "。",
+            ShowMessage(view_.OwnerWindow(), "没有修复！“" + shown(f.location) + "”：" + hostSaid_ + "。",
                         MB_OK | MB_ICONERROR);
         return;
     }
@@ -636,8 +636,8 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
     return true;
 }
 
-void Repairer::FlatButton3Click() {
-    HWND owner = view_.MainWindow();
+void Repairer::RepairAll() {
+    HWND owner = view_.OwnerWindow();
     if (ShowMessage(owner,
                     "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
                     "如果不需要备份，请单击“取消”。",

@@ -22,7 +22,7 @@ namespace tw {
 // of the path, and checks every key it deletes: never a root or first-level key, never an
 // ill-formed path, never anything outside root\path. A registry link below path is deleted
 // itself; what it leads to stays.
-void Del_Key2000(HKEY root, std::string path, RepairView& view);
+void DeleteSubKeysLevelByLevel(HKEY root, std::string path, RepairView& view);
 
 // What a row's location may name before anything is deleted. Registry: backslash-separated
 // names, none empty; a key to delete needs at least two (never a root or first-level key).
@@ -105,9 +105,9 @@ public:
              std::function<bool()> backup);
 
     // Repairs the selected row after the user's OK (nothing for none or a repaired row).
-    void FlatButton2Click();
+    void RepairSelected();
     // Offers the backup, asks once, then repairs every row without further questions.
-    void FlatButton3Click();
+    void RepairAll();
 
     // Carries out one row without asking, on its own copy of the row: messages that run during
     // a long deletion may change the list. Throws RegistryError when the empty default value

@@ -33,7 +33,7 @@ UndoCommand::UndoCommand(RepairView& view, RepairProgress& progress) : view_(vie
 bool UndoCommand::UndoLast() {
     const std::vector<std::string> files = ListUndoFiles();
     if (files.empty()) {
-        ShowMessage(view_.MainWindow(), "没有可以撤销的修复：文件夹“" + UndoFolder() + "”中没有撤销文件。", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(view_.OwnerWindow(), "没有可以撤销的修复：文件夹“" + UndoFolder() + "”中没有撤销文件。", MB_OK | MB_ICONINFORMATION);
         return false;
     }
     return UndoFrom(files.back());
@@ -65,7 +65,7 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
     size_t keyCount = 0;
     for (size_t i = 0; i < newestFirst.size(); ++i) {
         if (!ReadUndoFile(newestFirst[i], files[i].flavor, files[i].keys)) {
-            ShowMessage(view_.MainWindow(), "撤销失败！无法读取撤销文件“" + newestFirst[i] + "”，注册表没有改变。",
+            ShowMessage(view_.OwnerWindow(), "撤销失败！无法读取撤销文件“" + newestFirst[i] + "”，注册表没有改变。",
                         MB_OK | MB_ICONERROR);
             return false;
         }
@@ -73,7 +73,7 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
         // add anything at all.
         const std::string refusal = UndoRefusal(newestFirst[i], files[i]);
         if (!refusal.empty()) {
-            ShowMessage(view_.MainWindow(), refusal, MB_OK | MB_ICONERROR);
+            ShowMessage(view_.OwnerWindow(), refusal, MB_OK | MB_ICONERROR);
             return false;
         }
         keyCount += files[i].keys.size();
@@ -84,7 +84,7 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
             : "说明：将要撤销 " + IntToStr(static_cast<long long>(newestFirst.size())) +
                   " 次修复：从最新的撤销文件“" + FileName(newestFirst.front()) + "”直到所选的“" + name +
                   "”，依次恢复修复时删除的注册表项，确定吗？";
-    if (ShowMessage(view_.MainWindow(), question, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
+    if (ShowMessage(view_.OwnerWindow(), question, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
 
     progress_.Show("撤销", "正在从撤销文件恢复注册表，请稍候......");
     view_.SetStatus("撤销修复...");
@@ -96,7 +96,7 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
     size_t imported = 0;
     for (const std::string& path : newestFirst) {
         DWORD exitCode = 0;
-        if (!RunAndWaitDisabled(view_.MainWindow(), "RegEdit /s \"" + path + "\"", ProgramFolder(), exitCode)) break;
+        if (!RunAndWaitDisabled(view_.OwnerWindow(), "RegEdit /s \"" + path + "\"", ProgramFolder(), exitCode)) break;
         ++imported;
     }
     const bool ran = imported == newestFirst.size();
@@ -109,20 +109,20 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
     view_.SetStatus(ok ? "撤销完毕" : "撤销失败");
     progress_.Hide();
     if (ok) {
-        ShowMessage(view_.MainWindow(), "撤销完毕。已经从" + range + "恢复了 " + IntToStr(static_cast<long long>(keyCount)) +
+        ShowMessage(view_.OwnerWindow(), "撤销完毕。已经从" + range + "恢复了 " + IntToStr(static_cast<long long>(keyCount)) +
                         " 个注册表项。",
                     MB_OK | MB_ICONINFORMATION);
     } else if (imported == 0) {
-        ShowMessage(view_.MainWindow(), "撤销失败！无法启动注册表编辑器 RegEdit，注册表没有改变。", MB_OK | MB_ICONERROR);
+        ShowMessage(view_.OwnerWindow(), "撤销失败！无法启动注册表编辑器 RegEdit，注册表没有改变。", MB_OK | MB_ICONERROR);
     } else if (!ran) {
-        ShowMessage(view_.MainWindow(), "撤销没有完成！无法再次启动注册表编辑器 RegEdit：只导入了最新的 " +
+        ShowMessage(view_.OwnerWindow(), "撤销没有完成！无法再次启动注册表编辑器 RegEdit：只导入了最新的 " +
                         IntToStr(static_cast<long long>(imported)) + " 个撤销文件。",
                     MB_OK | MB_ICONERROR);
     } else {
         std::string list;
         for (size_t i = 0; i < missing.size() && i < kNamedMissing; ++i) list += "\r\n" + missing[i];
         if (missing.size() > kNamedMissing) list += "\r\n......";
-        ShowMessage(view_.MainWindow(), "撤销没有完成！导入" + range + "后，下列 " +
+        ShowMessage(view_.OwnerWindow(), "撤销没有完成！导入" + range + "后，下列 " +
                         IntToStr(static_cast<long long>(missing.size())) + " 项没有恢复原样：" + list,
                     MB_OK | MB_ICONERROR);
     }

@@ -8,11 +8,14 @@
 #include "scanners/disk/BrokenShortcuts.h"
 #include "scanners/disk/EmptyFolders.h"
 #include "scanners/disk/WineDesktopEntries.h"
-#include "scanners/registry/KivChkRegClassErr.h"
-#include "scanners/registry/KivChkRegErr.h"
-#include "scanners/registry/KivChkRegMenuErr.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "scanners/registry/SharedDllScan.h"
+#include "scanners/registry/EmptySoftwareKeys.h"
+#include "scanners/registry/FileTypes.h"
+#include "scanners/registry/Fonts.h"
+#include "scanners/registry/HelpFiles.h"
+#include "scanners/registry/HiveReferences.h"
+#include "scanners/registry/ProgramMenu.h"
+#include "scanners/registry/SharedDlls.h"
+#include "scanners/registry/UninstallEntries.h"
 
 namespace tw {
 
@@ -27,14 +30,14 @@ const char kMultiBootQuestion[] =
 
 ThreadStep HiveThread(HKEY root) {
     return [root](const ScanContext& ctx, ScanSink& sink) {
-        std::unique_ptr<TChkRegErr> t(new TChkRegErr(ctx, sink));
-        t->FRootKey = root;
+        std::unique_ptr<HiveReferenceScan> t(new HiveReferenceScan(ctx, sink));
+        t->root = root;
         return std::unique_ptr<WorkerThread>(std::move(t));
     };
 }
 
 std::unique_ptr<WorkerThread> FileTypeThread(const ScanContext& ctx, ScanSink& sink) {
-    return std::unique_ptr<WorkerThread>(new TChkRegClassErr(ctx, sink));
+    return std::unique_ptr<WorkerThread>(new FileTypeScan(ctx, sink));
 }
 
 void SystemFileCheck(const ScanContext& ctx, ScanSink& sink) { RunSystemFileCheck(sink, ctx.owner, ctx.windowsDir); }
@@ -86,14 +89,14 @@ std::function<bool(const Finding&)> MadeStaleBy(ChecklistRow row) {
 // The one table, in checklist order.
 std::vector<ScanCategory> Table() {
     std::vector<ScanCategory> rows = {
-        Ui(kRowSoftware, "扫描：错误的应用软件信息", kRecommended, 17, ChkSoftwareErr),
+        Ui(kRowSoftware, "扫描：错误的应用软件信息", kRecommended, 17, ScanEmptySoftwareKeys),
         Ui(kRowProgramMenu, "扫描：错误的主程序菜单项", kRecommended, 16,
-           ProgramMenuStep(ChkContextMenuErr, ChkMenuOrderErr)),
+           ProgramMenuStep(ScanContextMenuHandlers, ScanStartMenuOrder)),
         Worker(kRowFileTypes, "扫描：无效的鼠标右键菜单和无效的文件类型", 11, RunsOn::WorkerThread, FileTypeThread),
-        Ui(kRowHelpFiles, "扫描：错误的帮助文件", kRecommended, 18, ChkHelpErr),
-        Ui(kRowSharedDlls, "扫描：错误的动态连接库", kRecommended, 11, Scan_DLLerr),
-        Ui(kRowUninstall, "扫描：错误的反安装信息", kRecommended, 14, ChkUninstallErr),
-        Ui(kRowFonts, "扫描：错误的字体信息", kRecommended, 15, ChkFontErr),
+        Ui(kRowHelpFiles, "扫描：错误的帮助文件", kRecommended, 18, ScanHelpFiles),
+        Ui(kRowSharedDlls, "扫描：错误的动态连接库", kRecommended, 11, ScanSharedDlls),
+        Ui(kRowUninstall, "扫描：错误的反安装信息", kRecommended, 14, ScanUninstallEntries),
+        Ui(kRowFonts, "扫描：错误的字体信息", kRecommended, 15, ScanFonts),
         // The three hives are read side by side, beside everything else the scan does.
         Worker(kRowCurrentUser, "扫描：当前用户的错误信息", 12, RunsOn::WorkerFromStart, HiveThread(HKEY_CURRENT_USER)),
         Worker(kRowAllUsers, "扫描：所有用户的错误信息", 13, RunsOn::WorkerFromStart, HiveThread(HKEY_USERS)),
@@ -103,7 +106,7 @@ std::vector<ScanCategory> Table() {
          ScanDesktopShortcuts, {}, ScanDriveForBrokenShortcuts, kMultiBootQuestion},
         // Every Windows row but the last starts ticked: the directory walk only where the file
         // checker's row follows it.
-        Ui(kRowDiskDirs, "扫描：磁盘目录错误", kNotForMultiBoot, 19, Scan_Direrr, Ticked::WithFileChecker),
+        Ui(kRowDiskDirs, "扫描：磁盘目录错误", kNotForMultiBoot, 19, ScanEmptyFolders, Ticked::WithFileChecker),
         {kRowWineDesktop, "扫描：Wine 遗留的 Linux 桌面菜单和文件关联", kRecommended, 20, Ticked::Yes, Shown::UnderWine,
          RunsOn::UiThread, ScanWineDesktopEntries, {}, {}, nullptr},
         {kRowSystemFiles, "扫描：所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本", "可选", 21, Ticked::No,

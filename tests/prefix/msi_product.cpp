@@ -11,9 +11,9 @@
 #include "repair/Repair.h"
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "support/RegistryFixtures.h"
+#include "scanners/registry/UninstallEntries.h"
 #include "support/QuietRepairView.h"
+#include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -25,7 +25,7 @@ std::vector<Finding> ProductRows(const std::string& code) {
     ScanContext ctx;
     ctx.windowsDir = WindowsDirectory();
     CollectingSink sink;
-    ChkUninstallErr(ctx, sink);
+    ScanUninstallEntries(ctx, sink);
     std::vector<Finding> rows;
     for (const Finding& f : sink.findings)
         if (f.location.find(code) != std::string::npos) rows.push_back(f);
@@ -53,7 +53,7 @@ TEST_CASE("a product whose folder was deleted by hand: reported, then removed by
     FindingList list;
     list.Add(rows[0]);
     QuietRepairView view;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
+    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
     REQUIRE(shown.size() == 2);  // the question, then what the installer said
     CHECK(shown[1].find("返回 0：卸载成功") != std::string::npos);
     CHECK(list.At(0).Repaired());

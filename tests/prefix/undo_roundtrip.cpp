@@ -97,7 +97,7 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
         if (!answers.empty()) answers.pop_back();
         return a;
     };
-    TForm1 form;
+    MainWindow form;
     REQUIRE(form.Create(GetModuleHandleW(nullptr)));
     form.Show();
     // After the window's creation, which records the program's path in the registry.

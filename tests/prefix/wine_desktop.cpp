@@ -22,9 +22,9 @@
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
 #include "scanners/disk/WineDesktopEntries.h"
-#include "support/ScriptedMessages.h"
 #include "support/QuietRepairView.h"
 #include "support/Sandbox.h"
+#include "support/ScriptedMessages.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -277,7 +277,7 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
     {
         Messages answers({IDCANCEL, IDOK});  // no registry backup, then repair everything
         Repairer repairer(list, view, context, [] { return true; });
-        repairer.FlatButton3Click();
+        repairer.RepairAll();
         // A row whose file is gone by now is done, not "back again".
         CHECK(repairer.RepairFinding(sink.findings.front()) == RepairOutcome::AlreadyGone);
         // A launcher that is a symbolic link to a file outside: neither is touched, and the

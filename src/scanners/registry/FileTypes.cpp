@@ -1,4 +1,4 @@
-#include "scanners/registry/KivChkRegClassErr.h"
+#include "scanners/registry/FileTypes.h"
 
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
@@ -83,10 +83,10 @@ std::string ExtractCommandPath(const std::string& commandLine) {
     return s;
 }
 
-TChkRegClassErr::TChkRegClassErr(const ScanContext& ctx, ScanSink& sink)
+FileTypeScan::FileTypeScan(const ScanContext& ctx, ScanSink& sink)
     : os_(ctx.os), sink_(sink), status_(sink) {}
 
-void TChkRegClassErr::Execute() {
+void FileTypeScan::Execute() {
     ComScope com;
     try {
         ScanClasses();
@@ -99,13 +99,13 @@ void TChkRegClassErr::Execute() {
     sink_.Flush();
 }
 
-bool TChkRegClassErr::NextEntry(const std::string& name) {
+bool FileTypeScan::NextEntry(const std::string& name) {
     if (Terminated()) return false;
     if (status_.Due()) status_.Show(kStatusLabel + name);
     return true;
 }
 
-void TChkRegClassErr::ReportFinding(const std::string& location, const std::string& description,
+void FileTypeScan::ReportFinding(const std::string& location, const std::string& description,
                                     const std::string& missingProgram) {
     Finding f = RegistryKeyFinding(kMachine, location, description);
     if (!missingProgram.empty()) {
@@ -115,7 +115,7 @@ void TChkRegClassErr::ReportFinding(const std::string& location, const std::stri
     sink_.AddFinding(f);
 }
 
-void TChkRegClassErr::ScanClasses() {
+void FileTypeScan::ScanClasses() {
     classList_.clear();
     {
         Registry reg;
@@ -168,7 +168,7 @@ void TChkRegClassErr::ScanClasses() {
     }
 }
 
-void TChkRegClassErr::CheckExtension(Extension& ext) {
+void FileTypeScan::CheckExtension(Extension& ext) {
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!reg.OpenKeyReadOnly(ClassPath(ext.name))) return;
@@ -203,7 +203,7 @@ void TChkRegClassErr::CheckExtension(Extension& ext) {
     ReportFinding(ClassPath(ext.name), kBadType + ext.name);
 }
 
-bool TChkRegClassErr::CommandBroken(const std::string& command, std::string& missingProgram) {
+bool FileTypeScan::CommandBroken(const std::string& command, std::string& missingProgram) {
     missingProgram.clear();
     if (command.empty()) return true;
     if (command == kNoCommand || !Contains(command, ":\\") || Contains(LowerAscii(command), "rundll32.exe"))
@@ -216,7 +216,7 @@ bool TChkRegClassErr::CommandBroken(const std::string& command, std::string& mis
     return true;
 }
 
-bool TChkRegClassErr::HasWorkingVerb(const std::string& shellPath) {
+bool FileTypeScan::HasWorkingVerb(const std::string& shellPath) {
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!reg.OpenKeyReadOnly(shellPath)) return false;
@@ -234,7 +234,7 @@ bool TChkRegClassErr::HasWorkingVerb(const std::string& shellPath) {
     return false;
 }
 
-PathState TChkRegClassErr::ProgramState(const std::string& path) {
+PathState FileTypeScan::ProgramState(const std::string& path) {
     // Many classes start the same program: ask the file system once per path and run.
     auto it = programs_.find(path);
     if (it != programs_.end()) return it->second;
@@ -243,7 +243,7 @@ PathState TChkRegClassErr::ProgramState(const std::string& path) {
     return state;
 }
 
-void TChkRegClassErr::CheckClassVerbs(const std::string& cls) {
+void FileTypeScan::CheckClassVerbs(const std::string& cls) {
     const std::string base = ClassPath(cls);
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -272,7 +272,7 @@ void TChkRegClassErr::CheckClassVerbs(const std::string& cls) {
     }
 }
 
-void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb, const std::string& display,
+void FileTypeScan::ReportVerb(const std::string& cls, const std::string& verb, const std::string& display,
                                  const std::string& missingProgram) {
     const std::string description = kBadVerb + display;
     const std::string classPath = ClassPath(cls);
@@ -311,7 +311,7 @@ void TChkRegClassErr::ReportVerb(const std::string& cls, const std::string& verb
     }
 }
 
-void TChkRegClassErr::CheckDefaultIcon(const std::string& cls) {
+void FileTypeScan::CheckDefaultIcon(const std::string& cls) {
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     const std::string iconKey = ClassPath(cls) + "\\DefaultIcon";
@@ -331,7 +331,7 @@ void TChkRegClassErr::CheckDefaultIcon(const std::string& cls) {
     sink_.AddFinding(f);
 }
 
-void TChkRegClassErr::CheckApplications(const std::string& applications) {
+void FileTypeScan::CheckApplications(const std::string& applications) {
     std::vector<std::string> programs;
     {
         Registry reg;
@@ -345,7 +345,7 @@ void TChkRegClassErr::CheckApplications(const std::string& applications) {
     }
 }
 
-bool TChkRegClassErr::ClassKeyExists(const std::string& target) {
+bool FileTypeScan::ClassKeyExists(const std::string& target) {
     // A plain name that the class list holds (letter case aside) exists without asking the
     // registry; anything else (a path, a name added since) is asked.
     if (target.find('\\') == std::string::npos && classNamesUpper_.count(UpperAscii(target))) return true;
@@ -355,7 +355,7 @@ bool TChkRegClassErr::ClassKeyExists(const std::string& target) {
     return reg.KeyExists(target);
 }
 
-void TChkRegClassErr::CheckExtensionTarget(const Extension& ext) {
+void FileTypeScan::CheckExtensionTarget(const Extension& ext) {
     if (!ext.opened) return;
     if (!ext.targetError.empty()) throw RegistryError(ext.targetError);
     const std::string& target = ext.target;

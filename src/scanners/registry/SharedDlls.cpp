@@ -1,4 +1,4 @@
-#include "scanners/registry/SharedDllScan.h"
+#include "scanners/registry/SharedDlls.h"
 
 #include <cstdint>
 #include <cstring>
@@ -73,7 +73,7 @@ bool CountOf(const Registry& reg, const RegValue& value, int& count) {
 
 }  // namespace
 
-void Scan_DLLerr(const ScanContext&, ScanSink& sink) {
+void ScanSharedDlls(const ScanContext&, ScanSink& sink) {
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     // Opened with full access, as a repair of its entries needs: a table the user may not

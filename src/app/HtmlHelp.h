@@ -1,4 +1,4 @@
-// THtmhelp: shows pages of the compiled help file through the system's HTML Help engine, which
+// HtmlHelp: shows pages of the compiled help file through the system's HTML Help engine, which
 // is found through its class registration and loaded at run time, never linked: a system
 // without it still runs the program, and help then stays silent.
 #pragma once
@@ -13,17 +13,17 @@ namespace tw {
 // the library that exports the engine's entry point.
 extern const char kHtmlHelpServerKey[];
 
-class THtmhelp {
+class HtmlHelp {
 public:
     // The engine's entry point, as the library exports it under "HtmlHelpA".
     using HtmlHelpProc = HWND(WINAPI*)(HWND owner, LPCSTR file, UINT command, DWORD_PTR data);
 
     // Stores the help file's full path and loads the engine; reports nothing either way.
-    explicit THtmhelp(const std::string& helpFile);
+    explicit HtmlHelp(const std::string& helpFile);
     // Closes the engine's windows, then unloads it.
-    ~THtmhelp();
-    THtmhelp(const THtmhelp&) = delete;
-    THtmhelp& operator=(const THtmhelp&) = delete;
+    ~HtmlHelp();
+    HtmlHelp(const HtmlHelp&) = delete;
+    HtmlHelp& operator=(const HtmlHelp&) = delete;
 
     // Shows a page of the help file; does nothing when the engine is not loaded.
     void ShowTopic(const std::string& topic);

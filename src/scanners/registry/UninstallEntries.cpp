@@ -1,91 +1,22 @@
-#include "scanners/registry/KivChkRegUninstallErr.h"
-
-#include <shlobj.h>
+#include "scanners/registry/UninstallEntries.h"
 
 #include <cstring>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "platform/WineHost.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
-#include "scanners/disk/WalkRules.h"
-#include "scanners/disk/WineDesktopEntries.h"
 #include "scanners/registry/MsiProduct.h"
+#include "scanners/registry/ValueTexts.h"
 
 namespace tw {
 
 namespace {
 
 const char kMachine[] = "HKEY_LOCAL_MACHINE";
-const char kCurrentUser[] = "HKEY_CURRENT_USER";
-const char kHelpKey[] = "Software\\Microsoft\\Windows\\Help";
-const char kHtmlHelpKey[] = "Software\\Microsoft\\Windows\\HTML Help";
-const char kFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// The subkey names of root\path; the window gets its turns while a long list is read.
-std::vector<std::string> SubKeysOf(HKEY root, const std::string& path, ScanSink& sink) {
-    Registry reg;
-    reg.SetRootKey(root);
-    if (!reg.OpenKeyReadOnly(path)) return {};
-    return reg.GetKeyNames([&] { sink.ProcessMessages(); });
-}
-
-// The text of one value on a fresh open of its key, exactly as stored; empty when the key or
-// the value cannot be read or the value is not text. False when the code page cannot hold the
-// text: its look-alike would name another file, so the value is not judged.
-bool ReadGuarded(HKEY root, const std::string& path, const std::string& name, std::string& out) {
-    out.clear();
-    try {
-        Registry reg;
-        reg.SetRootKey(root);
-        if (!reg.OpenKeyReadOnly(path)) return true;
-        return reg.ReadStringExact(name, out);
-    } catch (const RegistryError&) {
-        out.clear();
-        return true;
-    }
-}
-
-// A value and its text as ReadGuarded gives it; exact is false where ReadGuarded refuses it.
-struct GuardedText {
-    std::string name;
-    std::string text;
-    bool exact = true;
-};
-
-// Every value of a key with its text as ReadGuarded would give it, read in one pass over the key
-// instead of a fresh open per value (a round trip to the registry each). Only a text that the
-// pass cannot give exactly (unconvertible characters after its end, data too large for the
-// pass) is read again the old way.
-std::vector<GuardedText> GuardedTextsOf(HKEY root, const std::string& path, ScanSink& sink) {
-    std::vector<RegValue> values;
-    {
-        Registry reg;
-        reg.SetRootKey(root);
-        if (!reg.OpenKeyReadOnly(path)) return {};
-        values = reg.GetValues([&] { sink.ProcessMessages(); });
-    }
-    std::vector<GuardedText> out;
-    out.reserve(values.size());
-    for (RegValue& v : values) {
-        GuardedText t;
-        t.name = std::move(v.name);
-        if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ) && v.dataExact) {
-            const size_t nul = v.data.find('\0');
-            t.text = nul == std::string::npos ? std::move(v.data) : v.data.substr(0, nul);
-        } else if (v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_NONE) {
-            t.exact = ReadGuarded(root, path, t.name, t.text);
-        }
-        // Any other kind is no text: ReadGuarded gives it as empty.
-        out.push_back(std::move(t));
-    }
-    return out;
-}
 
 // The values of one uninstall entry as a single pass over its key read them, asked for by name
 // as the registry answers (letter case aside) instead of a round trip to the registry per
@@ -129,28 +60,6 @@ bool TextOfPass(const RegValue& v, std::string& out) {
     if ((v.type != REG_SZ && v.type != REG_EXPAND_SZ) || !v.dataExact) return false;
     out = v.data.substr(0, v.data.find('\0'));
     return true;
-}
-
-// No subkeys, no values and no default text: a key nothing uses.
-// First-level keys under "Software" that the system itself makes and keeps even while they are
-// empty: no program's leftovers. "Policies" is where policies are written, "Registered
-// Applications" the list programs enter themselves in; under the 32-bit view of a 64-bit system
-// both are links the system keeps to the 64-bit keys.
-bool IsSystemSoftwareKey(const std::string& name) {
-    for (const char* own : {"Secure", "Policies", "Registered Applications"})
-        if (LowerAscii(name) == LowerAscii(own)) return true;
-    return false;
-}
-
-bool IsEmptyKey(const Registry& reg) {
-    RegKeyInfo info;
-    if (!reg.GetKeyInfo(info)) info = RegKeyInfo();
-    if (info.subKeys > 0 || info.values > 0) return false;
-    try {
-        return reg.ReadString("").empty();
-    } catch (const RegistryError&) {
-        return false;
-    }
 }
 
 // What is left once a command's switches are cut: judged bad only when the file system says it
@@ -253,169 +162,7 @@ bool IsBadUninstallPath(const std::string& text, std::string& judged) {
     }
 }
 
-void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
-    // The machine's program keys that stay, looked up by exact name for every empty user key.
-    std::unordered_set<std::string> kept;
-    for (const std::string& name : SubKeysOf(HKEY_LOCAL_MACHINE, "Software", sink)) {
-        // A turn for the window at every key: tens of thousands may pass without a Finding.
-        sink.ProcessMessages();
-        Registry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
-        if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
-        if (IsEmptyKey(reg) && !IsSystemSoftwareKey(name))
-            AddAndPause(sink, RegistryKeyFinding(kMachine, "Software\\" + name, "无效软件"));
-        else
-            kept.insert(name);
-    }
-    for (const std::string& name : SubKeysOf(HKEY_CURRENT_USER, "Software", sink)) {
-        sink.ProcessMessages();
-        Registry reg;
-        reg.SetRootKey(HKEY_CURRENT_USER);
-        if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
-        if (!IsEmptyKey(reg)) continue;
-        if (!kept.count(name)) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
-    }
-}
-
-void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
-    FolderListings listings;
-    for (const char* key : {kHelpKey, kHtmlHelpKey}) {
-        const bool html = key == kHtmlHelpKey;
-        for (GuardedText& value : GuardedTextsOf(HKEY_LOCAL_MACHINE, key, sink)) {
-            sink.ProcessMessages();
-            if (!value.exact) continue;
-            const std::string& file = value.name;
-            std::string& folder = value.text;
-            if (!StartsWithDriveCtoZ(folder)) continue;
-            if (!EndsWithBackslash(folder)) folder += '\\';
-            if (!IsNoFile(listings.Judge(folder + file))) continue;
-            // The system's own HTML help lives in the Windows folder and is not judged.
-            if (html && !ctx.windowsDir.empty() && Contains(folder, ctx.windowsDir.c_str())) continue;
-            // The key's unnamed value is a value of its own: its row must never stand for the key.
-            Finding f = NamedOrDefaultValueFinding(kMachine, key, file, "无效帮助" + folder);
-            f.missingPaths.push_back(folder + file);
-            f.missingRule = Finding::Missing::NoFile;
-            AddAndPause(sink, f);
-        }
-    }
-}
-
-namespace {
-
-// The folders Wine loads fonts from besides the Windows fonts folder, as Windows paths: its own
-// font folder (WINEDATADIR\fonts, where Debian's fonts-wine puts Wine's bitmap fonts) and the
-// host's font folders as fontconfig names them (its defaults, and the folders of
-// /etc/fonts/fonts.conf). None where the program does not run under Wine.
-std::vector<std::string> WineFontFolders() {
-    std::vector<std::string> out;
-    auto add = [&out](const std::string& dos) {
-        for (const std::string& o : out)
-            if (LowerAscii(o) == LowerAscii(dos)) return;
-        if (!dos.empty()) out.push_back(dos);
-    };
-    std::string data = EnvironmentText("WINEDATADIR");  // "\??\Z:\usr\share\wine"
-    if (data.compare(0, 4, "\\??\\") == 0) data.erase(0, 4);
-    if (!data.empty() && !WineVersion().empty()) add(data + "\\fonts");
-    WineHostFolders host;
-    if (!FindWineHostFolders(host)) return out;
-    std::vector<std::string> unix = {"/usr/share/fonts", "/usr/local/share/fonts", host.dataHome + "/fonts",
-                                     host.home + "/.fonts"};
-    std::string conf;
-    const std::string confPath = DosPathOfUnix("/etc/fonts/fonts.conf");
-    if (confPath.empty() || !ReadWholeFile(confPath, conf)) conf.clear();
-    // <dir>/path</dir>, <dir>~/path</dir>, <dir prefix="xdg">path</dir>
-    for (size_t at = conf.find("<dir"); at != std::string::npos; at = conf.find("<dir", at + 1)) {
-        const size_t close = conf.find('>', at);
-        const size_t end = close == std::string::npos ? close : conf.find("</dir>", close);
-        if (end == std::string::npos) break;
-        const std::string tag = conf.substr(at, close - at);
-        if (tag != "<dir" && tag.compare(0, 5, "<dir ") != 0) continue;
-        std::string dir = conf.substr(close + 1, end - close - 1);
-        if (tag.find("\"xdg\"") != std::string::npos) dir = host.dataHome + "/" + dir;
-        else if (!dir.empty() && dir[0] == '~') dir = host.home + dir.substr(1);
-        if (!dir.empty() && dir[0] == '/') unix.push_back(dir);
-    }
-    for (const std::string& u : unix) add(DosPathOfUnix(u));
-    return out;
-}
-
-// The font files Wine finds in those folders, at any depth, listed once on the first question:
-// Wine loads every font there, whatever the registry names.
-class WineFontFiles {
-public:
-    // File when one of the folders holds a file of that name (letter case aside), Missing when
-    // none does, Unknown when a folder could not be read.
-    PathState Find(const std::string& name) {
-        if (!loaded_) {
-            loaded_ = true;
-            folders_ = WineFontFolders();
-            for (const std::string& folder : folders_) List(folder, 0);
-        }
-        if (names_.count(LowerAscii(name))) return PathState::File;
-        return unreadable_ ? PathState::Unknown : PathState::Missing;
-    }
-    // The folders, once Find has been asked.
-    const std::vector<std::string>& Folders() const { return folders_; }
-
-private:
-    void List(const std::string& folder, int depth) {
-        bool listed = false;
-        std::vector<std::string> subfolders;
-        ListDirectory(folder + "\\*", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY,
-                      [&](const DirEntry& e) {
-                          listed = true;  // "." at least, when it can be read
-                          if (!e.nameExact) return true;
-                          if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY))
-                              names_.insert(LowerAscii(e.name));
-                          else if (IsEnterableFolder(e))  // never a link: it may lead round
-                              subfolders.push_back(e.name);
-                          return true;
-                      });
-        if (!listed && QueryPath(folder) != PathState::Missing && QueryPath(folder) != PathState::FolderMissing)
-            unreadable_ = true;
-        if (depth < 8)
-            for (const std::string& sub : subfolders) List(folder + "\\" + sub, depth + 1);
-    }
-
-    bool loaded_ = false, unreadable_ = false;
-    std::vector<std::string> folders_;
-    std::unordered_set<std::string> names_;
-};
-
-}  // namespace
-
-void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
-    const std::vector<GuardedText> fonts = GuardedTextsOf(HKEY_LOCAL_MACHINE, kFontsKey, sink);
-    if (fonts.empty()) return;
-    // Once per scan: the folder does not move while the fonts are looked at. Without it no font
-    // can be judged, and every one would look missing.
-    const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
-    if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
-    FolderListings listings;
-    WineFontFiles wine;
-    for (const GuardedText& value : fonts) {
-        sink.ProcessMessages();
-        if (!value.exact) continue;
-        const std::string& font = value.name;
-        const std::string& file = value.text;
-        // An empty text names no file: neither "Fonts\" nor "" exists as one.
-        const std::string inFolder = folder + "\\" + file;
-        if (!IsNoFile(listings.Judge(inFolder)) || !IsNoFile(listings.Judge(file))) continue;
-        // A bare file name that Wine finds where it loads fonts from is there (and where it
-        // cannot tell, it is not missing).
-        const bool bare = !file.empty() && file.find_first_of("\\/:") == std::string::npos;
-        if (bare && wine.Find(file) != PathState::Missing) continue;
-        Finding f = NamedOrDefaultValueFinding(kMachine, kFontsKey, font, "无效字体" + file);
-        f.missingPaths.push_back(inFolder);
-        if (!file.empty()) f.missingPaths.push_back(file);
-        if (bare)
-            for (const std::string& wineFolder : wine.Folders()) f.missingPaths.push_back(wineFolder + "\\" + file);
-        f.missingRule = Finding::Missing::NoFile;
-        AddAndPause(sink, f);
-    }
-}
-
-void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
+void ScanUninstallEntries(const ScanContext& ctx, ScanSink& sink) {
     const std::string& w = ctx.windowsDir;
     ComponentPaths components;
     FolderListings listings;

@@ -7,6 +7,6 @@ namespace tw {
 
 // Reports every value of the machine's shared-DLL table whose count (an integer, or a text
 // spelling one) is exactly 0, with the shared-library image. The library file is not looked at.
-void Scan_DLLerr(const ScanContext& ctx, ScanSink& sink);
+void ScanSharedDlls(const ScanContext& ctx, ScanSink& sink);
 
 }  // namespace tw

@@ -58,14 +58,14 @@ bool IsExcludedKeyPath(const std::string& keyPath);
 // "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE" or "HKEY_USERS"; empty for any other root.
 std::string HiveRootName(HKEY root);
 
-class TChkRegErr : public WorkerThread {
+class HiveReferenceScan : public WorkerThread {
 public:
     // The sink is called on this scanner's thread; a scanner started as a thread is given a
     // HandOverSink, which carries its Findings to the UI thread in ordered batches.
-    TChkRegErr(const ScanContext& ctx, ScanSink& sink);
+    HiveReferenceScan(const ScanContext& ctx, ScanSink& sink);
 
     // The hive to scan; set before Start, never changed afterwards.
-    HKEY FRootKey = nullptr;
+    HKEY root = nullptr;
 
     // Scans every top-level key of the hive, in enumeration order, until a stop is requested.
     void ScanHive();
@@ -104,7 +104,7 @@ private:
     std::string data_, lowerPath_;
 
     // The status text being handed over; only this scanner's thread writes it.
-    std::string FStatusText;
+    std::string statusText_;
     std::string rootName_;  // the hive's name in Findings and status texts, set as a scan starts
 };
 

@@ -1,16 +1,16 @@
-#include "scan/osinfo/KivGetOSInfo.h"
+#include "scan/osinfo/OsInfo.h"
 
 namespace tw {
 
-TKivOSInfo::TKivOSInfo() {
+OsInfo::OsInfo() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;  // the 148-byte ANSI record
     Take(GetVersionExA(&info) ? &info : nullptr);
 }
 
-TKivOSInfo::TKivOSInfo(const OSVERSIONINFOA* info) { Take(info); }
+OsInfo::OsInfo(const OSVERSIONINFOA* info) { Take(info); }
 
-void TKivOSInfo::Take(const OSVERSIONINFOA* info) {
+void OsInfo::Take(const OSVERSIONINFOA* info) {
     if (info) {
         MajorVersion = info->dwMajorVersion;
         MinorVersion = info->dwMinorVersion;
@@ -20,7 +20,7 @@ void TKivOSInfo::Take(const OSVERSIONINFOA* info) {
     VersionName = NameOf(MajorVersion, MinorVersion);
 }
 
-std::string TKivOSInfo::NameOf(uint32_t major, uint32_t minor) {
+std::string OsInfo::NameOf(uint32_t major, uint32_t minor) {
     const OsFamily family(major);
     if (family.IsNineX()) {
         if (minor == 10) return "98";

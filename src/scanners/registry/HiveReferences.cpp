@@ -1,4 +1,4 @@
-#include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/HiveReferences.h"
 
 #include <objbase.h>
 
@@ -350,19 +350,19 @@ std::string HiveRootName(HKEY root) {
     return {};
 }
 
-TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink)
+HiveReferenceScan::HiveReferenceScan(const ScanContext& ctx, ScanSink& sink)
     : windowsDir_(ctx.windowsDir), sink_(sink), status_(sink) {}
 
-void TChkRegErr::Execute() {
+void HiveReferenceScan::Execute() {
     ComScope com;
     ScanHive();
     // The last Findings are shown before the completion reports the count.
     sink_.Flush();
 }
 
-bool TChkRegErr::IsMissingPath(const std::string& text) const { return MissingCandidate(text) != nullptr; }
+bool HiveReferenceScan::IsMissingPath(const std::string& text) const { return MissingCandidate(text) != nullptr; }
 
-const std::string* TChkRegErr::MissingCandidate(const std::string& text) const {
+const std::string* HiveReferenceScan::MissingCandidate(const std::string& text) const {
     // Only a text with a drive colon near its start can name a path; others end at once.
     if (text.size() < 3 || (text[1] != ':' && text[2] != ':')) return nullptr;
     // A hive repeats its texts (the same command line under every verb of a program): the
@@ -377,10 +377,10 @@ const std::string* TChkRegErr::MissingCandidate(const std::string& text) const {
     return it->second.missing ? &it->second.candidate : nullptr;
 }
 
-void TChkRegErr::ScanHive() {
-    rootName_ = HiveRootName(FRootKey);
+void HiveReferenceScan::ScanHive() {
+    rootName_ = HiveRootName(root);
     Registry reg;
-    reg.SetRootKey(FRootKey);
+    reg.SetRootKey(root);
     if (!reg.OpenKeyReadOnly("\\")) return;
     walkPath_.Start(reg.CurrentKey());
     std::vector<std::string> names;
@@ -391,13 +391,13 @@ void TChkRegErr::ScanHive() {
     }
 }
 
-void TChkRegErr::ShowStatus(const std::string& keyPath) {
+void HiveReferenceScan::ShowStatus(const std::string& keyPath) {
     if (!status_.Due()) return;
-    FStatusText = rootName_ + "\\" + keyPath;
-    status_.Show("扫描：" + FStatusText);
+    statusText_ = rootName_ + "\\" + keyPath;
+    status_.Show("扫描：" + statusText_);
 }
 
-void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
+void HiveReferenceScan::ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,
                            bool isDefault, const std::string& missingPath) {
     Finding f = RegistryValueFinding(rootName_, keyPath, keyName, description);
     if (isDefault) f.kind = FindingKind::RegistryDefaultValue;
@@ -405,12 +405,12 @@ void TChkRegErr::ReportHit(const std::string& keyPath, const std::string& keyNam
     sink_.AddFinding(f);
 }
 
-void TChkRegErr::ScanKey(const std::string& keyPath) {
-    rootName_ = HiveRootName(FRootKey);
-    ScanKey(FRootKey, keyPath, keyPath, 0);
+void HiveReferenceScan::ScanKey(const std::string& keyPath) {
+    rootName_ = HiveRootName(root);
+    ScanKey(root, keyPath, keyPath, 0);
 }
 
-void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string& keyPath, size_t parentLength) {
+void HiveReferenceScan::ScanKey(HKEY parent, const std::string& name, const std::string& keyPath, size_t parentLength) {
     if (ExcludedBelow(keyPath, parentLength, lowerPath_)) return;
     if (Terminated()) return;
     if (DepthOf(keyPath) > kMaxKeyDepth) return;
@@ -433,7 +433,7 @@ void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string
     }
 }
 
-void TChkRegErr::ScanValues(const std::string& keyPath, const std::vector<RegValue>& values) {
+void HiveReferenceScan::ScanValues(const std::string& keyPath, const std::vector<RegValue>& values) {
     // The keys that say where the system's own folders are: those values are not judged.
     bool systemFolders = false;
     if (keyPath.size() >= 28 && (keyPath.back() | 0x20) == 'n') {

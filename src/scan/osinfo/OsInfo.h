@@ -9,12 +9,12 @@
 
 namespace tw {
 
-class TKivOSInfo {
+class OsInfo {
 public:
     // Asks the system once; a failed query leaves zeros and the name "Invalidated".
-    TKivOSInfo();
+    OsInfo();
     // For tests and for callers that already hold a version record.
-    explicit TKivOSInfo(const OSVERSIONINFOA* info);
+    explicit OsInfo(const OSVERSIONINFOA* info);
 
     std::string VersionName;
     uint32_t MajorVersion = 0;

@@ -1,4 +1,4 @@
-#include "scan/osinfo/WriteFileDesc.h"
+#include "scan/osinfo/ProgramRecord.h"
 
 #include <cstdio>
 
@@ -7,7 +7,7 @@
 
 namespace tw {
 
-std::string TWriteFileDesc::VersionString(const std::string& fileName, const std::string& stringName) {
+std::string ProgramRecord::VersionString(const std::string& fileName, const std::string& stringName) {
     if (fileName.empty()) return {};
     DWORD dummy = 0;
     DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &dummy);
@@ -35,7 +35,7 @@ std::string TWriteFileDesc::VersionString(const std::string& fileName, const std
     return std::string(text, n);
 }
 
-bool TWriteFileDesc::Record() {
+bool ProgramRecord::Record() {
     if (!FileExists(FileName)) return false;
     Registry reg;
     reg.SetRootKey(RootKey);

@@ -3,13 +3,12 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include <vector>
 
 namespace tw {
 
-class TWriteFileDesc {
+class ProgramRecord {
 public:
-    TWriteFileDesc(HKEY rootKey, std::string keyPath, std::string fileName)
+    ProgramRecord(HKEY rootKey, std::string keyPath, std::string fileName)
         : RootKey(rootKey), KeyPath(std::move(keyPath)), FileName(std::move(fileName)) {}
 
     // The named string of a file's version resource (through its first translation), or empty.
@@ -21,9 +20,6 @@ public:
     HKEY RootKey;
     std::string KeyPath;
     std::string FileName;
-
-private:
-    std::vector<std::string> list_;  // kept for the shape of the record; holds nothing
 };
 
 }  // namespace tw

@@ -10,16 +10,16 @@
 namespace tw {
 
 // Adds one Finding for a whole key with the default image, then lets pending messages run.
-void AddMenuErr(ScanSink& sink, const std::string& item, const std::string& location,
+void AddWholeKeyRow(ScanSink& sink, const std::string& item, const std::string& location,
                 const std::string& description);
 
 // Reports the current user's start-menu ordering records whose program group matches no
 // folder of the Programs folder(s) for the system's major version (exact letter case).
-void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink);
+void ScanStartMenuOrder(const ScanContext& ctx, ScanSink& sink);
 
 // Reports the machine's context-menu handlers of one file class ("*", "Directory", "Drive",
 // "Folder") whose class identifier has no key in the machine's class table. A handler whose
 // default value is not text ends the scanner with a ScanStepError naming the handler.
-void ChkContextMenuErr(const ScanContext& ctx, ScanSink& sink, const std::string& className);
+void ScanContextMenuHandlers(const ScanContext& ctx, ScanSink& sink, const std::string& className);
 
 }  // namespace tw

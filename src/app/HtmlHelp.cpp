@@ -1,4 +1,4 @@
-#include "app/chm.h"
+#include "app/HtmlHelp.h"
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -36,7 +36,7 @@ std::string RegisteredEngine() {
 
 }  // namespace
 
-THtmhelp::THtmhelp(const std::string& helpFile) : helpFile_(helpFile) {
+HtmlHelp::HtmlHelp(const std::string& helpFile) : helpFile_(helpFile) {
     std::string path = RegisteredEngine();
     if (path.empty() || !FileExists(path)) return;
     UniqueModule library(LoadLibraryA(path.c_str()));
@@ -47,14 +47,14 @@ THtmhelp::THtmhelp(const std::string& helpFile) : helpFile_(helpFile) {
     entry_ = entry;
 }
 
-THtmhelp::~THtmhelp() {
+HtmlHelp::~HtmlHelp() {
     // A help window left open would run code of the library after it is unloaded.
     if (entry_) entry_(nullptr, nullptr, kCloseAll, 0);
     entry_ = nullptr;
     library_.reset();
 }
 
-void THtmhelp::ShowTopic(const std::string& topic) {
+void HtmlHelp::ShowTopic(const std::string& topic) {
     if (!entry_) return;
     // The engine reports a missing file or topic in its own window, if at all.
     entry_(nullptr, helpFile_.c_str(), kDisplayTopic, reinterpret_cast<DWORD_PTR>(topic.c_str()));

@@ -22,11 +22,11 @@ namespace tw {
 // rule applies to comes back unchanged.
 std::string ExtractCommandPath(const std::string& commandLine);
 
-class TChkRegClassErr : public WorkerThread {
+class FileTypeScan : public WorkerThread {
 public:
     // The sink is called on this scanner's thread; started as a thread it is given a
     // HandOverSink, which carries its Findings to the UI thread in ordered batches.
-    TChkRegClassErr(const ScanContext& ctx, ScanSink& sink);
+    FileTypeScan(const ScanContext& ctx, ScanSink& sink);
 
     // Reads the class list once and runs the three passes over it, until a stop is requested.
     // A registry error (a command that is not text, say) ends the run: it is thrown to the

@@ -1,4 +1,4 @@
-#include "scanners/registry/KivChkRegMenuErr.h"
+#include "scanners/registry/ProgramMenu.h"
 
 #include <shlobj.h>
 
@@ -62,12 +62,12 @@ std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, ScanSin
 
 }  // namespace
 
-void AddMenuErr(ScanSink& sink, const std::string& item, const std::string& location,
+void AddWholeKeyRow(ScanSink& sink, const std::string& item, const std::string& location,
                 const std::string& description) {
     AddAndPause(sink, RegistryKeyFinding(item, location, description));
 }
 
-void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
+void ScanStartMenuOrder(const ScanContext& ctx, ScanSink& sink) {
     // The 98 family keeps groups per user; 2000 and XP show the all-users groups beside them;
     // any other system is judged by the all-users groups alone.
     GroupNames groups;
@@ -83,12 +83,12 @@ void ChkMenuOrderErr(const ScanContext& ctx, ScanSink& sink) {
             sink.ProcessMessages();
             if (record == kOwnRecord) continue;
             // Exact letter case: the shell writes the record under the folder's own name.
-            if (!Holds(groups, record)) AddMenuErr(sink, kCurrentUser, std::string(key) + "\\" + record, record);
+            if (!Holds(groups, record)) AddWholeKeyRow(sink, kCurrentUser, std::string(key) + "\\" + record, record);
         }
     }
 }
 
-void ChkContextMenuErr(const ScanContext&, ScanSink& sink, const std::string& className) {
+void ScanContextMenuHandlers(const ScanContext&, ScanSink& sink, const std::string& className) {
     const std::string listKey = "Software\\CLASSES\\" + className + "\\shellex\\ContextMenuHandlers";
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -115,7 +115,7 @@ void ChkContextMenuErr(const ScanContext&, ScanSink& sink, const std::string& cl
         // A handler may be registered under its own class identifier as its name.
         bool registered = reg.KeyExists(classId) || reg.KeyExists(handler);
         reg.CloseKey();
-        if (!registered) AddMenuErr(sink, kMachine, handlerKey, "错误右键菜单: " + handler);
+        if (!registered) AddWholeKeyRow(sink, kMachine, handlerKey, "错误右键菜单: " + handler);
     }
 }
 
