@@ -145,6 +145,34 @@ private:
     std::string folder_;
 };
 
+// Prints each Finding's line with what its repair would do and, below it, what would go, each
+// line after a tab (a Finding's line never starts with one). Deletes nothing.
+int PrintDryRun(ConsoleView& view, FindingList& findings, const ConsoleRepairOptions& options,
+                const std::vector<std::string>& lines) {
+    int status = 0;
+    DryRun judge(options);
+    std::vector<std::string> detail;
+    for (int i = 0; i < findings.Count(); ++i) {
+        const RepairOutcome o = judge.Judge(findings.At(i), detail);
+        if (!Done(o)) status = 1;
+        std::string text = lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o, true) + "\n";
+        for (const std::string& d : detail) text += "\t" + EscapeForConsole(d) + "\n";
+        view.Write(stdout, text);
+    }
+    return status;
+}
+
+// The closing line of a repair on standard error.
+std::string Summary(const RepairCounts& counts, int rows, const std::string& undoPath) {
+    std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" + IntToStr(rows - counts.repaired) +
+                          " 个没有修复。";
+    if (counts.foundAfter > 0)
+        summary += "其中 " + IntToStr(counts.foundAfter) + " 个是修复后再次扫描发现的（说明以“" +
+                   kFoundAfterRepair + "”开头）。";
+    if (!undoPath.empty() && FileExists(undoPath)) summary += "撤销文件：" + undoPath;
+    return summary;
+}
+
 }  // namespace
 
 const char* OutcomeWord(RepairOutcome outcome, bool dryRun) {
@@ -166,19 +194,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     for (int i = 0; i < count; ++i) lines.push_back(ConsoleLine(findings.At(i)));
     int status = 0;
 
-    if (options.dryRun) {
-        DryRun judge(options);
-        std::vector<std::string> detail;
-        for (int i = 0; i < count; ++i) {
-            const RepairOutcome o = judge.Judge(findings.At(i), detail);
-            if (!Done(o)) status = 1;
-            std::string text = lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o, true) + "\n";
-            // What would go, each line after a tab: a Finding's line never starts with one.
-            for (const std::string& d : detail) text += "\t" + EscapeForConsole(d) + "\n";
-            view.Write(stdout, text);
-        }
-        return status;
-    }
+    if (options.dryRun) return PrintDryRun(view, findings, options, lines);
 
     ConsoleRepairView repairView;
     auto printAll = [&](const char* word) {
@@ -241,14 +257,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         if (!Done(o)) status = 1;
         view.Write(stdout, lines[i] + "\t" + OutcomeWord(o) + (i < answers.size() ? answers[i] : std::string()) + "\n");
     }
-    std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" +
-                          IntToStr(static_cast<long long>(lines.size()) - counts.repaired) + " 个没有修复。";
-    if (counts.foundAfter > 0)
-        summary += "其中 " + IntToStr(counts.foundAfter) + " 个是修复后再次扫描发现的（说明以“" +
-                   kFoundAfterRepair + "”开头）。";
-    if (!repairer.UndoPath().empty() && FileExists(repairer.UndoPath()))
-        summary += "撤销文件：" + repairer.UndoPath();
-    view.Write(stderr, summary + "\n");
+    view.Write(stderr, Summary(counts, static_cast<int>(lines.size()), repairer.UndoPath()) + "\n");
     return status;
 }
 

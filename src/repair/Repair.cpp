@@ -23,54 +23,6 @@ namespace {
 
 const UINT kQuestion = MB_OKCANCEL | MB_ICONQUESTION;
 
-// Splits at the backslashes that are characters of their own: in code page 936 the second byte
-// of a double-byte character may be 0x5C too.
-std::vector<std::string> SplitAtBackslashes(const std::string& s) {
-    std::vector<std::string> parts(1);
-    for (size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < s.size()) {
-            parts.back() += c;
-            parts.back() += s[++i];
-        } else if (c == '\\') {
-            parts.emplace_back();
-        } else {
-            parts.back() += c;
-        }
-    }
-    return parts;
-}
-
-// Whether any single-byte character of s is one of `bad` (trail bytes are not looked at).
-bool HasCharOf(const std::string& s, const char* bad) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size()) {
-            ++i;
-            continue;
-        }
-        for (const char* b = bad; *b; ++b)
-            if (s[i] == *b) return true;
-    }
-    return false;
-}
-
-bool RegistryPathWithAtLeast(const std::string& location, size_t names) {
-    if (location.empty()) return false;
-    std::vector<std::string> parts = SplitAtBackslashes(location);
-    if (parts.size() < names) return false;
-    for (const std::string& p : parts)
-        if (p.empty()) return false;
-    return true;
-}
-
-bool IsGoneError(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
-
-// The key is not there at all (not merely unreadable).
-bool KeyMissing(HKEY root, const std::string& path) {
-    UniqueHKey key;
-    return IsGoneError(static_cast<DWORD>(OpenKeyPath(root, path, 0, KEY_READ, key)));
-}
-
 // Rows whose repair deletes from the registry itself, and so records it in the undo file first.
 // A product's uninstall changes the registry through the installer, which nothing here can undo.
 bool NeedsUndoRecord(const Finding& f) {
@@ -107,10 +59,24 @@ std::string ObjectOf(const Finding& f) {
     return IntToStr(static_cast<int>(f.kind)) + '\t' + f.caption + '\t' + f.location + '\t' + f.keyName;
 }
 
-std::string StripOneTrailingBackslash(std::string path) {
-    std::vector<std::string> parts = SplitAtBackslashes(path);
-    if (parts.size() > 1 && parts.back().empty()) path.pop_back();
-    return path;
+
+// A part of a row as a question or message quotes it.
+std::string Shown(const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); }
+
+// The question before the repair of one row, naming what it deletes.
+std::string RowQuestion(const Finding& f) {
+    switch (f.kind) {
+        case FindingKind::File:
+            return "您确定要修复选中的错误吗？(文件位置：" + Shown(f.location) + ") (文件目标：" + Shown(f.description) + ")";
+        case FindingKind::Folder: return "您确定要修复选中的错误吗？(目录：" + Shown(f.location) + ")";
+        case FindingKind::ProductUninstall:
+            return "将要运行系统安装程序卸载“" + f.caption + "\\" + Shown(f.location) +
+                   "”所登记的产品（它的程序文件已不存在），由它清除留下的注册信息，确定吗？";
+        case FindingKind::RegistryKey: return "将要从注册表中删除“" + f.caption + "\\" + Shown(f.location) + "”，确定吗？";
+        default:
+            return "将要从注册表中删除“" + f.caption + "\\" + Shown(f.location) + "\\" + Shown(f.keyName) + "：" +
+                   Shown(f.description) + "”，确定吗？";
+    }
 }
 
 }  // namespace
@@ -144,132 +110,6 @@ RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std
     return RepairOutcome::Failed;
 }
 
-bool IsRepairableKeyLocation(const std::string& location) {
-    return RegistryPathWithAtLeast(location, 2);
-}
-
-bool IsRepairableValueLocation(const std::string& location) {
-    return RegistryPathWithAtLeast(location, 1);
-}
-
-bool IsRepairableDiskPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    // Wildcards would widen the deletion; "/" and ":" would let the path say something else
-    // than its elements show (other separators, streams).
-    if (HasCharOf(path, "*?/\"<>|")) return false;
-    std::vector<std::string> parts = SplitAtBackslashes(path);
-    size_t first;  // index of the first element below the drive or share
-    const unsigned char d = static_cast<unsigned char>(path[0]);
-    if (((d | 0x20) >= 'a' && (d | 0x20) <= 'z') && path[1] == ':' && path[2] == '\\') {
-        first = 1;  // parts: "C:", elements...
-    } else if (path[0] == '\\' && path[1] == '\\') {
-        // parts: "", "", server, share, elements...
-        if (parts.size() < 4 || parts[2].empty() || parts[3].empty()) return false;
-        first = 4;
-    } else {
-        return false;  // relative, or a drive without its root
-    }
-    if (parts.size() <= first) return false;
-    for (size_t i = first; i < parts.size(); ++i) {
-        const std::string& p = parts[i];
-        if (p.empty() || p.back() == '.' || p.back() == ' ') return false;  // covers "." and ".."
-        if (HasCharOf(p, ":")) return false;
-    }
-    for (size_t i = 0; i < first; ++i)
-        if (i >= 2 && HasCharOf(parts[i], ":")) return false;
-    return true;
-}
-
-namespace {
-
-// Deeper than any real key: a chain of registry links would otherwise recurse without end.
-const int kMaxDeleteDepth = 512;
-
-// Whether root\path is a registry link. Its own key is looked at, not the key it leads to.
-bool IsRegistryLink(HKEY root, const std::string& path) {
-    UniqueHKey key;
-    if (OpenKeyPath(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) return false;
-    return IsLinkKey(key.get());
-}
-
-// Deletes the link key itself. The registry's own key deletion follows a link and would delete
-// the key it leads to, which no row names; only the native call on the link's own handle
-// removes the link alone.
-bool DeleteRegistryLink(HKEY root, const std::string& path) {
-    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
-    static const NtDeleteKeyFn ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
-    if (!ntDeleteKey) return false;
-    UniqueHKey key;
-    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put()) != ERROR_SUCCESS) return false;
-    return ntDeleteKey(key.get()) == 0;
-}
-
-// Whether a registry link lies anywhere below root\path (links themselves are not entered).
-bool SubtreeHasLink(HKEY root, const std::string& path, int depth) {
-    if (depth > kMaxDeleteDepth) return true;  // deeper than any real key: treat as a loop
-    std::vector<std::string> names;
-    {
-        Registry reg;
-        reg.SetRootKey(root);
-        if (!reg.OpenKey(path, false)) return false;
-        names = reg.GetKeyNames();
-        reg.CloseKey();
-    }
-    for (const std::string& name : names) {
-        const std::string sub = path + "\\" + name;
-        if (IsRegistryLink(root, sub) || SubtreeHasLink(root, sub, depth + 1)) return true;
-    }
-    return false;
-}
-
-// Whether sub names a key strictly below top.
-bool IsBelow(const std::string& top, const std::string& sub) {
-    return sub.size() > top.size() + 1 && sub.compare(0, top.size(), top) == 0 &&
-           sub[top.size()] == '\\' && IsRepairableKeyLocation(sub);
-}
-
-void DeleteSubKeys(HKEY root, const std::string& top, const std::string& path, int depth,
-                   RepairView& view) {
-    if (depth > kMaxDeleteDepth) return;
-    std::vector<std::string> names;
-    {
-        Registry reg;
-        reg.SetRootKey(root);
-        if (reg.OpenKey(path, false)) {
-            names = reg.GetKeyNames();
-            reg.CloseKey();
-        }
-    }
-    for (const std::string& name : names) {
-        const std::string sub = path + "\\" + name;
-        // Each key is checked before it goes, not only the first: an empty or odd name from
-        // the enumeration must not turn into a path that reaches elsewhere.
-        if (!IsBelow(top, sub)) continue;
-        if (IsRegistryLink(root, sub)) {
-            // The link goes, never what it leads to (a failure leaves it, and so the row).
-            DeleteRegistryLink(root, sub);
-            continue;
-        }
-        Registry reg;
-        reg.SetRootKey(root);
-        if (reg.OpenKey(sub, false) && reg.HasSubKeys()) {
-            reg.CloseKey();
-            DeleteSubKeys(root, top, sub, depth + 1, view);
-        } else {
-            reg.CloseKey();
-        }
-        reg.DeleteKey(sub);  // a failure leaves the key; the caller's deletion then fails
-    }
-    view.ProcessMessages();
-}
-
-}  // namespace
-
-void DeleteSubKeysLevelByLevel(HKEY root, std::string path, RepairView& view) {
-    if (!IsRepairableKeyLocation(path)) return;
-    DeleteSubKeys(root, path, path, 0, view);
-}
 
 Repairer::Repairer(FindingList& findings, RepairView& view, RepairContext context,
                    std::function<bool()> backup)
@@ -445,24 +285,8 @@ void Repairer::RepairSelected() {
     if (f.Repaired()) return;
     if (context_.ignored && context_.ignored->Contains(f)) return;
 
-    auto shown = [](const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); };
     const FindingKind kind = f.kind;
-    std::string question;
-    if (kind == FindingKind::File) {
-        question = "您确定要修复选中的错误吗？(文件位置：" + shown(f.location) + ") (文件目标：" +
-                   shown(f.description) + ")";
-    } else if (kind == FindingKind::Folder) {
-        question = "您确定要修复选中的错误吗？(目录：" + shown(f.location) + ")";
-    } else if (kind == FindingKind::ProductUninstall) {
-        question = "将要运行系统安装程序卸载“" + f.caption + "\\" + shown(f.location) +
-                   "”所登记的产品（它的程序文件已不存在），由它清除留下的注册信息，确定吗？";
-    } else if (kind != FindingKind::RegistryKey) {
-        question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "\\" +
-                   shown(f.keyName) + "：" + shown(f.description) + "”，确定吗？";
-    } else {
-        question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "”，确定吗？";
-    }
-    if (ShowMessage(view_.OwnerWindow(), question, kQuestion) != IDOK) return;
+    if (ShowMessage(view_.OwnerWindow(), RowQuestion(f), kQuestion) != IDOK) return;
     wineLeftovers_.reset();
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
@@ -477,44 +301,7 @@ void Repairer::RepairSelected() {
         ShowError(view_.OwnerWindow(), e.what());
         return;
     }
-    if (outcome == RepairOutcome::NotRecorded) {
-        ShowMessage(view_.OwnerWindow(),
-                    "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。" +
-                        (undo.Refusal().empty() ? std::string() : "\r\n" + undo.Refusal()),
-                    MB_OK | MB_ICONERROR);
-        return;
-    }
-    if (outcome == RepairOutcome::Ignored) {
-        ShowMessage(view_.OwnerWindow(),
-                    "没有修复！“" + shown(f.location) + "”中有忽略列表上的项目（或它本身在忽略列表上的项目中），"
-                    "修复会删除它，所以没有删除任何内容。",
-                    MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    if (outcome == RepairOutcome::NowPresent) {
-        std::string present;
-        StillMissing(f, &present);
-        if (present.empty()) present = f.location;  // a row judged again as a whole
-        WriteLog("未修复", RowRecord(f) + " （“" + present + "”现在已经存在）");
-        ShowMessage(view_.OwnerWindow(),
-                    "没有修复！“" + shown(present) + "”现在已经存在，这一项已经不是错误，没有删除任何内容。",
-                    MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    if (kind == FindingKind::ProductUninstall) {
-        // The installer did the work, and the log says what came of it: so does the message.
-        if (outcome == RepairOutcome::Failed) {
-            ReportRemaining(false);  // the status said that it waited
-            ShowMessage(view_.OwnerWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
-        } else
-            ShowMessage(view_.OwnerWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
-    }
-    if (outcome == RepairOutcome::Failed) {
-        if (IsWineHostRow(f) && !hostSaid_.empty())
-            ShowMessage(view_.OwnerWindow(), "没有修复！“" + shown(f.location) + "”：" + hostSaid_ + "。",
-                        MB_OK | MB_ICONERROR);
-        return;
-    }
+    if (!TellRowOutcome(f, outcome, undo)) return;
 
     MarkRow(id, row);
     if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
@@ -524,6 +311,48 @@ void Repairer::RepairSelected() {
     if (outcome == RepairOutcome::Repaired) RepairWhatRepairLeft({f}, undo, undoOpen, after, findings_.Count(), nullptr);
     ReportRemaining(false, after.foundAfter);
     hostCaches_.Run();
+}
+
+bool Repairer::TellRowOutcome(const Finding& f, RepairOutcome outcome, const UndoFile& undo) {
+    if (outcome == RepairOutcome::NotRecorded) {
+        ShowMessage(view_.OwnerWindow(),
+                    "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。" +
+                        (undo.Refusal().empty() ? std::string() : "\r\n" + undo.Refusal()),
+                    MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (outcome == RepairOutcome::Ignored) {
+        ShowMessage(view_.OwnerWindow(),
+                    "没有修复！“" + Shown(f.location) + "”中有忽略列表上的项目（或它本身在忽略列表上的项目中），"
+                    "修复会删除它，所以没有删除任何内容。",
+                    MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    if (outcome == RepairOutcome::NowPresent) {
+        std::string present;
+        StillMissing(f, &present);
+        if (present.empty()) present = f.location;  // a row judged again as a whole
+        WriteLog("未修复", RowRecord(f) + " （“" + present + "”现在已经存在）");
+        ShowMessage(view_.OwnerWindow(),
+                    "没有修复！“" + Shown(present) + "”现在已经存在，这一项已经不是错误，没有删除任何内容。",
+                    MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    if (f.kind == FindingKind::ProductUninstall) {
+        // The installer did the work, and the log says what came of it: so does the message.
+        if (outcome == RepairOutcome::Failed) {
+            ReportRemaining(false);  // the status said that it waited
+            ShowMessage(view_.OwnerWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
+        } else
+            ShowMessage(view_.OwnerWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
+    }
+    if (outcome == RepairOutcome::Failed) {
+        if (IsWineHostRow(f) && !hostSaid_.empty())
+            ShowMessage(view_.OwnerWindow(), "没有修复！“" + Shown(f.location) + "”：" + hostSaid_ + "。",
+                        MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
 }
 
 void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& undo, bool& undoOpen,

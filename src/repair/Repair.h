@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/OsFamily.h"
+#include "repair/Deletion.h"
 #include "repair/ProductUninstall.h"
 #include "repair/RepairProgress.h"
 #include "repair/RepairView.h"
@@ -16,21 +17,6 @@
 #include "scanners/disk/WineDesktopEntries.h"
 
 namespace tw {
-
-// Deletes every subkey below root\path, deepest first, from names taken before anything goes;
-// the key at path itself stays. Lets the window repaint once per level. Works on its own copy
-// of the path, and checks every key it deletes: never a root or first-level key, never an
-// ill-formed path, never anything outside root\path. A registry link below path is deleted
-// itself; what it leads to stays.
-void DeleteSubKeysLevelByLevel(HKEY root, std::string path, RepairView& view);
-
-// What a row's location may name before anything is deleted. Registry: backslash-separated
-// names, none empty; a key to delete needs at least two (never a root or first-level key).
-// Disk: an absolute path ("C:\..." or "\\server\share\..."), no wildcards, no "." or ".."
-// elements, and at least one element below the drive or share.
-bool IsRepairableKeyLocation(const std::string& location);
-bool IsRepairableValueLocation(const std::string& location);
-bool IsRepairableDiskPath(const std::string& path);
 
 enum class RepairOutcome {
     Repaired,
@@ -138,6 +124,9 @@ private:
     // Runs the installer's uninstall of the row's product, waits with the windows painting,
     // logs what came of it and keeps it in productAnswer_.
     RepairOutcome RepairProduct(const Finding& f);
+    // Tells the user why the selected row was not repaired (false), or what a product's own
+    // uninstall did; true when the row was repaired and the command goes on.
+    bool TellRowOutcome(const Finding& f, RepairOutcome outcome, const UndoFile& undo);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
     // The rounds after a repair: scans again what `repaired` may have left, adds the rows the list

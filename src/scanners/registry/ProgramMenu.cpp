@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
+#include "scanners/registry/ValueTexts.h"
 
 namespace tw {
 
@@ -52,14 +53,6 @@ void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, GroupNames&
     });
 }
 
-// The records under root\path; the window gets its turns while a long list is read.
-std::vector<std::string> SubKeyNames(HKEY root, const std::string& path, ScanSink& sink) {
-    Registry reg;
-    reg.SetRootKey(root);
-    if (!reg.OpenKeyReadOnly(path)) return {};
-    return reg.GetKeyNames([&] { sink.ProcessMessages(); });
-}
-
 }  // namespace
 
 void AddWholeKeyRow(ScanSink& sink, const std::string& item, const std::string& location,
@@ -79,7 +72,7 @@ void ScanStartMenuOrder(const ScanContext& ctx, ScanSink& sink) {
     }
 
     for (const char* key : kOrderKeys) {
-        for (const std::string& record : SubKeyNames(HKEY_CURRENT_USER, key, sink)) {
+        for (const std::string& record : SubKeysOf(HKEY_CURRENT_USER, key, sink)) {
             sink.ProcessMessages();
             if (record == kOwnRecord) continue;
             // Exact letter case: the shell writes the record under the folder's own name.

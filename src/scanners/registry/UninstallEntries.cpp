@@ -162,115 +162,161 @@ bool IsBadUninstallPath(const std::string& text, std::string& judged) {
     }
 }
 
+namespace {
+
+// One uninstall entry, judged: empty or holding one unusable value, a product of the system's
+// installer whose files are gone, or a command whose program exists nowhere.
+class EntryJudge {
+public:
+    EntryJudge(const ScanContext& ctx, ScanSink& sink, ComponentPaths& components, FolderListings& listings)
+        : ctx_(ctx), sink_(sink), components_(components), listings_(listings) {}
+
+    void Judge(const std::string& entry) {
+        location_ = std::string(kUninstallKey) + "\\" + entry;
+        reg_.SetRootKey(HKEY_LOCAL_MACHINE);
+        if (!reg_.OpenKeyReadOnly(location_)) return;
+        // How many values the entry holds, whatever their names: a name the code page cannot
+        // show is a value all the same, and an entry is judged by its one value only when it
+        // really has one.
+        RegKeyInfo info;
+        if (!reg_.GetKeyInfo(info)) return;  // cannot tell what it holds
+        const EntryValues values(reg_.GetValues(), info.values);
+        if (!JudgeByCount(info, values)) return;
+        const std::string display = DisplayName(values);
+        // A command the code page cannot hold is not judged: its look-alike names another file.
+        std::string command;
+        const bool exact = UninstallCommand(values, command);
+        if (exact && !display.empty() && StaleProduct(entry, command)) return;
+        if (!exact || display.empty() || command.empty()) return;
+        JudgeProgram(command);
+    }
+
+private:
+    void Report(std::vector<std::string> missing, Finding::Missing rule) {
+        Finding f = RegistryKeyFinding(kMachine, location_, "无效的反安装信息");
+        f.missingPaths = std::move(missing);
+        f.missingRule = rule;
+        sink_.AddFinding(f);
+    }
+
+    // An entry without values, or with one value that is no usable path, is reported. False
+    // when the entry is not to be judged further (its one value marks a part of the system).
+    bool JudgeByCount(const RegKeyInfo& info, const EntryValues& values) {
+        if (info.values == 0) Report({}, Finding::Missing::Nothing);
+        if (info.values != 1 || values.All().size() != 1) return true;
+        const std::string& only = values.All()[0].name;
+        if (UpperAscii(only) == "SYSTEMCOMPONENT") return false;
+        RegDataKind kind = reg_.GetDataType(only);
+        if (kind != RegDataKind::String && kind != RegDataKind::ExpandString) {
+            Report({}, Finding::Missing::Nothing);
+            return true;
+        }
+        std::string text, judged;
+        bool exact = true;
+        try {
+            exact = reg_.ReadStringExact(only, text);
+        } catch (const RegistryError&) {
+        }
+        if (exact && IsBadUninstallPath(text, judged))
+            Report(judged.empty() ? std::vector<std::string>{} : std::vector<std::string>{judged},
+                   Finding::Missing::Nothing);
+        return true;
+    }
+
+    // Not guarded here: a display name that is not text ends the category, and the closing
+    // report names this entry.
+    std::string DisplayName(const EntryValues& values) {
+        std::string display;
+        try {
+            const char* name = nullptr;
+            if (!values.Whole()) {
+                if (reg_.ValueExists("DisplayName")) display = reg_.ReadString("DisplayName");
+                else if (reg_.ValueExists("QuietDisplayName")) display = reg_.ReadString("QuietDisplayName");
+            } else if (const RegValue* v = values.FirstOf("DisplayName", "QuietDisplayName", name)) {
+                if (!TextOfPass(*v, display)) display = reg_.ReadString(name);
+            }
+        } catch (const RegistryError& e) {
+            EndScanAt(std::string(kMachine) + "\\" + location_, e.what());
+        }
+        return display;
+    }
+
+    // The uninstall command; false when the code page cannot hold it exactly.
+    bool UninstallCommand(const EntryValues& values, std::string& command) {
+        bool exact = true;
+        try {
+            const char* name = nullptr;
+            if (!values.Whole()) {
+                if (reg_.ValueExists("UninstallString")) exact = reg_.ReadStringExact("UninstallString", command);
+                else if (reg_.ValueExists("QuietUninstallString"))
+                    exact = reg_.ReadStringExact("QuietUninstallString", command);
+            } else if (const RegValue* v = values.FirstOf("UninstallString", "QuietUninstallString", name)) {
+                if (!TextOfPass(*v, command)) exact = reg_.ReadStringExact(name, command);
+            }
+        } catch (const RegistryError&) {
+            command.clear();
+        }
+        return exact;
+    }
+
+    // A product of the system's installer keeps a working uninstaller (the installer) when its
+    // files are gone; that uninstaller, not a deletion by hand, removes all it registered. Its
+    // row stands for the entry's key: no second row for the same entry. Only an entry that can
+    // be one is looked at again: its command hands a product code to the installer, or its name
+    // is a product code. True when the entry is such a product and was reported.
+    bool StaleProduct(const std::string& entry, const std::string& command) {
+        std::string product;
+        std::vector<std::string> gone;
+        if ((ProductCodeOfCommand(command).empty() && !IsGuidText(entry)) ||
+            ProductOfEntry(HKEY_LOCAL_MACHINE, location_, product) != EntryProduct::Product ||
+            !ProductFilesGone(HKEY_LOCAL_MACHINE, location_, product, components_, gone))
+            return false;
+        Finding f = RegistryKeyFinding(kMachine, location_, "程序文件已不存在，可用其卸载程序清除");
+        f.kind = FindingKind::ProductUninstall;
+        f.missingPaths = std::move(gone);
+        f.missingRule = Finding::Missing::Nothing;
+        sink_.AddFinding(f);
+        return true;
+    }
+
+    // The program of the uninstall command, found nowhere.
+    void JudgeProgram(std::string command) {
+        // The system puts the environment's variables in before it runs the command, and so is
+        // the program judged.
+        command = LowerAscii(ExpandVariables(command));
+        if (Contains(command, "rundll")) return;
+        const size_t exe = ProgramExtension(command);
+        if (exe == std::string::npos) return;
+        const std::string program = UninstallProgram(command, static_cast<long>(exe + 1));
+        // A variable the environment does not know leaves the program unknown.
+        if (program.find('%') != std::string::npos) return;
+        // Bare program names ("msiexec.exe /x{...}") are found in the Windows folders.
+        std::vector<std::string> candidates{program};
+        if (!StartsWithDriveCtoZ(program) && program.compare(0, 2, "\\\\") != 0)
+            for (const char* sub : {"\\", "\\System\\", "\\System32\\"})
+                candidates.push_back(ctx_.windowsDir + sub + program);
+        for (const std::string& c : candidates)
+            if (!IsNoFile(listings_.Judge(c))) return;
+        Report(candidates, Finding::Missing::NoFile);
+    }
+
+    const ScanContext& ctx_;
+    ScanSink& sink_;
+    ComponentPaths& components_;
+    FolderListings& listings_;
+    std::string location_;
+    Registry reg_;
+};
+
+}  // namespace
+
 void ScanUninstallEntries(const ScanContext& ctx, ScanSink& sink) {
-    const std::string& w = ctx.windowsDir;
     ComponentPaths components;
     FolderListings listings;
     for (const std::string& entry : SubKeysOf(HKEY_LOCAL_MACHINE, kUninstallKey, sink)) {
         if (Contains(entry, "Vopt")) continue;
         sink.ProcessMessages();
-        const std::string location = std::string(kUninstallKey) + "\\" + entry;
-        Registry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
-        if (!reg.OpenKeyReadOnly(location)) continue;
-
-        auto report = [&](std::vector<std::string> missing, Finding::Missing rule) {
-            Finding f = RegistryKeyFinding(kMachine, location, "无效的反安装信息");
-            f.missingPaths = std::move(missing);
-            f.missingRule = rule;
-            sink.AddFinding(f);
-        };
-        // How many values the entry holds, whatever their names: a name the code page cannot
-        // show is a value all the same, and an entry is judged by its one value only when it
-        // really has one.
-        RegKeyInfo info;
-        if (!reg.GetKeyInfo(info)) continue;  // cannot tell what it holds
-        const EntryValues values(reg.GetValues(), info.values);
-        if (info.values == 0) report({}, Finding::Missing::Nothing);
-        if (info.values == 1 && values.All().size() == 1) {
-            const std::string& only = values.All()[0].name;
-            if (UpperAscii(only) == "SYSTEMCOMPONENT") continue;
-            RegDataKind kind = reg.GetDataType(only);
-            if (kind == RegDataKind::String || kind == RegDataKind::ExpandString) {
-                std::string text, judged;
-                bool exact = true;
-                try {
-                    exact = reg.ReadStringExact(only, text);
-                } catch (const RegistryError&) {
-                }
-                if (exact && IsBadUninstallPath(text, judged))
-                    report(judged.empty() ? std::vector<std::string>{} : std::vector<std::string>{judged},
-                           Finding::Missing::Nothing);
-            } else {
-                report({}, Finding::Missing::Nothing);
-            }
-        }
-
-        // Not guarded here: a display name that is not text ends the category, and the closing
-        // report names this entry.
-        std::string display;
-        try {
-            const char* name = nullptr;
-            if (!values.Whole()) {
-                if (reg.ValueExists("DisplayName")) display = reg.ReadString("DisplayName");
-                else if (reg.ValueExists("QuietDisplayName")) display = reg.ReadString("QuietDisplayName");
-            } else if (const RegValue* v = values.FirstOf("DisplayName", "QuietDisplayName", name)) {
-                if (!TextOfPass(*v, display)) display = reg.ReadString(name);
-            }
-        } catch (const RegistryError& e) {
-            EndScanAt(std::string(kMachine) + "\\" + location, e.what());
-        }
-        // A command the code page cannot hold is not judged: its look-alike names another file.
-        std::string command;
-        bool exact = true;
-        try {
-            const char* name = nullptr;
-            if (!values.Whole()) {
-                if (reg.ValueExists("UninstallString")) exact = reg.ReadStringExact("UninstallString", command);
-                else if (reg.ValueExists("QuietUninstallString"))
-                    exact = reg.ReadStringExact("QuietUninstallString", command);
-            } else if (const RegValue* v = values.FirstOf("UninstallString", "QuietUninstallString", name)) {
-                if (!TextOfPass(*v, command)) exact = reg.ReadStringExact(name, command);
-            }
-        } catch (const RegistryError&) {
-            command.clear();
-        }
-        // A product of the system's installer keeps a working uninstaller (the installer) when
-        // its files are gone; that uninstaller, not a deletion by hand, removes all it registered.
-        // Its row stands for the entry's key: no second row for the same entry. Only an entry
-        // that can be one is looked at again: its command hands a product code to the installer,
-        // or its name is a product code.
-        std::string product;
-        std::vector<std::string> gone;
-        if (exact && !display.empty() && (!ProductCodeOfCommand(command).empty() || IsGuidText(entry)) &&
-            ProductOfEntry(HKEY_LOCAL_MACHINE, location, product) == EntryProduct::Product &&
-            ProductFilesGone(HKEY_LOCAL_MACHINE, location, product, components, gone)) {
-            Finding f = RegistryKeyFinding(kMachine, location, "程序文件已不存在，可用其卸载程序清除");
-            f.kind = FindingKind::ProductUninstall;
-            f.missingPaths = std::move(gone);
-            f.missingRule = Finding::Missing::Nothing;
-            sink.AddFinding(f);
-            continue;
-        }
-        if (!exact || display.empty() || command.empty()) continue;
-
-        // The system puts the environment's variables in before it runs the command, and so is
-        // the program judged.
-        command = LowerAscii(ExpandVariables(command));
-        if (Contains(command, "rundll")) continue;
-        const size_t exe = ProgramExtension(command);
-        if (exe == std::string::npos) continue;
-        const std::string program = UninstallProgram(command, static_cast<long>(exe + 1));
-        // A variable the environment does not know leaves the program unknown.
-        if (program.find('%') != std::string::npos) continue;
-        // Bare program names ("msiexec.exe /x{...}") are found in the Windows folders.
-        std::vector<std::string> candidates{program};
-        if (!StartsWithDriveCtoZ(program) && program.compare(0, 2, "\\\\") != 0)
-            for (const char* sub : {"\\", "\\System\\", "\\System32\\"}) candidates.push_back(w + sub + program);
-        bool judgedMissing = true;
-        for (const std::string& c : candidates)
-            if (!IsNoFile(listings.Judge(c))) judgedMissing = false;
-        if (judgedMissing) report(candidates, Finding::Missing::NoFile);
+        EntryJudge(ctx, sink, components, listings).Judge(entry);
     }
 }
 
