@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../tests/support/QuietRepairView.h"
+#include "../tests/support/ScriptedRepairUi.h"
 #include "Stopwatch.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
@@ -105,7 +106,8 @@ Result Run(const std::string& base, int groups) {
         r.judge = judge.Seconds();
     }
     tw::test::QuietRepairView view;
-    tw::Repairer repairer(sink.list, view, tw::RepairContext(5), nullptr);
+    tw::test::ScriptedRepairUi ui;
+    tw::Repairer repairer(sink.list, view, ui, tw::RepairContext(5), nullptr);
     tw::RepairCounts counts;
     Stopwatch repair;
     repairer.RepairAllQuietly(nullptr, &counts);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/RepairCommands.h"
+#include "platform/LoadText.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/ScopeExit.h"
@@ -22,9 +23,12 @@
 #include "scanners/registry/HiveReferences.h"
 #include "scanners/registry/MsiProduct.h"
 #include "scanners/registry/SharedDlls.h"
+#include "strings.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
+#include "support/ScriptedRepairUi.h"
 #include "support/WindowProbes.h"
+#include "wording/RepairWording.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -189,18 +193,18 @@ TEST_SUITE("repair selected") {
 TEST_CASE("no selection or a repaired row: nothing happens, not even a question") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
     FindingList list;
     list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
     list.MarkRepaired(0);
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     for (int row : {-1, 0}) {
         view.selected = row;
         repair.RepairSelected();
     }
-    CHECK(msgs.shown.empty());
+    CHECK(ui.heard.empty());
     CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
     CHECK(view.statuses.empty());
     CHECK_FALSE(FileExists(RepairLogPath()));
@@ -214,25 +218,23 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Arial", "arial.ttf");
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Gone\\Sub");
     const std::pair<Finding, std::string> cases[] = {
-        {DiskFileFinding(file, "1 Byte", "C:\\missing.exe"),
-         "您确定要修复选中的错误吗？(文件位置：" + file + ") (文件目标：C:\\missing.exe)"},
-        {DiskFolderFinding(folder), "您确定要修复选中的错误吗？(目录：" + folder + ")"},
-        {RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "无效字体arial.ttf"),
-         "将要从注册表中删除“HKEY_LOCAL_MACHINE\\Software\\Fonts\\Arial：无效字体arial.ttf”，确定吗？"},
-        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Gone", "无效软件"),
-         "将要从注册表中删除“HKEY_LOCAL_MACHINE\\Software\\Gone”，确定吗？"},
+        {DiskFileFinding(file, "1 Byte", "C:\\missing.exe"), LoadText(IDS_ASK_REPAIR_FILE, {file, "C:\\missing.exe"})},
+        {DiskFolderFinding(folder), LoadText(IDS_ASK_REPAIR_FOLDER, {folder})},
+        {RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "bad font"),
+         LoadText(IDS_ASK_DELETE_VALUE, {"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "bad font"})},
+        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Gone"),
+         LoadText(IDS_ASK_DELETE_KEY, {"HKEY_LOCAL_MACHINE", "Software\\Gone"})},
     };
     for (const auto& c : cases) {
         CAPTURE(c.second);
-        Messages msgs{IDCANCEL};
+        ScriptedRepairUi ui{false};
         FindingList list;
         list.Add(c.first);
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
-        REQUIRE(msgs.shown.size() == 1);
-        CHECK(msgs.shown[0].text == c.second);
-        CHECK(msgs.shown[0].type == (MB_OKCANCEL | MB_ICONQUESTION));
+        Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
+        CHECK(ui.heard == std::vector<std::string>{"ConfirmRow"});
+        CHECK(RowQuestion(c.first) == c.second);
         CHECK_FALSE(list.At(0).Repaired());
         CHECK(view.statuses.empty());
     }
@@ -246,7 +248,7 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
 TEST_CASE("value rows: the default-value marker empties the default value; an unknown caption means HKEY_CURRENT_USER") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     SetString(HKEY_USERS, "S-1\\Software\\App", "", "C:\\gone\\app.exe");
     SetString(HKEY_USERS, "S-1\\Software\\App", "Other", "keep");
     SetString(HKEY_CURRENT_USER, "Software\\X", "v", "1");
@@ -255,7 +257,7 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     list.Add(RegistryDefaultValueFinding("HKEY_USERS", "S-1\\Software\\App", "C:\\gone\\app.exe"));
     list.Add(RegistryValueFinding("HKEY_SOMEWHERE", "Software\\X", "v"));
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     for (int row : {0, 1}) view.selected = row, repair.RepairSelected();
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "") == "");  // still there, empty
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "Other") == "keep");
@@ -264,7 +266,7 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     CHECK(Marks(list) == std::vector<bool>{true, true});
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 2);
-    CHECK(log[0].action == "删除");
+    CHECK(log[0].action == LogActionName(LogAction::Delete));
     CHECK(log[0].record == "HKEY_USERS S-1\\Software\\App @D_e_f_a_u_l_t C:\\gone\\app.exe");
     // The empty description still brings its blank; reading a profile value drops it again.
     CHECK(ReadFileBytes(RepairLogPath()).find("记录=HKEY_SOMEWHERE Software\\X v \r\n") != std::string::npos);
@@ -275,15 +277,15 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
         CAPTURE(major);
         RegistrySandbox sb;
         CleanProgramFolder clean;
-        Messages msgs;
+        ScriptedRepairUi ui;
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Old\\A\\A1\\A11");
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Old\\B");
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Older");  // a neighbour sharing the prefix
         FindingList list;
-        list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
+        list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "empty key"));
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, RepairContext{major}, nullptr).RepairSelected();
+        Repairer(list, view, ui, RepairContext{major}, nullptr).RepairSelected();
         CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Old"));
         CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Older"));
         CHECK(list.At(0).Repaired());
@@ -295,23 +297,23 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
 TEST_CASE("the status counts the rows left, and the last one switches the repair commands off") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     FindingList list;
     for (int i = 0; i < 5; ++i) {
         SetString(HKEY_CURRENT_USER, "Software\\Five", "v" + IntToStr(i), "x");
         list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Five", "v" + IntToStr(i)));
     }
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     auto repairRows = [&](std::initializer_list<int> rows) {
         for (int row : rows) view.selected = row, repair.RepairSelected();
     };
     repairRows({1, 3});
-    CHECK(view.Status() == "修复完毕。剩余：3 个错误。");
+    CHECK(view.Status() == LoadText(IDS_STATUS_REPAIRED_REMAINING, {3, ""}));
     CHECK(view.controls.empty());
     CHECK(ReadLog().size() == 2);  // two entries, most likely within one second
     repairRows({0, 2, 4});
-    CHECK(view.Status() == "修复完毕。剩余：0 个错误。");
+    CHECK(view.Status() == LoadText(IDS_STATUS_REPAIRED_REMAINING, {0, ""}));
     CHECK(view.controls == Controls{{false, false}});  // the popup items keep their state
 }
 
@@ -352,7 +354,7 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     RegistrySandbox sb;
     ScratchDir dir;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     MakeKey(HKEY_CURRENT_USER, "Software\\Keep");
     SetString(HKEY_CURRENT_USER, "", "rootvalue", "x");
     const std::string folder = dir.Dir("Folder"), victim = dir.File("Folder\\victim.lnk");
@@ -367,7 +369,7 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     list.Add(DiskFileFinding("relative.lnk", "0 Byte"));       // relative to anything
     list.Add(DiskFolderFinding(folder + "\\..\\Folder"));
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.RepairSelected();
     CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Keep"));
     CHECK(ValuePresent(HKEY_CURRENT_USER, "", "rootvalue"));
@@ -385,7 +387,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     RegistrySandbox sb;
     ScratchDir dir;
     CleanProgramFolder clean;
-    Messages msgs{IDCANCEL, IDOK};  // no backup, then go
+    ScriptedRepairUi ui{false, true};  // no backup, then go
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Old", "old.ttf");
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Dead\\Sub");
     const std::string busy = dir.Dir("Busy"), inside = dir.File("Busy\\inside.txt");
@@ -401,23 +403,20 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     list.Add(DiskFolderFinding(busy));              // not empty
     list.Add(DiskFileFinding(lnk, "1 Byte"));
     FakeView view;
-    Repairer(list, view, RepairContext{5}, nullptr).RepairAll();
-    REQUIRE(msgs.shown.size() == 2);
-    CHECK(msgs.shown[0].text ==
-          "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，如果不需要备份，请单击“取消”。");
-    CHECK(msgs.shown[1].text == "Tarnwell将要修复所有检查到的系统错误，确认吗？");
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
+    CHECK(ui.heard == std::vector<std::string>{"OfferBackup", "ConfirmRepairAll", "RepairAllDone"});
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Old"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
     CHECK(FileExists(inside));
     CHECK_FALSE(FileExists(lnk));
     CHECK(TakeFromRecycleBin(lnk, false));  // can be taken back, not erased
     CHECK(Marks(list) == std::vector<bool>{true, true, true, false, false, true});
-    CHECK(view.Status() == "修复完毕。剩余：2 个错误。");
+    CHECK(view.Status() == LoadText(IDS_STATUS_REPAIRED_REMAINING, {2, ""}));
     CHECK(view.controls.empty());
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "全部修复");
-    CHECK(log[0].record == "修复了 4 个检查到的系统错误，2 个错误修复失败");
+    CHECK(log[0].action == LogActionName(LogAction::RepairAll));
+    CHECK(log[0].record == LoadText(IDS_LOG_SOME_FAILED, {4, 2}));
 
     // Once nothing stands in the way, repair all finishes the list.
     DeleteFileA(inside.c_str());
@@ -425,19 +424,19 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     rest.Add(DiskFolderFinding(busy));
     rest.Add(DiskFileFinding(lnk, "1 Byte"));  // gone by now
     FakeView view2;
-    msgs.answers = {IDCANCEL, IDOK};
-    Repairer(rest, view2, RepairContext{5}, nullptr).RepairAll();
+    ui.answers = {false, true};
+    Repairer(rest, view2, ui, RepairContext{5}, nullptr).RepairAll();
     CHECK(Marks(rest) == std::vector<bool>{true, true});
     CHECK(TakeFromRecycleBin(busy, true));
-    CHECK(view2.Status() == "全部修复完毕");
+    CHECK(view2.Status() == LoadText(IDS_STATUS_ALL_REPAIRED));
     CHECK(view2.controls == Controls{{false, false}});
-    CHECK(ReadLog().at(1).record == "修复了所有检查到的系统错误");
+    CHECK(ReadLog().at(1).record == LoadText(IDS_LOG_ALL_REPAIRED));
 }
 
 TEST_CASE("rows past the ANSI path limit are deleted, never marked done while still there") {
     ScratchDir dir;
     CleanProgramFolder clean;
-    Messages msgs{IDCANCEL, IDOK};
+    ScriptedRepairUi ui{false, true};
     // Seven folders of 40 characters: the rows are about 300 characters long.
     std::string folder = dir.Path();
     for (int i = 0; i < 7; ++i) {
@@ -456,7 +455,7 @@ TEST_CASE("rows past the ANSI path limit are deleted, never marked done while st
     list.Add(DiskFileFinding(folder, "0 Byte"));        // a folder, not a file
     list.Add(DiskFolderFinding(folder + "\\gone"));     // already gone
     FakeView view;
-    Repairer(list, view, RepairContext{5}, nullptr).RepairAll();
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
     CHECK_FALSE(FileExists(file));
     CHECK_FALSE(DirectoryExists(empty));
     CHECK(DirectoryExists(folder));
@@ -481,21 +480,22 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
         looks.push_back(repaired.size());
         std::vector<Finding> now{RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "Path")};
         if (KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp") && !ValuePresent(HKEY_LOCAL_MACHINE, "Software\\TwApp", "Path"))
-            now.push_back(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "无效软件"));
+            now.push_back(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "empty key"));
         if (DirectoryExists(group) && !FileExists(lnk)) now.push_back(DiskFolderFinding(group));
         return now;
     };
-    Messages msgs{IDCANCEL, IDOK};
+    ScriptedRepairUi ui{false, true};
     FakeView view;
-    Repairer(list, view, context, nullptr).RepairAll();
+    Repairer(list, view, ui, context, nullptr).RepairAll();
     REQUIRE(list.Count() == 4);
     CHECK(Marks(list) == std::vector<bool>{true, true, true, true});
-    CHECK(list.At(2).description == std::string(kFoundAfterRepair) + "无效软件");
+    CHECK(list.At(2).description == LoadText(IDS_FOUND_AFTER_REPAIR) + "empty key");
     CHECK(list.At(3).location == group);
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp"));
     CHECK(TakeFromRecycleBin(group, true));
     CHECK(looks == std::vector<size_t>{2, 2});  // the second look found nothing new
-    CHECK(view.Status() == "全部修复完毕。修复后又发现 2 个错误，已加在列表最后。");
+    CHECK(view.Status() ==
+          LoadText(IDS_STATUS_ALL_REPAIRED_AND, {LoadText(IDS_STATUS_FOUND_AFTER_REPAIR, {2})}));
     // One undo file brings back the value and the key; the log names each row found after.
     const std::vector<std::string> undoFiles = ListUndoFiles();
     REQUIRE(undoFiles.size() == 1);
@@ -505,9 +505,9 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
     CHECK(keys.size() == 2);
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 3);
-    CHECK(log[0].action == "删除");
-    CHECK(log[0].record.find(kFoundAfterRepair) != std::string::npos);
-    CHECK(log[2].record == "修复了所有检查到的系统错误；其中 2 个错误是修复后发现的");
+    CHECK(log[0].action == LogActionName(LogAction::Delete));
+    CHECK(log[0].record.find(LoadText(IDS_FOUND_AFTER_REPAIR)) != std::string::npos);
+    CHECK(log[2].record == LoadText(IDS_LOG_ALL_REPAIRED) + LoadText(IDS_LOG_FOUND_AFTER_COUNT, {2}));
 
     // A look that keeps finding new rows holds the command for three rounds at most; a single
     // row's repair takes what it empties with it too.
@@ -521,10 +521,11 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
     };
     FakeView view2;
     view2.selected = 0;
-    Repairer(one, view2, context, nullptr).RepairSelected();
+    Repairer(one, view2, ui, context, nullptr).RepairSelected();
     CHECK(looks.size() == 3);
     CHECK(Marks(one) == std::vector<bool>{true, true, true, true});
-    CHECK(view2.Status() == "修复完毕。剩余：0 个错误。修复后又发现 3 个错误，已加在列表最后。");
+    CHECK(view2.Status() ==
+          LoadText(IDS_STATUS_REPAIRED_REMAINING, {0, LoadText(IDS_STATUS_FOUND_AFTER_REPAIR, {3})}));
     CHECK(TakeFromRecycleBin(lnk2, false));
     for (int i = 1; i <= 3; ++i) TakeFromRecycleBin(dir / ("Group2\\E" + std::to_string(i)), true);
 }
@@ -546,8 +547,8 @@ TEST_CASE("repair all after the backup offer") {
         REQUIRE(msgs.shown.size() == 2);  // the offer, then the error
         CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
         CHECK(msgs.shown[1].caption == "Tarnwell");
-        CHECK(view.Status() == "备份失败");
-        CHECK(ReadLog().at(0).record == "备份失败");
+        CHECK(view.Status() == LoadText(IDS_STATUS_BACKUP_FAILED));
+        CHECK(ReadLog().at(0).record == LoadText(IDS_LOG_BACKUP_FAILED));
     }
     SUBCASE("only last hour's export is there: not this backup, nothing deleted") {
         fclose(fopen(BackupFilePath().c_str(), "wb"));
@@ -557,20 +558,20 @@ TEST_CASE("repair all after the backup offer") {
         commands.RepairAll();
         REQUIRE(msgs.shown.size() == 2);
         CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
-        CHECK(ReadLog().at(0).record == "备份失败");
+        CHECK(ReadLog().at(0).record == LoadText(IDS_LOG_BACKUP_FAILED));
     }
     SUBCASE("a good backup, then Cancel: the backup stays and no row changes") {
         Messages msgs{IDOK, IDOK, IDCANCEL};  // backup, its closing message, Cancel
         commands.RepairAll();
         CHECK(msgs.shown.size() == 3);
         CHECK(FileExists(BackupFilePath()));
-        CHECK(ReadLog().at(0).record == "备份成功");
+        CHECK(ReadLog().at(0).record == LoadText(IDS_LOG_BACKUP_DONE));
     }
     CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
     CHECK_FALSE(list.At(0).Repaired());
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "备份注册表");
+    CHECK(log[0].action == LogActionName(LogAction::Backup));
 }
 
 }  // TEST_SUITE
@@ -582,43 +583,42 @@ TEST_CASE("both work in the program's folder wherever the program was started fr
     CleanProgramFolder clean;
     ScopedCurrentDir cd(elsewhere.Path());
     FakeEditor editor;
-    Messages msgs;
+    ScriptedRepairUi ui;
     FakeView view;
     ProgressOnDemand shown(view.OwnerWindow());
-    RegistryBackup backup(view, shown);
+    RegistryBackup backup(view, shown, ui);
     editor.progress = &shown;
 
     REQUIRE(backup.Backup());
     HWND progress = shown.Window()->Handle();
     CHECK_FALSE(IsWindowVisible(progress));
     CHECK(FileExists(BackupFilePath()));
-    CHECK(msgs.shown.back().text == "备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。");
-    CHECK(msgs.shown.back().type == (MB_OK | MB_ICONINFORMATION));
-    CHECK(view.statuses == std::vector<std::string>{"备份注册表...", "备份完毕"});
+    CHECK(ui.heard == std::vector<std::string>{"BackupDone"});
+    CHECK(ui.end == EditorEnd::Done);
+    CHECK(view.statuses == std::vector<std::string>{LoadText(IDS_STATUS_BACKING_UP), LoadText(IDS_STATUS_BACKUP_DONE)});
 
     REQUIRE(backup.Restore());
-    CHECK(msgs.shown[1].text == "说明：将要从备份文件“Backup_Tw.reg”恢复系统，确定吗？ ");
-    CHECK(msgs.shown[1].type == (MB_OKCANCEL | MB_ICONQUESTION));
-    CHECK(msgs.shown.back().text == "恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。");
-    CHECK(view.Status() == "恢复完毕");
+    CHECK(ui.heard == std::vector<std::string>{"BackupDone", "ConfirmRestore", "RestoreDone"});
+    CHECK(ui.end == EditorEnd::Done);
+    CHECK(view.Status() == LoadText(IDS_STATUS_RESTORE_DONE));
     // One progress window, shown while the editor works, with each command's caption.
     CHECK(shown.Window()->Handle() == progress);
-    CHECK(editor.progressCaptions == std::vector<std::string>{"备份", "恢复"});
+    CHECK(editor.progressCaptions == std::vector<std::string>{LoadText(IDS_PROGRESS_BACKUP), LoadText(IDS_PROGRESS_RESTORE)});
 
     CHECK(editor.commandLines == std::vector<std::string>{"RegEdit /e Backup_Tw.reg", "RegEdit /s Backup_Tw.reg"});
     CHECK(editor.directories == std::vector<std::string>(2, ProgramFolder()));
     CHECK(editor.currentDirs == std::vector<std::string>(2, ProgramFolder()));
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 2);
-    CHECK(log[0].record == "备份成功");
-    CHECK(log[1].action == "恢复注册表");
-    CHECK(log[1].record == "恢复成功");
+    CHECK(log[0].record == LoadText(IDS_LOG_BACKUP_DONE));
+    CHECK(log[1].action == LogActionName(LogAction::Restore));
+    CHECK(log[1].record == LoadText(IDS_LOG_RESTORE_DONE));
 }
 
 TEST_CASE("the main window takes no command while the editor works; one disabled before stays so") {
     CleanProgramFolder clean;
     FakeEditor editor;
-    Messages msgs;
+    ScriptedRepairUi ui;
     struct WindowView : FakeView {
         HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         ~WindowView() override { DestroyWindow(window); }
@@ -626,7 +626,7 @@ TEST_CASE("the main window takes no command while the editor works; one disabled
     } view;
     editor.watched = view.window;
     ProgressOnDemand shown(view.OwnerWindow());
-    RegistryBackup backup(view, shown);
+    RegistryBackup backup(view, shown, ui);
     CHECK(backup.Backup());
     CHECK(backup.Restore());
     CHECK(IsWindowEnabled(view.window));
@@ -644,33 +644,32 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
     FakeEditor editor;
     FakeView view;
     ProgressOnDemand shown(view.OwnerWindow());
-    RegistryBackup backup(view, shown);
+    ScriptedRepairUi ui;
+    RegistryBackup backup(view, shown, ui);
 
     SUBCASE("no export: the full path in the error, nothing started or logged") {
-        Messages msgs;
         CHECK_FALSE(backup.Restore());
-        REQUIRE(msgs.shown.size() == 1);
-        CHECK(msgs.shown[0].text == "错误！备份文件“" + ProgramFolder() + "Backup_Tw.reg”不存在，恢复失败。");
-        CHECK(msgs.shown[0].type == (MB_OK | MB_ICONERROR));
+        CHECK(ui.heard == std::vector<std::string>{"NoBackupToRestore"});
+        CHECK(ui.text == ProgramFolder() + "Backup_Tw.reg");
         CHECK(editor.commandLines.empty());
         CHECK_FALSE(FileExists(RepairLogPath()));
     }
     fclose(fopen(BackupFilePath().c_str(), "wb"));
     SUBCASE("Cancel: no progress window, nothing logged") {
-        Messages msgs{IDCANCEL};
+        ui.answers = {false};
         CHECK_FALSE(backup.Restore());
         CHECK(shown.Window() == nullptr);
         CHECK(editor.commandLines.empty());
         CHECK_FALSE(FileExists(RepairLogPath()));
     }
     auto failedRestore = [&](bool starts) {
-        Messages msgs;
         editor.exitCode = 1;
         editor.start = starts;
         CHECK_FALSE(backup.Restore());
-        CHECK(msgs.shown.back().type == (MB_OK | MB_ICONERROR));
-        CHECK(ReadLog().at(0).record == "恢复失败");
-        CHECK(view.Status() == "恢复失败");
+        CHECK(ui.heard.back() == "RestoreDone");
+        CHECK(ui.end == (starts ? EditorEnd::Failed : EditorEnd::NotStarted));
+        CHECK(ReadLog().at(0).record == LoadText(IDS_LOG_RESTORE_FAILED));
+        CHECK(view.Status() == LoadText(IDS_STATUS_RESTORE_FAILED));
         CHECK_FALSE(IsWindowVisible(shown.Window()->Handle()));
     };
     SUBCASE("the editor reports an error: an error message and a failure entry") { failedRestore(true); }
@@ -680,7 +679,7 @@ TEST_CASE("restore without an export, after Cancel, and when the editor fails") 
 TEST_CASE("a backup and a restore through the registry editor bring back a key deleted between them") {
     // The editor is another process: it sees the real registry of this prefix, not a sandbox.
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     const std::string parent = "Software\\TarnwellRestoreTest";
     const std::string base = parent + "\\" + IntToStr(GetCurrentProcessId());
     ScopeExit cleanup([&] {
@@ -691,7 +690,7 @@ TEST_CASE("a backup and a restore through the registry editor bring back a key d
 
     FakeView view;
     ProgressOnDemand shown(view.OwnerWindow());
-    RegistryBackup backup(view, shown);
+    RegistryBackup backup(view, shown, ui);
     REQUIRE(backup.Backup());
     REQUIRE(Registry().DeleteKey(base + "\\Sub"));
     REQUIRE_FALSE(KeyPresent(HKEY_CURRENT_USER, base + "\\Sub"));
@@ -699,8 +698,8 @@ TEST_CASE("a backup and a restore through the registry editor bring back a key d
     CHECK(GetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称") == "数据");
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 2);
-    CHECK(log[0].record == "备份成功");
-    CHECK(log[1].record == "恢复成功");
+    CHECK(log[0].record == LoadText(IDS_LOG_BACKUP_DONE));
+    CHECK(log[1].record == LoadText(IDS_LOG_RESTORE_DONE));
 }
 
 }  // TEST_SUITE
@@ -713,9 +712,9 @@ TEST_CASE("entries go beside the executable, one section each, even within one s
     {
         ScopedCurrentDir cd(elsewhere.Path());
         SYSTEMTIME t{2024, 3, 2, 5, 9, 7, 2, 0};
-        REQUIRE(WriteLog("删除", "first", t));
-        REQUIRE(WriteLog("删除", "second", t));
-        REQUIRE(WriteLog("全部修复", "third", t));
+        REQUIRE(WriteLog(LogAction::Delete, "first", t));
+        REQUIRE(WriteLog(LogAction::Delete, "second", t));
+        REQUIRE(WriteLog(LogAction::RepairAll, "third", t));
     }
     CHECK_FALSE(FileExists(elsewhere / "Repair.log"));
     const std::string base = LogSectionName(SYSTEMTIME{2024, 3, 2, 5, 9, 7, 2, 0});
@@ -727,7 +726,7 @@ TEST_CASE("entries go beside the executable, one section each, even within one s
     CHECK(log[1].section == base + " (2)");
     CHECK(log[2].section == base + " (3)");
     CHECK(log[1].record == "second");
-    CHECK(log[2].action == "全部修复");
+    CHECK(log[2].action == LogActionName(LogAction::RepairAll));
     // GB2312 text as stored, "行为" before "记录".
     const std::string bytes = ReadFileBytes(RepairLogPath());
     CHECK(bytes.find("[" + base + "]\r\n行为=删除\r\n记录=first") != std::string::npos);
@@ -741,7 +740,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     RepairCommands commands(list, view, RepairContext{5});
 
     // Cleared with the window never opened: the file goes, the window stays hidden.
-    REQUIRE(WriteLog("删除", "before"));
+    REQUIRE(WriteLog(LogAction::Delete, "before"));
     commands.ClearHistory();
     CHECK_FALSE(FileExists(RepairLogPath()));
     HistoryWindow* form = commands.History();
@@ -754,7 +753,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     form->Hide();
 
     // The next entry starts a fresh log.
-    REQUIRE(WriteLog("删除", "HKEY_CURRENT_USER Software\\旧软件  无效软件"));
+    REQUIRE(WriteLog(LogAction::Delete, "HKEY_CURRENT_USER Software\\旧软件  无效软件"));
     const std::string stored = ReadFileBytes(RepairLogPath());
     CHECK(stored.find("before") == std::string::npos);
     commands.ShowHistory();
@@ -763,7 +762,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     CHECK(GetFocus() == form->Panel());  // the memo never keeps the focus
 
     // Open already: a new entry shows only after closing and opening again.
-    REQUIRE(WriteLog("删除", "later"));
+    REQUIRE(WriteLog(LogAction::Delete, "later"));
     commands.ShowHistory();
     CHECK(WindowText(form->Memo()) == stored);
     SendMessageW(form->ExitButton(), BM_CLICK, 0, 0);
@@ -833,10 +832,10 @@ TEST_CASE("a value really named like the default-value marker is told apart from
             list.Add(f);
         }
 
-        Messages msgs;
-        if (all) msgs.answers = {IDCANCEL, IDOK};  // no backup, then go
+        ScriptedRepairUi ui;
+        if (all) ui.answers = {false, true};  // no backup, then go
         FakeView view;
-        Repairer repair(list, view, RepairContext{5}, nullptr);
+        Repairer repair(list, view, ui, RepairContext{5}, nullptr);
         if (all) {
             repair.RepairAll();
         } else {
@@ -869,7 +868,7 @@ TEST_CASE("line breaks in a repaired value's name forge no log entry, in the fil
 
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "删除");
+    CHECK(log[0].action == LogActionName(LogAction::Delete));
     CHECK(log[0].record ==
           "HKEY_CURRENT_USER Software\\A v\\r\\n[2000-01-01|0:00:00]\\r\\n行为=伪造\\r\\n记录=forged "
           "C:\\gone.exe\\tmore\\x1B");
@@ -894,19 +893,16 @@ TEST_CASE("a huge description is shortened in the question, and the box fits on 
     list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v", description));
     FakeView view;
     view.selected = 0;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
     {
-        Messages msgs{IDCANCEL};
-        repair.RepairSelected();
-        REQUIRE(msgs.shown.size() == 1);
-        const std::string& q = msgs.shown[0].text;
+        const std::string q = RowQuestion(list.At(0));
         CHECK(q.size() <= kMessageTextLimit);
-        CHECK(q.rfind("将要从注册表中删除“HKEY_CURRENT_USER\\Software\\A\\v：C:\\xxx", 0) == 0);
-        CHECK(q.find("...") != std::string::npos);
-        const std::string end = "x\\end.exe”，确定吗？";
-        CHECK(q.compare(q.size() - end.size(), end.size(), end) == 0);
+        const std::string shortened = ShortForDisplay(description, kQuestionFieldLimit);
+        CHECK(shortened.find("...") != std::string::npos);
+        CHECK(q == LoadText(IDS_ASK_DELETE_VALUE, {"HKEY_CURRENT_USER", "Software\\A", "v", shortened}));
     }
-    // The system's own box.
+    // The system's own box, asked by the window.
+    RepairMessages ui(view);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     ScopedSeams seams;
     seams->messageBox = SystemSeams().messageBox;
     BoxMeasure::seen = false;
@@ -980,12 +976,12 @@ TEST_CASE("a registry link in a repaired key's subtree, or the key itself a link
             REQUIRE(KeyPresent(lm, "Software\\Old\\Sub\\ToTarget\\Child"));  // the link works
 
             FindingList list;
-            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
-            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\OldLink", "无效软件"));
-            Messages msgs;
-            if (all) msgs.answers = {IDCANCEL, IDOK};
+            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "empty key"));
+            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\OldLink", "empty key"));
+            ScriptedRepairUi ui;
+            if (all) ui.answers = {false, true};
             FakeView view;
-            Repairer repair(list, view, RepairContext{major}, nullptr);
+            Repairer repair(list, view, ui, RepairContext{major}, nullptr);
             if (all) {
                 repair.RepairAll();
             } else {
@@ -998,8 +994,14 @@ TEST_CASE("a registry link in a repaired key's subtree, or the key itself a link
             CHECK((link && IsLinkKey(link)));
             if (link) RegCloseKey(link);
             CHECK(Marks(list) == std::vector<bool>{false, false});
-            REQUIRE_FALSE(msgs.shown.empty());
-            CHECK(msgs.shown.back().text.find(all ? "2 个是注册表链接" : "OldLink”是注册表链接") != std::string::npos);
+            if (all) {
+                CHECK(ui.counts.notRecorded == 2);
+                CHECK(ui.counts.linksRefused == 2);
+            } else {
+                CHECK(ui.heard.back() == "RowNotRecorded");
+                CHECK(ui.refusal.key == "HKEY_LOCAL_MACHINE\\Software\\OldLink");
+                CHECK(ui.refusal.link == ui.refusal.key);
+            }
         }
     }
 }
@@ -1040,10 +1042,10 @@ TEST_CASE("an empty export, or only an earlier backup's, fails the backup and re
         commands.RepairAll();
         REQUIRE(msgs.shown.size() == 2);  // the offer, then the failure
         CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
-        CHECK(view.Status() == "备份失败");
+        CHECK(view.Status() == LoadText(IDS_STATUS_BACKUP_FAILED));
         std::vector<LogEntry> log = ReadLog();
         REQUIRE(log.size() == 1);
-        CHECK(log[0].record == "备份失败");
+        CHECK(log[0].record == LoadText(IDS_LOG_BACKUP_FAILED));
         CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
         CHECK_FALSE(list.At(0).Repaired());
     }
@@ -1060,13 +1062,13 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     FakeView view;
     RepairCommands commands(list, view, RepairContext{5});
 
-    REQUIRE(WriteLog("删除", "first"));
+    REQUIRE(WriteLog(LogAction::Delete, "first"));
     const std::string first = ReadFileBytes(RepairLogPath());
     commands.ClearHistory();  // the window never opened
     CHECK_FALSE(FileExists(RepairLogPath()));
     CHECK(ReadFileBytes(RepairLogBackupPath()) == first);
 
-    REQUIRE(WriteLog("删除", "second"));
+    REQUIRE(WriteLog(LogAction::Delete, "second"));
     const std::string second = ReadFileBytes(RepairLogPath());
     commands.ShowHistory();
     HistoryWindow* form = commands.History();
@@ -1082,7 +1084,7 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     // When the cleared log cannot be kept, it is not cleared either.
     DeleteFileA(RepairLogBackupPath().c_str());
     REQUIRE(CreateDirectoryA(RepairLogBackupPath().c_str(), nullptr));
-    REQUIRE(WriteLog("删除", "third"));
+    REQUIRE(WriteLog(LogAction::Delete, "third"));
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
     CHECK(msgs.shown.empty());
@@ -1122,9 +1124,8 @@ TEST_CASE("a default-value row deletes or empties that value only, never its key
     FindingList list;
     for (const Finding& f : sink.findings) list.Add(f);
     FakeView view;
-    Messages msgs;  // no backup, then OK
-    msgs.answers = {IDCANCEL, IDOK};
-    Repairer(list, view, RepairContext{5}, nullptr).RepairAll();
+    ScriptedRepairUi ui{false, true};  // no backup, then OK
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
     CHECK(Marks(list) == std::vector<bool>{true, true, true});
     // Each key keeps its other values; an empty or non-text default goes, a text one is emptied.
     CHECK(GetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept") == "kept.ttf");
@@ -1147,27 +1148,28 @@ TEST_CASE("right before it deletes, repair checks again: what is back stays, and
     FakeView view;
     view.selected = 0;
     dir.File("app\\app.exe");  // reinstalled while the row sat in the list
-    Messages msgs;
-    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
+    ScriptedRepairUi ui;
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
     CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
     CHECK_FALSE(list.At(0).Repaired());
-    REQUIRE(msgs.shown.size() == 2);  // the question, then why nothing was done
-    CHECK(msgs.shown[1].text.find(dir / "app\\app.exe") != std::string::npos);
+    CHECK(ui.heard == std::vector<std::string>{"ConfirmRow", "RowNowPresent"});  // why nothing was done
+    CHECK(ui.text == dir / "app\\app.exe");
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "未修复");
-    CHECK(log[0].record.find("现在已经存在") != std::string::npos);
+    CHECK(log[0].action == LogActionName(LogAction::NotRepaired));
+    CHECK(log[0].record == LoadText(IDS_LOG_NOW_PRESENT, {"HKEY_CURRENT_USER Software\\App Path " + (dir / "app\\app.exe"),
+                                                          dir / "app\\app.exe"}));
 
     // Gone again: the same row is repaired.
     DeleteFileA((dir / "app\\app.exe").c_str());
-    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
     CHECK(list.At(0).Repaired());
 }
 
 // The row the uninstall scan makes for an MSI product whose files are gone.
 static Finding ProductRow(const std::string& root, const std::string& location) {
-    Finding f = RegistryKeyFinding(root, location, "程序文件已不存在，可用其卸载程序清除");
+    Finding f = RegistryKeyFinding(root, location, "product files gone");
     f.kind = FindingKind::ProductUninstall;
     return f;
 }
@@ -1185,30 +1187,38 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         WaitEnd end;  // Ended: the installer's exit code; the others with a real program that does not end
         DWORD exit;
         bool removes;  // the installer really removed the product's uninstall entry
-        const char* said;  // in the log and (repair selected) the last message
+        bool stillRegistered;  // what the log and the last message say adds that it is still registered
         bool recordStays = false;  // and left its own record of the product
     } cases[] = {
-        {false, WaitEnd::Ended, 0, true, "返回 0：卸载成功"},
-        {false, WaitEnd::Ended, 1603, false, "返回 1603：卸载时发生严重错误"},
-        {true, WaitEnd::Ended, 3010, true, "返回 3010：卸载成功，重新启动计算机后才能完成"},
-        {true, WaitEnd::Ended, 1641, true, "返回 1641：卸载成功，安装程序已开始重新启动计算机"},
-        {true, WaitEnd::Ended, 1605, false, "返回 1605：系统安装程序中没有登记这个产品"},
+        {false, WaitEnd::Ended, 0, true, false},
+        {false, WaitEnd::Ended, 1603, false, false},
+        {true, WaitEnd::Ended, 3010, true, false},
+        {true, WaitEnd::Ended, 1641, true, false},
+        {true, WaitEnd::Ended, 1605, false, false},
         // A killed installer reports 0 and leaves the product as it was.
-        {false, WaitEnd::Ended, 0, false, "返回 0：卸载成功，但是这个产品仍然登记在系统中"},
-        {true, WaitEnd::Ended, 0, true, "返回 0：卸载成功，但是这个产品仍然登记在系统中", true},
-        {true, WaitEnd::TimedOut, 0, false, "分钟内没有结束"},
-        {false, WaitEnd::Stopped, 0, false, "已停止等待"},
+        {false, WaitEnd::Ended, 0, false, true},
+        {true, WaitEnd::Ended, 0, true, true, true},
+        {true, WaitEnd::TimedOut, 0, false, false},
+        {false, WaitEnd::Stopped, 0, false, false},
     };
     for (const auto& c : cases) {
         CAPTURE(c.exit);
         CAPTURE(static_cast<int>(c.end));
+        // What the log and (repair selected) the last message say came of it.
+        const std::string meaning = c.end == WaitEnd::TimedOut ? LoadText(IDS_INSTALLER_TIMED_OUT, {kUninstallWaitLimitMs / 60000})
+                                    : c.end == WaitEnd::Stopped ? LoadText(IDS_INSTALLER_STOPPED)
+                                    : c.stillRegistered ? LoadText(IDS_INSTALLER_STILL_REGISTERED, {InstallerExitText(c.exit)})
+                                                        : InstallerExitText(c.exit);
+        const std::string said = c.end == WaitEnd::Ended ? LoadText(IDS_INSTALLER_RETURNED, {code, c.exit, meaning})
+                                                         : LoadText(IDS_INSTALLER_ENDED, {code, meaning});
         CleanProgramFolder::Remove();
         SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
         SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
         const std::string record =
             "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\" + PackedGuid(code);
         c.recordStays ? MakeKey(HKEY_LOCAL_MACHINE, record) : (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, record.c_str());
-        Messages msgs{IDCANCEL, IDOK};  // repair all: no backup, then go
+        Messages msgs{IDCANCEL, IDOK};  // the window: no backup, then go
+        ScriptedRepairUi ui{false, true};
         FindingList list;
         list.Add(row);
         FakeView view;
@@ -1217,7 +1227,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         // time it hides, Wine waits for the display: the other rows go without it).
         std::unique_ptr<RepairCommands> window;
         std::unique_ptr<Repairer> bare;
-        if (c.end == WaitEnd::Ended) bare = std::make_unique<Repairer>(list, view, RepairContext{5}, nullptr);
+        if (c.end == WaitEnd::Ended) bare = std::make_unique<Repairer>(list, view, ui, RepairContext{5}, nullptr);
         else window = std::make_unique<RepairCommands>(list, view, RepairContext{5});
         EndlessProgram endless;
         std::vector<std::string> commands;
@@ -1227,7 +1237,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
             commands.push_back(cmd);
             CHECK(limitMs == kUninstallWaitLimitMs);
             ProgressWindow* progress = window ? window->Progress() : nullptr;
-            waitShown = view.Status().find("正在等待系统安装程序") == 0 &&
+            waitShown = view.Status() == LoadText(IDS_STATUS_WAITING_FOR_INSTALLER, {code}) &&
                         (!window || (progress && IsWindowVisible(progress->StopButton())));
             if (c.removes) RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str());
             if (c.end == WaitEnd::Ended) return exitCode = c.exit, WaitEnd::Ended;
@@ -1236,7 +1246,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
             return SystemRunAndWaitLimited(endless.CommandLine(), c.end == WaitEnd::TimedOut ? 300 : 60000, stop,
                                            exitCode);
         };
-        if (!c.all) msgs.answers = {IDOK};
+        if (!c.all) msgs.answers = {IDOK}, ui.answers = {true};
         if (window) c.all ? window->RepairAll() : window->RepairSelected();
         else c.all ? bare->RepairAll() : bare->RepairSelected();
         REQUIRE(commands.size() == 1);
@@ -1249,17 +1259,21 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         CHECK(ListUndoFiles().empty());  // nothing was deleted by hand, nothing to record
         const std::vector<LogEntry> log = ReadLog();
         REQUIRE_FALSE(log.empty());
-        CHECK(log[0].action == "卸载");
-        CHECK(log[0].record.find(c.said) != std::string::npos);
-        if (!c.all) CHECK(msgs.shown.back().text.find(c.said) != std::string::npos);
-        if (c.all && !list.At(0).Repaired()) CHECK(msgs.shown.back().text.find("1 个产品没有卸载") == 0);
-        CHECK(view.Status().find("正在等待") == std::string::npos);
+        CHECK(log[0].action == LogActionName(LogAction::Uninstall));
+        CHECK(log[0].record.find(said) != std::string::npos);
+        const std::string last = window ? msgs.shown.back().text : std::string();
+        if (!c.all && window) CHECK(last.find(said) != std::string::npos);
+        if (!c.all && !window) CHECK(ui.product.said == said);
+        if (c.all && !list.At(0).Repaired() && window) CHECK(last == LoadText(IDS_PRODUCTS_NOT_UNINSTALLED, {1}));
+        if (c.all && !list.At(0).Repaired() && !window) CHECK(ui.counts.productsFailed == 1);
+        CHECK(view.Status() != LoadText(IDS_STATUS_WAITING_FOR_INSTALLER, {code}));
     }
     SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
     SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
 
     // The folder back: the installer is not run. The entry gone meanwhile: the row is done.
     Messages msgs;
+    ScriptedRepairUi ui;
     int runs = 0;
     msgs.seams->runAndWaitLimited = [&](const std::string&, DWORD, const std::function<bool()>&, DWORD& exitCode) {
         return exitCode = 0, ++runs, WaitEnd::Ended;
@@ -1269,11 +1283,11 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
     FakeView view;
     view.selected = 0;
     CreateDirectoryA((dir / "Gone").c_str(), nullptr);
-    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
     CHECK_FALSE(list.At(0).Repaired());
     RemoveDirectoryA((dir / "Gone").c_str());
     REQUIRE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str()) == ERROR_SUCCESS);
-    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
     CHECK(list.At(0).Repaired());
     CHECK(runs == 0);
 }
@@ -1308,14 +1322,14 @@ TEST_CASE("the ignore list protects what it names from rows of its key, a parent
     FakeView view;
     RepairContext context{5};
     context.ignored = &ignored;
-    Messages msgs;
-    msgs.answers = {IDCANCEL, IDOK};
-    Repairer(list, view, context, nullptr).RepairAll();
+    ScriptedRepairUi ui{false, true};
+    Repairer(list, view, ui, context, nullptr).RepairAll();
     CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\App", "Keep") == "x");
     CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\Other", "Keep") == "x");
     CHECK_FALSE(list.At(0).Repaired());
-    REQUIRE(msgs.shown.size() == 3);  // the offer, the question, then why this row stayed
-    CHECK(msgs.shown[2].text.find("忽略列表") != std::string::npos);
+    // The offer, the question, then why this row stayed.
+    CHECK(ui.heard == std::vector<std::string>{"OfferBackup", "ConfirmRepairAll", "RepairAllDone"});
+    CHECK(ui.counts.protectedRows == 1);
 }
 
 }  // TEST_SUITE

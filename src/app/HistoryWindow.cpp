@@ -4,6 +4,7 @@
 
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "repair/RepairLog.h"
@@ -94,7 +95,7 @@ void HistoryWindow::OnInit() {
     HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
-    AddHint(tooltip, hwnd_, ClearButton(), ResourceText(IDS_HISTORY_CLEAR_HINT));
+    AddHint(tooltip, hwnd_, ClearButton(), LoadText(IDS_HISTORY_CLEAR_HINT));
     if (tooltip) SendMessageW(tooltip, WM_SETFONT, SendMessageW(hwnd_, WM_GETFONT, 0, 0), FALSE);
     TakeDialogKeys();
 }

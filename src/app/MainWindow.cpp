@@ -10,6 +10,7 @@
 #include "platform/UiFont.h"
 #include "resource.h"
 #include "scan/osinfo/ProgramRecord.h"
+#include "wording/ScanWording.h"
 
 namespace tw {
 
@@ -393,6 +394,12 @@ bool MainWindow::IsRowTicked(int row) { return ListView_GetCheckState(checklist_
 void MainWindow::ClearFindings() {
     report_.Clear();
 }
+
+bool MainWindow::ConfirmOnMultiBoot(ChecklistRow row) {
+    return ShowMessage(hwnd_, MultiBootQuestion(row), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void MainWindow::ReportEndedEarly(const std::vector<EndedEarly>& ended) { ShowError(hwnd_, EndedEarlyText(ended)); }
 
 // Called after every entry of a walk on the UI thread: cheap unless something waits.
 void MainWindow::ProcessMessages() { PauseForMessages(); }

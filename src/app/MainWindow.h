@@ -105,6 +105,8 @@ public:
     void ProcessMessages() override;
     // The owner of the questions, the history and the progress window (ScanView and RepairView).
     HWND OwnerWindow() override { return hwnd_; }
+    bool ConfirmOnMultiBoot(ChecklistRow row) override;
+    void ReportEndedEarly(const std::vector<EndedEarly>& ended) override;
 
     // RepairView
     int SelectedRow() override;

@@ -1,5 +1,6 @@
 #include "app/ProgressWindow.h"
 
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -44,7 +45,7 @@ void ProgressWindow::OnCommand(int id, int) {
     // Heard once: the waiting code looks at the request at its next turn.
     stopRequested_ = true;
     EnableWindow(StopButton(), FALSE);
-    SetItemText(IDC_PROGRESS_TEXT, ResourceText(IDS_PROGRESS_STOPPING));
+    SetItemText(IDC_PROGRESS_TEXT, LoadText(IDS_PROGRESS_STOPPING));
 }
 
 // The editor cannot be stopped from here: Alt+F4 must not hide the only sign of it. A wait that

@@ -40,11 +40,12 @@ RepairContext WithProgress(RepairContext context, RepairProgress& progress) {
 
 RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
     : view_(view),
+      messages_(view),
       progress_(view.OwnerWindow()),
-      backup_(view, progress_),
+      backup_(view, progress_, messages_),
       // The wait for a product's own uninstall shows in the progress window, with its stop button.
-      repairer_(findings, view, WithProgress(context, progress_), [this] { return backup_.Backup(); }),
-      undo_(view, progress_) {}
+      repairer_(findings, view, messages_, WithProgress(context, progress_), [this] { return backup_.Backup(); }),
+      undo_(view, progress_, messages_) {}
 
 RepairCommands::~RepairCommands() = default;
 

@@ -6,6 +6,7 @@
 
 #include "app/HistoryWindow.h"
 #include "app/ProgressWindow.h"
+#include "app/RepairMessages.h"
 #include "repair/Backup.h"
 #include "repair/Repair.h"
 #include "repair/RepairView.h"
@@ -46,6 +47,8 @@ private:
     bool RunExclusive(Fn fn);
 
     RepairView& view_;
+    // The questions and reports of every command, in message boxes.
+    RepairMessages messages_;
     ProgressOnDemand progress_;
     RegistryBackup backup_;
     Repairer repairer_;

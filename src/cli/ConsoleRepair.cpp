@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/HostSystem.h"
+#include "platform/LoadText.h"
 #include "platform/RegFileFormat.h"
 #include "platform/Text.h"
 #include "repair/Backup.h"
@@ -15,6 +16,7 @@
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
 #include "scanners/registry/MsiProduct.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -164,12 +166,10 @@ int PrintDryRun(ConsoleView& view, FindingList& findings, const ConsoleRepairOpt
 
 // The closing line of a repair on standard error.
 std::string Summary(const RepairCounts& counts, int rows, const std::string& undoPath) {
-    std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" + IntToStr(rows - counts.repaired) +
-                          " 个没有修复。";
+    std::string summary = LoadText(IDS_CONSOLE_SUMMARY, {counts.repaired, rows - counts.repaired});
     if (counts.foundAfter > 0)
-        summary += "其中 " + IntToStr(counts.foundAfter) + " 个是修复后再次扫描发现的（说明以“" +
-                   kFoundAfterRepair + "”开头）。";
-    if (!undoPath.empty() && FileExists(undoPath)) summary += "撤销文件：" + undoPath;
+        summary += LoadText(IDS_CONSOLE_FOUND_AFTER, {counts.foundAfter, LoadText(IDS_FOUND_AFTER_REPAIR)});
+    if (!undoPath.empty() && FileExists(undoPath)) summary += LoadText(IDS_CONSOLE_UNDO_FILE, {undoPath});
     return summary;
 }
 
@@ -197,12 +197,13 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     if (options.dryRun) return PrintDryRun(view, findings, options, lines);
 
     ConsoleRepairView repairView;
+    ConsoleRepairUi ui(view);
     auto printAll = [&](const char* word) {
         for (const std::string& line : lines) view.Write(stdout, line + "\t" + word + "\n");
     };
     if (options.backup && count > 0) {
         QuietProgress quiet;
-        RegistryBackup backup(repairView, quiet);
+        RegistryBackup backup(repairView, quiet, ui);
         if (!backup.Backup()) {
             printAll("not-run");
             return 2;
@@ -226,7 +227,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     context.ignored = options.ignored;
     context.progress = &waitLine;
     context.scanAfterRepair = options.scanAfterRepair;
-    Repairer repairer(findings, repairView, context, nullptr);
+    Repairer repairer(findings, repairView, ui, context, nullptr);
     std::vector<RepairOutcome> outcomes(static_cast<size_t>(count), RepairOutcome::Failed);
     // What each product's uninstall returned: two more fields on its line.
     std::vector<std::string> answers(static_cast<size_t>(count));
@@ -270,7 +271,7 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
     } else {
         const std::vector<std::string> files = ListUndoFiles();
         if (files.empty()) {
-            view.Write(stderr, "没有可以撤销的修复：文件夹“" + UndoFolder() + "”中没有撤销文件。\n");
+            view.Write(stderr, NoUndoFilesText(UndoFolder()) + "\n");
             return 2;
         }
         path = files.back();
@@ -278,18 +279,19 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
     RegFileFlavor flavor;
     std::vector<RegFileKey> keys;
     if (!ReadUndoFile(path, flavor, keys)) {
-        view.Write(stderr, "撤销失败！无法读取撤销文件“" + path + "”，注册表没有改变。\n");
+        view.Write(stderr, UndoUnreadableText(path) + "\n");
         return 2;
     }
     // A file that holds more than a repair recorded is not imported: nothing could be undone.
-    const std::string refusal = UndoRefusal(path, {flavor, keys});
-    if (!refusal.empty()) {
-        view.Write(stderr, refusal + "\n");
+    const UndoProblem problem = UndoFileProblem(path, {flavor, keys});
+    if (problem.what != UndoProblem::None) {
+        view.Write(stderr, UndoRefusedText(path, problem) + "\n");
         return 2;
     }
     ConsoleRepairView repairView;
     QuietProgress quiet;
-    UndoCommand undo(repairView, quiet);
+    ConsoleRepairUi ui(view);
+    UndoCommand undo(repairView, quiet, ui);
     const bool ok = undo.UndoFrom(path);
     view.Write(stdout, EscapeForConsole(path) + "\t" + IntToStr(static_cast<long long>(keys.size())) + "\t" +
                            (ok ? "restored" : "not-restored") + "\n");

@@ -17,7 +17,6 @@
 #include "platform/ComScope.h"
 #include "platform/DataFolder.h"
 #include "platform/MessagePump.h"
-#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
 #include "scanners/IgnoreList.h"
@@ -178,20 +177,6 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // No one sits at a console scan to press a message box's button: an error that ends a
-    // step goes to standard error, and a question is answered with its refusing button. The
-    // one question of an undo, whether to import the file, was answered by asking for --undo.
-    const bool undo = o.undo;
-    tw::CurrentSeams().messageBox = [&view, undo](HWND, const std::string& text, const std::string& caption,
-                                                  UINT type) {
-        view.Write(stderr, caption + ": " + text + "\n");
-        switch (type & MB_TYPEMASK) {
-            case MB_OK: return IDOK;
-            case MB_OKCANCEL: return undo ? IDOK : IDCANCEL;
-            case MB_YESNO: return IDNO;
-            default: return IDCANCEL;
-        }
-    };
     if (o.listUndo) return tw::ConsoleListUndo(view);
 
     tw::ComScope com;

@@ -50,9 +50,12 @@ Seams SystemSeams();
 // it; null only where no window exists yet). A text longer than a box can show readably is
 // shortened in its middle (ShortForDisplay).
 int ShowMessage(HWND owner, const std::string& text, UINT type);
-// The program's report of an error that ended a command: the error's text, with a full stop
-// added when its last character sorts above ".", an error icon and OK.
+// The program's report of an error that ended a command: ErrorSentence of its text, an error icon
+// and OK.
 void ShowError(HWND owner, const std::string& text);
+// An error's text as the program reports it: with a full stop added when its last character
+// sorts above ".".
+std::string ErrorSentence(const std::string& text);
 
 // The longest text a message box shows, in bytes.
 constexpr size_t kMessageTextLimit = 1024;

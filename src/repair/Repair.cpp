@@ -5,23 +5,20 @@
 
 #include "platform/FileSystem.h"
 #include "platform/HostSystem.h"
+#include "platform/LoadText.h"
 #include "platform/RecycleBin.h"
 #include "platform/Registry.h"
-#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
 #include "scanners/disk/WineDesktopEntries.h"
 #include "scanners/registry/MsiProduct.h"
+#include "strings.h"
 
 namespace tw {
 
-const char kFoundAfterRepair[] = "修复后发现：";
-
 namespace {
-
-const UINT kQuestion = MB_OKCANCEL | MB_ICONQUESTION;
 
 // Rows whose repair deletes from the registry itself, and so records it in the undo file first.
 // A product's uninstall changes the registry through the installer, which nothing here can undo.
@@ -60,25 +57,6 @@ std::string ObjectOf(const Finding& f) {
 }
 
 
-// A part of a row as a question or message quotes it.
-std::string Shown(const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); }
-
-// The question before the repair of one row, naming what it deletes.
-std::string RowQuestion(const Finding& f) {
-    switch (f.kind) {
-        case FindingKind::File:
-            return "您确定要修复选中的错误吗？(文件位置：" + Shown(f.location) + ") (文件目标：" + Shown(f.description) + ")";
-        case FindingKind::Folder: return "您确定要修复选中的错误吗？(目录：" + Shown(f.location) + ")";
-        case FindingKind::ProductUninstall:
-            return "将要运行系统安装程序卸载“" + f.caption + "\\" + Shown(f.location) +
-                   "”所登记的产品（它的程序文件已不存在），由它清除留下的注册信息，确定吗？";
-        case FindingKind::RegistryKey: return "将要从注册表中删除“" + f.caption + "\\" + Shown(f.location) + "”，确定吗？";
-        default:
-            return "将要从注册表中删除“" + f.caption + "\\" + Shown(f.location) + "\\" + Shown(f.keyName) + "：" +
-                   Shown(f.description) + "”，确定吗？";
-    }
-}
-
 }  // namespace
 
 bool StillMissing(const Finding& f, std::string* present) {
@@ -103,7 +81,7 @@ RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std
         case WineRecheck::Gone: return RepairOutcome::AlreadyGone;
         case WineRecheck::NotStale: return RepairOutcome::NowPresent;
         case WineRecheck::CannotTell:
-            if (why.empty()) why = "现在无法判断这一项，没有删除";
+            if (why.empty()) why = LoadText(IDS_HOST_CANNOT_TELL);
             return RepairOutcome::Failed;
         case WineRecheck::Refused: break;
     }
@@ -111,9 +89,9 @@ RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std
 }
 
 
-Repairer::Repairer(FindingList& findings, RepairView& view, RepairContext context,
+Repairer::Repairer(FindingList& findings, RepairView& view, RepairUi& ui, RepairContext context,
                    std::function<bool()> backup)
-    : findings_(findings), view_(view), context_(context), backup_(std::move(backup)) {}
+    : findings_(findings), view_(view), ui_(ui), context_(context), backup_(std::move(backup)) {}
 
 RepairOutcome Repairer::RepairFile(const std::string& path) {
     if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
@@ -198,18 +176,18 @@ RepairOutcome Repairer::RepairProduct(const Finding& f) {
     const HKEY root = RootFromCaption(f.caption);
     switch (ProductOfEntry(root, f.location, code)) {
         case EntryProduct::NoEntry:
-            productAnswer_.said = "卸载条目已不存在，没有运行系统安装程序";
+            productAnswer_.said = LoadText(IDS_ENTRY_GONE);
             outcome = RepairOutcome::AlreadyGone;
             break;
         case EntryProduct::NotProduct:
-            productAnswer_.said = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
+            productAnswer_.said = LoadText(IDS_ENTRY_NOT_PRODUCT);
             break;
         case EntryProduct::Product:
             if (UninstallProduct(root, f.location, code, view_, context_.progress, productAnswer_))
                 outcome = RepairOutcome::Repaired;
             break;
     }
-    WriteLog("卸载", RowRecord(f) + " （" + productAnswer_.said + "）");
+    WriteLog(LogAction::Uninstall, LoadText(IDS_LOG_WHY, {RowRecord(f), productAnswer_.said}));
     return outcome;
 }
 
@@ -228,7 +206,7 @@ RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
         RepairOutcome done = PlanWineHostRepair(f, *wineLeftovers_, hostSaid_);
         if (done == RepairOutcome::Repaired && !wineLeftovers_->MoveToTrash(f, hostSaid_)) done = RepairOutcome::Failed;
         if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
-        if (!hostSaid_.empty()) WriteLog("未修复", RowRecord(f) + " （" + hostSaid_ + "）");
+        if (!hostSaid_.empty()) WriteLog(LogAction::NotRepaired, LoadText(IDS_LOG_WHY, {RowRecord(f), hostSaid_}));
         return done;
     }
     switch (f.kind) {
@@ -249,9 +227,7 @@ bool Repairer::OpenUndo(UndoFile& undo) {
     // known, and a value it could not give back is not deleted there.
     undo.AllowLineBreakEscapes(RunningUnderWine());
     if (undo.Open(FlavorForMajorVersion(context_.os.MajorVersion()), folder)) return true;
-    ShowMessage(view_.OwnerWindow(),
-                "修复失败！无法在文件夹“" + folder + "”中创建撤销文件，没有删除任何内容。",
-                MB_OK | MB_ICONERROR);
+    ui_.UndoFileNotMade(folder);
     return false;
 }
 
@@ -264,13 +240,11 @@ void Repairer::MarkRow(RowId id, int hint) {
 
 void Repairer::ReportRemaining(bool allDone, int foundAfter) {
     const int remaining = findings_.UnrepairedCount();
-    const std::string after =
-        foundAfter > 0 ? "修复后又发现 " + IntToStr(foundAfter) + " 个错误，已加在列表最后。" : std::string();
-    if (remaining == 0 && allDone) {
-        view_.SetStatus("全部修复完毕" + (after.empty() ? std::string() : "。" + after));
-    } else {
-        view_.SetStatus("修复完毕。剩余：" + IntToStr(remaining) + " 个错误。" + after);
-    }
+    const std::string after = foundAfter > 0 ? LoadText(IDS_STATUS_FOUND_AFTER_REPAIR, {foundAfter}) : std::string();
+    if (remaining == 0 && allDone)
+        view_.SetStatus(after.empty() ? LoadText(IDS_STATUS_ALL_REPAIRED) : LoadText(IDS_STATUS_ALL_REPAIRED_AND, {after}));
+    else
+        view_.SetStatus(LoadText(IDS_STATUS_REPAIRED_REMAINING, {remaining, after}));
     // The popup items keep their state; only a later scan switches the commands on again.
     if (remaining == 0) view_.SetRepairControls(false, false);
 }
@@ -286,7 +260,7 @@ void Repairer::RepairSelected() {
     if (context_.ignored && context_.ignored->Contains(f)) return;
 
     const FindingKind kind = f.kind;
-    if (ShowMessage(view_.OwnerWindow(), RowQuestion(f), kQuestion) != IDOK) return;
+    if (!ui_.ConfirmRow(f)) return;
     wineLeftovers_.reset();
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
@@ -298,13 +272,13 @@ void Repairer::RepairSelected() {
         outcome = RepairFinding(f, registry ? &undo : nullptr);
     } catch (const RegistryError& e) {
         // The default value could not be emptied: the user learns why, the row stays.
-        ShowError(view_.OwnerWindow(), e.what());
+        ui_.RowFailed(e.what());
         return;
     }
     if (!TellRowOutcome(f, outcome, undo)) return;
 
     MarkRow(id, row);
-    if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
+    if (kind != FindingKind::ProductUninstall) WriteLog(LogAction::Delete, RowRecord(f));
     // What this row's repair emptied or left leading nowhere goes with it.
     RepairCounts after;
     bool undoOpen = registry;
@@ -315,41 +289,28 @@ void Repairer::RepairSelected() {
 
 bool Repairer::TellRowOutcome(const Finding& f, RepairOutcome outcome, const UndoFile& undo) {
     if (outcome == RepairOutcome::NotRecorded) {
-        ShowMessage(view_.OwnerWindow(),
-                    "没有修复！无法把将要删除的内容写入撤销文件“" + undo.Path() + "”，注册表没有改变。" +
-                        (undo.Refusal().empty() ? std::string() : "\r\n" + undo.Refusal()),
-                    MB_OK | MB_ICONERROR);
+        ui_.RowNotRecorded(undo.Path(), undo.Refusal());
         return false;
     }
     if (outcome == RepairOutcome::Ignored) {
-        ShowMessage(view_.OwnerWindow(),
-                    "没有修复！“" + Shown(f.location) + "”中有忽略列表上的项目（或它本身在忽略列表上的项目中），"
-                    "修复会删除它，所以没有删除任何内容。",
-                    MB_OK | MB_ICONINFORMATION);
+        ui_.RowProtected(f);
         return false;
     }
     if (outcome == RepairOutcome::NowPresent) {
         std::string present;
         StillMissing(f, &present);
         if (present.empty()) present = f.location;  // a row judged again as a whole
-        WriteLog("未修复", RowRecord(f) + " （“" + present + "”现在已经存在）");
-        ShowMessage(view_.OwnerWindow(),
-                    "没有修复！“" + Shown(present) + "”现在已经存在，这一项已经不是错误，没有删除任何内容。",
-                    MB_OK | MB_ICONINFORMATION);
+        WriteLog(LogAction::NotRepaired, LoadText(IDS_LOG_NOW_PRESENT, {RowRecord(f), present}));
+        ui_.RowNowPresent(present);
         return false;
     }
     if (f.kind == FindingKind::ProductUninstall) {
         // The installer did the work, and the log says what came of it: so does the message.
-        if (outcome == RepairOutcome::Failed) {
-            ReportRemaining(false);  // the status said that it waited
-            ShowMessage(view_.OwnerWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
-        } else
-            ShowMessage(view_.OwnerWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
+        if (outcome == RepairOutcome::Failed) ReportRemaining(false);  // the status said that it waited
+        ui_.ProductUninstalled(productAnswer_, outcome != RepairOutcome::Failed);
     }
     if (outcome == RepairOutcome::Failed) {
-        if (IsWineHostRow(f) && !hostSaid_.empty())
-            ShowMessage(view_.OwnerWindow(), "没有修复！“" + Shown(f.location) + "”：" + hostSaid_ + "。",
-                        MB_OK | MB_ICONERROR);
+        if (IsWineHostRow(f) && !hostSaid_.empty()) ui_.HostRowNotRepaired(f, hostSaid_);
         return false;
     }
     return true;
@@ -360,10 +321,11 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
                                     const std::function<void(int, const Finding&, RepairOutcome)>& each) {
     if (!context_.scanAfterRepair) return;
     bool undoTried = undoOpen;
+    const std::string mark = LoadText(IDS_FOUND_AFTER_REPAIR);
     // Each round repairs what the one before left; three are more than any real nesting needs,
     // and a bound keeps a scanner that keeps finding new rows from holding the command.
     for (int round = 0; round < 3 && !repaired.empty(); ++round) {
-        view_.SetStatus("正在检查修复后留下的错误……");
+        view_.SetStatus(LoadText(IDS_STATUS_CHECKING_AFTER_REPAIR));
         std::vector<Finding> found = context_.scanAfterRepair(repaired);
         repaired.clear();
         // The desktop's folders changed with the round before: what was learnt of them is stale.
@@ -375,7 +337,7 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
         std::vector<Finding> fresh;
         for (Finding& f : found) {
             if (!listed.insert(ObjectOf(f)).second) continue;
-            f.description = kFoundAfterRepair + f.description;
+            f.description = mark + f.description;
             fresh.push_back(std::move(f));
         }
         for (const Finding& f : fresh) {
@@ -402,7 +364,7 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
             if (!Tally(outcome, f, context_.ignored, tally)) continue;
             MarkRow(id, row);
             if (outcome == RepairOutcome::Repaired) {
-                if (f.kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
+                if (f.kind != FindingKind::ProductUninstall) WriteLog(LogAction::Delete, RowRecord(f));
                 repaired.push_back(f);
             }
         }
@@ -448,15 +410,12 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
     }
     // What the repair emptied or left leading nowhere, found by a second look, goes too.
     RepairWhatRepairLeft(std::move(repaired), undo, registry, tally, static_cast<int>(targets.size()), each);
-    std::string record = tally.failed == 0 ? std::string("修复了所有检查到的系统错误")
-                                           : "修复了 " + IntToStr(tally.repaired) + " 个检查到的系统错误，" +
-                                                 IntToStr(tally.failed) + " 个错误修复失败";
-    if (tally.nowPresent > 0)
-        record += "；" + IntToStr(tally.nowPresent) + " 个错误所指的文件现在已经存在，没有修复";
-    if (tally.protectedRows > 0)
-        record += "；" + IntToStr(tally.protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
-    if (tally.foundAfter > 0) record += "；其中 " + IntToStr(tally.foundAfter) + " 个错误是修复后发现的";
-    WriteLog("全部修复", record);
+    std::string record = tally.failed == 0 ? LoadText(IDS_LOG_ALL_REPAIRED)
+                                           : LoadText(IDS_LOG_SOME_FAILED, {tally.repaired, tally.failed});
+    if (tally.nowPresent > 0) record += LoadText(IDS_LOG_NOW_PRESENT_COUNT, {tally.nowPresent});
+    if (tally.protectedRows > 0) record += LoadText(IDS_LOG_PROTECTED_COUNT, {tally.protectedRows});
+    if (tally.foundAfter > 0) record += LoadText(IDS_LOG_FOUND_AFTER_COUNT, {tally.foundAfter});
+    WriteLog(LogAction::RepairAll, record);
     // The window's and the console's repair of every row alike bring the desktop's caches of
     // launchers and MIME types up to date.
     hostCaches_.Run();
@@ -466,41 +425,16 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
 }
 
 void Repairer::RepairAll() {
-    HWND owner = view_.OwnerWindow();
-    if (ShowMessage(owner,
-                    "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，"
-                    "如果不需要备份，请单击“取消”。",
-                    kQuestion) == IDOK) {
+    if (ui_.OfferBackup()) {
         // The user wants a safety copy before the bulk deletion: without one, nothing goes.
         if (!backup_ || !backup_()) return;
     }
-    if (ShowMessage(owner, "Tarnwell将要修复所有检查到的系统错误，确认吗？", kQuestion) != IDOK) return;
+    if (!ui_.ConfirmRepairAll()) return;
 
     RepairCounts counts;
     if (!RepairAllQuietly(nullptr, &counts)) return;
-    const int nowPresent = counts.nowPresent, protectedRows = counts.protectedRows;
-    const int notRecorded = counts.notRecorded;
     ReportRemaining(true, counts.foundAfter);
-    if (nowPresent > 0 || protectedRows > 0) {
-        std::string text = "有些错误没有修复，也没有删除任何内容：";
-        if (nowPresent > 0) text += "\r\n" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，它们已经不是错误。";
-        if (protectedRows > 0)
-            text += "\r\n" + IntToStr(protectedRows) + " 个错误的注册表项或文件夹中有忽略列表上的项目。";
-        ShowMessage(owner, text, MB_OK | MB_ICONINFORMATION);
-    }
-    if (counts.productsFailed > 0)
-        ShowMessage(owner,
-                    IntToStr(counts.productsFailed) + " 个产品没有卸载：系统安装程序没有成功，它返回的代码写在修复记录中。",
-                    MB_OK | MB_ICONERROR);
-    if (notRecorded > 0)
-        ShowMessage(owner,
-                    IntToStr(notRecorded) + " 个错误没有修复：无法把将要删除的内容写入撤销文件“" + undoPath_ +
-                        "”，这些注册表项没有改变。" +
-                        (counts.linksRefused == 0
-                             ? std::string()
-                             : "其中 " + IntToStr(counts.linksRefused) +
-                                   " 个是注册表链接或含有注册表链接：撤销文件不能恢复链接，所以不删除它们。"),
-                    MB_OK | MB_ICONERROR);
+    ui_.RepairAllDone(counts, undoPath_);
 }
 
 }  // namespace tw

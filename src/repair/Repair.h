@@ -11,6 +11,7 @@
 #include "repair/Deletion.h"
 #include "repair/ProductUninstall.h"
 #include "repair/RepairProgress.h"
+#include "repair/RepairUi.h"
 #include "repair/RepairView.h"
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
@@ -44,24 +45,9 @@ class UndoFile;
 // trash; AlreadyGone; NowPresent: no longer stale; Failed: `why` says why nothing goes.
 RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why);
 
-// How a repair of every row went (for the log, the window's closing messages and the console).
-struct RepairCounts {
-    int repaired = 0;
-    int failed = 0;       // failed or not recorded
-    int notRecorded = 0;  // of those: what would go could not be written to the undo file
-    int nowPresent = 0;
-    int protectedRows = 0;  // rows that hold (or lie in) something on the ignore list
-    int linksRefused = 0;   // of the not recorded: registry links, which an undo cannot bring back
-    int productsFailed = 0;  // of the failed: products whose own uninstall did not succeed
-    int foundAfter = 0;      // rows a scan after the repair found and added (all counted above too)
-};
-
 // What repair asks the scan after rows were repaired: the rows a new scan of the same
 // categories finds now, in whatever the repair may have emptied or left leading nowhere.
 using ScanAfterRepairFn = std::function<std::vector<Finding>(const std::vector<Finding>& repaired)>;
-
-// The mark on the description of a row found by the scan after a repair.
-extern const char kFoundAfterRepair[];  // "修复后发现："
 
 // What repair reads besides the rows.
 struct RepairContext {
@@ -81,13 +67,11 @@ struct RepairContext {
     ScanAfterRepairFn scanAfterRepair;
 };
 
-// The longest part of a row (location, key name, description) that a question quotes.
-constexpr size_t kQuestionFieldLimit = 96;
-
 class Repairer {
 public:
-    // `backup` makes the registry backup and says whether it succeeded.
-    Repairer(FindingList& findings, RepairView& view, RepairContext context,
+    // `ui` hears the questions and what came of them; `backup` makes the registry backup and
+    // says whether it succeeded.
+    Repairer(FindingList& findings, RepairView& view, RepairUi& ui, RepairContext context,
              std::function<bool()> backup);
 
     // Repairs the selected row after the user's OK (nothing for none or a repaired row).
@@ -101,8 +85,8 @@ public:
     // and nothing is deleted whose record could not be written.
     RepairOutcome RepairFinding(Finding f, UndoFile* undo = nullptr);
 
-    // The work of "全部修复" without its questions and closing messages: opens the undo file
-    // (says so and returns false, having deleted nothing, when it cannot), repairs every row,
+    // The work of a repair of every row without its questions and closing messages: opens the
+    // undo file (says so and returns false, having deleted nothing, when it cannot), repairs every row,
     // marks the repaired ones and writes the log entry. `each` (may be empty) hears every row's
     // index at the start, its Finding and its outcome, in row order.
     bool RepairAllQuietly(const std::function<void(int row, const Finding& f, RepairOutcome outcome)>& each,
@@ -145,6 +129,7 @@ private:
 
     FindingList& findings_;
     RepairView& view_;
+    RepairUi& ui_;
     RepairContext context_;
     std::function<bool()> backup_;
     // Wine's launchers and MIME types removed from the host, whose caches are brought up to
@@ -154,7 +139,7 @@ private:
     std::unique_ptr<WineLeftovers> wineLeftovers_;
     std::string hostSaid_;
     std::string undoPath_;
-    // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
+    // What came of the last product uninstall.
     ProductAnswer productAnswer_;
 };
 

@@ -75,30 +75,13 @@ bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<Re
 
 namespace {
 
-std::string RefusalReason(const std::string& path, const UndoRecords& records) {
-    std::string bytes;
-    std::wstring text;
-    RegFileFlavor flavor;
-    if (!ReadWholeFile(path, bytes)) return "无法读取这个文件";
-    DecodeRegFile(bytes, flavor, text);
-    if (CheckMarks(text, flavor) == Marks::Broken) return "其中有修复时没有记录的内容（文件在修复之后被改动过）";
-    for (const RegFileKey& k : records.keys) {
-        const std::string key = WideToAnsi(k.path);
-        if (k.remove) return "其中有删除注册表项的内容“[-" + key + "]”";
-        const size_t slash = k.path.find(L'\\');
-        const HKEY root = RootFromName(k.path.substr(0, slash));
-        if (!root || slash == std::wstring::npos || slash + 1 >= k.path.size())
-            return "其中有修复不会记录的注册表项“[" + key + "]”";
-        for (const RegFileValue& v : k.values) {
-            if (!v.remove) continue;
-            // A default-value record of a key whose default value was none: its import takes
-            // away only the empty text the repair put there.
-            if (!v.isDefault) return "其中有删除注册表值的内容“" + key + "\\" + WideToAnsi(v.name) + "”";
-            if (k.values.size() != 1 || !DefaultValueRemovable(records.flavor, root, k.path.substr(slash + 1)))
-                return "它会删除“" + key + "”现有的默认值";
-        }
-    }
-    return {};
+UndoProblem Problem(UndoProblem::What what, const std::string& key = std::string(),
+                    const std::string& name = std::string()) {
+    UndoProblem p;
+    p.what = what;
+    p.key = key;
+    p.name = name;
+    return p;
 }
 
 // What must be there of one object (a key, however reached) once every file is imported.
@@ -168,51 +151,75 @@ std::vector<Expected> ExpectedAfterImport(const std::vector<UndoRecords>& import
 
 }  // namespace
 
-std::string UndoRefusal(const std::string& path, const UndoRecords& records) {
-    const std::string reason = RefusalReason(path, records);
-    if (reason.empty()) return reason;
-    return "撤销失败！“" + path + "”不是修复时写下的撤销文件：" + reason + "。没有导入任何内容，注册表没有改变。";
+UndoProblem UndoFileProblem(const std::string& path, const UndoRecords& records) {
+    std::string bytes;
+    std::wstring text;
+    RegFileFlavor flavor;
+    if (!ReadWholeFile(path, bytes)) return Problem(UndoProblem::Unreadable);
+    DecodeRegFile(bytes, flavor, text);
+    if (CheckMarks(text, flavor) == Marks::Broken) return Problem(UndoProblem::Changed);
+    for (const RegFileKey& k : records.keys) {
+        const std::string key = WideToAnsi(k.path);
+        if (k.remove) return Problem(UndoProblem::DeletesKey, key);
+        const size_t slash = k.path.find(L'\\');
+        const HKEY root = RootFromName(k.path.substr(0, slash));
+        if (!root || slash == std::wstring::npos || slash + 1 >= k.path.size())
+            return Problem(UndoProblem::KeyNotRecorded, key);
+        for (const RegFileValue& v : k.values) {
+            if (!v.remove) continue;
+            // A default-value record of a key whose default value was none: its import takes
+            // away only the empty text the repair put there.
+            if (!v.isDefault) return Problem(UndoProblem::DeletesValue, key, WideToAnsi(v.name));
+            if (k.values.size() != 1 || !DefaultValueRemovable(records.flavor, root, k.path.substr(slash + 1)))
+                return Problem(UndoProblem::DeletesDefault, key);
+        }
+    }
+    return {};
 }
 
-std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder) {
-    std::vector<std::string> missing;
+std::vector<NotRestored> MissingAfterUndo(const std::vector<UndoRecords>& importOrder) {
+    std::vector<NotRestored> missing;
+    auto add = [&missing](const std::wstring& path, NotRestored::Why why = NotRestored::Missing,
+                          const std::wstring& stored = std::wstring()) {
+        missing.push_back({WideToAnsi(path), why, WideToAnsi(stored)});
+    };
     for (const Expected& e : ExpectedAfterImport(importOrder)) {
         KeyReader reader(e.flavor);
         UniqueHKey key;
         if (!e.present) {
-            if (e.root && !IsGone(reader.Open(e.root, e.rel, key))) missing.push_back(WideToAnsi(e.path));
+            if (e.root && !IsGone(reader.Open(e.root, e.rel, key))) add(e.path);
             continue;
         }
         if (!e.root || reader.Open(e.root, e.rel, key) != ERROR_SUCCESS) {
-            missing.push_back(WideToAnsi(e.path));
+            add(e.path);
             continue;
         }
         // The key's own name, as the registry holds it: back in the recorded letter case.
         const std::vector<std::wstring> written = SplitNames(e.path);
         const std::vector<std::wstring> stored = SplitNames(KeyRealName(key.get()));
         if (stored.size() > 1 && stored.back() != written.back() && SameIgnoringCase(stored.back(), written.back()))
-            missing.push_back(WideToAnsi(e.path) + "（注册表中的名称是“" + WideToAnsi(stored.back()) + "”）");
+            add(e.path, NotRestored::OtherName, stored.back());
         const bool isLink = IsRealLink(reader, e.root, e.rel, key.get());
         if (e.link && !isLink) {
-            missing.push_back(WideToAnsi(e.path) + "（不再是注册表链接）");
+            add(e.path, NotRestored::NoLongerLink);
             continue;
         }
         // A value recorded through a link: the import wrote it where the link leads.
         if (isLink && !e.link && reader.Open(e.root, e.rel, key, false) != ERROR_SUCCESS) {
-            missing.push_back(WideToAnsi(e.path));
+            add(e.path);
             continue;
         }
         for (const RegFileValue& want : e.values) {
             RegFileValue have;
             bool found = false;
             const bool read = reader.Value(key.get(), want.isDefault ? std::wstring() : want.name, have, found);
-            const std::string what = WideToAnsi(e.path + L"\\" + (want.isDefault ? L"@" : want.name));
+            const std::wstring what = e.path + L"\\" + (want.isDefault ? L"@" : want.name);
             if (want.remove) {
-                if (!read || found) missing.push_back(what);
+                if (!read || found) add(what);
             } else if (!read || !found) {
-                missing.push_back(what);
+                add(what);
             } else if (!SameData(want, have)) {
-                missing.push_back(what + (want.type != have.type ? "（类型不同）" : "（数据不同）"));
+                add(what, want.type != have.type ? NotRestored::OtherKind : NotRestored::OtherData);
             }
         }
     }

@@ -218,7 +218,7 @@ bool UndoFile::Append(const std::wstring& text) {
 }
 
 bool UndoFile::RecordKey(HKEY root, const std::string& path) {
-    refusal_.clear();
+    refusal_ = LinkRefusal();
     if (!file_) return false;
     std::wstring rel;
     const std::string rootName = RootName(root);
@@ -240,10 +240,7 @@ bool UndoFile::RecordKey(HKEY root, const std::string& path) {
             break;
         case TreeResult::Link:
             ++linksRefused_;
-            refusal_ = (writer.linkPath == full ? "“" + WideToAnsi(full) + "”是注册表链接"
-                                                : "“" + WideToAnsi(full) + "”之下的“" + WideToAnsi(writer.linkPath) +
-                                                      "”是注册表链接") +
-                       "：撤销文件不能恢复注册表链接，含有链接的注册表项不删除。";
+            refusal_ = {WideToAnsi(full), WideToAnsi(writer.linkPath)};
             return false;
         case TreeResult::Failed:
             return false;
@@ -254,7 +251,7 @@ bool UndoFile::RecordKey(HKEY root, const std::string& path) {
 }
 
 bool UndoFile::RecordValue(HKEY root, const std::string& path, const std::string& name) {
-    refusal_.clear();
+    refusal_ = LinkRefusal();
     if (!file_) return false;
     std::wstring rel, wname;
     const std::string rootName = RootName(root);

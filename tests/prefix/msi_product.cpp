@@ -13,6 +13,7 @@
 #include "repair/UndoFile.h"
 #include "scanners/registry/UninstallEntries.h"
 #include "support/QuietRepairView.h"
+#include "support/ScriptedRepairUi.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
@@ -44,20 +45,17 @@ TEST_CASE("a product whose folder was deleted by hand: reported, then removed by
     CHECK(rows[0].missingPaths[0].find("TwMsiProbe") != std::string::npos);
 
     DeleteFileA(RepairLogPath().c_str());
-    std::vector<std::string> shown;
-    ScopedSeams seams;
-    seams->messageBox = [&](HWND, const std::string& text, const std::string&, UINT) {
-        shown.push_back(text);
-        return IDOK;
-    };
+    ScriptedRepairUi ui;
     FindingList list;
     list.Add(rows[0]);
     QuietRepairView view;
-    Repairer(list, view, RepairContext{5}, nullptr).RepairSelected();
-    REQUIRE(shown.size() == 2);  // the question, then what the installer said
-    CHECK(shown[1].find("返回 0：卸载成功") != std::string::npos);
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
+    // The question, then what the installer said.
+    CHECK(ui.heard == std::vector<std::string>{"ConfirmRow", "ProductUninstalled"});
+    CHECK(ui.productRepaired);
+    CHECK(ui.product.code == "0");
     CHECK(list.At(0).Repaired());
-    CHECK(ReadFileBytes(RepairLogPath()).find("返回 0") != std::string::npos);
+    CHECK(ReadFileBytes(RepairLogPath()).find(ui.product.said) != std::string::npos);
     // The installer changed the registry, not the repair: no undo file.
     CHECK(ListUndoFiles().empty());
     CHECK(ProductRows(code).empty());

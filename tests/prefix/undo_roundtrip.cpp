@@ -122,6 +122,7 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, kFonts, "Tw Gone (TrueType)"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kClass) + "\\shell"));
     CHECK(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kLinked) + "\\Link"));
+    for (const std::string& s : shown) MESSAGE(AnsiToUtf8(s));
     CHECK(shown.back().find("1 个是注册表链接") != std::string::npos);
     form.Command(IDM_UNDO_LAST);
     CHECK(shown.back().rfind("撤销完毕。", 0) == 0);
