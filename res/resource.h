@@ -33,6 +33,9 @@
 #define IDM_EXPORT 1018
 #define IDM_POP_OPEN 1019
 #define IDM_POP_IGNORE 1020
+// The Language menu: one item per language.
+#define IDM_LANG_CHINESE 1041
+#define IDM_LANG_ENGLISH 1042
 
 // The small windows' templates and their controls.
 #define IDD_HISTORY 301

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ComHandle.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"
@@ -176,7 +177,7 @@ TEST_CASE("a shortcut is broken only when its target is missing on a fixed disk 
         if (f.location != dir / "gone.lnk") continue;
         WIN32_FILE_ATTRIBUTE_DATA data{};
         GetFileAttributesExA(f.location.c_str(), GetFileExInfoStandard, &data);
-        CHECK(f.caption == kDiskFileCaption);
+        CHECK(f.caption == LoadText(kDiskFileCaption));
         CHECK(f.keyName == std::to_string(data.nFileSizeLow) + " Byte");
         CHECK(f.description == dir / "gone.exe");
     }

@@ -2,9 +2,11 @@
 
 #include <shellapi.h>
 
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "resource.h"
+#include "strings.h"
 #include "version.h"
 
 namespace tw {
@@ -14,7 +16,7 @@ const char kMakerHomePage[] = "http://www.example.org/tarnwell/";
 
 void ShowAboutBox(HWND owner, HINSTANCE instance) {
     ShellAboutW(owner, AnsiToWide("Tarnwell Version " TW_VERSION_STR).c_str(),
-                AnsiToWide("Tarnwell 开发组  tarnwell@example.com").c_str(),
+                LoadWideText(IDS_ABOUT_MAKER).c_str(),
                 LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP)));
 }
 

@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "repair/RepairLog.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -118,10 +119,10 @@ void HistoryWindow::Reload() {
     // A missing or unreadable log shows as an empty window, without a message. A log that an
     // older portable use left beside the program comes first: its entries are older.
     std::wstring text;
-    std::string where = "日志文件夹：" + DataFolder();
+    std::string where = LoadText(IDS_HISTORY_FOLDER, {DataFolder()});
     for (const std::string& path : RepairLogPaths()) {
         text += LoadLogText(path);
-        if (path != RepairLogPath()) where += "（以及程序文件夹中以前的日志）";
+        if (path != RepairLogPath()) where += LoadText(IDS_HISTORY_OLDER);
     }
     SetWindowTextW(Memo(), text.c_str());
     // The strip above the log says where it is kept, in one section as wide as any window.

@@ -3,9 +3,10 @@
 #include <commctrl.h>
 
 #include "platform/ListColumns.h"
-#include "platform/Seams.h"
 #include "platform/LoadText.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -52,7 +53,7 @@ void IgnoreWindow::RemoveSelected() {
     const bool saved = list_.Remove(chosen);
     Fill();
     if (!saved)
-        ShowMessage(hwnd_, "无法写入忽略列表文件“" + list_.Path() + "”，移除的项目在下次启动后仍将被忽略。",
+        ShowMessage(hwnd_, LoadText(IDS_IGNORE_NOT_SAVED_REMOVE, {list_.Path()}),
                     MB_OK | MB_ICONERROR);
 }
 

@@ -5,11 +5,13 @@
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "resource.h"
 #include "scan/osinfo/ProgramRecord.h"
+#include "strings.h"
 #include "wording/ScanWording.h"
 
 namespace tw {
@@ -53,7 +55,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
     session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
     if (session_.windowsDir.empty()) {
-        ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
+        ShowMessage(nullptr, LoadText(IDS_NO_WINDOWS_FOLDER), MB_OK | MB_ICONERROR);
         return false;
     }
     driver_ = MakeScanDriver(*this, session_, ignored_);
@@ -229,6 +231,10 @@ void MainWindow::RunCommand(UINT id) {
         case IDM_EXPORT:
             ExportReport();
             break;
+        case IDM_LANG_CHINESE:
+        case IDM_LANG_ENGLISH:
+            SwitchLanguage(id == IDM_LANG_ENGLISH ? Language::English : Language::Chinese);
+            break;
         case IDM_POP_OPEN:
             OpenSelected();
             break;
@@ -254,13 +260,11 @@ void MainWindow::RunCommand(UINT id) {
 }
 
 void MainWindow::SelectAllClick() {
-    std::string caption = kSelectNone;
     wchar_t buf[32] = {};
     GetWindowTextW(selectAll_, buf, 32);
-    bool wasSelectAll = WideToAnsi(buf) == kSelectAll;
-    caption = wasSelectAll ? kSelectNone : kSelectAll;
-    SetControlText(selectAll_, caption);
-    bool tick = caption == kSelectNone;
+    // The button says what it will do next; a caption of either language counts.
+    const bool tick = IsTextOf(WideToAnsi(buf), IDS_SELECT_ALL);
+    SetControlText(selectAll_, LoadText(tick ? IDS_SELECT_NONE : IDS_SELECT_ALL));
     int n = ListView_GetItemCount(checklist_);
     for (int i = 0; i < n; ++i) ListView_SetCheckState(checklist_, i, tick);
 }
@@ -334,22 +338,22 @@ void MainWindow::SetControlText(HWND control, const std::string& text) {
 bool MainWindow::ScanCaptionIsStart() {
     wchar_t buf[32] = {};
     GetWindowTextW(scanButton_, buf, 32);
-    return WideToAnsi(buf) == kScan;
+    return !IsTextOf(WideToAnsi(buf), IDS_BUTTON_STOP);
 }
 
 void MainWindow::SetScanCaptions(bool scanning) {
     report_.CatchUp();
-    SetControlText(scanButton_, scanning ? kStop : kScan);
-    std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
+    SetControlText(scanButton_, LoadText(scanning ? IDS_BUTTON_STOP : IDS_BUTTON_SCAN));
+    std::wstring tool = LoadWideText(scanning ? IDS_TOOL_STOP : IDS_TOOL_SCAN);
     TBBUTTONINFOW bi{};
     bi.cbSize = sizeof bi;
     bi.dwMask = TBIF_TEXT;
     bi.pszText = &tool[0];
     SendMessageW(toolBar_, TB_SETBUTTONINFOW, IDM_SCAN, reinterpret_cast<LPARAM>(&bi));
-    if (menus_) menus_->SetCaption(IDM_SCAN, scanning ? kStop : kScan);
+    if (menus_) menus_->SetCaption(IDM_SCAN, LoadText(scanning ? IDS_BUTTON_STOP : IDS_BUTTON_SCAN));
 }
 
-void MainWindow::ResetScanHints() { SetHint(tooltip_, hwnd_, scanButton_, kScanHint); }
+void MainWindow::ResetScanHints() { SetHint(tooltip_, hwnd_, scanButton_, LoadText(IDS_HINT_SCAN)); }
 
 void MainWindow::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
 

@@ -24,6 +24,7 @@
 namespace tw {
 
 class RepairCommands;
+enum class Language;
 
 // The main window's own controls. The commands (menu items, shortcuts, tool buttons) carry the
 // resource's IDM_* numbers; the controls are numbered after the last of them.
@@ -88,6 +89,11 @@ public:
     const IgnoreList& Ignored() const { return ignored_; }
     // Selects a report-list row (-1: none).
     void SelectRow(int row);
+    // The Language menu: the window speaks `language` at once (menus, controls, the small
+    // windows; rows already in the report keep the words they were found with) and Set.ini
+    // keeps the choice for the next start and the console scanner. Chinese is refused where the
+    // code page cannot show it.
+    void SwitchLanguage(Language language);
 
     // ScanView
     bool ScanCaptionIsStart() override;
@@ -132,6 +138,8 @@ private:
     void CreateControls();
     void CreateToolBar();
     void FillChecklist();
+    // Puts the texts of the language spoken on the window's own controls.
+    void WordControls();
     void SetControlText(HWND control, const std::string& text);
     std::string IniPath() const;
     void SetStatusText(const std::string& text);

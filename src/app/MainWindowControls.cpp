@@ -1,8 +1,10 @@
 // The main window's controls: made at window creation, laid out on every resize.
 #include "app/MainWindow.h"
 #include "app/MainWindowLayout.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
+#include "strings.h"
 #include "version.h"
 
 namespace tw {
@@ -69,7 +71,7 @@ void MainWindow::CreateToolBar() {
     SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolImages_.get()));
     SendMessageW(toolBar_, TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(toolHotImages_.get()));
     std::vector<std::wstring> texts;
-    for (const ToolButtonDef& d : kToolButtons) texts.push_back(d.caption ? AnsiToWide(d.caption) : L"");
+    for (const ToolButtonDef& d : kToolButtons) texts.push_back(d.caption ? L" " : L"");
     std::vector<TBBUTTON> buttons;
     for (size_t i = 0; i < sizeof kToolButtons / sizeof kToolButtons[0]; ++i) {
         const ToolButtonDef& d = kToolButtons[i];
@@ -103,7 +105,7 @@ void MainWindow::CreateControls() {
                                hwnd_, nullptr, instance_, nullptr);
 
     checklistPanel_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0);
-    checklistLabel_ = child(checklistPanel_, L"STATIC", "请选择Tarnwell要检查的项目", SS_LEFT, 10, 4, 300, 14, 0);
+    checklistLabel_ = child(checklistPanel_, L"STATIC", "", SS_LEFT, 10, 4, 300, 14, 0);
     checklist_ = child(checklistPanel_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                          10, 21, 400, 136, ID_CHECKLIST, WS_EX_CLIENTEDGE);
@@ -115,20 +117,16 @@ void MainWindow::CreateControls() {
     ListView_InsertColumn(checklist_, 0, &col);
     col.cx = 150;
     ListView_InsertColumn(checklist_, 1, &col);
-    selectAll_ = child(checklistPanel_, L"BUTTON", kSelectNone, BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
+    selectAll_ = child(checklistPanel_, L"BUTTON", "", BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
     buttonPanel_ = child(checklistPanel_, kPanelClass, "", WS_CLIPCHILDREN, kDesignWidth - kButtonPanelWidth, 0, kButtonPanelWidth,
                     kPanelHeight, 0);
-    const char* captions[4] = {kScan, "修复", "全部修复", "退出"};
     HWND* buttons[4] = {&scanButton_, &repairButton_, &repairAllButton_, &exitButton_};
     for (int i = 0; i < 4; ++i)
-        *buttons[i] = child(buttonPanel_, L"BUTTON", captions[i], BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft,
+        *buttons[i] = child(buttonPanel_, L"BUTTON", "", BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft,
                             kButtonTops[i], kButtonWidth, kButtonHeight, ID_SCAN_BUTTON + static_cast<UINT>(i));
     EnableWindow(repairButton_, FALSE);
     EnableWindow(repairAllButton_, FALSE);
-    AddHint(tooltip_, hwnd_, scanButton_, kScanHint);
-    AddHint(tooltip_, hwnd_, repairButton_, "修复选中的错误条目");
-    AddHint(tooltip_, hwnd_, repairAllButton_, "修复所有扫描到的错误");
-    AddHint(tooltip_, hwnd_, exitButton_, "退出Tarnwell");
+    for (HWND button : {scanButton_, repairButton_, repairAllButton_, exitButton_}) AddHint(tooltip_, hwnd_, button, " ");
 
     reportList_ = child(hwnd_, WC_LISTVIEWW, "",
                        LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
@@ -138,7 +136,8 @@ void MainWindow::CreateControls() {
     statusBar_ = child(hwnd_, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, 0, 0, 0, 19, ID_STATUS_BAR);
     int parts[1] = {400};
     SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    SetStatus("Tarnwell " TW_VERSION_STR " - 请选择要检查的项目，然后单击“扫描”。");
+    WordControls();
+    SetStatus(LoadText(IDS_STATUS_READY, {TW_VERSION_STR}));
 }
 
 void MainWindow::FillChecklist() {
@@ -214,7 +213,7 @@ LRESULT MainWindow::OnNotify(NMHDR* hdr) {
         tip.clear();
         for (const ToolButtonDef& d : kToolButtons)
             if (d.caption && d.id == hdr->idFrom)
-                tip = AnsiToWide(d.hint);
+                tip = LoadWideText(d.hint);
         tt->lpszText = &tip[0];
         return 0;
     }

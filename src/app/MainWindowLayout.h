@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "resource.h"
+#include "strings.h"
 
 namespace tw {
 namespace window_layout {
@@ -14,13 +15,6 @@ namespace window_layout {
 inline const wchar_t kMainClass[] = L"TForm1";
 inline const wchar_t kPanelClass[] = L"TarnwellPanel";
 
-inline const char kScan[] = "扫描";
-inline const char kStop[] = "停止";
-inline const char kScanTool[] = "  扫描  ";
-inline const char kStopTool[] = "  停止  ";
-inline const char kScanHint[] = "扫描系统错误";
-inline const char kSelectNone[] = "全否";
-inline const char kSelectAll[] = "全选";
 // The longest status line shown, in bytes: more than its panel can hold.
 inline const size_t kStatusTextLimit = 260;
 
@@ -33,22 +27,24 @@ inline const int kToolBarHeight = 56, kPanelHeight = 167, kButtonPanelWidth = 10
 inline const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 inline const int kButtonTops[4] = {19, 57, 94, 132};
 
+// A tool button: its command, picture, and the string ids of its caption and hint (a caption of
+// 0 is a separator).
 struct ToolButtonDef {
     UINT id;
     int image;
-    const char* caption;
-    const char* hint;
+    unsigned caption;
+    unsigned hint;
     bool hidden;
 };
 inline const ToolButtonDef kToolButtons[] = {
-    {IDM_SCAN, 0, kScanTool, kScanHint, false},
-    {IDM_REPAIRALL, 1, "全部修复", "修复所有扫描到的错误", true},
-    {IDM_REPAIR, 2, "  修复  ", "修复选中的错误", true},
-    {0, 0, nullptr, nullptr, false},
-    {IDM_BACKUP, 3, "  备份  ", "注册表备份", false},
-    {IDM_RESTORE, 4, "  恢复  ", "注册表恢复", false},
-    {0, 0, nullptr, nullptr, false},
-    {IDM_HISTORY, 5, "历史日志", "修复历史日志", false},
+    {IDM_SCAN, 0, IDS_TOOL_SCAN, IDS_HINT_SCAN, false},
+    {IDM_REPAIRALL, 1, IDS_TOOL_REPAIR_ALL, IDS_HINT_REPAIR_ALL, true},
+    {IDM_REPAIR, 2, IDS_TOOL_REPAIR, IDS_HINT_REPAIR, true},
+    {0, 0, 0, 0, false},
+    {IDM_BACKUP, 3, IDS_TOOL_BACKUP, IDS_HINT_BACKUP, false},
+    {IDM_RESTORE, 4, IDS_TOOL_RESTORE, IDS_HINT_RESTORE, false},
+    {0, 0, 0, 0, false},
+    {IDM_HISTORY, 5, IDS_TOOL_HISTORY, IDS_HINT_HISTORY, false},
 };
 
 }  // namespace window_layout

@@ -4,6 +4,7 @@
 
 #include "app/AboutCommands.h"
 #include "app/HtmlHelp.h"
+#include "platform/Language.h"
 #include "platform/Text.h"
 #include "resource.h"
 
@@ -33,24 +34,33 @@ MenuCommands::~MenuCommands() = default;
 
 void MenuCommands::Load(HWND owner, HIMAGELIST images) {
     owner_ = owner;
-    mainMenu_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_MAINMENU));
+    const HMENU old = mainMenu_;
+    mainMenu_ = LoadLanguageMenu(IDR_MAINMENU);
     SetMenu(owner_, mainMenu_);
+    // A menu the window no longer shows is ours to free.
+    if (old) DestroyMenu(old);
     // The popup menu is the first submenu of its resource; the root is kept to free it.
-    popupRoot_.reset(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_POPUPMENU)));
+    popupRoot_.reset(LoadLanguageMenu(IDR_POPUPMENU));
     popupMenu_ = popupRoot_ ? GetSubMenu(popupRoot_.get(), 0) : nullptr;
     // Loaded from the program's resources: the system frees the table with the program.
-    accel_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_SHORTCUTS));
+    if (!accel_) accel_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_SHORTCUTS));
     const MenuImages::Style style = MenuImages::StyleForThisSystem();
-    images_.Attach(mainMenu_, images, MainMenuImages(), style);
-    images_.Attach(popupMenu_, images, PopupMenuImages(), style);
+    images_.reset(new MenuImages);
+    images_->Attach(mainMenu_, images, MainMenuImages(), style);
+    images_->Attach(popupMenu_, images, PopupMenuImages(), style);
+    // The language spoken is checked; Chinese cannot be chosen where the code page cannot show it.
+    const bool english = CurrentLanguage() == Language::English;
+    CheckMenuRadioItem(mainMenu_, IDM_LANG_CHINESE, IDM_LANG_ENGLISH, english ? IDM_LANG_ENGLISH : IDM_LANG_CHINESE,
+                       MF_BYCOMMAND);
+    if (!CanShowChinese()) EnableMenuItem(mainMenu_, IDM_LANG_CHINESE, MF_BYCOMMAND | MF_GRAYED);
 }
 
 bool MenuCommands::OnMessage(UINT msg, WPARAM wp, LPARAM lp, HWND popupOver) {
     switch (msg) {
         case WM_MEASUREITEM:
-            return images_.OnMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lp));
+            return images_->OnMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lp));
         case WM_DRAWITEM:
-            return images_.OnDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lp));
+            return images_->OnDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lp));
         case WM_CONTEXTMENU: {
             if (!popupOver || reinterpret_cast<HWND>(wp) != popupOver) return false;
             POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};

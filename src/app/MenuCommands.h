@@ -25,7 +25,9 @@ public:
     MenuCommands& operator=(const MenuCommands&) = delete;
 
     // Puts the main menu on the window, loads the popup menu and the shortcut keys, and the
-    // pictures of `images` on their items.
+    // pictures of `images` on their items; the menus are those of the language the program
+    // speaks, its item in the Language menu checked. Called again after the language changed,
+    // it replaces both menus (their items as loaded: enabled, captions as in the resource).
     void Load(HWND owner, HIMAGELIST images);
 
     HMENU MainMenu() const { return mainMenu_; }
@@ -55,7 +57,7 @@ private:
     UniqueMenu popupRoot_;
     HACCEL accel_ = nullptr;
     std::unique_ptr<HtmlHelp> help_;
-    MenuImages images_;
+    std::unique_ptr<MenuImages> images_{new MenuImages};
 };
 
 }  // namespace tw

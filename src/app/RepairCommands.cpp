@@ -101,4 +101,11 @@ void RepairCommands::ClearHistory() {
     if (!busy_) MakeHistory().ClearLog();
 }
 
+void RepairCommands::RemakeHistory() {
+    if (!history_) return;
+    const bool shown = history_->Handle() && IsWindowVisible(history_->Handle());
+    history_.reset();
+    if (shown) ShowHistory();
+}
+
 }  // namespace tw

@@ -37,6 +37,9 @@ public:
 
     // Null until first used.
     HistoryWindow* History() const { return history_.get(); }
+    // After the language changed: the history window is made again in the new one, shown if it
+    // was shown.
+    void RemakeHistory();
     ProgressWindow* Progress() const { return progress_.Window(); }
 
 private:

@@ -4,15 +4,23 @@
 #include <cstdio>
 
 #include "platform/Handle.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
+#include "strings.h"
 
 namespace tw {
 
 namespace {
 
 const char kBom[] = "\xEF\xBB\xBF";
-// The report list's column captions, and the image index the console scanner prints last.
-const char kHeader[] = "项目\t位置\t键名\t说明\t图标";
+// The report list's column captions, and the image index the console scanner prints last, in a
+// language.
+std::string HeaderIn(Language language) {
+    std::string header;
+    for (unsigned id : {IDS_COLUMN_ITEM, IDS_COLUMN_LOCATION, IDS_COLUMN_KEY_NAME, IDS_COLUMN_DESCRIPTION, IDS_COLUMN_IMAGE})
+        header += (header.empty() ? "" : "\t") + LoadTextIn(language, id);
+    return header;
+}
 
 std::string Utf8ToAnsi(const std::string& s) {
     if (s.empty()) return {};
@@ -60,7 +68,7 @@ bool UnescapeReportField(const std::string& text, std::string& out) {
 }
 
 std::string ReportText(const std::vector<Finding>& findings) {
-    std::string text = kBom + AnsiToUtf8(kHeader) + "\r\n";
+    std::string text = kBom + AnsiToUtf8(HeaderIn(CurrentLanguage())) + "\r\n";
     for (const Finding& f : findings) {
         // Escaped as the console scanner escapes the ANSI text, then converted: the escapes are
         // ASCII and come through the conversion unchanged.
@@ -79,7 +87,10 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
     std::vector<std::string> lines = SplitAt(text, '\n');
     for (std::string& line : lines)
         if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (lines.empty() || Utf8ToAnsi(lines[0]) != kHeader) return false;
+    // A report saved in either language reads back.
+    if (lines.empty() || (Utf8ToAnsi(lines[0]) != HeaderIn(Language::Chinese) &&
+                          Utf8ToAnsi(lines[0]) != HeaderIn(Language::English)))
+        return false;
     for (size_t n = 1; n < lines.size(); ++n) {
         if (lines[n].empty() && n + 1 == lines.size()) break;  // the end of the last line
         std::vector<std::string> fields = SplitAt(Utf8ToAnsi(lines[n]), '\t');

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "platform/ListColumns.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -22,7 +24,19 @@ void ReportListView::Attach(HWND owner, HWND list, HIMAGELIST images) {
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
     ListView_SetImageList(list_, images, LVSIL_SMALL);
     ListView_SetBkColor(list_, RGB(255, 255, 255));
-    AddListColumns(list_, {{"项目", 150}, {"位置", 150}, {"键名", 60}, {"说明", 231}});
+    AddListColumns(list_, {{"", 150}, {"", 150}, {"", 60}, {"", 231}});
+    WordColumns();
+}
+
+void ReportListView::WordColumns() {
+    const unsigned captions[] = {IDS_COLUMN_ITEM, IDS_COLUMN_LOCATION, IDS_COLUMN_KEY_NAME, IDS_COLUMN_DESCRIPTION};
+    for (int i = 0; i < 4; ++i) {
+        std::wstring text = LoadWideText(captions[i]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = &text[0];
+        SendMessageW(list_, LVM_SETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+    }
 }
 
 bool ReportListView::OnNotify(NMHDR* hdr) {

@@ -25,6 +25,8 @@ public:
     // Takes over a report-style virtual list view: its columns, image list and colours. The
     // owner receives the catch-up timer.
     void Attach(HWND owner, HWND list, HIMAGELIST images);
+    // Puts the column captions of the language spoken on the list.
+    void WordColumns();
     HWND Handle() const { return list_; }
 
     // Sorting is refused while this answers true.

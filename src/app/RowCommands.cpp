@@ -6,9 +6,11 @@
 #include "app/OpenLocation.h"
 #include "app/ReportExport.h"
 #include "platform/FileDialog.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "resource.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -27,7 +29,7 @@ void RowCommands::IgnoreSelected() {
     if (ignoreWindow_ && ignoreWindow_->IsVisible()) ignoreWindow_->Show();
     if (!saved)
         ShowMessage(window_.OwnerWindow(),
-                    "无法写入忽略列表文件“" + ignored_.Path() + "”，此项只在本次运行中被忽略。",
+                    LoadText(IDS_IGNORE_NOT_SAVED_ROW, {ignored_.Path()}),
                     MB_OK | MB_ICONERROR);
 }
 
@@ -37,17 +39,16 @@ void RowCommands::OpenSelected() {
     const Finding f = findings_.At(row);
     if (!OpenLocation(f))
         ShowMessage(window_.OwnerWindow(),
-                    "无法打开“" + f.location + "”：它所在的位置已不存在，或者无法启动" +
-                        (f.OnDisk() ? "资源管理器。" : "注册表编辑器。"),
+                    LoadText(f.OnDisk() ? IDS_CANNOT_OPEN_ON_DISK : IDS_CANNOT_OPEN_IN_REGEDIT, {f.location}),
                     MB_OK | MB_ICONERROR);
 }
 
 void RowCommands::ExportReport() {
     FileDialogRequest request;
     request.save = true;
-    request.title = "导出报告";
-    request.fileName = "Tarnwell报告.txt";
-    request.filters = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
+    request.title = LoadText(IDS_EXPORT_TITLE);
+    request.fileName = LoadText(IDS_EXPORT_FILE_NAME);
+    request.filters = {{LoadText(IDS_FILTER_TEXT), "*.txt"}, {LoadText(IDS_FILTER_ALL), "*.*"}};
     request.extension = "txt";
     std::string path;
     if (!AskForFile(window_.OwnerWindow(), request, path)) return;
@@ -56,7 +57,7 @@ void RowCommands::ExportReport() {
     rows.reserve(static_cast<size_t>(findings_.Count()));
     for (int i = 0; i < findings_.Count(); ++i) rows.push_back(findings_.At(i));
     if (!WriteReportFile(path, rows))
-        ShowMessage(window_.OwnerWindow(), "导出失败！无法写入文件“" + path + "”。", MB_OK | MB_ICONERROR);
+        ShowMessage(window_.OwnerWindow(), LoadText(IDS_EXPORT_FAILED, {path}), MB_OK | MB_ICONERROR);
 }
 
 void RowCommands::ShowIgnoreWindow() {
@@ -64,12 +65,18 @@ void RowCommands::ShowIgnoreWindow() {
     ignoreWindow_->Show();
 }
 
+void RowCommands::RemakeIgnoreWindow() {
+    if (!ignoreWindow_) return;
+    const bool shown = ignoreWindow_->Handle() && IsWindowVisible(ignoreWindow_->Handle());
+    ignoreWindow_.reset();
+    if (shown) ShowIgnoreWindow();
+}
+
 void RowCommands::UpdatePopupItems(HMENU popup, bool scanIdle) {
     if (!popup) return;
     const int row = report_.SelectedRow();
     const bool has = row >= 0 && row < findings_.Count();
-    std::wstring caption = AnsiToWide(has && findings_.At(row).OnDisk() ? "打开所在文件夹(&O)"
-                                                                           : "在注册表编辑器中打开(&O)");
+    std::wstring caption = LoadWideText(has && findings_.At(row).OnDisk() ? IDS_POP_OPEN_FOLDER : IDS_POP_OPEN_REGEDIT);
     MENUITEMINFOW mi{};
     mi.cbSize = sizeof mi;
     mi.fMask = MIIM_STRING;

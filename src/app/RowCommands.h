@@ -35,6 +35,9 @@ public:
     void UpdatePopupItems(HMENU popup, bool scanIdle);
     // Null until the ignore list is first shown.
     IgnoreWindow* IgnoreListWindow() const { return ignoreWindow_.get(); }
+    // After the language changed: the ignore-list window is made again in the new one, shown if
+    // it was shown.
+    void RemakeIgnoreWindow();
 
 private:
     FindingList& findings_;

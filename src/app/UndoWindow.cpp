@@ -7,11 +7,12 @@
 
 #include "platform/FileDialog.h"
 #include "platform/ListColumns.h"
-#include "platform/Seams.h"
 #include "platform/LoadText.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/UndoFile.h"
 #include "resource.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -45,10 +46,11 @@ std::string FileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// "“A”" or "“A”和“B”".
+// "“A”" or "“A”和“B”", in the words of the language.
 std::string QuotedFolders(const std::vector<std::string>& folders) {
     std::string text;
-    for (const std::string& folder : folders) text += (text.empty() ? "“" : "和“") + folder + "”";
+    for (const std::string& folder : folders)
+        text = text.empty() ? LoadText(IDS_QUOTED, {folder}) : LoadText(IDS_QUOTED_AND, {text, folder});
     return text;
 }
 
@@ -99,8 +101,7 @@ void UndoWindow::OnInit() {
 std::string UndoWindow::Summary() const {
     unsigned long long total = 0;
     for (const UndoFileInfo& f : files_) total += f.size;
-    return "文件夹" + QuotedFolders(folders_) + "中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
-           SizeText(total) + "。";
+    return LoadText(IDS_UNDO_SUMMARY, {QuotedFolders(folders_), files_.size(), SizeText(total)});
 }
 
 void UndoWindow::Fill() {
@@ -113,7 +114,7 @@ void UndoWindow::Fill() {
         const std::string name = FileName(file.path);
         const bool inFirst = file.path.compare(0, folders_[0].size(), folders_[0]) == 0;
         AddListRow(list, {TimeText(file.written),
-                          inFirst ? name : name + "（" + file.path.substr(0, file.path.size() - name.size()) + "）",
+                          inFirst ? name : LoadText(IDS_UNDO_FILE_IN, {name, file.path.substr(0, file.path.size() - name.size())}),
                           SizeText(file.size)});
     }
     Select(0);
@@ -143,9 +144,9 @@ void UndoWindow::UndoClick() {
 
 void UndoWindow::BrowseClick() {
     FileDialogRequest request;
-    request.title = "选择要撤销的修复";
+    request.title = LoadText(IDS_UNDO_BROWSE_TITLE);
     request.folder = folders_[0];
-    request.filters = {{"撤销文件 (*.reg)", "*.reg"}};
+    request.filters = {{LoadText(IDS_FILTER_UNDO), "*.reg"}};
     request.extension = "reg";
     std::string path;
     if (AskForFile(hwnd_, request, path)) Finish(path);
@@ -156,7 +157,7 @@ void UndoWindow::RemoveOldClick() {
     GetDlgItemTextW(hwnd_, IDC_UNDO_DAYS, text, 16);
     const long days = wcstol(text, nullptr, 10);
     if (days < 1) {
-        ShowMessage(hwnd_, "请输入天数（至少 1 天）：早于这么多天以前的撤销文件将被删除。", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(hwnd_, LoadText(IDS_UNDO_ASK_DAYS), MB_OK | MB_ICONINFORMATION);
         return;
     }
     FILETIME now;
@@ -167,13 +168,11 @@ void UndoWindow::RemoveOldClick() {
     unsigned long long bytes = 0;
     for (const UndoFileInfo& f : files_)
         if (Ticks(f.written) != 0 && Ticks(f.written) < cut) old.push_back(&f), bytes += f.size;
-    const std::string when = IntToStr(days) + " 天以前的撤销文件";
     if (old.empty()) {
-        ShowMessage(hwnd_, "没有" + when + "。", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(hwnd_, LoadText(IDS_UNDO_NONE_OLDER, {days}), MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (ShowMessage(hwnd_, "将要删除 " + IntToStr(static_cast<long long>(old.size())) + " 个" + when + "（共 " +
-                               SizeText(bytes) + "），那些修复以后就不能撤销了，确定吗？",
+    if (ShowMessage(hwnd_, LoadText(IDS_UNDO_ASK_REMOVE, {old.size(), days, SizeText(bytes)}),
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return;
     int failed = 0;
@@ -181,7 +180,7 @@ void UndoWindow::RemoveOldClick() {
         if (!DeleteFileA(f->path.c_str())) ++failed;
     Fill();
     if (failed > 0)
-        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹" + QuotedFolders(folders_) + "中。",
+        ShowMessage(hwnd_, LoadText(IDS_UNDO_NOT_REMOVED, {failed, QuotedFolders(folders_)}),
                     MB_OK | MB_ICONERROR);
 }
 

@@ -245,7 +245,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
             if (!answer.code.empty())
                 answers[at] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
             if (o == RepairOutcome::Failed && !repairer.HostSaid().empty())
-                view.Write(stderr, f.location + "：" + repairer.HostSaid() + "\n");
+                view.Write(stderr, LoadText(IDS_CONSOLE_HOST_SAID, {f.location, repairer.HostSaid()}) + "\n");
         },
         &counts);
     if (!ran) {

@@ -16,6 +16,7 @@
 #include "cli/ConsoleView.h"
 #include "platform/ComScope.h"
 #include "platform/DataFolder.h"
+#include "platform/Language.h"
 #include "platform/MessagePump.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
@@ -25,12 +26,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tarnwell-scan [--rows LIST] [--all] [--utf8] [--repair [--dry-run] [--backup]]\n"
+    "usage: tarnwell-scan [--rows LIST] [--all] [--utf8] [--lang zh|en] [--repair [--dry-run] [--backup]]\n"
     "       tarnwell-scan --undo [FILE] | --list-undo | --list-rows | --version\n"
     "  --rows LIST   scan the checklist rows in LIST (comma-separated indexes, e.g. 7,8,9);\n"
     "                default: the rows the window ticks at start\n"
     "  --all         scan every row\n"
     "  --utf8        write UTF-8 instead of the system's ANSI code page\n"
+    "  --lang zh|en  the language of the rows and messages: Chinese or English;\n"
+    "                default: the window's (its choice in Set.ini, else the system's)\n"
     "  --list-rows   print the checklist rows with their indexes and exit\n"
     "  --repair      repair every Finding as the window's repair-all does (undo file first);\n"
     "                each line gets its outcome as a sixth field (a product's uninstall:\n"
@@ -50,6 +53,11 @@ void PrintUsage() {
     const std::vector<std::string> folders = tw::DataFolders();
     if (folders.size() > 1) where += "  (and those an older portable use left in " + folders[1] + " are read too)\n";
     fputs(where.c_str(), stderr);
+}
+
+bool IsLanguageCode(const char* code) {
+    tw::Language language;
+    return tw::LanguageFromCode(code, language);
 }
 
 bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& ticks) {
@@ -73,7 +81,7 @@ bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& tick
 struct Options {
     bool utf8 = false, all = false, listRows = false, version = false;
     bool repair = false, dryRun = false, backup = false, undo = false, listUndo = false;
-    std::string rows, undoFile;
+    std::string rows, undoFile, language;
     bool haveRows = false, haveUndoFile = false;
 };
 
@@ -86,6 +94,8 @@ bool ParseOptions(int argc, char** argv, Options& o, int& status) {
         else if (!strcmp(argv[i], "--version")) o.version = true;
         else if (!strcmp(argv[i], "--rows") && i + 1 < argc) { o.rows = argv[++i]; o.haveRows = true; }
         else if (!strncmp(argv[i], "--rows=", 7)) { o.rows = argv[i] + 7; o.haveRows = true; }
+        else if (!strcmp(argv[i], "--lang") && i + 1 < argc && IsLanguageCode(argv[i + 1])) o.language = argv[++i];
+        else if (!strncmp(argv[i], "--lang=", 7) && IsLanguageCode(argv[i] + 7)) o.language = argv[i] + 7;
         else if (!strcmp(argv[i], "--repair")) o.repair = true;
         else if (!strcmp(argv[i], "--dry-run")) o.dryRun = true;
         else if (!strcmp(argv[i], "--backup")) o.backup = true;
@@ -149,7 +159,7 @@ int main(int argc, char** argv) {
 
     // What the user told the window to ignore is not reported here either.
     tw::IgnoreList ignored;
-    const tw::ScanSession session = tw::OpenScanSession(ignored);
+    const tw::ScanSession session = tw::OpenScanSession(ignored, 0, 0, o.language);
     const tw::OsInfo& os = session.os;
     if (o.version) {
         printf(TW_PRODUCT_NAME " " TW_VERSION_STR "\t%s\t%u.%u.%u\n", os.VersionName.c_str(), os.MajorVersion,

@@ -1,5 +1,6 @@
 #include "platform/DialogBase.h"
 
+#include "platform/Language.h"
 #include "platform/MessagePump.h"
 #include "platform/Text.h"
 
@@ -14,8 +15,11 @@ bool DialogBase::Create(int templateId, HWND owner) {
         return InitCommonControlsEx(&icc) != FALSE;
     }();
     (void)controlsReady;
-    if (!CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner, &DialogBase::Procedure,
-                            reinterpret_cast<LPARAM>(this)))
+    // The template of the language the program speaks.
+    const auto* dialog = static_cast<const DLGTEMPLATE*>(
+        LanguageResource(reinterpret_cast<LPCWSTR>(RT_DIALOG), MAKEINTRESOURCEW(templateId)));
+    if (!dialog || !CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialog, owner, &DialogBase::Procedure,
+                                               reinterpret_cast<LPARAM>(this)))
         return false;
     RECT r;
     GetWindowRect(hwnd_, &r);

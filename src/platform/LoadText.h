@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/Language.h"
+
 namespace tw {
 
 // One argument of a text: a text in the ANSI code page, or a whole number written in decimal.
@@ -26,9 +28,20 @@ private:
     std::string text_;
 };
 
-// The text of string `id` in the ANSI code page, its places filled; empty when the program
-// holds no such string.
+// The text of string `id` in the current language (platform/Language.h) and the ANSI code page,
+// its places filled; empty when the program holds no such string.
 std::string LoadText(unsigned id, std::initializer_list<TextArg> args = {});
+
+// The text of string `id` in the block of `language` alone, places filled; empty when that
+// block lacks it.
+std::string LoadTextIn(Language language, unsigned id, std::initializer_list<TextArg> args = {});
+
+// Whether a text is string `id` in any language: a stored name or a row made before the user
+// switched the language still counts as what it names.
+bool IsTextOf(const std::string& text, unsigned id);
+
+// The text of string `id` in the current language as stored, places unfilled.
+std::wstring LoadWideText(unsigned id);
 
 // Fills the places of a text as LoadText does (for a text that is already loaded).
 std::string FillPlaces(const std::string& text, std::initializer_list<TextArg> args);

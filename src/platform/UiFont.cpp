@@ -1,16 +1,27 @@
 #include "platform/UiFont.h"
 
+#include "platform/Language.h"
 #include "platform/Text.h"
 
 namespace tw {
 
 HFONT CreateUiFont() {
-    LOGFONTA lf{};
-    lf.lfHeight = -12;
+    LOGFONTW lf{};
     lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = GB2312_CHARSET;
-    lstrcpynA(lf.lfFaceName, "宋体", LF_FACESIZE);
-    return CreateFontIndirectA(&lf);
+    if (CurrentLanguage() == Language::Chinese) {
+        // The face's own name (SimSun), as the font registers it: the system looks it up by
+        // these characters.
+        lf.lfHeight = -12;
+        lf.lfCharSet = GB2312_CHARSET;
+        lstrcpynW(lf.lfFaceName, L"\x5B8B\x4F53", LF_FACESIZE);
+    } else {
+        // The dialogs' face in English (MS Shell Dlg, 8 point), which every system maps to
+        // its own sans-serif; the default character set lets names of other scripts through.
+        lf.lfHeight = -11;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynW(lf.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
+    }
+    return CreateFontIndirectW(&lf);
 }
 
 static void SendTool(UINT message, HWND tooltip, HWND owner, HWND control, const std::string& text) {

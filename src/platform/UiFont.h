@@ -1,5 +1,5 @@
-// The font of every window of the program: "宋体", 9 point (12 pixels), GB2312 character set,
-// and the hints (tooltips) of their controls.
+// The font of every window of the program, and the hints (tooltips) of their controls. In
+// Chinese SimSun, 9 point (12 pixels), GB2312 character set; in English the dialogs' face.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>

@@ -2,14 +2,18 @@
 
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
+#include "platform/Language.h"
 
 namespace tw {
 
-ScanSession OpenScanSession(IgnoreList& ignored, int minWidth, int minHeight) {
+ScanSession OpenScanSession(IgnoreList& ignored, int minWidth, int minHeight, const std::string& languageCode) {
     ScanSession s;
+    // The language first: every text from here on (the checklist's, a missing Windows folder's
+    // message) is in it.
+    s.settings = LoadSettings(DataFileToRead("Set.ini"), minWidth, minHeight);
+    SetCurrentLanguage(ChooseLanguage(languageCode.empty() ? s.settings.language : languageCode));
     s.windowsDir = WindowsDirectory();
     if (s.windowsDir.empty()) return s;
-    s.settings = LoadSettings(DataFileToRead("Set.ini"), minWidth, minHeight);
     s.ignoreListRead = ignored.Load();
     s.checklist = BuildChecklist(s.os.Family(), s.windowsDir);
     s.context.os = s.os.Family();

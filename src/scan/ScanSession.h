@@ -26,9 +26,12 @@ struct ScanSession {
     bool ignoreListRead = false;
 };
 
-// Asks the system, finds the Windows folder, reads "Set.ini" of the data folder (minWidth and
-// minHeight as LoadSettings) and loads `ignored`. Without a Windows folder it reads no further.
-ScanSession OpenScanSession(IgnoreList& ignored, int minWidth = 0, int minHeight = 0);
+// Reads "Set.ini" of the data folder (minWidth and minHeight as LoadSettings), sets the language
+// the program speaks (platform/Language.h: languageCode, "zh" or "en", when given, else the one
+// stored, else the system's), asks the system, finds the Windows folder and loads `ignored`.
+// Without a Windows folder it reads no further.
+ScanSession OpenScanSession(IgnoreList& ignored, int minWidth = 0, int minHeight = 0,
+                            const std::string& languageCode = std::string());
 
 // The session's scan driver for a view, with the program's scanners, reporting nothing that
 // `ignored` holds; the list must outlive the driver.

@@ -13,6 +13,7 @@ WindowSettings LoadSettings(const std::string& iniPath, int minWidth, int minHei
     IniFile ini(iniPath);
     std::string bak = ini.ReadString("Other", "BakPath", "");
     if (!bak.empty()) s.bakPath = bak;
+    s.language = ini.ReadString("Tarnwell", "Language", "");
     std::string window = ini.ReadString("Tarnwell", "Window", "");
     if (window == "Max") {
         s.maximized = true;
@@ -29,6 +30,12 @@ WindowSettings LoadSettings(const std::string& iniPath, int minWidth, int minHei
     if (s.hasHeight && s.height < minHeight) s.hasHeight = false;
     if (s.hasWidth && s.width < minWidth) s.hasWidth = false;
     return s;
+}
+
+void SaveLanguage(const std::string& iniPath, const std::string& code) {
+    IniFile ini(iniPath);
+    ini.WriteString("Tarnwell", "Language", code);
+    ini.Flush();
 }
 
 void SaveWindowPlacement(const std::string& iniPath, bool maximized, int top, int height, int width) {

@@ -7,6 +7,8 @@ namespace tw {
 
 struct WindowSettings {
     std::string bakPath = "Backup";
+    // The language the user chose in the window ("zh", "en"); empty: the system's.
+    std::string language;
     bool maximized = false;
     bool hasTop = false, hasHeight = false, hasWidth = false;
     int top = 0, height = 0, width = 0;
@@ -16,6 +18,9 @@ struct WindowSettings {
 // Top/Height/Width is ignored on its own, as is a Width or Height below the window's minimum
 // (a window too small to use would be saved again at every close).
 WindowSettings LoadSettings(const std::string& iniPath, int minWidth = 0, int minHeight = 0);
+// Writes the language the user chose ("zh", "en") and flushes the file; throws IniError when
+// the system refuses.
+void SaveLanguage(const std::string& iniPath, const std::string& code);
 // Writes the placement and flushes the file; throws IniError when the system refuses.
 void SaveWindowPlacement(const std::string& iniPath, bool maximized, int top, int height, int width);
 // True when the boot menu at bootIni lists more than one operating system.

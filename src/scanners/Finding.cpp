@@ -1,23 +1,34 @@
 #include "scanners/Finding.h"
 
+#include "platform/LoadText.h"
+#include "platform/Text.h"
 #include "scanners/disk/WineDesktopEntries.h"
 
 namespace tw {
 
-const char* const kDiskFileCaption = "磁盘文件错误";
-const char* const kDiskDirCaption = "磁盘目录错误";
 const char* const kDefaultValueMarker = "@D_e_f_a_u_l_t";
 
 FindingKind KindFromTexts(const std::string& caption, const std::string& keyName, const std::string& location) {
-    if (caption == kDiskFileCaption) return FindingKind::File;
-    if (caption == kDiskDirCaption) return FindingKind::Folder;
+    // A stored caption may be of either language.
+    if (IsTextOf(caption, kDiskFileCaption)) return FindingKind::File;
+    if (IsTextOf(caption, kDiskDirCaption)) return FindingKind::Folder;
     // Wine's menu folders are folders under applications/wine, or folder entries (files).
     const std::string entry = ".directory";
-    if (caption == kWineMenuFolderCaption &&
+    if (IsTextOf(caption, kWineMenuFolderCaption) &&
         (location.size() < entry.size() || location.compare(location.size() - entry.size(), entry.size(), entry) != 0))
         return FindingKind::Folder;
     if (IsWineHostCaption(caption)) return FindingKind::File;
     return keyName.empty() ? FindingKind::RegistryKey : FindingKind::RegistryValue;
+}
+
+std::string CaptionKey(const std::string& caption) {
+    if (caption.compare(0, 5, "HKEY_") == 0) return caption;
+    static const unsigned kCaptions[] = {kDiskFileCaption, kDiskDirCaption, kWineLauncherCaption, kWineMenuCaption,
+                                         kWineMenuFolderCaption, kWineAssociationCaption, kWineMimeTypeCaption,
+                                         kWineDesktopFileCaption, kWineIconCaption};
+    for (unsigned id : kCaptions)
+        if (IsTextOf(caption, id)) return "#" + IntToStr(static_cast<long long>(id));
+    return caption;
 }
 
 HKEY RootFromCaption(const std::string& caption) {
@@ -50,11 +61,11 @@ Finding NamedOrDefaultValueFinding(const std::string& root, const std::string& l
 }
 
 Finding DiskFileFinding(const std::string& location, const std::string& keyName, const std::string& description) {
-    return Finding{kDiskFileCaption, location, keyName, description, kImageFresh, FindingKind::File};
+    return Finding{LoadText(kDiskFileCaption), location, keyName, description, kImageFresh, FindingKind::File};
 }
 
 Finding DiskFolderFinding(const std::string& location) {
-    return Finding{kDiskDirCaption, location, "", "", kImageFresh, FindingKind::Folder};
+    return Finding{LoadText(kDiskDirCaption), location, "", "", kImageFresh, FindingKind::Folder};
 }
 
 }  // namespace tw

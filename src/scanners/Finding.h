@@ -4,11 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "strings.h"
+
 namespace tw {
 
-// Captions of disk Findings; registry Findings carry the root's name instead.
-extern const char* const kDiskFileCaption;   // "磁盘文件错误": a broken shortcut file
-extern const char* const kDiskDirCaption;    // "磁盘目录错误": an empty folder
+// Captions of disk Findings, by their string ids; registry Findings carry the root's name
+// instead, the same in every language.
+constexpr unsigned kDiskFileCaption = IDS_CAPTION_DISK_FILE;  // a broken shortcut file
+constexpr unsigned kDiskDirCaption = IDS_CAPTION_DISK_DIR;    // an empty folder
 // Key name standing for a key's unnamed default value.
 extern const char* const kDefaultValueMarker;  // "@D_e_f_a_u_l_t"
 
@@ -76,6 +79,9 @@ Finding DiskFileFinding(const std::string& location, const std::string& keyName 
 // An empty folder under the caption kDiskDirCaption.
 Finding DiskFolderFinding(const std::string& location);
 
+// A caption as stored lists compare it: a disk or Wine caption of either language becomes one
+// key of its own ("#" and its string id), every other caption stays as it is.
+std::string CaptionKey(const std::string& caption);
 // The registry root a registry row's caption names; any other caption means HKEY_CURRENT_USER.
 HKEY RootFromCaption(const std::string& caption);
 // What the texts of a row read back from a report suggest it names, where its kind was not

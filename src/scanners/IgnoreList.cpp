@@ -1,12 +1,14 @@
 #include "scanners/IgnoreList.h"
 
-#include <windows.h>
-#include <cstdio>
-
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
+#include "strings.h"
+
+#include <windows.h>
+#include <cstdio>
 
 namespace tw {
 
@@ -40,7 +42,8 @@ std::string IgnoreList::EscapeField(const std::string& text) {
 }
 
 IgnoredObject IgnoreList::Folded(IgnoredObject o) {
-    o.caption = LowerAscii(o.caption);
+    // An object listed while the program spoke the other language is still the same object.
+    o.caption = LowerAscii(CaptionKey(o.caption));
     o.location = LowerAscii(o.location);
     o.keyName = LowerAscii(o.keyName);
     return o;
@@ -145,7 +148,7 @@ bool IgnoreList::Load() {
 }
 
 bool IgnoreList::Save() const {
-    std::string text = "; Tarnwell 忽略的项目：扫描不再报告，修复不再触及。每行：项目、位置、键名，以制表符分隔。\r\n";
+    std::string text = LoadText(IDS_IGNORE_FILE_HEADER) + "\r\n";
     text += kSection;
     text += "\r\n";
     int n = 0;

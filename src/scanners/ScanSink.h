@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/LoadText.h"
 #include "scanners/Finding.h"
 
 namespace tw {
@@ -32,7 +33,7 @@ public:
 };
 // Ends the scanner at `where` (a key or a folder, as the user knows it) with the reason.
 [[noreturn]] inline void EndScanAt(const std::string& where, const std::string& reason) {
-    throw ScanStepError(where + "：" + reason);
+    throw ScanStepError(LoadText(IDS_ENDED_AT, {where, reason}));
 }
 
 // How a scanner on the UI thread reports: one Finding with the fresh image, then the window's

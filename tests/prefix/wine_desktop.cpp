@@ -16,6 +16,7 @@
 
 #include "platform/ComHandle.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/WineHost.h"
 #include "repair/Repair.h"
@@ -23,9 +24,9 @@
 #include "scanners/IgnoreList.h"
 #include "scanners/disk/WineDesktopEntries.h"
 #include "support/QuietRepairView.h"
-#include "support/ScriptedRepairUi.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedMessages.h"
+#include "support/ScriptedRepairUi.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -176,59 +177,59 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
     };
     const std::string directory = "[Desktop Entry]\nType=Directory\n";
 
-    struct Planted { std::string path, text; const char* caption; };  // caption: reported as
+    struct Planted { std::string path, text; unsigned caption; };  // caption: reported as
     const std::vector<Planted> planted = {
         {apps + "/wine/Programs/Gone/Gone.desktop", Launcher(Env(gone) + EscapedForExec("C:\\x\\Gone.lnk")), kWineLauncherCaption},
         {apps + "/wine/Programs/Old.desktop",
          Launcher(Env(gone) + "C:\\\\\\\\windows\\\\\\\\command\\\\\\\\start.exe /Unix " + gone + "/dosdevices/c:/Old.lnk"),
          kWineLauncherCaption},
         {apps + "/wine/Programs/Here/Missing.desktop", Launcher(Env(here) + EscapedForExec(goneLnk)), kWineLauncherCaption},
-        {apps + "/wine/Programs/Here/Live.desktop", Launcher(Env(here) + EscapedForExec(liveLnk)), nullptr},
+        {apps + "/wine/Programs/Here/Live.desktop", Launcher(Env(here) + EscapedForExec(liveLnk)), 0},
         // This prefix written with a trailing "/", or through a link to it: the real path decides.
         {apps + "/wine/Programs/Here/Slash.desktop", Launcher(Env(here + "/") + lnk("Slash.lnk")), kWineLauncherCaption},
         {apps + "/wine/Programs/Here/ViaLink.desktop", Launcher(Env(s + "/prefix-link") + lnk("ViaLink.lnk")),
          kWineLauncherCaption},
         // Another prefix that exists is never judged beyond that.
-        {apps + "/wine/Programs/Other.desktop", Launcher(Env(other) + EscapedForExec("C:\\nowhere\\Other.lnk")), nullptr},
-        {apps + "/wine/Programs/Hand.desktop", Launcher("env WINEPREFIX=\"" + gone + "\" /usr/bin/gedit %f"), nullptr},
+        {apps + "/wine/Programs/Other.desktop", Launcher(Env(other) + EscapedForExec("C:\\nowhere\\Other.lnk")), 0},
+        {apps + "/wine/Programs/Hand.desktop", Launcher("env WINEPREFIX=\"" + gone + "\" /usr/bin/gedit %f"), 0},
         // A prefix on a disk that is not mounted now may come back with it.
-        {apps + "/wine/Programs/Media.desktop", Launcher(Env("/media/twnodisk/wine") + lnk("M.lnk")), nullptr},
-        {apps + "/wine/Programs/Mnt.desktop", Launcher(Env("/mnt/twnodisk/wine") + lnk("M.lnk")), nullptr},
-        {apps + "/wine/Programs/Unmounted.desktop", Launcher(Env(s + "/emptymount/games/.wine") + lnk("M.lnk")), nullptr},
+        {apps + "/wine/Programs/Media.desktop", Launcher(Env("/media/twnodisk/wine") + lnk("M.lnk")), 0},
+        {apps + "/wine/Programs/Mnt.desktop", Launcher(Env("/mnt/twnodisk/wine") + lnk("M.lnk")), 0},
+        {apps + "/wine/Programs/Unmounted.desktop", Launcher(Env(s + "/emptymount/games/.wine") + lnk("M.lnk")), 0},
         // In a folder on the ignore list: reported, never repaired.
         {apps + "/wine/Programs/Ignored/Kept.desktop", Launcher(Env(gone) + lnk("Kept.lnk")), kWineLauncherCaption},
         // A group named in Chinese: the menu names its launcher in the host's UTF-8.
-        {apps + "/wine/Programs/游戏/App.desktop", Launcher(Env(other) + lnk("App.lnk")), nullptr},
-        {menus + "/wine-Programs-游戏-App.menu", groupMenu("游戏", "App"), nullptr},
-        {dirs + "/wine-Programs-游戏.directory", directory, nullptr},
+        {apps + "/wine/Programs/游戏/App.desktop", Launcher(Env(other) + lnk("App.lnk")), 0},
+        {menus + "/wine-Programs-游戏-App.menu", groupMenu("游戏", "App"), 0},
+        {dirs + "/wine-Programs-游戏.directory", directory, 0},
         {menus + "/wine-Programs-Gone-Gone.menu", groupMenu("Gone", "Gone"), kWineMenuCaption},
-        {menus + "/wine-Programs-Here-Live.menu", groupMenu("Here", "Live"), nullptr},
-        {menus + "/user.menu", Menu({}, "wine-Programs-Gone-Gone.desktop"), nullptr},
+        {menus + "/wine-Programs-Here-Live.menu", groupMenu("Here", "Live"), 0},
+        {menus + "/user.menu", Menu({}, "wine-Programs-Gone-Gone.desktop"), 0},
         {dirs + "/wine-Programs-Gone.directory", directory + "Name=Gone\n", kWineMenuFolderCaption},
-        {dirs + "/wine-Programs-Here.directory", directory, nullptr},
-        {dirs + "/wine-wine.directory", directory, nullptr},
+        {dirs + "/wine-Programs-Here.directory", directory, 0},
+        {dirs + "/wine-wine.directory", directory, 0},
         // Beside what the script made (a valid launcher in a folder the user cannot read, a menu
         // file that cannot be read, a dangling one, an association that cannot be read) and a
         // menu of 10 MB: each is "cannot tell" alone, what it may use stays, the rest is judged.
-        {menus + "/wine-Programs-Locked-Valid.menu", groupMenu("Locked", "Valid"), nullptr},
-        {dirs + "/wine-Programs-Locked.directory", directory, nullptr},
-        {dirs + "/wine-Programs-Unread.directory", directory, nullptr},
-        {menus + "/wine-Programs-Big-App.menu", std::string(10 << 20, ' ') + groupMenu("Big", "App"), nullptr},
-        {dirs + "/wine-Programs-Big.directory", directory, nullptr},
-        {data + "/mime/packages/x-wine-extension-unr.xml", MimeType("unr"), nullptr},
+        {menus + "/wine-Programs-Locked-Valid.menu", groupMenu("Locked", "Valid"), 0},
+        {dirs + "/wine-Programs-Locked.directory", directory, 0},
+        {dirs + "/wine-Programs-Unread.directory", directory, 0},
+        {menus + "/wine-Programs-Big-App.menu", std::string(10 << 20, ' ') + groupMenu("Big", "App"), 0},
+        {dirs + "/wine-Programs-Big.directory", directory, 0},
+        {data + "/mime/packages/x-wine-extension-unr.xml", MimeType("unr"), 0},
         // Used only by the menu of a launcher in a folder named in Korean (planted below).
-        {dirs + "/wine-Extra.directory", directory, nullptr},
+        {dirs + "/wine-Extra.directory", directory, 0},
         {apps + "/wine-extension-gon.desktop", Association(gone, "TwLive.Doc", "gon"), kWineAssociationCaption},
         {apps + "/wine-extension-nop.desktop", Association(here, "TwGone.Doc", "nop"), kWineAssociationCaption},
-        {apps + "/wine-extension-liv.desktop", Association(here, "TwLive.Doc", "liv"), nullptr},
-        {apps + "/wine-extension-oth.desktop", Association(other, "TwGone.Doc", "oth"), nullptr},
+        {apps + "/wine-extension-liv.desktop", Association(here, "TwLive.Doc", "liv"), 0},
+        {apps + "/wine-extension-oth.desktop", Association(other, "TwGone.Doc", "oth"), 0},
         {apps + "/wine-extension-hnd.desktop",
-         "[Desktop Entry]\nMimeType=application/x-wine-extension-hnd;\nExec=gedit %f\n", nullptr},
+         "[Desktop Entry]\nMimeType=application/x-wine-extension-hnd;\nExec=gedit %f\n", 0},
         {data + "/mime/packages/x-wine-extension-gon.xml", MimeType("gon"), kWineMimeTypeCaption},
         {data + "/mime/packages/x-wine-extension-nop.xml", MimeType("nop"), kWineMimeTypeCaption},
-        {data + "/mime/packages/x-wine-extension-liv.xml", MimeType("liv"), nullptr},
-        {data + "/mime/packages/x-wine-extension-oth.xml", MimeType("oth"), nullptr},
-        {data + "/mime/packages/x-wine-extension-hnd.xml", MimeType("hnd"), nullptr},
+        {data + "/mime/packages/x-wine-extension-liv.xml", MimeType("liv"), 0},
+        {data + "/mime/packages/x-wine-extension-oth.xml", MimeType("oth"), 0},
+        {data + "/mime/packages/x-wine-extension-hnd.xml", MimeType("hnd"), 0},
     };
     for (const Planted& p : planted) Plant(p.path, p.text);
     const std::string korean = u8"한국어";
@@ -239,9 +240,9 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
 
     std::set<std::string> expected;
     for (const Planted& p : planted)
-        if (p.caption) expected.insert(std::string(p.caption) + " " + p.path);
+        if (p.caption) expected.insert(LoadText(p.caption) + " " + p.path);
     for (const char* folder : {"/wine/Empty", "/wine/Programs/Gone", "/wine/Programs/Ignored"})
-        expected.insert(std::string(kWineMenuFolderCaption) + " " + apps + folder);
+        expected.insert(LoadText(kWineMenuFolderCaption) + " " + apps + folder);
 
     CollectingSink sink;
     ScanWineDesktopEntries(ScanContext{}, sink);
@@ -272,7 +273,7 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
         return true;
     };
     IgnoreList ignored(c / "Ignore.ini");
-    REQUIRE(ignored.Add({kWineMenuFolderCaption, apps + "/wine/Programs/Ignored", ""}));
+    REQUIRE(ignored.Add({LoadText(kWineMenuFolderCaption), apps + "/wine/Programs/Ignored", ""}));
     RepairContext context(5);
     context.ignored = &ignored;
     {
@@ -324,32 +325,32 @@ TEST_CASE("the desktop's launchers and Wine's icons: judged as the launchers are
     ScratchDir c;
     const std::string live = EscapedForExec(c.File("Start Menu\\Live.lnk"));
     const std::string notepad = "C:\\\\\\\\windows\\\\\\\\notepad.exe ";
-    struct Planted { std::string path, text; const char* caption; };
+    struct Planted { std::string path, text; unsigned caption; };
     const std::vector<Planted> planted = {
         {apps + "/wine/Programs/Gone.desktop", Launcher(Env(gone) + live, "AAAA_gone.0"), kWineLauncherCaption},
-        {apps + "/wine/Programs/Live.desktop", Launcher(Env(here) + live, "BBBB_live.0"), nullptr},
-        {apps + "/wine-extension-liv.desktop", Association(other, "TwAny.Doc", "liv", "EEEE_assoc.0"), nullptr},
+        {apps + "/wine/Programs/Live.desktop", Launcher(Env(here) + live, "BBBB_live.0"), 0},
+        {apps + "/wine-extension-liv.desktop", Association(other, "TwAny.Doc", "liv", "EEEE_assoc.0"), 0},
         // On a desktop that is the host's own, Wine's launcher starts the shortcut's program.
         {desk + "/Gone Note.desktop", Launcher(Env(gone) + notepad, "AAAA_note.0"), kWineDesktopFileCaption},
-        {desk + "/Here Note.desktop", Launcher(Env(here) + notepad, "CCCC_desk.0"), nullptr},
+        {desk + "/Here Note.desktop", Launcher(Env(here) + notepad, "CCCC_desk.0"), 0},
         {desk + "/Here Gone.desktop", Launcher(Env(here) + "C:\\\\\\\\twgone\\\\\\\\app.exe -x"), kWineDesktopFileCaption},
         {desk + "/Pub.desktop", Launcher(Env(here) + EscapedForExec(c / "Desktop\\Pub.lnk")), kWineDesktopFileCaption},
-        {desk + "/Own.desktop", Launcher("firefox %u", "DDDD_own.0"), nullptr},
-        {desk + "/Sub/Deep.desktop", Launcher(Env(gone) + notepad), nullptr},  // the desktop's own entries only
+        {desk + "/Own.desktop", Launcher("firefox %u", "DDDD_own.0"), 0},
+        {desk + "/Sub/Deep.desktop", Launcher(Env(gone) + notepad), 0},  // the desktop's own entries only
         {icons + "/AAAA_gone.0.png", "png", kWineIconCaption},
         {data + "/icons/hicolor/48x48/apps/AAAA_gone.0.png", "png", kWineIconCaption},
         {icons + "/AAAA_note.0.png", "png", kWineIconCaption},
-        {icons + "/BBBB_live.0.png", "png", nullptr},
-        {icons + "/CCCC_desk.0.png", "png", nullptr},
-        {icons + "/DDDD_own.0.png", "png", nullptr},
-        {icons + "/EEEE_assoc.0.png", "png", nullptr},
-        {icons + "/firefox.png", "png", nullptr},  // not in Wine's naming: another program's
+        {icons + "/BBBB_live.0.png", "png", 0},
+        {icons + "/CCCC_desk.0.png", "png", 0},
+        {icons + "/DDDD_own.0.png", "png", 0},
+        {icons + "/EEEE_assoc.0.png", "png", 0},
+        {icons + "/firefox.png", "png", 0},  // not in Wine's naming: another program's
         {data + "/pixmaps/FFFF_old.0.xpm", "xpm", kWineIconCaption},
     };
     for (const Planted& p : planted) Plant(p.path, p.text);
     std::set<std::string> expected;
     for (const Planted& p : planted)
-        if (p.caption) expected.insert(std::string(p.caption) + " " + p.path);
+        if (p.caption) expected.insert(LoadText(p.caption) + " " + p.path);
     const std::vector<Finding> found = Scan();
     INFO(Lines(found));
     CHECK(Reported(found) == expected);
@@ -420,11 +421,11 @@ TEST_CASE("round trip: what Wine wrote for a prefix since deleted is reported, r
         return std::find_if(found.begin(), found.end(), [&](const Finding& f) { return f.location == at; });
     };
     REQUIRE(row(launcher) != found.end());
-    CHECK(row(launcher)->caption == kWineLauncherCaption);
+    CHECK(row(launcher)->caption == LoadText(kWineLauncherCaption));
     CHECK(row(launcher)->description.find("所属的 Wine 前缀已不存在") == 0);
     REQUIRE(row(onDesktop) != found.end());
-    CHECK(row(onDesktop)->caption == kWineDesktopFileCaption);
-    CHECK(std::any_of(found.begin(), found.end(), [](const Finding& f) { return f.caption == kWineIconCaption; }));
+    CHECK(row(onDesktop)->caption == LoadText(kWineDesktopFileCaption));
+    CHECK(std::any_of(found.begin(), found.end(), [](const Finding& f) { return f.caption == LoadText(kWineIconCaption); }));
     FindingList list;
     for (const Finding& f : found) list.Add(f);
     QuietRepairView view;

@@ -1,15 +1,17 @@
 #include "scanners/disk/BrokenShortcuts.h"
 
-#include <shlobj.h>
-
-#include <cctype>
-#include <vector>
-
 #include "platform/ComScope.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"
 #include "scanners/PathCheck.h"
 #include "scanners/disk/WalkRules.h"
+#include "strings.h"
+
+#include <shlobj.h>
+
+#include <cctype>
+#include <vector>
 
 namespace tw {
 
@@ -17,7 +19,6 @@ const char kShortcutMask[] = "*.lnk";
 
 namespace {
 
-const char kStatusPrefix[] = "扫描磁盘文件错误：";
 // Listed at once: folders (hidden ones too) and files of every attribute. Folders with the
 // system attribute are not entered, as the walk has always left them alone.
 const DWORD kListed = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
@@ -67,7 +68,7 @@ void ShortcutWalk::CheckFolder(const std::string& path) { Walk(path, kShortcutMa
 void ShortcutWalk::Walk(const std::string& path, const std::string& mask, int kind, bool descend) {
     if (!ctx_.scanning()) return;
     if (IsSkippedFolder(path, ctx_.bakPath)) return;
-    if (mask == kShortcutMask && status_.Due()) status_.Show(kStatusPrefix + path);
+    if (mask == kShortcutMask && status_.Due()) status_.Show(LoadText(IDS_STATUS_SCAN_DISK_FILES, {path}));
     sink_.ProcessMessages();
 
     // One listing serves both the folders to walk and the files to check: the entries come in
@@ -113,7 +114,7 @@ void ShortcutWalk::CheckShortcut(const std::string& path, const DirEntry& entry)
 void ShortcutWalk::ReportBrokenShortcut(const std::string& path, const DirEntry& entry, const std::string& target) {
     if (!ctx_.scanning()) return;
     Finding f;
-    f.caption = kDiskFileCaption;
+    f.caption = LoadText(kDiskFileCaption);
     f.kind = FindingKind::File;
     f.location = path + entry.name;
     f.keyName = IntToStr(static_cast<long long>(entry.size)) + " Byte";

@@ -1,15 +1,16 @@
 #include "scanners/disk/EmptyFolders.h"
 
-#include <shlobj.h>
-
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "scanners/disk/WalkRules.h"
+#include "strings.h"
+
+#include <shlobj.h>
 
 namespace tw {
 
 namespace {
 
-const char kStatusPrefix[] = "扫描磁盘目录错误：";
 // Every entry counts: hidden and system files and folders make a folder non-empty.
 const DWORD kListed = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
 
@@ -23,7 +24,7 @@ EmptyFolderWalk::EmptyFolderWalk(const ScanContext& ctx, ScanSink& sink) : ctx_(
 
 void EmptyFolderWalk::FindEmptyDirs(const std::string& dir) {
     if (IsSkippedFolder(dir, ctx_.bakPath)) return;
-    if (status_.Due()) status_.Show(kStatusPrefix + dir);
+    if (status_.Due()) status_.Show(LoadText(IDS_STATUS_SCAN_DISK_DIRS, {dir}));
 
     std::vector<std::string> subfolders;
     bool listed = false, holdsSomething = false, cut = false;
@@ -84,7 +85,7 @@ void ScanEmptyFolders(const ScanContext& ctx, ScanSink& sink) {
         // Without its folder a tree has nothing to look at: never fall back to walking the root
         // of the current drive, and say that it could not look.
         if (programs.empty()) {
-            unresolved += (unresolved.empty() ? "" : "、") + std::string(tree.name);
+            unresolved += (unresolved.empty() ? "" : LoadText(IDS_LIST_SEPARATOR)) + std::string(tree.name);
             continue;
         }
         bool seen = false;
@@ -102,13 +103,13 @@ void ScanEmptyFolders(const ScanContext& ctx, ScanSink& sink) {
         for (const std::string& s : shellFolders) shells = shells || SamePath(dir, s);
         if (shells) continue;
         Finding f;
-        f.caption = kDiskDirCaption;
+        f.caption = LoadText(kDiskDirCaption);
         f.kind = FindingKind::Folder;
         f.location = dir;
         sink.AddFinding(f);
         sink.ProcessMessages();
     }
-    if (!unresolved.empty()) EndScanAt(unresolved, "系统无法给出开始菜单程序文件夹的位置");
+    if (!unresolved.empty()) EndScanAt(unresolved, LoadText(IDS_END_NO_PROGRAMS_FOLDER));
 }
 
 }  // namespace tw

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/StartProgram.h"
 #include "platform/Text.h"
 #include "platform/WineHost.h"
@@ -15,18 +16,10 @@ namespace tw {
 
 using namespace wine;
 
-const char* const kWineLauncherCaption = "Wine 菜单项错误";
-const char* const kWineMenuCaption = "Wine 菜单错误";
-const char* const kWineMenuFolderCaption = "Wine 菜单目录错误";
-const char* const kWineAssociationCaption = "Wine 文件关联错误";
-const char* const kWineMimeTypeCaption = "Wine 文件类型错误";
-const char* const kWineDesktopFileCaption = "Wine 桌面快捷方式错误";
-const char* const kWineIconCaption = "Wine 图标错误";
-
 bool IsWineHostCaption(const std::string& caption) {
-    for (const char* c : {kWineLauncherCaption, kWineMenuCaption, kWineMenuFolderCaption, kWineAssociationCaption,
+    for (unsigned c : {kWineLauncherCaption, kWineMenuCaption, kWineMenuFolderCaption, kWineAssociationCaption,
                           kWineMimeTypeCaption, kWineDesktopFileCaption, kWineIconCaption})
-        if (caption == c) return true;
+        if (IsTextOf(caption, c)) return true;
     return false;
 }
 
@@ -37,7 +30,7 @@ public:
     WineDesktopScan(WineLeftovers::Judge& j, ScanSink& sink, const ScanContext& ctx) : j_(j), sink_(sink), ctx_(ctx) {}
 
     void Run() {
-        sink_.ShowStatus("扫描 Wine 遗留的桌面菜单和文件关联：" + j_.unix.dataHome);
+        sink_.ShowStatus(LoadText(IDS_STATUS_SCAN_WINE, {j_.unix.dataHome}));
         const std::function<bool()> going = [this] { return ctx_.scanning(); };
         std::vector<Finding> launcherRows, folderRows;
         j_.HoldsOnlyStale(j_.wine, &launcherRows, &folderRows, going);
@@ -67,13 +60,13 @@ private:
     }
 
     // A row for a stale file that a row can name (one the code page cannot hold stays).
-    void Report(const char* caption, const HostPath& p, const Verdict& v) {
+    void Report(unsigned caption, const HostPath& p, const Verdict& v) {
         if (v.stale && !p.unix.empty()) Add(Judge::Row(caption, FindingKind::File, p.unix, v));
     }
 
     // Each file of a folder whose name has `head` and `tail`, judged.
     void Each(const HostPath& dir, const char* head, const char* tail, Verdict (Judge::*judge)(const HostPath&),
-              const char* caption) {
+              unsigned caption) {
         std::vector<HostPath> files;
         FilesOf(dir, head, tail, files);
         for (const HostPath& p : files) {
@@ -93,8 +86,8 @@ private:
 void ScanWineDesktopEntries(const ScanContext& ctx, ScanSink& sink) {
     WineLeftovers::Judge judge(true);
     if (!judge.ok) return;
-    if (judge.apps.dos.empty()) EndScanAt(judge.unix.dataHome, "无法通过 Wine 的驱动器映射读取这个文件夹");
-    if (judge.menus.dos.empty()) EndScanAt(judge.unix.configHome, "无法通过 Wine 的驱动器映射读取这个文件夹");
+    if (judge.apps.dos.empty()) EndScanAt(judge.unix.dataHome, LoadText(IDS_END_WINE_FOLDER_UNREADABLE));
+    if (judge.menus.dos.empty()) EndScanAt(judge.unix.configHome, LoadText(IDS_END_WINE_FOLDER_UNREADABLE));
     WineDesktopScan(judge, sink, ctx).Run();
 }
 
@@ -128,34 +121,34 @@ WineRecheck WineLeftovers::Recheck(const Finding& f, std::string& why) {
     // Only what the category's own folders hold, and only of the kind of the row's caption.
     bool own = false;
     Verdict (Judge::*judge)(const HostPath&) = nullptr;
-    if (f.caption == kWineLauncherCaption && !folderRow) {
+    if (IsTextOf(f.caption, kWineLauncherCaption) && !folderRow) {
         own = Below(at, data + "/applications/wine");
         judge = &Judge::JudgeLauncher;
-    } else if (f.caption == kWineMenuFolderCaption && folderRow) {
+    } else if (IsTextOf(f.caption, kWineMenuFolderCaption) && folderRow) {
         own = Below(at, data + "/applications/wine");
-    } else if (f.caption == kWineMenuCaption) {
+    } else if (IsTextOf(f.caption, kWineMenuCaption)) {
         own = in == j.unix.configHome + "/menus/applications-merged";
         judge = &Judge::JudgeMenu;
-    } else if (f.caption == kWineMenuFolderCaption) {
+    } else if (IsTextOf(f.caption, kWineMenuFolderCaption)) {
         own = in == data + "/desktop-directories";
         judge = &Judge::JudgeDirectory;
-    } else if (f.caption == kWineAssociationCaption) {
+    } else if (IsTextOf(f.caption, kWineAssociationCaption)) {
         own = in == data + "/applications";
         judge = &Judge::JudgeAssociation;
-    } else if (f.caption == kWineMimeTypeCaption) {
+    } else if (IsTextOf(f.caption, kWineMimeTypeCaption)) {
         own = in == data + "/mime/packages";
         judge = &Judge::JudgeMimeType;
-    } else if (f.caption == kWineDesktopFileCaption) {
+    } else if (IsTextOf(f.caption, kWineDesktopFileCaption)) {
         own = in == j.unix.desktop;
         judge = &Judge::JudgeLauncher;
-    } else if (f.caption == kWineIconCaption) {
+    } else if (IsTextOf(f.caption, kWineIconCaption)) {
         own = in == data + "/icons" || in == data + "/pixmaps" ||
               (Below(in, data + "/icons/hicolor") && EndsWith(in, "/apps") &&
                FolderOf(FolderOf(in)) == data + "/icons/hicolor");
         judge = &Judge::JudgeIcon;
     }
     if (!own || folderRow == (judge != nullptr) || !PlainPath(at)) {
-        why = "不在 Wine 菜单和文件关联的文件夹中，没有删除";
+        why = LoadText(IDS_WINE_NOT_OWN_FOLDER);
         return WineRecheck::Refused;
     }
     const HostPath p = FromUnix(at);
@@ -164,11 +157,11 @@ WineRecheck WineLeftovers::Recheck(const Finding& f, std::string& why) {
     const DWORD a = j.Attributes(p, gone);
     if (a == INVALID_FILE_ATTRIBUTES) return gone ? WineRecheck::Gone : WineRecheck::CannotTell;
     if (((a & FILE_ATTRIBUTE_DIRECTORY) != 0) != folderRow) {
-        why = folderRow ? "这已经不是文件夹，没有删除" : "这已经不是文件，没有删除";
+        why = LoadText(folderRow ? IDS_WINE_NOT_A_FOLDER : IDS_WINE_NOT_A_FILE);
         return WineRecheck::Refused;
     }
     if (folderRow ? (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 : IsLinkPath(p)) {
-        why = "这是一个符号链接：通过它删除会删除它所指向的文件，所以没有删除";
+        why = LoadText(IDS_WINE_SYMLINK);
         return WineRecheck::Refused;
     }
     const bool stale = folderRow ? j.HoldsOnlyStale(p, nullptr, nullptr, [] { return true; }) : (j.*judge)(p).stale;
@@ -180,15 +173,15 @@ bool WineLeftovers::MoveToTrash(const Finding& f, std::string& why) {
     const std::string trash = j.unix.dataHome + "/Trash";
     switch (MoveToHostTrash(AnsiToWide(DosPathOfUnix(f.location)), AnsiToUtf8(f.location), j.trash.dos)) {
         case HostTrashResult::Moved: return true;
-        case HostTrashResult::NoTrash: why = "回收站“" + trash + "”不能使用，没有删除"; break;
-        case HostTrashResult::NotMoved: why = "无法把它移到回收站“" + trash + "”，没有删除"; break;
+        case HostTrashResult::NoTrash: why = LoadText(IDS_WINE_NO_TRASH, {trash}); break;
+        case HostTrashResult::NotMoved: why = LoadText(IDS_WINE_NOT_MOVED, {trash}); break;
     }
     return false;
 }
 
 void WineCacheRefresh::Removed(const Finding& f) {
-    if (f.caption == kWineLauncherCaption || f.caption == kWineAssociationCaption) launchers_ = true;
-    if (f.caption == kWineMimeTypeCaption) mimeTypes_ = true;
+    if (IsTextOf(f.caption, kWineLauncherCaption) || IsTextOf(f.caption, kWineAssociationCaption)) launchers_ = true;
+    if (IsTextOf(f.caption, kWineMimeTypeCaption)) mimeTypes_ = true;
 }
 
 void WineCacheRefresh::Run() {

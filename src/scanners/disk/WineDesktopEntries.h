@@ -12,6 +12,7 @@
 
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -43,14 +44,14 @@ struct WineExec {
 WineExec ParseWineExec(const std::string& execValue);
 
 // Captions of the rows.
-extern const char* const kWineLauncherCaption;     // "Wine 菜单项错误"
-extern const char* const kWineMenuCaption;         // "Wine 菜单错误"
-extern const char* const kWineMenuFolderCaption;   // "Wine 菜单目录错误"
-extern const char* const kWineAssociationCaption;  // "Wine 文件关联错误"
-extern const char* const kWineMimeTypeCaption;     // "Wine 文件类型错误"
-extern const char* const kWineDesktopFileCaption;  // "Wine 桌面快捷方式错误"
-extern const char* const kWineIconCaption;         // "Wine 图标错误"
-// Whether a caption is one of the above.
+constexpr unsigned kWineLauncherCaption = IDS_CAPTION_WINE_LAUNCHER;
+constexpr unsigned kWineMenuCaption = IDS_CAPTION_WINE_MENU;
+constexpr unsigned kWineMenuFolderCaption = IDS_CAPTION_WINE_MENU_FOLDER;
+constexpr unsigned kWineAssociationCaption = IDS_CAPTION_WINE_ASSOCIATION;
+constexpr unsigned kWineMimeTypeCaption = IDS_CAPTION_WINE_MIME_TYPE;
+constexpr unsigned kWineDesktopFileCaption = IDS_CAPTION_WINE_DESKTOP_FILE;
+constexpr unsigned kWineIconCaption = IDS_CAPTION_WINE_ICON;
+// Whether a caption is one of the above, in any language.
 bool IsWineHostCaption(const std::string& caption);
 
 // The category: launchers (applications/wine/**/*.desktop) of a prefix that is gone or of a

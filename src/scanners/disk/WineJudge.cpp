@@ -2,9 +2,11 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/WineHost.h"
 #include "scanners/PathCheck.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -68,7 +70,7 @@ Verdict WineLeftovers::Judge::Prefix(const WineExec& e, bool& same) {
         const PathState state = dos.empty() ? PathState::Unknown : JudgePath(dos);
         if (IsNothing(state) && !MayBeUnmounted(prefix)) {
             s.verdict.stale = true;
-            s.verdict.why = "所属的 Wine 前缀已不存在：" + prefix;
+            s.verdict.why = LoadText(IDS_WINE_PREFIX_GONE, {prefix});
             s.verdict.missing = {dos};
         }
         // The same folder may be named through a link: the real paths decide.
@@ -94,7 +96,7 @@ Verdict WineLeftovers::Judge::JudgeLauncher(const HostPath& p) {
     if (path.empty() || (e.form == WineExec::Program && DriveType(path.substr(0, 3)) != DRIVE_FIXED)) return v;
     if (!IsNoFile(JudgePath(path))) return v;
     v.stale = true;
-    v.why = (e.form == WineExec::Program ? "程序已不存在：" : "快捷方式已不存在：") + path;
+    v.why = LoadText(e.form == WineExec::Program ? IDS_WINE_PROGRAM_GONE : IDS_WINE_SHORTCUT_GONE, {path});
     v.missing = {path};
     v.rule = Finding::Missing::NoFile;
     return v;
@@ -113,7 +115,7 @@ bool WineLeftovers::Judge::HoldsOnlyStale(const HostPath& dir, std::vector<Findi
             if (!e.Link() && c.exact && HoldsOnlyStale(c, launcherRows, folderRows, going) && !c.unix.empty()) {
                 gone = true;
                 Verdict v;
-                v.why = "文件夹中没有有效的菜单项";
+                v.why = LoadText(IDS_WINE_FOLDER_EMPTY);
                 if (folderRows) folderRows->push_back(Row(kWineMenuFolderCaption, FindingKind::Folder, c.unix, v));
             }
         } else if (EndsWith(c.name, ".desktop")) {
@@ -187,7 +189,7 @@ Verdict WineLeftovers::Judge::JudgeMenu(const HostPath& p) {
     for (const std::string& id : files)
         if (IdWorks(apps, id, false)) return v;
     v.stale = true;
-    v.why = "菜单中的菜单项都已不存在";
+    v.why = LoadText(IDS_WINE_MENU_EMPTY);
     return v;
 }
 
@@ -225,7 +227,7 @@ Verdict WineLeftovers::Judge::JudgeDirectory(const HostPath& p) {
     const auto works = [this](const MenuUse& m) { return !m.wine || !Menu(m.path).stale; };
     if (AnyWorks(index.byDirectory, p.name, index.menus, works)) return v;
     v.stale = true;
-    v.why = "没有菜单再用到这个菜单目录";
+    v.why = LoadText(IDS_WINE_MENU_FOLDER_UNUSED);
     return v;
 }
 
@@ -243,7 +245,7 @@ Verdict WineLeftovers::Judge::JudgeAssociation(const HostPath& p) {
     UniqueHKey owned(key);
     if (rc == ERROR_FILE_NOT_FOUND) {
         v.stale = true;
-        v.why = "这个 Wine 前缀中已没有文件类型 " + progId;
+        v.why = LoadText(IDS_WINE_CLASS_GONE, {progId});
     }
     return v;
 }
@@ -288,7 +290,7 @@ Verdict WineLeftovers::Judge::JudgeMimeType(const HostPath& p) {
     const auto works = [this](const AppEntry& a) { return !a.wine || !Association(a.path).stale; };
     if (AnyWorks(index.byType, type, index.entries, works)) return v;
     v.stale = true;
-    v.why = "没有文件关联再用到文件类型 " + Utf8ToAnsiExact(type);
+    v.why = LoadText(IDS_WINE_MIME_UNUSED, {Utf8ToAnsiExact(type)});
     return v;
 }
 
@@ -340,7 +342,7 @@ Verdict WineLeftovers::Judge::JudgeIcon(const HostPath& p) {
     };
     if (AnyWorks(index.byIcon, base, index.users, works)) return v;
     v.stale = true;
-    v.why = "没有 Wine 菜单项或文件关联再用到这个图标";
+    v.why = LoadText(IDS_WINE_ICON_UNUSED);
     return v;
 }
 
@@ -354,10 +356,10 @@ std::vector<HostPath> WineLeftovers::Judge::IconFolders() {
     return out;
 }
 
-Finding WineLeftovers::Judge::Row(const char* caption, FindingKind kind, const std::string& location,
+Finding WineLeftovers::Judge::Row(unsigned caption, FindingKind kind, const std::string& location,
                                   const Verdict& v) {
     Finding f;
-    f.caption = caption;
+    f.caption = LoadText(caption);
     f.kind = kind;
     f.location = location;
     f.description = v.why;

@@ -152,7 +152,7 @@ struct WineLeftovers::Judge {
     // icons/ and pixmaps/ themselves.
     std::vector<HostPath> IconFolders();
 
-    static Finding Row(const char* caption, FindingKind kind, const std::string& location, const Verdict& v);
+    static Finding Row(unsigned caption, FindingKind kind, const std::string& location, const Verdict& v);
 
     bool ok = false;
     WineHostFolders unix;

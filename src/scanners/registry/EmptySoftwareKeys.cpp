@@ -1,10 +1,12 @@
 #include "scanners/registry/EmptySoftwareKeys.h"
 
-#include <unordered_set>
-
+#include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "scanners/registry/ValueTexts.h"
+#include "strings.h"
+
+#include <unordered_set>
 
 namespace tw {
 
@@ -47,7 +49,7 @@ void ScanEmptySoftwareKeys(const ScanContext&, ScanSink& sink) {
         reg.SetRootKey(HKEY_LOCAL_MACHINE);
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
         if (IsEmptyKey(reg) && !IsSystemSoftwareKey(name))
-            AddAndPause(sink, RegistryKeyFinding(kMachine, "Software\\" + name, "无效软件"));
+            AddAndPause(sink, RegistryKeyFinding(kMachine, "Software\\" + name, LoadText(IDS_DESC_BAD_SOFTWARE)));
         else
             kept.insert(name);
     }
@@ -57,7 +59,7 @@ void ScanEmptySoftwareKeys(const ScanContext&, ScanSink& sink) {
         reg.SetRootKey(HKEY_CURRENT_USER);
         if (!reg.OpenKeyReadOnly("Software\\" + name)) continue;
         if (!IsEmptyKey(reg)) continue;
-        if (!kept.count(name)) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, "无效软件"));
+        if (!kept.count(name)) AddAndPause(sink, RegistryKeyFinding(kCurrentUser, "Software\\" + name, LoadText(IDS_DESC_BAD_SOFTWARE)));
     }
 }
 

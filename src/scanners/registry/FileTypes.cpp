@@ -2,10 +2,12 @@
 
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -13,17 +15,12 @@ namespace {
 
 const char kClasses[] = "Software\\CLASSES";
 const char kMachine[] = "HKEY_LOCAL_MACHINE";
-const char kStatusLabel[] = "扫描：检查类和文件关联错误   ";
-const char kBadType[] = "无效文件类型: ";
-const char kBadVerb[] = "无效右键菜单: ";
 // The command of a verb that has no Command key at all: such a verb is never reported.
 const char kNoCommand[] = "Kivcc-Pelor";
 
 std::string ClassPath(const std::string& name) { return std::string(kClasses) + "\\" + name; }
 
 bool IsExtensionName(const std::string& name) { return !name.empty() && name[0] == '.'; }
-
-const char kBadIcon[] = "无效文件图标: ";
 
 // The file an icon reference names ("C:\App\app.exe,1", "\"C:\App\doc.ico\"",
 // "%SystemRoot%\x.dll,-3"), ready to be judged; empty when it names none that can be judged:
@@ -101,7 +98,7 @@ void FileTypeScan::Execute() {
 
 bool FileTypeScan::NextEntry(const std::string& name) {
     if (Terminated()) return false;
-    if (status_.Due()) status_.Show(kStatusLabel + name);
+    if (status_.Due()) status_.Show(LoadText(IDS_STATUS_SCAN_FILE_TYPES, {name}));
     return true;
 }
 
@@ -190,7 +187,7 @@ void FileTypeScan::CheckExtension(Extension& ext) {
     }
 
     if (info.subKeys == 0) {
-        if (info.values == 0) ReportFinding(ClassPath(ext.name), kBadType + ext.name);
+        if (info.values == 0) ReportFinding(ClassPath(ext.name), LoadText(IDS_DESC_BAD_FILE_TYPE, {ext.name}));
         return;
     }
     if (info.subKeys != 1) return;
@@ -200,7 +197,7 @@ void FileTypeScan::CheckExtension(Extension& ext) {
     // Empty defaults are no fault while a verb below still runs something (Shell\Open\Command
     // naming an existing program is the usual way to say "open with"): the extension works.
     if (HasWorkingVerb(ClassPath(ext.name) + "\\Shell")) return;
-    ReportFinding(ClassPath(ext.name), kBadType + ext.name);
+    ReportFinding(ClassPath(ext.name), LoadText(IDS_DESC_BAD_FILE_TYPE, {ext.name}));
 }
 
 bool FileTypeScan::CommandBroken(const std::string& command, std::string& missingProgram) {
@@ -274,7 +271,7 @@ void FileTypeScan::CheckClassVerbs(const std::string& cls) {
 
 void FileTypeScan::ReportVerb(const std::string& cls, const std::string& verb, const std::string& display,
                                  const std::string& missingProgram) {
-    const std::string description = kBadVerb + display;
+    const std::string description = LoadText(IDS_DESC_BAD_VERB, {display});
     const std::string classPath = ClassPath(cls);
     const std::string shellPath = classPath + "\\Shell";
     const std::string verbPath = shellPath + "\\" + verb;
@@ -325,7 +322,7 @@ void FileTypeScan::CheckDefaultIcon(const std::string& cls) {
     const std::string file = IconFile(reference, drives_);
     if (file.empty() || !IsNoFile(iconFiles_.Judge(file))) return;
     // The icon setting only, never the class that has it.
-    Finding f = NamedOrDefaultValueFinding(kMachine, iconKey, "", kBadIcon + reference);
+    Finding f = NamedOrDefaultValueFinding(kMachine, iconKey, "", LoadText(IDS_DESC_BAD_ICON, {reference}));
     f.missingPaths.push_back(file);
     f.missingRule = Finding::Missing::NoFile;
     sink_.AddFinding(f);
@@ -362,11 +359,11 @@ void FileTypeScan::CheckExtensionTarget(const Extension& ext) {
     const std::string location = ClassPath(ext.name);
     // An empty target names the class table itself, which exists.
     if (!target.empty() && !Contains(target, ":\\") && !ClassKeyExists(target))
-        ReportFinding(location, kBadType + target);
+        ReportFinding(location, LoadText(IDS_DESC_BAD_FILE_TYPE, {target}));
     // Exact letter case: the orphan list holds the names as the registry listed them.
     auto it = orphanCount_.find(target);
     if (it != orphanCount_.end())
-        for (int i = 0; i < it->second; ++i) ReportFinding(location, kBadType + target);
+        for (int i = 0; i < it->second; ++i) ReportFinding(location, LoadText(IDS_DESC_BAD_FILE_TYPE, {target}));
 }
 
 }  // namespace tw

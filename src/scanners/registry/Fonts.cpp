@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/WineHost.h"
 #include "scanners/PathCheck.h"
@@ -108,7 +109,7 @@ void ScanFonts(const ScanContext& ctx, ScanSink& sink) {
     // Once per scan: the folder does not move while the fonts are looked at. Without it no font
     // can be judged, and every one would look missing.
     const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
-    if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
+    if (folder.empty()) EndScanAt("CSIDL_FONTS", LoadText(IDS_END_NO_FONTS_FOLDER));
     FolderListings listings;
     WineFontFiles wine;
     for (const GuardedText& value : fonts) {
@@ -123,7 +124,7 @@ void ScanFonts(const ScanContext& ctx, ScanSink& sink) {
         // cannot tell, it is not missing).
         const bool bare = !file.empty() && file.find_first_of("\\/:") == std::string::npos;
         if (bare && wine.Find(file) != PathState::Missing) continue;
-        Finding f = NamedOrDefaultValueFinding(kMachine, kFontsKey, font, "无效字体" + file);
+        Finding f = NamedOrDefaultValueFinding(kMachine, kFontsKey, font, LoadText(IDS_DESC_BAD_FONT, {file}));
         f.missingPaths.push_back(inFolder);
         if (!file.empty()) f.missingPaths.push_back(file);
         if (bare)

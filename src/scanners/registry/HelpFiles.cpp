@@ -1,9 +1,11 @@
 #include "scanners/registry/HelpFiles.h"
 
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
 #include "scanners/registry/ValueTexts.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -30,7 +32,7 @@ void ScanHelpFiles(const ScanContext& ctx, ScanSink& sink) {
             // The system's own HTML help lives in the Windows folder and is not judged.
             if (html && !ctx.windowsDir.empty() && Contains(folder, ctx.windowsDir.c_str())) continue;
             // The key's unnamed value is a value of its own: its row must never stand for the key.
-            Finding f = NamedOrDefaultValueFinding(kMachine, key, file, "无效帮助" + folder);
+            Finding f = NamedOrDefaultValueFinding(kMachine, key, file, LoadText(IDS_DESC_BAD_HELP, {folder}));
             f.missingPaths.push_back(folder + file);
             f.missingRule = Finding::Missing::NoFile;
             AddAndPause(sink, f);

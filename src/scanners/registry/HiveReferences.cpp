@@ -1,16 +1,18 @@
 #include "scanners/registry/HiveReferences.h"
 
-#include <objbase.h>
-
-#include <algorithm>
-#include <cstring>
-
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/ScopeExit.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
+#include "strings.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace tw {
 
@@ -394,7 +396,7 @@ void HiveReferenceScan::ScanHive() {
 void HiveReferenceScan::ShowStatus(const std::string& keyPath) {
     if (!status_.Due()) return;
     statusText_ = rootName_ + "\\" + keyPath;
-    status_.Show("扫描：" + statusText_);
+    status_.Show(LoadText(IDS_STATUS_SCAN_KEY, {statusText_}));
 }
 
 void HiveReferenceScan::ReportHit(const std::string& keyPath, const std::string& keyName, const std::string& description,

@@ -1,14 +1,16 @@
 #include "scanners/registry/MsiProduct.h"
 
-#include <shlobj.h>
-
-#include <cctype>
-
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
+#include "strings.h"
+
+#include <shlobj.h>
+
+#include <cctype>
 
 namespace tw {
 
@@ -249,17 +251,17 @@ bool ProductRegistered(const std::string& code) {
 
 std::string InstallerExitText(DWORD code) {
     switch (code) {
-        case 0: return "卸载成功";
-        case 1641: return "卸载成功，安装程序已开始重新启动计算机";
-        case 3010: return "卸载成功，重新启动计算机后才能完成";
-        case 1602: return "卸载被取消";
-        case 1603: return "卸载时发生严重错误";
-        case 1605: return "系统安装程序中没有登记这个产品";
-        case 1618: return "另一个安装或卸载正在进行，请稍后再试";
-        case 1619: return "无法打开这个产品的安装包";
-        case 1612: return "找不到这个产品的安装源";
-        case 1625: return "系统策略禁止这次卸载";
-        default: return "卸载程序报告了错误";
+        case 0: return LoadText(IDS_MSI_DONE);
+        case 1641: return LoadText(IDS_MSI_DONE_REBOOTING);
+        case 3010: return LoadText(IDS_MSI_DONE_AFTER_REBOOT);
+        case 1602: return LoadText(IDS_MSI_CANCELLED);
+        case 1603: return LoadText(IDS_MSI_FATAL);
+        case 1605: return LoadText(IDS_MSI_UNKNOWN_PRODUCT);
+        case 1618: return LoadText(IDS_MSI_BUSY);
+        case 1619: return LoadText(IDS_MSI_NO_PACKAGE);
+        case 1612: return LoadText(IDS_MSI_NO_SOURCE);
+        case 1625: return LoadText(IDS_MSI_POLICY);
+        default: return LoadText(IDS_MSI_ERROR);
     }
 }
 

@@ -1,14 +1,16 @@
 #include "scanners/registry/ProgramMenu.h"
 
+#include "platform/FileSystem.h"
+#include "platform/LoadText.h"
+#include "platform/Registry.h"
+#include "scanners/registry/ValueTexts.h"
+#include "strings.h"
+
 #include <shlobj.h>
 
 #include <string>
 #include <unordered_set>
 #include <vector>
-
-#include "platform/FileSystem.h"
-#include "platform/Registry.h"
-#include "scanners/registry/ValueTexts.h"
 
 namespace tw {
 
@@ -37,7 +39,7 @@ void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, GroupNames&
     const std::string folder = SpecialFolder(ctx.desktop, csidl);
     // Without the Programs folder no record can be judged: every one would look stale.
     if (folder.empty())
-        EndScanAt(csidl == CSIDL_PROGRAMS ? "CSIDL_PROGRAMS" : "CSIDL_COMMON_PROGRAMS", "系统无法给出开始菜单程序文件夹的位置");
+        EndScanAt(csidl == CSIDL_PROGRAMS ? "CSIDL_PROGRAMS" : "CSIDL_COMMON_PROGRAMS", LoadText(IDS_END_NO_PROGRAMS_FOLDER));
     bool first = true;
     ListDirectory(folder + "\\*.*", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY, [&](const DirEntry& e) {
         bool wasFirst = first;
@@ -108,7 +110,7 @@ void ScanContextMenuHandlers(const ScanContext&, ScanSink& sink, const std::stri
         // A handler may be registered under its own class identifier as its name.
         bool registered = reg.KeyExists(classId) || reg.KeyExists(handler);
         reg.CloseKey();
-        if (!registered) AddWholeKeyRow(sink, kMachine, handlerKey, "错误右键菜单: " + handler);
+        if (!registered) AddWholeKeyRow(sink, kMachine, handlerKey, LoadText(IDS_DESC_BAD_HANDLER, {handler}));
     }
 }
 

@@ -1,13 +1,15 @@
 #include "scanners/registry/SharedDlls.h"
 
-#include <cstdint>
-#include <cstring>
-
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
+#include "strings.h"
+
+#include <cstdint>
+#include <cstring>
 
 namespace tw {
 
@@ -95,7 +97,7 @@ void ScanSharedDlls(const ScanContext&, ScanSink& sink) {
         const bool gone = !name.empty() && LibraryGone(name, drives, listings);
         if (count != 0 && !gone) continue;
         // The table's unnamed value is no library's entry: its row never stands for the table.
-        Finding f = NamedOrDefaultValueFinding("HKEY_LOCAL_MACHINE", kSharedDllsKey, name, gone ? "文件不存在" : "");
+        Finding f = NamedOrDefaultValueFinding("HKEY_LOCAL_MACHINE", kSharedDllsKey, name, gone ? LoadText(IDS_DESC_DLL_GONE) : std::string());
         f.image = kImageSharedDll;
         if (gone) {
             f.missingPaths.push_back(name);

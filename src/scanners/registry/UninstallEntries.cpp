@@ -1,15 +1,17 @@
 #include "scanners/registry/UninstallEntries.h"
 
-#include <cstring>
-#include <vector>
-
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
 #include "scanners/registry/MsiProduct.h"
 #include "scanners/registry/ValueTexts.h"
+#include "strings.h"
+
+#include <cstring>
+#include <vector>
 
 namespace tw {
 
@@ -193,7 +195,7 @@ public:
 
 private:
     void Report(std::vector<std::string> missing, Finding::Missing rule) {
-        Finding f = RegistryKeyFinding(kMachine, location_, "无效的反安装信息");
+        Finding f = RegistryKeyFinding(kMachine, location_, LoadText(IDS_DESC_BAD_UNINSTALL));
         f.missingPaths = std::move(missing);
         f.missingRule = rule;
         sink_.AddFinding(f);
@@ -271,7 +273,7 @@ private:
             ProductOfEntry(HKEY_LOCAL_MACHINE, location_, product) != EntryProduct::Product ||
             !ProductFilesGone(HKEY_LOCAL_MACHINE, location_, product, components_, gone))
             return false;
-        Finding f = RegistryKeyFinding(kMachine, location_, "程序文件已不存在，可用其卸载程序清除");
+        Finding f = RegistryKeyFinding(kMachine, location_, LoadText(IDS_DESC_UNINSTALL_PRODUCT));
         f.kind = FindingKind::ProductUninstall;
         f.missingPaths = std::move(gone);
         f.missingRule = Finding::Missing::Nothing;
