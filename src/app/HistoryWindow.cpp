@@ -17,8 +17,28 @@ namespace {
 WNDPROC g_editProc = nullptr;
 WNDPROC g_headerProc = nullptr;
 
+// A line of the log in the language spoken: the log keeps its keys and action names in Chinese
+// whatever language wrote it (they are its format), and in English they are shown in English.
+// The records stay as stored, in the language they were written in.
+std::wstring ShownLogLine(const std::wstring& line) {
+    if (CurrentLanguage() == Language::Chinese) return line;
+    const size_t equals = line.find(L'=');
+    if (equals == std::wstring::npos) return line;
+    const std::wstring key = line.substr(0, equals), value = line.substr(equals + 1);
+    if (key == AnsiToWide(LogRecordKey())) return LoadWideText(IDS_LOG_KEY_RECORD) + L"=" + value;
+    if (key != AnsiToWide(LogActionKey())) return line;
+    static const unsigned kNames[] = {IDS_LOG_ACTION_DELETE,     IDS_LOG_ACTION_NOT_REPAIRED, IDS_LOG_ACTION_UNINSTALL,
+                                      IDS_LOG_ACTION_REPAIR_ALL, IDS_LOG_ACTION_BACKUP,       IDS_LOG_ACTION_RESTORE,
+                                      IDS_LOG_ACTION_UNDO};
+    std::wstring shown = value;
+    for (size_t i = 0; i < sizeof kNames / sizeof kNames[0]; ++i)
+        if (value == AnsiToWide(LogActionName(kLogActions[i]))) shown = LoadWideText(kNames[i]);
+    return LoadWideText(IDS_LOG_KEY_ACTION) + L"=" + shown;
+}
+
 // The log as the memo shows it: the file's bytes in the ANSI code page (or UTF-16 when someone
-// saved it so), every line ending made CR LF as the edit control wants it. Empty when unreadable.
+// saved it so), every line ending made CR LF as the edit control wants it, each line in the
+// words of the language spoken (ShownLogLine). Empty when unreadable.
 std::wstring LoadLogText(const std::string& path) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) return {};
@@ -30,20 +50,19 @@ std::wstring LoadLogText(const std::string& path) {
     } else {
         text = AnsiToWide(bytes);
     }
-    std::wstring out;
+    std::wstring out, line;
     out.reserve(text.size() + text.size() / 16);
     for (size_t i = 0; i < text.size(); ++i) {
         wchar_t c = text[i];
-        if (c == L'\r') {
-            out += L"\r\n";
-            if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
-        } else if (c == L'\n') {
-            out += L"\r\n";
+        if (c == L'\r' || c == L'\n') {
+            out += ShownLogLine(line) + L"\r\n";
+            line.clear();
+            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
         } else if (c != L'\0') {
-            out += c;
+            line += c;
         }
     }
-    return out;
+    return out + ShownLogLine(line);
 }
 
 // The memo shows the arrow, not the text cursor: it is read, never edited.

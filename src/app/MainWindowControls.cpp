@@ -89,7 +89,7 @@ void MainWindow::CreateToolBar() {
         buttons.push_back(b);
     }
     SendMessageW(toolBar_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(55, 51));
+    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolButtonWidth, kToolButtonHeight));
     SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
 }
 

@@ -38,15 +38,27 @@ void MainWindow::WordControls() {
         SetControlText(buttons[i], LoadText(captions[i]));
         SetHint(tooltip_, hwnd_, buttons[i], LoadText(hints[i]));
     }
+    // The tool buttons are as wide as the longest caption of the language needs, and no narrower
+    // than the window's design gives them.
+    int widest = 0;
+    const HDC dc = GetDC(toolBar_);
+    const HGDIOBJ oldFont = SelectObject(dc, font_.get());
     for (const ToolButtonDef& d : kToolButtons) {
         if (!d.caption) continue;
         std::wstring text = LoadWideText(d.id == IDM_SCAN && scanning ? IDS_TOOL_STOP : d.caption);
+        SIZE size{};
+        if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size) && size.cx > widest)
+            widest = size.cx;
         TBBUTTONINFOW info{};
         info.cbSize = sizeof info;
         info.dwMask = TBIF_TEXT;
         info.pszText = &text[0];
         SendMessageW(toolBar_, TB_SETBUTTONINFOW, d.id, reinterpret_cast<LPARAM>(&info));
     }
+    SelectObject(dc, oldFont);
+    ReleaseDC(toolBar_, dc);
+    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(widest + 14 > kToolButtonWidth ? widest + 14 : kToolButtonWidth, kToolButtonHeight));
+    SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
     report_.WordColumns();
 }
 

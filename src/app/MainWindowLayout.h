@@ -24,6 +24,8 @@ inline const int kDesignWidth = 608, kDesignHeight = 465;
 // height the report list still shows its header and three rows beneath the checklist panel.
 inline const int kMinWidth = 400, kMinHeight = 400;
 inline const int kToolBarHeight = 56, kPanelHeight = 167, kButtonPanelWidth = 103;
+// The tool buttons' smallest size; a longer caption widens them all.
+inline const int kToolButtonWidth = 55, kToolButtonHeight = 51;
 inline const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 inline const int kButtonTops[4] = {19, 57, 94, 132};
 

@@ -36,6 +36,9 @@ void ReportListView::WordColumns() {
         column.mask = LVCF_TEXT;
         column.pszText = &text[0];
         SendMessageW(list_, LVM_SETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+        // A caption longer than its column (the key name's, in English) widens it.
+        const int need = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()))) + 16;
+        if (ListView_GetColumnWidth(list_, i) < need) ListView_SetColumnWidth(list_, i, need);
     }
 }
 

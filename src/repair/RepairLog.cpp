@@ -29,6 +29,9 @@ const char* LogActionName(LogAction action) {
     return "";
 }
 
+const char* LogActionKey() { return kActionKey; }
+const char* LogRecordKey() { return kRecordKey; }
+
 std::string RepairLogPath() { return DataFolder() + kLogName; }
 
 std::vector<std::string> RepairLogPaths() {

@@ -23,6 +23,12 @@ std::string RepairLogBackupPath();
 enum class LogAction { Delete, NotRepaired, Uninstall, RepairAll, Backup, Restore, Undo };
 // The name an action is stored under ("删除", "未修复", ...).
 const char* LogActionName(LogAction action);
+// Every action, for those who read the names back.
+constexpr LogAction kLogActions[] = {LogAction::Delete,    LogAction::NotRepaired, LogAction::Uninstall, LogAction::RepairAll,
+                                     LogAction::Backup,    LogAction::Restore,     LogAction::Undo};
+// The two keys of every entry as stored: the action's and the record's.
+const char* LogActionKey();
+const char* LogRecordKey();
 
 // Appends one entry with the keys "行为" (action) and "记录" (record) and flushes the file.
 // The section is "yyyy-mm-dd|<long time>"; when an entry of the same second is already there,
