@@ -57,8 +57,11 @@ void MainWindow::WordControls() {
     }
     SelectObject(dc, oldFont);
     ReleaseDC(toolBar_, dc);
-    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(widest + 14 > kToolButtonWidth ? widest + 14 : kToolButtonWidth, kToolButtonHeight));
-    SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
+    const int width = widest + 6 > kToolButtonWidth ? widest + 6 : kToolButtonWidth;
+    if (LOWORD(SendMessageW(toolBar_, TB_GETBUTTONSIZE, 0, 0)) != width) {
+        SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(width, kToolButtonHeight));
+        SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
+    }
     report_.WordColumns();
 }
 
