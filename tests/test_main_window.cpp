@@ -9,9 +9,12 @@
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/LoadText.h"
 #include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
+#include "repair/RepairLog.h"
+#include "strings.h"
 #include "support/Sandbox.h"
 #include "support/WindowProbes.h"
 
@@ -75,6 +78,12 @@ BOOL CALLBACK CollectMainWindows(HWND h, LPARAM lp) {
     wchar_t cls[64] = {};
     GetClassNameW(h, cls, 64);
     if (p == c->pid && lstrcmpW(cls, L"TForm1") == 0) c->found.push_back(h);
+    return TRUE;
+}
+
+// The history window's memo among the windows of this thread.
+BOOL CALLBACK FindHistoryMemo(HWND window, LPARAM found) {
+    if (HWND memo = GetDlgItem(window, IDC_HISTORY_MEMO)) *reinterpret_cast<HWND*>(found) = memo;
     return TRUE;
 }
 
@@ -691,4 +700,58 @@ TEST_CASE("the status line shows a readable part of a huge text") {
     CHECK(shown.rfind("扫描：HKEY_CURRENT_USER\\kkk", 0) == 0);
     CHECK(shown.find("...") != std::string::npos);
     CHECK(shown.compare(shown.size() - 4, 4, "\\end") == 0);
+}
+
+TEST_CASE("the Language menu: the window speaks English at once, Set.ini keeps it, and back to Chinese") {
+    Window w;
+    MainWindow& f = *w.form;
+    // Every text of the window's own, the menus' and the ignore-list window's.
+    auto texts = [&f] {
+        std::vector<std::string> t;
+        for (UINT id = ID_SCAN_BUTTON; id <= ID_SELECTALL; ++id) t.push_back(WindowText(f.Control(id)));
+        t.push_back(WindowText(GetDlgItem(GetParent(f.Checklist()), 0)));
+        for (UINT id : {IDM_SCAN, IDM_BACKUP, IDM_RESTORE, IDM_HISTORY}) t.push_back(ToolButtonText(f.ToolBar(), id));
+        for (UINT id = IDM_BACKUP; id <= IDM_EXPORT; ++id) t.push_back(MenuText(f.MainMenu(), id));
+        for (UINT id = IDM_POP_REPAIR; id <= IDM_POP_ALL; ++id) t.push_back(MenuText(f.PopupMenu(), id));
+        wchar_t cell[128] = {};
+        LVITEMW item{};
+        item.pszText = cell;
+        item.cchTextMax = 128;
+        SendMessageW(f.Checklist(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+        t.push_back(WideToAnsi(cell));
+        t.push_back(f.StatusText());
+        if (f.IgnoreListWindow()) t.push_back(WindowText(f.IgnoreListWindow()->Handle()));
+        return t;
+    };
+    auto ascii = [](const std::vector<std::string>& t) {
+        for (const std::string& s : t)
+            for (char c : s)
+                if (static_cast<unsigned char>(c) >= 0x80) return false;
+        return true;
+    };
+    f.ShowIgnoreWindow();
+    const std::vector<std::string> chinese = texts();
+    CHECK_FALSE(ascii(chinese));
+    CHECK((GetMenuState(f.MainMenu(), IDM_LANG_CHINESE, MF_BYCOMMAND) & MF_CHECKED) != 0);
+
+    f.Command(IDM_LANG_ENGLISH);
+    const std::vector<std::string> english = texts();
+    CHECK(ascii(english));
+    CHECK(english.size() == chinese.size());
+    CHECK((GetMenuState(f.MainMenu(), IDM_LANG_ENGLISH, MF_BYCOMMAND) & MF_CHECKED) != 0);
+    CHECK(IsWindowVisible(f.IgnoreListWindow()->Handle()));
+    CHECK(IniFile(SettingsPath()).ReadString("Tarnwell", "Language", "") == "en");
+    // The log keeps its Chinese keys; the history shows them in English.
+    REQUIRE(WriteLog(LogAction::Delete, "HKEY_CURRENT_USER Software\\Tw"));
+    f.Command(IDM_HISTORY);
+    HWND memo = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindHistoryMemo, reinterpret_cast<LPARAM>(&memo));
+    REQUIRE(memo);
+    const std::string shown = WindowText(memo);
+    CHECK(shown.find(LoadText(IDS_LOG_KEY_ACTION) + "=" + LoadText(IDS_LOG_ACTION_DELETE)) != std::string::npos);
+    DeleteFileA(RepairLogPath().c_str());
+
+    f.Command(IDM_LANG_CHINESE);
+    CHECK(texts() == chinese);
+    CHECK(IniFile(SettingsPath()).ReadString("Tarnwell", "Language", "") == "zh");
 }
