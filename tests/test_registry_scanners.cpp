@@ -605,6 +605,8 @@ TEST_CASE("a listed folder answers for its files as the file system does") {
         s + "\\App.exe.", s + "\\App.exe ", s + "\\nul", s + "\\NUL.txt", s + "\\APPEXE~1", s + "\\*.dll",
         s + "\\gone\\x.txt", s + "\\x.txt\\y", s + "\\\\x.txt", s + "/x.txt", odd + "\\PLAIN.txt", odd + "\\item.txt",
         odd + "\\gone.txt", "x.txt", s + "\\x.txt:stream",
+        // Under a folder that is not there, found from the listing of one above it.
+        s + "\\gone\\deeper\\x.txt", s + "\\Sub\\gone\\x.txt", s + "\\gone\\..\\x.txt", s + "\\x.txt\\deeper\\y",
     };
     FolderListings listings;
     // Asked again and again, as a long table asks: the folders get listed.

@@ -36,14 +36,17 @@ private:
 };
 
 // JudgePath for the thousands of files that one table names in a few folders (fonts, help files,
-// shared libraries): a folder asked about again and again is listed once, and its names answer
-// for the files in it, instead of a question to the file system per file. The listing answers
-// only where it tells as surely as JudgePath: a plain ASCII name listed as a file, or missing
-// from the whole listing of a folder none of whose names the system could take for it. Any
-// other path (a short name, a name ending in a dot or blank, a device name, wildcards, other
-// characters; a folder listed as such; a folder that could not be listed to its end, or that
-// holds more than a table would ask about) is judged by JudgePath. One lives for one category of
-// one scan: the disk may change between scans, and a repair judges again before it deletes.
+// shared libraries, the files a hive names): a folder asked about again and again is listed
+// once, and its names answer for the files in it, instead of a question to the file system per
+// file. So does a folder above in which many paths were found under a missing folder (the
+// folder that held the folders of many programs removed since): a folder on the way that it
+// lacks is not there. The listing answers only where it tells as surely as JudgePath: a plain
+// ASCII name listed as a file, or missing from the whole listing of a folder none of whose names
+// the system could take for it. Any other path (a short name, a name ending in a dot or blank, a
+// device name, wildcards, other characters, a ".." after the folder found missing; a folder
+// listed as such; a folder that could not be listed to its end, or that holds more than a table
+// would ask about) is judged by JudgePath. One lives for one category of one scan: the disk may
+// change between scans, and a repair judges again before it deletes.
 class FolderListings {
 public:
     PathState Judge(const std::string& path);

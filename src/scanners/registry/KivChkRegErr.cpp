@@ -298,7 +298,7 @@ bool PathFacts::Ask(const std::string& path) {
     // The scanners' one judgement; what it cannot tell counts as there.
     const bool plain = remember_ && PlainPath(path);
     if (plain && UnderMissingFolder(path)) return false;
-    const PathState state = JudgePath(path);
+    const PathState state = remember_ ? listings_.Judge(path) : JudgePath(path);
     if (state == PathState::FolderMissing && plain) {
         if (missingFolders_.size() >= kMaxRemembered) missingFolders_.clear();
         missingFolders_.insert(path.substr(0, LastBackslash(path)));
