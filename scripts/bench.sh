@@ -5,7 +5,8 @@
 # it (hive_scan: [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
 # [--reps N], default 50000 keys, 150000 values in 5 parts, both mixes;
 # window_scan: [keys] [--values-per-key N] [--reps N], default 30000 keys, 4 values each;
-# machine_scan: [--factor F] [--rounds N] [--no-window] [--only ROW,ROW], default factor 1, 5 rounds).
+# machine_scan: [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW], default factor 1,
+# 5 rounds).
 # The scratch registry tree and the scratch files are removed afterwards, also after a failure.
 # machine_scan runs in its own scratch prefix, <build>/benchprefix, a copy of the test prefix that
 # keeps its generated data set between runs; it is made again when it holds another data set.

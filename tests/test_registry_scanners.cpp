@@ -137,7 +137,7 @@ TEST_CASE("context-menu handlers: handlers whose class is not registered") {
     CheckSame(sink.findings, {Finding{"HKEY_LOCAL_MACHINE", list + "Bad", "", "错误右键菜单: Bad", 0, FindingKind::RegistryKey},
                               Finding{"HKEY_LOCAL_MACHINE", "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone",
                                       "", "错误右键菜单: Gone", 0, FindingKind::RegistryKey}});
-    CHECK(sink.pumps == 2);
+    CHECK(sink.pumps >= 6);  // a turn for the window at every handler examined, not only after a Finding
 }
 
 TEST_CASE("software keys: empty program keys, the kept names and Secure") {
@@ -608,7 +608,8 @@ TEST_CASE("a listed folder answers for its files as the file system does") {
         // Under a folder that is not there, found from the listing of one above it.
         s + "\\gone\\deeper\\x.txt", s + "\\Sub\\gone\\x.txt", s + "\\gone\\..\\x.txt", s + "\\x.txt\\deeper\\y",
     };
-    FolderListings listings;
+    int pauses = 0;
+    FolderListings listings([&] { ++pauses; });
     // Asked again and again, as a long table asks: the folders get listed.
     for (int round = 0; round < 4; ++round)
         for (const std::string& p : paths) {
@@ -617,6 +618,7 @@ TEST_CASE("a listed folder answers for its files as the file system does") {
             CHECK(IsNoFile(listed) == IsNoFile(asked));
             CHECK(IsGone(listed) == IsGone(asked));
         }
+    CHECK(pauses >= 6);  // the window's turn at every name listed
 }
 
 // Run by tests/unreadable_folder.sh as a user who cannot read the folder TW_UNREADABLE (made

@@ -174,6 +174,7 @@ void FolderListings::List(const std::string& folder, Folder& f) {
             entry = entry && plain;
         }
         if (names.size() > kMaxListed) return;
+        if (pause_) pause_();
         RealFileSystem real;
         if (!FindNextFileW(find.get(), &fd)) {
             // Listed to its end, or not whole: then it answers nothing.

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -49,6 +50,9 @@ private:
 // change between scans, and a repair judges again before it deletes.
 class FolderListings {
 public:
+    // A scanner on the UI thread gives the pause of its walk: a listing of thousands of names
+    // lets the window's messages through between them.
+    explicit FolderListings(std::function<void()> pause = nullptr) : pause_(std::move(pause)) {}
     PathState Judge(const std::string& path);
 
 private:
@@ -59,6 +63,7 @@ private:
         std::unordered_map<std::string, bool> names;  // lower-case name: is a plain file
     };
     void List(const std::string& folder, Folder& f);
+    std::function<void()> pause_;
     std::unordered_map<std::string, Folder> folders_;
 };
 

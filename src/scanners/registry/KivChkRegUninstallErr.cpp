@@ -266,7 +266,7 @@ void ChkSoftwareErr(const ScanContext&, ScanSink& sink) {
 }
 
 void ChkHelpErr(const ScanContext& ctx, ScanSink& sink) {
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     for (const char* key : {kHelpKey, kHtmlHelpKey}) {
         const bool html = key == kHtmlHelpKey;
         for (GuardedText& value : GuardedTextsOf(HKEY_LOCAL_MACHINE, key, sink)) {
@@ -295,7 +295,7 @@ void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
     // can be judged, and every one would look missing.
     const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
     if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     for (const GuardedText& value : fonts) {
         sink.ProcessMessages();
         if (!value.exact) continue;
@@ -315,7 +315,7 @@ void ChkFontErr(const ScanContext& ctx, ScanSink& sink) {
 void ChkUninstallErr(const ScanContext& ctx, ScanSink& sink) {
     const std::string& w = ctx.windowsDir;
     ComponentPaths components;
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     for (const std::string& entry : SubKeysOf(HKEY_LOCAL_MACHINE, kUninstallKey, sink)) {
         if (Contains(entry, "Vopt")) continue;
         sink.ProcessMessages();
