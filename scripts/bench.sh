@@ -48,13 +48,19 @@ if [ "$name" = machine_scan ]; then
         cp -a "$TW_TEST_PREFIX" "$bench_prefix"
     }
     [ -f "$bench_prefix/system.reg" ] || fresh_bench_prefix
+    run_bench() { TW_TEST_PREFIX=$bench_prefix bash scripts/wine-run.sh "$build/bench_$name.exe" "$@"; }
     status=0
-    TW_TEST_PREFIX=$bench_prefix bash scripts/wine-run.sh "$build/bench_$name.exe" "$@" || status=$?
+    run_bench "$@" --generate-only || status=$?
     if [ "$status" = 3 ]; then
         fresh_bench_prefix
         status=0
-        TW_TEST_PREFIX=$bench_prefix bash scripts/wine-run.sh "$build/bench_$name.exe" "$@" || status=$?
+        run_bench "$@" --generate-only || status=$?
     fi
+    # Wine saves its registry soon after its server starts and after the data set is written;
+    # the save holds the window as much as any process of the prefix, so it is over before
+    # anything is timed.
+    [ "$status" = 0 ] && tw_settle_prefix "$bench_prefix" && { run_bench "$@" || status=$?; }
+    WINEPREFIX=$bench_prefix wineserver -k >/dev/null 2>&1 || true
     exit "$status"
 fi
 bash scripts/wine-run.sh "$build/bench_$name.exe" "$@"

@@ -348,6 +348,11 @@ TChkRegErr::TChkRegErr(const ScanContext& ctx, ScanSink& sink)
 void TChkRegErr::Execute() {
     ComScope com;
     ScanHive();
+    // What the walk remembered is given back here, on this thread, while the UI thread shows the
+    // last Findings: freed where the finished thread is let go, a hundred thousand remembered
+    // answers would hold the window.
+    decltype(verdicts_)().swap(verdicts_);
+    facts_ = PathFacts(true);
     // The last Findings are shown before the completion reports the count.
     sink_.Flush();
 }
