@@ -365,7 +365,10 @@ struct WindowResult {
 // When each UI-thread category of the window's scan started (NowMs, name; "-" when none ran),
 // and the worst input wait met while each ran.
 std::vector<std::pair<double, const char*>> g_uiCategories;
-std::map<std::string, double> g_worstByCategory;
+struct CategoryWaits {
+    double worst = 0, busy = 0;  // all waits; those the UI thread spent mostly running
+};
+std::map<std::string, CategoryWaits> g_worstByCategory;
 
 void EnterUiCategory(const char* name) { g_uiCategories.emplace_back(NowMs(), name); }
 
@@ -435,13 +438,15 @@ WindowResult ScanInWindow(tw::TForm1& form, InputProbe& probe) {
         char ran[64];
         snprintf(ran, sizeof ran, " (the UI thread ran %.0f of the last %.0f ms)", cpu - lastCpu, now - lastAnswer);
         // Mostly running: the program's own work held the messages, not a wait for the system.
-        if (cpu - lastCpu >= (now - lastAnswer) / 2) r.worstBusyWait = std::max(r.worstBusyWait, waited);
+        const bool busy = cpu - lastCpu >= (now - lastAnswer) / 2;
+        if (busy) r.worstBusyWait = std::max(r.worstBusyWait, waited);
         lastAnswer = now;
         lastCpu = cpu;
         std::string in;
         for (const std::string& name : UiCategoriesSince(NowMs() - waited)) {
-            double& worst = g_worstByCategory[name];
-            worst = std::max(worst, waited);
+            CategoryWaits& w = g_worstByCategory[name];
+            w.worst = std::max(w.worst, waited);
+            if (busy) w.busy = std::max(w.busy, waited);
             in += (in.empty() ? "" : "+") + name;
         }
         char at[32];
@@ -705,8 +710,8 @@ int main(int argc, char** argv) {
         printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms; worst wait the UI thread spent mostly "
                "running itself %.0f ms\n",
                worstWait, worstWhere.c_str(), late, worstBusyWait);
-        printf("  worst wait while each UI-thread category ran (\"-\": none):");
-        for (const auto& w : g_worstByCategory) printf(" %s %.0f ms;", w.first.c_str(), w.second);
+        printf("  worst wait while each UI-thread category ran, (of those it spent running) (\"-\": none):");
+        for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
         printf("\n");
         DestroyWindow(form->Handle());
         tw::ProcessMessages();
@@ -747,8 +752,8 @@ int main(int argc, char** argv) {
         printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms; worst wait the UI thread spent mostly "
                "running itself %.0f ms\n",
                worstWait, worstWhere.c_str(), late, worstBusyWait);
-        printf("  worst wait while each UI-thread category ran (\"-\": none):");
-        for (const auto& w : g_worstByCategory) printf(" %s %.0f ms;", w.first.c_str(), w.second);
+        printf("  worst wait while each UI-thread category ran, (of those it spent running) (\"-\": none):");
+        for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
         printf("\n");
         double ws = 0, commit = 0;
         if (PeakMemory(ws, commit))
