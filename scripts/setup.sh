@@ -2,7 +2,9 @@
 # Installs everything the build, the program and the tests need on a fresh Debian machine:
 # the MinGW-w64 cross compiler, 32-bit Wine, Xvfb, the zh_CN.UTF-8 locale (so Wine's ANSI code
 # page is 936), a CJK font, the help compiler (fp-utils' chmcmd) with a reader of its output
-# (libchm-bin), and the builder of the MSI packages the installer tests install (wixl).
+# (libchm-bin), the builders of the MSI packages and setups the installer tests install (wixl,
+# nsis), Wine's own fonts (fonts-wine, which Wine recommends and most systems have), and what the
+# Debian package's test uses: lintian, man-db, Ansible with the apt module's python3-apt.
 # Idempotent: when everything is there it returns in about a second.
 set -euo pipefail
 
@@ -18,7 +20,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for p in mingw-w64 wine wine32:i386 wine64 xvfb xauth locales fonts-wqy-microhei imagemagick \
-         doctest-dev xdotool x11-utils cmake make fp-utils libchm-bin libcap2-bin wixl; do
+         doctest-dev xdotool x11-utils cmake make fp-utils libchm-bin libcap2-bin wixl nsis \
+         fonts-wine lintian man-db ansible-core python3-apt; do
+    have "$p" || need_pkgs+=("$p")
+done
+# The Windows packages (scripts/package-windows.sh): the setup's compiler and the portable zip.
+for p in nsis zip; do
     have "$p" || need_pkgs+=("$p")
 done
 

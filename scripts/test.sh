@@ -8,6 +8,8 @@ bash scripts/setup.sh
 bash scripts/build.sh
 . scripts/wine-env.sh
 export TW_TEST_PREFIX=$root/build/wineprefix
+# The folders scripts/wine-run.sh gives every test: the prefixes made here link their Desktop there.
+tw_scratch_xdg "$root/build/test-xdg-data" "$root/build/test-xdg-config"
 tw_make_prefix "$TW_TEST_PREFIX"
 # A 64-bit prefix as Wine makes it by default, kept untouched: the tests that need a fresh one
 # copy it, which is much faster than booting another.

@@ -10,6 +10,17 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 TW_LOCALE=${TW_LOCALE:-zh_CN.UTF-8}
 
+# Points the desktop's folders at scratch folders for every Wine process started after it:
+# XDG_DATA_HOME (launchers, icons, and the trash, which is Wine's Recycle Bin) at $1 and
+# XDG_CONFIG_HOME (menu files, and user-dirs.dirs, which names the desktop folder, made here to
+# name $1/Desktop) at $2. No test or benchmark then reads or writes the real user's, and a
+# prefix made afterwards links its Desktop there.
+tw_scratch_xdg() {
+    export XDG_DATA_HOME=$1 XDG_CONFIG_HOME=$2
+    mkdir -p "$1/Desktop" "$2"
+    [ -e "$2/user-dirs.dirs" ] || printf 'XDG_DESKTOP_DIR="%s"\n' "$1/Desktop" >"$2/user-dirs.dirs"
+}
+
 # Runs a command with the program's locale, for a wine that a function cannot stand in for
 # ("tw_env timeout 600 wine ..."; "exec env LANG=... LC_ALL=... wine ..." where exec is needed).
 tw_env() { env LANG="$TW_LOCALE" LC_ALL="$TW_LOCALE" "$@"; }
@@ -39,6 +50,16 @@ tw_make_prefix() {
             WINEPREFIX=$prefix wineboot -i >/dev/null 2>&1 || true
         fi
         WINEPREFIX=$prefix wineserver -w || true
+    fi
+}
+
+# The program folder of the prefix at $1, as the program itself runs there (32-bit, so under
+# "Program Files (x86)" in a 64-bit prefix), with "\\" separators: "Program Files\\Tarnwell".
+tw_prefix_program_folder() {
+    if grep -m1 -aq '^#arch=win64' "$1/system.reg" 2>/dev/null; then
+        echo 'Program Files (x86)\Tarnwell'
+    else
+        echo 'Program Files\Tarnwell'
     fi
 }
 

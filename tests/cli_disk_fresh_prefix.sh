@@ -10,7 +10,11 @@ exe=${1:-$root/build/tarnwell-scan.exe}
 prefix=$(mktemp -d /tmp/tw-freshdisk-XXXXXX)
 host=$(mktemp -d /tmp/tw-hostfiles-XXXXXX)
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$host"' EXIT
+tw_scratch_xdg "$host/xdg-data" "$host/xdg-config"
 export WINEPREFIX=$prefix
+# The prefix's Desktop and Documents links lead into a scratch home, never the real one.
+mkdir -p "$host/home"
+export HOME=$host/home
 tw_make_prefix "$prefix"
 
 # Shortcuts are made by the system's own scripting host, as a user's installer would.

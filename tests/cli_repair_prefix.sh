@@ -10,7 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 scan=$1
 . "$root/scripts/wine-env.sh"
 prefix=$(mktemp -d /tmp/tw-repair-XXXXXX)
-trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
+xdg=$(mktemp -d /tmp/tw-xdg-XXXXXX)
+trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$xdg"' EXIT
+tw_scratch_xdg "$xdg/data" "$xdg/config"
 if [ -n "${TW_TEST_PREFIX:-}" ] && [ -f "$TW_TEST_PREFIX/system.reg" ]; then
     cp -a "$TW_TEST_PREFIX/." "$prefix/"
 else
@@ -99,4 +101,38 @@ run 0 --undo
 grep -qP '\trestored$' <<<"$out" || fail "undo: $out"
 [ "$(state)" = "$before" ] || { diff <(echo "$before") <(state); fail "the undo did not bring everything back"; }
 run 2 --undo 'C:\tw\no-such-undo.reg'
+
+# A stale value of the current user is scanned as HKEY_CURRENT_USER (row 7) and again through
+# HKEY_USERS\<SID> (row 8): repaired once, then already gone, which is done too (status 0).
+wine reg add 'HKCU\Software\TwGoneUser' /v Path /d 'C:\twgone\user.exe' /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\TwKeep' /v Kept /d yes /f >/dev/null 2>&1
+run 0 --rows 7,8 --repair
+[ "$(grep -cP 'TwGoneUser\tPath\t.*\trepaired$' <<<"$out")" -eq 1 ] &&
+    [ "$(grep -cP 'TwGoneUser\tPath\t.*\talready-gone$' <<<"$out")" -eq 1 ] || fail "one value through two views: $out"
+user_value() { wine reg query 'HKCU\Software\TwGoneUser' /v Path >/dev/null 2>&1; }
+user_value && fail "the stale value is still there"
+
+# Undo files that hold more than a repair recorded are refused and nothing is imported
+# (status 2): a deletion added to this repair's own file, and a file made by hand.
+newest=$(ls "$dir"/Undo/*.reg | tail -n 1)
+{ iconv -f UTF-16LE -t UTF-8 "$newest"; printf '\r\n[-HKEY_CURRENT_USER\\Software\\TwKeep]\r\n'; } |
+    iconv -f UTF-8 -t UTF-16LE >"$dir/edited.reg"
+printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\TwKeep]\r\n' >"$dir/planted.reg"
+for file in edited planted; do
+    run 2 --undo "C:\\tw\\$file.reg"
+    grep -q '不是修复时写下的撤销文件' "$prefix/err" || fail "$file.reg: no reason given: $(cat "$prefix/err")"
+    wine reg query 'HKCU\Software\TwKeep' >/dev/null 2>&1 || fail "$file.reg was imported: a key is gone"
+    user_value && fail "$file.reg was imported: the value is back"
+done
+run 0 --undo
+user_value || fail "the repair's own undo file did not bring the value back"
+
+# A product of the installer whose folder is gone, which the installer does not know: the
+# uninstall returns 1605, and the line gives the code and its meaning after the outcome.
+product='{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F60C7}'
+wine reg add "$uninstall\\$product" /v DisplayName /d 'Tw Gone Product' /f >/dev/null 2>&1
+wine reg add "$uninstall\\$product" /v UninstallString /d "MsiExec.exe /X$product" /f >/dev/null 2>&1
+wine reg add "$uninstall\\$product" /v InstallLocation /d 'C:\twgone\product' /f >/dev/null 2>&1
+run 1 --rows 5 --repair
+grep -qP "\\\\\\Q$product\\E\t.*\tfailed\t1605\t系统安装程序中没有登记这个产品$" <<<"$out" || fail "product line: $out"
 echo "console repair, dry run, undo: ok"

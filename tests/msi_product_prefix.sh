@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Real MSI packages, built here with wixl and installed by the prefix's own msiexec, in scratch
 # copies of the 32- and 64-bit test prefixes: one per machine (a program, a setting naming it, an
-# "Open with" verb, a file type's icon, a shared library with its count) and one per user (a
-# Start-menu group with a shortcut). Installed and kept, the registry and Start-menu rows report
-# nothing new. With the program folders deleted by hand and the shortcut gone, each leftover is
-# reported (under "Program Files (x86)" in the 64-bit prefix); repaired (PRODUCT_TEST.exe), the
-# installer removes the product and Wine's uninstaller no longer lists it.
+# "Open with" verb, a file type's icon, a shared library with its count, a Start-menu group whose
+# component is the group's folder) and one per user (a Start-menu group with a shortcut).
+# Installed and kept, the registry and Start-menu rows report nothing new. With the program
+# folders deleted by hand (the machine product's shortcut left in its group, the user's gone),
+# each leftover is reported (under "Program Files (x86)" in the 64-bit prefix); repaired
+# (PRODUCT_TEST.exe), the installer removes the product and Wine's uninstaller no longer lists it.
 #   msi_product_prefix.sh PRODUCT_TEST.exe TARNWELL_SCAN.exe
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +22,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+tw_scratch_xdg "$work/xdg-data" "$work/xdg-config"
 code='{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}'
 cat >"$work/probe.wxs" <<EOF
 <?xml version="1.0" encoding="utf-8"?>
@@ -48,8 +50,16 @@ cat >"$work/probe.wxs" <<EOF
           </Component>
         </Directory>
       </Directory>
+      <Directory Id="ProgramMenuFolder">
+        <Directory Id="GROUP" Name="Tw Msi Probe Group">
+          <Component Id="Menu" Guid="{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6075}">
+            <Shortcut Id="ProbeLink" Name="Tw Msi Probe" Target="[INSTALLDIR]probe.exe" WorkingDirectory="INSTALLDIR"/>
+            <RemoveFolder Id="GROUP" On="uninstall"/>
+          </Component>
+        </Directory>
+      </Directory>
     </Directory>
-    <Feature Id="All" Level="1"><ComponentRef Id="Main"/><ComponentRef Id="Shared"/></Feature>
+    <Feature Id="All" Level="1"><ComponentRef Id="Main"/><ComponentRef Id="Shared"/><ComponentRef Id="Menu"/></Feature>
   </Product>
 </Wix>
 EOF
@@ -102,8 +112,13 @@ for arch in win32 win64; do
     cp "$product_test" "$dir/product.exe"
     cp "$scan" "$dir/tarnwell-scan.exe"
     cp "$work/probe.msi" "$work/user.msi" "$dir/"
-    # The registry categories and the Start-menu groups (not the walk of every drive).
-    scan_rows() { tw_env timeout 300 wine 'C:\tw\tarnwell-scan.exe' --rows 0,1,2,3,4,5,6,7,8,9,11 --utf8 2>/dev/null; }
+    # The registry categories and the Start-menu groups (not the walk of every drive). Sorted:
+    # the hive threads' rows reach the list whenever the threads hand them over, between the
+    # other categories' rows at a point that depends on how busy the machine is.
+    scan_rows() {
+        tw_env timeout 300 wine 'C:\tw\tarnwell-scan.exe' --rows 0,1,2,3,4,5,6,7,8,9,11 --utf8 2>/dev/null |
+            LC_ALL=C sort
+    }
 
     before=$(scan_rows)
     tw_env timeout 300 wine msiexec /i 'C:\tw\probe.msi' /qn || fail "msiexec could not install the package"
@@ -112,7 +127,11 @@ for arch in win32 win64; do
     # (In the 64-bit prefix in the system's own view, where the installer keeps its records.)
     view=(); [ $arch = win64 ] && view=(/reg:64)
     wine reg query "$record" "${view[@]}" >/dev/null 2>&1 || fail "the installer keeps no record of the product"
-    [ "$(scan_rows)" = "$before" ] || fail "installed and kept, the product was reported"
+    kept=$(scan_rows)
+    [ "$kept" = "$before" ] || fail "installed and kept, the product was reported:"$'\n'"$(diff <(echo "$before") <(echo "$kept"))"
+    # The group's folder is the key path of the menu component; its shortcut stays below.
+    find "$prefix/drive_c" -path '*/Start Menu/Programs/Tw Msi Probe Group/*.lnk' | grep -q . ||
+        fail "the machine product's shortcut is not in its group"
 
     folders=("$prefix"/drive_c/Program\ Files*/TwMsiProbe)
     [ -f "${folders[0]}/readme.txt" ] || fail "the product's file is not where it was installed"

@@ -223,11 +223,13 @@ TEST_CASE("a stop during the shortcut walk ends it at the next entry; the rows f
     CHECK(sink.pumpsAfterStop <= 1);  // the pause after the entry that saw the stop
 }
 
-TEST_CASE("the directory walk reports empty program groups of all users and of the user, never Startup or what it cannot read") {
+TEST_CASE("the directory walk reports empty program groups of all users and of the user, never the shell's own or what it cannot read") {
     ScratchDir dir;
     const std::string common = dir.Dir("Programs"), user = dir.Dir("UserPrograms");
     dir.Dir("UserPrograms\\Empty");
     dir.Dir("UserPrograms\\StartUp");
+    dir.Dir("UserPrograms\\Administrative Tools");
+    dir.Dir("Programs\\Administrative Tools");
     dir.Dir("Programs\\Group\\Sub");
     SetFileAttributesA(dir.File("Programs\\HiddenFile\\h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
     SetFileAttributesA(dir.File("Programs\\SystemFile\\s.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
@@ -252,6 +254,8 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
         case CSIDL_COMMON_STARTUP: return common + "\\Startup";  // the shell's spelling
         case CSIDL_PROGRAMS: return user;
         case CSIDL_STARTUP: return user + "\\StartUp";
+        case CSIDL_ADMINTOOLS: return user + "\\Administrative Tools";
+        case CSIDL_COMMON_ADMINTOOLS: return common + "\\Administrative Tools";
         default: return "";
         }
     };
@@ -268,6 +272,7 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
     ctx.os = OsFamily(4);
     RemoveDirectoryA((user + "\\Empty").c_str());
     RemoveDirectoryA((user + "\\StartUp").c_str());
+    RemoveDirectoryA((user + "\\Administrative Tools").c_str());
     Scan_Direrr(ctx, sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{user});
 
@@ -299,21 +304,33 @@ TEST_CASE("a stop during the directory walk still adds the folders recorded befo
     CHECK(sink.findings.size() == 1);
 }
 
-TEST_CASE("a folder link that leads back up the tree is never followed") {
-    // Made outside, by the test script (the link is a host symbolic link in the prefix's C:).
-    const char* loop = getenv("TW_LINK_LOOP");
-    if (!loop || !*loop) {
-        MESSAGE("no folder link prepared (TW_LINK_LOOP); the link test runs from tests/disk_links.sh");
-        return;
-    }
-    const std::string root = loop;  // holds sub\up -> root, sub\gone.lnk, sub\empty
+// Made outside, by tests/disk_links.sh (the link is a host symbolic link in the prefix's C:);
+// skipped without it.
+TEST_CASE("a folder link that leads back up the tree is never followed" *
+          doctest::skip(!getenv("TW_LINK_LOOP") || !*getenv("TW_LINK_LOOP"))) {
+    // Holds sub\up -> root, sub\gone.lnk, sub\empty, and Desktop -> a folder of the host.
+    const std::string root = getenv("TW_LINK_LOOP");
     REQUIRE((GetFileAttributesA((root + "\\sub\\up").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
     MakeShortcut(root + "\\sub\\gone.lnk", root + "\\gone.exe");
+    MakeShortcut(root + "\\Desktop\\desk.lnk", root + "\\gone.exe");
+    MakeShortcut(root + "\\Desktop\\sub\\deeper.lnk", root + "\\gone.exe");
     StoppingSink sink;
     WalkShortcuts(sink.Context(), sink, root);
     CHECK(Locations(sink.findings) == std::set<std::string>{root + "\\sub\\gone.lnk"});
 
+    // A desktop the walk does not reach (a link) is looked at itself, its own entries only; one
+    // it reaches is not looked at twice.
     ScopedSeams seams;
+    seams->specialFolder = [&](HWND, int csidl) {
+        return csidl == CSIDL_DESKTOPDIRECTORY ? root + "\\Desktop"
+               : csidl == CSIDL_COMMON_DESKTOPDIRECTORY ? root + "\\sub" : std::string();
+    };
+    CHECK_FALSE(DriveWalkReaches(root + "\\Desktop", "Backup"));
+    CHECK(DriveWalkReaches(root + "\\sub", "Backup"));
+    sink.findings.clear();
+    ScanDesktopShortcuts(sink.Context(), sink);
+    CHECK(Locations(sink.findings) == std::set<std::string>{root + "\\Desktop\\desk.lnk"});
+
     // Both programs trees are this folder: it is walked once.
     seams->specialFolder = [&](HWND, int csidl) {
         return csidl == CSIDL_COMMON_PROGRAMS || csidl == CSIDL_PROGRAMS ? root : std::string();

@@ -250,6 +250,12 @@ TEST_CASE("excluded key paths: whole-path entries from the hive root, parts anyw
         {"S-1-5-21\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", true},
         {"SYSTEM\\ControlSet001\\Control\\Session Manager\\Environment", true},
         {"Environment", true},
+        // Where the system makes its page file and crash dumps, and finds DirectMusic's
+        // instrument set: settings, not references to files that must exist.
+        {"System\\CurrentControlSet\\Control\\Session Manager\\Memory Management", true},
+        {"SYSTEM\\ControlSet001\\Control\\CrashControl", true},
+        {"Software\\Microsoft\\DirectMusic", true},
+        {"System\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", false},
     };
     for (const Row& row : rows) {
         CAPTURE(row.path);

@@ -1,7 +1,9 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <set>
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/MessagePump.h"
@@ -175,6 +177,68 @@ TEST_CASE("system folders and drives") {
     ScopedSeams seams;
     seams->driveType = [](const std::string&) { return static_cast<UINT>(DRIVE_CDROM); };
     CHECK(DriveType("C:\\") == DRIVE_CDROM);
+}
+
+namespace {
+std::set<std::string> gPresent;
+bool Present(const std::string& path) { return gPresent.count(path) != 0; }
+}  // namespace
+
+TEST_CASE("where the user's data lives: beside a writable portable copy, else per user; older data is read") {
+    const std::string usb = "E:\\Tarnwell\\", pf = "C:\\Program Files\\Tarnwell\\";
+    const std::string appData = "C:\\Documents and Settings\\u\\Application Data";
+    const std::string perUser = appData + "\\Tarnwell\\";
+    const struct {
+        bool installed, writable;
+        std::string program, appData;
+        DataHome home;
+        std::string folder, older;
+    } places[] = {
+        {false, true, usb, appData, DataHome::BesideProgram, usb, ""},         // portable on a stick
+        {false, false, pf, appData, DataHome::PerUser, perUser, pf},           // limited user, Program Files
+        {true, true, pf, appData, DataHome::PerUser, perUser, pf},             // installed
+        {true, false, pf, appData + "\\", DataHome::PerUser, perUser, pf},   // a trailing backslash counts once
+        {true, true, "C:\\Tarnwell", appData, DataHome::PerUser, perUser, "C:\\Tarnwell\\"},
+        {true, true, pf, "", DataHome::BesideProgram, pf, ""},                 // no Application Data: beside it
+        {true, true, perUser, appData, DataHome::PerUser, perUser, ""},        // never the same folder twice
+    };
+    for (const auto& r : places) {
+        CAPTURE(r.program);
+        CAPTURE(r.installed);
+        CAPTURE(r.writable);
+        const DataPlace place = ChooseDataPlace(r.installed, r.writable, r.program, r.appData);
+        CHECK(place.home == r.home);
+        CHECK(place.folder == r.folder);
+        CHECK(place.older == r.older);
+    }
+
+    // One datum's file: the data folder's once it is there, until then one left beside the program.
+    const std::string mine = perUser + "Ignore.ini", kept = pf + "Ignore.ini";
+    const struct {
+        std::set<std::string> present;
+        std::string older, read;
+    } reads[] = {
+        {{}, kept, mine}, {{kept}, kept, kept}, {{mine, kept}, kept, mine}, {{mine}, kept, mine}, {{kept}, "", mine},
+    };
+    for (const auto& r : reads) {
+        gPresent = r.present;
+        CHECK(FileToRead(mine, r.older, &Present) == r.read);
+    }
+
+    // Installed: the setup's uninstall entry names the folder (letter case and the trailing
+    // backslash aside). A folder is writable when a file can be made there.
+    RegistrySandbox sb;
+    const char uninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarnwell";
+    CHECK_FALSE(IsInstalledFolder(pf));
+    SetString(HKEY_LOCAL_MACHINE, uninstall, "InstallLocation", "c:\\program files\\tarnwell");
+    CHECK(IsInstalledFolder(pf));
+    CHECK_FALSE(IsInstalledFolder(usb));
+    ScratchDir dir;
+    CHECK(FolderWritable(dir.Path()));
+    CHECK_FALSE(FolderWritable(dir / "missing"));
+    int left = 0;  // the probe leaves nothing behind
+    ListDirectory(dir / "*", FILE_ATTRIBUTE_HIDDEN, [&](const DirEntry& e) { return left += e.name[0] != '.', true; });
+    CHECK(left == 0);
 }
 
 TEST_CASE("ini files: missing file reads defaults; a refused write names the file") {

@@ -11,11 +11,13 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
+#include "platform/StartProgram.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "repair/RepairLog.h"
 #include "scanners/registry/KivChkRegErr.h"
 #include "scanners/registry/KivChkRegUninstallErr.h"
+#include "scanners/registry/MsiProduct.h"
 #include "scanners/registry/SharedDllScan.h"
 #include "repair/UndoFile.h"
 #include "support/RegistryFixtures.h"
@@ -141,6 +143,15 @@ std::vector<bool> Marks(const FindingList& list) {
     for (int i = 0; i < list.Count(); ++i) marks.push_back(list.At(i).Repaired());
     return marks;
 }
+
+// An outside program that does not end until the test is over: this test program, waiting for
+// an event (tests/support/TestMain.cpp).
+struct EndlessProgram {
+    std::string event = "TwEndless" + IntToStr(GetCurrentProcessId());
+    UniqueKernelHandle handle{CreateEventA(nullptr, TRUE, FALSE, event.c_str())};
+    std::string CommandLine() const { return "\"" + ProgramPath() + "\" --stand-in-until " + event; }
+    ~EndlessProgram() { SetEvent(handle.get()); }
+};
 
 // Stands in for the registry editor: writes the export (or not) where the real one would, and
 // notes what the progress window showed meanwhile.
@@ -453,6 +464,72 @@ TEST_CASE("rows past the ANSI path limit are deleted, never marked done while st
     CHECK_FALSE(DirectoryExists(empty));
     CHECK(DirectoryExists(folder));
     CHECK(Marks(list) == std::vector<bool>{true, true, false, true});
+}
+
+TEST_CASE("what a repair empties is found by a second look, listed, and repaired in the same command and undo file") {
+    RegistrySandbox sb;
+    ScratchDir dir;
+    CleanProgramFolder clean;
+    SetString(HKEY_LOCAL_MACHINE, "Software\\TwApp", "Path", "C:\\twgone\\app.exe");
+    const std::string group = dir.Dir("Group"), lnk = dir.File("Group\\app.lnk");
+    TakeFromRecycleBin(lnk, false);
+    TakeFromRecycleBin(group, true);
+    FindingList list;
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "Path"));
+    list.Add(DiskFileFinding(lnk, "1 Byte"));
+    // Stands in for the scan: what is empty now, and a row the list holds already.
+    std::vector<size_t> looks;
+    RepairContext context{5};
+    context.scanAfterRepair = [&](const std::vector<Finding>& repaired) {
+        looks.push_back(repaired.size());
+        std::vector<Finding> now{RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "Path")};
+        if (KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp") && !ValuePresent(HKEY_LOCAL_MACHINE, "Software\\TwApp", "Path"))
+            now.push_back(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "无效软件"));
+        if (DirectoryExists(group) && !FileExists(lnk)) now.push_back(DiskFolderFinding(group));
+        return now;
+    };
+    Messages msgs{IDCANCEL, IDOK};
+    FakeView view;
+    Repairer(list, view, context, nullptr).FlatButton3Click();
+    REQUIRE(list.Count() == 4);
+    CHECK(Marks(list) == std::vector<bool>{true, true, true, true});
+    CHECK(list.At(2).description == std::string(kFoundAfterRepair) + "无效软件");
+    CHECK(list.At(3).location == group);
+    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp"));
+    CHECK(TakeFromRecycleBin(group, true));
+    CHECK(looks == std::vector<size_t>{2, 2});  // the second look found nothing new
+    CHECK(view.Status() == "全部修复完毕。修复后又发现 2 个错误，已加在列表最后。");
+    // One undo file brings back the value and the key; the log names each row found after.
+    const std::vector<std::string> undoFiles = ListUndoFiles();
+    REQUIRE(undoFiles.size() == 1);
+    RegFileFlavor flavor;
+    std::vector<RegFileKey> keys;
+    REQUIRE(ReadUndoFile(undoFiles[0], flavor, keys));
+    CHECK(keys.size() == 2);
+    std::vector<LogEntry> log = ReadLog();
+    REQUIRE(log.size() == 3);
+    CHECK(log[0].action == "删除");
+    CHECK(log[0].record.find(kFoundAfterRepair) != std::string::npos);
+    CHECK(log[2].record == "修复了所有检查到的系统错误；其中 2 个错误是修复后发现的");
+
+    // A look that keeps finding new rows holds the command for three rounds at most; a single
+    // row's repair takes what it empties with it too.
+    FindingList one;
+    const std::string lnk2 = dir.File("Group2\\app.lnk");
+    one.Add(DiskFileFinding(lnk2, "1 Byte"));
+    looks.clear();
+    context.scanAfterRepair = [&](const std::vector<Finding>&) {
+        looks.push_back(0);
+        return std::vector<Finding>{DiskFolderFinding(dir.Dir("Group2\\E" + std::to_string(looks.size())))};
+    };
+    FakeView view2;
+    view2.selected = 0;
+    Repairer(one, view2, context, nullptr).FlatButton2Click();
+    CHECK(looks.size() == 3);
+    CHECK(Marks(one) == std::vector<bool>{true, true, true, true});
+    CHECK(view2.Status() == "修复完毕。剩余：0 个错误。修复后又发现 3 个错误，已加在列表最后。");
+    CHECK(TakeFromRecycleBin(lnk2, false));
+    for (int i = 1; i <= 3; ++i) TakeFromRecycleBin(dir / ("Group2\\E" + std::to_string(i)), true);
 }
 
 TEST_CASE("repair all after the backup offer") {
@@ -1121,56 +1198,92 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
     ScratchDir dir;
     const std::string code = "{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}";
     const std::string entry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
-    SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
-    SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
     Finding row = ProductRow("HKEY_LOCAL_MACHINE", entry);
     row.missingPaths = {dir / "Gone"};
     const struct {
         bool all;  // repair all, else repair selected
+        WaitEnd end;  // Ended: the installer's exit code; the others with a real program that does not end
         DWORD exit;
-        bool repaired;
+        bool removes;  // the installer really removed the product's uninstall entry
         const char* said;  // in the log and (repair selected) the last message
+        bool recordStays = false;  // and left its own record of the product
     } cases[] = {
-        {false, 0, true, "返回 0：卸载成功"},
-        {false, 1603, false, "返回 1603：卸载时发生严重错误"},
-        {true, 3010, true, "返回 3010：卸载成功，重新启动计算机后才能完成"},
-        {true, 1605, false, "返回 1605：系统安装程序中没有登记这个产品"},
+        {false, WaitEnd::Ended, 0, true, "返回 0：卸载成功"},
+        {false, WaitEnd::Ended, 1603, false, "返回 1603：卸载时发生严重错误"},
+        {true, WaitEnd::Ended, 3010, true, "返回 3010：卸载成功，重新启动计算机后才能完成"},
+        {true, WaitEnd::Ended, 1641, true, "返回 1641：卸载成功，安装程序已开始重新启动计算机"},
+        {true, WaitEnd::Ended, 1605, false, "返回 1605：系统安装程序中没有登记这个产品"},
+        // A killed installer reports 0 and leaves the product as it was.
+        {false, WaitEnd::Ended, 0, false, "返回 0：卸载成功，但是这个产品仍然登记在系统中"},
+        {true, WaitEnd::Ended, 0, true, "返回 0：卸载成功，但是这个产品仍然登记在系统中", true},
+        {true, WaitEnd::TimedOut, 0, false, "分钟内没有结束"},
+        {false, WaitEnd::Stopped, 0, false, "已停止等待"},
     };
     for (const auto& c : cases) {
         CAPTURE(c.exit);
+        CAPTURE(static_cast<int>(c.end));
         CleanProgramFolder::Remove();
+        SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
+        SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
+        const std::string record =
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\" + PackedGuid(code);
+        c.recordStays ? MakeKey(HKEY_LOCAL_MACHINE, record) : (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, record.c_str());
         Messages msgs{IDCANCEL, IDOK};  // repair all: no backup, then go
-        std::vector<std::string> commands;
-        msgs.seams->runAndWait = [&](const std::string& cmd, const std::string&, DWORD& exitCode) {
-            commands.push_back(cmd);
-            exitCode = c.exit;
-            return true;
-        };
         FindingList list;
         list.Add(row);
         FakeView view;
         view.selected = 0;
-        Repairer repair(list, view, RepairContext{5}, nullptr);
-        if (c.all) repair.FlatButton3Click();
-        else msgs.answers = {IDOK}, repair.FlatButton2Click();
+        // Where the wait may be stopped, the window's commands with their progress window (each
+        // time it hides, Wine waits for the display: the other rows go without it).
+        std::unique_ptr<RepairCommands> window;
+        std::unique_ptr<Repairer> bare;
+        if (c.end == WaitEnd::Ended) bare = std::make_unique<Repairer>(list, view, RepairContext{5}, nullptr);
+        else window = std::make_unique<RepairCommands>(list, view, RepairContext{5});
+        EndlessProgram endless;
+        std::vector<std::string> commands;
+        bool waitShown = false;
+        msgs.seams->runAndWaitLimited = [&](const std::string& cmd, DWORD limitMs, const std::function<bool()>& stop,
+                                            DWORD& exitCode) {
+            commands.push_back(cmd);
+            CHECK(limitMs == kUninstallWaitLimitMs);
+            TForm3* progress = window ? window->ProgressWindow() : nullptr;
+            waitShown = view.Status().find("正在等待系统安装程序") == 0 &&
+                        (!window || (progress && IsWindowVisible(progress->StopButton())));
+            if (c.removes) RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str());
+            if (c.end == WaitEnd::Ended) return exitCode = c.exit, WaitEnd::Ended;
+            // The real wait, its limit shortened; or stopped by the window's button.
+            if (c.end == WaitEnd::Stopped && progress) PostMessageW(progress->StopButton(), BM_CLICK, 0, 0);
+            return SystemRunAndWaitLimited(endless.CommandLine(), c.end == WaitEnd::TimedOut ? 300 : 60000, stop,
+                                           exitCode);
+        };
+        if (!c.all) msgs.answers = {IDOK};
+        if (window) c.all ? window->RepairAll() : window->RepairSelected();
+        else c.all ? bare->FlatButton3Click() : bare->FlatButton2Click();
         REQUIRE(commands.size() == 1);
         const std::string tail = "\\msiexec.exe\" /x " + code + " /qn";
         CHECK(commands[0].compare(commands[0].size() - std::min(tail.size(), commands[0].size()), tail.size(), tail) == 0);
-        CHECK(KeyPresent(HKEY_LOCAL_MACHINE, entry));  // only the installer removes it
-        CHECK(list.At(0).Repaired() == c.repaired);
+        CHECK(waitShown);
+        if (window) CHECK_FALSE(IsWindowVisible(window->ProgressWindow()->Handle()));
+        CHECK(KeyPresent(HKEY_LOCAL_MACHINE, entry) == !c.removes);  // only the installer removes it
+        CHECK(list.At(0).Repaired() == (c.removes && !c.recordStays));
         CHECK(ListUndoFiles().empty());  // nothing was deleted by hand, nothing to record
         const std::vector<LogEntry> log = ReadLog();
         REQUIRE_FALSE(log.empty());
         CHECK(log[0].action == "卸载");
         CHECK(log[0].record.find(c.said) != std::string::npos);
         if (!c.all) CHECK(msgs.shown.back().text.find(c.said) != std::string::npos);
-        if (c.all && !c.repaired) CHECK(msgs.shown.back().text.find("1 个产品没有卸载") == 0);
+        if (c.all && !list.At(0).Repaired()) CHECK(msgs.shown.back().text.find("1 个产品没有卸载") == 0);
+        CHECK(view.Status().find("正在等待") == std::string::npos);
     }
+    SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
+    SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
 
     // The folder back: the installer is not run. The entry gone meanwhile: the row is done.
     Messages msgs;
     int runs = 0;
-    msgs.seams->runAndWait = [&](const std::string&, const std::string&, DWORD& exitCode) { return exitCode = 0, ++runs, true; };
+    msgs.seams->runAndWaitLimited = [&](const std::string&, DWORD, const std::function<bool()>&, DWORD& exitCode) {
+        return exitCode = 0, ++runs, WaitEnd::Ended;
+    };
     FindingList list;
     list.Add(row);
     FakeView view;

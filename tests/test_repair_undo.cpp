@@ -260,7 +260,7 @@ TEST_CASE("the undo files window counts the files and their room, removes old on
         SetFileTime(h, nullptr, nullptr, &when);
         CloseHandle(h);
     }
-    UndoWindow window(nullptr, folder);
+    UndoWindow window(nullptr, {folder});
     REQUIRE(window.Files().size() == 3);
     CHECK(window.Files()[0].path == folder + names[2]);  // newest first
     CHECK(window.Summary() == "文件夹“" + folder + "”中有 3 个撤销文件，共 6 KB。");
@@ -363,7 +363,7 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
     CHECK(keys[0].values.at(0).name == L"v");
 }
 
-TEST_CASE("an undo that is cancelled, cannot start the editor, or cannot read its file changes nothing") {
+TEST_CASE("an undo that is cancelled, cannot start the editor, cannot read its file or is refused changes nothing") {
     ScratchDir dir;
     CleanLog log;
     const std::string path = dir.File("undo.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n");
@@ -384,6 +384,13 @@ TEST_CASE("an undo that is cancelled, cannot start the editor, or cannot read it
     CHECK(view.statuses.back() == "撤销失败");
     CHECK_FALSE(command.UndoFrom(dir.File("bad.reg", "not a registry file")));
     CHECK(msgs.shown.back().find("无法读取撤销文件") != std::string::npos);
+    // A deletion no repair recorded: refused before the question, the editor never started.
+    const size_t shown = msgs.shown.size();
+    const int started = starts;
+    CHECK_FALSE(command.UndoFrom(dir.File("deletes.reg", "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\X]\r\n")));
+    REQUIRE(msgs.shown.size() == shown + 1);
+    CHECK(msgs.shown.back().find("不是修复时写下的撤销文件") != std::string::npos);
+    CHECK(starts == started);
 }
 
 TEST_CASE("a shortcut and an empty folder go to the Recycle Bin; a folder with content stays") {

@@ -1,6 +1,7 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -125,7 +126,9 @@ TEST_CASE("every shipped category has its own number and caption, and the scanne
         CHECK(captions.insert(c.caption).second);
         CHECK(ChecklistCaption(c.row) == c.caption);
         // A scanner of the wrong kind would never run: its category would silently find nothing.
-        CHECK(static_cast<bool>(c.step) == (c.runs == RunsOn::UiThread || c.runs == RunsOn::ScanEnd));
+        // (The disk walk of every drive has one more step, after the drives.)
+        CHECK(static_cast<bool>(c.step) ==
+              (c.runs == RunsOn::UiThread || c.runs == RunsOn::ScanEnd || c.row == kRowDiskFiles));
         CHECK(static_cast<bool>(c.thread) == (c.runs == RunsOn::WorkerThread || c.runs == RunsOn::WorkerFromStart));
         CHECK(static_cast<bool>(c.driveStep) == (c.runs == RunsOn::EachFixedDrive));
     }
@@ -177,6 +180,36 @@ TEST_CASE("UI-thread categories run in order and the command finishes the scan")
     CHECK(view.status == "扫描完毕。共检查到：6 个错误。");
     CHECK(view.repair);
     CHECK(view.hintResets == 1);
+}
+
+TEST_CASE("after a repair only the scanned categories it may have left rows for are scanned again") {
+    FakeView view;
+    view.Tick({kRowSoftware, kRowUninstall, kRowDiskDirs});
+    std::map<int, int> runs;
+    ScanCategories c;
+    for (ChecklistRow row : {kRowSoftware, kRowUninstall, kRowDiskDirs, kRowWineDesktop})
+        c.Row(row).step = [&runs, row](const ScanContext&, ScanSink& sink) {
+            ++runs[row];
+            sink.AddFinding(DiskFolderFinding("C:\\row" + std::to_string(row)));
+        };
+    ScanDriver d(view, ScanContext{}, c);
+    d.ScanCommand();
+    REQUIRE(view.findings.size() == 3);
+    const std::string status = view.status;
+    // A shortcut gone may empty its group: the folders are looked at again, nothing else.
+    std::vector<Finding> again = d.ScanAfterRepair({DiskFileFinding("C:\\Group\\a.lnk")});
+    CHECK(runs == std::map<int, int>{{kRowSoftware, 1}, {kRowUninstall, 1}, {kRowDiskDirs, 2}});
+    REQUIRE(again.size() == 1);
+    CHECK(again[0].location == "C:\\row11");
+    // A value gone may empty its program key.
+    d.ScanAfterRepair({RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\App", "Path")});
+    CHECK(runs[kRowSoftware] == 2);
+    // Wine's files on the host only concern Wine's category, which this scan did not run.
+    CHECK(d.ScanAfterRepair({DiskFileFinding("/home/u/.local/share/applications/wine/x.desktop")}).empty());
+    CHECK(runs.count(kRowWineDesktop) == 0);
+    // The list and the status line are the scan's, untouched.
+    CHECK(view.findings.size() == 3);
+    CHECK(view.status == status);
 }
 
 TEST_CASE("hive threads: started in root order, the last completion finishes without the full stop") {

@@ -19,11 +19,19 @@ std::string Bytes(std::initializer_list<int> b) {
     return s;
 }
 
+// The text without the comment line each record ends with.
+std::wstring WithoutMarks(std::wstring text) {
+    for (size_t at; (at = text.find(L"\n;Tarnwell record ")) != std::wstring::npos;)
+        text.erase(at + 1, text.find(L"\r\n", at) + 2 - (at + 1));
+    return text;
+}
+
 // The text of a file of the Unicode flavour after its first line, without the blank lines the
 // editor adds at the end.
 std::wstring Body(const std::string& bytes) {
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
     text = text.substr(text.find(L"\r\n"));
+    text = WithoutMarks(text);
     while (text.size() >= 2 && text.compare(text.size() - 2, 2, L"\r\n") == 0) text.resize(text.size() - 2);
     return text;
 }
@@ -130,6 +138,71 @@ TEST_CASE("a key record is what the editor's own export of that key says") {
     REQUIRE(undo.RecordKey(HKEY_CURRENT_USER, key.rel));
     const std::wstring exported = EditorExport(dir / "export.reg", key.full);
     CHECK(Body(ReadFileBytes(undo.Path())) == Body(std::string("\xFF\xFE") + Utf16(L"x" + exported, false)));
+}
+
+TEST_CASE("an undo file holds only what a repair recorded: anything else is refused before the import") {
+    RegistrySandbox sb;
+    ScratchDir dir;
+    SetString(HKEY_CURRENT_USER, "Software\\K\\Sub", "v", "x");
+    SetString(HKEY_CURRENT_USER, "Software\\V", "v", "x");
+    MakeKey(HKEY_CURRENT_USER, "Software\\D");  // no default value: its record removes the one repair makes
+    const std::string folder = dir / "Undo\\";
+    std::string written[2];
+    for (RegFileFlavor flavor : {RegFileFlavor::Unicode5, RegFileFlavor::Ansi4}) {
+        UndoFile undo;
+        REQUIRE(undo.Open(flavor, folder));
+        REQUIRE(undo.RecordKey(HKEY_CURRENT_USER, "Software\\K"));
+        REQUIRE(undo.RecordValue(HKEY_CURRENT_USER, "Software\\V", "v"));
+        REQUIRE(undo.RecordDefaultValue(HKEY_CURRENT_USER, "Software\\D"));
+        undo.Close();
+        written[flavor == RegFileFlavor::Ansi4] = ReadFileBytes(undo.Path());
+    }
+    // The Unicode file changed as a hand would change it; older files have no marks.
+    auto edited = [&](std::wstring (*edit)(std::wstring)) {
+        RegFileFlavor flavor;
+        std::wstring text;
+        DecodeRegFile(written[0], flavor, text);
+        std::string bytes;
+        REQUIRE(EncodeRegFile(flavor, edit(text), true, bytes));
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool refused;
+    } rows[] = {
+        {"as the repair wrote it", written[0], false},
+        {"REGEDIT4 as the repair wrote it", written[1], false},
+        {"older, without marks", edited(WithoutMarks), false},
+        {"a key deleted", edited([](std::wstring t) { return t + L"\r\n[-HKEY_CURRENT_USER\\Software\\Other]\r\n"; }), true},
+        {"a key added", edited([](std::wstring t) { return t + L"\r\n[HKEY_CURRENT_USER\\Software\\Run]\r\n\"x\"=\"y\"\r\n"; }), true},
+        {"a recorded value changed",
+         edited([](std::wstring t) { return t.replace(t.find(L"\"v\"=\"x\""), 7, L"\"v\"=\"y\""); }), true},
+        {"older: a value deleted",
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_CURRENT_USER\\Software\\V]\r\n\"w\"=-\r\n"; }), true},
+        {"older: a key deleted",
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[-HKEY_CURRENT_USER\\Software\\V]\r\n"; }), true},
+        {"older: a root no repair records",
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_DYN_DATA\\X]\r\n"; }), true},
+        {"older: a root alone",
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_CURRENT_USER]\r\n\"x\"=\"y\"\r\n"; }), true},
+    };
+    auto refusal = [&](const std::string& bytes) {
+        const std::string path = dir.File("check.reg", bytes);
+        UndoRecords records;
+        REQUIRE(ReadUndoFile(path, records.flavor, records.keys));
+        return UndoRefusal(path, records);
+    };
+    for (const auto& r : rows) {
+        CAPTURE(r.what);
+        CHECK(refusal(r.bytes).empty() == !r.refused);
+    }
+    // "@=-" takes away only the empty default value a repair leaves, never one set since.
+    SetString(HKEY_CURRENT_USER, "Software\\D", "", "");
+    CHECK(refusal(written[0]).empty());
+    SetString(HKEY_CURRENT_USER, "Software\\D", "", "set since");
+    CHECK_FALSE(refusal(written[0]).empty());
+    CHECK_FALSE(refusal(edited(WithoutMarks)).empty());
 }
 
 }  // TEST_SUITE

@@ -8,7 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 roundtrip=$1 scan=$2
 . "$root/scripts/wine-env.sh"
 prefix=$(mktemp -d /tmp/tw-undo-XXXXXX)
-trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
+xdg=$(mktemp -d /tmp/tw-xdg-XXXXXX)
+trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$xdg"' EXIT
+tw_scratch_xdg "$xdg/data" "$xdg/config"
 export WINEPREFIX=$prefix
 tw_make_prefix "$prefix"
 wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1

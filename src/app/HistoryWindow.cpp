@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/UiFont.h"
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
@@ -149,8 +150,26 @@ void TForm2::Show() {
 
 void TForm2::FormShow() {
     SetWindowTextW(memo_, L"");
-    // A missing or unreadable log shows as an empty window, without a message.
-    SetWindowTextW(memo_, LoadLogText(RepairLogPath()).c_str());
+    // A missing or unreadable log shows as an empty window, without a message. A log that an
+    // older portable use left beside the program comes first: its entries are older.
+    std::wstring text;
+    std::string where = "日志文件夹：" + DataFolder();
+    for (const std::string& path : RepairLogPaths()) {
+        text += LoadLogText(path);
+        if (path != RepairLogPath()) where += "（以及程序文件夹中以前的日志）";
+    }
+    SetWindowTextW(memo_, text.c_str());
+    // The strip above the log says where it is kept, in one section as wide as any window.
+    std::wstring caption = AnsiToWide(where);
+    HDITEMW item{};
+    item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
+    item.fmt = HDF_LEFT | HDF_STRING;
+    item.cxy = 4000;
+    item.pszText = &caption[0];
+    if (SendMessageW(header_, HDM_GETITEMCOUNT, 0, 0) > 0)
+        SendMessageW(header_, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    else
+        SendMessageW(header_, HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 void TForm2::Memo1Enter() {
@@ -159,14 +178,15 @@ void TForm2::Memo1Enter() {
 }
 
 void TForm2::FlatButton1Click() {
-    const std::string path = RepairLogPath();
-    if (!FileExists(path)) return;
-    // Clearing is one key press away (Ctrl+C): the cleared log stays beside it as
+    // Clearing is one key press away (Ctrl+C): each cleared log stays beside it as
     // "Repair.log.bak", replacing the one kept at the previous clear. When it cannot be kept,
     // the log is not cleared either.
-    if (MoveFileExA(path.c_str(), RepairLogBackupPath().c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-        SetWindowTextW(memo_, L"");
+    bool cleared = false;
+    for (const std::string& path : RepairLogPaths())
+        if (FileExists(path) &&
+            MoveFileExA(path.c_str(), (path + ".bak").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+            cleared = true;
+    if (cleared) FormShow();
 }
 
 void TForm2::Button1Click() {

@@ -1,4 +1,5 @@
-// The history window: shows "Repair.log" as plain text and can delete it. One window for the
+// The history window: shows "Repair.log" as plain text, names the folder it is kept in, and can
+// delete it. One window for the
 // run, created on first use, owned by the main window, modeless and always on top.
 #pragma once
 #include <windows.h>
@@ -20,8 +21,8 @@ public:
     // Shows the window; a hidden window first reloads the log (FormShow), a visible one is only
     // brought forward and keeps what it shows.
     void Show();
-    // "清空": moves the log file, when there is one, to "Repair.log.bak" (replacing an older
-    // one) and empties the memo; never asks.
+    // "清空": moves each log file the window shows, when there is one, to "Repair.log.bak" beside
+    // it (replacing an older one) and empties the memo; never asks.
     void FlatButton1Click();
     // "退出": hides the window.
     void Button1Click();

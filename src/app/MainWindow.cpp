@@ -2,6 +2,7 @@
 
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Seams.h"
@@ -24,7 +25,7 @@ TForm1::~TForm1() {
     if (hwnd_) DestroyWindow(hwnd_);
 }
 
-std::string TForm1::IniPath() const { return ProgramFolder() + "Set.ini"; }
+std::string TForm1::IniPath() const { return DataFolder() + "Set.ini"; }
 
 bool TForm1::Create(HINSTANCE instance) {
     instance_ = instance;
@@ -63,6 +64,9 @@ bool TForm1::Create(HINSTANCE instance) {
     SetWindowTextW(hwnd_, AnsiToWide("Tarnwell").c_str());
     RepairContext repairContext(session_.context.os);
     repairContext.ignored = &ignored_;
+    repairContext.scanAfterRepair = [this](const std::vector<Finding>& repaired) {
+        return driver_->ScanAfterRepair(repaired);
+    };
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
     FillChecklist();
     keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
@@ -400,5 +404,7 @@ int TForm1::SelectedRow() { return report_.SelectedRow(); }
 void TForm1::SelectRow(int row) { report_.SelectRow(row); }
 
 void TForm1::RowChanged(int row) { report_.RowChanged(row); }
+
+void TForm1::RowsAdded() { report_.CatchUp(); }
 
 }  // namespace tw

@@ -108,6 +108,7 @@ public:
     // RepairView
     int SelectedRow() override;
     void RowChanged(int row) override;
+    void RowsAdded() override;
     void SetRepairControls(bool on, bool popupToo) override;
     HWND MainWindow() override { return hwnd_; }
 

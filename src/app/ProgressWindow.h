@@ -1,5 +1,6 @@
-// The progress window shown while the registry editor exports or imports the registry: a small
-// dialog-framed window without border icons, with a picture and one centred line of text.
+// The progress window shown while the registry editor exports or imports the registry, or while
+// a product's own uninstall runs: a small dialog-framed window without border icons, with a
+// picture, one centred line of text and, for a wait the user may end, a button to stop waiting.
 // Created on first use, then only shown and hidden for the rest of the run.
 #pragma once
 #include <windows.h>
@@ -20,9 +21,14 @@ public:
     TForm3(const TForm3&) = delete;
     TForm3& operator=(const TForm3&) = delete;
 
-    // Sets the caption and the line of text, shows the window and paints it at once.
-    void Show(const std::string& caption, const std::string& text);
+    // Sets the caption and the line of text, shows the window and paints it at once. With
+    // `stoppable` the button "停止等待" shows too, and pressing it (or closing the window) asks to
+    // stop waiting.
+    void Show(const std::string& caption, const std::string& text, bool stoppable = false);
     void Hide();
+    // Whether the user asked to stop waiting since the last stoppable Show.
+    bool StopRequested() const { return stopRequested_; }
+    HWND StopButton() const { return stop_; }
 
 private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -30,6 +36,9 @@ private:
 
     HWND image_ = nullptr;
     HWND label_ = nullptr;
+    HWND stop_ = nullptr;
+    bool stoppable_ = false;
+    bool stopRequested_ = false;
     UniqueGdiObject font_;
     UniqueIcon icon_;
 };
@@ -43,6 +52,8 @@ public:
 
     void Show(const std::string& caption, const std::string& text) override;
     void Hide() override;
+    void ShowStoppable(const std::string& caption, const std::string& text) override;
+    bool StopRequested() override { return window_ && window_->StopRequested(); }
     // Null until the first Show.
     TForm3* Window() const { return window_.get(); }
 

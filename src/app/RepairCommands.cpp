@@ -30,13 +30,19 @@ private:
     HWND focus_ = nullptr;
 };
 
+RepairContext WithProgress(RepairContext context, RepairProgress& progress) {
+    context.progress = &progress;
+    return context;
+}
+
 }  // namespace
 
 RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
     : view_(view),
       progress_(view.MainWindow()),
       backup_(view, progress_),
-      repairer_(findings, view, context, [this] { return backup_.ToolButton4Click(); }),
+      // The wait for a product's own uninstall shows in the progress window, with its stop button.
+      repairer_(findings, view, WithProgress(context, progress_), [this] { return backup_.ToolButton4Click(); }),
       undo_(view, progress_) {}
 
 RepairCommands::~RepairCommands() = default;
@@ -81,7 +87,7 @@ bool RepairCommands::UndoChosen() {
     // they take, removes old ones, and picks the repair to undo back to; closing it picks none.
     return RunExclusive([this] {
         std::string path;
-        return ChooseUndoFile(view_.MainWindow(), UndoFolder(), path) && undo_.UndoBackTo(path);
+        return ChooseUndoFile(view_.MainWindow(), UndoFolders(), path) && undo_.UndoBackTo(path);
     });
 }
 

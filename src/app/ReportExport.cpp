@@ -95,7 +95,7 @@ bool ParseReportText(const std::string& bytes, std::vector<Finding>& findings) {
         f.keyName = keyName;
         f.description = description;
         // The report keeps the texts only: what the row names is read back from them.
-        f.kind = KindFromTexts(f.caption, f.keyName);
+        f.kind = KindFromTexts(f.caption, f.keyName, f.location);
         findings.push_back(std::move(f));
     }
     return true;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/FileDialog.h"
 #include "platform/ListColumns.h"
@@ -47,6 +48,13 @@ std::string FileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// "“A”" or "“A”和“B”".
+std::string QuotedFolders(const std::vector<std::string>& folders) {
+    std::string text;
+    for (const std::string& folder : folders) text += (text.empty() ? "“" : "和“") + folder + "”";
+    return text;
+}
+
 HWND Child(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id = 0, DWORD ex = 0) {
     return CreateWindowExW(ex, cls, AnsiToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
@@ -54,9 +62,9 @@ HWND Child(HWND parent, const wchar_t* cls, const std::string& text, DWORD style
 
 }  // namespace
 
-std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder) {
+std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders) {
     std::vector<UndoFileInfo> out;
-    const std::vector<std::string> paths = ListUndoFiles(folder);
+    const std::vector<std::string> paths = ListUndoFiles(folders);
     for (size_t i = paths.size(); i-- > 0;) {
         UndoFileInfo info;
         info.path = paths[i];
@@ -70,7 +78,7 @@ std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder) {
     return out;
 }
 
-UndoWindow::UndoWindow(HWND owner, const std::string& folder) : folder_(folder) {
+UndoWindow::UndoWindow(HWND owner, std::vector<std::string> folders) : folders_(std::move(folders)) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     RegisterClassOnce({kClass});
@@ -112,8 +120,10 @@ void UndoWindow::CreateChildren() {
     const int buttonsTop = h - m - kButtonHeight;
     const int daysTop = buttonsTop - m - kButtonHeight;
     const int hintTop = daysTop - m - 18;
-    MoveWindow(summary_, m, m, w - 2 * m, 18, FALSE);
-    MoveWindow(list_, m, m + 22, w - 2 * m, hintTop - m - (m + 22), FALSE);
+    // Two lines: the summary names two folders when an older portable use left files too.
+    const int listTop = m + 36;
+    MoveWindow(summary_, m, m, w - 2 * m, 32, FALSE);
+    MoveWindow(list_, m, listTop, w - 2 * m, hintTop - m - listTop, FALSE);
     MoveWindow(hint_, m, hintTop, w - 2 * m, 18, FALSE);
     MoveWindow(daysLabel_, m, daysTop + 5, 30, 18, FALSE);
     MoveWindow(days_, m + 32, daysTop + 1, 50, 22, FALSE);
@@ -127,16 +137,21 @@ void UndoWindow::CreateChildren() {
 std::string UndoWindow::Summary() const {
     unsigned long long total = 0;
     for (const UndoFileInfo& f : files_) total += f.size;
-    return "文件夹“" + folder_ + "”中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
+    return "文件夹" + QuotedFolders(folders_) + "中有 " + IntToStr(static_cast<long long>(files_.size())) + " 个撤销文件，共 " +
            SizeText(total) + "。";
 }
 
 void UndoWindow::Fill() {
-    files_ = UndoFilesOf(folder_);
+    files_ = UndoFilesOf(folders_);
     SetWindowTextW(summary_, AnsiToWide(Summary()).c_str());
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     for (size_t i = 0; i < files_.size(); ++i) {
-        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)), AnsiToWide(FileName(files_[i].path)),
+        // A file of another folder than the first says where it lies, after its name.
+        const std::string& path = files_[i].path;
+        const std::string name = FileName(path);
+        const bool inFirst = path.compare(0, folders_[0].size(), folders_[0]) == 0;
+        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)),
+                                      AnsiToWide(inFirst ? name : name + "（" + path.substr(0, path.size() - name.size()) + "）"),
                                       AnsiToWide(SizeText(files_[i].size))};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
@@ -178,7 +193,7 @@ void UndoWindow::UndoClick() {
 void UndoWindow::BrowseClick() {
     FileDialogRequest request;
     request.title = "选择要撤销的修复";
-    request.folder = folder_;
+    request.folder = folders_[0];
     request.filters = {{"撤销文件 (*.reg)", "*.reg"}};
     request.extension = "reg";
     std::string path;
@@ -215,7 +230,7 @@ void UndoWindow::RemoveOldClick() {
         if (!DeleteFileA(f->path.c_str())) ++failed;
     Fill();
     if (failed > 0)
-        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹“" + folder_ + "”中。",
+        ShowMessage(hwnd_, IntToStr(failed) + " 个撤销文件无法删除，它们仍在文件夹" + QuotedFolders(folders_) + "中。",
                     MB_OK | MB_ICONERROR);
 }
 
@@ -265,8 +280,8 @@ LRESULT UndoWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return WindowBase::OnMessage(msg, wp, lp);
 }
 
-bool ChooseUndoFile(HWND owner, const std::string& folder, std::string& path) {
-    UndoWindow window(owner, folder);
+bool ChooseUndoFile(HWND owner, const std::vector<std::string>& folders, std::string& path) {
+    UndoWindow window(owner, folders);
     return window.RunModal(path);
 }
 

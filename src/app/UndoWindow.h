@@ -1,4 +1,5 @@
-// "撤销以前的修复...": the undo files of the folder, newest first, with how many there are and
+// "撤销以前的修复...": the undo files of the user's folders (the folder named first, then one an
+// older portable use left beside the program), newest first, with how many there are and
 // how much room they take; the user picks the repair to undo back to (or another file through
 // the open dialog), and can remove the files older than a number of days. Every repair writes
 // a file and none goes by itself: by default all are kept.
@@ -18,13 +19,14 @@ struct UndoFileInfo {
     FILETIME written{};  // last written: when its repair ran
 };
 
-// The undo files of a folder, newest first.
-std::vector<UndoFileInfo> UndoFilesOf(const std::string& folder);
+// The undo files of the folders, newest first.
+std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders);
 
 class UndoWindow : public WindowBase {
 public:
-    // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
-    UndoWindow(HWND owner, const std::string& folder);
+    // Creates the window hidden, centred on the desktop, owned by `owner` (may be null), over
+    // the undo files of the folders (at least one).
+    UndoWindow(HWND owner, std::vector<std::string> folders);
     ~UndoWindow() override;
 
     // Shows the window and runs its own message loop until the user picks a file (true, with
@@ -53,7 +55,7 @@ private:
     void Fill();
     void Finish(const std::string& path);
 
-    std::string folder_;
+    std::vector<std::string> folders_;
     std::vector<UndoFileInfo> files_;
     std::string picked_;
     bool done_ = false;
@@ -62,7 +64,7 @@ private:
     UniqueGdiObject font_;
 };
 
-// Runs the window over the folder; true with the path the user picked.
-bool ChooseUndoFile(HWND owner, const std::string& folder, std::string& path);
+// Runs the window over the folders; true with the path the user picked.
+bool ChooseUndoFile(HWND owner, const std::vector<std::string>& folders, std::string& path);
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -41,7 +42,8 @@ std::vector<std::string> RegFileLines(const std::string& bytes) {
         size_t end = text.find("\r\n", start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
-        if (!first && !line.empty()) lines.push_back(line);
+        // The record's mark is the file's own, not what would go.
+        if (!first && !line.empty() && line[0] != ';') lines.push_back(line);
         first = false;
         start = end + 2;
     }
@@ -67,6 +69,12 @@ public:
         detail.clear();
         if (options_.ignored && options_.ignored->Protects(f)) return RepairOutcome::Ignored;
         if (!StillMissing(f)) return RepairOutcome::NowPresent;
+        if (IsWineHostRow(f)) {
+            std::string why;
+            const RepairOutcome o = PlanWineHostRepair(f, wine_, why);
+            if (o == RepairOutcome::Repaired) detail.push_back(f.location);
+            return o;
+        }
         const HKEY root = RootFromCaption(f.caption);
         switch (f.kind) {
             case FindingKind::File:
@@ -132,6 +140,7 @@ private:
     }
 
     const ConsoleRepairOptions& options_;
+    WineLeftovers wine_;
     RegFileFlavor flavor_;
     std::string folder_;
 };
@@ -184,14 +193,42 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         }
     }
 
+    // A product's own uninstall may take minutes: standard error says what the scanner waits for
+    // (the status line names the product).
+    class WaitLine : public QuietProgress {
+    public:
+        WaitLine(ConsoleView& v, const ConsoleRepairView& r) : view_(v), repair_(r) {}
+        void ShowStoppable(const std::string&, const std::string&) override {
+            view_.Write(stderr, repair_.Status() + "\n");
+        }
+
+    private:
+        ConsoleView& view_;
+        const ConsoleRepairView& repair_;
+    } waitLine(view, repairView);
     RepairContext context(options.majorVersion);
     context.ignored = options.ignored;
+    context.progress = &waitLine;
+    context.scanAfterRepair = options.scanAfterRepair;
     Repairer repairer(findings, repairView, context, nullptr);
     std::vector<RepairOutcome> outcomes(static_cast<size_t>(count), RepairOutcome::Failed);
+    // What each product's uninstall returned: two more fields on its line.
+    std::vector<std::string> answers(static_cast<size_t>(count));
     RepairCounts counts;
     const bool ran = repairer.RepairAllQuietly(
-        [&](int row, const Finding&, RepairOutcome o) {
-            if (row >= 0 && row < count) outcomes[static_cast<size_t>(row)] = o;
+        [&](int row, const Finding& f, RepairOutcome o) {
+            if (row < 0) return;
+            // A row found after the repair: listed after the scanned ones, as it is found.
+            if (row >= count) lines.push_back(ConsoleLine(f));
+            const size_t at = static_cast<size_t>(row);
+            outcomes.resize(std::max(outcomes.size(), at + 1), RepairOutcome::Failed);
+            answers.resize(std::max(answers.size(), at + 1));
+            outcomes[at] = o;
+            const ProductAnswer& answer = repairer.LastProductAnswer();
+            if (!answer.code.empty())
+                answers[at] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
+            if (o == RepairOutcome::Failed && !repairer.HostSaid().empty())
+                view.Write(stderr, f.location + "：" + repairer.HostSaid() + "\n");
         },
         &counts);
     if (!ran) {
@@ -199,13 +236,16 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
         printAll(OutcomeWord(RepairOutcome::NotRecorded));
         return 2;
     }
-    for (int i = 0; i < count; ++i) {
-        const RepairOutcome o = outcomes[static_cast<size_t>(i)];
+    for (size_t i = 0; i < lines.size() && i < outcomes.size(); ++i) {
+        const RepairOutcome o = outcomes[i];
         if (!Done(o)) status = 1;
-        view.Write(stdout, lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o) + "\n");
+        view.Write(stdout, lines[i] + "\t" + OutcomeWord(o) + (i < answers.size() ? answers[i] : std::string()) + "\n");
     }
     std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" +
-                          IntToStr(count - counts.repaired) + " 个没有修复。";
+                          IntToStr(static_cast<long long>(lines.size()) - counts.repaired) + " 个没有修复。";
+    if (counts.foundAfter > 0)
+        summary += "其中 " + IntToStr(counts.foundAfter) + " 个是修复后再次扫描发现的（说明以“" +
+                   kFoundAfterRepair + "”开头）。";
     if (!repairer.UndoPath().empty() && FileExists(repairer.UndoPath()))
         summary += "撤销文件：" + repairer.UndoPath();
     view.Write(stderr, summary + "\n");
@@ -230,6 +270,12 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
     std::vector<RegFileKey> keys;
     if (!ReadUndoFile(path, flavor, keys)) {
         view.Write(stderr, "撤销失败！无法读取撤销文件“" + path + "”，注册表没有改变。\n");
+        return 2;
+    }
+    // A file that holds more than a repair recorded is not imported: nothing could be undone.
+    const std::string refusal = UndoRefusal(path, {flavor, keys});
+    if (!refusal.empty()) {
+        view.Write(stderr, refusal + "\n");
         return 2;
     }
     ConsoleRepairView repairView;

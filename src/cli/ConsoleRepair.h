@@ -23,9 +23,12 @@ struct ConsoleRepairOptions {
     bool dryRun = false;
     // The whole-registry backup first; no repair when it fails.
     bool backup = false;
+    // The scan's second look after the repair (null: none).
+    ScanAfterRepairFn scanAfterRepair;
 };
 
-// Repairs every Finding of the scan, then prints each Finding's line with its outcome.
+// Repairs every Finding of the scan, then prints each Finding's line with its outcome, and after
+// them the line of each row the scan after the repair found (and repaired).
 int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairOptions& options);
 // Imports an undo file (null: the newest) the way the window does, and checks the registry.
 int ConsoleUndo(ConsoleView& view, const std::string* file);

@@ -15,6 +15,7 @@
 #include "cli/ConsoleRepair.h"
 #include "cli/ConsoleView.h"
 #include "platform/ComScope.h"
+#include "platform/DataFolder.h"
 #include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
@@ -33,13 +34,24 @@ const char kUsage[] =
     "  --utf8        write UTF-8 instead of the system's ANSI code page\n"
     "  --list-rows   print the checklist rows with their indexes and exit\n"
     "  --repair      repair every Finding as the window's repair-all does (undo file first);\n"
-    "                each line gets its outcome as a sixth field\n"
+    "                each line gets its outcome as a sixth field (a product's uninstall:\n"
+    "                then its exit code and what it means as seventh and eighth)\n"
     "  --dry-run     with --repair: print what would be deleted, delete nothing\n"
     "  --backup      with --repair: back up the whole registry first; no repair if that fails\n"
     "  --undo [FILE] import the newest undo file, or FILE, and check the registry\n"
     "  --list-undo   print the undo files: date, keys recorded, size, path\n"
     "exit status: 0 done (or nothing found), 1 some not repaired or restored, 2 could not run\n"
     "  --version     print the program's and the system's version and exit\n";
+
+// The usage, and where this copy keeps the user's data (a path in the ANSI code page).
+void PrintUsage() {
+    fputs(kUsage, stderr);
+    std::string where = "the undo files (Undo\\), the repair log, the ignore list, the backup and the settings are kept in\n  " +
+                        tw::DataFolder() + "\n";
+    const std::vector<std::string> folders = tw::DataFolders();
+    if (folders.size() > 1) where += "  (and those an older portable use left in " + folders[1] + " are read too)\n";
+    fputs(where.c_str(), stderr);
+}
 
 bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& ticks) {
     ticks.assign(rowCount, false);
@@ -85,7 +97,7 @@ int main(int argc, char** argv) {
             if (i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0) { undoFile = argv[++i]; haveUndoFile = true; }
         }
         else {
-            fputs(kUsage, stderr);
+            PrintUsage();
             return strcmp(argv[i], "--help") == 0 ? 0 : 2;
         }
     }
@@ -93,7 +105,7 @@ int main(int argc, char** argv) {
     // --dry-run and --backup belong to a repair; a repair, an undo and the lists exclude each
     // other.
     if (((dryRun || backup) && !repair) || (dryRun && backup) || (repair + undo + listUndo + listRows) > 1) {
-        fputs(kUsage, stderr);
+        PrintUsage();
         return 2;
     }
 
@@ -161,5 +173,8 @@ int main(int argc, char** argv) {
     options.ignored = &ignored;
     options.dryRun = dryRun;
     options.backup = backup;
+    options.scanAfterRepair = [&driver](const std::vector<tw::Finding>& repaired) {
+        return driver->ScanAfterRepair(repaired);
+    };
     return tw::ConsoleRepair(view, found, options);
 }

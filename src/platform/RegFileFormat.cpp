@@ -285,9 +285,7 @@ bool EncodeRegFile(RegFileFlavor flavor, const std::wstring& text, bool withBom,
     return true;
 }
 
-bool ParseRegFile(const std::string& bytes, RegFileFlavor& flavor, std::vector<RegFileKey>& keys) {
-    keys.clear();
-    std::wstring text;
+void DecodeRegFile(const std::string& bytes, RegFileFlavor& flavor, std::wstring& text) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         flavor = RegFileFlavor::Unicode5;
@@ -296,6 +294,12 @@ bool ParseRegFile(const std::string& bytes, RegFileFlavor& flavor, std::vector<R
         flavor = RegFileFlavor::Ansi4;
         text = AnsiText(bytes);
     }
+}
+
+bool ParseRegFile(const std::string& bytes, RegFileFlavor& flavor, std::vector<RegFileKey>& keys) {
+    keys.clear();
+    std::wstring text;
+    DecodeRegFile(bytes, flavor, text);
     std::vector<std::wstring> lines;
     for (size_t start = 0; start <= text.size();) {
         size_t end = text.find(L'\n', start);

@@ -47,6 +47,9 @@ bool FormatRegValue(RegFileFlavor flavor, const RegFileValue& value, std::wstrin
 // ANSI code page cannot carry the text exactly.
 bool EncodeRegFile(RegFileFlavor flavor, const std::wstring& text, bool withBom, std::string& bytes);
 
+// The file's text: UTF-16 after the byte-order mark (Unicode flavour), else the ANSI code page's
+// reading of the bytes (ANSI flavour).
+void DecodeRegFile(const std::string& bytes, RegFileFlavor& flavor, std::wstring& text);
 // Reads a file of either flavour: keys in file order, each with its values. Text data come back
 // as the bytes the import stores (UTF-16 with its NUL, or ANSI with its NUL). False for a file
 // of neither flavour or a line that is none of a key, a value, a comment or blank.

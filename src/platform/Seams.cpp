@@ -45,6 +45,7 @@ Seams SystemSeams() {
     s.driveType = [](const std::string& root) { return GetDriveTypeA(root.c_str()); };
     s.specialFolder = SystemSpecialFolder;
     s.runAndWait = SystemRunAndWait;
+    s.runAndWaitLimited = SystemRunAndWaitLimited;
     s.shellOpen = [](HWND owner, const std::string& target) {
         ShellExecuteA(owner, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     };

@@ -11,6 +11,9 @@
 
 namespace tw {
 
+// How a wait for an outside program with a limit ended.
+enum class WaitEnd { Ended, NotStarted, TimedOut, Stopped };
+
 struct Seams {
     // Shows a message box (no owner unless given) and returns the button pressed.
     std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT type)> messageBox;
@@ -19,6 +22,12 @@ struct Seams {
     // Starts a command line and waits for it to end while the caller's windows keep painting;
     // returns false when it could not be started, else true with the exit code.
     std::function<bool(const std::string& commandLine, const std::string& directory, DWORD& exitCode)> runAndWait;
+    // The same wait with an end: it gives up after limitMs, or as soon as `stop` (asked every few
+    // milliseconds, may be empty) says so, and leaves the program running then. exitCode is set
+    // only when the program ended.
+    std::function<WaitEnd(const std::string& commandLine, DWORD limitMs, const std::function<bool()>& stop,
+                          DWORD& exitCode)>
+        runAndWaitLimited;
     // Asks the shell to open a document or address (a web page, a "mailto:" link) with the
     // program the user chose for it; failures are the shell's to report.
     std::function<void(HWND owner, const std::string& target)> shellOpen;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/Handle.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 
 namespace tw {
@@ -23,6 +24,25 @@ UniqueKernelHandle LaunchShown(const std::string& commandLine, DWORD flags, cons
 
 bool SystemStartProgram(const std::string& commandLine) {
     return static_cast<bool>(LaunchShown(commandLine, 0, std::string()));
+}
+
+WaitEnd SystemRunAndWaitLimited(const std::string& commandLine, DWORD limitMs, const std::function<bool()>& stop,
+                                DWORD& exitCode) {
+    UniqueKernelHandle process = LaunchShown(commandLine, CREATE_NEW_CONSOLE, std::string());
+    if (!process) return WaitEnd::NotStarted;
+    bool stopped = false;
+    const bool ended = RunUntil(
+        [&] {
+            if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return true;
+            stopped = stop && stop();
+            return stopped;
+        },
+        limitMs);
+    if (!ended) return WaitEnd::TimedOut;
+    if (stopped) return WaitEnd::Stopped;
+    exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+    return WaitEnd::Ended;
 }
 
 bool StartProgram(const std::string& commandLine) { return CurrentSeams().startProgram(commandLine); }

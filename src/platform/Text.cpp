@@ -81,6 +81,15 @@ std::string WideToAnsi(const std::wstring& s) { return FromWide(CP_ACP, s); }
 std::string WideToUtf8(const std::wstring& s) { return FromWide(CP_UTF8, s); }
 std::string AnsiToUtf8(const std::string& s) { return WideToUtf8(AnsiToWide(s)); }
 
+bool Utf8ToWideExact(const std::string& text, std::wstring& out) {
+    out.clear();
+    if (text.empty()) return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out.assign(static_cast<size_t>(n), L'\0');
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &out[0], n) == n;
+}
+
 bool WideToAnsiExact(const wchar_t* text, size_t length, std::string& out) {
     out.clear();
     if (length == 0) return true;

@@ -23,6 +23,9 @@ std::wstring AnsiToWide(const std::string& s);
 std::string WideToAnsi(const std::wstring& s);
 std::string WideToUtf8(const std::wstring& s);
 std::string AnsiToUtf8(const std::string& s);
+// UTF-8 (the Linux host's file names and the desktop's files) to UTF-16: false for bytes that are
+// not valid UTF-8.
+bool Utf8ToWideExact(const std::string& text, std::wstring& out);
 
 // Exact conversions, for names and paths the program must never mistake for others. The ANSI
 // calls replace a character the code page lacks by a look-alike ("Runâ" becomes "Runa", "x²"

@@ -1,5 +1,6 @@
 #include "repair/Backup.h"
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
 #include "platform/StartProgram.h"
@@ -32,16 +33,16 @@ bool FreshExport(const std::string& path, const FILETIME& started) {
 
 }  // namespace
 
-std::string BackupFilePath() { return ProgramFolder() + kBackupFile; }
+std::string BackupFilePath() { return DataFolder() + kBackupFile; }
 
 RegistryBackup::RegistryBackup(RepairView& view, RepairProgress& progress) : view_(view), progress_(progress) {}
 
 bool RegistryBackup::ToolButton4Click() {
-    const std::string folder = ProgramFolder();
+    const std::string folder = DataFolder();
     const std::string path = folder + kBackupFile;
     progress_.Show("备份", "正在进行系统文件备份，请稍候......");
     view_.SetStatus("备份注册表...");
-    // The editor resolves the file name against the current directory: the program's folder,
+    // The editor resolves the file name against the current directory: the data folder,
     // wherever the program was started from.
     SetCurrentDirectoryA(folder.c_str());
     view_.ProcessMessages();
@@ -70,8 +71,9 @@ bool RegistryBackup::ToolButton4Click() {
 }
 
 bool RegistryBackup::ToolButton7Click() {
-    const std::string folder = ProgramFolder();
-    const std::string path = folder + kBackupFile;
+    // The backup of the data folder, or one an older portable use left beside the program.
+    const std::string path = DataFileToRead(kBackupFile);
+    const std::string folder = path.substr(0, path.size() - (sizeof kBackupFile - 1));
     if (!FileExists(path)) {
         ShowMessage(view_.MainWindow(), "错误！备份文件“" + path + "”不存在，恢复失败。", MB_OK | MB_ICONERROR);
         return false;

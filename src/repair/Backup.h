@@ -1,5 +1,5 @@
 // Registry backup and restore: the system's registry editor exports the whole registry to
-// "Backup_Tw.reg" in the program's folder and imports it again. The program waits for the
+// "Backup_Tw.reg" in the data folder (platform/DataFolder.h) and imports it again. The program waits for the
 // editor, checks what it did, and only then reports and logs success.
 #pragma once
 #include <string>
@@ -9,7 +9,7 @@
 
 namespace tw {
 
-// The program's folder + "Backup_Tw.reg".
+// The data folder + "Backup_Tw.reg".
 std::string BackupFilePath();
 
 class RegistryBackup {
@@ -19,7 +19,7 @@ public:
     RegistryBackup(const RegistryBackup&) = delete;
     RegistryBackup& operator=(const RegistryBackup&) = delete;
 
-    // Exports the registry ("RegEdit /e Backup_Tw.reg" in the program's folder). True only when
+    // Exports the registry ("RegEdit /e Backup_Tw.reg" in the data folder). True only when
     // the editor ran and left a fresh, non-empty file; otherwise an error message and a
     // "备份失败" log entry.
     bool ToolButton4Click();

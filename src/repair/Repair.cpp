@@ -1,5 +1,6 @@
 #include "repair/Repair.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -15,6 +16,8 @@
 #include "scanners/registry/MsiProduct.h"
 
 namespace tw {
+
+const char kFoundAfterRepair[] = "修复后发现：";
 
 namespace {
 
@@ -74,16 +77,34 @@ bool NeedsUndoRecord(const Finding& f) {
     return !f.OnDisk() && f.kind != FindingKind::ProductUninstall;
 }
 
-// "msiexec" as the system finds it: in its own folder, never in the current one.
-std::string InstallerCommand(const std::string& code) {
-    char dir[MAX_PATH + 1] = {};
-    const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
-    const std::string program = n > 0 && n < MAX_PATH ? std::string(dir) + "\\msiexec.exe" : "msiexec.exe";
-    return "\"" + program + "\" /x " + code + " /qn";
-}
-
 std::string RowRecord(const Finding& f) {
     return f.caption + " " + f.location + " " + f.keyName + " " + f.description;
+}
+
+// Counts a row's outcome; true when it was repaired.
+bool Tally(RepairOutcome outcome, const Finding& f, const IgnoreList* ignored, RepairCounts& tally) {
+    switch (outcome) {
+        case RepairOutcome::Ignored:
+            if (!ignored || !ignored->Contains(f)) ++tally.protectedRows;
+            return false;
+        case RepairOutcome::NowPresent: ++tally.nowPresent; return false;
+        case RepairOutcome::Failed:
+        case RepairOutcome::NotRecorded:
+            ++tally.failed;
+            if (f.kind == FindingKind::ProductUninstall) ++tally.productsFailed;
+            if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
+            return false;
+        case RepairOutcome::Repaired:
+        case RepairOutcome::AlreadyGone: break;
+    }
+    ++tally.repaired;
+    return true;
+}
+
+// What a row names, as one text: two rows with the same one name the same object the same way
+// (their descriptions may differ, or carry the mark of a row found after a repair).
+std::string ObjectOf(const Finding& f) {
+    return IntToStr(static_cast<int>(f.kind)) + '\t' + f.caption + '\t' + f.location + '\t' + f.keyName;
 }
 
 std::string StripOneTrailingBackslash(std::string path) {
@@ -108,6 +129,19 @@ bool StillMissing(const Finding& f, std::string* present) {
         }
     }
     return true;
+}
+
+RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why) {
+    switch (leftovers.Recheck(f, why)) {
+        case WineRecheck::Stale: return RepairOutcome::Repaired;
+        case WineRecheck::Gone: return RepairOutcome::AlreadyGone;
+        case WineRecheck::NotStale: return RepairOutcome::NowPresent;
+        case WineRecheck::CannotTell:
+            if (why.empty()) why = "现在无法判断这一项，没有删除";
+            return RepairOutcome::Failed;
+        case WineRecheck::Refused: break;
+    }
+    return RepairOutcome::Failed;
 }
 
 bool IsRepairableKeyLocation(const std::string& location) {
@@ -321,50 +355,40 @@ RepairOutcome Repairer::RepairProduct(const Finding& f) {
     // have changed (or gone with an uninstall run meanwhile).
     std::string code;
     RepairOutcome outcome = RepairOutcome::Failed;
-    switch (ProductOfEntry(RootFromCaption(f.caption), f.location, code)) {
+    const HKEY root = RootFromCaption(f.caption);
+    switch (ProductOfEntry(root, f.location, code)) {
         case EntryProduct::NoEntry:
-            productSaid_ = "卸载条目已不存在，没有运行系统安装程序";
+            productAnswer_.said = "卸载条目已不存在，没有运行系统安装程序";
             outcome = RepairOutcome::AlreadyGone;
             break;
         case EntryProduct::NotProduct:
-            productSaid_ = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
+            productAnswer_.said = "这个条目已经不是系统安装程序的产品，没有运行系统安装程序";
             break;
-        case EntryProduct::Product: {
-            const std::string command = InstallerCommand(code);
-            DWORD exitCode = 0;
-            if (!CurrentSeams().runAndWait(command, "", exitCode)) {
-                productSaid_ = "无法启动系统安装程序：" + command;
-                break;
-            }
-            productSaid_ = "msiexec /x " + code + " 返回 " + IntToStr(exitCode) + "：" + InstallerExitText(exitCode);
-            if (InstallerRemoved(exitCode)) outcome = RepairOutcome::Repaired;
+        case EntryProduct::Product:
+            if (UninstallProduct(root, f.location, code, view_, context_.progress, productAnswer_))
+                outcome = RepairOutcome::Repaired;
             break;
-        }
     }
-    WriteLog("卸载", RowRecord(f) + " （" + productSaid_ + "）");
+    WriteLog("卸载", RowRecord(f) + " （" + productAnswer_.said + "）");
     return outcome;
 }
 
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
+    productAnswer_ = ProductAnswer();
     if (context_.ignored && context_.ignored->Protects(f)) return RepairOutcome::Ignored;
     // Right before anything goes: the row may have sat in the list for hours, and what it said
     // was missing may be back (a drive plugged in again, a program reinstalled).
     if (!StillMissing(f)) return RepairOutcome::NowPresent;
-    // Wine's leftovers on the host are named by their Linux path: judged again as a whole (the
-    // file may have been rewritten since) and reached through Wine's mapping.
+    // Wine's leftovers on the host are named by their Linux path: judged again on their own
+    // evidence (the file may have been rewritten since) and only ever moved to the desktop's
+    // trash, never erased beyond recall.
     if (IsWineHostRow(f)) {
-        std::string dos;
-        const WineRecheck again = RecheckWineLeftover(f, dos);
-        if (again == WineRecheck::CannotTell || !IsRepairableDiskPath(dos)) return RepairOutcome::Failed;
-        const PathState state = QueryPath(dos);
-        if (IsGone(state)) return RepairOutcome::AlreadyGone;
-        if (again == WineRecheck::NotStale) return RepairOutcome::NowPresent;
-        RepairOutcome done;
-        if (f.kind == FindingKind::Folder)
-            done = RepairDirectory(dos);
-        else  // only into the trash: a file of the user's desktop is never erased beyond recall
-            done = state == PathState::File && RecycleFile(dos) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+        if (!wineLeftovers_) wineLeftovers_.reset(new WineLeftovers);
+        hostSaid_.clear();
+        RepairOutcome done = PlanWineHostRepair(f, *wineLeftovers_, hostSaid_);
+        if (done == RepairOutcome::Repaired && !wineLeftovers_->MoveToTrash(f, hostSaid_)) done = RepairOutcome::Failed;
         if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
+        if (!hostSaid_.empty()) WriteLog("未修复", RowRecord(f) + " （" + hostSaid_ + "）");
         return done;
     }
     switch (f.kind) {
@@ -398,12 +422,14 @@ void Repairer::MarkRow(RowId id, int hint) {
     view_.RowChanged(row);
 }
 
-void Repairer::ReportRemaining(bool allDone) {
+void Repairer::ReportRemaining(bool allDone, int foundAfter) {
     const int remaining = findings_.UnrepairedCount();
+    const std::string after =
+        foundAfter > 0 ? "修复后又发现 " + IntToStr(foundAfter) + " 个错误，已加在列表最后。" : std::string();
     if (remaining == 0 && allDone) {
-        view_.SetStatus("全部修复完毕");
+        view_.SetStatus("全部修复完毕" + (after.empty() ? std::string() : "。" + after));
     } else {
-        view_.SetStatus("修复完毕。剩余：" + IntToStr(remaining) + " 个错误。");
+        view_.SetStatus("修复完毕。剩余：" + IntToStr(remaining) + " 个错误。" + after);
     }
     // The popup items keep their state; only a later scan switches the commands on again.
     if (remaining == 0) view_.SetRepairControls(false, false);
@@ -437,6 +463,7 @@ void Repairer::FlatButton2Click() {
         question = "将要从注册表中删除“" + f.caption + "\\" + shown(f.location) + "”，确定吗？";
     }
     if (ShowMessage(view_.MainWindow(), question, kQuestion) != IDOK) return;
+    wineLeftovers_.reset();
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
     UndoFile undo;
@@ -476,17 +503,81 @@ void Repairer::FlatButton2Click() {
     }
     if (kind == FindingKind::ProductUninstall) {
         // The installer did the work, and the log says what came of it: so does the message.
-        if (outcome == RepairOutcome::Failed)
-            ShowMessage(view_.MainWindow(), "没有修复！" + productSaid_ + "。", MB_OK | MB_ICONERROR);
-        else
-            ShowMessage(view_.MainWindow(), "修复完毕：" + productSaid_ + "。", MB_OK | MB_ICONINFORMATION);
+        if (outcome == RepairOutcome::Failed) {
+            ReportRemaining(false);  // the status said that it waited
+            ShowMessage(view_.MainWindow(), "没有修复！" + productAnswer_.said + "。", MB_OK | MB_ICONERROR);
+        } else
+            ShowMessage(view_.MainWindow(), "修复完毕：" + productAnswer_.said + "。", MB_OK | MB_ICONINFORMATION);
     }
-    if (outcome == RepairOutcome::Failed) return;
+    if (outcome == RepairOutcome::Failed) {
+        if (IsWineHostRow(f) && !hostSaid_.empty())
+            ShowMessage(view_.MainWindow(), "没有修复！“" + shown(f.location) + "”：" + hostSaid_ + "。",
+                        MB_OK | MB_ICONERROR);
+        return;
+    }
 
     MarkRow(id, row);
     if (kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
-    ReportRemaining(false);
+    // What this row's repair emptied or left leading nowhere goes with it.
+    RepairCounts after;
+    bool undoOpen = registry;
+    if (outcome == RepairOutcome::Repaired) RepairWhatRepairLeft({f}, undo, undoOpen, after, findings_.Count(), nullptr);
+    ReportRemaining(false, after.foundAfter);
     hostCaches_.Run();
+}
+
+void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& undo, bool& undoOpen,
+                                    RepairCounts& tally, int nextIndex,
+                                    const std::function<void(int, const Finding&, RepairOutcome)>& each) {
+    if (!context_.scanAfterRepair) return;
+    bool undoTried = undoOpen;
+    // Each round repairs what the one before left; three are more than any real nesting needs,
+    // and a bound keeps a scanner that keeps finding new rows from holding the command.
+    for (int round = 0; round < 3 && !repaired.empty(); ++round) {
+        view_.SetStatus("正在检查修复后留下的错误……");
+        std::vector<Finding> found = context_.scanAfterRepair(repaired);
+        repaired.clear();
+        // The desktop's folders changed with the round before: what was learnt of them is stale.
+        wineLeftovers_.reset();
+        // What the list holds already (rows that could not be repaired are found again) is not
+        // added twice.
+        std::unordered_set<std::string> listed;
+        for (int i = 0; i < findings_.Count(); ++i) listed.insert(ObjectOf(findings_.At(i)));
+        std::vector<Finding> fresh;
+        for (Finding& f : found) {
+            if (!listed.insert(ObjectOf(f)).second) continue;
+            f.description = kFoundAfterRepair + f.description;
+            fresh.push_back(std::move(f));
+        }
+        for (const Finding& f : fresh) {
+            // Listed before anything of it goes: the user sees every deletion in the list.
+            findings_.Add(f);
+            const int row = findings_.Count() - 1;
+            const RowId id = findings_.IdAt(row);
+            ++tally.foundAfter;
+            view_.RowsAdded();
+            if (NeedsUndoRecord(f) && !undoTried) {
+                undoTried = true;
+                undoOpen = OpenUndo(undo);
+                if (undoOpen) undoPath_ = undo.Path();
+            }
+            RepairOutcome outcome = RepairOutcome::NotRecorded;
+            if (!NeedsUndoRecord(f) || undoOpen) {
+                try {
+                    outcome = RepairFinding(f, undoOpen ? &undo : nullptr);
+                } catch (...) {
+                    outcome = RepairOutcome::Failed;
+                }
+            }
+            if (each) each(nextIndex++, f, outcome);
+            if (!Tally(outcome, f, context_.ignored, tally)) continue;
+            MarkRow(id, row);
+            if (outcome == RepairOutcome::Repaired) {
+                if (f.kind != FindingKind::ProductUninstall) WriteLog("删除", RowRecord(f));
+                repaired.push_back(f);
+            }
+        }
+    }
 }
 
 bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, RepairOutcome)>& each,
@@ -510,7 +601,9 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
     if (registry && !OpenUndo(undo)) return false;
 
     undoPath_ = undo.Path();
+    wineLeftovers_.reset();  // what it learns of the desktop's folders holds for this command
     RepairCounts tally;
+    std::vector<Finding> repaired;
     for (size_t i = 0; i < targets.size(); ++i) {
         const Target& t = targets[i];
         RepairOutcome outcome;
@@ -520,23 +613,12 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
             outcome = RepairOutcome::Failed;
         }
         if (each) each(static_cast<int>(i), t.finding, outcome);
-        if (outcome == RepairOutcome::Ignored) {
-            if (!context_.ignored || !context_.ignored->Contains(t.finding)) ++tally.protectedRows;
-            continue;
-        }
-        if (outcome == RepairOutcome::NowPresent) {
-            ++tally.nowPresent;
-            continue;
-        }
-        if (outcome == RepairOutcome::Failed || outcome == RepairOutcome::NotRecorded) {
-            ++tally.failed;
-            if (t.finding.kind == FindingKind::ProductUninstall) ++tally.productsFailed;
-            if (outcome == RepairOutcome::NotRecorded) ++tally.notRecorded;
-            continue;
-        }
-        ++tally.repaired;
+        if (!Tally(outcome, t.finding, context_.ignored, tally)) continue;
+        if (outcome == RepairOutcome::Repaired) repaired.push_back(t.finding);
         if (!t.finding.Repaired()) MarkRow(t.id, static_cast<int>(i));
     }
+    // What the repair emptied or left leading nowhere, found by a second look, goes too.
+    RepairWhatRepairLeft(std::move(repaired), undo, registry, tally, static_cast<int>(targets.size()), each);
     std::string record = tally.failed == 0 ? std::string("修复了所有检查到的系统错误")
                                            : "修复了 " + IntToStr(tally.repaired) + " 个检查到的系统错误，" +
                                                  IntToStr(tally.failed) + " 个错误修复失败";
@@ -544,7 +626,11 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
         record += "；" + IntToStr(tally.nowPresent) + " 个错误所指的文件现在已经存在，没有修复";
     if (tally.protectedRows > 0)
         record += "；" + IntToStr(tally.protectedRows) + " 个错误含有忽略列表上的项目，没有修复";
+    if (tally.foundAfter > 0) record += "；其中 " + IntToStr(tally.foundAfter) + " 个错误是修复后发现的";
     WriteLog("全部修复", record);
+    // The window's and the console's repair of every row alike bring the desktop's caches of
+    // launchers and MIME types up to date.
+    hostCaches_.Run();
     tally.linksRefused = undo.LinksRefused();
     if (counts) *counts = tally;
     return true;
@@ -565,8 +651,7 @@ void Repairer::FlatButton3Click() {
     if (!RepairAllQuietly(nullptr, &counts)) return;
     const int nowPresent = counts.nowPresent, protectedRows = counts.protectedRows;
     const int notRecorded = counts.notRecorded;
-    ReportRemaining(true);
-    hostCaches_.Run();
+    ReportRemaining(true, counts.foundAfter);
     if (nowPresent > 0 || protectedRows > 0) {
         std::string text = "有些错误没有修复，也没有删除任何内容：";
         if (nowPresent > 0) text += "\r\n" + IntToStr(nowPresent) + " 个错误所指的文件现在已经存在，它们已经不是错误。";

@@ -4,9 +4,12 @@
 #include <windows.h>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/OsFamily.h"
+#include "repair/ProductUninstall.h"
+#include "repair/RepairProgress.h"
 #include "repair/RepairView.h"
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
@@ -50,6 +53,11 @@ bool StillMissing(const Finding& f, std::string* present = nullptr);
 
 class UndoFile;
 
+// What repair does with a row of Wine's leftovers on the host, decided without acting: the
+// repair and its dry run both ask it. Repaired: the file (or empty folder) goes to the desktop's
+// trash; AlreadyGone; NowPresent: no longer stale; Failed: `why` says why nothing goes.
+RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why);
+
 // How a repair of every row went (for the log, the window's closing messages and the console).
 struct RepairCounts {
     int repaired = 0;
@@ -59,7 +67,15 @@ struct RepairCounts {
     int protectedRows = 0;  // rows that hold (or lie in) something on the ignore list
     int linksRefused = 0;   // of the not recorded: registry links, which an undo cannot bring back
     int productsFailed = 0;  // of the failed: products whose own uninstall did not succeed
+    int foundAfter = 0;      // rows a scan after the repair found and added (all counted above too)
 };
+
+// What repair asks the scan after rows were repaired: the rows a new scan of the same
+// categories finds now, in whatever the repair may have emptied or left leading nowhere.
+using ScanAfterRepairFn = std::function<std::vector<Finding>(const std::vector<Finding>& repaired)>;
+
+// The mark on the description of a row found by the scan after a repair.
+extern const char kFoundAfterRepair[];  // "修复后发现："
 
 // What repair reads besides the rows.
 struct RepairContext {
@@ -70,6 +86,13 @@ struct RepairContext {
     const IgnoreList* ignored = nullptr;
     // Where the undo files go; empty for the "Undo" folder beside the program.
     std::string undoFolder;
+    // Shown while a product's own uninstall runs, with a way to stop waiting (null: nothing).
+    // Must outlive the repairer.
+    RepairProgress* progress = nullptr;
+    // The second look after a repair (null: none). What it finds that the list does not hold is
+    // added to the list, marked, and repaired within the same command and into the same undo
+    // file, until a look finds nothing new: a repair leaves nothing for the next scan.
+    ScanAfterRepairFn scanAfterRepair;
 };
 
 // The longest part of a row (location, key name, description) that a question quotes.
@@ -100,6 +123,12 @@ public:
                           RepairCounts* counts = nullptr);
     // The undo file of the last repair of every row (empty when it needed none).
     const std::string& UndoPath() const { return undoPath_; }
+    // What came of the product uninstall of the row RepairFinding carried out last (an empty
+    // code when it ran none).
+    const ProductAnswer& LastProductAnswer() const { return productAnswer_; }
+    // Why the last row of Wine's leftovers on the host was not repaired (empty when it was, or
+    // when the row was no such row).
+    const std::string& HostSaid() const { return hostSaid_; }
 
 private:
     RepairOutcome RepairFile(const std::string& path);
@@ -107,14 +136,23 @@ private:
     RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
     RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
     // Runs the installer's uninstall of the row's product, waits with the windows painting,
-    // logs what came of it and keeps that text in productSaid_.
+    // logs what came of it and keeps it in productAnswer_.
     RepairOutcome RepairProduct(const Finding& f);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
+    // The rounds after a repair: scans again what `repaired` may have left, adds the rows the list
+    // does not hold yet (marked kFoundAfterRepair) and repairs them without asking, into `undo`
+    // (opened when a registry row first needs it: `undoOpen`), logging each; then again for
+    // what those repairs left, at most three times. `each` hears every such row with an index
+    // from `nextIndex` on. Counts into `tally`.
+    void RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& undo, bool& undoOpen, RepairCounts& tally,
+                              int nextIndex,
+                              const std::function<void(int row, const Finding& f, RepairOutcome outcome)>& each);
     // Marks the row with that identity, wherever it stands now.
     void MarkRow(RowId id, int hint);
-    // Status line and controls from the number of rows still unmarked.
-    void ReportRemaining(bool allDone);
+    // Status line and controls from the number of rows still unmarked; says how many rows the
+    // scan after the repair added.
+    void ReportRemaining(bool allDone, int foundAfter = 0);
 
     FindingList& findings_;
     RepairView& view_;
@@ -123,9 +161,12 @@ private:
     // Wine's launchers and MIME types removed from the host, whose caches are brought up to
     // date at the end of the command.
     WineCacheRefresh hostCaches_;
+    // The judgement of Wine's leftovers for the command under way (made at its first such row).
+    std::unique_ptr<WineLeftovers> wineLeftovers_;
+    std::string hostSaid_;
     std::string undoPath_;
     // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
-    std::string productSaid_;
+    ProductAnswer productAnswer_;
 };
 
 }  // namespace tw

@@ -2,13 +2,24 @@
 
 #include <cstdio>
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 
 namespace tw {
 
-std::string RepairLogPath() { return ProgramFolder() + "Repair.log"; }
+const char kLogName[] = "Repair.log";
+
+std::string RepairLogPath() { return DataFolder() + kLogName; }
+
+std::vector<std::string> RepairLogPaths() {
+    std::vector<std::string> paths;
+    const std::string older = OlderDataFile(kLogName);
+    if (!older.empty() && FileExists(older)) paths.push_back(older);
+    paths.push_back(RepairLogPath());
+    return paths;
+}
 
 std::string RepairLogBackupPath() { return RepairLogPath() + ".bak"; }
 

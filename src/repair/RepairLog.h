@@ -1,13 +1,18 @@
-// The repair log "Repair.log" beside the executable: one INI section per repair, backup or
-// restore, named after the moment it happened. The program only appends to it and deletes it.
+// The repair log "Repair.log" in the data folder (platform/DataFolder.h): one INI section per
+// repair, backup or restore, named after the moment it happened. The program only appends to it
+// and deletes it.
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 
 namespace tw {
 
-// Full path of the log: the program's folder + "Repair.log" (never the current directory).
+// Full path of the log: the data folder + "Repair.log" (never the current directory).
 std::string RepairLogPath();
+// Every log the history shows, oldest first: one that an older portable use left beside the
+// program, when the data is kept elsewhere now and it is there, then this one.
+std::vector<std::string> RepairLogPaths();
 
 // Where clearing the history keeps the log it cleared: "Repair.log.bak" beside it.
 std::string RepairLogBackupPath();

@@ -13,6 +13,8 @@ public:
     virtual int SelectedRow() = 0;
     // The row's Finding changed (its image); the list must show it.
     virtual void RowChanged(int row) = 0;
+    // Rows were added at the end of the list (found after a repair); the list must show them.
+    virtual void RowsAdded() {}
     virtual void SetStatus(const std::string& text) = 0;
     // Switches the repair commands; `popupToo` false leaves the report list's popup items as
     // they are.

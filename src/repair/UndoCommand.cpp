@@ -42,11 +42,14 @@ bool UndoCommand::UndoLast() {
 bool UndoCommand::UndoFrom(const std::string& path) { return Import({path}); }
 
 bool UndoCommand::UndoBackTo(const std::string& path) {
-    const std::vector<std::string> files = ListUndoFiles(FolderOf(path));
-    std::vector<std::string> newestFirst;
-    for (size_t i = files.size(); i-- > 0;) {
-        newestFirst.push_back(files[i]);
-        if (LowerAscii(files[i]) == LowerAscii(path)) return Import(newestFirst);
+    // The user's files of every data folder (the later repairs may have written theirs to the
+    // other one), or those of the file's own folder when it lies elsewhere.
+    for (const std::vector<std::string>& files : {ListUndoFiles(), ListUndoFiles(FolderOf(path))}) {
+        std::vector<std::string> newestFirst;
+        for (size_t i = files.size(); i-- > 0;) {
+            newestFirst.push_back(files[i]);
+            if (LowerAscii(files[i]) == LowerAscii(path)) return Import(newestFirst);
+        }
     }
     return Import({path});
 }
@@ -64,6 +67,13 @@ bool UndoCommand::Import(const std::vector<std::string>& newestFirst) {
         if (!ReadUndoFile(newestFirst[i], files[i].flavor, files[i].keys)) {
             ShowMessage(view_.MainWindow(), "撤销失败！无法读取撤销文件“" + newestFirst[i] + "”，注册表没有改变。",
                         MB_OK | MB_ICONERROR);
+            return false;
+        }
+        // Only what a repair recorded goes back: a file changed or made by hand could delete or
+        // add anything at all.
+        const std::string refusal = UndoRefusal(newestFirst[i], files[i]);
+        if (!refusal.empty()) {
+            ShowMessage(view_.MainWindow(), refusal, MB_OK | MB_ICONERROR);
             return false;
         }
         keyCount += files[i].keys.size();

@@ -1,5 +1,5 @@
 // Undoing repairs: the registry editor imports undo files (the last one, or every one from the
-// newest back to one the user picks in the "Undo" folder), the program waits for it, checks
+// newest back to one the user picks among the undo files), the program waits for it, checks
 // that every key and value the files record is back as it was, logs the undo and reports the
 // result.
 #pragma once
@@ -20,9 +20,10 @@ public:
     bool UndoLast();
     // Imports one undo file after the user's OK.
     bool UndoFrom(const std::string& path);
-    // Undoes the repair of an undo file and every later one of its folder: imports them from the
-    // newest back to that file, so that each object ends up as it was before the earliest of
-    // those repairs. A file outside the list of its folder is imported alone.
+    // Undoes the repair of an undo file and every later one of the user's (ListUndoFiles(), or
+    // the file's own folder when it lies elsewhere): imports them from the newest back to that
+    // file, so that each object ends up as it was before the earliest of those repairs. A file
+    // outside those lists is imported alone.
     bool UndoBackTo(const std::string& path);
 
 private:

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cwctype>
 #include <map>
+#include <utility>
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -291,9 +293,80 @@ bool SameData(const RegFileValue& want, const RegFileValue& have) {
     return want.type == have.type && want.data == have.data;
 }
 
+// The comment line written after every record: the registry editor passes over it, and it
+// tells a record as the repair wrote it from one changed or added by hand afterwards.
+const wchar_t kMarkStart[] = L";Tarnwell record ";
+
+std::wstring RecordMark(const std::wstring& record) {
+    // FNV-1a over the record's UTF-16 text (the ANSI flavour's text reads back the same).
+    unsigned long long h = 14695981039346656037ull;
+    for (wchar_t c : record) {
+        h ^= static_cast<unsigned short>(c);
+        h *= 1099511628211ull;
+    }
+    std::wstring hex(16, L'0');
+    for (size_t i = 16; i-- > 0; h >>= 4) hex[i] = L"0123456789abcdef"[h & 15];
+    return kMarkStart + hex + L"\r\n";
+}
+
+enum class Marks { None, Whole, Broken };
+
+// Whether the records of an undo file's text are each followed by their mark, with nothing
+// after the last (None: the file has no mark at all).
+Marks CheckMarks(const std::wstring& text, RegFileFlavor flavor) {
+    const std::wstring markLine = std::wstring(L"\n") + kMarkStart;
+    size_t at = text.find(markLine);
+    if (at == std::wstring::npos) return Marks::None;
+    const std::wstring header = RegFileHeader(flavor);
+    if (text.compare(0, header.size(), header) != 0) return Marks::Broken;
+    size_t from = header.size();
+    for (; at != std::wstring::npos; at = text.find(markLine, from)) {
+        const size_t mark = at + 1;
+        const size_t end = text.find(L"\r\n", mark);
+        if (end == std::wstring::npos || mark < from) return Marks::Broken;
+        if (text.compare(mark, end + 2 - mark, RecordMark(text.substr(from, mark - from))) != 0) return Marks::Broken;
+        from = end + 2;
+    }
+    for (size_t i = from; i < text.size(); ++i)
+        if (text[i] != L'\r' && text[i] != L'\n') return Marks::Broken;
+    return Marks::Whole;
+}
+
+// A default value that a record's "@=-" may remove: none, or the empty text a repair left.
+bool DefaultValueRemovable(RegFileFlavor flavor, HKEY root, const std::wstring& rel) {
+    KeyReader reader(flavor);
+    UniqueHKey key;
+    const LONG rc = reader.Open(root, rel, key, false);
+    if (IsGone(rc)) return true;
+    RegFileValue v;
+    bool found = false;
+    if (rc != ERROR_SUCCESS || !reader.Value(key.get(), std::wstring(), v, found)) return false;
+    if (!found) return true;
+    if (v.type != REG_SZ && v.type != REG_EXPAND_SZ) return false;
+    return v.data.find_first_not_of('\0') == std::string::npos;
+}
+
 }  // namespace
 
-std::string UndoFolder() { return ProgramFolder() + "Undo\\"; }
+std::string UndoFolder() { return DataFolder() + "Undo\\"; }
+
+std::vector<std::string> UndoFolders() {
+    std::vector<std::string> folders;
+    for (const std::string& data : DataFolders()) folders.push_back(data + "Undo\\");
+    return folders;
+}
+
+std::vector<std::string> ListUndoFiles() { return ListUndoFiles(UndoFolders()); }
+
+std::vector<std::string> ListUndoFiles(const std::vector<std::string>& folders) {
+    std::vector<std::pair<std::string, std::string>> byName;  // name, path
+    for (const std::string& folder : folders)
+        for (std::string& path : ListUndoFiles(folder)) byName.emplace_back(path.substr(folder.size()), std::move(path));
+    std::sort(byName.begin(), byName.end());
+    std::vector<std::string> paths;
+    for (auto& file : byName) paths.push_back(std::move(file.second));
+    return paths;
+}
 
 std::vector<std::string> ListUndoFiles(const std::string& folder) {
     std::vector<std::string> names;
@@ -358,7 +431,7 @@ void UndoFile::Close() {
 bool UndoFile::Append(const std::wstring& text) {
     if (!file_) return false;
     std::string bytes;
-    if (!EncodeRegFile(flavor_, text, false, bytes)) return false;
+    if (!EncodeRegFile(flavor_, text + RecordMark(text), false, bytes)) return false;
     DWORD written = 0;
     const BOOL ok = WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     if (!ok || written != bytes.size()) {
@@ -452,6 +525,42 @@ bool UndoFile::RecordDefaultValue(HKEY root, const std::string& path) { return R
 bool ReadUndoFile(const std::string& path, RegFileFlavor& flavor, std::vector<RegFileKey>& keys) {
     std::string bytes;
     return ReadWholeFile(path, bytes) && ParseRegFile(bytes, flavor, keys);
+}
+
+namespace {
+
+std::string RefusalReason(const std::string& path, const UndoRecords& records) {
+    std::string bytes;
+    std::wstring text;
+    RegFileFlavor flavor;
+    if (!ReadWholeFile(path, bytes)) return "无法读取这个文件";
+    DecodeRegFile(bytes, flavor, text);
+    if (CheckMarks(text, flavor) == Marks::Broken) return "其中有修复时没有记录的内容（文件在修复之后被改动过）";
+    for (const RegFileKey& k : records.keys) {
+        const std::string key = WideToAnsi(k.path);
+        if (k.remove) return "其中有删除注册表项的内容“[-" + key + "]”";
+        const size_t slash = k.path.find(L'\\');
+        const HKEY root = RootFromName(k.path.substr(0, slash));
+        if (!root || slash == std::wstring::npos || slash + 1 >= k.path.size())
+            return "其中有修复不会记录的注册表项“[" + key + "]”";
+        for (const RegFileValue& v : k.values) {
+            if (!v.remove) continue;
+            // A default-value record of a key whose default value was none: its import takes
+            // away only the empty text the repair put there.
+            if (!v.isDefault) return "其中有删除注册表值的内容“" + key + "\\" + WideToAnsi(v.name) + "”";
+            if (k.values.size() != 1 || !DefaultValueRemovable(records.flavor, root, k.path.substr(slash + 1)))
+                return "它会删除“" + key + "”现有的默认值";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string UndoRefusal(const std::string& path, const UndoRecords& records) {
+    const std::string reason = RefusalReason(path, records);
+    if (reason.empty()) return reason;
+    return "撤销失败！“" + path + "”不是修复时写下的撤销文件：" + reason + "。没有导入任何内容，注册表没有改变。";
 }
 
 std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder) {

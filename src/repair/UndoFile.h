@@ -1,6 +1,6 @@
 // Undo records of repairs. Before a repair deletes anything in the registry it appends exactly
 // what is about to go (a key with its whole subtree, one value, or the default value it empties)
-// to an undo file in the folder "Undo" beside the program. The file is a plain .reg file in the
+// to an undo file in the folder "Undo" of the data folder (platform/DataFolder.h). The file is a plain .reg file in the
 // registry editor's own format: the editor's import (or a double-click) puts everything back.
 #pragma once
 #include <windows.h>
@@ -13,10 +13,17 @@
 
 namespace tw {
 
-// The program's folder + "Undo\".
+// The data folder + "Undo\".
 std::string UndoFolder();
+// Every "Undo" folder that may hold the user's undo files: this one, then one that an older
+// portable use left beside the program when the data is kept elsewhere now.
+std::vector<std::string> UndoFolders();
 // The undo files in a folder, oldest first (their names start with the moment they were opened).
-std::vector<std::string> ListUndoFiles(const std::string& folder = UndoFolder());
+std::vector<std::string> ListUndoFiles(const std::string& folder);
+// The undo files of several folders, oldest first (by name; a tie by folder).
+std::vector<std::string> ListUndoFiles(const std::vector<std::string>& folders);
+// The user's undo files: ListUndoFiles(UndoFolders()).
+std::vector<std::string> ListUndoFiles();
 
 class UndoFile {
 public:
@@ -89,6 +96,15 @@ struct UndoRecords {
     RegFileFlavor flavor = RegFileFlavor::Unicode5;
     std::vector<RegFileKey> keys;
 };
+
+// Why the undo file at path must not be imported, as the message that tells the user; empty when
+// it may. An undo
+// file only puts back what a repair recorded: it holds additions only (no "[-key]" and no "=-"
+// value, but the "@=-" of a default-value record, and only where the key's default value is
+// now absent or the empty text a repair left), every key lies below one of the roots a repair
+// records, and every record carries the mark the repair wrote after it, unchanged. Files
+// written before records were marked have no mark at all: for them the marks are not asked for.
+std::string UndoRefusal(const std::string& path, const UndoRecords& records);
 
 // What the files, imported in the given order, should have put back and the registry does not
 // hold now: one line per key that is missing, is not a registry link again although it was

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "scan/SystemFileCheck.h"
 #include "scanners/disk/BrokenShortcuts.h"
 #include "scanners/disk/EmptyFolders.h"
@@ -47,9 +48,44 @@ ScanCategory Worker(ChecklistRow row, const char* caption, int image, RunsOn run
     return {row, caption, kRecommended, image, Ticked::Yes, Shown::Always, runs, {}, std::move(thread), {}, nullptr};
 }
 
+// What a repaired row may leave behind, by what it deleted.
+bool IsRegistryRow(const Finding& f) { return !f.OnDisk(); }
+bool InClassesTree(const Finding& f) {
+    if (f.OnDisk()) return false;
+    if (f.kind == FindingKind::ProductUninstall || f.caption == "HKEY_CLASSES_ROOT") return true;
+    const std::string path = "\\" + LowerAscii(f.location) + "\\";
+    return path.find("\\software\\classes\\") != std::string::npos;
+}
+// A shortcut or folder of the system's disks (not a file Wine left on the host).
+bool RemovedFromDisk(const Finding& f) {
+    return (f.OnDisk() && !IsWineHostRow(f)) || f.kind == FindingKind::ProductUninstall;
+}
+bool RemovedFolder(const Finding& f) { return f.kind == FindingKind::Folder || f.kind == FindingKind::ProductUninstall; }
+
+// Which repairs each category must look after: an emptied program key (any registry row), an
+// emptied Start-menu group and its order record (a shortcut or folder gone), a file type or
+// context-menu handler whose class went (a row in a classes tree), a value naming a shortcut or
+// folder that went, a Wine launcher or association of a shortcut or class that went. The walk of
+// every disk is not repeated: only a shortcut leading to an emptied program group could be left,
+// and the walk is the longest of all.
+std::function<bool(const Finding&)> MadeStaleBy(ChecklistRow row) {
+    switch (row) {
+        case kRowSoftware: return IsRegistryRow;
+        case kRowProgramMenu: return [](const Finding& f) { return RemovedFolder(f) || InClassesTree(f); };
+        case kRowFileTypes: return InClassesTree;
+        case kRowCurrentUser:
+        case kRowAllUsers:
+        case kRowMachine:
+        case kRowDiskDirs: return RemovedFromDisk;
+        case kRowWineDesktop:
+            return [](const Finding& f) { return RemovedFromDisk(f) || IsWineHostRow(f) || InClassesTree(f); };
+        default: return nullptr;
+    }
+}
+
 // The one table, in checklist order.
 std::vector<ScanCategory> Table() {
-    return {
+    std::vector<ScanCategory> rows = {
         Ui(kRowSoftware, "扫描：错误的应用软件信息", kRecommended, 17, ChkSoftwareErr),
         Ui(kRowProgramMenu, "扫描：错误的主程序菜单项", kRecommended, 16,
            ProgramMenuStep(ChkContextMenuErr, ChkMenuOrderErr)),
@@ -62,8 +98,9 @@ std::vector<ScanCategory> Table() {
         Worker(kRowCurrentUser, "扫描：当前用户的错误信息", 12, RunsOn::WorkerFromStart, HiveThread(HKEY_CURRENT_USER)),
         Worker(kRowAllUsers, "扫描：所有用户的错误信息", 13, RunsOn::WorkerFromStart, HiveThread(HKEY_USERS)),
         Worker(kRowMachine, "扫描：计算机的错误信息", 10, RunsOn::WorkerFromStart, HiveThread(HKEY_LOCAL_MACHINE)),
+        // Every drive, then the desktop folders the drive walk does not reach.
         {kRowDiskFiles, "扫描：磁盘文件错误", kNotForMultiBoot, 20, Ticked::Yes, Shown::Always, RunsOn::EachFixedDrive,
-         {}, {}, ScanDriveForBrokenShortcuts, kMultiBootQuestion},
+         ScanDesktopShortcuts, {}, ScanDriveForBrokenShortcuts, kMultiBootQuestion},
         // Every Windows row but the last starts ticked: the directory walk only where the file
         // checker's row follows it.
         Ui(kRowDiskDirs, "扫描：磁盘目录错误", kNotForMultiBoot, 19, Scan_Direrr, Ticked::WithFileChecker),
@@ -72,6 +109,8 @@ std::vector<ScanCategory> Table() {
         {kRowSystemFiles, "扫描：所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本", "可选", 21, Ticked::No,
          Shown::WithFileChecker, RunsOn::ScanEnd, SystemFileCheck, {}, {}, nullptr},
     };
+    for (ScanCategory& c : rows) c.madeStaleBy = MadeStaleBy(c.row);
+    return rows;
 }
 
 }  // namespace

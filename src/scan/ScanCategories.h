@@ -57,7 +57,8 @@ enum class RunsOn {
     WorkerThread,     // `thread`, made and started in its turn; the scan ends once it has ended
     WorkerFromStart,  // `thread`, made and started when the scan starts, before every other row
     EachFixedDrive,   // `driveStep` on the UI thread once per fixed drive ("C:\"); B: to Z:, never
-                      // the drive that maps the host's root; an error ends that drive only
+                      // the drive that maps the host's root; an error ends that drive only. Then
+                      // `step`, when there is one, once.
     ScanEnd,          // `step`, once every other row has ended, unless the scan was stopped
 };
 
@@ -80,6 +81,10 @@ struct ScanCategory {
     // Asked first (yes or no) on the 98 family when several systems are installed; a No skips
     // the row. Null: never asked.
     const char* multiBootQuestion;
+    // Whether repairing that row (of any category) may leave rows for this one to find: a key or
+    // a folder emptied, an entry that led to what went. After a repair the scanned categories it
+    // names are scanned again (ScanDriver::ScanAfterRepair). Null: never.
+    std::function<bool(const Finding& repaired)> madeStaleBy = nullptr;
 };
 
 class ScanCategories {

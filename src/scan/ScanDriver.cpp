@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/FileSystem.h"
+#include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"
@@ -12,6 +13,38 @@ namespace tw {
 namespace {
 
 const char kDone[] = "扫描完毕。共检查到：";
+
+// The view of a second look after a repair: the chosen categories ticked, their rows kept,
+// nothing shown.
+class AgainView : public ScanView, public ScanSink {
+public:
+    AgainView(std::vector<ChecklistRow> rows, HWND owner) : rows_(std::move(rows)), owner_(owner) {}
+    bool ScanCaptionIsStart() override { return !scanning_; }
+    void SetScanCaptions(bool scanning) override { scanning_ = scanning; }
+    void ResetScanHints() override {}
+    void SetSelectAllEnabled(bool) override {}
+    void SetRepairControls(bool) override {}
+    void SetStatus(const std::string&) override {}
+    int ChecklistRowCount() override { return kRowWineDesktop + 1; }
+    bool IsRowTicked(int row) override {
+        return std::find(rows_.begin(), rows_.end(), static_cast<ChecklistRow>(row)) != rows_.end();
+    }
+    int ChecklistIndexOf(ChecklistRow row) override { return row; }
+    int FindingCount() override { return static_cast<int>(found.size()); }
+    void ClearFindings() override { found.clear(); }
+    ScanSink& Sink() override { return *this; }
+    void ProcessMessages() override { PauseForMessages(); }
+    HWND OwnerWindow() override { return owner_; }
+    void AddFinding(const Finding& f) override { found.push_back(f); }
+    void ShowStatus(const std::string&) override {}
+
+    std::vector<Finding> found;
+
+private:
+    std::vector<ChecklistRow> rows_;
+    HWND owner_;
+    bool scanning_ = false;
+};
 
 }  // namespace
 
@@ -51,6 +84,9 @@ void ScanDriver::Start() {
     // scanner lets messages run must not finish the scan before the command is through.
     ++runningScans_;
     endedEarly_.clear();
+    lastScanned_.clear();
+    for (const ScanCategory& c : categories_.Rows())
+        if (Ticked(c.row)) lastScanned_.push_back(c.row);
     context_.owner = view_.OwnerWindow();
     try {
         RunSteps();
@@ -161,6 +197,7 @@ void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
         if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !c.driveStep) continue;
         RunUiStep(c, [&] { c.driveStep(context_, Sink(), root); });
     }
+    if (c.step && scanning_) RunUiStep(c, [&] { c.step(context_, Sink()); });
 }
 
 void ScanDriver::Stop() {
@@ -232,6 +269,28 @@ void ScanDriver::FinishInCompletion() {
     view_.SetStatus(kDone + IntToStr(rows) + " 个错误" + EndedEarlyNote());
     ReportEndedEarly();
     if (onScanFinished) onScanFinished();
+}
+
+std::vector<Finding> ScanDriver::ScanAfterRepair(const std::vector<Finding>& repaired) {
+    std::vector<ChecklistRow> again;
+    for (const ScanCategory& c : categories_.Rows()) {
+        if (!c.madeStaleBy || std::find(lastScanned_.begin(), lastScanned_.end(), c.row) == lastScanned_.end())
+            continue;
+        for (const Finding& f : repaired)
+            if (c.madeStaleBy(f)) {
+                again.push_back(c.row);
+                break;
+            }
+    }
+    if (again.empty() || shutDown_) return {};
+    AgainView view(again, view_.OwnerWindow());
+    ScanDriver driver(view, context_, categories_);
+    driver.SetIgnoreList(ignoreList_);
+    bool finished = false;
+    driver.onScanFinished = [&finished] { finished = true; };
+    driver.ScanCommand();
+    RunUntil([&finished] { return finished; });
+    return std::move(view.found);
 }
 
 void ScanDriver::Shutdown() {

@@ -70,9 +70,21 @@ public:
     ScanCategories& Categories() { return categories_; }
     // The objects no scan reports (null: none). Every scanner's Findings pass this filter on
     // the UI thread, before they reach the view. The list must outlive the driver.
-    void SetIgnoreList(const IgnoreList* list) { ignoring_.reset(new IgnoringSink(view_.Sink(), list)); }
+    void SetIgnoreList(const IgnoreList* list) {
+        ignoreList_ = list;
+        ignoring_.reset(new IgnoringSink(view_.Sink(), list));
+    }
     // Called after each scan has been finished (the console front end waits for it).
     std::function<void()> onScanFinished;
+
+    // The categories the last scan ran, in table order.
+    const std::vector<ChecklistRow>& LastScanned() const { return lastScanned_; }
+    // What repairing `repaired` left for a new scan of the same categories to find: the
+    // categories of the last scan that such a repair may leave rows for (their `madeStaleBy`),
+    // scanned again on a driver of their own with the same scanners, system and ignore list.
+    // Every row they find now, old ones too; none when no category needs a second look. Waits
+    // with messages running; nothing of this driver or its view changes.
+    std::vector<Finding> ScanAfterRepair(const std::vector<Finding>& repaired);
 
 private:
     struct RunningThread {
@@ -113,6 +125,7 @@ private:
     ScanContext context_;
     ScanCategories categories_;
     std::unique_ptr<UiDispatcher> ui_;
+    const IgnoreList* ignoreList_ = nullptr;
     std::unique_ptr<IgnoringSink> ignoring_;
     std::vector<RunningThread> threads_;
     // All fields below belong to the UI thread.
@@ -124,6 +137,7 @@ private:
     unsigned generation_ = 0;
     // "caption：where：why" of each category of this scan that ended early.
     std::vector<std::string> endedEarly_;
+    std::vector<ChecklistRow> lastScanned_;
 };
 
 }  // namespace tw

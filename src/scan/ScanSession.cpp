@@ -1,5 +1,6 @@
 #include "scan/ScanSession.h"
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 
 namespace tw {
@@ -8,7 +9,7 @@ ScanSession OpenScanSession(IgnoreList& ignored, int minWidth, int minHeight) {
     ScanSession s;
     s.windowsDir = WindowsDirectory();
     if (s.windowsDir.empty()) return s;
-    s.settings = LoadSettings(ProgramFolder() + "Set.ini", minWidth, minHeight);
+    s.settings = LoadSettings(DataFileToRead("Set.ini"), minWidth, minHeight);
     s.ignoreListRead = ignored.Load();
     s.checklist = BuildChecklist(s.os.Family(), s.windowsDir);
     s.context.os = s.os.Family();

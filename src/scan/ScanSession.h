@@ -1,5 +1,5 @@
 // What one front end's scans share, set up once when it starts: the system, the Windows folder,
-// the settings beside the program, the user's ignore list, the checklist rows and the scan
+// the settings in the data folder, the user's ignore list, the checklist rows and the scan
 // context made of them. The window and the console scanner both start here.
 #pragma once
 #include <memory>
@@ -26,7 +26,7 @@ struct ScanSession {
     bool ignoreListRead = false;
 };
 
-// Asks the system, finds the Windows folder, reads "Set.ini" beside the program (minWidth and
+// Asks the system, finds the Windows folder, reads "Set.ini" of the data folder (minWidth and
 // minHeight as LoadSettings) and loads `ignored`. Without a Windows folder it reads no further.
 ScanSession OpenScanSession(IgnoreList& ignored, int minWidth = 0, int minHeight = 0);
 

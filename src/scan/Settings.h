@@ -1,4 +1,4 @@
-// "Set.ini" beside the executable: the backup-folder name the disk walks skip, and the main
+// "Set.ini" in the data folder (platform/DataFolder.h): the backup-folder name the disk walks skip, and the main
 // window's placement.
 #pragma once
 #include <string>

@@ -1,14 +1,22 @@
 #include "scanners/Finding.h"
 
+#include "scanners/disk/WineDesktopEntries.h"
+
 namespace tw {
 
 const char* const kDiskFileCaption = "磁盘文件错误";
 const char* const kDiskDirCaption = "磁盘目录错误";
 const char* const kDefaultValueMarker = "@D_e_f_a_u_l_t";
 
-FindingKind KindFromTexts(const std::string& caption, const std::string& keyName) {
+FindingKind KindFromTexts(const std::string& caption, const std::string& keyName, const std::string& location) {
     if (caption == kDiskFileCaption) return FindingKind::File;
     if (caption == kDiskDirCaption) return FindingKind::Folder;
+    // Wine's menu folders are folders under applications/wine, or folder entries (files).
+    const std::string entry = ".directory";
+    if (caption == kWineMenuFolderCaption &&
+        (location.size() < entry.size() || location.compare(location.size() - entry.size(), entry.size(), entry) != 0))
+        return FindingKind::Folder;
+    if (IsWineHostCaption(caption)) return FindingKind::File;
     return keyName.empty() ? FindingKind::RegistryKey : FindingKind::RegistryValue;
 }
 

@@ -79,7 +79,8 @@ Finding DiskFolderFinding(const std::string& location);
 // The registry root a registry row's caption names; any other caption means HKEY_CURRENT_USER.
 HKEY RootFromCaption(const std::string& caption);
 // What the texts of a row read back from a report suggest it names, where its kind was not
-// kept: a disk caption is a file or folder, an empty key name a key, any other a value.
-FindingKind KindFromTexts(const std::string& caption, const std::string& keyName);
+// kept: a disk caption (the Wine desktop category's too) is a file or folder, an empty key name
+// a key, any other a value.
+FindingKind KindFromTexts(const std::string& caption, const std::string& keyName, const std::string& location = "");
 
 }  // namespace tw

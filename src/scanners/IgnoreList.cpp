@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cstdio>
 
+#include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
@@ -12,10 +13,13 @@ namespace tw {
 namespace {
 
 const char kSection[] = "[Ignore]";
+const char kListName[] = "Ignore.ini";
 
 }  // namespace
 
-std::string IgnoreListPath() { return ProgramFolder() + "Ignore.ini"; }
+std::string IgnoreListPath() { return DataFolder() + kListName; }
+
+std::string OlderIgnoreListPath() { return OlderDataFile(kListName); }
 
 std::string IgnoreList::EscapeField(const std::string& text) {
     // Every byte escaped here is below 0x40, so none can be the second byte of a GB2312
@@ -44,14 +48,19 @@ IgnoredObject IgnoreList::Folded(IgnoredObject o) {
 
 namespace {
 
-// Whether inner is outer itself or lies below it (both folded, "\"-separated paths).
+// Whether inner is outer itself or lies below it (both folded; "\"-separated paths, or the "/"
+// of the host's paths, which a Windows path never holds).
 bool AtOrBelow(const std::string& inner, const std::string& outer) {
     std::string a = TrimTrailingBackslashes(inner), b = TrimTrailingBackslashes(outer);
     if (b.empty() || a.size() < b.size() || a.compare(0, b.size(), b) != 0) return false;
-    return a.size() == b.size() || (a[b.size()] == '\\' && !IsLeadByteAt(a, b.size() - 1));
+    return a.size() == b.size() || a[b.size()] == '/' || (a[b.size()] == '\\' && !IsLeadByteAt(a, b.size() - 1));
 }
 
-bool IsDiskCaption(const std::string& caption) { return caption == kDiskFileCaption || caption == kDiskDirCaption; }
+// An object of the list is a file or folder when its row was one.
+bool IsDiskObject(const IgnoredObject& o) {
+    const FindingKind kind = KindFromTexts(o.caption, o.keyName, o.location);
+    return kind == FindingKind::File || kind == FindingKind::Folder;
+}
 
 }  // namespace
 
@@ -60,11 +69,12 @@ bool IgnoreList::Protects(const Finding& f) const {
     const IgnoredObject row = Folded(IgnoredObject::Of(f));
     const FindingKind kind = f.kind;
     const bool disk = f.OnDisk();
-    for (const IgnoredObject& item : set_) {
+    for (const IgnoredObject& listed : items_) {
+        const IgnoredObject item = Folded(listed);
         if (disk) {
             // Paths on disk: a folder on the list holds the row's object, or the row's folder
             // holds an object on the list.
-            if (IsDiskCaption(item.caption) &&
+            if (IsDiskObject(listed) &&
                 (AtOrBelow(row.location, item.location) || AtOrBelow(item.location, row.location)))
                 return true;
             continue;
@@ -106,8 +116,11 @@ bool IgnoreList::Load() {
     items_.clear();
     set_.clear();
     // No list yet is an empty list; one that is there but cannot be read whole is an error.
+    // Until the list is first saved in the data folder, the one an older portable use left
+    // beside the program is the user's list.
+    const std::string from = FileToRead(path_, olderPath_);
     std::string text;
-    if (!ReadWholeFile(path_, text)) return GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (!ReadWholeFile(from, text)) return GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES;
 
     bool inSection = false;
     for (std::string line : SplitAt(text, '\n')) {

@@ -24,12 +24,19 @@ struct IgnoredObject {
     }
 };
 
-// The program's folder + "Ignore.ini".
+// The data folder + "Ignore.ini".
 std::string IgnoreListPath();
+// The list an older portable use left beside the program, when the data is kept elsewhere now;
+// empty otherwise.
+std::string OlderIgnoreListPath();
 
 class IgnoreList {
 public:
-    explicit IgnoreList(std::string path = IgnoreListPath()) : path_(std::move(path)) {}
+    // The user's list.
+    IgnoreList() : IgnoreList(IgnoreListPath(), OlderIgnoreListPath()) {}
+    // The list at path; until that file exists, olderPath (when given) is read in its place.
+    explicit IgnoreList(std::string path, std::string olderPath = std::string())
+        : path_(std::move(path)), olderPath_(std::move(olderPath)) {}
 
     const std::string& Path() const { return path_; }
     // Reads the file; a missing file is an empty list. False (and an empty list) when the file
@@ -60,6 +67,7 @@ private:
     static IgnoredObject Folded(IgnoredObject o);
 
     std::string path_;
+    std::string olderPath_;
     std::vector<IgnoredObject> items_;
     std::set<IgnoredObject> set_;  // the items with their letters folded
 };

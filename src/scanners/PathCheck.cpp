@@ -4,8 +4,8 @@
 
 #include <shlobj.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 

@@ -1,10 +1,13 @@
 #include "scanners/disk/BrokenShortcuts.h"
 
+#include <shlobj.h>
+
 #include <cctype>
 #include <vector>
 
 #include "platform/ComScope.h"
 #include "platform/Text.h"
+#include "platform/Volumes.h"
 #include "scanners/PathCheck.h"
 #include "scanners/disk/WalkRules.h"
 
@@ -56,6 +59,12 @@ std::string ShortcutWalk::ReadShortcutTarget(const std::string& file, bool& whol
 }
 
 void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, int kind) {
+    Walk(path, mask, kind, true);
+}
+
+void ShortcutWalk::CheckFolder(const std::string& path) { Walk(path, kShortcutMask, kShortcutCheck, false); }
+
+void ShortcutWalk::Walk(const std::string& path, const std::string& mask, int kind, bool descend) {
     if (!ctx_.scanning()) return;
     if (IsSkippedFolder(path, ctx_.bakPath)) return;
     if (mask == kShortcutMask && status_.Due()) status_.Show(kStatusPrefix + path);
@@ -81,7 +90,7 @@ void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, i
         sink_.ProcessMessages();
         return true;
     });
-    if (stopped) return;
+    if (stopped || !descend) return;
 
     for (const std::string& name : subfolders) {
         FindFiles(path + name + "\\", mask, kind);
@@ -118,6 +127,41 @@ void ScanDriveForBrokenShortcuts(const ScanContext& ctx, ScanSink& sink, const s
     ComScope com;
     ShortcutWalk walk(ctx, sink);
     walk.FindFiles(root, kShortcutMask, kShortcutCheck);
+}
+
+bool DriveWalkReaches(const std::string& folder, const std::string& bakPath) {
+    if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\') return false;
+    const std::string root = folder.substr(0, 3);
+    if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root)) return false;
+    const std::string path = TrimTrailingBackslashes(folder);
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i < path.size() && IsLeadByteAt(path, i)) {
+            ++i;
+            continue;
+        }
+        if (i < path.size() && path[i] != '\\') continue;
+        const std::string step = path.substr(0, i);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!ReadPathData(step, data) || IsSkippedFolder(step + "\\", bakPath)) return false;
+        const DWORD a = data.dwFileAttributes;
+        if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SYSTEM))) return false;
+    }
+    return true;
+}
+
+void ScanDesktopShortcuts(const ScanContext& ctx, ScanSink& sink) {
+    ComScope com;
+    ShortcutWalk walk(ctx, sink);
+    std::vector<std::string> seen;
+    for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY}) {
+        const std::string desktop = TrimTrailingBackslashes(SpecialFolder(ctx.desktop, csidl));
+        if (desktop.size() < 3 || DriveWalkReaches(desktop, ctx.bakPath)) continue;
+        bool again = false;
+        for (const std::string& s : seen) again = again || LowerAscii(s) == LowerAscii(desktop);
+        if (again) continue;
+        seen.push_back(desktop);
+        walk.CheckFolder(desktop + "\\");
+    }
 }
 
 }  // namespace tw

@@ -37,12 +37,15 @@ public:
     // Walks path (ending in "\") and everything below it for files matching mask, checking each
     // with the given kind. Ends at the next entry once the scan is stopped.
     void FindFiles(const std::string& path, const std::string& mask, int kind);
+    // The shortcuts in path (ending in "\") itself, none below it.
+    void CheckFolder(const std::string& path);
     // The shortcut's target path; a target of 1 to 3 characters (a drive root such as "C:\")
     // comes back as "kiv", which always counts as valid. Throws when no shell-link object can
     // be made.
     std::string GetShortcutTarget(const std::string& file);
 
 private:
+    void Walk(const std::string& path, const std::string& mask, int kind, bool descend);
     // As GetShortcutTarget; whole is false when the target could not be read whole or exactly.
     std::string ReadShortcutTarget(const std::string& file, bool& whole);
     void CheckShortcut(const std::string& path, const DirEntry& entry);
@@ -57,5 +60,14 @@ private:
 
 // The disk-file category on one drive: walks its root folder ("C:\") for broken shortcuts.
 void ScanDriveForBrokenShortcuts(const ScanContext& ctx, ScanSink& sink, const std::string& root);
+
+// Whether the walk of every fixed drive reaches a folder: its drive is walked (fixed, not the
+// host's root) and no folder on the way is a link, a system folder or one the walks skip.
+bool DriveWalkReaches(const std::string& folder, const std::string& bakPath);
+// The disk-file category's look at the shell's desktop folders (the user's and all users'),
+// once the drives are done, for those the drive walk does not reach: under Wine the user's
+// Desktop is a link to the host's desktop or home folder. Only the folder's own shortcuts,
+// nothing below it: never the host's home beyond it.
+void ScanDesktopShortcuts(const ScanContext& ctx, ScanSink& sink);
 
 }  // namespace tw

@@ -60,19 +60,24 @@ void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
     // the user's own side by side, and installers for one user (and Wine for most installers)
     // put theirs in the user's folder: both trees are walked, each with its own Startup folder
     // exempt.
+    // The shell's own folders in a tree (Startup, Administrative Tools) are places the system
+    // keeps and makes again, empty or not: never reported.
     struct Tree {
-        int programs, startup;
+        int programs;
+        std::vector<int> shellFolders;
         const char* name;
     };
     std::vector<Tree> trees;
+    const Tree user{CSIDL_PROGRAMS, {CSIDL_STARTUP, CSIDL_ALTSTARTUP, CSIDL_ADMINTOOLS}, "CSIDL_PROGRAMS"};
     if (ctx.os.IsNineX()) {
-        trees.push_back({CSIDL_PROGRAMS, CSIDL_STARTUP, "CSIDL_PROGRAMS"});
+        trees.push_back(user);
     } else {
-        trees.push_back({CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP, "CSIDL_COMMON_PROGRAMS"});
-        trees.push_back({CSIDL_PROGRAMS, CSIDL_STARTUP, "CSIDL_PROGRAMS"});
+        trees.push_back({CSIDL_COMMON_PROGRAMS, {CSIDL_COMMON_STARTUP, CSIDL_COMMON_ALTSTARTUP, CSIDL_COMMON_ADMINTOOLS},
+                         "CSIDL_COMMON_PROGRAMS"});
+        trees.push_back(user);
     }
     EmptyFolderWalk walk(ctx, sink);
-    std::vector<std::string> startups, walked;
+    std::vector<std::string> shellFolders, walked;
     std::string unresolved;
     for (const Tree& tree : trees) {
         const std::string programs = SpecialFolder(ctx.desktop, tree.programs);
@@ -86,16 +91,16 @@ void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
         for (const std::string& w : walked) seen = seen || SamePath(w, programs);
         if (seen) continue;
         walked.push_back(programs);
-        startups.push_back(SpecialFolder(ctx.desktop, tree.startup));
+        for (int csidl : tree.shellFolders) shellFolders.push_back(SpecialFolder(ctx.desktop, csidl));
         if (ctx.scanning()) walk.FindEmptyDirs(programs);
     }
 
     // Paths compare without letter case, as the file system does: a Startup folder spelt
     // "Startup" by the shell and "StartUp" on disk is the same folder, and never reported.
     for (const std::string& dir : walk.Found()) {
-        bool startup = false;
-        for (const std::string& s : startups) startup = startup || SamePath(dir, s);
-        if (startup) continue;
+        bool shells = false;
+        for (const std::string& s : shellFolders) shells = shells || SamePath(dir, s);
+        if (shells) continue;
         Finding f;
         f.caption = kDiskDirCaption;
         f.kind = FindingKind::Folder;

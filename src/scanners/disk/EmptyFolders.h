@@ -29,8 +29,8 @@ private:
 };
 
 // The directory category: walks the programs folder (the user's on major version 4, else the
-// all users' and then the user's own), then adds a row for each empty folder found, the Startup
-// folders excepted; the rows are added also when the scan was stopped during the walk. A
+// all users' and then the user's own), then adds a row for each empty folder found, the shell's
+// own folders (Startup, Administrative Tools) excepted; the rows are added also when the scan was stopped during the walk. A
 // programs folder the system cannot name is not walked, and the category ends saying so (a
 // ScanStepError, after the rows of the other tree).
 void Scan_Direrr(const ScanContext& ctx, ScanSink& sink);

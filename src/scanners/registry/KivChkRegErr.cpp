@@ -35,6 +35,9 @@ const char* const kExcludedKeyPaths[] = {
     "software\\national instruments\\ni-servers",
     // The user's environment (TEMP, TMP): settings of the system, not memories of a program.
     "environment",
+    // Where DirectMusic finds its instrument set (GMFilePath): a setting of the system, whose
+    // file an add-on may put there later; deleting it would leave that file unused.
+    "software\\microsoft\\directmusic",
 };
 
 // A key path containing one of these anywhere (lower-cased) is skipped with its subtree.
@@ -56,6 +59,10 @@ const char* const kExcludedKeyParts[] = {
     // again by the system, never deleted; and the machine's environment (TEMP, windir, Path).
     "software\\microsoft\\windows\\currentversion\\explorer\\user shell folders",
     "control\\session manager\\environment",
+    // Where the system makes files of its own when it needs them: the page file (PagingFiles,
+    // with its sizes) and the crash dumps. Settings, not references to files that must exist.
+    "control\\session manager\\memory management",
+    "control\\crashcontrol",
 };
 
 // Values that say where the system's own folders are, in the keys that hold them: they

@@ -1,5 +1,7 @@
 #include "scanners/registry/MsiProduct.h"
 
+#include <shlobj.h>
+
 #include <cctype>
 
 #include "platform/FileSystem.h"
@@ -38,6 +40,22 @@ bool FolderGone(const std::string& folder) {
     if (!StartsWithDriveCtoZ(folder)) return false;
     if (DriveType(folder.substr(0, 3)) != DRIVE_FIXED) return false;
     return IsNothing(JudgePath(folder));
+}
+
+// Whether a component's key path is a shortcut, or lies in the Start menu or on the desktop: the
+// shell keeps those folders (and a group in them holds its shortcuts) whether the program is
+// there or not, so they say nothing about the product's own files.
+bool ShellKeptPath(const std::string& path) {
+    const std::string lower = LowerAscii(path);
+    for (const char* ext : {".lnk", ".pif", ".url"})
+        if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ext) == 0) return true;
+    for (int csidl : {CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY}) {
+        std::string folder = LowerAscii(SpecialFolder(nullptr, csidl));
+        if (folder.empty()) continue;
+        if (!EndsWithBackslash(folder)) folder += '\\';
+        if (lower.compare(0, folder.size(), folder) == 0 || lower + '\\' == folder) return true;
+    }
+    return false;
 }
 
 // The key is not there at all (not merely unreadable).
@@ -201,7 +219,7 @@ bool ProductFilesGone(HKEY root, const std::string& location, const std::string&
     if (!components.Of(PackedGuid(code), paths)) return false;
     for (const std::string& path : paths) {
         if (path == "?") return false;
-        if (!IsLocalFileKeyPath(path)) continue;
+        if (!IsLocalFileKeyPath(path) || ShellKeptPath(path)) continue;
         const std::string folder = FolderOfKeyPath(path);
         if (!FolderGone(folder)) return false;
         bool known = false;
@@ -209,6 +227,24 @@ bool ProductFilesGone(HKEY root, const std::string& location, const std::string&
         if (!known) gone.push_back(folder);
     }
     return !gone.empty();
+}
+
+bool ProductRegistered(const std::string& code) {
+    const std::string packed = PackedGuid(code);
+    if (packed.empty()) return true;
+    const REGSAM mask = KEY_READ | InstallerView();
+    UniqueHKey users;
+    const LONG rc = OpenKeyPath(HKEY_LOCAL_MACHINE, kUserData, 0, mask, users);
+    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return false;
+    if (rc != ERROR_SUCCESS) return true;
+    std::vector<std::string> userNames;
+    RegKeyReader().SubKeyNames(users.get(), userNames);
+    for (const std::string& user : userNames) {
+        UniqueHKey product;
+        const LONG found = OpenKeyPath(users.get(), user + "\\Products\\" + packed, 0, mask, product);
+        if (found != ERROR_FILE_NOT_FOUND && found != ERROR_PATH_NOT_FOUND) return true;
+    }
+    return false;
 }
 
 std::string InstallerExitText(DWORD code) {

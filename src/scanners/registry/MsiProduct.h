@@ -42,11 +42,16 @@ private:
 
 // Whether the files of the uninstall entry's product are definitely gone: the folder its
 // InstallLocation names, or (without one) every folder of its components' file key paths, is
-// not there. `gone` gets the folders judged. False when any of them is there or cannot be
+// not there. Components whose key path is a shortcut or lies in the Start menu or on the
+// desktop are not the product's files: a group of shortcuts stays when the program is deleted. `gone` gets the folders judged. False when any of them is there or cannot be
 // judged (access denied, a text the code page cannot hold, a drive that is not fixed, records
 // not read whole), or when nothing names the product's files.
 bool ProductFilesGone(HKEY root, const std::string& location, const std::string& code,
                       ComponentPaths& components, std::vector<std::string>& gone);
+
+// Whether the installer still keeps a record of the product (UserData\<user>\Products\<packed
+// code>) for any user. True also when that cannot be told (records unreadable, not a code).
+bool ProductRegistered(const std::string& code);
 
 // What the installer's exit code means to the user, in a few words.
 std::string InstallerExitText(DWORD code);
