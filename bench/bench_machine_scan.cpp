@@ -705,14 +705,17 @@ int main(int argc, char** argv) {
         fflush(stdout);
     }
 
-    if (windowOnly && form) {
-        printf("window scan: %.2f s, %d rows; first row after %.2f s\n", windowBest, windowFindings, firstRowBest);
+    auto printInput = [&] {
         printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms; worst wait the UI thread spent mostly "
                "running itself %.0f ms\n",
                worstWait, worstWhere.c_str(), late, worstBusyWait);
         printf("  worst wait while each UI-thread category ran, (of those it spent running) (\"-\": none):");
         for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
         printf("\n");
+    };
+    if (windowOnly && form) {
+        printf("window scan: %.2f s, %d rows; first row after %.2f s\n", windowBest, windowFindings, firstRowBest);
+        printInput();
         DestroyWindow(form->Handle());
         tw::ProcessMessages();
         form.reset();
@@ -749,12 +752,7 @@ int main(int argc, char** argv) {
         printf("window scan: %.2f s, %.2fx the console; %d rows%s; first row after %.2f s\n", windowBest,
                windowBest / consoleBest, windowFindings,
                windowFindings == wholeFirst.findings ? "" : "  (DIFFERS FROM THE CONSOLE)", firstRowBest);
-        printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms; worst wait the UI thread spent mostly "
-               "running itself %.0f ms\n",
-               worstWait, worstWhere.c_str(), late, worstBusyWait);
-        printf("  worst wait while each UI-thread category ran, (of those it spent running) (\"-\": none):");
-        for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
-        printf("\n");
+        printInput();
         double ws = 0, commit = 0;
         if (PeakMemory(ws, commit))
             printf("peak memory of the process (window and console scans): working set %.1f MB, commit %.1f MB\n", ws,
