@@ -713,15 +713,21 @@ int main(int argc, char** argv) {
         for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
         printf("\n");
     };
-    if (windowOnly && form) {
-        printf("window scan: %.2f s, %d rows; first row after %.2f s\n", windowBest, windowFindings, firstRowBest);
-        printInput();
-        DestroyWindow(form->Handle());
-        tw::ProcessMessages();
-        form.reset();
+    // Closes the window and leaves the program's folder as it found it.
+    auto finish = [&] {
+        if (form) {
+            DestroyWindow(form->Handle());
+            tw::ProcessMessages();
+            form.reset();
+        }
         if (!hadSettings) DeleteFileA(settings.c_str());
         CoUninitialize();
         return 0;
+    };
+    if (windowOnly && form) {
+        printf("window scan: %.2f s, %d rows; first row after %.2f s\n", windowBest, windowFindings, firstRowBest);
+        printInput();
+        return finish();
     }
     printf("\nbest of %d rounds, per category (console scanner, that row alone, against its floor):\n", rounds);
     printf("  %-14s %9s %9s %7s %9s  %-16s  %s\n", "category", "floor s", "scan s", "ratio", "findings", "output hash",
@@ -736,12 +742,8 @@ int main(int argc, char** argv) {
                    static_cast<unsigned long long>(c.first.hash), c.changed ? "  CHANGED BETWEEN ROUNDS" : "");
     }
     printf("  (a console scan with nothing ticked takes %.3f s: included in every time above)\n", emptyBest);
-    if (!only.empty()) {
-        // Some categories alone: there is no whole scan to report.
-        if (!hadSettings) DeleteFileA(settings.c_str());
-        CoUninitialize();
-        return 0;
-    }
+    // Some categories alone: there is no whole scan to report.
+    if (!only.empty()) return finish();
     printf("whole default scan, console: %.2f s against the floor's %.2f s run as the scan runs (hives and file "
            "types on threads of their own): %.2fx\n",
            consoleBest, parallelFloorBest, consoleBest / parallelFloorBest);
@@ -757,11 +759,6 @@ int main(int argc, char** argv) {
         if (PeakMemory(ws, commit))
             printf("peak memory of the process (window and console scans): working set %.1f MB, commit %.1f MB\n", ws,
                    commit);
-        DestroyWindow(form->Handle());
-        tw::ProcessMessages();
-        form.reset();
     }
-    if (!hadSettings) DeleteFileA(settings.c_str());
-    CoUninitialize();
-    return 0;
+    return finish();
 }
