@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/Handle.h"
+#include "platform/ComHandle.h"
 
 namespace twbench {
 
@@ -142,10 +142,10 @@ inline void Shortcuts(const MachineShape& s) {
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(&link))))
         return;
-    tw::UniqueHandle<tw::ComTraits<IShellLinkA>> owner(link);
+    tw::UniqueCom<IShellLinkA> owner(link);
     IPersistFile* file = nullptr;
     if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) return;
-    tw::UniqueHandle<tw::ComTraits<IPersistFile>> fileOwner(file);
+    tw::UniqueCom<IPersistFile> fileOwner(file);
     for (unsigned i = 0; i < s.shortcuts(); ++i) {
         const std::string target = i % 3 == 0 ? std::string(kMachineFolder) + "\\removed\\gone" + Num(i) + ".exe"
                                               : DataFile((i * 97) % s.files());

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ComHandle.h"
 #include "platform/ComScope.h"
-#include "platform/Handle.h"
 #include "platform/MessagePump.h"
 #include "platform/ShellLink.h"
 #include "platform/Threads.h"

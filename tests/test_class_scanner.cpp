@@ -197,9 +197,7 @@ TEST_CASE("file-type scanner: the verb report rule") {
         // "Odd2" does not.
         const std::wstring odd = AnsiToWide(w.dir.Path()) + L"\\x\u00b2";
         REQUIRE(CreateDirectoryW(odd.c_str(), nullptr));
-        HANDLE h = CreateFileW((odd + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        REQUIRE(h != INVALID_HANDLE_VALUE);
-        CloseHandle(h);
+        REQUIRE(CloseHandle(CreateFileW((odd + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
         SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kClasses) + L"oddverb\\Shell\\open\\Command", L"",
                       L"\"" + odd + L"\\app.exe\" \"%1\"");
         SetWideString(HKEY_LOCAL_MACHINE, AnsiToWide(kClasses) + L"Odd\u00b2\\Shell\\open\\Command", L"",

@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
 #include "platform/Registry.h"
+#include "platform/ScopeExit.h"
 #include "platform/Text.h"
 #include "support/Sandbox.h"
 
@@ -66,13 +67,10 @@ TEST_CASE("tabs and line breaks in names and data forge no field or row of the c
     // The scanner is another process: it sees the prefix's real registry, not a sandbox.
     const std::string parent = "Software\\TarnwellConsoleTest";
     const std::string base = parent + "\\" + IntToStr(GetCurrentProcessId());
-    struct Cleanup {
-        std::string parent, base;
-        ~Cleanup() {
-            Registry().DeleteKey(base);
-            RegDeleteKeyA(HKEY_CURRENT_USER, parent.c_str());
-        }
-    } cleanup{parent, base};
+    ScopeExit cleanup([&] {
+        Registry().DeleteKey(base);
+        RegDeleteKeyA(HKEY_CURRENT_USER, parent.c_str());
+    });
     const std::string key = base + "\\k1\r\nHKEY_CURRENT_USER\tforged";
     SetString(HKEY_CURRENT_USER, key, "Path", "C:\\twgone-console\\app.exe");
     SetString(HKEY_CURRENT_USER, base, "v\tx", "C:\\twgone-console\\b.exe");

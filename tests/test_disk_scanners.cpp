@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
+#include "platform/ComHandle.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"

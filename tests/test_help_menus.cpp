@@ -18,19 +18,12 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "support/Sandbox.h"
+#include "support/WindowProbes.h"
 
 using namespace tw;
 using namespace tw::test;
 
 namespace {
-
-// Lets messages run until the condition holds; a quit a closing window posts is dropped.
-bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 60000) {
-    const bool held = RunUntil(cond, ms);
-    MSG quit;
-    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    return held;
-}
 
 // The help engine's stand-in, held loaded by the test so that its log outlives the program's use.
 struct StandIn {
@@ -235,7 +228,7 @@ TEST_CASE("the repair items wait for rows; during a scan the Scan item reads Sto
     CHECK(during.caption == "停止");
     CHECK(during.shortcut == "Ctrl+S");
     CHECK(repairItems(false));
-    REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
+    REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }, 60000));
     CHECK(f.Findings().Count() > 0);
     CHECK(ReadItem(f.MainMenu(), IDM_SCAN).caption == "扫描");
     CHECK(repairItems(true));
@@ -244,7 +237,7 @@ TEST_CASE("the repair items wait for rows; during a scan the Scan item reads Sto
     CHECK(repairItems(false));
     CHECK(w.Press('S', true));
     CHECK(ReadItem(f.MainMenu(), IDM_SCAN).caption == "扫描");
-    REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
+    REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }, 60000));
 
     // A scan that finds nothing leaves them off.
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, FALSE);

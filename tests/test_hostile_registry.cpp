@@ -124,9 +124,7 @@ TEST_CASE("names outside the code page are passed over, never read as their look
     // A path that exists, through a folder whose name the code page cannot hold.
     std::wstring odd = AnsiToWide(dir.Path()) + L"\\x\u00b2";
     REQUIRE(CreateDirectoryW(odd.c_str(), nullptr));
-    HANDLE h = CreateFileW((odd + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    REQUIRE(h != INVALID_HANDLE_VALUE);
-    CloseHandle(h);
+    REQUIRE(CloseHandle(CreateFileW((odd + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
     SetStringW(HKEY_CURRENT_USER, L"App", L"Path", odd + L"\\app.exe");
     SetString(HKEY_CURRENT_USER, "App", "Stale", dir / "stale.exe");
 

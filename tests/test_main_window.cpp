@@ -13,6 +13,7 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "support/Sandbox.h"
+#include "support/WindowProbes.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -30,12 +31,6 @@ void WriteSettings(const std::string& text) {
     fclose(f);
 }
 
-std::string Text(HWND h) {
-    wchar_t buf[512] = {};
-    GetWindowTextW(h, buf, 512);
-    return WideToAnsi(buf);
-}
-
 std::string MenuText(HMENU menu, UINT id) {
     wchar_t buf[128] = {};
     GetMenuStringW(menu, id, buf, 128, MF_BYCOMMAND);
@@ -50,22 +45,6 @@ std::string ToolButtonText(HWND tb, UINT id) {
     wchar_t buf[64] = {};
     SendMessageW(tb, TB_GETBUTTONTEXTW, id, reinterpret_cast<LPARAM>(buf));
     return WideToAnsi(buf);
-}
-
-RECT RectIn(HWND child, HWND parent) {
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-// Lets messages run through the program's own pump (accelerators included) until the
-// condition holds. No loop here ends on the quit that a closing window posts: it is dropped.
-bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 10000) {
-    const bool held = RunUntil(cond, ms);
-    MSG quit;
-    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    return held;
 }
 
 struct Window {
@@ -106,7 +85,7 @@ TEST_CASE("window creation records the program and lays out every control with i
     Window w;
     TForm1& f = *w.form;
     CHECK(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", "Tarnwell") == ProgramPath());
-    CHECK(Text(f.Handle()) == "Tarnwell");
+    CHECK(WindowText(f.Handle()) == "Tarnwell");
 
     HWND tb = f.ToolBar();
     CHECK(ToolButtonText(tb, IDM_SCAN) == "  扫描  ");
@@ -120,15 +99,15 @@ TEST_CASE("window creation records the program and lays out every control with i
     CHECK_FALSE(ToolButtonHidden(tb, IDM_SCAN));
     CHECK(SendMessageW(tb, TB_BUTTONCOUNT, 0, 0) == 8);  // six buttons, two separators
 
-    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
-    CHECK(Text(f.Control(ID_FLATBUTTON2)) == "修复");
-    CHECK(Text(f.Control(ID_FLATBUTTON3)) == "全部修复");
-    CHECK(Text(f.Control(ID_FLATBUTTON4)) == "退出");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON2)) == "修复");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON3)) == "全部修复");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON4)) == "退出");
     CHECK(IsWindowEnabled(f.Control(ID_FLATBUTTON1)));
     CHECK_FALSE(IsWindowEnabled(f.Control(ID_FLATBUTTON2)));
     CHECK_FALSE(IsWindowEnabled(f.Control(ID_FLATBUTTON3)));
-    CHECK(Text(f.Control(ID_SELECTALL)) == "全否");
-    CHECK(Text(GetDlgItem(w.Panel(), 0)) == "请选择Tarnwell要检查的项目");
+    CHECK(WindowText(f.Control(ID_SELECTALL)) == "全否");
+    CHECK(WindowText(GetDlgItem(w.Panel(), 0)) == "请选择Tarnwell要检查的项目");
     for (int i = 0; i < 4; ++i) {
         RECT r = RectIn(f.Control(ID_FLATBUTTON1 + static_cast<UINT>(i)), GetParent(f.Control(ID_FLATBUTTON1)));
         const int tops[4] = {19, 57, 94, 132};
@@ -186,14 +165,14 @@ TEST_CASE("window creation records the program and lays out every control with i
 TEST_CASE("the checklist spans from the first to the last command button on every resize") {
     Window w;
     TForm1& f = *w.form;
-    for (int width : {608, 800, 500}) {
-        SetWindowPos(f.Handle(), nullptr, 0, 0, width, 465, SWP_NOMOVE | SWP_NOZORDER);
+    for (SIZE size : {SIZE{608, 465}, SIZE{800, 465}, SIZE{500, 465}, SIZE{1, 1}}) {
+        SetWindowPos(f.Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
         PumpUntil([] { return false; }, 20);
         HWND panel = w.Panel();
         RECT chk = RectIn(f.Checklist(), panel);
         RECT p2 = RectIn(GetParent(f.Control(ID_FLATBUTTON1)), panel);
         RECT sa = RectIn(f.Control(ID_SELECTALL), panel);
-        CAPTURE(width);
+        CAPTURE(size.cx);
         CHECK(chk.left == 10);
         CHECK(chk.right == p2.left - 2);
         CHECK(chk.top == 19 + 2);
@@ -204,6 +183,7 @@ TEST_CASE("the checklist spans from the first to the last command button on ever
         GetClientRect(panel, &client);
         CHECK(p2.right == client.right);
         CHECK(p2.right - p2.left == 103);
+        CHECK(ListView_GetCountPerPage(f.ReportList()) >= 3);  // also at the minimum, where 1 x 1 stops
     }
 }
 
@@ -213,10 +193,10 @@ TEST_CASE("select-all: unticks all, then ticks all, the caption naming the next 
     HWND chk = f.Checklist();
     int rows = ListView_GetItemCount(chk);
     f.SelectAllClick();
-    CHECK(Text(f.Control(ID_SELECTALL)) == "全选");
+    CHECK(WindowText(f.Control(ID_SELECTALL)) == "全选");
     for (int i = 0; i < rows; ++i) CHECK(ListView_GetCheckState(chk, i) == 0u);
     f.SelectAllClick();
-    CHECK(Text(f.Control(ID_SELECTALL)) == "全否");
+    CHECK(WindowText(f.Control(ID_SELECTALL)) == "全否");
     for (int i = 0; i < rows; ++i) CHECK(ListView_GetCheckState(chk, i) == 1u);
 }
 
@@ -284,7 +264,7 @@ TEST_CASE("a scan with nothing ticked ends at once with 0 and the repair control
     f.SelectAllClick();  // untick all
     f.Command(IDM_SCAN);
     CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
-    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
     CHECK(ToolButtonText(f.ToolBar(), IDM_SCAN) == "  扫描  ");
     CHECK(ToolButtonHidden(f.ToolBar(), IDM_REPAIR));
     CHECK_FALSE(MenuEnabled(f.MainMenu(), IDM_REPAIR));
@@ -304,7 +284,7 @@ TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop 
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == 7);
 
     f.Command(IDM_SCAN);
-    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "停止");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "停止");
     CHECK(MenuText(f.MainMenu(), IDM_SCAN).rfind("停止", 0) == 0);
     CHECK_FALSE(IsWindowEnabled(f.Control(ID_SELECTALL)));
     REQUIRE(PumpUntil([&] { return f.StatusText().rfind("扫描完毕", 0) == 0; }));
@@ -321,7 +301,7 @@ TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop 
     // Stop right after the start: the rows found so far stay and the scan still reports.
     f.Command(IDM_SCAN);
     f.Command(ID_FLATBUTTON1);
-    CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
     REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
     CHECK(f.StatusText() == "扫描完毕。共检查到：" + std::to_string(f.Findings().Count()) + " 个错误");
 
@@ -528,7 +508,7 @@ TEST_CASE("Stop, F10 and Close act within a second while a worker floods the lis
         CHECK(took >= 0);
         CHECK(took < 1000);
         if (!k.closes) {
-            CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+            CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
             CHECK(f.StatusText() == "扫描完毕。共检查到：" + std::to_string(f.Findings().Count()) + " 个错误");
             CHECK(ListView_GetItemCount(f.ReportList()) == f.Findings().Count());
         }
@@ -555,7 +535,7 @@ TEST_CASE("Ctrl+S and F10 reach the window during a long scan step on the UI thr
             f.Command(IDM_SCAN);
         }
         CHECK(stepMs < 1000);
-        CHECK(Text(f.Control(ID_FLATBUTTON1)) == "扫描");
+        CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
         if (k.closes) CHECK(PumpProgramUntil([&] { return !IsWindow(hwnd); }, 2000) >= 0);
         else CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
     }
@@ -685,8 +665,8 @@ TEST_CASE("stored sizes too small to use are ignored, too large ones keep to the
         int width, height;  // expected; 0: the work area's
     } cases[] = {
         {"Height=-500\r\nWidth=-99999\r\n", 608, 465},
-        {"Top=-30000\r\nHeight=319\r\nWidth=399\r\n", 608, 465},  // one below the minimum
-        {"Height=320\r\nWidth=400\r\n", 400, 320},                 // the minimum itself
+        {"Top=-30000\r\nHeight=399\r\nWidth=399\r\n", 608, 465},  // one below the minimum
+        {"Height=400\r\nWidth=400\r\n", 400, 400},                 // the minimum itself
         {"Height=99999\r\nWidth=99999\r\n", 0, 0},
     };
     for (const auto& c : cases) {

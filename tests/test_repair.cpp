@@ -10,6 +10,7 @@
 #include "app/RepairCommands.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
+#include "platform/ScopeExit.h"
 #include "platform/Seams.h"
 #include "platform/StartProgram.h"
 #include "platform/Text.h"
@@ -22,6 +23,7 @@
 #include "repair/UndoFile.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
+#include "support/WindowProbes.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -105,12 +107,6 @@ std::vector<LogEntry> ReadLog() {
         entries.push_back({p, action, record});
     }
     return entries;
-}
-
-std::string WindowText(HWND w) {
-    std::wstring s(static_cast<size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
-    s.resize(static_cast<size_t>(GetWindowTextW(w, &s[0], static_cast<int>(s.size()))));
-    return WideToAnsi(s);
 }
 
 // The tests' Recycle Bin is the desktop trash under XDG_DATA_HOME (scripts/wine-run.sh): each
@@ -554,14 +550,7 @@ TEST_CASE("repair all after the backup offer") {
     }
     SUBCASE("only last hour's export is there: not this backup, nothing deleted") {
         fclose(fopen(BackupFilePath().c_str(), "wb"));
-        HANDLE h = CreateFileA(BackupFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        FILETIME t;
-        GetSystemTimeAsFileTime(&t);
-        ULARGE_INTEGER u{{t.dwLowDateTime, t.dwHighDateTime}};
-        u.QuadPart -= 3600ULL * 10000000ULL;
-        t = FILETIME{u.LowPart, u.HighPart};
-        SetFileTime(h, nullptr, nullptr, &t);
-        CloseHandle(h);
+        WrittenAgo(BackupFilePath(), 3600);
         editor.writeExport = false;
         Messages msgs;
         commands.RepairAll();
@@ -693,13 +682,10 @@ TEST_CASE("a backup and a restore through the registry editor bring back a key d
     Messages msgs;
     const std::string parent = "Software\\TarnwellRestoreTest";
     const std::string base = parent + "\\" + IntToStr(GetCurrentProcessId());
-    struct Cleanup {
-        std::string parent, base;
-        ~Cleanup() {
-            Registry().DeleteKey(base);
-            RegDeleteKeyA(HKEY_CURRENT_USER, parent.c_str());  // only when no other run uses it
-        }
-    } cleanup{parent, base};
+    ScopeExit cleanup([&] {
+        Registry().DeleteKey(base);
+        RegDeleteKeyA(HKEY_CURRENT_USER, parent.c_str());  // only when no other run uses it
+    });
     SetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称", "数据");
 
     FakeView view;
@@ -1040,14 +1026,7 @@ TEST_CASE("an empty export, or only an earlier backup's, fails the backup and re
             REQUIRE(f);
             fputs("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", f);
             fclose(f);
-            HANDLE h = CreateFileA(BackupFilePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            FILETIME t;
-            GetSystemTimeAsFileTime(&t);
-            ULARGE_INTEGER u{{t.dwLowDateTime, t.dwHighDateTime}};
-            u.QuadPart -= 3600ULL * 10000000ULL;
-            t = FILETIME{u.LowPart, u.HighPart};
-            SetFileTime(h, nullptr, nullptr, &t);
-            CloseHandle(h);
+            WrittenAgo(BackupFilePath(), 3600);
         }
         FindingList list;
         list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));

@@ -249,17 +249,8 @@ TEST_CASE("the undo files window counts the files and their room, removes old on
     const std::string folder = dir / "Undo\\";
     const char* names[] = {"2026-01-01_10-00-00.reg", "2026-02-01_10-00-00.reg", "2026-03-01_10-00-00.reg"};
     const int ageDays[] = {40, 10, 0};
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    for (int i = 0; i < 3; ++i) {
-        const std::string path = dir.File(std::string("Undo\\") + names[i], std::string(1000 + 1000 * i, 'x'));
-        ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
-        t.QuadPart -= static_cast<unsigned long long>(ageDays[i]) * 24 * 3600 * 10000000ULL;
-        const FILETIME when{t.LowPart, t.HighPart};
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        SetFileTime(h, nullptr, nullptr, &when);
-        CloseHandle(h);
-    }
+    for (int i = 0; i < 3; ++i)
+        WrittenAgo(dir.File(std::string("Undo\\") + names[i], std::string(1000 + 1000 * i, 'x')), ageDays[i] * 24ULL * 3600);
     UndoWindow window(nullptr, {folder});
     REQUIRE(window.Files().size() == 3);
     CHECK(window.Files()[0].path == folder + names[2]);  // newest first

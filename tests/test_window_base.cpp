@@ -1,18 +1,19 @@
-// The window base: an object gets its own window's messages from WM_NCCREATE to WM_NCDESTROY,
-// and one procedure serves the main, history and progress windows.
+// The window bases: an object gets its own window's messages from WM_NCCREATE to WM_NCDESTROY,
+// and the windows made from templates keep their layout when resized.
 #include <doctest.h>
 
 #include <windows.h>
 
-#include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/HistoryWindow.h"
-#include "app/MainWindow.h"
-#include "app/ProgressWindow.h"
+#include "app/IgnoreWindow.h"
+#include "app/UndoWindow.h"
 #include "platform/MessagePump.h"
 #include "platform/WindowBase.h"
 #include "support/Sandbox.h"
+#include "support/WindowProbes.h"
 
 using namespace tw;
 
@@ -62,16 +63,28 @@ TEST_CASE("each object gets its own window's messages, from WM_NCCREATE to WM_NC
     CHECK_FALSE(IsWindow(h));  // the window goes with its object
 }
 
-TEST_CASE("the main, history and progress windows share the base's procedure") {
-    test::RegistrySandbox sb;
-    std::unique_ptr<TForm1> main(new TForm1);
-    REQUIRE(main->Create(GetModuleHandleW(nullptr)));
-    TForm2 history(main->Handle());
-    TForm3 progress(main->Handle());
-    Probe probe;
-    auto procedureOf = [](HWND h) { return GetClassLongPtrW(h, GCLP_WNDPROC); };
-    for (HWND h : {main->Handle(), history.Handle(), progress.Handle()})
-        CHECK(procedureOf(h) == procedureOf(probe.Handle()));
+TEST_CASE("resized small windows keep Esc's button in the corner and their main control whole, down to a minimum") {
+    test::ScratchDir dir;
+    TForm2 history(nullptr);
+    IgnoreList ignored(dir / "Ignore.ini");
+    IgnoreWindow ignore(nullptr, ignored);
+    UndoWindow undo(nullptr, {dir.Path() + "\\"});
+    for (auto [window, bodyId] : {std::pair{history.Handle(), IDC_HISTORY_MEMO},
+                                  {ignore.Handle(), IDC_IGNORE_LIST}, {undo.Handle(), IDC_UNDO_LIST}}) {
+        HWND corner = GetDlgItem(window, IDCANCEL), body = GetDlgItem(window, bodyId);
+        auto gaps = [&] {  // from the lower right corners of the button and the control to the window's
+            RECT c, k = test::RectIn(corner, window), b = test::RectIn(body, window);
+            GetClientRect(window, &c);
+            return std::vector<LONG>{c.right - k.right, c.bottom - k.bottom, c.right - b.right, c.bottom - b.bottom};
+        };
+        const std::vector<LONG> designed = gaps();
+        for (int size : {1000, 1}) {  // larger than the screen, then below the minimum
+            SetWindowPos(window, nullptr, 0, 0, size, size, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            const RECT b = test::RectIn(body, window);
+            CHECK(gaps() == designed);
+            CHECK((b.right - b.left > 100 && b.bottom - b.top > 40));
+        }
+    }
 }
 
 TEST_CASE("a modeless window takes its dialog keys in every pump while it is shown, and only its own") {

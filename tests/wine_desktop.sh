@@ -9,11 +9,17 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-env.sh"
-test_prefix=${TW_TEST_PREFIX:-$root/build/wineprefix}
 real_home=$HOME
 scratch=$(mktemp -d /tmp/tw-wine-desktop-XXXXXX)
 app=$scratch/app-prefix
-trap 'WINEPREFIX=$app wineserver -k 2>/dev/null || true; chmod -R u+rwX "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+# A copy of the test prefix, whose Wine server this script starts itself: Wine's server opens the
+# files, and one that another test started with root's override of file permissions would read
+# what the user here cannot.
+test_prefix=$scratch/prefix
+trap 'WINEPREFIX=$app wineserver -k 2>/dev/null || true; WINEPREFIX=$test_prefix wineserver -k 2>/dev/null || true
+      chmod -R u+rwX "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+cp -a "${TW_TEST_PREFIX:-$root/build/wineprefix}" "$test_prefix"
+export TW_TEST_PREFIX=$test_prefix
 data=$scratch/data config=$scratch/config
 mkdir -p "$data/applications/wine/Programs/Locked" "$config/menus/applications-merged" "$scratch/home/Schreibtisch" \
     "$scratch/other-prefix" "$scratch/trash-locked/data/Trash/files" "$scratch/trash-locked/data/Trash/info"

@@ -1,30 +1,19 @@
 #include "app/HistoryWindow.h"
 
 #include <commctrl.h>
-#include <cstdio>
-#include <vector>
 
-#include "platform/UiFont.h"
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/UiFont.h"
 #include "repair/RepairLog.h"
-#include "resource.h"
 
 namespace tw {
 
 namespace {
 
-const wchar_t kFormClass[] = L"TarnwellHistoryWindow";
-const wchar_t kPanelClass[] = L"TarnwellHistoryPanel";
-const int kFormWidth = 544;
-const int kFormHeight = 384;
-const int kHeaderHeight = 17;
-const int kPanel1Height = 40;
-const int kPanel2Width = 185;
-const int kClearId = 101;
-// "退出" answers Esc as well, through IsDialogMessage's IDCANCEL.
-const int kExitId = IDCANCEL;
+WNDPROC g_editProc = nullptr;
+WNDPROC g_headerProc = nullptr;
 
 // The log as the memo shows it: the file's bytes in the ANSI code page (or UTF-16 when someone
 // saved it so), every line ending made CR LF as the edit control wants it. Empty when unreadable.
@@ -55,84 +44,59 @@ std::wstring LoadLogText(const std::string& path) {
     return out;
 }
 
+// The memo shows the arrow, not the text cursor: it is read, never edited.
+LRESULT CALLBACK MemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SETCURSOR && LOWORD(lp) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+        return TRUE;
+    }
+    return CallWindowProcW(g_editProc, hwnd, msg, wp, lp);
+}
+
+// A header without sections is left unpainted by some implementations of the control: give it
+// the face colour and the etched lower edge of an empty header strip.
+LRESULT CALLBACK HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_ERASEBKGND) {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        HDC dc = reinterpret_cast<HDC>(wp);
+        FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+        DrawEdge(dc, &rc, EDGE_ETCHED, BF_BOTTOM);
+        return TRUE;
+    }
+    return CallWindowProcW(g_headerProc, hwnd, msg, wp, lp);
+}
+
+// Every control of a class has the class's procedure: one saved copy serves all windows.
+void Subclass(HWND control, WNDPROC procedure, WNDPROC& saved) {
+    const auto previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+    if (!saved) saved = previous;
+}
+
 }  // namespace
 
-TForm2::TForm2(HWND owner) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-    HINSTANCE inst = GetModuleHandleW(nullptr);
-    HICON icon = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_HISTORY), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXICON),
-                                               GetSystemMetrics(SM_CYICON), LR_SHARED));
-    HICON smallIcon = static_cast<HICON>(
-        LoadImageW(inst, MAKEINTRESOURCEW(IDI_HISTORY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    RegisterClassOnce({kFormClass, icon, smallIcon});
-    RegisterClassOnce({kPanelClass, nullptr, nullptr, 0, &TForm2::PanelProc});
-    font_.reset(CreateUiFont());
+TForm2::TForm2(HWND owner) { Create(IDD_HISTORY, owner); }
 
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
-    if (CreateFor(WS_EX_TOPMOST | WS_EX_CONTROLPARENT, kFormClass,
-                  AnsiToWide("历史日志管理").c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y,
-                  kFormWidth, kFormHeight, owner)) {
-        CreateChildren();
-        LayOut();
-        TakeDialogKeys();
-    }
-}
-
-TForm2::~TForm2() {
-    if (hwnd_) DestroyWindow(hwnd_);
-}
-
-void TForm2::CreateChildren() {
-    HINSTANCE inst = GetModuleHandleW(nullptr);
-    const WPARAM font = reinterpret_cast<WPARAM>(font_.get());
-    header_ = CreateWindowExW(0, WC_HEADERW, L"", WS_CHILD | WS_VISIBLE | HDS_HORZ, 0, 0, 0, 0,
-                              hwnd_, nullptr, inst, nullptr);
-    SetWindowLongPtrW(header_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    headerDefault_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(header_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm2::HeaderProc)));
-    memo_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
-                                ES_AUTOVSCROLL | ES_NOHIDESEL,
-                            0, 0, 0, 0, hwnd_, nullptr, inst, nullptr);
-    SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
-    SetWindowLongPtrW(memo_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    memoDefault_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(memo_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm2::MemoProc)));
-    panel1_ = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
-                              0, 0, hwnd_, nullptr, inst, nullptr);
-    panel2_ = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
-                              kPanel2Width, kPanel1Height, panel1_, nullptr, inst, nullptr);
-    clear_ = CreateWindowExW(0, L"BUTTON", AnsiToWide("清空").c_str(),
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 20, 9, 75, 25,
-                             panel2_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kClearId)), inst,
-                             nullptr);
-    exit_ = CreateWindowExW(0, L"BUTTON", AnsiToWide("退出").c_str(),
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 103, 9, 75, 25,
-                            panel2_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExitId)), inst,
-                            nullptr);
-    for (HWND w : {header_, memo_, clear_, exit_}) SendMessageW(w, WM_SETFONT, font, FALSE);
+void TForm2::OnInit() {
+    SetIcons(IDI_HISTORY);
+    SetAnchors({{IDC_HISTORY_HEADER, kLeft | kTop | kRight},
+                {IDC_HISTORY_MEMO, kAll},
+                {IDC_HISTORY_PANEL, kLeft | kRight | kBottom},
+                {IDC_HISTORY_CLEAR, kRight | kBottom},
+                {IDCANCEL, kRight | kBottom}});
+    SetMinimumSize(160, 90);
+    Subclass(Item(IDC_HISTORY_HEADER), &HeaderProc, g_headerProc);
+    Subclass(Memo(), &MemoProc, g_editProc);
+    SendMessageW(Memo(), EM_SETLIMITTEXT, 0, 0);
 
     // The hint of "清空".
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
-                               nullptr, inst, nullptr);
-    AddHint(tooltip_, panel2_, clear_, "清空历史日志");
-    if (tooltip_) SendMessageW(tooltip_, WM_SETFONT, font, FALSE);
-}
-
-void TForm2::LayOut() {
-    RECT rc;
-    GetClientRect(hwnd_, &rc);
-    const int w = rc.right, h = rc.bottom;
-    const int memoHeight = h - kHeaderHeight - kPanel1Height;
-    MoveWindow(header_, 0, 0, w, kHeaderHeight, TRUE);
-    MoveWindow(memo_, 0, kHeaderHeight, w, memoHeight > 0 ? memoHeight : 0, TRUE);
-    MoveWindow(panel1_, 0, h - kPanel1Height, w, kPanel1Height, TRUE);
-    MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanel1Height, TRUE);
+    HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+    AddHint(tooltip, hwnd_, ClearButton(), ResourceText(IDS_HISTORY_CLEAR_HINT));
+    if (tooltip) SendMessageW(tooltip, WM_SETFONT, SendMessageW(hwnd_, WM_GETFONT, 0, 0), FALSE);
+    TakeDialogKeys();
 }
 
 void TForm2::Show() {
@@ -145,11 +109,11 @@ void TForm2::Show() {
     }
     FormShow();
     ShowWindow(hwnd_, SW_SHOW);
-    SetFocus(panel1_);
+    SetFocus(Panel());
 }
 
 void TForm2::FormShow() {
-    SetWindowTextW(memo_, L"");
+    SetWindowTextW(Memo(), L"");
     // A missing or unreadable log shows as an empty window, without a message. A log that an
     // older portable use left beside the program comes first: its entries are older.
     std::wstring text;
@@ -158,7 +122,7 @@ void TForm2::FormShow() {
         text += LoadLogText(path);
         if (path != RepairLogPath()) where += "（以及程序文件夹中以前的日志）";
     }
-    SetWindowTextW(memo_, text.c_str());
+    SetWindowTextW(Memo(), text.c_str());
     // The strip above the log says where it is kept, in one section as wide as any window.
     std::wstring caption = AnsiToWide(where);
     HDITEMW item{};
@@ -166,15 +130,15 @@ void TForm2::FormShow() {
     item.fmt = HDF_LEFT | HDF_STRING;
     item.cxy = 4000;
     item.pszText = &caption[0];
-    if (SendMessageW(header_, HDM_GETITEMCOUNT, 0, 0) > 0)
-        SendMessageW(header_, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (SendMessageW(Item(IDC_HISTORY_HEADER), HDM_GETITEMCOUNT, 0, 0) > 0)
+        SendMessageW(Item(IDC_HISTORY_HEADER), HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     else
-        SendMessageW(header_, HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(Item(IDC_HISTORY_HEADER), HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 void TForm2::Memo1Enter() {
     // The memo never shows a caret: the focus goes to the bottom panel; it still scrolls.
-    SetFocus(panel1_);
+    SetFocus(Panel());
 }
 
 void TForm2::FlatButton1Click() {
@@ -193,70 +157,20 @@ void TForm2::Button1Click() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
 }
 
-// The panels only hold the buttons: their commands go up to the window.
-LRESULT CALLBACK TForm2::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_COMMAND || msg == WM_NOTIFY) return SendMessageW(GetParent(hwnd), msg, wp, lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
+void TForm2::OnCommand(int id, int code) {
+    if (id == IDC_HISTORY_MEMO && code == EN_SETFOCUS)
+        Memo1Enter();
+    else if (id == IDC_HISTORY_CLEAR && code == BN_CLICKED)
+        FlatButton1Click();
+    else if (id == IDCANCEL)
+        Button1Click();
 }
 
-LRESULT CALLBACK TForm2::MemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    WNDPROC base = self ? self->memoDefault_ : DefWindowProcW;
-    if (msg == WM_SETCURSOR && LOWORD(lp) == HTCLIENT) {
-        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
-        return TRUE;
-    }
-    return CallWindowProcW(base, hwnd, msg, wp, lp);
-}
-
-// A header without sections is left unpainted by some implementations of the control: give it
-// the face colour and the etched lower edge of an empty header strip.
-LRESULT CALLBACK TForm2::HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    WNDPROC base = self ? self->headerDefault_ : DefWindowProcW;
-    if (msg == WM_ERASEBKGND) {
-        RECT rc;
-        GetClientRect(hwnd, &rc);
-        HDC dc = reinterpret_cast<HDC>(wp);
-        FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-        DrawEdge(dc, &rc, EDGE_ETCHED, BF_BOTTOM);
-        return TRUE;
-    }
-    return CallWindowProcW(base, hwnd, msg, wp, lp);
-}
-
-LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    HWND hwnd = hwnd_;
-    switch (msg) {
-        case WM_SIZE:
-            if (memo_) LayOut();
-            return 0;
-        case WM_COMMAND:
-            if (reinterpret_cast<HWND>(lp) == memo_ && memo_ && HIWORD(wp) == EN_SETFOCUS) {
-                Memo1Enter();
-                return 0;
-            }
-            if (LOWORD(wp) == kClearId && HIWORD(wp) == BN_CLICKED) {
-                FlatButton1Click();
-                return 0;
-            }
-            if (LOWORD(wp) == kExitId) {
-                Button1Click();
-                return 0;
-            }
-            return 0;
-        case WM_MOUSEWHEEL:
-            // The focus sits on the panel; the wheel still scrolls the memo.
-            if (memo_) return SendMessageW(memo_, msg, wp, lp);
-            break;
-        case WM_CLOSE:
-            Button1Click();
-            return 0;
-        case WM_NCDESTROY:
-            header_ = memo_ = panel1_ = panel2_ = clear_ = exit_ = tooltip_ = nullptr;
-            break;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+bool TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    // The focus sits on the panel; the wheel still scrolls the memo.
+    if (msg != WM_MOUSEWHEEL || !Memo()) return false;
+    SendMessageW(Memo(), msg, wp, lp);
+    return true;
 }
 
 }  // namespace tw

@@ -3,20 +3,16 @@
 // run, created on first use, owned by the main window, modeless and always on top.
 #pragma once
 #include <windows.h>
-#include <string>
 
-#include "platform/Handle.h"
-#include "platform/WindowBase.h"
+#include "platform/DialogBase.h"
+#include "resource.h"
 
 namespace tw {
 
-class TForm2 : public WindowBase {
+class TForm2 : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
     explicit TForm2(HWND owner);
-    ~TForm2() override;
-    TForm2(const TForm2&) = delete;
-    TForm2& operator=(const TForm2&) = delete;
 
     // Shows the window; a hidden window first reloads the log (FormShow), a visible one is only
     // brought forward and keeps what it shows.
@@ -27,32 +23,18 @@ public:
     // "退出": hides the window.
     void Button1Click();
 
-    bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
-    HWND Memo() const { return memo_; }
-    HWND Panel() const { return panel1_; }
-    HWND ClearButton() const { return clear_; }
-    HWND ExitButton() const { return exit_; }
+    HWND Memo() const { return Item(IDC_HISTORY_MEMO); }
+    // The band beside the buttons, where the focus rests.
+    HWND Panel() const { return Item(IDC_HISTORY_PANEL); }
+    HWND ClearButton() const { return Item(IDC_HISTORY_CLEAR); }
+    HWND ExitButton() const { return Item(IDCANCEL); }
 
 private:
-    static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK MemoProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK HeaderProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void CreateChildren();
-    void LayOut();
+    void OnInit() override;
+    void OnCommand(int id, int code) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void FormShow();
     void Memo1Enter();
-
-    HWND header_ = nullptr;
-    HWND memo_ = nullptr;
-    HWND panel1_ = nullptr;
-    HWND panel2_ = nullptr;
-    HWND clear_ = nullptr;
-    HWND exit_ = nullptr;
-    HWND tooltip_ = nullptr;
-    WNDPROC memoDefault_ = nullptr;
-    WNDPROC headerDefault_ = nullptr;
-    UniqueGdiObject font_;
 };
 
 }  // namespace tw

@@ -5,18 +5,17 @@
 #include <windows.h>
 #include <vector>
 
-#include "platform/Handle.h"
-#include "platform/WindowBase.h"
+#include "platform/DialogBase.h"
+#include "resource.h"
 #include "scanners/IgnoreList.h"
 
 namespace tw {
 
-class IgnoreWindow : public WindowBase {
+class IgnoreWindow : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop. The list is the program's one list,
     // the same the scans filter with; it must outlive the window.
     IgnoreWindow(HWND owner, IgnoreList& list);
-    ~IgnoreWindow() override;
 
     // Shows the window with the list as it is now.
     void Show();
@@ -26,22 +25,17 @@ public:
     // "关闭": hides the window.
     void Close();
 
-    bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
-    HWND ListView() const { return list_view_; }
-    HWND RemoveButton() const { return remove_; }
+    HWND ListView() const { return Item(IDC_IGNORE_LIST); }
+    HWND RemoveButton() const { return Item(IDC_IGNORE_REMOVE); }
 
 private:
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void CreateChildren();
-    void LayOut();
+    void OnInit() override;
+    void OnCommand(int id, int code) override;
+    void OnNotify(const NMHDR& n) override;
     void Fill();
     void UpdateButtons();
 
     IgnoreList& list_;
-    HWND list_view_ = nullptr;
-    HWND remove_ = nullptr;
-    HWND close_ = nullptr;
-    UniqueGdiObject font_;
 };
 
 }  // namespace tw

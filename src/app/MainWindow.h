@@ -11,7 +11,7 @@
 #include "app/MenuCommands.h"
 #include "app/ReportListView.h"
 #include "app/RowCommands.h"
-#include "platform/Handle.h"
+#include "platform/ImageListHandle.h"
 #include "platform/MessagePump.h"
 #include "platform/WindowBase.h"
 #include "repair/RepairView.h"

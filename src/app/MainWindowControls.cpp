@@ -168,6 +168,8 @@ void TForm1::OnSize() {
     int w = rc.right, h = rc.bottom;
     MoveWindow(toolBar1_, 0, 0, w, kToolBarHeight, TRUE);
     SendMessageW(statusBar1_, WM_SIZE, 0, 0);
+    // The bar repaints only what it gains: its size grip would stay painted where the corner was.
+    InvalidateRect(statusBar1_, nullptr, TRUE);
     RECT sr;
     GetWindowRect(statusBar1_, &sr);
     int sbh = sr.bottom - sr.top;

@@ -24,8 +24,9 @@ inline const size_t kStatusTextLimit = 260;
 
 // Design size of the window and fixed heights of its bands.
 inline const int kDesignWidth = 608, kDesignHeight = 465;
-// The smallest window the user can drag to; a stored size below it is not restored.
-inline const int kMinWidth = 400, kMinHeight = 320;
+// The smallest window the user can drag to; a stored size below it is not restored. At this
+// height the report list still shows its header and three rows beneath the checklist panel.
+inline const int kMinWidth = 400, kMinHeight = 400;
 inline const int kToolBarHeight = 56, kPanelHeight = 167, kPanel2Width = 103;
 inline const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 inline const int kButtonTops[4] = {19, 57, 94, 132};

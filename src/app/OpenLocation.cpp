@@ -4,8 +4,8 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include "platform/ComHandle.h"
 #include "platform/FileSystem.h"
-#include "platform/Handle.h"
 #include "platform/HostSystem.h"
 #include "platform/Registry.h"
 #include "platform/StartProgram.h"

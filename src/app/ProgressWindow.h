@@ -7,19 +7,16 @@
 #include <memory>
 #include <string>
 
-#include "platform/Handle.h"
-#include "platform/WindowBase.h"
+#include "platform/DialogBase.h"
 #include "repair/RepairProgress.h"
+#include "resource.h"
 
 namespace tw {
 
-class TForm3 : public WindowBase {
+class TForm3 : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
     explicit TForm3(HWND owner);
-    ~TForm3() override;
-    TForm3(const TForm3&) = delete;
-    TForm3& operator=(const TForm3&) = delete;
 
     // Sets the caption and the line of text, shows the window and paints it at once. With
     // `stoppable` the button "停止等待" shows too, and pressing it (or closing the window) asks to
@@ -28,19 +25,15 @@ public:
     void Hide();
     // Whether the user asked to stop waiting since the last stoppable Show.
     bool StopRequested() const { return stopRequested_; }
-    HWND StopButton() const { return stop_; }
+    HWND StopButton() const { return Item(IDCANCEL); }
 
 private:
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void CreateChildren();
+    void OnInit() override;
+    void OnCommand(int id, int code) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
-    HWND image_ = nullptr;
-    HWND label_ = nullptr;
-    HWND stop_ = nullptr;
     bool stoppable_ = false;
     bool stopRequested_ = false;
-    UniqueGdiObject font_;
-    UniqueIcon icon_;
 };
 
 // The progress window of backup, restore and undo, created on first use and then only shown

@@ -1,6 +1,7 @@
 #include "app/RepairCommands.h"
 
 #include "app/UndoWindow.h"
+#include "platform/ScopeExit.h"
 #include "repair/UndoFile.h"
 
 namespace tw {
@@ -51,10 +52,7 @@ template <typename Fn>
 bool RepairCommands::RunExclusive(Fn fn) {
     if (busy_) return false;
     busy_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{busy_};
+    ScopeExit reset([this] { busy_ = false; });
     // As while the registry editor runs: no click reaches the main window or the history's
     // clear button until the command is through.
     DisabledWindow main(view_.MainWindow());

@@ -9,16 +9,12 @@
 #include "platform/ListColumns.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
-#include "platform/UiFont.h"
 #include "repair/UndoFile.h"
+#include "resource.h"
 
 namespace tw {
 
 namespace {
-
-const wchar_t kClass[] = L"TarnwellUndoWindow";
-const int kWidth = 460, kHeight = 360, kMargin = 8, kButtonWidth = 90, kButtonHeight = 25;
-const int kUndoId = IDOK, kCloseId = IDCANCEL, kBrowseId = 101, kRemoveId = 102, kDaysId = 103;
 
 unsigned long long Ticks(const FILETIME& t) {
     return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -55,11 +51,6 @@ std::string QuotedFolders(const std::vector<std::string>& folders) {
     return text;
 }
 
-HWND Child(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id = 0, DWORD ex = 0) {
-    return CreateWindowExW(ex, cls, AnsiToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-}
-
 }  // namespace
 
 std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders) {
@@ -79,59 +70,29 @@ std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders) {
 }
 
 UndoWindow::UndoWindow(HWND owner, std::vector<std::string> folders) : folders_(std::move(folders)) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&icc);
-    RegisterClassOnce({kClass});
-    font_.reset(CreateUiFont());
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-    if (CreateFor(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, AnsiToWide("撤销以前的修复").c_str(),
-                  WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, kWidth, kHeight, owner)) {
-        CreateChildren();
-        Fill();
-    }
+    if (Create(IDD_UNDO, owner)) Fill();
 }
 
-UndoWindow::~UndoWindow() = default;
-
-void UndoWindow::CreateChildren() {
-    summary_ = Child(hwnd_, L"STATIC", "", SS_LEFT | SS_NOPREFIX);
-    list_ = Child(hwnd_, WC_LISTVIEWW, "", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0,
-                  WS_EX_CLIENTEDGE);
-    SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddListColumns(list_, {{"修复时间", 150}, {"撤销文件", 180}, {"大小", 80}});
-    hint_ = Child(hwnd_, L"STATIC", "“撤销”恢复所选的修复和它以后的所有修复删除的内容，从最新的开始。",
-                  SS_LEFT | SS_NOPREFIX);
-    daysLabel_ = Child(hwnd_, L"STATIC", "删除", SS_LEFT);
-    days_ = Child(hwnd_, L"EDIT", "", WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, kDaysId, WS_EX_CLIENTEDGE);
-    SendMessageW(days_, EM_SETLIMITTEXT, 5, 0);
-    daysUnit_ = Child(hwnd_, L"STATIC", "天以前的撤销文件", SS_LEFT);
-    remove_ = Child(hwnd_, L"BUTTON", "删除", WS_TABSTOP | BS_PUSHBUTTON, kRemoveId);
-    undo_ = Child(hwnd_, L"BUTTON", "撤销", WS_TABSTOP | BS_DEFPUSHBUTTON, kUndoId);
-    browse_ = Child(hwnd_, L"BUTTON", "其他文件...", WS_TABSTOP | BS_PUSHBUTTON, kBrowseId);
-    close_ = Child(hwnd_, L"BUTTON", "关闭", WS_TABSTOP | BS_PUSHBUTTON, kCloseId);
-    const WPARAM font = reinterpret_cast<WPARAM>(font_.get());
-    for (HWND w : {summary_, list_, hint_, daysLabel_, days_, daysUnit_, remove_, undo_, browse_, close_})
-        SendMessageW(w, WM_SETFONT, font, FALSE);
-
-    RECT rc;
-    GetClientRect(hwnd_, &rc);
-    const int w = rc.right, h = rc.bottom, m = kMargin;
-    const int buttonsTop = h - m - kButtonHeight;
-    const int daysTop = buttonsTop - m - kButtonHeight;
-    const int hintTop = daysTop - m - 18;
-    // Two lines: the summary names two folders when an older portable use left files too.
-    const int listTop = m + 36;
-    MoveWindow(summary_, m, m, w - 2 * m, 32, FALSE);
-    MoveWindow(list_, m, listTop, w - 2 * m, hintTop - m - listTop, FALSE);
-    MoveWindow(hint_, m, hintTop, w - 2 * m, 18, FALSE);
-    MoveWindow(daysLabel_, m, daysTop + 5, 30, 18, FALSE);
-    MoveWindow(days_, m + 32, daysTop + 1, 50, 22, FALSE);
-    MoveWindow(daysUnit_, m + 88, daysTop + 5, 120, 18, FALSE);
-    MoveWindow(remove_, m + 212, daysTop, kButtonWidth, kButtonHeight, FALSE);
-    MoveWindow(close_, w - m - kButtonWidth, buttonsTop, kButtonWidth, kButtonHeight, FALSE);
-    MoveWindow(browse_, w - 2 * (m + kButtonWidth), buttonsTop, kButtonWidth, kButtonHeight, FALSE);
-    MoveWindow(undo_, w - 3 * (m + kButtonWidth), buttonsTop, kButtonWidth, kButtonHeight, FALSE);
+void UndoWindow::OnInit() {
+    // The list and the lines about it take what the window gains; the buttons keep to the corner.
+    SetAnchors({{IDC_UNDO_SUMMARY, kLeft | kTop | kRight},
+                {IDC_UNDO_LIST, kAll},
+                {IDC_UNDO_HINT, kLeft | kRight | kBottom},
+                {IDC_UNDO_DAYS_LABEL, kLeft | kBottom},
+                {IDC_UNDO_DAYS, kLeft | kBottom},
+                {IDC_UNDO_DAYS_UNIT, kLeft | kBottom},
+                {IDC_UNDO_REMOVE, kLeft | kBottom},
+                {IDOK, kRight | kBottom},
+                {IDC_UNDO_BROWSE, kRight | kBottom},
+                {IDCANCEL, kRight | kBottom}});
+    // As narrow as the template: the hint under the list stays on its one line.
+    SetMinimumSize(0, 130);
+    HWND list = Item(IDC_UNDO_LIST);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    AddListColumns(list, {{ResourceText(IDS_UNDO_COLUMN_TIME), 150},
+                          {ResourceText(IDS_UNDO_COLUMN_FILE), 180},
+                          {ResourceText(IDS_UNDO_COLUMN_SIZE), 80}});
+    SendMessageW(Item(IDC_UNDO_DAYS), EM_SETLIMITTEXT, 5, 0);
 }
 
 std::string UndoWindow::Summary() const {
@@ -143,30 +104,19 @@ std::string UndoWindow::Summary() const {
 
 void UndoWindow::Fill() {
     files_ = UndoFilesOf(folders_);
-    SetWindowTextW(summary_, AnsiToWide(Summary()).c_str());
-    SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
-    for (size_t i = 0; i < files_.size(); ++i) {
+    SetItemText(IDC_UNDO_SUMMARY, Summary());
+    HWND list = Item(IDC_UNDO_LIST);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    for (const UndoFileInfo& file : files_) {
         // A file of another folder than the first says where it lies, after its name.
-        const std::string& path = files_[i].path;
-        const std::string name = FileName(path);
-        const bool inFirst = path.compare(0, folders_[0].size(), folders_[0]) == 0;
-        const std::wstring texts[] = {AnsiToWide(TimeText(files_[i].written)),
-                                      AnsiToWide(inFirst ? name : name + "（" + path.substr(0, path.size() - name.size()) + "）"),
-                                      AnsiToWide(SizeText(files_[i].size))};
-        LVITEMW item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(texts[0].c_str());
-        const int at = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        for (int sub = 1; sub < 3; ++sub) {
-            LVITEMW s{};
-            s.iSubItem = sub;
-            s.pszText = const_cast<wchar_t*>(texts[sub].c_str());
-            SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&s));
-        }
+        const std::string name = FileName(file.path);
+        const bool inFirst = file.path.compare(0, folders_[0].size(), folders_[0]) == 0;
+        AddListRow(list, {TimeText(file.written),
+                          inFirst ? name : name + "（" + file.path.substr(0, file.path.size() - name.size()) + "）",
+                          SizeText(file.size)});
     }
     Select(0);
-    EnableWindow(undo_, !files_.empty());
+    EnableWindow(Item(IDOK), !files_.empty());
 }
 
 void UndoWindow::Select(int row) {
@@ -174,10 +124,10 @@ void UndoWindow::Select(int row) {
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(Item(IDC_UNDO_LIST), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
-void UndoWindow::SetDays(const std::string& text) { SetWindowTextW(days_, AnsiToWide(text).c_str()); }
+void UndoWindow::SetDays(const std::string& text) { SetItemText(IDC_UNDO_DAYS, text); }
 
 void UndoWindow::Finish(const std::string& path) {
     picked_ = path;
@@ -186,7 +136,7 @@ void UndoWindow::Finish(const std::string& path) {
 }
 
 void UndoWindow::UndoClick() {
-    const int row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const int row = static_cast<int>(SendMessageW(Item(IDC_UNDO_LIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (row >= 0 && row < static_cast<int>(files_.size())) Finish(files_[static_cast<size_t>(row)].path);
 }
 
@@ -202,7 +152,7 @@ void UndoWindow::BrowseClick() {
 
 void UndoWindow::RemoveOldClick() {
     wchar_t text[16] = L"";
-    GetWindowTextW(days_, text, 16);
+    GetDlgItemTextW(hwnd_, IDC_UNDO_DAYS, text, 16);
     const long days = wcstol(text, nullptr, 10);
     if (days < 1) {
         ShowMessage(hwnd_, "请输入天数（至少 1 天）：早于这么多天以前的撤销文件将被删除。", MB_OK | MB_ICONINFORMATION);
@@ -238,7 +188,7 @@ bool UndoWindow::RunModal(std::string& path) {
     if (!hwnd_) return false;
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
-    SetFocus(list_);
+    SetFocus(Item(IDC_UNDO_LIST));
     MSG msg;
     while (!done_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -255,29 +205,17 @@ bool UndoWindow::RunModal(std::string& path) {
     return !picked_.empty();
 }
 
-LRESULT UndoWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-        case WM_COMMAND:
-            switch (LOWORD(wp)) {
-                case kUndoId: UndoClick(); return 0;
-                case kBrowseId: BrowseClick(); return 0;
-                case kRemoveId: RemoveOldClick(); return 0;
-                case kCloseId: Finish(std::string()); return 0;
-            }
-            return 0;
-        case WM_NOTIFY: {
-            const NMHDR* n = reinterpret_cast<const NMHDR*>(lp);
-            if (n && n->hwndFrom == list_ && n->code == NM_DBLCLK) UndoClick();
-            return 0;
-        }
-        case WM_CLOSE:
-            Finish(std::string());
-            return 0;
-        case WM_NCDESTROY:
-            summary_ = list_ = hint_ = undo_ = browse_ = close_ = daysLabel_ = days_ = daysUnit_ = remove_ = nullptr;
-            break;
+void UndoWindow::OnCommand(int id, int) {
+    switch (id) {
+        case IDOK: UndoClick(); break;
+        case IDC_UNDO_BROWSE: BrowseClick(); break;
+        case IDC_UNDO_REMOVE: RemoveOldClick(); break;
+        case IDCANCEL: Finish(std::string()); break;
     }
-    return WindowBase::OnMessage(msg, wp, lp);
+}
+
+void UndoWindow::OnNotify(const NMHDR& n) {
+    if (n.idFrom == IDC_UNDO_LIST && n.code == NM_DBLCLK) UndoClick();
 }
 
 bool ChooseUndoFile(HWND owner, const std::vector<std::string>& folders, std::string& path) {

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
-#include "platform/WindowBase.h"
+#include "platform/DialogBase.h"
 
 namespace tw {
 
@@ -22,12 +21,11 @@ struct UndoFileInfo {
 // The undo files of the folders, newest first.
 std::vector<UndoFileInfo> UndoFilesOf(const std::vector<std::string>& folders);
 
-class UndoWindow : public WindowBase {
+class UndoWindow : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null), over
     // the undo files of the folders (at least one).
     UndoWindow(HWND owner, std::vector<std::string> folders);
-    ~UndoWindow() override;
 
     // Shows the window and runs its own message loop until the user picks a file (true, with
     // its path) or closes the window (false).
@@ -50,8 +48,9 @@ public:
     bool Done() const { return done_; }
 
 private:
-    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void CreateChildren();
+    void OnInit() override;
+    void OnCommand(int id, int code) override;
+    void OnNotify(const NMHDR& n) override;
     void Fill();
     void Finish(const std::string& path);
 
@@ -59,9 +58,6 @@ private:
     std::vector<UndoFileInfo> files_;
     std::string picked_;
     bool done_ = false;
-    HWND summary_ = nullptr, list_ = nullptr, hint_ = nullptr, undo_ = nullptr, browse_ = nullptr,
-         close_ = nullptr, daysLabel_ = nullptr, days_ = nullptr, daysUnit_ = nullptr, remove_ = nullptr;
-    UniqueGdiObject font_;
 };
 
 // Runs the window over the folders; true with the path the user picked.

@@ -1,9 +1,8 @@
 // One move-only owner for every kind of Win32 handle; a traits struct per kind says what an
-// empty handle is and how to close one.
+// empty handle is and how to close one. The owners of COM objects and image lists live in
+// ComHandle.h and ImageListHandle.h, so that a file owning a key does not read their headers.
 #pragma once
 #include <windows.h>
-#include <commctrl.h>
-#include <objbase.h>
 #include <cstdio>
 #include <utility>
 
@@ -54,14 +53,6 @@ struct FindTraits {
     static void close(HANDLE h) noexcept { FindClose(h); }
 };
 
-// A COM interface pointer: released, never deleted.
-template <typename Interface>
-struct ComTraits {
-    using type = Interface*;
-    static Interface* invalid() noexcept { return nullptr; }
-    static void close(Interface* p) noexcept { p->Release(); }
-};
-
 using UniqueHKey = UniqueHandle<NullableTraits<HKEY, &RegCloseKey>>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernelHandle = UniqueHandle<NullableTraits<HANDLE, &CloseHandle>>;
@@ -75,11 +66,5 @@ using UniqueMemoryDc = UniqueHandle<NullableTraits<HDC, &DeleteDC>>;
 // A file of the C library. Where a write must be known to be whole, close it yourself:
 // fclose(file.release()) == 0.
 using UniqueFile = UniqueHandle<NullableTraits<FILE*, &fclose>>;
-// Memory the shell hands out through the task allocator (item-ID lists and the like).
-template <typename T>
-using UniqueCoTaskMem = UniqueHandle<NullableTraits<T*, &CoTaskMemFree>>;
-using UniqueImageList = UniqueHandle<NullableTraits<HIMAGELIST, &ImageList_Destroy>>;
-template <typename Interface>
-using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 
 }  // namespace tw

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "platform/Handle.h"
+#include "platform/ComHandle.h"
 #include "platform/StartProgram.h"
 #include "platform/MessagePump.h"
 #include "platform/Text.h"

@@ -4,7 +4,7 @@
 #include <shlobj.h>
 #include <string>
 
-#include "platform/Handle.h"
+#include "platform/ComHandle.h"
 
 namespace tw {
 

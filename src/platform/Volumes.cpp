@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -25,15 +26,11 @@ struct WineNames {
 };
 
 template <typename Char>
-struct HeapText {
-    Char* p;
-    explicit HeapText(Char* text) : p(text) {}
-    ~HeapText() {
-        if (p) HeapFree(GetProcessHeap(), 0, p);
-    }
-    HeapText(const HeapText&) = delete;
-    HeapText& operator=(const HeapText&) = delete;
-};
+void FreeFromProcessHeap(Char* p) {
+    HeapFree(GetProcessHeap(), 0, p);
+}
+template <typename Char>
+using HeapText = UniqueHandle<NullableTraits<Char*, &FreeFromProcessHeap<Char>>>;
 
 }  // namespace
 
@@ -42,17 +39,17 @@ bool IsHostRootDrive(const std::string& root) {
     if (!wine.unixName || !wine.dosName || root.size() < 2 || root[1] != ':') return false;
     std::wstring drive = AnsiToWide(root.substr(0, 2) + "\\");
     HeapText<char> unixPath(wine.unixName(drive.c_str()));
-    if (!unixPath.p) return false;
-    if (lstrcmpA(unixPath.p, "/") == 0) return true;
+    if (!unixPath.get()) return false;
+    if (lstrcmpA(unixPath.get(), "/") == 0) return true;
     // The Unix path of a drive may run through links (dosdevices\y: -> ../../..). Wine maps a
     // Unix path back to a drive by the identity of the folders, not their names: the drive's
     // root maps the host's root exactly when both come back as the same drive.
     HeapText<WCHAR> hostRoot(wine.dosName("/"));
-    HeapText<WCHAR> back(wine.dosName(unixPath.p));
-    if (!hostRoot.p || !back.p) return false;
+    HeapText<WCHAR> back(wine.dosName(unixPath.get()));
+    if (!hostRoot.get() || !back.get()) return false;
     // "\\?\unix\": no drive letter maps the host's root at all.
-    if (hostRoot.p[0] == L'\\') return false;
-    return lstrcmpiW(hostRoot.p, back.p) == 0;
+    if (hostRoot.get()[0] == L'\\') return false;
+    return lstrcmpiW(hostRoot.get(), back.get()) == 0;
 }
 
 }  // namespace tw

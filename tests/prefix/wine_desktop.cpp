@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ComHandle.h"
 #include "platform/FileSystem.h"
-#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "platform/WineHost.h"
 #include "repair/Repair.h"

@@ -147,6 +147,16 @@ static void RemoveTreeW(const std::wstring& path) {
     RemoveDirectoryW(path.c_str());
 }
 
+void WrittenAgo(const std::string& path, unsigned long long seconds) {
+    FILETIME t;
+    GetSystemTimeAsFileTime(&t);
+    ULARGE_INTEGER u{{t.dwLowDateTime, t.dwHighDateTime}};
+    u.QuadPart -= seconds * 10000000ULL;
+    t = FILETIME{u.LowPart, u.HighPart};
+    UniqueKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    SetFileTime(file.get(), nullptr, nullptr, &t);
+}
+
 void RemoveTree(const std::string& path) {
     int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');

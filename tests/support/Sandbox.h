@@ -56,6 +56,8 @@ private:
 };
 
 void RemoveTree(const std::string& path);
+// Makes a file look last written so many seconds ago.
+void WrittenAgo(const std::string& path, unsigned long long seconds);
 
 // One line per Finding, so that a failed comparison shows both lists.
 std::string Lines(const std::vector<Finding>& findings);

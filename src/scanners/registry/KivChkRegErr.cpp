@@ -7,6 +7,7 @@
 
 #include "platform/ComScope.h"
 #include "platform/FileSystem.h"
+#include "platform/ScopeExit.h"
 #include "platform/Text.h"
 #include "scanners/PathCheck.h"
 #include "scanners/PathText.h"
@@ -428,10 +429,7 @@ void TChkRegErr::ScanKey(HKEY parent, const std::string& name, const std::string
     std::vector<std::string> subKeys;
     std::vector<RegValue> values;
     if (walkPath_.Enter(parent, name, reader_, key, subKeys, &values) != RegWalkPath::Step::Entered) return;
-    struct Leave {
-        RegWalkPath& path;
-        ~Leave() { path.Leave(); }
-    } leave{walkPath_};
+    ScopeExit leave([this] { walkPath_.Leave(); });
     ScanValues(keyPath, values);
     std::vector<RegValue>().swap(values);
     for (const std::string& sub : subKeys) {
