@@ -503,10 +503,18 @@ TEST_CASE("a display name or a handler that is not text: its category ends, the 
         // The handler listed before the bad one, and the hive thread's own Finding.
         CHECK(scan.view.findings.size() == 2);
     }
+    SUBCASE("file types, on a worker thread") {
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\.bare");
+        tw::test::SetBinary(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\binary\\Shell\\open\\Command", "", "xy");
+        scan.Run({2, 5});
+        expectedError = "扫描：无效的鼠标右键菜单和无效的文件类型：";
+        CHECK(scan.view.findings.size() == 1);  // pass 1's Finding, handed over before the end
+    }
     REQUIRE(scan.errors.size() == 1);
     CHECK(scan.errors[0].find(expectedError) != std::string::npos);
     CHECK(scan.finishes == 1);
     CHECK(scan.ClosingLines() == 1);
+    CHECK(scan.view.status.find("（1 个项目没有扫描完）") != std::string::npos);
     CHECK(scan.view.caption == "扫描");
     CHECK(scan.view.selectAll);
     CHECK(scan.view.repair);
