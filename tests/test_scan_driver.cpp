@@ -1,135 +1,12 @@
 #include <doctest.h>
 
-#include <algorithm>
-#include <map>
-#include <memory>
-#include <set>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
-#include "platform/LoadText.h"
-#include "platform/MessagePump.h"
-#include "platform/Seams.h"
-#include "platform/Threads.h"
-#include "platform/Volumes.h"
-#include "scan/Checklist.h"
 #include "scan/ScanDriver.h"
 #include "scanners/HandOverSink.h"
-#include "strings.h"
-#include "support/Sandbox.h"
+#include "support/ScanFixtures.h"
 
 using namespace tw;
+using namespace tw::test;
 
-namespace {
-
-class FakeView : public ScanView, public ScanSink {
-public:
-    explicit FakeView(int rows = 12) : ticks(static_cast<size_t>(rows), false) {}
-    bool ScanCaptionIsStart() override { return !scanning; }
-    void SetScanCaptions(bool on) override { scanning = on; }
-    void ResetScanHints() override { ++hintResets; }
-    void SetSelectAllEnabled(bool on) override { selectAll = on; }
-    void SetRepairControls(bool on) override { repair = on; }
-    void SetStatus(const std::string& text) override { status = text; statuses.push_back(text); }
-    int ChecklistRowCount() override { return static_cast<int>(ticks.size()); }
-    bool IsRowTicked(int row) override { return ticks.at(static_cast<size_t>(row)); }
-    int ChecklistIndexOf(ChecklistRow row) override {
-        return layout.empty() ? ScanView::ChecklistIndexOf(row) : tw::ChecklistIndexOf(layout, row);
-    }
-    int FindingCount() override { return static_cast<int>(findings.size()); }
-    void ClearFindings() override { findings.clear(); }
-    ScanSink& Sink() override { return *this; }
-    void ProcessMessages() override { tw::ProcessMessages(); }
-    void AddFinding(const Finding& f) override { findings.push_back(f); }
-    void ShowStatus(const std::string& text) override { SetStatus(text); }
-    bool ConfirmOnMultiBoot(ChecklistRow row) override {
-        asked.push_back(row);
-        return multiBootAnswer;
-    }
-    void ReportEndedEarly(const std::vector<EndedEarly>& e) override { ended.push_back(e); }
-
-    void Tick(std::initializer_list<int> rows) {
-        for (int r : rows) ticks.at(static_cast<size_t>(r)) = true;
-    }
-
-    std::vector<bool> ticks;
-    std::vector<ChecklistItem> layout;  // empty: the rows as on Windows
-    bool scanning = false;  // the Scan button reads "停止"
-    std::string status;
-    std::vector<std::string> statuses;
-    std::vector<Finding> findings;
-    bool selectAll = true, repair = false;
-    int hintResets = 0;
-    std::vector<ChecklistRow> asked;  // the categories the multi-boot question was asked for
-    bool multiBootAnswer = false;
-    std::vector<std::vector<EndedEarly>> ended;  // each report of categories that ended early
-};
-
-// A worker that reports `count` Findings, then waits for its release (or a stop request).
-class FakeThread : public WorkerThread {
-public:
-    FakeThread(ScanSink& sink, std::string name, int count, HANDLE release)
-        : sink_(sink), name_(std::move(name)), count_(count), release_(release) {}
-
-protected:
-    void Execute() override {
-        for (int i = 0; i < count_ && !Terminated(); ++i)
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", name_, std::to_string(i), "", 0, FindingKind::RegistryValue});
-        while (release_ && !Terminated() && WaitForSingleObject(release_, 5) == WAIT_TIMEOUT) {
-        }
-        // Keep handing over until asked to stop, when told to flood.
-        while (count_ < 0 && !Terminated()) sink_.AddFinding(Finding{"HKEY_USERS", name_, "", "", 0, FindingKind::RegistryKey});
-    }
-
-private:
-    ScanSink& sink_;
-    std::string name_;
-    int count_;
-    HANDLE release_;
-};
-
-struct Event {
-    Event() : h(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Event() { CloseHandle(h); }
-    void Set() { SetEvent(h); }
-    HANDLE h;
-};
-
-// Lets messages run until the condition holds (or a few seconds pass).
-bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 5000) { return RunUntil(cond, ms); }
-
-// No scanners, but the system's own file check at the end (the seams answer it).
-ScanCategories FileCheckOnly() {
-    ScanCategories c;
-    c.Row(kRowSystemFiles).step = DefaultScanCategories().Row(kRowSystemFiles).step;
-    return c;
-}
-
-void SetHiveThreads(ScanCategories& c, const ThreadStep& thread) {
-    for (ChecklistRow row : {kRowCurrentUser, kRowAllUsers, kRowMachine}) c.Row(row).thread = thread;
-}
-
-ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY>* roots = nullptr) {
-    ScanCategories c = FileCheckOnly();
-    const std::pair<ChecklistRow, HKEY> hives[] = {
-        {kRowCurrentUser, HKEY_CURRENT_USER}, {kRowAllUsers, HKEY_USERS}, {kRowMachine, HKEY_LOCAL_MACHINE}};
-    for (const auto& hive : hives) {
-        const HKEY root = hive.second;
-        c.Row(hive.first).thread = [=](const ScanContext&, ScanSink& sink) {
-            if (roots) roots->push_back(root);
-            return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
-        };
-    }
-    return c;
-}
-
-// The closing status line of a scan of n rows; `afterThreads` when its last worker thread ended it.
-std::string DoneLine(int n, bool afterThreads = false) {
-    return LoadText(afterThreads ? IDS_SCAN_DONE_AFTER_THREADS : IDS_SCAN_DONE, {n, ""});
-}
-
-}  // namespace
 
 TEST_CASE("every shipped category has its own number and caption, and the scanner its thread runs") {
     const ScanCategories shipped = DefaultScanCategories();
@@ -220,7 +97,8 @@ TEST_CASE("after a repair only the scanned categories it may have left rows for 
     d.ScanAfterRepair({RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\App", "Path")});
     CHECK(runs[kRowSoftware] == 2);
     // Wine's files on the host only concern Wine's category, which this scan did not run.
-    CHECK(d.ScanAfterRepair({DiskFileFinding("/home/u/.local/share/applications/wine/x.desktop")}).empty());
+    CHECK(d.ScanAfterRepair({Finding{"", "/home/u/.local/share/applications/wine/x.desktop", "", "", 0,
+                                     FindingKind::HostFile}}).empty());
     CHECK(runs.count(kRowWineDesktop) == 0);
     // The list and the status line are the scan's, untouched.
     CHECK(view.findings.size() == 3);
@@ -494,168 +372,26 @@ TEST_CASE("a display name or a handler that is not text: its category ends, the 
         // The handler listed before the bad one, and the hive thread's own Finding.
         CHECK(scan.view.findings.size() == 2);
     }
+    SUBCASE("file types, on a worker thread") {
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\.bare");
+        tw::test::SetBinary(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\binary\\Shell\\open\\Command", "", "xy");
+        scan.Run({2, 5});
+        expected = {kRowFileTypes, ""};  // the worker's own words
+        CHECK(scan.view.findings.size() == 1);  // pass 1's Finding, handed over before the end
+    }
     REQUIRE(scan.view.ended.size() == 1);
     REQUIRE(scan.view.ended[0].size() == 1);
     CHECK(scan.view.ended[0][0].row == expected.row);
-    CHECK(scan.view.ended[0][0].why == expected.why);
+    if (!expected.why.empty()) CHECK(scan.view.ended[0][0].why == expected.why);
+    CHECK_FALSE(scan.view.ended[0][0].why.empty());
     CHECK(scan.finishes == 1);
     CHECK(scan.ClosingLines() == 1);
+    CHECK(scan.view.status.find(LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {1})) != std::string::npos);
     CHECK_FALSE(scan.view.scanning);
     CHECK(scan.view.selectAll);
     CHECK(scan.view.repair);
 }
 
-namespace {
-
-// Records the Findings it is given and on which thread, and how far the worker was ahead.
-class RecordingSink : public ScanSink {
-public:
-    void AddFinding(const Finding& f) override {
-        threads.push_back(GetCurrentThreadId());
-        keys.push_back(f.keyName);
-        LONG lead = InterlockedCompareExchange(&produced, 0, 0) - static_cast<LONG>(keys.size());
-        if (lead > maxLead) maxLead = lead;
-        // A slow list now and then: the worker must wait for it rather than run away.
-        if (keys.size() % 500 == 0) Sleep(30);
-    }
-    void ShowStatus(const std::string&) override {}
-    void ProcessMessages() override {}
-
-    std::vector<DWORD> threads;
-    std::vector<std::string> keys;
-    LONG produced = 0;
-    LONG maxLead = 0;
-};
-
-class CountingThread : public WorkerThread {
-public:
-    CountingThread(ScanSink& sink, LONG& produced, int count) : sink_(sink), produced_(produced), count_(count) {}
-
-protected:
-    void Execute() override {
-        for (int i = 0; i < count_ && !Terminated(); ++i) {
-            InterlockedIncrement(&produced_);
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "k", std::to_string(i), "", 0, FindingKind::RegistryValue});
-        }
-        sink_.Flush();
-    }
-
-private:
-    ScanSink& sink_;
-    LONG& produced_;
-    int count_;
-};
-
-LRESULT CALLBACK RefuseWindows(int code, WPARAM wp, LPARAM lp) {
-    if (code == HCBT_CREATEWND) return 1;
-    return CallNextHookEx(nullptr, code, wp, lp);
-}
-
-}  // namespace
-
-TEST_CASE("hand-over: every Finding arrives once, in order, on the UI thread, the worker kept close behind") {
-    UiDispatcher ui;
-    RecordingSink target;
-    HandOverSink handOver(ui, target);
-    const int n = 5000;
-    CountingThread t(handOver, target.produced, n);
-    handOver.SetProducer(&t);
-    REQUIRE(t.Start());
-    HANDLE h = t.Handle();
-    WaitPumping(&h, 1);
-    ProcessMessages();
-    REQUIRE(target.keys.size() == static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        if (target.keys[static_cast<size_t>(i)] != std::to_string(i)) {
-            FAIL("Finding " << i << " arrived as " << target.keys[static_cast<size_t>(i)]);
-            break;
-        }
-    }
-    CHECK(std::count(target.threads.begin(), target.threads.end(), GetCurrentThreadId()) == n);
-    CHECK(target.maxLead <= static_cast<LONG>(2 * HandOverSink::kMaxBatch + 1));
-}
-
-TEST_CASE("hand-over: each Finding arrives whole; of status texts in a row only the newest is shown") {
-    struct Log : ScanSink {
-        void AddFinding(const Finding& f) override {
-            findings.push_back(f);
-            events.push_back("F");
-        }
-        void ShowStatus(const std::string& text) override { events.push_back("S:" + text); }
-        void ProcessMessages() override {}
-        std::vector<Finding> findings;
-        std::vector<std::string> events;
-    } target;
-    Finding odd{"HKEY_USERS", std::string("S-1\\\xB1\x5C\0tail", 11), std::string("\0", 1),
-                std::string(5000, 'd'), kImageSharedDll, FindingKind::RegistryDefaultValue};
-    odd.missingPaths = {"C:\\a\xB1\x5C", "", std::string(300, 'p')};
-    odd.missingRule = Finding::Missing::NoProgram;
-    Finding blank{"", "", "", "", kImageFresh, FindingKind::RegistryKey};
-    UiDispatcher ui;
-    HandOverSink handOver(ui, target);
-    UniqueKernelHandle handed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    struct Worker : WorkerThread {
-        Worker(ScanSink& s, HANDLE e, const Finding& a, const Finding& b) : sink(s), done(e), odd(a), blank(b) {}
-        void Execute() override {
-            sink.ShowStatus("a");
-            sink.ShowStatus("b");
-            sink.AddFinding(odd);
-            sink.ShowStatus("c");
-            sink.AddFinding(blank);
-            sink.ShowStatus("d");
-            sink.ShowStatus(std::string(300, 'e'));
-            SetEvent(done);
-            sink.Flush();
-        }
-        ScanSink& sink;
-        HANDLE done;
-        const Finding &odd, &blank;
-    } worker(handOver, handed.get(), odd, blank);
-    handOver.SetProducer(&worker);
-    REQUIRE(worker.Start());
-    // Everything waits in one batch before the UI thread takes any of it.
-    REQUIRE(WaitForSingleObject(handed.get(), 5000) == WAIT_OBJECT_0);
-    HANDLE h = worker.Handle();
-    WaitPumping(&h, 1);
-    CHECK(target.events == std::vector<std::string>{"S:b", "F", "S:c", "F", "S:" + std::string(300, 'e')});
-    REQUIRE(target.findings.size() == 2u);
-    CHECK(target.findings[0] == odd);
-    CHECK(target.findings[0].missingPaths == odd.missingPaths);
-    CHECK(target.findings[0].missingRule == odd.missingRule);
-    CHECK(target.findings[1] == blank);
-    CHECK(target.findings[1].missingPaths.empty());
-}
-
-TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no window code runs on it") {
-    HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
-    REQUIRE(hook);
-    std::unique_ptr<UiDispatcher> ui(new UiDispatcher);
-    UnhookWindowsHookEx(hook);
-    REQUIRE(ui->Window() == nullptr);
-
-    RecordingSink target;
-    HandOverSink handOver(*ui, target);
-    FakeThread flood(handOver, "flood", -1, nullptr);  // reports until it is stopped
-    handOver.SetProducer(&flood);
-    REQUIRE(flood.Start());
-    CHECK(WaitForSingleObject(flood.Handle(), 5000) == WAIT_OBJECT_0);
-    CHECK(flood.Terminated());
-    ProcessMessages();
-    CHECK(target.keys.empty());
-
-    // The completion's hand-over refuses too, rather than running the call on the worker.
-    struct PostThread : WorkerThread {
-        explicit PostThread(UiDispatcher& d) : ui(d) {}
-        void Execute() override { refused = !ui.Post([this] { ranOn = GetCurrentThreadId(); }); }
-        UiDispatcher& ui;
-        DWORD ranOn = 0;
-        bool refused = false;
-    } caller(*ui);
-    REQUIRE(caller.Start());
-    WaitForSingleObject(caller.Handle(), 5000);
-    CHECK(caller.refused);
-    CHECK(caller.ranOn == 0u);
-}
 
 TEST_CASE("the system file check ends a scan without worker threads too, once, with the window disabled") {
     struct Row { int rows; std::vector<int> ticks; bool stopDuringScan; int checks; bool wine = false; int wineSteps = 0; };

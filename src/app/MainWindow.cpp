@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/HtmlHelp.h"
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
 #include "platform/DataFolder.h"
@@ -49,11 +50,12 @@ bool MainWindow::Create(HINSTANCE instance) {
     } catch (const std::exception&) {
         // A registry that refuses the record does not keep the program from working.
     }
-    menus_.reset(new MenuCommands(instance, ProgramFolder() + "Kivcc.chm"));
     report_.SetSortRefused([this] { return RepairRunning(); });
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
     session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
+    // The guide in the language the session chose.
+    menus_.reset(new MenuCommands(instance, GuideOfLanguage()));
     if (session_.windowsDir.empty()) {
         ShowMessage(nullptr, LoadText(IDS_NO_WINDOWS_FOLDER), MB_OK | MB_ICONERROR);
         return false;

@@ -24,7 +24,11 @@
 namespace tw {
 
 class RepairCommands;
+struct Guide;
 enum class Language;
+
+// The guide in the language the program speaks (app/HtmlHelp.h).
+Guide GuideOfLanguage();
 
 // The main window's own controls. The commands (menu items, shortcuts, tool buttons) carry the
 // resource's IDM_* numbers; the controls are numbered after the last of them.

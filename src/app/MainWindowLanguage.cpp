@@ -1,6 +1,7 @@
 // The main window in the language the program speaks: the texts of its own controls, and the
 // switch of the Language menu.
 #include "app/MainWindow.h"
+#include "app/HtmlHelp.h"
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
 #include "platform/LoadText.h"
@@ -22,6 +23,10 @@ BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
 }
 
 }  // namespace
+
+Guide GuideOfLanguage() {
+    return GuideFor(CurrentLanguage() == Language::English ? GuideLanguage::English : GuideLanguage::Chinese);
+}
 
 void MainWindow::WordControls() {
     SetControlText(checklistLabel_, LoadText(IDS_CHECKLIST_LABEL));
@@ -104,6 +109,7 @@ void MainWindow::SwitchLanguage(Language language) {
         }
     }
     if (driver_->Idle() && findings_.Count() == 0) SetStatus(LoadText(IDS_STATUS_READY, {TW_VERSION_STR}));
+    menus_->UseGuide(GuideOfLanguage());
     repair_->RemakeHistory();
     rows_.RemakeIgnoreWindow();
     OnSize();

@@ -26,8 +26,8 @@ const RowCommand kRowCommands[] = {
 
 }  // namespace
 
-MenuCommands::MenuCommands(HINSTANCE instance, const std::string& helpFile)
-    : instance_(instance), help_(new HtmlHelp(helpFile)) {}
+MenuCommands::MenuCommands(HINSTANCE instance, const Guide& guide)
+    : instance_(instance), help_(new HtmlHelp(guide)) {}
 
 // The main menu goes with its window; the popup's root is ours (popupRoot_).
 MenuCommands::~MenuCommands() = default;
@@ -118,5 +118,10 @@ bool MenuCommands::Run(UINT id) {
 }
 
 void MenuCommands::UnloadHelp() { help_.reset(); }
+
+void MenuCommands::UseGuide(const Guide& guide) {
+    help_.reset();
+    help_.reset(new HtmlHelp(guide));
+}
 
 }  // namespace tw

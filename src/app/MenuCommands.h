@@ -15,11 +15,12 @@
 namespace tw {
 
 class HtmlHelp;
+struct Guide;
 
 class MenuCommands {
 public:
-    // Loads the help engine for the help file (silent when there is none).
-    MenuCommands(HINSTANCE instance, const std::string& helpFile);
+    // Loads the help engine for the guide (silent when there is none).
+    MenuCommands(HINSTANCE instance, const Guide& guide);
     ~MenuCommands();
     MenuCommands(const MenuCommands&) = delete;
     MenuCommands& operator=(const MenuCommands&) = delete;
@@ -47,6 +48,8 @@ public:
 
     // Runs the Help menu's commands (help, mail, home page, about); false for any other.
     bool Run(UINT id);
+    // The guide of another language from now on: the open help window of the old one closes.
+    void UseGuide(const Guide& guide);
     // Closes the help engine's windows and unloads it.
     void UnloadHelp();
 

@@ -20,8 +20,10 @@ std::string Shown(const std::string& text) { return ShortForDisplay(text, kQuest
 
 std::string RowQuestion(const Finding& f) {
     switch (f.kind) {
-        case FindingKind::File: return LoadText(IDS_ASK_REPAIR_FILE, {Shown(f.location), Shown(f.description)});
-        case FindingKind::Folder: return LoadText(IDS_ASK_REPAIR_FOLDER, {Shown(f.location)});
+        case FindingKind::File:
+        case FindingKind::HostFile: return LoadText(IDS_ASK_REPAIR_FILE, {Shown(f.location), Shown(f.description)});
+        case FindingKind::Folder:
+        case FindingKind::HostFolder: return LoadText(IDS_ASK_REPAIR_FOLDER, {Shown(f.location)});
         case FindingKind::ProductUninstall: return LoadText(IDS_ASK_UNINSTALL_PRODUCT, {f.caption, Shown(f.location)});
         case FindingKind::RegistryKey: return LoadText(IDS_ASK_DELETE_KEY, {f.caption, Shown(f.location)});
         default:

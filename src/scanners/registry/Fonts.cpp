@@ -110,7 +110,7 @@ void ScanFonts(const ScanContext& ctx, ScanSink& sink) {
     // can be judged, and every one would look missing.
     const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
     if (folder.empty()) EndScanAt("CSIDL_FONTS", LoadText(IDS_END_NO_FONTS_FOLDER));
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     WineFontFiles wine;
     for (const GuardedText& value : fonts) {
         sink.ProcessMessages();
