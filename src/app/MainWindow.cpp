@@ -71,6 +71,7 @@ bool MainWindow::Create(HINSTANCE instance) {
         return driver_->ScanAfterRepair(repaired);
     };
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
+    repair_->OnRowMark([this](int row, const std::string& mark) { report_.SetRowMark(row, mark); });
     FillChecklist();
     keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
     return true;
@@ -100,9 +101,29 @@ void MainWindow::Show() {
 
 bool MainWindow::PreTranslate(MSG* msg) {
     // The modeless windows take their dialog keys in the pump itself, before this runs.
+    if (!hwnd_ || (msg->hwnd != hwnd_ && !IsChild(hwnd_, msg->hwnd))) return false;
     HACCEL accel = Shortcuts();
-    if (hwnd_ && accel && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
-        return TranslateAcceleratorW(hwnd_, accel, msg) != 0;
+    if (accel && TranslateAcceleratorW(hwnd_, accel, msg)) return true;
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
+        // Tab and Shift+Tab go round the checklist, its buttons and the report list, as in a
+        // dialog (the panels take part as control parents).
+        const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+        if (HWND next = GetNextDlgTabItem(hwnd_, GetFocus(), back ? TRUE : FALSE)) SetFocus(next);
+        return true;
+    }
+    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_SPACE)) {
+        // Enter or Space on a focused command button clicks it.
+        HWND focus = GetFocus();
+        if (focus && focus != reportList_ && focus != checklist_ && IsChild(hwnd_, focus) &&
+            (GetWindowLongW(focus, GWL_STYLE) & 0x0F) <= BS_DEFPUSHBUTTON) {
+            wchar_t cls[16] = {};
+            GetClassNameW(focus, cls, 16);
+            if (lstrcmpiW(cls, L"Button") == 0) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+                return true;
+            }
+        }
+    }
     return false;
 }
 
@@ -135,9 +156,23 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DRAWITEM:
             if (menus_ && menus_->OnMessage(msg, wp, lp, reportList_)) return TRUE;
             break;
+        case WM_SETFOCUS:
+            // The keyboard starts in the checklist, or where it was when the window was left.
+            SetFocus(lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : checklist_);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+            }
+            break;
         case WM_CONTEXTMENU:
             // The row items follow the row the popup is for.
-            if (reinterpret_cast<HWND>(wp) == reportList_) UpdateRowItems();
+            if (reinterpret_cast<HWND>(wp) == reportList_) {
+                UpdateRowItems();
+                // From the keyboard (Shift+F10, the menu key): at the focused row.
+                if (lp == static_cast<LPARAM>(-1)) lp = report_.KeyboardMenuPoint();
+            }
             if (menus_ && menus_->OnMessage(msg, wp, lp, reportList_)) return 0;
             break;
         case WM_TIMER:
@@ -195,7 +230,7 @@ void MainWindow::RunCommand(UINT id) {
         case ID_REPAIR_BUTTON:
         case IDM_POP_REPAIR:
             // Only on the rows of a finished scan.
-            if (repair_ && driver_->Idle()) repair_->RepairSelected();
+            if (repair_ && driver_->Idle()) repair_->RepairSelected(report_.SelectedRows());
             CloseIfAskedDuringRepair();
             break;
         case IDM_REPAIRALL:

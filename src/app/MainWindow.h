@@ -163,6 +163,7 @@ private:
     bool closeAfterScan_ = false;
     bool closeAfterRepair_ = false;
     bool shown_ = false;
+    HWND lastFocus_ = nullptr;  // the control with the keyboard when the window was left
     std::unique_ptr<ScopedMessageFilter> keys_;  // the accelerators in every pump
 };
 

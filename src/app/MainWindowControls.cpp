@@ -102,7 +102,9 @@ void MainWindow::CreateControls() {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                hwnd_, nullptr, instance_, nullptr);
 
-    checklistPanel_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0);
+    // The panels are control parents: Tab reaches the controls on them.
+    checklistPanel_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0,
+                            WS_EX_CONTROLPARENT);
     checklistLabel_ = child(checklistPanel_, L"STATIC", "请选择Tarnwell要检查的项目", SS_LEFT, 10, 4, 300, 14, 0);
     checklist_ = child(checklistPanel_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
@@ -117,7 +119,7 @@ void MainWindow::CreateControls() {
     ListView_InsertColumn(checklist_, 1, &col);
     selectAll_ = child(checklistPanel_, L"BUTTON", kSelectNone, BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
     buttonPanel_ = child(checklistPanel_, kPanelClass, "", WS_CLIPCHILDREN, kDesignWidth - kButtonPanelWidth, 0, kButtonPanelWidth,
-                    kPanelHeight, 0);
+                    kPanelHeight, 0, WS_EX_CONTROLPARENT);
     const char* captions[4] = {kScan, "修复", "全部修复", "退出"};
     HWND* buttons[4] = {&scanButton_, &repairButton_, &repairAllButton_, &exitButton_};
     for (int i = 0; i < 4; ++i)
@@ -131,7 +133,7 @@ void MainWindow::CreateControls() {
     AddHint(tooltip_, hwnd_, exitButton_, "退出Tarnwell");
 
     reportList_ = child(hwnd_, WC_LISTVIEWW, "",
-                       LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
+                       LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
                        kToolBarHeight + kPanelHeight, kDesignWidth, 200, ID_REPORT_LIST, WS_EX_CLIENTEDGE);
     report_.Attach(hwnd_, reportList_, smallImages_.get());
 

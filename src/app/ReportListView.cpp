@@ -19,7 +19,8 @@ const UINT_PTR kScreenTimer = 1;
 void ReportListView::Attach(HWND owner, HWND list, HIMAGELIST images) {
     owner_ = owner;
     list_ = list;
-    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
+    // The tip of a row holds its every cell in full, however narrow the columns.
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     ListView_SetImageList(list_, images, LVSIL_SMALL);
     ListView_SetBkColor(list_, RGB(255, 255, 255));
     AddListColumns(list_, {{"项目", 150}, {"位置", 150}, {"键名", 60}, {"说明", 231}});
@@ -33,28 +34,103 @@ bool ReportListView::OnNotify(NMHDR* hdr) {
             if (di->item.iItem < 0 || di->item.iItem >= findings_.Count()) return true;
             const Finding& f = findings_.At(di->item.iItem);
             if (di->item.mask & LVIF_TEXT) {
-                dispText_ = AnsiToWide(FindingList::ColumnText(f, di->item.iSubItem));
+                dispText_ = AnsiToWide(CellText(di->item.iItem, di->item.iSubItem));
                 lstrcpynW(di->item.pszText, dispText_.c_str(), di->item.cchTextMax);
             }
             if (di->item.mask & LVIF_IMAGE) di->item.iImage = f.image;
             return true;
         }
-        case LVN_COLUMNCLICK: {
-            // A repair that lets messages run works on these rows: they keep their order.
-            if (sortRefused_ && sortRefused_()) return true;
-            CatchUp();
-            auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
-            int selected = SelectedRow();
-            std::vector<int> order = findings_.SortByColumn(nm->iSubItem);
-            int newSel = -1;
-            for (size_t i = 0; i < order.size(); ++i)
-                if (order[i] == selected) newSel = static_cast<int>(i);
-            SelectRow(newSel);
-            InvalidateRect(list_, nullptr, FALSE);
+        case LVN_GETINFOTIPW: {
+            auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(hdr);
+            if (tip->iItem < 0 || tip->iItem >= findings_.Count() || tip->cchTextMax <= 0) return true;
+            std::string text;
+            for (int column = 0; column < 4; ++column) {
+                const std::string cell = CellText(tip->iItem, column);
+                if (cell.empty()) continue;
+                if (!text.empty()) text += "\r\n";
+                text += cell;
+            }
+            dispText_ = AnsiToWide(text);
+            lstrcpynW(tip->pszText, dispText_.c_str(), tip->cchTextMax);
             return true;
         }
+        case LVN_KEYDOWN: {
+            // Ctrl+A selects every row, as in every list that takes more than one.
+            auto* key = reinterpret_cast<NMLVKEYDOWN*>(hdr);
+            if (key->wVKey == 'A' && (GetKeyState(VK_CONTROL) & 0x8000)) {
+                CatchUp();
+                ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+            }
+            return true;
+        }
+        case NM_DBLCLK:
+        case NM_RETURN: {
+            const int row = SelectedRow();
+            if (row >= 0 && openRow_) openRow_(row);
+            return true;
+        }
+        case LVN_COLUMNCLICK:
+            SortBy(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
+            return true;
     }
     return false;
+}
+
+void ReportListView::SortBy(int column) {
+    // A repair that lets messages run works on these rows: they keep their order.
+    if (sortRefused_ && sortRefused_()) return;
+    CatchUp();
+    // The first click sorts descending, a second on the same column reverses.
+    sortAscending_ = column == sortColumn_ && !sortAscending_;
+    sortColumn_ = column;
+    const std::vector<int> selected = SelectedRows();
+    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    std::vector<int> order = findings_.SortByColumn(column, sortAscending_);
+    // The selection follows its rows.
+    std::vector<int> where(order.size());
+    for (size_t i = 0; i < order.size(); ++i) where[static_cast<size_t>(order[i])] = static_cast<int>(i);
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    for (int old : selected)
+        if (old >= 0 && static_cast<size_t>(old) < where.size())
+            ListView_SetItemState(list_, where[static_cast<size_t>(old)], LVIS_SELECTED, LVIS_SELECTED);
+    if (focused >= 0 && static_cast<size_t>(focused) < where.size())
+        ListView_SetItemState(list_, where[static_cast<size_t>(focused)], LVIS_FOCUSED, LVIS_FOCUSED);
+    ShowSortArrow();
+    InvalidateRect(list_, nullptr, FALSE);
+}
+
+void ReportListView::ShowSortArrow() {
+    HWND header = ListView_GetHeader(list_);
+    const int n = header ? Header_GetItemCount(header) : 0;
+    for (int i = 0; i < n; ++i) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        if (!SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item))) continue;
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == sortColumn_) item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
+        SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+std::string ReportListView::CellText(int row, int column) const {
+    const std::string& text = FindingList::ColumnText(findings_.At(row), column);
+    return column == 3 ? RowMark(row) + text : text;
+}
+
+void ReportListView::SetRowMark(int row, const std::string& mark) {
+    if (row < 0 || row >= findings_.Count()) return;
+    if (mark.empty())
+        marks_.erase(findings_.IdAt(row));
+    else
+        marks_[findings_.IdAt(row)] = mark;
+    RowChanged(row);
+}
+
+const std::string& ReportListView::RowMark(int row) const {
+    static const std::string none;
+    if (marks_.empty() || row < 0 || row >= findings_.Count()) return none;
+    auto it = marks_.find(findings_.IdAt(row));
+    return it == marks_.end() ? none : it->second;
 }
 
 bool ReportListView::OnTimer(WPARAM id) {
@@ -118,6 +194,7 @@ void ReportListView::Reload() {
 
 void ReportListView::Clear() {
     findings_.Clear();
+    marks_.clear();
     shownRows_ = 0;
     statusPending_ = false;
     ListView_SetItemCountEx(list_, 0, 0);
@@ -127,6 +204,23 @@ void ReportListView::Clear() {
 int ReportListView::SelectedRow() {
     CatchUp();
     return ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+}
+
+LPARAM ReportListView::KeyboardMenuPoint() {
+    RECT r{};
+    const int row = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    if (row < 0 || !ListView_GetItemRect(list_, row, &r, LVIR_LABEL)) GetClientRect(list_, &r);
+    POINT pt{r.left + 10, r.bottom};
+    ClientToScreen(list_, &pt);
+    return MAKELPARAM(pt.x, pt.y);
+}
+
+std::vector<int> ReportListView::SelectedRows() {
+    CatchUp();
+    std::vector<int> rows;
+    for (int i = ListView_GetNextItem(list_, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list_, i, LVNI_SELECTED))
+        rows.push_back(i);
+    return rows;
 }
 
 void ReportListView::SelectRow(int row) {

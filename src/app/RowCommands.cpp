@@ -6,11 +6,20 @@
 #include "app/OpenLocation.h"
 #include "app/ReportExport.h"
 #include "platform/FileDialog.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "resource.h"
+#include "strings.h"
 
 namespace tw {
+
+namespace {
+
+// The longest part of a location the status line quotes.
+const size_t kShownPathLimit = 120;
+
+}  // namespace
 
 void RowCommands::IgnoreSelected() {
     const int row = report_.SelectedRow();
@@ -19,8 +28,13 @@ void RowCommands::IgnoreSelected() {
     const bool saved = ignored_.Add(object);
     // Every row naming the object goes, not only the one clicked: the list shows no ignored
     // object and repair meets none.
-    findings_.RemoveWhere([&object](const Finding& f) { return IgnoredObject::Of(f) == object; });
+    const std::string location = findings_.At(row).location;
+    const int removed =
+        findings_.RemoveWhere([&object](const Finding& f) { return IgnoredObject::Of(f) == object; });
     report_.Reload();
+    // The user sees that it happened, and the count of what is left.
+    window_.SetStatus(LoadText(IDS_STATUS_IGNORED, {ShortForDisplay(location, kShownPathLimit), removed,
+                                                    findings_.UnrepairedCount()}));
     const int rows = findings_.Count();
     report_.SelectRow(rows == 0 ? -1 : (row < rows ? row : rows - 1));
     if (findings_.UnrepairedCount() == 0) window_.SetRepairControls(false, true);
@@ -57,6 +71,8 @@ void RowCommands::ExportReport() {
     for (int i = 0; i < findings_.Count(); ++i) rows.push_back(findings_.At(i));
     if (!WriteReportFile(path, rows))
         ShowMessage(window_.OwnerWindow(), "导出失败！无法写入文件“" + path + "”。", MB_OK | MB_ICONERROR);
+    else
+        window_.SetStatus(LoadText(IDS_STATUS_EXPORTED, {path, rows.size()}));
 }
 
 void RowCommands::ShowIgnoreWindow() {

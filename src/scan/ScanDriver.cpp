@@ -75,6 +75,7 @@ void ScanDriver::Start() {
     if (inStart_) return;
     inStart_ = true;
     scanning_ = true;
+    stopped_ = false;
     ++generation_;
     view_.SetScanCaptions(true);
     view_.SetSelectAllEnabled(false);
@@ -202,6 +203,7 @@ void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
 
 void ScanDriver::Stop() {
     scanning_ = false;
+    stopped_ = true;
     view_.SetScanCaptions(false);
     // In table order: the file-type thread first, then the hives in their order.
     for (const ScanCategory& c : categories_.Rows())
@@ -242,6 +244,7 @@ void ScanDriver::FinishInCommand() {
 std::string ScanDriver::DoneStatus(int rows, bool afterThreads) const {
     const std::string note =
         endedEarly_.empty() ? std::string() : LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {endedEarly_.size()});
+    if (stopped_) return LoadText(afterThreads ? IDS_SCAN_STOPPED_AFTER_THREADS : IDS_SCAN_STOPPED, {rows, note});
     return LoadText(afterThreads ? IDS_SCAN_DONE_AFTER_THREADS : IDS_SCAN_DONE, {rows, note});
 }
 

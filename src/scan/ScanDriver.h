@@ -146,6 +146,8 @@ private:
     std::vector<RunningThread> threads_;
     // All fields below belong to the UI thread.
     bool scanning_ = false;
+    // The user stopped the running scan: its list is incomplete, and its status says so.
+    bool stopped_ = false;
     bool multiBoot_ = false;
     bool inStart_ = false;
     bool shutDown_ = false;

@@ -98,6 +98,8 @@ bool WordedRepairUi::OfferBackup() { return Ask(LoadText(IDS_ASK_BACKUP_FIRST));
 
 bool WordedRepairUi::ConfirmRepairAll() { return Ask(LoadText(IDS_ASK_REPAIR_ALL)); }
 
+bool WordedRepairUi::ConfirmRows(int count) { return Ask(LoadText(IDS_ASK_REPAIR_ROWS, {count})); }
+
 void WordedRepairUi::RepairAllDone(const RepairCounts& counts, const std::string& undoPath) {
     if (counts.nowPresent > 0 || counts.protectedRows > 0) {
         std::string text = LoadText(IDS_SOME_LEFT);

@@ -40,6 +40,7 @@ public:
     void ProductUninstalled(const ProductAnswer& answer, bool repaired) override;
     bool OfferBackup() override;
     bool ConfirmRepairAll() override;
+    bool ConfirmRows(int count) override;
     void RepairAllDone(const RepairCounts& counts, const std::string& undoPath) override;
     void UndoFileNotMade(const std::string& folder) override;
     void BackupDone(EditorEnd end, const std::string& path) override;

@@ -54,6 +54,7 @@ struct ScriptedRepairUi : RepairUi {
     }
     bool OfferBackup() override { return Ask("OfferBackup"); }
     bool ConfirmRepairAll() override { return Ask("ConfirmRepairAll"); }
+    bool ConfirmRows(int) override { return Ask("ConfirmRows"); }
     void RepairAllDone(const RepairCounts& c, const std::string& undoPath) override {
         Tell("RepairAllDone", undoPath);
         counts = c;
