@@ -1,15 +1,18 @@
 #include "app/MainWindow.h"
 
+#include "app/DetailsWindow.h"
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "resource.h"
 #include "scan/osinfo/ProgramRecord.h"
+#include "strings.h"
 #include "wording/ScanWording.h"
 
 namespace tw {
@@ -51,6 +54,8 @@ bool MainWindow::Create(HINSTANCE instance) {
     report_.SetSortRefused([this] { return RepairRunning(); });
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
+    // Posted: the details window runs its own loop, which a list notification must not hold.
+    report_.SetOpenRow([this](int) { PostMessageW(hwnd_, WM_COMMAND, IDM_DETAILS, 0); });
     session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
     if (session_.windowsDir.empty()) {
         ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
@@ -267,6 +272,9 @@ void MainWindow::RunCommand(UINT id) {
         case IDM_POP_OPEN:
             OpenSelected();
             break;
+        case IDM_DETAILS:
+            ShowDetails();
+            break;
         case IDM_POP_IGNORE:
             // The rows of a finished scan only: a running one still adds to the list.
             if (driver_->Idle()) IgnoreSelected();
@@ -285,6 +293,27 @@ void MainWindow::RunCommand(UINT id) {
             // The Help menu's commands.
             if (menus_) menus_->Run(id);
             break;
+    }
+}
+
+void MainWindow::ShowDetails() {
+    const int row = report_.SelectedRow();
+    if (row < 0 || row >= findings_.Count()) return;
+    const Finding f = findings_.At(row);
+    const RowId id = findings_.IdAt(row);
+    const bool idle = driver_->Idle();
+    DetailsWindow details(hwnd_, DetailsText(f, report_.RowMark(row), RepairPlanText(f, &ignored_)),
+                          idle && !f.Repaired(), idle);
+    const DetailsChoice choice = details.Run();
+    // The buttons act on the row shown, wherever it stands now.
+    const int now = findings_.IndexOf(id, row);
+    if (choice == DetailsChoice::Close || now < 0) return;
+    SelectRow(now);
+    switch (choice) {
+        case DetailsChoice::Repair: Command(IDM_REPAIR); break;
+        case DetailsChoice::Ignore: Command(IDM_POP_IGNORE); break;
+        case DetailsChoice::Open: Command(IDM_POP_OPEN); break;
+        case DetailsChoice::Close: break;
     }
 }
 
@@ -328,6 +357,7 @@ void MainWindow::OnClose() {
         GetWindowPlacement(hwnd_, &wp);
         RECT r;
         GetWindowRect(hwnd_, &r);
+        SaveTicks();
         SaveWindowPlacement(IniPath(), IsZoomed(hwnd_) != FALSE, r.top, r.bottom - r.top, r.right - r.left);
     } catch (const std::exception& e) {
         ShowError(hwnd_, e.what());
@@ -374,6 +404,14 @@ bool MainWindow::ScanCaptionIsStart() {
 
 void MainWindow::SetScanCaptions(bool scanning) {
     report_.CatchUp();
+    if (scanning && progress_ && !IsWindowVisible(progress_)) {
+        // A new scan: the notes lose the last scan's counts, the bar starts empty.
+        ResetNotes();
+        SendMessageW(progress_, PBM_SETPOS, 0, 0);
+        ShowWindow(progress_, SW_SHOW);
+    } else if (!scanning && progress_) {
+        ShowWindow(progress_, SW_HIDE);
+    }
     SetControlText(scanButton_, scanning ? kStop : kScan);
     std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
     TBBUTTONINFOW bi{};
@@ -432,6 +470,21 @@ void MainWindow::ClearFindings() {
 
 bool MainWindow::ConfirmOnMultiBoot(ChecklistRow row) {
     return ShowMessage(hwnd_, MultiBootQuestion(row), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void MainWindow::CategoryDone(ChecklistRow row, int found, int done, int total) {
+    const int index = ChecklistIndexOf(row);
+    if (index >= 0) {
+        std::wstring note = AnsiToWide(LoadText(IDS_CATEGORY_COUNT, {found}));
+        LVITEMW sub{};
+        sub.iSubItem = 1;
+        sub.pszText = &note[0];
+        SendMessageW(checklist_, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&sub));
+    }
+    if (progress_ && total > 0) {
+        SendMessageW(progress_, PBM_SETRANGE32, 0, total);
+        SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+    }
 }
 
 void MainWindow::ReportEndedEarly(const std::vector<EndedEarly>& ended) { ShowError(hwnd_, EndedEarlyText(ended)); }

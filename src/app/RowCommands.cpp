@@ -92,6 +92,9 @@ void RowCommands::UpdatePopupItems(HMENU popup, bool scanIdle) {
     mi.dwTypeData = &caption[0];
     SetMenuItemInfoW(popup, IDM_POP_OPEN, FALSE, &mi);
     EnableMenuItem(popup, IDM_POP_OPEN, MF_BYCOMMAND | (has ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, IDM_DETAILS, MF_BYCOMMAND | (has ? MF_ENABLED : MF_GRAYED));
+    // What a double-click or Enter does is the popup's default item.
+    SetMenuDefaultItem(popup, IDM_DETAILS, FALSE);
     EnableMenuItem(popup, IDM_POP_IGNORE, MF_BYCOMMAND | (has && scanIdle ? MF_ENABLED : MF_GRAYED));
 }
 
