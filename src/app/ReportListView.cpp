@@ -19,8 +19,8 @@ const UINT_PTR kScreenTimer = 1;
 void ReportListView::Attach(HWND owner, HWND list, HIMAGELIST images) {
     owner_ = owner;
     list_ = list;
-    // The tip of a row holds its every cell in full, however narrow the columns.
-    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
+    AttachCellTips();
     ListView_SetImageList(list_, images, LVSIL_SMALL);
     ListView_SetBkColor(list_, RGB(255, 255, 255));
     AddListColumns(list_, {{"项目", 150}, {"位置", 150}, {"键名", 60}, {"说明", 231}});
@@ -38,20 +38,6 @@ bool ReportListView::OnNotify(NMHDR* hdr) {
                 lstrcpynW(di->item.pszText, dispText_.c_str(), di->item.cchTextMax);
             }
             if (di->item.mask & LVIF_IMAGE) di->item.iImage = f.image;
-            return true;
-        }
-        case LVN_GETINFOTIPW: {
-            auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(hdr);
-            if (tip->iItem < 0 || tip->iItem >= findings_.Count() || tip->cchTextMax <= 0) return true;
-            std::string text;
-            for (int column = 0; column < 4; ++column) {
-                const std::string cell = CellText(tip->iItem, column);
-                if (cell.empty()) continue;
-                if (!text.empty()) text += "\r\n";
-                text += cell;
-            }
-            dispText_ = AnsiToWide(text);
-            lstrcpynW(tip->pszText, dispText_.c_str(), tip->cchTextMax);
             return true;
         }
         case LVN_KEYDOWN: {
@@ -75,6 +61,64 @@ bool ReportListView::OnNotify(NMHDR* hdr) {
     }
     return false;
 }
+
+// The cell under the mouse shows its whole text in a tip when its column cuts it. The list is
+// subclassed for its mouse moves; the tip follows the mouse over the list by itself.
+void ReportListView::AttachCellTips() {
+    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                           0, 0, owner_, nullptr, nullptr, nullptr);
+    if (!tip_) return;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_SUBCLASS;
+    ti.hwnd = list_;
+    ti.rect = {0, 0, 32767, 32767};
+    ti.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    // Long texts wrap instead of running off the screen.
+    SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 600);
+    SetPropW(list_, kSelfProp, this);
+    listProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ReportListView::ListProc)));
+}
+
+LRESULT CALLBACK ReportListView::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = static_cast<ReportListView*>(GetPropW(hwnd, kSelfProp));
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    const WNDPROC next = self->listProc_;
+    if (msg == WM_MOUSEMOVE) self->TrackCell(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
+        RemovePropW(hwnd, kSelfProp);
+    }
+    return CallWindowProcW(next, hwnd, msg, wp, lp);
+}
+
+void ReportListView::TrackCell(int x, int y) {
+    LVHITTESTINFO hit{};
+    hit.pt = {x, y};
+    const int row = static_cast<int>(SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row == tipRow_ && hit.iSubItem == tipColumn_) return;
+    tipRow_ = row;
+    tipColumn_ = hit.iSubItem;
+    std::wstring text;
+    if (row >= 0 && row < findings_.Count()) {
+        std::wstring cell = AnsiToWide(CellText(row, hit.iSubItem));
+        const int need = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(cell.c_str())));
+        // The first column's icon and the cells' margins.
+        const int room = ListView_GetColumnWidth(list_, hit.iSubItem) - (hit.iSubItem == 0 ? 30 : 12);
+        if (need > room) text.swap(cell);
+    }
+    tipText_ = text;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = list_;
+    ti.lpszText = &tipText_[0];
+    SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    if (tipText_.empty()) SendMessageW(tip_, TTM_POP, 0, 0);
+}
+
+const wchar_t ReportListView::kSelfProp[] = L"TarnwellReportList";
 
 void ReportListView::SortBy(int column) {
     // A repair that lets messages run works on these rows: they keep their order.

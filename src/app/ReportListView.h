@@ -72,6 +72,11 @@ private:
     bool Deferred();
     void ShowStatusNow(const std::string& text);
     void SortBy(int column);
+    void AttachCellTips();
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    // The cell under the mouse at x, y (client coordinates): its tip holds its text when cut.
+    void TrackCell(int x, int y);
+    static const wchar_t kSelfProp[];
     void ShowSortArrow();
 
     FindingList& findings_;
@@ -79,6 +84,10 @@ private:
     Question sortRefused_, paced_;
     StatusOutput status_;
     std::function<void(int)> openRow_;
+    HWND tip_ = nullptr;
+    WNDPROC listProc_ = nullptr;
+    int tipRow_ = -1, tipColumn_ = -1;
+    std::wstring tipText_;
     std::map<RowId, std::string> marks_;
     int sortColumn_ = -1;
     bool sortAscending_ = false;
