@@ -71,7 +71,8 @@ public:
     // Backup and restore. `path` is the export's.
     virtual void BackupDone(EditorEnd end, const std::string& path) = 0;
     virtual void NoBackupToRestore(const std::string& path) = 0;
-    virtual bool ConfirmRestore() = 0;
+    // Whether to restore from the backup at `path` (the question gives its date).
+    virtual bool ConfirmRestore(const std::string& path) = 0;
     virtual void RestoreDone(EditorEnd end, unsigned long exitCode) = 0;
 
     // Undo: no undo file at all, one that cannot be read or must not be imported, whether to

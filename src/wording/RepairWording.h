@@ -45,7 +45,7 @@ public:
     void UndoFileNotMade(const std::string& folder) override;
     void BackupDone(EditorEnd end, const std::string& path) override;
     void NoBackupToRestore(const std::string& path) override;
-    bool ConfirmRestore() override;
+    bool ConfirmRestore(const std::string& path) override;
     void RestoreDone(EditorEnd end, unsigned long exitCode) override;
     void NoUndoFiles(const std::string& folder) override;
     void UndoUnreadable(const std::string& path) override;
