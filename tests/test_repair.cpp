@@ -403,8 +403,15 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     list.Add(DiskFolderFinding(busy));              // not empty
     list.Add(DiskFileFinding(lnk, "1 Byte"));
     FakeView view;
-    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
+    Repairer repairer(list, view, ui, RepairContext{5}, nullptr);
+    std::vector<RepairOutcome> outcomes(6, RepairOutcome::NowPresent);
+    repairer.SetRowOutcomes([&](int row, const Finding&, RepairOutcome o) { outcomes.at(static_cast<size_t>(row)) = o; });
+    repairer.RepairAll();
     CHECK(ui.heard == std::vector<std::string>{"OfferBackup", "ConfirmRepairAll", "RepairAllDone"});
+    // Each row hears its own outcome: a failed row is never taken for a repaired one.
+    CHECK(outcomes == std::vector<RepairOutcome>{RepairOutcome::Repaired, RepairOutcome::Repaired,
+                                                 RepairOutcome::AlreadyGone, RepairOutcome::Failed,
+                                                 RepairOutcome::Failed, RepairOutcome::Repaired});
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Old"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
     CHECK(FileExists(inside));
@@ -431,6 +438,43 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     CHECK(view2.Status() == LoadText(IDS_STATUS_ALL_REPAIRED));
     CHECK(view2.controls == Controls{{false, false}});
     CHECK(ReadLog().at(1).record == LoadText(IDS_LOG_ALL_REPAIRED));
+}
+
+TEST_CASE("chosen rows: one question naming how many, exactly their objects go, each row marked, one summary") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    Messages msgs;
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "A", "a.ttf");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B", "b.ttf");
+    MakeKey(HKEY_LOCAL_MACHINE, "Software\\Dead\\Sub");
+    FindingList list;
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "A"));
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "B"));  // not chosen
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software"));                  // refused
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Dead"));
+    FakeView view;
+    RepairCommands commands(list, view, RepairContext{5});
+    std::vector<std::string> marks(4, "unheard");
+    commands.OnRowMark([&](int row, const std::string& mark) { marks.at(static_cast<size_t>(row)) = mark; });
+
+    commands.RepairSelected({0, 2, 3});
+    REQUIRE(msgs.shown.size() == 2);
+    CHECK(msgs.shown[0].text == LoadText(IDS_ASK_REPAIR_ROWS, {3}));
+    CHECK(msgs.shown[1].text == LoadText(IDS_REPAIR_SUMMARY, {2, LoadText(IDS_SUMMARY_FAILED, {1})}));
+    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "A"));
+    CHECK(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B"));
+    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
+    CHECK(Marks(list) == std::vector<bool>{true, false, false, true});
+    CHECK(marks == std::vector<std::string>{"", "unheard", LoadText(IDS_ROW_FAILED), ""});
+    // Logged row by row, as the repair of one row is.
+    CHECK(ReadLog().size() == 2);
+
+    // One chosen row is the repair of one row: its own question.
+    msgs.shown.clear();
+    commands.RepairSelected({1});
+    REQUIRE(msgs.shown.size() == 1);
+    CHECK(msgs.shown[0].text == RowQuestion(list.At(1)));
+    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B"));
 }
 
 TEST_CASE("rows past the ANSI path limit are deleted, never marked done while still there") {
@@ -732,15 +776,21 @@ TEST_CASE("entries go beside the executable, one section each, even within one s
     CHECK(bytes.find("[" + base + "]\r\n行为=删除\r\n记录=first") != std::string::npos);
 }
 
-TEST_CASE("the history window shows the log as stored and clears it without a question") {
+TEST_CASE("the history window shows the log as stored and clears it after a question whose default keeps it") {
     CleanProgramFolder clean;
-    Messages msgs;
+    Messages msgs{IDCANCEL};
     FindingList list;
     FakeView view;
     RepairCommands commands(list, view, RepairContext{5});
 
-    // Cleared with the window never opened: the file goes, the window stays hidden.
+    // Cleared with the window never opened: asked first, Cancel keeps the log; after OK the
+    // file goes and the window stays hidden.
     REQUIRE(WriteLog(LogAction::Delete, "before"));
+    commands.ClearHistory();
+    CHECK(FileExists(RepairLogPath()));
+    REQUIRE(msgs.shown.size() == 1);
+    CHECK(msgs.shown[0].text == LoadText(IDS_ASK_CLEAR_HISTORY));
+    CHECK((msgs.shown[0].type & MB_DEFBUTTON2) != 0);
     commands.ClearHistory();
     CHECK_FALSE(FileExists(RepairLogPath()));
     HistoryWindow* form = commands.History();
@@ -773,7 +823,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
     CHECK_FALSE(FileExists(RepairLogPath()));
     CHECK(WindowText(form->Memo()) == "");
-    CHECK(msgs.shown.empty());
+    CHECK(msgs.shown.size() == 3);
 }
 
 }  // TEST_SUITE
@@ -862,7 +912,7 @@ TEST_CASE("line breaks in a repaired value's name forge no log entry, in the fil
     FakeView view;
     view.selected = 0;
     RepairCommands commands(list, view, RepairContext{5});
-    commands.RepairSelected();
+    commands.RepairSelected({0});
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\A", name));
     CHECK(GetString(HKEY_CURRENT_USER, "Software\\A", "v") == "keep");
 
@@ -1087,7 +1137,8 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     REQUIRE(WriteLog(LogAction::Delete, "third"));
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
-    CHECK(msgs.shown.empty());
+    // Only the questions: nothing to report.
+    for (const Shown& box : msgs.shown) CHECK(box.text == LoadText(IDS_ASK_CLEAR_HISTORY));
 }
 
 }  // TEST_SUITE
@@ -1247,7 +1298,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
                                            exitCode);
         };
         if (!c.all) msgs.answers = {IDOK}, ui.answers = {true};
-        if (window) c.all ? window->RepairAll() : window->RepairSelected();
+        if (window) c.all ? window->RepairAll() : window->RepairSelected({0});
         else c.all ? bare->RepairAll() : bare->RepairSelected();
         REQUIRE(commands.size() == 1);
         const std::string tail = "\\msiexec.exe\" /x " + code + " /qn";
@@ -1264,7 +1315,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         const std::string last = window ? msgs.shown.back().text : std::string();
         if (!c.all && window) CHECK(last.find(said) != std::string::npos);
         if (!c.all && !window) CHECK(ui.product.said == said);
-        if (c.all && !list.At(0).Repaired() && window) CHECK(last == LoadText(IDS_PRODUCTS_NOT_UNINSTALLED, {1}));
+        if (c.all && !list.At(0).Repaired() && window) CHECK(last.find(LoadText(IDS_PRODUCTS_NOT_UNINSTALLED, {1})) != std::string::npos);
         if (c.all && !list.At(0).Repaired() && !window) CHECK(ui.counts.productsFailed == 1);
         CHECK(view.Status() != LoadText(IDS_STATUS_WAITING_FOR_INSTALLER, {code}));
     }
