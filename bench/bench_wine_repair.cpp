@@ -99,10 +99,9 @@ Result Run(const std::string& base, int groups) {
     r.rows = sink.list.Count();
     // The judgement alone, as the dry run asks it of every row: nothing moves.
     {
-        tw::WineLeftovers leftovers;
-        std::string why;
+        tw::RepairPlanner planner;
         Stopwatch judge;
-        for (int i = 0; i < r.rows; ++i) tw::PlanWineHostRepair(sink.list.At(i), leftovers, why);
+        for (int i = 0; i < r.rows; ++i) planner.Plan(sink.list.At(i), tw::RepairPlanner::WhatGoes);
         r.judge = judge.Seconds();
     }
     tw::test::QuietRepairView view;

@@ -61,6 +61,7 @@
 #define IDS_CONSOLE_SUMMARY 2215
 #define IDS_CONSOLE_FOUND_AFTER 2216
 #define IDS_CONSOLE_UNDO_FILE 2217
+#define IDS_CONSOLE_HOST_NOT_REPAIRED 2218
 
 // A product's own uninstall: what the wait shows and what came of it (%1 the product code).
 #define IDS_PROGRESS_REPAIR 2251

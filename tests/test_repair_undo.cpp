@@ -3,52 +3,20 @@
 // the same bytes.
 #include <doctest.h>
 
-#include <deque>
-#include <string>
-#include <vector>
-
-#include "app/ProgressWindow.h"
+#include "app/RepairCommands.h"
 #include "app/UndoWindow.h"
-#include "platform/FileSystem.h"
-#include "platform/LoadText.h"
 #include "platform/RecycleBin.h"
-#include "platform/Registry.h"
-#include "platform/Seams.h"
-#include "platform/Text.h"
-#include "repair/Repair.h"
-#include "repair/RepairLog.h"
 #include "repair/UndoCommand.h"
-#include "repair/UndoFile.h"
-#include "support/RegistryFixtures.h"
-#include "support/Sandbox.h"
-#include "strings.h"
-#include "support/ScriptedMessages.h"
-#include "support/ScriptedRepairUi.h"
+#include "support/RepairFixtures.h"
 
 using namespace tw;
 using namespace tw::test;
 
 namespace {
 
-struct FakeView : RepairView {
-    int selected = -1;
-    std::vector<std::string> statuses;
-    int SelectedRow() override { return selected; }
-    void RowChanged(int) override {}
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetRepairControls(bool, bool) override {}
-    void ProcessMessages() override {}
-    HWND OwnerWindow() override { return nullptr; }
-};
-
-struct CleanLog {
-    CleanLog() { DeleteFileA(RepairLogPath().c_str()); }
-    ~CleanLog() { DeleteFileA(RepairLogPath().c_str()); }
-};
-
 // Repairs one row with "repair selected" (OK to the question), then undoes it through the
-// registry editor from the file the repair wrote.
-void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir) {
+// registry editor from the file the repair wrote (none when the repair found nothing to delete).
+void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir, bool deletes = true) {
     FindingList list;
     list.Add(row);
     FakeView view;
@@ -59,7 +27,8 @@ void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir) {
     Repairer(list, view, ui, context, nullptr).RepairSelected();
     REQUIRE(list.At(0).Repaired());
     const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
-    REQUIRE(files.size() == 1);
+    REQUIRE(files.size() == (deletes ? 1u : 0u));
+    if (!deletes) return;
     ProgressOnDemand progress(nullptr);
     REQUIRE(UndoCommand(view, progress, ui).UndoFrom(files[0]));
 }
@@ -102,7 +71,7 @@ TEST_SUITE("repair with undo") {
 TEST_CASE("a repaired key, value or default value comes back byte for byte through its undo") {
     ScratchDir dir;
     ScratchKey key("repairundo");
-    CleanLog log;
+    CleanProgramFolder clean;
     PlantEveryKind(HKEY_CURRENT_USER, key.wrel + L"\\Found");
     const RegSnapshot before = SnapshotKey(HKEY_CURRENT_USER, key.wrel);
     const std::wstring exportBefore = EditorExport(dir / "export.reg", key.full);
@@ -117,8 +86,8 @@ TEST_CASE("a repaired key, value or default value comes back byte for byte throu
     SUBCASE("the emptied default value") {
         RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found), 5, dir);
     }
-    SUBCASE("a default value the repair creates is taken away again") {
-        RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found + "\\NoDefault"), 5, dir);
+    SUBCASE("a default value that is not there: nothing is made, recorded or deleted") {
+        RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found + "\\NoDefault"), 5, dir, false);
     }
     SUBCASE("a key the row names in other letter case comes back under its own name") {
         RepairThenUndo(RegistryKeyFinding("HKEY_CURRENT_USER", key.rel + "\\FOUND"), 5, dir);
@@ -157,7 +126,7 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
         CAPTURE(what);
         ScratchDir dir;
         ScratchKey key("views");
-        CleanLog log;
+        CleanProgramFolder clean;
         const std::string k = key.rel + "\\DefaultKey";
         SetString(HKEY_CURRENT_USER, k + "\\Sub", "w", "y");
         SetString(HKEY_CURRENT_USER, k, "v", "x");
@@ -191,7 +160,7 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
 TEST_CASE("the check after the import names what did not come back exactly") {
     ScratchDir dir;
     ScratchKey key("undocheck");
-    CleanLog log;
+    CleanProgramFolder clean;
     const std::wstring K = key.full + L"\\Row";
     const struct {
         const char* what;
@@ -287,7 +256,7 @@ TEST_CASE("a repaired key comes back on the 98 family, whose editor reads REGEDI
     // The ANSI flavour carries what the code page can: names it cannot are left out here.
     ScratchDir dir;
     ScratchKey key("repairundo98");
-    CleanLog log;
+    CleanProgramFolder clean;
     const std::string found = key.rel + "\\Found";
     SetString(HKEY_CURRENT_USER, found + "\\子键", "名称", "数据 \"C:\\路径\"");
     SetString(HKEY_CURRENT_USER, found, "expand", "%TEMP%\\中", REG_EXPAND_SZ);
@@ -300,7 +269,7 @@ TEST_CASE("a repaired key comes back on the 98 family, whose editor reads REGEDI
 TEST_CASE("an undo file that cannot be written stops the repair before any deletion") {
     RegistrySandbox sb;
     ScratchDir dir;
-    CleanLog log;
+    CleanProgramFolder clean;
     SetString(HKEY_LOCAL_MACHINE, "Software\\Gone\\Sub", "v", "x");
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Gone", "gone.ttf");
     const std::string shortcut = dir.File("old.lnk");
@@ -336,7 +305,7 @@ TEST_CASE("an undo file that cannot be written stops the repair before any delet
 TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes on") {
     RegistrySandbox sb;
     ScratchDir dir;
-    CleanLog log;
+    CleanProgramFolder clean;
     // A key name with a line break: the registry editor's format has no way to write it.
     MakeKey(HKEY_CURRENT_USER, "Software\\Odd\\line\nbreak");
     SetString(HKEY_CURRENT_USER, "Software\\Plain", "v", "x");
@@ -362,7 +331,7 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
 
 TEST_CASE("an undo that is cancelled, cannot start the editor, cannot read its file or is refused changes nothing") {
     ScratchDir dir;
-    CleanLog log;
+    CleanProgramFolder clean;
     const std::string path = dir.File("undo.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n");
     FakeView view;
     ProgressOnDemand progress(nullptr);

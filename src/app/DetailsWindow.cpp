@@ -6,6 +6,8 @@
 #include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "repair/RepairPlan.h"
+#include "wording/RepairWording.h"
 #include "strings.h"
 
 namespace tw {
@@ -20,8 +22,10 @@ std::string KindText(FindingKind kind) {
         case FindingKind::RegistryKey: return LoadText(IDS_DETAILS_KIND_KEY);
         case FindingKind::RegistryValue: return LoadText(IDS_DETAILS_KIND_VALUE);
         case FindingKind::RegistryDefaultValue: return LoadText(IDS_DETAILS_KIND_DEFAULT);
-        case FindingKind::File: return LoadText(IDS_DETAILS_KIND_FILE);
-        case FindingKind::Folder: return LoadText(IDS_DETAILS_KIND_FOLDER);
+        case FindingKind::File:
+        case FindingKind::HostFile: return LoadText(IDS_DETAILS_KIND_FILE);
+        case FindingKind::Folder:
+        case FindingKind::HostFolder: return LoadText(IDS_DETAILS_KIND_FOLDER);
         case FindingKind::ProductUninstall: return LoadText(IDS_DETAILS_KIND_PRODUCT);
         case FindingKind::Unspecified: break;
     }
@@ -96,10 +100,14 @@ std::string DetailsText(const Finding& f, const std::string& mark, const std::st
                                                 data, outcome, WhyReported(f), plan}));
 }
 
-std::string RepairPlanText(const Finding& f, const IgnoreList* ignored) {
-    (void)f;
-    (void)ignored;
-    return {};
+std::string RepairPlanText(const Finding& f, const IgnoreList* ignored, OsFamily os) {
+    RepairPlanner planner(ignored, os);
+    const RepairPlan plan = planner.Plan(f, RepairPlanner::WhatGoes);
+    std::string text = OutcomeWord(plan.outcome, true);
+    if (!plan.why.empty()) text += "\r\n" + plan.why;
+    if (plan.outcome == RepairOutcome::Repaired)
+        for (const std::string& line : plan.goes) text += "\r\n\t" + EscapeForConsole(line);
+    return text;
 }
 
 DetailsWindow::DetailsWindow(HWND owner, const std::string& text, bool canRepair, bool canIgnore)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/DialogBase.h"
+#include "platform/OsFamily.h"
 #include "resource.h"
 #include "scanners/Finding.h"
 #include "scanners/IgnoreList.h"
@@ -20,7 +21,7 @@ enum class DetailsChoice { Close, Repair, Ignore, Open };
 std::string DetailsText(const Finding& f, const std::string& mark, const std::string& plan);
 // What a repair of the row would do now, as the console's dry run prints it: its outcome and,
 // one a line, what would go. Deletes nothing.
-std::string RepairPlanText(const Finding& f, const IgnoreList* ignored);
+std::string RepairPlanText(const Finding& f, const IgnoreList* ignored, OsFamily os);
 
 class DetailsWindow : public DialogBase {
 public:

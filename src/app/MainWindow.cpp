@@ -302,7 +302,7 @@ void MainWindow::ShowDetails() {
     const Finding f = findings_.At(row);
     const RowId id = findings_.IdAt(row);
     const bool idle = driver_->Idle();
-    DetailsWindow details(hwnd_, DetailsText(f, report_.RowMark(row), RepairPlanText(f, &ignored_)),
+    DetailsWindow details(hwnd_, DetailsText(f, report_.RowMark(row), RepairPlanText(f, &ignored_, session_.context.os)),
                           idle && !f.Repaired(), idle);
     const DetailsChoice choice = details.Run();
     // The buttons act on the row shown, wherever it stands now.

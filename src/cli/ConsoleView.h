@@ -80,6 +80,8 @@ public:
         Write(stderr, TW_PRODUCT_NAME ": " + ShortForDisplay(text, kMessageTextLimit) + "\n");
     }
     const std::string& Status() const { return status_; }
+    // Where the lines of the Findings go (standard output unless told otherwise).
+    FILE* Out() const { return out_; }
 
 private:
     std::vector<bool> ticks_;

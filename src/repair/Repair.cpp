@@ -59,97 +59,50 @@ std::string ObjectOf(const Finding& f) {
 
 }  // namespace
 
-bool StillMissing(const Finding& f, std::string* present) {
-    for (const std::string& path : f.missingPaths) {
-        bool missing;
-        switch (f.missingRule) {
-            case Finding::Missing::NoProgram: missing = IsNoFile(JudgeProgram(path)); break;
-            case Finding::Missing::NoFile: missing = IsNoFile(JudgePath(path)); break;
-            default: missing = IsNothing(JudgePath(path)); break;
-        }
-        if (!missing) {
-            if (present) *present = path;
-            return false;
-        }
-    }
-    return true;
-}
-
-RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why) {
-    switch (leftovers.Recheck(f, why)) {
-        case WineRecheck::Stale: return RepairOutcome::Repaired;
-        case WineRecheck::Gone: return RepairOutcome::AlreadyGone;
-        case WineRecheck::NotStale: return RepairOutcome::NowPresent;
-        case WineRecheck::CannotTell:
-            if (why.empty()) why = LoadText(IDS_HOST_CANNOT_TELL);
-            return RepairOutcome::Failed;
-        case WineRecheck::Refused: break;
-    }
-    return RepairOutcome::Failed;
-}
-
-
 Repairer::Repairer(FindingList& findings, RepairView& view, RepairUi& ui, RepairContext context,
                    std::function<bool()> backup)
-    : findings_(findings), view_(view), ui_(ui), context_(context), backup_(std::move(backup)) {}
+    : findings_(findings),
+      view_(view),
+      ui_(ui),
+      context_(context),
+      backup_(std::move(backup)),
+      planner_(context.ignored, context.os) {}
 
-RepairOutcome Repairer::RepairFile(const std::string& path) {
-    if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
-    const PathState state = QueryPath(path);
-    if (IsGone(state)) return RepairOutcome::AlreadyGone;
-    // A file row names one file: a folder at that place is not what was found.
-    if (state != PathState::File) return RepairOutcome::Failed;
+RepairOutcome Repairer::DeleteFromDisk(const RepairPlan& plan) {
+    const std::string& path = plan.target;
     // Into the Recycle Bin where the drive has one, so that a shortcut can be taken back; erased
-    // where the shell cannot take it (no bin, or a path too long for the shell).
-    return RecycleFile(path) || DeleteFileAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    // where the shell cannot take it (no bin, or a path too long for the shell). A folder goes
+    // only while it is empty: the system refuses anything else.
+    const bool gone = plan.step == RepairStep::RecycleFile ? RecycleFile(path) || DeleteFileAt(path)
+                                                           : RecycleEmptyFolder(path) || RemoveDirectoryAt(path);
+    return gone ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairDirectory(const std::string& location) {
-    const std::string path = StripOneTrailingBackslash(location);
-    if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
-    const PathState state = QueryPath(path);
-    if (IsGone(state)) return RepairOutcome::AlreadyGone;
-    if (state != PathState::Directory) return RepairOutcome::Failed;
-    // Only that one folder, and only while it is empty: the system refuses anything else. Into
-    // the Recycle Bin where the shell can put it there.
-    return RecycleEmptyFolder(path) || RemoveDirectoryAt(path) ? RepairOutcome::Repaired : RepairOutcome::Failed;
-}
-
-RepairOutcome Repairer::RepairValue(HKEY root, const Finding& f, UndoFile* undo) {
-    if (!IsRepairableValueLocation(f.location)) return RepairOutcome::Failed;
+RepairOutcome Repairer::DeleteValue(const RepairPlan& plan, const Finding& f, UndoFile* undo) {
+    const HKEY root = plan.root;
+    const bool isDefault = plan.step != RepairStep::DeleteValue;
+    if (undo && !(isDefault ? undo->RecordDefaultValue(root, f.location) : undo->RecordValue(root, f.location, f.keyName)))
+        return RepairOutcome::NotRecorded;
     Registry reg;
     reg.SetRootKey(root);
     if (!reg.OpenKey(f.location, false))
         return KeyMissing(root, f.location) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
-    if (f.kind == FindingKind::RegistryDefaultValue) {
-        // The key-name text is not looked at: a value may really be named like the marker.
-        if (undo && !undo->RecordDefaultValue(root, f.location)) return RepairOutcome::NotRecorded;
-        // A default text naming what is gone stays, as the empty text (a failed write throws).
-        // One that is empty already, or is no text at all (a count, a number), is deleted:
-        // emptying it would change nothing, or turn it into a text.
-        RegDataInfo info;
-        const bool text = reg.GetDataInfo("", info) &&
-                          (info.kind == RegDataKind::String || info.kind == RegDataKind::ExpandString);
-        if (text && !reg.ReadString("").empty()) {
-            reg.WriteString("", "");
-            return RepairOutcome::Repaired;
-        }
-        if (!reg.ValueExists("")) return RepairOutcome::AlreadyGone;
-        return reg.DeleteValue("") ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    if (plan.step == RepairStep::EmptyDefault) {
+        reg.WriteString("", "");  // a failed write throws
+        return RepairOutcome::Repaired;
     }
-    if (undo && !undo->RecordValue(root, f.location, f.keyName)) return RepairOutcome::NotRecorded;
-    if (reg.DeleteValue(f.keyName)) return RepairOutcome::Repaired;
-    LONG rc = RegQueryValueExA(reg.CurrentKey(), f.keyName.c_str(), nullptr, nullptr, nullptr,
-                               nullptr);
+    const std::string name = isDefault ? std::string() : f.keyName;
+    if (reg.DeleteValue(name)) return RepairOutcome::Repaired;
+    LONG rc = RegQueryValueExA(reg.CurrentKey(), name.c_str(), nullptr, nullptr, nullptr, nullptr);
     return IsGoneError(static_cast<DWORD>(rc)) ? RepairOutcome::AlreadyGone : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFile* undo) {
-    if (!IsRepairableKeyLocation(location)) return RepairOutcome::Failed;
+RepairOutcome Repairer::DeleteKey(const RepairPlan& plan, UndoFile* undo) {
+    const HKEY root = plan.root;
+    const std::string& location = plan.target;
     // The whole subtree, as it is now, before the first of it goes.
     if (undo && !undo->RecordKey(root, location)) return RepairOutcome::NotRecorded;
-    // A row's key that is itself a link: the link is what was found, not the key behind it.
-    if (IsRegistryLink(root, location))
+    if (plan.step == RepairStep::DeleteLink)
         return DeleteRegistryLink(root, location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
     if (KeyMissing(root, location)) return RepairOutcome::AlreadyGone;
     Registry reg;
@@ -168,55 +121,49 @@ RepairOutcome Repairer::RepairKey(HKEY root, const std::string& location, UndoFi
     return reg.DeleteKey(location) ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
-RepairOutcome Repairer::RepairProduct(const Finding& f) {
-    // The code is read again from the entry: the row's texts do not hold it, and the entry may
-    // have changed (or gone with an uninstall run meanwhile).
-    std::string code;
-    RepairOutcome outcome = RepairOutcome::Failed;
-    const HKEY root = RootFromCaption(f.caption);
-    switch (ProductOfEntry(root, f.location, code)) {
-        case EntryProduct::NoEntry:
-            productAnswer_.said = LoadText(IDS_ENTRY_GONE);
-            outcome = RepairOutcome::AlreadyGone;
-            break;
-        case EntryProduct::NotProduct:
-            productAnswer_.said = LoadText(IDS_ENTRY_NOT_PRODUCT);
-            break;
-        case EntryProduct::Product:
-            if (UninstallProduct(root, f.location, code, view_, context_.progress, productAnswer_))
-                outcome = RepairOutcome::Repaired;
-            break;
-    }
+RepairOutcome Repairer::UninstallOf(const RepairPlan& plan, const Finding& f) {
+    // Runs the installer and waits with the windows painting; the log says what came of it.
+    RepairOutcome outcome = plan.outcome;
+    if (plan.step == RepairStep::UninstallProduct)
+        outcome = UninstallProduct(plan.root, f.location, plan.target, view_, context_.progress, productAnswer_)
+                      ? RepairOutcome::Repaired
+                      : RepairOutcome::Failed;
+    else
+        productAnswer_.said = plan.why;
     WriteLog(LogAction::Uninstall, LoadText(IDS_LOG_WHY, {RowRecord(f), productAnswer_.said}));
     return outcome;
 }
 
+RepairOutcome Repairer::MoveHostRow(const RepairPlan& plan, const Finding& f) {
+    // Only ever moved to the desktop's trash, never erased beyond recall.
+    hostSaid_ = plan.why;
+    RepairOutcome done = plan.outcome;
+    if (done == RepairOutcome::Repaired && !planner_.HostLeftovers().MoveToTrash(f, hostSaid_))
+        done = RepairOutcome::Failed;
+    if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
+    if (!hostSaid_.empty()) WriteLog(LogAction::NotRepaired, LoadText(IDS_LOG_WHY, {RowRecord(f), hostSaid_}));
+    return done;
+}
+
 RepairOutcome Repairer::RepairFinding(Finding f, UndoFile* undo) {
     productAnswer_ = ProductAnswer();
-    if (context_.ignored && context_.ignored->Protects(f)) return RepairOutcome::Ignored;
-    // Right before anything goes: the row may have sat in the list for hours, and what it said
-    // was missing may be back (a drive plugged in again, a program reinstalled).
-    if (!StillMissing(f)) return RepairOutcome::NowPresent;
-    // Wine's leftovers on the host are named by their Linux path: judged again on their own
-    // evidence (the file may have been rewritten since) and only ever moved to the desktop's
-    // trash, never erased beyond recall.
-    if (IsWineHostRow(f)) {
-        if (!wineLeftovers_) wineLeftovers_.reset(new WineLeftovers);
-        hostSaid_.clear();
-        RepairOutcome done = PlanWineHostRepair(f, *wineLeftovers_, hostSaid_);
-        if (done == RepairOutcome::Repaired && !wineLeftovers_->MoveToTrash(f, hostSaid_)) done = RepairOutcome::Failed;
-        if (done == RepairOutcome::Repaired) hostCaches_.Removed(f);
-        if (!hostSaid_.empty()) WriteLog(LogAction::NotRepaired, LoadText(IDS_LOG_WHY, {RowRecord(f), hostSaid_}));
-        return done;
-    }
-    switch (f.kind) {
-        case FindingKind::File: return RepairFile(f.location);
-        case FindingKind::Folder: return RepairDirectory(f.location);
-        case FindingKind::RegistryKey: return RepairKey(RootFromCaption(f.caption), f.location, undo);
-        case FindingKind::RegistryValue:
-        case FindingKind::RegistryDefaultValue: return RepairValue(RootFromCaption(f.caption), f, undo);
-        case FindingKind::ProductUninstall: return RepairProduct(f);
-        case FindingKind::Unspecified: break;
+    hostSaid_.clear();
+    lastPlan_ = planner_.Plan(f);
+    const RepairPlan& plan = lastPlan_;
+    if (plan.outcome == RepairOutcome::Ignored || plan.outcome == RepairOutcome::NowPresent) return plan.outcome;
+    if (f.kind == FindingKind::ProductUninstall) return UninstallOf(plan, f);
+    if (f.OnHost()) return MoveHostRow(plan, f);
+    switch (plan.step) {
+        case RepairStep::None: return plan.outcome;
+        case RepairStep::RecycleFile:
+        case RepairStep::RemoveEmptyFolder: return DeleteFromDisk(plan);
+        case RepairStep::DeleteKey:
+        case RepairStep::DeleteLink: return DeleteKey(plan, undo);
+        case RepairStep::DeleteValue:
+        case RepairStep::EmptyDefault:
+        case RepairStep::DeleteDefault: return DeleteValue(plan, f, undo);
+        case RepairStep::UninstallProduct:
+        case RepairStep::MoveToHostTrash: break;  // carried out above
     }
     return RepairOutcome::Failed;
 }
@@ -262,7 +209,7 @@ void Repairer::RepairOne(int row) {
 
     const FindingKind kind = f.kind;
     if (!ui_.ConfirmRow(f)) return;
-    wineLeftovers_.reset();
+    planner_.Forget();
 
     // What a registry row deletes goes into an undo file first; without one, nothing goes.
     UndoFile undo;
@@ -300,9 +247,8 @@ bool Repairer::TellRowOutcome(const Finding& f, RepairOutcome outcome, const Und
         return false;
     }
     if (outcome == RepairOutcome::NowPresent) {
-        std::string present;
-        StillMissing(f, &present);
-        if (present.empty()) present = f.location;  // a row judged again as a whole
+        // The path that is back; a row judged again as a whole names its location.
+        const std::string present = lastPlan_.why.empty() ? f.location : lastPlan_.why;
         WriteLog(LogAction::NotRepaired, LoadText(IDS_LOG_NOW_PRESENT, {RowRecord(f), present}));
         ui_.RowNowPresent(present);
         return false;
@@ -313,7 +259,7 @@ bool Repairer::TellRowOutcome(const Finding& f, RepairOutcome outcome, const Und
         ui_.ProductUninstalled(productAnswer_, outcome != RepairOutcome::Failed);
     }
     if (outcome == RepairOutcome::Failed) {
-        if (IsWineHostRow(f) && !hostSaid_.empty()) ui_.HostRowNotRepaired(f, hostSaid_);
+        if (f.OnHost() && !hostSaid_.empty()) ui_.HostRowNotRepaired(f, hostSaid_);
         return false;
     }
     return true;
@@ -332,7 +278,7 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
         std::vector<Finding> found = context_.scanAfterRepair(repaired);
         repaired.clear();
         // The desktop's folders changed with the round before: what was learnt of them is stale.
-        wineLeftovers_.reset();
+        planner_.Forget();
         // What the list holds already (rows that could not be repaired are found again) is not
         // added twice.
         std::unordered_set<std::string> listed;
@@ -405,7 +351,7 @@ bool Repairer::RepairRowsQuietly(const std::vector<int>& rows, bool all,
     if (registry && !OpenUndo(undo)) return false;
 
     undoPath_ = undo.Path();
-    wineLeftovers_.reset();  // what it learns of the desktop's folders holds for this command
+    planner_.Forget();  // what it learns of the desktop's folders holds for this command
     RepairCounts tally;
     std::vector<Finding> repaired;
     for (size_t i = 0; i < targets.size(); ++i) {

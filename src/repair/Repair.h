@@ -11,6 +11,7 @@
 #include "platform/OsFamily.h"
 #include "repair/Deletion.h"
 #include "repair/ProductUninstall.h"
+#include "repair/RepairPlan.h"
 #include "repair/RepairProgress.h"
 #include "repair/RepairUi.h"
 #include "repair/RepairView.h"
@@ -20,31 +21,7 @@
 
 namespace tw {
 
-enum class RepairOutcome {
-    Repaired,
-    AlreadyGone,
-    Failed,
-    // Nothing was deleted: what would go could not be written to the undo file first.
-    NotRecorded,
-    // The row names an object on the ignore list, or one that holds one or lies in one: left
-    // alone.
-    Ignored,
-    // What the row says is missing is there again (or can no longer be judged missing): the
-    // row is no fault any more, and nothing was deleted.
-    NowPresent,
-};
-
-// Whether what the row says is missing is still missing, judged as the scanner judged it. A
-// row that names no path (an empty key, a zero count) has nothing to re-check. `present` gets
-// the first path found there again.
-bool StillMissing(const Finding& f, std::string* present = nullptr);
-
 class UndoFile;
-
-// What repair does with a row of Wine's leftovers on the host, decided without acting: the
-// repair and its dry run both ask it. Repaired: the file (or empty folder) goes to the desktop's
-// trash; AlreadyGone; NowPresent: no longer stale; Failed: `why` says why nothing goes.
-RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why);
 
 // What repair asks the scan after rows were repaired: the rows a new scan of the same
 // categories finds now, in whatever the repair may have emptied or left leading nowhere.
@@ -87,8 +64,8 @@ public:
     using RowOutcomeFn = std::function<void(int row, const Finding& f, RepairOutcome outcome)>;
     void SetRowOutcomes(RowOutcomeFn fn) { rowOutcome_ = std::move(fn); }
 
-    // Carries out one row without asking, on its own copy of the row: messages that run during
-    // a long deletion may change the list. Throws RegistryError when the empty default value
+    // Carries out one row's plan (RepairPlanner::Plan) without asking, on its own copy of the
+    // row: messages that run during a long deletion may change the list. Throws RegistryError when the empty default value
     // cannot be written. With an undo file, every registry deletion is recorded there first
     // and nothing is deleted whose record could not be written.
     RepairOutcome RepairFinding(Finding f, UndoFile* undo = nullptr);
@@ -113,13 +90,17 @@ private:
     // The work of RepairAllQuietly for the listed rows; `all` writes the one log entry of a
     // repair of every row, otherwise each repaired row is logged.
     bool RepairRowsQuietly(const std::vector<int>& rows, bool all, const RowOutcomeFn& each, RepairCounts* counts);
-    RepairOutcome RepairFile(const std::string& path);
-    RepairOutcome RepairDirectory(const std::string& path);
-    RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
-    RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
-    // Runs the installer's uninstall of the row's product, waits with the windows painting,
-    // logs what came of it and keeps it in productAnswer_.
-    RepairOutcome RepairProduct(const Finding& f);
+    // Carry out a plan whose outcome is Repaired, each for its steps. A registry deletion is
+    // recorded into `undo` (when given) first; nothing goes whose record failed.
+    RepairOutcome DeleteFromDisk(const RepairPlan& plan);
+    RepairOutcome DeleteValue(const RepairPlan& plan, const Finding& f, UndoFile* undo);
+    RepairOutcome DeleteKey(const RepairPlan& plan, UndoFile* undo);
+    // The installer's uninstall of the row's product (or what the plan found instead), logged
+    // and kept in productAnswer_.
+    RepairOutcome UninstallOf(const RepairPlan& plan, const Finding& f);
+    // A row of Wine's leftovers into the desktop's trash; why it stays is logged and kept in
+    // hostSaid_.
+    RepairOutcome MoveHostRow(const RepairPlan& plan, const Finding& f);
     // Tells the user why the selected row was not repaired (false), or what a product's own
     // uninstall did; true when the row was repaired and the command goes on.
     bool TellRowOutcome(const Finding& f, RepairOutcome outcome, const UndoFile& undo);
@@ -147,8 +128,10 @@ private:
     // Wine's launchers and MIME types removed from the host, whose caches are brought up to
     // date at the end of the command.
     WineCacheRefresh hostCaches_;
-    // The judgement of Wine's leftovers for the command under way (made at its first such row).
-    std::unique_ptr<WineLeftovers> wineLeftovers_;
+    // Decides every row; what it learns of the desktop's folders holds for the command under way.
+    RepairPlanner planner_;
+    // The plan of the row RepairFinding carried out last.
+    RepairPlan lastPlan_;
     std::string hostSaid_;
     std::string undoPath_;
     // What came of the last product uninstall.

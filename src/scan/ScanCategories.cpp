@@ -57,7 +57,7 @@ bool InClassesTree(const Finding& f) {
 }
 // A shortcut or folder of the system's disks (not a file Wine left on the host).
 bool RemovedFromDisk(const Finding& f) {
-    return (f.OnDisk() && !IsWineHostRow(f)) || f.kind == FindingKind::ProductUninstall;
+    return (f.OnDisk() && !f.OnHost()) || f.kind == FindingKind::ProductUninstall;
 }
 bool RemovedFolder(const Finding& f) { return f.kind == FindingKind::Folder || f.kind == FindingKind::ProductUninstall; }
 
@@ -77,7 +77,7 @@ std::function<bool(const Finding&)> MadeStaleBy(ChecklistRow row) {
         case kRowMachine:
         case kRowDiskDirs: return RemovedFromDisk;
         case kRowWineDesktop:
-            return [](const Finding& f) { return RemovedFromDisk(f) || IsWineHostRow(f) || InClassesTree(f); };
+            return [](const Finding& f) { return RemovedFromDisk(f) || f.OnHost() || InClassesTree(f); };
         default: return nullptr;
     }
 }

@@ -38,11 +38,25 @@ std::string ShownProgramName(const Finding& f) {
 
 }  // namespace
 
+const char* OutcomeWord(RepairOutcome outcome, bool dryRun) {
+    switch (outcome) {
+        case RepairOutcome::Repaired: return dryRun ? "would-delete" : "repaired";
+        case RepairOutcome::AlreadyGone: return "already-gone";
+        case RepairOutcome::Failed: return "failed";
+        case RepairOutcome::NotRecorded: return "not-recorded";
+        case RepairOutcome::Ignored: return "ignored";
+        case RepairOutcome::NowPresent: return "now-present";
+    }
+    return "failed";
+}
+
 std::string RowQuestion(const Finding& f) {
     const std::string program = ShownProgramName(f);
     switch (f.kind) {
-        case FindingKind::File: return LoadText(IDS_ASK_REPAIR_FILE, {Shown(f.location), Shown(f.description)});
-        case FindingKind::Folder: return LoadText(IDS_ASK_REPAIR_FOLDER, {Shown(f.location)});
+        case FindingKind::File:
+        case FindingKind::HostFile: return LoadText(IDS_ASK_REPAIR_FILE, {Shown(f.location), Shown(f.description)});
+        case FindingKind::Folder:
+        case FindingKind::HostFolder: return LoadText(IDS_ASK_REPAIR_FOLDER, {Shown(f.location)});
         case FindingKind::ProductUninstall:
             if (!program.empty())
                 return LoadText(IDS_ASK_UNINSTALL_PRODUCT_NAMED, {program, f.caption, Shown(f.location)});

@@ -248,7 +248,7 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
     INFO(Lines(sink.findings));
     CHECK(Reported(sink.findings) == expected);
     for (const Finding& f : sink.findings) {
-        CHECK(IsWineHostRow(f));
+        CHECK(f.OnHost());
         if (f.location == apps + "/wine/Programs/Here/Missing.desktop") {
             CHECK(f.description == "快捷方式已不存在：" + goneLnk);
             CHECK(f.missingPaths == std::vector<std::string>{goneLnk});

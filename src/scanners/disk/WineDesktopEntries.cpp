@@ -68,7 +68,7 @@ private:
 
     // A row for a stale file that a row can name (one the code page cannot hold stays).
     void Report(const char* caption, const HostPath& p, const Verdict& v) {
-        if (v.stale && !p.unix.empty()) Add(Judge::Row(caption, FindingKind::File, p.unix, v));
+        if (v.stale && !p.unix.empty()) Add(Judge::Row(caption, FindingKind::HostFile, p.unix, v));
     }
 
     // Each file of a folder whose name has `head` and `tail`, judged.
@@ -98,10 +98,6 @@ void ScanWineDesktopEntries(const ScanContext& ctx, ScanSink& sink) {
     WineDesktopScan(judge, sink, ctx).Run();
 }
 
-bool IsWineHostRow(const Finding& f) {
-    return !f.location.empty() && f.location[0] == '/' && f.OnDisk();
-}
-
 namespace {
 
 // The folder a path lies directly in, and whether it has no "." or ".." elements.
@@ -121,10 +117,10 @@ WineLeftovers::~WineLeftovers() = default;
 WineRecheck WineLeftovers::Recheck(const Finding& f, std::string& why) {
     why.clear();
     Judge& j = *judge_;
-    if (!j.ok || !IsWineHostRow(f)) return WineRecheck::CannotTell;
+    if (!j.ok || !f.OnHost()) return WineRecheck::CannotTell;
     const std::string& at = f.location;
     const std::string data = j.unix.dataHome, in = FolderOf(at);
-    const bool folderRow = f.kind == FindingKind::Folder;
+    const bool folderRow = f.kind == FindingKind::HostFolder;
     // Only what the category's own folders hold, and only of the kind of the row's caption.
     bool own = false;
     Verdict (Judge::*judge)(const HostPath&) = nullptr;

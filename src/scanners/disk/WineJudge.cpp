@@ -114,12 +114,12 @@ bool WineLeftovers::Judge::HoldsOnlyStale(const HostPath& dir, std::vector<Findi
                 gone = true;
                 Verdict v;
                 v.why = "文件夹中没有有效的菜单项";
-                if (folderRows) folderRows->push_back(Row(kWineMenuFolderCaption, FindingKind::Folder, c.unix, v));
+                if (folderRows) folderRows->push_back(Row(kWineMenuFolderCaption, FindingKind::HostFolder, c.unix, v));
             }
         } else if (EndsWith(c.name, ".desktop")) {
             const Verdict v = Launcher(c);
             gone = v.stale && !c.unix.empty();
-            if (gone && launcherRows) launcherRows->push_back(Row(kWineLauncherCaption, FindingKind::File, c.unix, v));
+            if (gone && launcherRows) launcherRows->push_back(Row(kWineLauncherCaption, FindingKind::HostFile, c.unix, v));
         }
         all = all && gone;
     }
