@@ -33,6 +33,7 @@
 #define IDM_EXPORT 1018
 #define IDM_POP_OPEN 1019
 #define IDM_POP_IGNORE 1020
+#define IDM_DETAILS 1021
 // The Language menu: one item per language.
 #define IDM_LANG_CHINESE 1041
 #define IDM_LANG_ENGLISH 1042
@@ -42,6 +43,7 @@
 #define IDD_IGNORE 302
 #define IDD_UNDO 303
 #define IDD_PROGRESS 304
+#define IDD_DETAILS 305
 
 #define IDC_HISTORY_HEADER 1101
 #define IDC_HISTORY_MEMO 1102
@@ -58,6 +60,10 @@
 #define IDC_UNDO_REMOVE 1125
 #define IDC_UNDO_BROWSE 1126
 #define IDC_PROGRESS_TEXT 1131
+#define IDC_DETAILS_TEXT 1141
+#define IDC_DETAILS_REPAIR 1142
+#define IDC_DETAILS_IGNORE 1143
+#define IDC_DETAILS_OPEN 1144
 
 // The string table's ids.
 #include "strings.h"

@@ -103,7 +103,7 @@ def key(text):
     return m.group(1).lower() if m else None
 
 def chinese_texts(res):
-    """Every Chinese text as 'kind id text' lines."""
+    """Every Chinese text as 'kind id text' lines (line breaks as \\r and \\n)."""
     lines = [f"string {i} {t}" for i, t in sorted(strings(res, ZH).items())]
     for (t, n, l), data in sorted((k, v) for k, v in res.items() if k[2] == ZH and k[0] in (RT_MENU, RT_DIALOG)):
         if t == RT_MENU:
@@ -111,7 +111,7 @@ def chinese_texts(res):
         else:
             title, controls = dialog(data)
             lines += [f"dialog {n} {title}"] + [f"dialog {n}.{c[0]} {c[2]}" for c in controls if c[2]]
-    return lines
+    return [line.replace("\r", "\\r").replace("\n", "\\n") for line in lines]
 
 def source_literals(src):
     literal = re.compile(r'"(?:[^"\\\n]|\\.)*"')
@@ -151,7 +151,7 @@ def main():
         for x in en_texts:
             if any(not (32 <= ord(c) < 127 or c in "\t") for c in x): faults.append(f"{what}: not plain ASCII: {x!r}")
     for i, x in en.items():
-        if any(not (32 <= ord(c) < 127) for c in x): faults.append(f"string {i}: English not plain ASCII: {x!r}")
+        if any(not (32 <= ord(c) < 127 or c in "\t\r\n") for c in x): faults.append(f"string {i}: English not plain ASCII: {x!r}")
 
     lines = chinese_texts(res)
     if len(sys.argv) > 4 and sys.argv[3] == "--write-chinese":

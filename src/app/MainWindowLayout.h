@@ -28,6 +28,8 @@ inline const int kToolBarHeight = 56, kPanelHeight = 167, kButtonPanelWidth = 10
 inline const int kToolButtonWidth = 55, kToolButtonHeight = 51;
 inline const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 inline const int kButtonTops[4] = {19, 57, 94, 132};
+// The status bar's progress bar of a running scan.
+inline const int kProgressWidth = 140;
 
 // A tool button: its command, picture, and the string ids of its caption and hint (a caption of
 // 0 is a separator).

@@ -31,16 +31,6 @@ std::string SizeText(unsigned long long bytes) {
     return buf;
 }
 
-std::string TimeText(const FILETIME& utc) {
-    FILETIME local;
-    SYSTEMTIME t;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return "?";
-    char buf[48];
-    snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-             t.wSecond);
-    return buf;
-}
-
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of('\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -113,7 +103,7 @@ void UndoWindow::Fill() {
         // A file of another folder than the first says where it lies, after its name.
         const std::string name = FileName(file.path);
         const bool inFirst = file.path.compare(0, folders_[0].size(), folders_[0]) == 0;
-        AddListRow(list, {TimeText(file.written),
+        AddListRow(list, {LocalTimeText(file.written),
                           inFirst ? name : LoadText(IDS_UNDO_FILE_IN, {name, file.path.substr(0, file.path.size() - name.size())}),
                           SizeText(file.size)});
     }
