@@ -4,9 +4,9 @@
 # zh runs Wine with LANG=zh_CN.UTF-8 (code page 936), en with LANG=en_US.UTF-8 (code page 1252).
 # It works in a scratch copy of PREFIX (default: the test prefix, else a new one) with a few
 # planted errors, on a virtual display of its own, and drives the window by keyboard as a user
-# does: the main window, each menu and the Language submenu, a scan's rows, the popup menu, the
-# history, ignore-list and undo-files windows, the questions of repair all, the backup's
-# progress, the export dialog and the about box. The program is built first (scripts/build.sh).
+# does: the main window, each menu and the Language submenu, a scan's rows, the popup menu, a
+# row's details, the questions of repair all, the backup, the export dialog, the about box, and
+# the history, ignore-list and undo-files windows. The program is built first (scripts/build.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lang=${1:?zh or en}
@@ -56,6 +56,8 @@ keys ctrl+s; shot scan-rows 25
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove $((X + 100)) $((Y + 275)) click 1
 keys shift+F10; shot popup
+xdotool key --delay 150 Escape
+xdotool key Return; shot details 2
 xdotool key --delay 150 Escape
 keys alt+s Down Down Return; shot ask-backup
 xdotool key Escape; shot ask-repair-all

@@ -53,6 +53,17 @@ tw_make_prefix() {
     fi
 }
 
+# Fills the empty folder $1 with a copy of the test prefix ($TW_TEST_PREFIX), or makes a fresh
+# prefix there when there is none: a test's scratch prefix.
+tw_copy_test_prefix() {
+    if [ -n "${TW_TEST_PREFIX:-}" ] && [ -f "$TW_TEST_PREFIX/system.reg" ]; then
+        cp -a "$TW_TEST_PREFIX/." "$1/"
+    else
+        rmdir "$1"
+        tw_make_prefix "$1"
+    fi
+}
+
 # The program folder of the prefix at $1, as the program itself runs there (32-bit, so under
 # "Program Files (x86)" in a 64-bit prefix), with "\\" separators: "Program Files\\Tarnwell".
 tw_prefix_program_folder() {

@@ -13,12 +13,7 @@ prefix=$(mktemp -d /tmp/tw-repair-XXXXXX)
 xdg=$(mktemp -d /tmp/tw-xdg-XXXXXX)
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; rm -rf "$prefix" "$xdg"' EXIT
 tw_scratch_xdg "$xdg/data" "$xdg/config"
-if [ -n "${TW_TEST_PREFIX:-}" ] && [ -f "$TW_TEST_PREFIX/system.reg" ]; then
-    cp -a "$TW_TEST_PREFIX/." "$prefix/"
-else
-    rmdir "$prefix"
-    tw_make_prefix "$prefix"
-fi
+tw_copy_test_prefix "$prefix"
 export WINEPREFIX=$prefix
 dir=$prefix/drive_c/tw
 mkdir -p "$dir"
