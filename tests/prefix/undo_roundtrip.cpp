@@ -128,7 +128,8 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     for (const std::string& s : shown) MESSAGE(AnsiToUtf8(s));
     // The one row left alone is the entry that holds a registry link.
     REQUIRE(!ListUndoFiles().empty());
-    CHECK(shown.back() == LoadText(IDS_ROWS_NOT_RECORDED_LINKS, {1, ListUndoFiles().back(), 1}));
+    // The closing report sums the repair up, then says why that row was left.
+    CHECK(shown.back().find(LoadText(IDS_ROWS_NOT_RECORDED_LINKS, {1, ListUndoFiles().back(), 1})) != std::string::npos);
     form.Command(IDM_UNDO_LAST);
     CHECK(form.StatusText() == LoadText(IDS_STATUS_UNDO_DONE));
 
