@@ -55,7 +55,10 @@ bool MainWindow::Create(HINSTANCE instance) {
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
     // Posted: the details window runs its own loop, which a list notification must not hold.
-    report_.SetOpenRow([this](int) { PostMessageW(hwnd_, WM_COMMAND, IDM_DETAILS, 0); });
+    report_.SetOpenRow([this](int row) {
+        SelectRow(row);
+        PostMessageW(hwnd_, WM_COMMAND, IDM_DETAILS, 0);
+    });
     session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
     if (session_.windowsDir.empty()) {
         ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
@@ -405,8 +408,10 @@ bool MainWindow::ScanCaptionIsStart() {
 void MainWindow::SetScanCaptions(bool scanning) {
     report_.CatchUp();
     if (scanning && progress_ && !IsWindowVisible(progress_)) {
-        // A new scan: the notes lose the last scan's counts, the bar starts empty.
+        // A new scan: the notes lose the last scan's counts, the bar starts empty, and the last
+        // scan's closing line goes until the first place of this one shows.
         ResetNotes();
+        SetStatusText("");
         SendMessageW(progress_, PBM_SETPOS, 0, 0);
         ShowWindow(progress_, SW_SHOW);
     } else if (!scanning && progress_) {
