@@ -414,8 +414,10 @@ void MainWindow::SetScanCaptions(bool scanning) {
         SetStatusText("");
         SendMessageW(progress_, PBM_SETPOS, 0, 0);
         ShowWindow(progress_, SW_SHOW);
-    } else if (!scanning && progress_) {
+        LayoutStatusBar();
+    } else if (!scanning && progress_ && IsWindowVisible(progress_)) {
         ShowWindow(progress_, SW_HIDE);
+        LayoutStatusBar();
     }
     SetControlText(scanButton_, scanning ? kStop : kScan);
     std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
