@@ -19,9 +19,11 @@ struct HiveShape {
     // are not counted among the keys.
     unsigned parts = 5;
     uint32_t seed = 20240601;
-    // The mix of a neglected machine: besides the usual values, one value in eight names a file
-    // that is gone, each at a path of its own (half in folders that still exist, half in the
-    // folders of programs removed since).
+    // The mix of a neglected machine instead of the usual one: a tenth of the values name a
+    // program removed since, each in a folder of its own that is gone, all those folders in one
+    // folder that still holds the folders of 200 programs; a sixth name one of those programs,
+    // a third of them quoted with arguments; the rest name libraries with an icon index,
+    // "%SystemRoot%" tools, files on a drive that is not there, or are plain settings.
     bool dirty = false;
 };
 
@@ -49,25 +51,35 @@ private:
 // The real files the generated values point at, below folder (such as "C:\twbench").
 struct BenchFiles {
     std::string folder;
-    static constexpr unsigned kDlls = 40, kTools = 20, kIcons = 10, kDirs = 10;
+    static constexpr unsigned kDlls = 40, kTools = 20, kIcons = 10, kDirs = 10, kPrograms = 200;
 
     std::string Dll(unsigned i) const { return folder + "\\bin\\file" + std::to_string(i % kDlls) + ".dll"; }
     std::string Tool(unsigned i) const { return folder + "\\bin\\tool" + std::to_string(i % kTools) + ".exe"; }
     std::string Icons(unsigned i) const { return folder + "\\bin\\res" + std::to_string(i % kIcons) + ".dll"; }
     std::string Dir(unsigned i) const { return folder + "\\data" + std::to_string(i % kDirs); }
     std::string Gone(unsigned i) const { return folder + "\\old\\gone" + std::to_string(i % 2000) + ".exe"; }
-    // A distinct missing file for every i: even i in a folder that exists, odd i in one of many
-    // removed program folders (eight files each).
+    // The folder of installed programs: each program in a folder of its own.
+    std::string Programs() const { return folder + "\\Programs"; }
+    std::string Program(unsigned i) const {
+        const std::string n = std::to_string(i % kPrograms);
+        return Programs() + "\\App" + n + "\\app" + n + ".exe";
+    }
+    // A distinct removed program for every i, in a folder of its own that is gone.
     std::string Lost(unsigned i) const {
-        if (i % 2 == 0) return Dir(i / 2) + "\\lost" + std::to_string(i) + ".dll";
-        return folder + "\\removed" + std::to_string(i / 16) + "\\app" + std::to_string(i) + ".exe";
+        const std::string n = std::to_string(i);
+        return Programs() + "\\Gone" + n + "\\gone" + n + ".exe";
     }
 
     void Create() const {
         CreateDirectoryA(folder.c_str(), nullptr);
         CreateDirectoryA((folder + "\\bin").c_str(), nullptr);
         for (unsigned i = 0; i < kDirs; ++i) CreateDirectoryA(Dir(i).c_str(), nullptr);
+        CreateDirectoryA(Programs().c_str(), nullptr);
         std::vector<std::string> files;
+        for (unsigned i = 0; i < kPrograms; ++i) {
+            CreateDirectoryA(Program(i).substr(0, Program(i).rfind('\\')).c_str(), nullptr);
+            files.push_back(Program(i));
+        }
         for (unsigned i = 0; i < kDlls; ++i) files.push_back(Dll(i));
         for (unsigned i = 0; i < kTools; ++i) files.push_back(Tool(i));
         for (unsigned i = 0; i < kIcons; ++i) files.push_back(Icons(i));
@@ -82,6 +94,11 @@ struct BenchFiles {
         for (unsigned i = 0; i < kTools; ++i) DeleteFileA(Tool(i).c_str());
         for (unsigned i = 0; i < kIcons; ++i) DeleteFileA(Icons(i).c_str());
         for (unsigned i = 0; i < kDirs; ++i) RemoveDirectoryA(Dir(i).c_str());
+        for (unsigned i = 0; i < kPrograms; ++i) {
+            DeleteFileA(Program(i).c_str());
+            RemoveDirectoryA(Program(i).substr(0, Program(i).rfind('\\')).c_str());
+        }
+        RemoveDirectoryA(Programs().c_str());
         RemoveDirectoryA((folder + "\\bin").c_str());
         RemoveDirectoryA(folder.c_str());
     }
@@ -120,10 +137,28 @@ inline void WriteValue(HKEY key, unsigned index, Rng& rng, const BenchFiles& fil
     if (index > 0) name += std::to_string(index);  // unique within the key
     unsigned roll = rng.Below(1000), n = rng.Next();
     ++counts.values;
-    if (dirty && rng.Below(8) == 0) {
-        const std::string path = files.Lost(counts.lost++);
-        if (n % 4 == 0) SetText(key, name, "\"" + path + "\" /x \"%1\"");
-        else SetText(key, name, path);
+    if (dirty) {
+        if (roll < 100) {
+            const std::string path = files.Lost(counts.lost++);
+            SetText(key, name, n % 4 == 0 ? "\"" + path + "\" /x \"%1\"" : path);
+        } else if (roll < 267) {
+            SetText(key, name, n % 3 == 0 ? "\"" + files.Program(n) + "\" /run \"%1\"" : files.Program(n));
+        } else if (roll < 417) {
+            SetText(key, name, files.Icons(n) + "," + std::to_string(n % 7));
+        } else if (roll < 517) {
+            SetText(key, name, "%SystemRoot%\\system32\\tool" + std::to_string(n % 30) + ".exe", REG_EXPAND_SZ);
+        } else if (roll < 597) {
+            SetText(key, name, "Q:\\Media\\clip" + std::to_string(n % 5000) + ".avi");
+        } else if (roll < 797) {
+            SetText(key, name, "Setting text " + std::to_string(n % 1000));
+        } else if (roll < 917) {
+            DWORD v = n;
+            SetValue(key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&v), sizeof v));
+        } else {
+            std::string blob(16 + n % 48, '\0');
+            for (char& c : blob) c = static_cast<char>(rng.Next());
+            SetValue(key, name, REG_BINARY, blob);
+        }
     } else if (roll < 250) {
         SetText(key, name, files.Dll(n));
     } else if (roll < 255) {

@@ -10,7 +10,8 @@
 // each part the runs follow one another in an order that turns from part to part and round to
 // round, so that a machine whose speed drifts during the run weighs on all of them alike.
 // Two mixes: the clean one (about 1% of values name missing files, mostly paths that repeat) and
-// the dirty one (besides, one value in eight names a missing file at a path of its own).
+// the dirty one (a tenth of the values name a removed program in a missing folder of its own,
+// all those folders in one folder: see HiveGenerator.h).
 // Usage: bench_hive_scan [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
 //                        [--reps N]
 //        (default 50000 150000, both mixes)

@@ -1,5 +1,5 @@
 // The whole default scan of a big, neglected machine, against the bare reading of what it reads:
-//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--only ROW,ROW] [--generate-only]
+//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW] [--generate-only]
 // The data set (bench/MachineGenerator.h, every category at once, scaled by F, default 1) is
 // written into the prefix once and reused; a prefix holding another version or factor is refused
 // (exit 3: scripts/bench.sh then makes a fresh scratch prefix). Each round, in alternating order,
@@ -15,7 +15,8 @@
 // to its first row, its longest input wait, the process's peak memory, and FNV-1a hashes of the
 // console output (per category in the order found; the whole scan's lines sorted, since its
 // threads interleave), which optimisations must leave unchanged. --only times those checklist
-// rows alone, without the whole scan and the window.
+// rows alone, without the whole scan and the window; --window-only times the window's scan alone,
+// with its worst input wait put down to the UI-thread categories that ran meanwhile.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -356,9 +357,69 @@ ScanResult ScanInConsole(const tw::ScanContext& ctx, const std::vector<tw::Check
 
 struct WindowResult {
     double seconds = 0, firstRow = -1, worstWait = 0;
+    double worstBusyWait = 0;  // the worst of the waits the UI thread spent running itself, mostly
     int findings = 0, late = 0;
     std::string worstWhere;
 };
+
+// When each UI-thread category of the window's scan started (NowMs, name; "-" when none ran),
+// and the worst input wait met while each ran.
+std::vector<std::pair<double, const char*>> g_uiCategories;
+struct CategoryWaits {
+    double worst = 0, busy = 0;  // all waits; those the UI thread spent mostly running
+};
+std::map<std::string, CategoryWaits> g_worstByCategory;
+
+void EnterUiCategory(const char* name) { g_uiCategories.emplace_back(NowMs(), name); }
+
+// The categories that ran from `from` to now, each once.
+std::vector<std::string> UiCategoriesSince(double from) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < g_uiCategories.size(); ++i) {
+        const double end = i + 1 < g_uiCategories.size() ? g_uiCategories[i + 1].first : 1e300;
+        if (end < from) continue;
+        if (std::find(names.begin(), names.end(), g_uiCategories[i].second) == names.end())
+            names.push_back(g_uiCategories[i].second);
+    }
+    return names;
+}
+
+const char* ShortName(int row);
+
+// Processor time of the calling thread, user and kernel, in milliseconds.
+double ThreadCpuMs() {
+    FILETIME c, e, k, u;
+    if (!GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u)) return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(k) + ms(u);
+}
+
+// Has every UI-thread category of the window's scan say when it runs, so that a wait is put down
+// to the category that kept the window from its messages.
+void NameUiCategories(tw::ScanCategories& categories) {
+    for (const tw::ScanCategory& c : categories.Rows()) {
+        tw::ScanCategory& row = categories.Row(c.row);
+        const char* name = ShortName(c.row);
+        if (row.step) {
+            tw::UiStep inner = row.step;
+            row.step = [inner, name](const tw::ScanContext& ctx, tw::ScanSink& sink) {
+                EnterUiCategory(name);
+                inner(ctx, sink);
+                EnterUiCategory("-");
+            };
+        }
+        if (row.driveStep) {
+            tw::DriveStep inner = row.driveStep;
+            row.driveStep = [inner, name](const tw::ScanContext& ctx, tw::ScanSink& sink, const std::string& root) {
+                EnterUiCategory(name);
+                inner(ctx, sink, root);
+                EnterUiCategory("-");
+            };
+        }
+    }
+}
 
 WindowResult ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
     WindowResult r;
@@ -368,14 +429,35 @@ WindowResult ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
     Stopwatch watch;
     // The list is looked at whenever the probe gets its answer (every 20 ms): the UI-thread
     // categories run inside the Scan command, with their own message pumps.
-    probe.onAnswer = [&](double) {
+    // How much of the time since the last answer the UI thread ran itself: a wait it spent busy
+    // is work between two looks at the queue; one it spent idle is a wait for the system.
+    double lastAnswer = NowMs(), lastCpu = ThreadCpuMs();
+    probe.onAnswer = [&](double waited) {
         if (r.firstRow < 0 && ListView_GetItemCount(list) > 0) r.firstRow = watch.Seconds();
+        const double now = NowMs(), cpu = ThreadCpuMs();
+        char ran[64];
+        snprintf(ran, sizeof ran, " (the UI thread ran %.0f of the last %.0f ms)", cpu - lastCpu, now - lastAnswer);
+        // Mostly running: the program's own work held the messages, not a wait for the system.
+        const bool busy = cpu - lastCpu >= (now - lastAnswer) / 2;
+        if (busy) r.worstBusyWait = std::max(r.worstBusyWait, waited);
+        lastAnswer = now;
+        lastCpu = cpu;
+        std::string in;
+        for (const std::string& name : UiCategoriesSince(NowMs() - waited)) {
+            CategoryWaits& w = g_worstByCategory[name];
+            w.worst = std::max(w.worst, waited);
+            if (busy) w.busy = std::max(w.busy, waited);
+            in += (in.empty() ? "" : "+") + name;
+        }
         char at[32];
-        snprintf(at, sizeof at, "at %.2f s, ", watch.Seconds());
+        snprintf(at, sizeof at, "at %.2f s in ", watch.Seconds());
         // The status line may be a worker's; the last row says which category added last.
         const int n = form.Findings().Count();
-        return at + form.StatusText() + (n ? " | last row: " + form.Findings().At(n - 1).caption : std::string());
+        return at + in + ran + ", " + form.StatusText() +
+               (n ? " | last row: " + form.Findings().At(n - 1).caption : std::string());
     };
+    g_uiCategories.clear();
+    EnterUiCategory("-");
     probe.Start();
     form.Command(IDM_SCAN);
     MSG msg;
@@ -445,16 +527,18 @@ const char* ShortName(int row) {
 int main(int argc, char** argv) {
     double factor = 1.0;
     int rounds = 5;
-    bool window = true, generateOnly = false;
+    bool window = true, generateOnly = false, windowOnly = false;
     std::string only;  // ",7,9,": the categories (checklist row numbers) to time alone
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--factor") && i + 1 < argc) factor = atof(argv[++i]);
         else if (!strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = atoi(argv[++i]);
         else if (!strcmp(argv[i], "--no-window")) window = false;
+        else if (!strcmp(argv[i], "--window-only")) windowOnly = true;
         else if (!strcmp(argv[i], "--only") && i + 1 < argc) only = std::string(",") + argv[++i] + ",";
         else if (!strcmp(argv[i], "--generate-only")) generateOnly = true;
         else {
-            fprintf(stderr, "usage: bench_machine_scan [--factor F] [--rounds N] [--no-window] [--only ROW,ROW] [--generate-only]\n");
+            fprintf(stderr, "usage: bench_machine_scan [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW] "
+                            "[--generate-only]\n");
             return 2;
         }
     }
@@ -493,7 +577,7 @@ int main(int argc, char** argv) {
     std::vector<Category> cats;
     for (size_t i = 0; i < items.size(); ++i) {
         defaults.push_back(items[i].ticked);
-        if (!items[i].ticked) continue;
+        if (!items[i].ticked || windowOnly) continue;
         if (!only.empty() && only.find("," + std::to_string(items[i].row) + ",") == std::string::npos) continue;
         Category c;
         c.index = static_cast<int>(i);
@@ -517,6 +601,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         form->Show();
+        NameUiCategories(form->Driver().Categories());
         HWND chk = form->Checklist();
         for (size_t i = 0; i < items.size(); ++i) ListView_SetCheckState(chk, static_cast<int>(i), items[i].ticked);
         probe.reset(new InputProbe);
@@ -527,6 +612,7 @@ int main(int argc, char** argv) {
     double emptyBest = 1e30;
     double parallelFloorBest = 1e30;
     double floorSumBest = 1e30, consoleBest = 1e30, windowBest = 1e30, firstRowBest = 1e30, worstWait = 0;
+    double worstBusyWait = 0;
     int late = 0, windowFindings = -1;
     std::string worstWhere;
     ScanResult wholeFirst;
@@ -570,7 +656,7 @@ int main(int argc, char** argv) {
         };
         emptyBest = std::min(emptyBest, ScanInConsole(ctx, items, std::vector<bool>(items.size(), false)).seconds);
         auto runWhole = [&] {
-            if (!only.empty()) return;
+            if (!only.empty() || windowOnly) return;
             std::vector<int> rows;
             for (const tw::ChecklistItem& item : items)
                 if (item.ticked) rows.push_back(item.row);
@@ -602,6 +688,7 @@ int main(int argc, char** argv) {
         if (form) {
             windowBest = std::min(windowBest, w.seconds);
             firstRowBest = std::min(firstRowBest, w.firstRow);
+            worstBusyWait = std::max(worstBusyWait, w.worstBusyWait);
             if (w.worstWait > worstWait) {
                 worstWait = w.worstWait;
                 worstWhere = w.worstWhere;
@@ -618,6 +705,30 @@ int main(int argc, char** argv) {
         fflush(stdout);
     }
 
+    auto printInput = [&] {
+        printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms; worst wait the UI thread spent mostly "
+               "running itself %.0f ms\n",
+               worstWait, worstWhere.c_str(), late, worstBusyWait);
+        printf("  worst wait while each UI-thread category ran, (of those it spent running) (\"-\": none):");
+        for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
+        printf("\n");
+    };
+    // Closes the window and leaves the program's folder as it found it.
+    auto finish = [&] {
+        if (form) {
+            DestroyWindow(form->Handle());
+            tw::ProcessMessages();
+            form.reset();
+        }
+        if (!hadSettings) DeleteFileA(settings.c_str());
+        CoUninitialize();
+        return 0;
+    };
+    if (windowOnly && form) {
+        printf("window scan: %.2f s, %d rows; first row after %.2f s\n", windowBest, windowFindings, firstRowBest);
+        printInput();
+        return finish();
+    }
     printf("\nbest of %d rounds, per category (console scanner, that row alone, against its floor):\n", rounds);
     printf("  %-14s %9s %9s %7s %9s  %-16s  %s\n", "category", "floor s", "scan s", "ratio", "findings", "output hash",
            "floor read keys/values/folder entries");
@@ -631,12 +742,8 @@ int main(int argc, char** argv) {
                    static_cast<unsigned long long>(c.first.hash), c.changed ? "  CHANGED BETWEEN ROUNDS" : "");
     }
     printf("  (a console scan with nothing ticked takes %.3f s: included in every time above)\n", emptyBest);
-    if (!only.empty()) {
-        // Some categories alone: there is no whole scan to report.
-        if (!hadSettings) DeleteFileA(settings.c_str());
-        CoUninitialize();
-        return 0;
-    }
+    // Some categories alone: there is no whole scan to report.
+    if (!only.empty()) return finish();
     printf("whole default scan, console: %.2f s against the floor's %.2f s run as the scan runs (hives and file "
            "types on threads of their own): %.2fx\n",
            consoleBest, parallelFloorBest, consoleBest / parallelFloorBest);
@@ -647,16 +754,11 @@ int main(int argc, char** argv) {
         printf("window scan: %.2f s, %.2fx the console; %d rows%s; first row after %.2f s\n", windowBest,
                windowBest / consoleBest, windowFindings,
                windowFindings == wholeFirst.findings ? "" : "  (DIFFERS FROM THE CONSOLE)", firstRowBest);
-        printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms\n", worstWait, worstWhere.c_str(), late);
+        printInput();
         double ws = 0, commit = 0;
         if (PeakMemory(ws, commit))
             printf("peak memory of the process (window and console scans): working set %.1f MB, commit %.1f MB\n", ws,
                    commit);
-        DestroyWindow(form->Handle());
-        tw::ProcessMessages();
-        form.reset();
     }
-    if (!hadSettings) DeleteFileA(settings.c_str());
-    CoUninitialize();
-    return 0;
+    return finish();
 }

@@ -82,3 +82,21 @@ tw_ensure_display() {
     done
     return 1
 }
+
+# Starts the prefix $1's server afresh, to stay until killed, and waits (at most 45 s) for the save
+# of the registry that Wine makes about 30 s after the changes of its start-up: every process of
+# the prefix waits while the server writes its registry files, and a measure of the window's input
+# waits must not take that save for the program's. End it with "WINEPREFIX=$1 wineserver -k".
+tw_settle_prefix() {
+    local prefix=$1 before i
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -w || true
+    before=$(stat -c %Y "$prefix/system.reg" 2>/dev/null || echo 0)
+    WINEPREFIX=$prefix wineserver -p
+    WINEPREFIX=$prefix wine cmd /c exit >/dev/null 2>&1 || true
+    for i in $(seq 1 90); do
+        [ "$(stat -c %Y "$prefix/system.reg" 2>/dev/null || echo 0)" != "$before" ] && break
+        sleep 0.5
+    done
+    sleep 1
+}

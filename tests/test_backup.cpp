@@ -23,8 +23,8 @@ TEST_CASE("repair all after the backup offer") {
         Messages msgs;
         commands.RepairAll();
         REQUIRE(msgs.shown.size() == 2);  // the offer, then the error
-        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
-        CHECK(msgs.shown[1].caption == "Tarnwell");
+        CHECK(msgs.types[1] == (MB_OK | MB_ICONERROR));
+        CHECK(msgs.captions[1] == "Tarnwell");
         CHECK(view.Status() == LoadText(IDS_STATUS_BACKUP_FAILED));
         CHECK(ReadLog().at(0).record == LoadText(IDS_LOG_BACKUP_FAILED));
     }
@@ -35,7 +35,7 @@ TEST_CASE("repair all after the backup offer") {
         Messages msgs;
         commands.RepairAll();
         REQUIRE(msgs.shown.size() == 2);
-        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
+        CHECK(msgs.types[1] == (MB_OK | MB_ICONERROR));
         CHECK(ReadLog().at(0).record == LoadText(IDS_LOG_BACKUP_FAILED));
     }
     SUBCASE("a good backup, then Cancel: the backup stays and no row changes") {
@@ -215,7 +215,7 @@ TEST_CASE("an empty export, or only an earlier backup's, fails the backup and re
         Messages msgs;  // OK to the backup offer, and to whatever follows
         commands.RepairAll();
         REQUIRE(msgs.shown.size() == 2);  // the offer, then the failure
-        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
+        CHECK(msgs.types[1] == (MB_OK | MB_ICONERROR));
         CHECK(view.Status() == LoadText(IDS_STATUS_BACKUP_FAILED));
         std::vector<LogEntry> log = ReadLog();
         REQUIRE(log.size() == 1);

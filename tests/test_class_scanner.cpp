@@ -4,6 +4,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
@@ -284,6 +285,8 @@ TEST_CASE("file-type scanner: programs that run are not reported, however the co
     } verbs[] = {
         {"searchpath", "notepad.exe C:\\x.txt", false},  // a bare program, found as the system finds it
         {"noextension", "\"" + windows + "\\notepad\" %1", false},
+        {"barenoext", "\"notepad\" \"C:\\x.txt\"", false},  // tried with ".exe" as the system does
+        {"varprogram", "%SystemRoot%\\notepad.exe C:\\x.txt", false},  // an unexpanded variable: cannot tell
         {"literal", "\\\\?\\" + windows + "\\notepad.exe %1", false},
         {"shortname", "\"" + w.dir.Path() + "\\APPFOL~1\\app.exe\" \"%1\"", false},
         {"gonenoext", "\"" + w.dir.Path() + "\\gone\" %1", true},
@@ -298,6 +301,12 @@ TEST_CASE("file-type scanner: programs that run are not reported, however the co
 
 TEST_CASE("file-type scanner: icons of missing files, and the verbs of the programs under Applications") {
     ClassWorld w;
+    ScopedSeams seams;  // D: is a CD drive, N: a network drive
+    auto real = seams->driveType;
+    seams->driveType = [real](const std::string& root) -> UINT {
+        const char d = root.empty() ? 0 : static_cast<char>(root[0] & ~0x20);
+        return d == 'D' ? DRIVE_CDROM : d == 'N' ? DRIVE_REMOTE : real(root);
+    };
     const std::string icon = w.dir.File("app.ico");
     const struct {
         const char* key;  // a class or an extension
@@ -311,6 +320,8 @@ TEST_CASE("file-type scanner: icons of missing files, and the verbs of the progr
         {"iconvar", "%SystemRoot%\\notepad.exe,0", false},
         {"icongone", w.dir / "gone.ico", true},
         {"icongoneindex", w.dir / "gone.dll,-3", true},
+        {"iconcdrom", "D:\\twgone\\gone.ico", false},  // not a fixed disk: never judged
+        {"iconnetwork", "N:\\twgone\\gone.dll,1", false},
         {".iconext", w.dir / "gone.ico", true},
     };
     for (const auto& i : icons) SetString(HKEY_LOCAL_MACHINE, kClasses + i.key + "\\DefaultIcon", "", i.reference);

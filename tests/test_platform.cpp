@@ -452,6 +452,8 @@ TEST_CASE("folders found missing: paths below them are missing, nothing else") {
         dir / "gone.exe",             dir / "gonex\\a.exe",         dir / "sub\\gone\\x.exe",
         dir / "sub\\app.exe",         dir / "sub",                  dir / "sub\\gone",
         dir / "GONE\\a.exe",          dir / "sub\\app.exe\\x",      dir / "sub\\app.exe",
+        // By now the folder is listed: it answers for the folders on the way in it.
+        dir / "gone3\\x.exe",         dir / "SUB\\APP.EXE",         dir / "gone2\\..\\sub\\app.exe",
     };
     PathFacts remembered(true);
     for (const std::string& path : rows) {

@@ -142,7 +142,7 @@ TEST_CASE("context-menu handlers: handlers whose class is not registered") {
     CheckSame(sink.findings, {Finding{"HKEY_LOCAL_MACHINE", list + "Bad", "", "错误右键菜单: Bad", 0, FindingKind::RegistryKey},
                               Finding{"HKEY_LOCAL_MACHINE", "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone",
                                       "", "错误右键菜单: Gone", 0, FindingKind::RegistryKey}});
-    CHECK(sink.pumps == 2);
+    CHECK(sink.pumps >= 6);  // a turn for the window at every handler examined, not only after a Finding
 }
 
 TEST_CASE("software keys: empty program keys, the kept names and the system's own keys") {
@@ -632,8 +632,11 @@ TEST_CASE("a listed folder answers for its files as the file system does") {
         s + "\\App.exe.", s + "\\App.exe ", s + "\\nul", s + "\\NUL.txt", s + "\\APPEXE~1", s + "\\*.dll",
         s + "\\gone\\x.txt", s + "\\x.txt\\y", s + "\\\\x.txt", s + "/x.txt", odd + "\\PLAIN.txt", odd + "\\item.txt",
         odd + "\\gone.txt", "x.txt", s + "\\x.txt:stream",
+        // Under a folder that is not there, found from the listing of one above it.
+        s + "\\gone\\deeper\\x.txt", s + "\\Sub\\gone\\x.txt", s + "\\gone\\..\\x.txt", s + "\\x.txt\\deeper\\y",
     };
-    FolderListings listings;
+    int pauses = 0;
+    FolderListings listings([&] { ++pauses; });
     // Asked again and again, as a long table asks: the folders get listed.
     for (int round = 0; round < 4; ++round)
         for (const std::string& p : paths) {
@@ -642,6 +645,7 @@ TEST_CASE("a listed folder answers for its files as the file system does") {
             CHECK(IsNoFile(listed) == IsNoFile(asked));
             CHECK(IsGone(listed) == IsGone(asked));
         }
+    CHECK(pauses >= 6);  // the window's turn at every name listed
 }
 
 // Run by tests/unreadable_folder.sh as a user who cannot read the folder TW_UNREADABLE (made

@@ -360,7 +360,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         REQUIRE_FALSE(log.empty());
         CHECK(log[0].action == LogActionName(LogAction::Uninstall));
         CHECK(log[0].record.find(said) != std::string::npos);
-        const std::string last = window ? msgs.shown.back().text : std::string();
+        const std::string last = window ? msgs.shown.back() : std::string();
         if (!c.all && window) CHECK(last.find(said) != std::string::npos);
         if (!c.all && !window) CHECK(ui.product.said == said);
         if (c.all && !list.At(0).Repaired() && window) CHECK(last.find(LoadText(IDS_PRODUCTS_NOT_UNINSTALLED, {1})) != std::string::npos);

@@ -372,12 +372,21 @@ TEST_CASE("a display name or a handler that is not text: its category ends, the 
         // The handler listed before the bad one, and the hive thread's own Finding.
         CHECK(scan.view.findings.size() == 2);
     }
+    SUBCASE("file types, on a worker thread") {
+        tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\.bare");
+        tw::test::SetBinary(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\binary\\Shell\\open\\Command", "", "xy");
+        scan.Run({2, 5});
+        expected = {kRowFileTypes, ""};  // the worker's own words
+        CHECK(scan.view.findings.size() == 1);  // pass 1's Finding, handed over before the end
+    }
     REQUIRE(scan.view.ended.size() == 1);
     REQUIRE(scan.view.ended[0].size() == 1);
     CHECK(scan.view.ended[0][0].row == expected.row);
-    CHECK(scan.view.ended[0][0].why == expected.why);
+    if (!expected.why.empty()) CHECK(scan.view.ended[0][0].why == expected.why);
+    CHECK_FALSE(scan.view.ended[0][0].why.empty());
     CHECK(scan.finishes == 1);
     CHECK(scan.ClosingLines() == 1);
+    CHECK(scan.view.status.find(LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {1})) != std::string::npos);
     CHECK_FALSE(scan.view.scanning);
     CHECK(scan.view.selectAll);
     CHECK(scan.view.repair);

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/DetailsWindow.h"
+#include "app/HtmlHelp.h"
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
 #include "platform/DataFolder.h"
@@ -50,7 +51,8 @@ bool MainWindow::Create(HINSTANCE instance) {
     } catch (const std::exception&) {
         // A registry that refuses the record does not keep the program from working.
     }
-    menus_.reset(new MenuCommands(instance, ProgramFolder() + "Kivcc.chm"));
+    // The guide in the interface's language, which is Chinese.
+    menus_.reset(new MenuCommands(instance, GuideFor(GuideLanguage::Chinese)));
     report_.SetSortRefused([this] { return RepairRunning(); });
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });

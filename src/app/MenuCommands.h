@@ -15,11 +15,12 @@
 namespace tw {
 
 class HtmlHelp;
+struct Guide;
 
 class MenuCommands {
 public:
-    // Loads the help engine for the help file (silent when there is none).
-    MenuCommands(HINSTANCE instance, const std::string& helpFile);
+    // Loads the help engine for the guide (silent when there is none).
+    MenuCommands(HINSTANCE instance, const Guide& guide);
     ~MenuCommands();
     MenuCommands(const MenuCommands&) = delete;
     MenuCommands& operator=(const MenuCommands&) = delete;

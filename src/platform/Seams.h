@@ -39,6 +39,10 @@ struct Seams {
     // What Wine reports as its version, empty on Windows (unset: ntdll's wine_get_version). A
     // test under Wine cannot otherwise see the program as it runs on Windows.
     std::function<std::string()> wineVersion;
+    // Whether Wine's HTML engine can show a page, asked only under Wine (unset: the help's own
+    // check of the engine's library and of Gecko). Tests run with the engine's library switched
+    // off, which a running process cannot switch on.
+    std::function<bool()> htmlEngineUsable;
 };
 
 // The seams in force; tests replace members through ScopedSeams.

@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -100,6 +101,8 @@ std::string ProgramFilesX86() {
 const int kListAfter = 3;
 // A folder holding more entries than this is judged file by file.
 const size_t kMaxListed = 20000;
+// Folders remembered at most (listed or counted): a hive names files in very many folders.
+const size_t kMaxFolders = 50000;
 
 // A name a listing shows as the system would find it: printable ASCII, none of the characters a
 // path or pattern gives a meaning to, no short-name tilde, no dot or blank at either end (the
@@ -171,6 +174,7 @@ void FolderListings::List(const std::string& folder, Folder& f) {
             entry = entry && plain;
         }
         if (names.size() > kMaxListed) return;
+        if (pause_) pause_();
         RealFileSystem real;
         if (!FindNextFileW(find.get(), &fd)) {
             // Listed to its end, or not whole: then it answers nothing.
@@ -191,16 +195,43 @@ PathState FolderListings::Judge(const std::string& path) {
         return JudgePath(path);
     const std::string name = path.substr(sep + 1);
     if (!ListableName(name)) return JudgePath(path);
+    if (folders_.size() >= kMaxFolders) folders_.clear();
     const std::string folder = path.substr(0, sep);
     Folder& f = folders_[folder];
-    if (!f.listed) {
-        if (f.tried || ++f.asked < kListAfter) return JudgePath(path);
-        List(folder, f);
-        if (!f.listed) return JudgePath(path);
+    if (!f.listed && !f.tried && ++f.asked >= kListAfter) List(folder, f);
+    if (f.listed) {
+        const auto it = f.names.find(LowerAscii(name));
+        if (it == f.names.end()) return PathState::Missing;
+        return it->second ? PathState::File : JudgePath(path);
     }
-    const auto it = f.names.find(LowerAscii(name));
-    if (it == f.names.end()) return PathState::Missing;
-    return it->second ? PathState::File : JudgePath(path);
+    // The folders above, nearest first: where each ends, and where the folder on the way in it
+    // does. Only where every folder on the way is one a listing shows as the system finds it
+    // (a ".." would take back the folder before it).
+    std::vector<std::pair<size_t, size_t>> above;
+    for (size_t i = folder.size(), next = folder.size(); i-- > 2;) {
+        if (folder[i] != '\\') continue;
+        if (!ListableName(folder.substr(i + 1, next - i - 1))) return JudgePath(path);
+        above.emplace_back(i, next);
+        next = i;
+    }
+    // A folder further up, listed whole, that lacks the next folder on the way: the path's folder
+    // is not there. One that holds it answers nothing more.
+    for (const auto& a : above) {
+        const auto it = folders_.find(folder.substr(0, a.first));
+        if (it == folders_.end() || !it->second.listed) continue;
+        if (!it->second.names.count(LowerAscii(folder.substr(a.first + 1, a.second - a.first - 1))))
+            return PathState::FolderMissing;
+        break;
+    }
+    const PathState state = JudgePath(path);
+    // A path under a missing folder counts for every folder above it: the one that holds the
+    // folders of many removed programs gets listed, and answers for all of them.
+    if (state == PathState::FolderMissing)
+        for (const auto& a : above) {
+            Folder& up = folders_[folder.substr(0, a.first)];
+            if (!up.listed && !up.tried && ++up.asked >= kListAfter) List(folder.substr(0, a.first), up);
+        }
+    return state;
 }
 
 std::string ExpandVariables(const std::string& text) {

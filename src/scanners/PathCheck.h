@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -36,16 +37,22 @@ private:
 };
 
 // JudgePath for the thousands of files that one table names in a few folders (fonts, help files,
-// shared libraries): a folder asked about again and again is listed once, and its names answer
-// for the files in it, instead of a question to the file system per file. The listing answers
-// only where it tells as surely as JudgePath: a plain ASCII name listed as a file, or missing
-// from the whole listing of a folder none of whose names the system could take for it. Any
-// other path (a short name, a name ending in a dot or blank, a device name, wildcards, other
-// characters; a folder listed as such; a folder that could not be listed to its end, or that
-// holds more than a table would ask about) is judged by JudgePath. One lives for one category of
-// one scan: the disk may change between scans, and a repair judges again before it deletes.
+// shared libraries, the files a hive names): a folder asked about again and again is listed
+// once, and its names answer for the files in it, instead of a question to the file system per
+// file. So does a folder above in which many paths were found under a missing folder (the
+// folder that held the folders of many programs removed since): a folder on the way that it
+// lacks is not there. The listing answers only where it tells as surely as JudgePath: a plain
+// ASCII name listed as a file, or missing from the whole listing of a folder none of whose names
+// the system could take for it. Any other path (a short name, a name ending in a dot or blank, a
+// device name, wildcards, other characters, a ".." after the folder found missing; a folder
+// listed as such; a folder that could not be listed to its end, or that holds more than a table
+// would ask about) is judged by JudgePath. One lives for one category of one scan: the disk may
+// change between scans, and a repair judges again before it deletes.
 class FolderListings {
 public:
+    // A scanner on the UI thread gives the pause of its walk: a listing of thousands of names
+    // lets the window's messages through between them.
+    explicit FolderListings(std::function<void()> pause = nullptr) : pause_(std::move(pause)) {}
     PathState Judge(const std::string& path);
 
 private:
@@ -56,6 +63,7 @@ private:
         std::unordered_map<std::string, bool> names;  // lower-case name: is a plain file
     };
     void List(const std::string& folder, Folder& f);
+    std::function<void()> pause_;
     std::unordered_map<std::string, Folder> folders_;
 };
 

@@ -29,6 +29,7 @@
 #include "strings.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
+#include "support/ScriptedMessages.h"
 #include "support/ScriptedRepairUi.h"
 #include "support/WindowProbes.h"
 #include "wording/RepairWording.h"
@@ -49,26 +50,6 @@ struct FakeView : RepairView {
     void ProcessMessages() override { ++pumps, tw::ProcessMessages(); }
     HWND OwnerWindow() override { return nullptr; }
     std::string Status() const { return statuses.empty() ? "" : statuses.back(); }
-};
-
-struct Shown {
-    std::string text, caption;
-    UINT type;
-};
-
-// Message boxes answered from a script (OK once it runs out), each one recorded.
-struct Messages {
-    ScopedSeams seams;
-    std::deque<int> answers;
-    std::vector<Shown> shown;
-    Messages(std::initializer_list<int> script = {}) : answers(script) {
-        seams->messageBox = [this](HWND, const std::string& text, const std::string& caption, UINT type) {
-            shown.push_back({text, caption, type});
-            int a = answers.empty() ? IDOK : answers.front();
-            if (!answers.empty()) answers.pop_front();
-            return a;
-        };
-    }
 };
 
 // Repair.log, Backup_Tw.reg and the undo files beside the test exe are gone before and after

@@ -95,6 +95,15 @@ void FileTypeScan::Execute() {
         // handed over so far stay, and the scan's closing report says where this one ended.
         SetFailure(e.what());
     }
+    // The class list and the remembered answers are given back here, on this thread: freed where
+    // the finished thread is let go, they would hold the window.
+    std::vector<std::string>().swap(classList_);
+    decltype(classNamesUpper_)().swap(classNamesUpper_);
+    std::vector<const Extension*>().swap(extensionList_);
+    std::vector<Extension>().swap(extensions_);
+    decltype(orphanCount_)().swap(orphanCount_);
+    decltype(programs_)().swap(programs_);
+    iconFiles_ = FolderListings();
     // The last Findings are shown before the completion reports the count.
     sink_.Flush();
 }

@@ -109,7 +109,7 @@ void ScanFonts(const ScanContext& ctx, ScanSink& sink) {
     // can be judged, and every one would look missing.
     const std::string folder = SpecialFolder(ctx.desktop, CSIDL_FONTS);
     if (folder.empty()) EndScanAt("CSIDL_FONTS", "系统无法给出字体文件夹的位置");
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     WineFontFiles wine;
     for (const GuardedText& value : fonts) {
         sink.ProcessMessages();

@@ -16,7 +16,7 @@ const char kHtmlHelpKey[] = "Software\\Microsoft\\Windows\\HTML Help";
 }  // namespace
 
 void ScanHelpFiles(const ScanContext& ctx, ScanSink& sink) {
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     for (const char* key : {kHelpKey, kHtmlHelpKey}) {
         const bool html = key == kHtmlHelpKey;
         for (GuardedText& value : GuardedTextsOf(HKEY_LOCAL_MACHINE, key, sink)) {

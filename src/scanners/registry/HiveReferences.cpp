@@ -306,7 +306,7 @@ bool PathFacts::Ask(const std::string& path) {
     // The scanners' one judgement; what it cannot tell counts as there.
     const bool plain = remember_ && PlainPath(path);
     if (plain && UnderMissingFolder(path)) return false;
-    const PathState state = JudgePath(path);
+    const PathState state = remember_ ? listings_.Judge(path) : JudgePath(path);
     if (state == PathState::FolderMissing && plain) {
         if (missingFolders_.size() >= kMaxRemembered) missingFolders_.clear();
         missingFolders_.insert(path.substr(0, LastBackslash(path)));
@@ -356,6 +356,11 @@ HiveReferenceScan::HiveReferenceScan(const ScanContext& ctx, ScanSink& sink)
 void HiveReferenceScan::Execute() {
     ComScope com;
     ScanHive();
+    // What the walk remembered is given back here, on this thread, while the UI thread shows the
+    // last Findings: freed where the finished thread is let go, a hundred thousand remembered
+    // answers would hold the window.
+    decltype(verdicts_)().swap(verdicts_);
+    facts_ = PathFacts(true);
     // The last Findings are shown before the completion reports the count.
     sink_.Flush();
 }

@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/Threads.h"
 #include "scanners/PacedStatus.h"
+#include "scanners/PathCheck.h"
 #include "scanners/ScanContext.h"
 #include "scanners/ScanSink.h"
 
@@ -40,6 +41,9 @@ private:
     // and every one of them is missing without asking again.
     std::unordered_set<std::string> missingFolders_;
     std::string folder_;  // the folder being looked up, kept from question to question
+    // The folders the hive names again and again, listed once: a folder that held the folders
+    // of thousands of programs removed since answers for all of them.
+    FolderListings listings_;
 };
 
 // The missing-path test: true when the text (a value's name or its trimmed string data), cut down

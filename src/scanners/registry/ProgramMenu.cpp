@@ -31,24 +31,19 @@ using GroupNames = std::unordered_set<std::string>;
 bool Holds(const GroupNames& names, const std::string& name) { return names.count(name) != 0; }
 
 // Appends the first-level group folders of a Programs folder that the list does not hold yet.
-// Hidden folders count; system folders are not listed. Messages run after each name gathered,
-// but for one taken from the listing's first entry.
+// Hidden folders count; system folders are not listed. Messages run after every entry: a folder
+// of thousands of shortcuts would otherwise hold the window while it is read.
 void GatherGroups(const ScanContext& ctx, ScanSink& sink, int csidl, GroupNames& groups) {
     const std::string folder = SpecialFolder(ctx.desktop, csidl);
     // Without the Programs folder no record can be judged: every one would look stale.
     if (folder.empty())
         EndScanAt(csidl == CSIDL_PROGRAMS ? "CSIDL_PROGRAMS" : "CSIDL_COMMON_PROGRAMS", "系统无法给出开始菜单程序文件夹的位置");
-    bool first = true;
     ListDirectory(folder + "\\*.*", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY, [&](const DirEntry& e) {
-        bool wasFirst = first;
-        first = false;
+        sink.ProcessMessages();
         if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY) || e.name == "." || e.name == "..") return true;
         // A name the code page cannot hold: its look-alike is another folder's name, and the
         // records (read the same way) never hold it.
-        if (!e.nameExact) return true;
-        if (Holds(groups, e.name)) return true;
-        groups.insert(e.name);
-        if (!wasFirst) sink.ProcessMessages();
+        if (e.nameExact) groups.insert(e.name);
         return true;
     });
 }
@@ -86,10 +81,11 @@ void ScanContextMenuHandlers(const ScanContext&, ScanSink& sink, const std::stri
     Registry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     std::vector<std::string> handlers;
-    if (reg.OpenKeyReadOnly(listKey)) handlers = reg.GetKeyNames();
+    if (reg.OpenKeyReadOnly(listKey)) handlers = reg.GetKeyNames([&] { sink.ProcessMessages(); });
     reg.CloseKey();
 
     for (const std::string& handler : handlers) {
+        sink.ProcessMessages();
         const std::string handlerKey = listKey + "\\" + handler;
         std::string classId;
         if (reg.OpenKeyReadOnly(handlerKey)) {

@@ -83,7 +83,7 @@ void ScanSharedDlls(const ScanContext&, ScanSink& sink) {
     // entry.
     // The table names thousands of files on a few drives: each drive's type is asked once.
     DriveTypeCache drives;
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     // The window gets its turn at every entry, read or judged: a table of thousands would
     // otherwise hold it for seconds.
     for (const RegValue& value : reg.GetValues([&] { sink.ProcessMessages(); })) {

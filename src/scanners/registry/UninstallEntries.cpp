@@ -312,7 +312,7 @@ private:
 
 void ScanUninstallEntries(const ScanContext& ctx, ScanSink& sink) {
     ComponentPaths components;
-    FolderListings listings;
+    FolderListings listings([&] { sink.ProcessMessages(); });
     for (const std::string& entry : SubKeysOf(HKEY_LOCAL_MACHINE, kUninstallKey, sink)) {
         if (Contains(entry, "Vopt")) continue;
         sink.ProcessMessages();
