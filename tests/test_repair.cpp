@@ -278,8 +278,8 @@ TEST_CASE("chosen rows: one question naming how many, exactly their objects go, 
 
     commands.RepairSelected({0, 2, 3});
     REQUIRE(msgs.shown.size() == 2);
-    CHECK(msgs.shown[0].text == LoadText(IDS_ASK_REPAIR_ROWS, {3}));
-    CHECK(msgs.shown[1].text == LoadText(IDS_REPAIR_SUMMARY, {2, LoadText(IDS_SUMMARY_FAILED, {1})}));
+    CHECK(msgs.shown[0] == LoadText(IDS_ASK_REPAIR_ROWS, {3}));
+    CHECK(msgs.shown[1] == LoadText(IDS_REPAIR_SUMMARY, {2, LoadText(IDS_SUMMARY_FAILED, {1})}));
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "A"));
     CHECK(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
@@ -292,7 +292,7 @@ TEST_CASE("chosen rows: one question naming how many, exactly their objects go, 
     msgs.shown.clear();
     commands.RepairSelected({1});
     REQUIRE(msgs.shown.size() == 1);
-    CHECK(msgs.shown[0].text == RowQuestion(list.At(1)));
+    CHECK(msgs.shown[0] == RowQuestion(list.At(1)));
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B"));
 }
 

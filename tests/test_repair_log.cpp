@@ -47,8 +47,8 @@ TEST_CASE("the history window shows the log as stored and clears it after a ques
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
     REQUIRE(msgs.shown.size() == 1);
-    CHECK(msgs.shown[0].text == LoadText(IDS_ASK_CLEAR_HISTORY));
-    CHECK((msgs.shown[0].type & MB_DEFBUTTON2) != 0);
+    CHECK(msgs.shown[0] == LoadText(IDS_ASK_CLEAR_HISTORY));
+    CHECK((msgs.types[0] & MB_DEFBUTTON2) != 0);
     commands.ClearHistory();
     CHECK_FALSE(FileExists(RepairLogPath()));
     HistoryWindow* form = commands.History();
@@ -158,7 +158,7 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
     // Only the questions: nothing to report.
-    for (const Shown& box : msgs.shown) CHECK(box.text == LoadText(IDS_ASK_CLEAR_HISTORY));
+    for (const std::string& box : msgs.shown) CHECK(box == LoadText(IDS_ASK_CLEAR_HISTORY));
 }
 
 }  // TEST_SUITE
