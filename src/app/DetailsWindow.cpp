@@ -132,21 +132,7 @@ DetailsChoice DetailsWindow::Run() {
     if (!hwnd_) return DetailsChoice::Close;
     const bool ownerWasEnabled = owner_ && IsWindowEnabled(owner_);
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
-    ShowWindow(hwnd_, SW_SHOW);
-    SetForegroundWindow(hwnd_);
-    SetFocus(Item(IDCANCEL));
-    MSG msg;
-    while (!done_) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            PostQuitMessage(static_cast<int>(msg.wParam));  // the program's own loop ends too
-            break;
-        }
-        if (got < 0) break;
-        if (IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunModalLoop(Item(IDCANCEL), done_);
     // The owner takes the keyboard back before this window goes, so that it stays in front.
     if (ownerWasEnabled) EnableWindow(owner_, TRUE);
     ShowWindow(hwnd_, SW_HIDE);
