@@ -152,9 +152,8 @@ TEST_CASE("window creation records the program and lays out every control with i
     CHECK(ListView_GetColumnWidth(lv, 2) == 60);
     CHECK(ListView_GetColumnWidth(lv, 3) == 231);
     int parts[4] = {};
-    // The text, then the room of the scan's progress bar.
-    CHECK(SendMessageW(f.StatusBar(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts)) == 2);
-    CHECK(parts[0] > 300);
+    // One part for the text; a scan's progress bar takes a second one while it runs.
+    CHECK(SendMessageW(f.StatusBar(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts)) == 1);
     CHECK_FALSE(f.StatusText().empty());
 
     // Menus: repair items start disabled, the rest enabled.

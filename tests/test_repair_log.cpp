@@ -158,7 +158,7 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
     // Only the questions: nothing to report.
-    for (const std::string& text : msgs.shown) CHECK(text == LoadText(IDS_ASK_CLEAR_HISTORY));
+    for (const std::string& box : msgs.shown) CHECK(box == LoadText(IDS_ASK_CLEAR_HISTORY));
 }
 
 }  // TEST_SUITE

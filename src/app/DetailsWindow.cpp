@@ -80,6 +80,20 @@ std::string WhyReported(const Finding& f) {
     return text;
 }
 
+// A line of what would go on one line of the box: its own line breaks written as \r and \n.
+std::string EscapeLineBreaks(const std::string& line) {
+    std::string out;
+    for (char c : line) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
 // Line breaks as the edit box shows them.
 std::string WithCrLf(const std::string& text) {
     std::string out;
@@ -105,8 +119,10 @@ std::string RepairPlanText(const Finding& f, const IgnoreList* ignored, OsFamily
     const RepairPlan plan = planner.Plan(f, RepairPlanner::WhatGoes);
     std::string text = OutcomeWord(plan.outcome, true);
     if (!plan.why.empty()) text += "\r\n" + plan.why;
+    // The lines as the dry run lists them, without the console's escapes of its own format
+    // (a line break inside a name still shows as \n).
     if (plan.outcome == RepairOutcome::Repaired)
-        for (const std::string& line : plan.goes) text += "\r\n\t" + EscapeForConsole(line);
+        for (const std::string& line : plan.goes) text += "\r\n    " + EscapeLineBreaks(line);
     return text;
 }
 
@@ -132,21 +148,7 @@ DetailsChoice DetailsWindow::Run() {
     if (!hwnd_) return DetailsChoice::Close;
     const bool ownerWasEnabled = owner_ && IsWindowEnabled(owner_);
     if (ownerWasEnabled) EnableWindow(owner_, FALSE);
-    ShowWindow(hwnd_, SW_SHOW);
-    SetForegroundWindow(hwnd_);
-    SetFocus(Item(IDCANCEL));
-    MSG msg;
-    while (!done_) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            PostQuitMessage(static_cast<int>(msg.wParam));  // the program's own loop ends too
-            break;
-        }
-        if (got < 0) break;
-        if (IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunModalLoop(Item(IDCANCEL), done_);
     // The owner takes the keyboard back before this window goes, so that it stays in front.
     if (ownerWasEnabled) EnableWindow(owner_, TRUE);
     ShowWindow(hwnd_, SW_HIDE);

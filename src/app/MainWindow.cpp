@@ -55,7 +55,10 @@ bool MainWindow::Create(HINSTANCE instance) {
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
     // Posted: the details window runs its own loop, which a list notification must not hold.
-    report_.SetOpenRow([this](int) { PostMessageW(hwnd_, WM_COMMAND, IDM_DETAILS, 0); });
+    report_.SetOpenRow([this](int row) {
+        SelectRow(row);
+        PostMessageW(hwnd_, WM_COMMAND, IDM_DETAILS, 0);
+    });
     session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
     // The guide in the language the session chose.
     menus_.reset(new MenuCommands(instance, GuideOfLanguage()));
@@ -409,12 +412,16 @@ bool MainWindow::ScanCaptionIsStart() {
 void MainWindow::SetScanCaptions(bool scanning) {
     report_.CatchUp();
     if (scanning && progress_ && !IsWindowVisible(progress_)) {
-        // A new scan: the notes lose the last scan's counts, the bar starts empty.
+        // A new scan: the notes lose the last scan's counts, the bar starts empty, and the last
+        // scan's closing line goes until the first place of this one shows.
         ResetNotes();
+        SetStatusText("");
         SendMessageW(progress_, PBM_SETPOS, 0, 0);
         ShowWindow(progress_, SW_SHOW);
-    } else if (!scanning && progress_) {
+        LayoutStatusBar();
+    } else if (!scanning && progress_ && IsWindowVisible(progress_)) {
         ShowWindow(progress_, SW_HIDE);
+        LayoutStatusBar();
     }
     SetControlText(scanButton_, LoadText(scanning ? IDS_BUTTON_STOP : IDS_BUTTON_SCAN));
     std::wstring tool = LoadWideText(scanning ? IDS_TOOL_STOP : IDS_TOOL_SCAN);

@@ -165,11 +165,15 @@ void MainWindow::CreateControls() {
 void MainWindow::LayoutStatusBar() {
     RECT bar;
     GetClientRect(statusBar_, &bar);
-    // The text takes what the progress bar and the size grip leave.
+    // While a scan runs the text takes what the progress bar and the size grip leave; else the
+    // whole bar.
+    const bool scanning = progress_ && IsWindowVisible(progress_);
     const int grip = IsZoomed(hwnd_) ? 0 : GetSystemMetrics(SM_CXVSCROLL);
     int parts[2] = {bar.right - kProgressWidth - grip, -1};
     if (parts[0] < 0) parts[0] = 0;
-    SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    if (!scanning) parts[0] = -1;
+    SendMessageW(statusBar_, SB_SETPARTS, scanning ? 2 : 1, reinterpret_cast<LPARAM>(parts));
+    if (!scanning) return;
     RECT part{};
     SendMessageW(statusBar_, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
     MoveWindow(progress_, part.left + 2, part.top + 2, kProgressWidth - 4, part.bottom - part.top - 4, TRUE);

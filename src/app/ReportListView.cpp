@@ -68,8 +68,11 @@ bool ReportListView::OnNotify(NMHDR* hdr) {
         }
         case NM_DBLCLK:
         case NM_RETURN: {
-            const int row = SelectedRow();
-            if (row >= 0 && openRow_) openRow_(row);
+            // The row clicked, or the focused one when it is chosen; else the first chosen.
+            int row = hdr->code == NM_DBLCLK ? reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem
+                                             : ListView_GetNextItem(list_, -1, LVNI_FOCUSED | LVNI_SELECTED);
+            if (row < 0) row = SelectedRow();
+            if (row >= 0 && row < findings_.Count() && openRow_) openRow_(row);
             return true;
         }
         case LVN_COLUMNCLICK:
@@ -104,11 +107,24 @@ LRESULT CALLBACK ReportListView::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     const WNDPROC next = self->listProc_;
     if (msg == WM_MOUSEMOVE) self->TrackCell(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+    // What lies under the mouse changes without a move: the tip goes until the next one.
+    if (msg == WM_KEYDOWN || msg == WM_VSCROLL || msg == WM_HSCROLL || msg == WM_MOUSEWHEEL) self->DropCellTip();
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
         RemovePropW(hwnd, kSelfProp);
     }
     return CallWindowProcW(next, hwnd, msg, wp, lp);
+}
+
+void ReportListView::DropCellTip() {
+    tipRow_ = tipColumn_ = -1;
+    tipText_.clear();
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = list_;
+    ti.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(tip_, TTM_POP, 0, 0);
 }
 
 void ReportListView::TrackCell(int x, int y) {

@@ -78,6 +78,7 @@ private:
     static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     // The cell under the mouse at x, y (client coordinates): its tip holds its text when cut.
     void TrackCell(int x, int y);
+    void DropCellTip();
     static const wchar_t kSelfProp[];
     void ShowSortArrow();
 

@@ -28,7 +28,10 @@ void RowCommands::IgnoreSelected() {
     const bool saved = ignored_.Add(object);
     // Every row naming the object goes, not only the one clicked: the list shows no ignored
     // object and repair meets none.
-    const std::string location = findings_.At(row).location;
+    // The object as the ignore list holds it: a value row's value, not its whole key.
+    const Finding& ignoredRow = findings_.At(row);
+    const std::string location =
+        ignoredRow.keyName.empty() ? ignoredRow.location : ignoredRow.location + "\\" + ignoredRow.keyName;
     const int removed =
         findings_.RemoveWhere([&object](const Finding& f) { return IgnoredObject::Of(f) == object; });
     report_.Reload();

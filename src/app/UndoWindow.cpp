@@ -176,21 +176,7 @@ void UndoWindow::RemoveOldClick() {
 
 bool UndoWindow::RunModal(std::string& path) {
     if (!hwnd_) return false;
-    ShowWindow(hwnd_, SW_SHOW);
-    SetForegroundWindow(hwnd_);
-    SetFocus(Item(IDC_UNDO_LIST));
-    MSG msg;
-    while (!done_) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            PostQuitMessage(static_cast<int>(msg.wParam));  // the program's own loop ends too
-            break;
-        }
-        if (got < 0) break;
-        if (IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunModalLoop(Item(IDC_UNDO_LIST), done_);
     path = picked_;
     return !picked_.empty();
 }
