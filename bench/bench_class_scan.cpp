@@ -21,7 +21,7 @@
 #include "platform/Registry.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
-#include "scanners/registry/KivChkRegClassErr.h"
+#include "scanners/registry/FileTypes.h"
 
 namespace {
 
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
         TimeThread(walk);
         CountingSink sink;
         tw::HandOverSink handOver(ui, sink);
-        tw::TChkRegClassErr scanner(ctx, handOver);
+        tw::FileTypeScan scanner(ctx, handOver);
         TimeThread(scanner);
     }
     double sumBare = 0, sumScan = 0;
@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
             bare = TimeThread(walk);
         };
         auto runScan = [&] {
-            tw::TChkRegClassErr scanner(ctx, handOver);
+            tw::FileTypeScan scanner(ctx, handOver);
             scan = TimeThread(scanner);
         };
         if (r % 2 == 0) {

@@ -28,14 +28,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Stopwatch.h"
 #include "HiveGenerator.h"
+#include "Stopwatch.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
-#include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/HiveReferences.h"
 
 namespace {
 
@@ -342,8 +342,8 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
                 } else if (kind == kProbed) {
                     partTime[kind] = TimeBareWalk(probed, true);
                 } else {
-                    tw::TChkRegErr scanner(ctx, kind == kHandOver ? static_cast<tw::ScanSink&>(handOver) : direct);
-                    scanner.FRootKey = HKEY_CURRENT_USER;
+                    tw::HiveReferenceScan scanner(ctx, kind == kHandOver ? static_cast<tw::ScanSink&>(handOver) : direct);
+                    scanner.root = HKEY_CURRENT_USER;
                     partTime[kind] = TimeScanThread(scanner);
                 }
                 tally[kind].threadCpu += g_threadCpu;

@@ -37,8 +37,8 @@
 #include <string>
 #include <vector>
 
-#include "MachineGenerator.h"
 #include "InputProbe.h"
+#include "MachineGenerator.h"
 #include "Stopwatch.h"
 #include "app/MainWindow.h"
 #include "cli/ConsoleView.h"
@@ -46,8 +46,8 @@
 #include "platform/Handle.h"
 #include "platform/MessagePump.h"
 #include "scan/Checklist.h"
-#include "scan/osinfo/KivGetOSInfo.h"
-#include "scanners/registry/KivChkRegErr.h"
+#include "scan/osinfo/OsInfo.h"
+#include "scanners/registry/HiveReferences.h"
 
 namespace {
 
@@ -435,7 +435,7 @@ void NameUiCategories(tw::ScanCategories& categories) {
     }
 }
 
-WindowResult ScanInWindow(tw::TForm1& form, InputProbe& probe) {
+WindowResult ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
     WindowResult r;
     bool finished = false;
     form.Driver().onScanFinished = [&] { finished = true; };
@@ -608,7 +608,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    tw::TKivOSInfo os;
+    tw::OsInfo os;
     tw::ScanContext ctx;
     ctx.os = os.Family();
     ctx.windowsDir = tw::WindowsDirectory();
@@ -634,10 +634,10 @@ int main(int argc, char** argv) {
     if (!only.empty()) window = false;
     const std::string settings = tw::ProgramFolder() + "Set.ini";
     const bool hadSettings = tw::FileExists(settings);
-    std::unique_ptr<tw::TForm1> form;
+    std::unique_ptr<tw::MainWindow> form;
     std::unique_ptr<InputProbe> probe;
     if (window) {
-        form.reset(new tw::TForm1);
+        form.reset(new tw::MainWindow);
         if (!form->Create(GetModuleHandleA(nullptr))) {
             fputs("the main window could not be made\n", stderr);
             return 1;

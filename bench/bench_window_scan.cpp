@@ -113,7 +113,7 @@ GrowthSampler* GrowthSampler::current = nullptr;
 // The window runs as the user has it: its message loop waits for messages and nothing polls it.
 // The list's row count is sampled on a timer, slower than the list's own pace is not needed:
 // every sample that sees a new count is a step the user saw.
-WindowRun ScanInWindow(tw::TForm1& form, InputProbe& probe) {
+WindowRun ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
     GrowthSampler sampler;
     sampler.list = form.ReportList();
     GrowthSampler::current = &sampler;
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
     const std::string settings = tw::ProgramFolder() + "Set.ini";
     const bool hadSettings = tw::FileExists(settings);
     {
-        tw::TForm1 form;
+        tw::MainWindow form;
         if (!form.Create(GetModuleHandleA(nullptr))) {
             fputs("the main window could not be made\n", stderr);
             return 1;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../tests/support/QuietRepairView.h"
+#include "../tests/support/ScriptedRepairUi.h"
 #include "Stopwatch.h"
 #include "platform/FileSystem.h"
 #include "platform/Seams.h"
@@ -98,14 +99,14 @@ Result Run(const std::string& base, int groups) {
     r.rows = sink.list.Count();
     // The judgement alone, as the dry run asks it of every row: nothing moves.
     {
-        tw::WineLeftovers leftovers;
-        std::string why;
+        tw::RepairPlanner planner;
         Stopwatch judge;
-        for (int i = 0; i < r.rows; ++i) tw::PlanWineHostRepair(sink.list.At(i), leftovers, why);
+        for (int i = 0; i < r.rows; ++i) planner.Plan(sink.list.At(i), tw::RepairPlanner::WhatGoes);
         r.judge = judge.Seconds();
     }
     tw::test::QuietRepairView view;
-    tw::Repairer repairer(sink.list, view, tw::RepairContext(5), nullptr);
+    tw::test::ScriptedRepairUi ui;
+    tw::Repairer repairer(sink.list, view, ui, tw::RepairContext(5), nullptr);
     tw::RepairCounts counts;
     Stopwatch repair;
     repairer.RepairAllQuietly(nullptr, &counts);

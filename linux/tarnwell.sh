@@ -141,6 +141,20 @@ install_program() {
     winexe="C:\\${folder//\//\\}\\${1##*/}"
 }
 
+# install_pages PREFIX: the guide's pages (help/zh and help/en beside the program) into the
+# prefix's program folder where they differ: the program shows them in the desktop's browser
+# where Wine's help window cannot.
+install_pages() {
+    local p=$1 folder f rel
+    folder=$(program_folder "$p")
+    for f in "$program_dir"/help/zh/* "$program_dir"/help/en/*; do
+        [ -f "$f" ] || continue
+        rel=${f#"$program_dir"/}
+        cmp -s "$f" "$p/drive_c/$folder/$rel" && continue
+        mkdir -p "$p/drive_c/$folder/${rel%/*}" && cp "$f" "$p/drive_c/$folder/$rel" || return 1
+    done
+}
+
 # data_place_note PREFIX: says where the program in the prefix's program folder keeps its data:
 # beside itself, or, where the setup installed it there, in the user's Application Data folder.
 data_place_note() {
@@ -212,7 +226,8 @@ MSG
     fi
     local prefix=${WINEPREFIX:-$HOME/.wine} winexe
     open_prefix "$prefix" || return 2
-    install_program "$prefix" tarnwell.exe Kivcc.chm || { complain "cannot copy the program into $prefix"; return 2; }
+    { install_program "$prefix" tarnwell.exe Kivcc.chm Kivcc-en.chm && install_pages "$prefix"; } ||
+        { complain "cannot copy the program into $prefix"; return 2; }
     data_place_note "$prefix"
     exec env LANG="$tw_locale" LC_ALL="$tw_locale" WINEPREFIX="$prefix" WINEDLLOVERRIDES="$base_overrides" \
         wine "$winexe"

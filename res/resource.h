@@ -8,8 +8,8 @@
 #define IDB_TOOLBAR_HOT 103
 
 // Menus and the main window's shortcuts.
-#define IDR_MAINMENU 201  // MainMenu1
-#define IDR_POPUPMENU 202  // PopupMenu1
+#define IDR_MAINMENU 201
+#define IDR_POPUPMENU 202
 #define IDR_SHORTCUTS 203
 
 // Commands. Every face of a command (menu item, shortcut, tool button) carries its number.
@@ -34,7 +34,7 @@
 #define IDM_POP_OPEN 1019
 #define IDM_POP_IGNORE 1020
 
-// The small windows' templates, their controls and their texts outside the templates.
+// The small windows' templates and their controls.
 #define IDD_HISTORY 301
 #define IDD_IGNORE 302
 #define IDD_UNDO 303
@@ -56,11 +56,5 @@
 #define IDC_UNDO_BROWSE 1126
 #define IDC_PROGRESS_TEXT 1131
 
-#define IDS_HISTORY_CLEAR_HINT 2001
-#define IDS_IGNORE_COLUMN_ITEM 2002
-#define IDS_IGNORE_COLUMN_PLACE 2003
-#define IDS_IGNORE_COLUMN_NAME 2004
-#define IDS_UNDO_COLUMN_TIME 2005
-#define IDS_UNDO_COLUMN_FILE 2006
-#define IDS_UNDO_COLUMN_SIZE 2007
-#define IDS_PROGRESS_STOPPING 2008
+// The string table's ids.
+#include "strings.h"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package dist/tarnwell_<version>_all.deb (TW_DIST names another folder): the
-# program, the console scanner and the help file in /usr/lib/tarnwell with the commands' one
-# implementation (linux/tarnwell.sh), the commands tarnwell, tarnwell-scan and tarnwell-sweep
+# program, the console scanner and the guide (Kivcc.chm, Kivcc-en.chm and their pages as plain
+# HTML in help/zh and help/en) in /usr/lib/tarnwell with the commands' one implementation
+# (linux/tarnwell.sh), the commands tarnwell, tarnwell-scan and tarnwell-sweep
 # linked to it, their manual pages, bash completion, the menu entry and the icon. The version is
 # the program's own, from res/version.h; the row numbers the completion offers are the checklist's,
 # from src/scan/ScanCategories.h.
@@ -25,7 +26,11 @@ pkg=$stage/tarnwell
 lib=$pkg/usr/lib/tarnwell share=$pkg/usr/share
 install -d "$lib" "$pkg/usr/bin" "$share/man/man1" "$share/bash-completion/completions" "$share/applications" \
     "$share/doc/tarnwell" "$pkg/DEBIAN"
-install -m 644 build/tarnwell.exe build/tarnwell-scan.exe build/Kivcc.chm "$lib/"
+install -m 644 build/tarnwell.exe build/tarnwell-scan.exe build/Kivcc.chm build/Kivcc-en.chm "$lib/"
+for lang in zh en; do
+    install -d "$lib/help/$lang"
+    install -m 644 build/help/$lang/* "$lib/help/$lang/"
+done
 sed "s/@TW_VERSION@/$version/" linux/tarnwell.sh >"$lib/tarnwell.sh"
 chmod 755 "$lib/tarnwell.sh"
 for c in tarnwell tarnwell-scan tarnwell-sweep; do

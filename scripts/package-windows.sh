@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Windows packages in dist/ (scripts/package.sh runs it):
 #   tarnwell-<version>-setup.exe     the setup, built with NSIS from packaging/windows/tarnwell.nsi
-#   tarnwell-<version>-portable.zip  both programs, the guide, the read-me and the licence
+#   tarnwell-<version>-portable.zip  both programs, the guide (Chinese and English, each also as
+#                                    plain HTML pages in help\zh and help\en), the read-me and
+#                                    the licence
 # The version is res/version.h's, as in the programs' own version blocks.
 #   --out DIR    write the packages to DIR instead of dist/
 #   --no-build   package what build/ holds (the installer test, which runs after the build)
@@ -33,7 +35,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tw-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 stage=$work/$name
 mkdir -p "$stage" "$out"
-cp build/tarnwell.exe build/tarnwell-scan.exe build/Kivcc.chm "$stage/"
+cp build/tarnwell.exe build/tarnwell-scan.exe build/Kivcc.chm build/Kivcc-en.chm "$stage/"
+mkdir "$stage/help"
+cp -r build/help/zh build/help/en "$stage/help/"
 # Text for Notepad on any system of the family: CR LF line ends; the read-me, Chinese and
 # English, in UTF-8 with its byte-order mark.
 { printf '\xef\xbb\xbf'; sed 's/$/\r/' packaging/windows/ReadMe.txt; } >"$stage/ReadMe.txt"

@@ -33,6 +33,9 @@ for _ in 1 2 3 4 5 6; do
 done
 installed=1
 files=$(dpkg -L tarnwell)
+for f in Kivcc.chm Kivcc-en.chm help/zh/Topic_17.htm help/en/Topic_17.htm; do
+    grep -qx "/usr/lib/tarnwell/$f" <<<"$files" || fail "not in the package: $f"
+done
 man -w tarnwell tarnwell-scan tarnwell-sweep >/dev/null || fail "a manual page is missing"
 for c in tarnwell tarnwell-scan tarnwell-sweep; do
     [ "$($c --version)" = "$c $(basename "$deb" | cut -d_ -f2)" ] || fail "$c --version"

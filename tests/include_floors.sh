@@ -8,8 +8,9 @@ declare -A allowed=(
     [scanners]="platform scanners"
     [scan]="platform scanners scan"
     [repair]="platform scanners repair"
-    [app]="platform scanners scan repair app"
-    [cli]="platform scanners scan repair cli"
+    [wording]="platform scanners scan repair wording"
+    [app]="platform scanners scan repair wording app"
+    [cli]="platform scanners scan repair wording cli"
 )
 bad=0
 for floor in "${!allowed[@]}"; do

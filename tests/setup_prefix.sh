@@ -33,12 +33,8 @@ version=$(sed -n 's/^#define TW_VERSION_STR "\([^"]*\)".*/\1/p' "$root/res/versi
 setup=$work/dist/tarnwell-$version-setup.exe
 zip=$work/dist/tarnwell-$version-portable.zip
 [ -f "$setup" ] || fail "no tarnwell-$version-setup.exe"
-want="tarnwell-$version/
-tarnwell-$version/Kivcc.chm
-tarnwell-$version/LICENSE.txt
-tarnwell-$version/ReadMe.txt
-tarnwell-$version/tarnwell-scan.exe
-tarnwell-$version/tarnwell.exe"
+want=$( (printf '%s\n' / Kivcc.chm Kivcc-en.chm LICENSE.txt ReadMe.txt tarnwell-scan.exe tarnwell.exe
+        cd "$root/build" && echo help/ && find help/zh help/en -type d -printf '%p/\n' -o -type f -print) | sed "s|^/\{0,1\}|tarnwell-$version/|" | sort)
 [ "$(unzip -Z1 "$zip" | sort)" = "$want" ] || fail "the portable zip holds: $(unzip -Z1 "$zip")"
 
 # Wine's menu builder at work (the other tests switch it off).
@@ -104,7 +100,8 @@ for arch in win32 win64; do
     fi
     # The menu builder writes the launchers after the setup has ended.
     wineserver -w 2>/dev/null || true
-    for f in tarnwell.exe tarnwell-scan.exe Kivcc.chm ReadMe.txt LICENSE.txt uninst.exe; do
+    for f in tarnwell.exe tarnwell-scan.exe Kivcc.chm Kivcc-en.chm help/zh/Topic_17.htm help/en/Topic_17.htm \
+             ReadMe.txt LICENSE.txt uninst.exe; do
         [ -f "$unix/$f" ] || fail "not installed: $f"
     done
     group=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Tarnwell

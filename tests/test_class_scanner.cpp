@@ -8,7 +8,7 @@
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
-#include "scanners/registry/KivChkRegClassErr.h"
+#include "scanners/registry/FileTypes.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -57,7 +57,7 @@ struct ClassWorld {
         ScanContext ctx;
         ctx.os = OsFamily(major);
         CollectingSink sink;
-        TChkRegClassErr scanner(ctx, sink);
+        FileTypeScan scanner(ctx, sink);
         scanner.ScanClasses();
         statuses = sink.statuses;
         return sink.findings;
@@ -240,7 +240,7 @@ TEST_CASE("file-type scanner: a command that is not text ends its run, the Findi
     SUBCASE("the passes throw") {
         ScanContext ctx;
         CollectingSink sink;
-        TChkRegClassErr scanner(ctx, sink);
+        FileTypeScan scanner(ctx, sink);
         CHECK_THROWS_AS(scanner.ScanClasses(), RegistryError);
         CheckSame(sink.findings, {F(".bare", "无效文件类型: .bare")});
     }
@@ -249,7 +249,7 @@ TEST_CASE("file-type scanner: a command that is not text ends its run, the Findi
         CollectingSink target;
         HandOverSink sink(ui, target);
         ScanContext ctx;
-        TChkRegClassErr scanner(ctx, sink);
+        FileTypeScan scanner(ctx, sink);
         REQUIRE(scanner.Start());
         HANDLE h = scanner.Handle();
         WaitPumping(&h, 1);
@@ -263,7 +263,7 @@ TEST_CASE("file-type scanner: a stop request ends the passes at the next entry")
     for (int i = 0; i < 20; ++i) MakeKey(HKEY_LOCAL_MACHINE, kClasses + ".e" + std::to_string(i));
     ScanContext ctx;
     CollectingSink sink;
-    TChkRegClassErr scanner(ctx, sink);
+    FileTypeScan scanner(ctx, sink);
     scanner.Terminate();
     scanner.ScanClasses();
     CHECK(sink.findings.empty());

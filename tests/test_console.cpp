@@ -7,9 +7,11 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Handle.h"
+#include "platform/LoadText.h"
 #include "platform/Registry.h"
 #include "platform/ScopeExit.h"
 #include "platform/Text.h"
+#include "strings.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -95,7 +97,7 @@ TEST_CASE("tabs and line breaks in names and data forge no field or row of the c
 TEST_CASE("under Wine --list-rows shows the Wine row after the directory row; the others keep their numbers") {
     const std::vector<std::string> lines = Split(RunConsoleScanner("--list-rows"), '\n');
     REQUIRE(lines.size() == 14u);  // 13 rows (no sfc.exe in a prefix) and the empty rest
-    CHECK(lines[0] == "0\tx\t扫描：错误的应用软件信息");
-    CHECK(lines[11] == "11\t \t扫描：磁盘目录错误");
-    CHECK(lines[12] == "12\tx\t扫描：Wine 遗留的 Linux 桌面菜单和文件关联");
+    CHECK(lines[0] == "0\tx\t" + LoadText(IDS_ROW_SOFTWARE));
+    CHECK(lines[11] == "11\t \t" + LoadText(IDS_ROW_DISK_DIRS));
+    CHECK(lines[12] == "12\tx\t" + LoadText(IDS_ROW_WINE_DESKTOP));
 }

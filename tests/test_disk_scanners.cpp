@@ -68,7 +68,7 @@ std::set<std::string> Locations(const std::vector<Finding>& findings) {
 }
 
 void WalkShortcuts(const ScanContext& ctx, ScanSink& sink, const std::string& folder) {
-    ShortcutWalk(ctx, sink).FindFiles(folder + "\\", kShortcutMask, kShortcutCheck);
+    ShortcutWalk(ctx, sink).WalkTree(folder + "\\", kShortcutMask, kShortcutCheck);
 }
 
 }  // namespace
@@ -261,7 +261,7 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
     };
     StoppingSink sink;
     ScanContext ctx = sink.Context();
-    Scan_Direrr(ctx, sink);
+    ScanEmptyFolders(ctx, sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{common + "\\Group\\Sub", common + "\\HiddenDir\\Inner",
                                                              common + "\\Pate", user + "\\Empty"});
     CHECK(sink.findings.size() == 4);
@@ -273,7 +273,7 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
     RemoveDirectoryA((user + "\\Empty").c_str());
     RemoveDirectoryA((user + "\\StartUp").c_str());
     RemoveDirectoryA((user + "\\Administrative Tools").c_str());
-    Scan_Direrr(ctx, sink);
+    ScanEmptyFolders(ctx, sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{user});
 
     // No programs folder: nothing is walked, least of all the current drive, and the category
@@ -281,7 +281,7 @@ TEST_CASE("the directory walk reports empty program groups of all users and of t
     sink.findings.clear();
     sink.statuses.clear();
     seams->specialFolder = [](HWND, int) { return std::string(); };
-    CHECK_THROWS_AS(Scan_Direrr(ctx, sink), ScanStepError);
+    CHECK_THROWS_AS(ScanEmptyFolders(ctx, sink), ScanStepError);
     CHECK(sink.findings.empty());
     CHECK(sink.statuses.empty());
 }
@@ -300,7 +300,7 @@ TEST_CASE("a stop during the directory walk still adds the folders recorded befo
             if (pumps == 10) scanning = false;  // the listing of the top folder, then one group
         }
     } sink;
-    Scan_Direrr(sink.Context(), sink);
+    ScanEmptyFolders(sink.Context(), sink);
     CHECK(sink.findings.size() == 1);
 }
 
@@ -336,7 +336,7 @@ TEST_CASE("a folder link that leads back up the tree is never followed" *
         return csidl == CSIDL_COMMON_PROGRAMS || csidl == CSIDL_PROGRAMS ? root : std::string();
     };
     sink.findings.clear();
-    Scan_Direrr(sink.Context(), sink);
+    ScanEmptyFolders(sink.Context(), sink);
     CHECK(Locations(sink.findings) == std::set<std::string>{root + "\\sub\\empty"});
 }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/HtmlHelp.h"
 #include "app/MainWindow.h"
 #include "app/MenuImages.h"
-#include "app/chm.h"
 #include "platform/FileSystem.h"
 #include "platform/MessagePump.h"
 #include "platform/Seams.h"
@@ -38,9 +38,9 @@ struct StandIn {
 const std::string kTopicCall = "00000000|" + ProgramFolder() + "Kivcc.chm|0|Topic_17.htm\n";
 const std::string kCloseCall = "00000000||18|\n";  // close all help windows
 
-struct MainWindow {
-    MainWindow() {
-        form.reset(new TForm1);
+struct OpenWindow {
+    OpenWindow() {
+        form.reset(new MainWindow);
         REQUIRE(form->Create(GetModuleHandleW(nullptr)));
         form->Show();
     }
@@ -56,7 +56,7 @@ struct MainWindow {
         SetKeyboardState(saved);
         return taken;
     }
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 struct Item {
@@ -148,8 +148,8 @@ ACCEL ParseShortcut(std::string text, UINT command) {
 
 TEST_CASE("every menu item has its caption, shortcut, picture and initial state, in both picture styles") {
     RegistrySandbox sb;
-    MainWindow w;
-    TForm1& f = *w.form;
+    OpenWindow w;
+    MainWindow& f = *w.form;
     struct Row {
         bool popup;
         UINT id;
@@ -213,8 +213,8 @@ TEST_CASE("the repair items wait for rows; during a scan the Scan item reads Sto
         for (int j = 0; j < 20; ++j)
             SetString(HKEY_CURRENT_USER, "Software\\Gone" + std::to_string(i) + "\\Sub" + std::to_string(j), "Path",
                       "C:\\twgone\\app" + std::to_string(j) + ".exe");
-    MainWindow w;
-    TForm1& f = *w.form;
+    OpenWindow w;
+    MainWindow& f = *w.form;
     auto repairItems = [&](bool on) {
         for (auto [menu, id] : {std::pair<HMENU, UINT>{f.MainMenu(), IDM_REPAIR}, {f.MainMenu(), IDM_REPAIRALL},
                                 {f.PopupMenu(), IDM_POP_REPAIR}, {f.PopupMenu(), IDM_POP_ALL}})
@@ -245,34 +245,109 @@ TEST_CASE("the repair items wait for rows; during a scan the Scan item reads Sto
     CHECK(repairItems(false));
 }
 
-TEST_CASE("F1 and the Help item: silent without the engine's registration, the topic of the file beside the exe with it") {
+// The command line that hands a page of the guide to the host's browser.
+std::string BrowserCall(const std::string& page) {
+    char dir[MAX_PATH] = {};
+    GetSystemDirectoryA(dir, MAX_PATH);
+    return "\"" + std::string(dir) + "\\winebrowser.exe\" \"" + page + "\"";
+}
+
+TEST_CASE("F1 and the Help item: the help window, silent without the engine; under Wine without its HTML engine the browser") {
     ScopedSeams seams;
-    int boxes = 0;
+    int boxes = 0, engineAsked = 0;
     seams->messageBox = [&](HWND, const std::string&, const std::string&, UINT) { return ++boxes, IDOK; };
+    std::vector<std::string> started;
+    bool browserStarts = true;
+    seams->startProgram = [&](const std::string& commandLine) { return started.push_back(commandLine), browserStarts; };
     StandIn standIn;
-    RegistrySandbox sb;
-    bool registered = false;
-    SUBCASE("not registered") {}
-    SUBCASE("registered") {
-        SetString(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, "", standIn.path);
-        registered = true;
+    const std::string browser = BrowserCall(ProgramFolder() + "help\\zh\\Topic_17.htm");
+    struct Row {
+        const char* name;
+        const char* wine;  // Wine's version, empty on Windows
+        bool engineUsable, registered, inBrowser, browserStarts;
+    } const rows[] = {
+        {"Windows without the engine's registration", "", false, false, false, true},
+        {"Windows", "", false, true, false, true},
+        {"Wine with a working HTML engine", "8.0", true, true, false, true},
+        {"Wine without it", "8.0", false, true, true, true},
+        {"Wine without it or the engine's registration", "8.0", false, false, true, true},
+        {"Wine without it, winebrowser does not start", "8.0", false, true, true, false},
+    };
+    for (const Row& r : rows) {
+        CAPTURE(r.name);
+        RegistrySandbox sb;
+        if (r.registered) SetString(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, "", standIn.path);
+        seams->wineVersion = [&] { return std::string(r.wine); };
+        seams->htmlEngineUsable = [&] { return ++engineAsked, r.engineUsable; };
+        browserStarts = r.browserStarts;
+        const bool window = r.registered && !(r.inBrowser && r.browserStarts);
+        std::string before = standIn.Log();
+        started.clear();
+        engineAsked = 0;
+        {
+            OpenWindow w;
+            CHECK(w.form->Help()->Loaded() == r.registered);
+            std::string status = w.form->StatusText();
+            CHECK(w.Press(VK_F1));
+            SendMessageW(w.form->Handle(), WM_COMMAND, IDM_HELP, 0);  // the menu item
+            CHECK(w.form->StatusText() == status);
+            CHECK(standIn.Log() == before + (window ? kTopicCall + kTopicCall : ""));
+            CHECK(started == (r.inBrowser ? std::vector<std::string>{browser, browser} : std::vector<std::string>{}));
+            CHECK((engineAsked > 0) == (*r.wine != 0));  // the check loads a library: on Windows never
+        }
+        // Unloading closes the engine's windows first.
+        CHECK(standIn.Log() == before + (window ? kTopicCall + kTopicCall : "") + (r.registered ? kCloseCall : ""));
     }
-    std::string before = standIn.Log();
-    {
-        MainWindow w;
-        CHECK(w.form->Help()->Loaded() == registered);
-        std::string status = w.form->StatusText();
-        CHECK(w.Press(VK_F1));
-        SendMessageW(w.form->Handle(), WM_COMMAND, IDM_HELP, 0);  // the menu item
-        CHECK(w.form->StatusText() == status);
-        CHECK(standIn.Log() == before + (registered ? kTopicCall + kTopicCall : ""));
-    }
-    // Unloading closes the engine's windows first.
-    CHECK(standIn.Log() == before + (registered ? kTopicCall + kTopicCall + kCloseCall : ""));
+    CHECK(FileExists(ProgramFolder() + "help\\zh\\Topic_17.htm"));
     CHECK(boxes == 0);
 }
 
+TEST_CASE("each language's guide beside the program; without its pages under Wine, the help window") {
+    ScopedSeams seams;
+    seams->wineVersion = [] { return std::string("8.0"); };
+    seams->htmlEngineUsable = [] { return false; };
+    std::vector<std::string> started;
+    seams->startProgram = [&](const std::string& commandLine) { return started.push_back(commandLine), true; };
+    StandIn standIn;
+    RegistrySandbox sb;
+    SetString(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, "", standIn.path);
+    const Guide zh = GuideFor(GuideLanguage::Chinese), en = GuideFor(GuideLanguage::English);
+    CHECK(zh.helpFile == ProgramFolder() + "Kivcc.chm");
+    CHECK(en.helpFile == ProgramFolder() + "Kivcc-en.chm");
+    for (const Guide& g : {zh, en}) {
+        CHECK(FileExists(g.helpFile));
+        CHECK(FileExists(g.pagesFolder + "Topic_17.htm"));
+    }
+    std::string before = standIn.Log();
+    HtmlHelp(en).ShowTopic("scan.htm#winedesktop");  // the browser gets the page, not its anchor
+    CHECK(started == std::vector<std::string>{BrowserCall(ProgramFolder() + "help\\en\\scan.htm")});
+    Guide unpaged = en;
+    unpaged.pagesFolder = ProgramFolder() + "twgone\\";
+    HtmlHelp(unpaged).ShowTopic("Topic_17.htm");
+    CHECK(started.size() == 1);
+    CHECK(standIn.Log() == before + kCloseCall + "00000000|" + en.helpFile + "|0|Topic_17.htm\n" + kCloseCall);
+}
+
+TEST_CASE("Wine's HTML engine: Gecko where its installer registers it; never with the engine's library switched off") {
+    ScratchDir dir;
+    const std::string withLibrary = dir.Dir("wine_gecko"), without = dir.Dir("empty");
+    dir.File("wine_gecko\\xul.dll");
+    RegistrySandbox sb;
+    const bool elsewhere = WineGeckoInstalled();  // the system folder, Wine's shared data
+    const char key[] = "Software\\Wine\\MSHTML\\2.47.3";
+    SetString(HKEY_LOCAL_MACHINE, key, "GeckoPath", without);
+    CHECK(WineGeckoInstalled() == elsewhere);
+    SetString(HKEY_LOCAL_MACHINE, key, "GeckoPath", withLibrary + "\\");
+    CHECK(WineGeckoInstalled());
+    // The test prefix runs with the engine's library switched off, as the Linux launcher does.
+    char overrides[512] = {};
+    GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+    if (std::string(overrides).find("mshtml=") != std::string::npos) CHECK_FALSE(WineHtmlEngineUsable());
+}
+
 TEST_CASE("the engine's registration: what loads it and what leaves help silent") {
+    ScopedSeams seams;
+    seams->wineVersion = [] { return std::string(); };  // the help window's route, as on Windows
     StandIn standIn;
     std::string folder = ProgramFolder();
     SetEnvironmentVariableA("TW_STANDIN_DIR", folder.substr(0, folder.size() - 1).c_str());
@@ -294,7 +369,7 @@ TEST_CASE("the engine's registration: what loads it and what leaves help silent"
         if (!c.value.empty()) SetString(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, "", c.value, c.type);
         std::string before = standIn.Log();
         {
-            THtmhelp help(ProgramFolder() + "Kivcc.chm");
+            HtmlHelp help(GuideFor(GuideLanguage::Chinese));
             CHECK(help.Loaded() == c.loads);
             help.ShowTopic("Topic_17.htm");
         }
@@ -324,7 +399,7 @@ TEST_CASE("help works for an account that may only read the class registration")
     REQUIRE(allow(KEY_READ | WRITE_DAC | DELETE));
     HKEY probe = nullptr;
     CHECK(RegOpenKeyExA(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, 0, KEY_ALL_ACCESS, &probe) != ERROR_SUCCESS);
-    CHECK(THtmhelp(ProgramFolder() + "Kivcc.chm").Loaded());
+    CHECK(HtmlHelp(GuideFor(GuideLanguage::Chinese)).Loaded());
     allow(KEY_ALL_ACCESS);  // so that the sandbox can remove it
     RegCloseKey(key);
     FreeSid(everyone);
@@ -334,7 +409,7 @@ TEST_CASE("mail and home page go to the shell, owned by the window, under a rese
     ScopedSeams seams;
     std::vector<std::string> opened;
     RegistrySandbox sb;
-    MainWindow w;
+    OpenWindow w;
     seams->shellOpen = [&](HWND owner, const std::string& target) {
         CHECK(owner == w.form->Handle());
         opened.push_back(target);

@@ -7,7 +7,7 @@
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
-#include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/HiveReferences.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -348,8 +348,8 @@ public:
 TEST_CASE("hive walk: Findings in walk order, name hits before value hits, excluded subtrees skipped") {
     HiveWorld w;
     CollectingSink sink;
-    TChkRegErr scanner(Context(), sink);
-    scanner.FRootKey = HKEY_CURRENT_USER;
+    HiveReferenceScan scanner(Context(), sink);
+    scanner.root = HKEY_CURRENT_USER;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines(w.expected));
     // Each row carries the path found missing, for the check again before repair.
@@ -382,8 +382,8 @@ TEST_CASE("hive walk: under HKEY_USERS only the part entries of the exclusion li
     SetString(HKEY_USERS, ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
               "Y", dir / "gone.exe");
     CollectingSink sink;
-    TChkRegErr scanner(Context(), sink);
-    scanner.FRootKey = HKEY_USERS;
+    HiveReferenceScan scanner(Context(), sink);
+    scanner.root = HKEY_USERS;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines({Hit("HKEY_USERS", ".DEFAULT\\Software\\Classes", "X", dir / "gone.exe")}));
 }
@@ -416,8 +416,8 @@ TEST_CASE("hive walk: a subtree part that begins in a parent key's path and ends
         if (!row.skipped) expected.push_back(Hit("HKEY_CURRENT_USER", row.path, "X", dir / "gone.exe"));
     }
     CollectingSink sink;
-    TChkRegErr scanner(Context(), sink);
-    scanner.FRootKey = cu;
+    HiveReferenceScan scanner(Context(), sink);
+    scanner.root = cu;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines(expected));
 }
@@ -434,8 +434,8 @@ TEST_CASE("hive walk: string data is cut at its first NUL and trimmed before it 
     SetString(cu, "K", "E_Blank", std::string(" \t ") + nul + gone);
     SetString(cu, "K", "F_Late", "   \t\t   " + gone);
     CollectingSink sink;
-    TChkRegErr scanner(Context(), sink);
-    scanner.FRootKey = cu;
+    HiveReferenceScan scanner(Context(), sink);
+    scanner.root = cu;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines({Hit("HKEY_CURRENT_USER", "K", "A_Quoted", "\"" + gone + "\" /x"),
                                          Hit("HKEY_CURRENT_USER", "K", "B_Marker", "@" + gone),
@@ -460,8 +460,8 @@ TEST_CASE("hive walk: a failed hand-over skips the rest of the key's values, not
     SetString(HKEY_CURRENT_USER, "K\\S", "C", dir / "gone3.exe");
     SetString(HKEY_CURRENT_USER, "L", "D", dir / "gone4.exe");
     FailingOnceSink sink;
-    TChkRegErr scanner(Context(), sink);
-    scanner.FRootKey = HKEY_CURRENT_USER;
+    HiveReferenceScan scanner(Context(), sink);
+    scanner.root = HKEY_CURRENT_USER;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines({Hit("HKEY_CURRENT_USER", "K\\S", "C", dir / "gone3.exe"),
                                          Hit("HKEY_CURRENT_USER", "L", "D", dir / "gone4.exe")}));
@@ -475,9 +475,9 @@ TEST_CASE("hive walk: a stop requested at a name hit ends the walk after that va
     SetString(HKEY_CURRENT_USER, "K\\S", "C", dir / "gone3.exe");
     SetString(HKEY_CURRENT_USER, "L", "D", dir / "gone4.exe");
     StoppingSink sink;
-    TChkRegErr scanner(Context(), sink);
+    HiveReferenceScan scanner(Context(), sink);
     sink.scanner = &scanner;
-    scanner.FRootKey = HKEY_CURRENT_USER;
+    scanner.root = HKEY_CURRENT_USER;
     scanner.ScanHive();
     CHECK(Lines(sink.findings) == Lines({Hit("HKEY_CURRENT_USER", "K", dir / "gonename.dll"),
                                          Hit("HKEY_CURRENT_USER", "K", dir / "gonename.dll", dir / "gone1.exe")}));
@@ -489,9 +489,9 @@ TEST_CASE("hive scanner thread: hand-overs reach the UI thread, and the completi
     UiDispatcher ui;
     StoppingSink target;
     HandOverSink handOver(ui, target);
-    TChkRegErr scanner(Context(), handOver);
+    HiveReferenceScan scanner(Context(), handOver);
     handOver.SetProducer(&scanner);
-    scanner.FRootKey = HKEY_CURRENT_USER;
+    scanner.root = HKEY_CURRENT_USER;
     LONG completions = 0;
     scanner.onFinished = [&completions](WorkerThread&) { InterlockedIncrement(&completions); };
     std::vector<Finding> want = w.expected;

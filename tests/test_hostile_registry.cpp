@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/HiveReferences.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -68,9 +68,9 @@ std::vector<Finding> ScanCurrentUser() {
     BoundedSink sink(200);
     ScanContext ctx;
     ctx.windowsDir = WindowsDirectory();
-    TChkRegErr scanner(ctx, sink);
+    HiveReferenceScan scanner(ctx, sink);
     sink.scanner = &scanner;
-    scanner.FRootKey = HKEY_CURRENT_USER;
+    scanner.root = HKEY_CURRENT_USER;
     scanner.ScanHive();
     return sink.findings;
 }

@@ -38,6 +38,8 @@ public:
     void ClearFindings() override { findings.clear(); }
     ScanSink& Sink() override { return *this; }
     void ProcessMessages() override { tw::ProcessMessages(); }
+    bool ConfirmOnMultiBoot(ChecklistRow) override { return false; }
+    void ReportEndedEarly(const std::vector<EndedEarly>&) override {}
     bool scanning = false;
     std::string status;
 };

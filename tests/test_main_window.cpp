@@ -50,7 +50,7 @@ std::string ToolButtonText(HWND tb, UINT id) {
 struct Window {
     explicit Window(const std::string& settings = "") {
         WriteSettings(settings);
-        form.reset(new TForm1);
+        form.reset(new MainWindow);
         REQUIRE(form->Create(GetModuleHandleW(nullptr)));
         form->Show();
         PumpUntil([] { return false; }, 50);
@@ -60,7 +60,7 @@ struct Window {
         WriteSettings("");
     }
     HWND Panel() const { return GetParent(form->Checklist()); }
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 struct MainWindowsOf {
@@ -83,7 +83,7 @@ BOOL CALLBACK CollectMainWindows(HWND h, LPARAM lp) {
 TEST_CASE("window creation records the program and lays out every control with its caption") {
     RegistrySandbox sb;
     Window w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     CHECK(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", "Tarnwell") == ProgramPath());
     CHECK(WindowText(f.Handle()) == "Tarnwell");
 
@@ -99,17 +99,17 @@ TEST_CASE("window creation records the program and lays out every control with i
     CHECK_FALSE(ToolButtonHidden(tb, IDM_SCAN));
     CHECK(SendMessageW(tb, TB_BUTTONCOUNT, 0, 0) == 8);  // six buttons, two separators
 
-    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
-    CHECK(WindowText(f.Control(ID_FLATBUTTON2)) == "修复");
-    CHECK(WindowText(f.Control(ID_FLATBUTTON3)) == "全部修复");
-    CHECK(WindowText(f.Control(ID_FLATBUTTON4)) == "退出");
-    CHECK(IsWindowEnabled(f.Control(ID_FLATBUTTON1)));
-    CHECK_FALSE(IsWindowEnabled(f.Control(ID_FLATBUTTON2)));
-    CHECK_FALSE(IsWindowEnabled(f.Control(ID_FLATBUTTON3)));
+    CHECK(WindowText(f.Control(ID_SCAN_BUTTON)) == "扫描");
+    CHECK(WindowText(f.Control(ID_REPAIR_BUTTON)) == "修复");
+    CHECK(WindowText(f.Control(ID_REPAIR_ALL_BUTTON)) == "全部修复");
+    CHECK(WindowText(f.Control(ID_EXIT_BUTTON)) == "退出");
+    CHECK(IsWindowEnabled(f.Control(ID_SCAN_BUTTON)));
+    CHECK_FALSE(IsWindowEnabled(f.Control(ID_REPAIR_BUTTON)));
+    CHECK_FALSE(IsWindowEnabled(f.Control(ID_REPAIR_ALL_BUTTON)));
     CHECK(WindowText(f.Control(ID_SELECTALL)) == "全否");
     CHECK(WindowText(GetDlgItem(w.Panel(), 0)) == "请选择Tarnwell要检查的项目");
     for (int i = 0; i < 4; ++i) {
-        RECT r = RectIn(f.Control(ID_FLATBUTTON1 + static_cast<UINT>(i)), GetParent(f.Control(ID_FLATBUTTON1)));
+        RECT r = RectIn(f.Control(ID_SCAN_BUTTON + static_cast<UINT>(i)), GetParent(f.Control(ID_SCAN_BUTTON)));
         const int tops[4] = {19, 57, 94, 132};
         CHECK(r.left == 8);
         CHECK(r.top == tops[i]);
@@ -156,7 +156,7 @@ TEST_CASE("window creation records the program and lays out every control with i
 
     // Font: 宋体, 9 point, GB2312.
     LOGFONTW lf{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(f.Control(ID_FLATBUTTON1), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(f.Control(ID_SCAN_BUTTON), WM_GETFONT, 0, 0)), sizeof lf, &lf);
     CHECK(WideToAnsi(lf.lfFaceName) == "宋体");
     CHECK(lf.lfHeight == -12);
     CHECK(lf.lfCharSet == GB2312_CHARSET);
@@ -164,13 +164,13 @@ TEST_CASE("window creation records the program and lays out every control with i
 
 TEST_CASE("the checklist spans from the first to the last command button on every resize") {
     Window w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     for (SIZE size : {SIZE{608, 465}, SIZE{800, 465}, SIZE{500, 465}, SIZE{1, 1}}) {
         SetWindowPos(f.Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
         PumpUntil([] { return false; }, 20);
         HWND panel = w.Panel();
         RECT chk = RectIn(f.Checklist(), panel);
-        RECT p2 = RectIn(GetParent(f.Control(ID_FLATBUTTON1)), panel);
+        RECT p2 = RectIn(GetParent(f.Control(ID_SCAN_BUTTON)), panel);
         RECT sa = RectIn(f.Control(ID_SELECTALL), panel);
         CAPTURE(size.cx);
         CHECK(chk.left == 10);
@@ -189,7 +189,7 @@ TEST_CASE("the checklist spans from the first to the last command button on ever
 
 TEST_CASE("select-all: unticks all, then ticks all, the caption naming the next action") {
     Window w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     HWND chk = f.Checklist();
     int rows = ListView_GetItemCount(chk);
     f.SelectAllClick();
@@ -260,11 +260,11 @@ TEST_CASE("a settings file that cannot be written is reported and the window sti
 
 TEST_CASE("a scan with nothing ticked ends at once with 0 and the repair controls off") {
     Window w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     f.SelectAllClick();  // untick all
     f.Command(IDM_SCAN);
     CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
-    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
+    CHECK(WindowText(f.Control(ID_SCAN_BUTTON)) == "扫描");
     CHECK(ToolButtonText(f.ToolBar(), IDM_SCAN) == "  扫描  ");
     CHECK(ToolButtonHidden(f.ToolBar(), IDM_REPAIR));
     CHECK_FALSE(MenuEnabled(f.MainMenu(), IDM_REPAIR));
@@ -279,12 +279,12 @@ TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop 
         for (int j = 0; j < 20; ++j) MakeKey(HKEY_CURRENT_USER, key + "\\Sub" + std::to_string(j));
     }
     Window w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     HWND chk = f.Checklist();
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == 7);
 
     f.Command(IDM_SCAN);
-    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "停止");
+    CHECK(WindowText(f.Control(ID_SCAN_BUTTON)) == "停止");
     CHECK(MenuText(f.MainMenu(), IDM_SCAN).rfind("停止", 0) == 0);
     CHECK_FALSE(IsWindowEnabled(f.Control(ID_SELECTALL)));
     REQUIRE(PumpUntil([&] { return f.StatusText().rfind("扫描完毕", 0) == 0; }));
@@ -296,12 +296,12 @@ TEST_CASE("a hive scan in the window: Findings listed, repair controls on, Stop 
     CHECK_FALSE(ToolButtonHidden(f.ToolBar(), IDM_REPAIR));
     CHECK(MenuEnabled(f.MainMenu(), IDM_REPAIRALL));
     CHECK(MenuEnabled(f.PopupMenu(), IDM_POP_ALL));
-    CHECK(IsWindowEnabled(f.Control(ID_FLATBUTTON2)));
+    CHECK(IsWindowEnabled(f.Control(ID_REPAIR_BUTTON)));
 
     // Stop right after the start: the rows found so far stay and the scan still reports.
     f.Command(IDM_SCAN);
-    f.Command(ID_FLATBUTTON1);
-    CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
+    f.Command(ID_SCAN_BUTTON);
+    CHECK(WindowText(f.Control(ID_SCAN_BUTTON)) == "扫描");
     REQUIRE(PumpUntil([&] { return f.Driver().Idle(); }));
     CHECK(f.StatusText() == "扫描完毕。共检查到：" + std::to_string(f.Findings().Count()) + " 个错误");
 
@@ -350,7 +350,7 @@ TEST_CASE("one copy at a time: a second start ends at once; message 2324 closes 
 
 TEST_CASE("a header click sorts the report list descending and the selection follows its row") {
     Window w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     const std::pair<const char*, FindingKind> rows[] = {
         {"HKEY_CURRENT_USER", FindingKind::RegistryKey}, {"磁盘目录错误", FindingKind::Folder},
         {"HKEY_USERS", FindingKind::RegistryKey}, {"磁盘文件错误", FindingKind::File},
@@ -361,11 +361,11 @@ TEST_CASE("a header click sorts the report list descending and the selection fol
     auto click = [&](int column) {
         NMLISTVIEW nm{};
         nm.hdr.hwndFrom = f.ReportList();
-        nm.hdr.idFrom = ID_LISTVIEW2;
+        nm.hdr.idFrom = ID_REPORT_LIST;
         nm.hdr.code = LVN_COLUMNCLICK;
         nm.iItem = -1;
         nm.iSubItem = column;
-        SendMessageW(f.Handle(), WM_NOTIFY, ID_LISTVIEW2, reinterpret_cast<LPARAM>(&nm));
+        SendMessageW(f.Handle(), WM_NOTIFY, ID_REPORT_LIST, reinterpret_cast<LPARAM>(&nm));
     };
     for (int round = 0; round < 2; ++round) {
         click(0);
@@ -451,7 +451,7 @@ struct DestroyWatch {
     HHOOK hook;
 };
 
-void TickOnly(TForm1& f, int row) {
+void TickOnly(MainWindow& f, int row) {
     HWND chk = f.Checklist();
     for (int i = 0; i < ListView_GetItemCount(chk); ++i) ListView_SetCheckState(chk, i, i == row);
 }
@@ -474,7 +474,7 @@ TEST_CASE("Stop, F10 and Close act within a second while a worker floods the lis
     for (const KeyCase& k : kKeyCases) {
         CAPTURE(std::string(k.name));
         Window w;
-        TForm1& f = *w.form;
+        MainWindow& f = *w.form;
         DestroyWatch watch(f.Handle());
         // Two hive workers, as when both user hives hold many stale values.
         HWND chk = f.Checklist();
@@ -508,7 +508,7 @@ TEST_CASE("Stop, F10 and Close act within a second while a worker floods the lis
         CHECK(took >= 0);
         CHECK(took < 1000);
         if (!k.closes) {
-            CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
+            CHECK(WindowText(f.Control(ID_SCAN_BUTTON)) == "扫描");
             CHECK(f.StatusText() == "扫描完毕。共检查到：" + std::to_string(f.Findings().Count()) + " 个错误");
             CHECK(ListView_GetItemCount(f.ReportList()) == f.Findings().Count());
         }
@@ -520,7 +520,7 @@ TEST_CASE("Ctrl+S and F10 reach the window during a long scan step on the UI thr
         if (!k.vk) continue;
         CAPTURE(std::string(k.name));
         Window w;
-        TForm1& f = *w.form;
+        MainWindow& f = *w.form;
         TickOnly(f, 0);
         DWORD stepMs = 0;
         f.Driver().Categories().Row(kRowSoftware).step = [&stepMs](const ScanContext& ctx, ScanSink& sink) {
@@ -535,7 +535,7 @@ TEST_CASE("Ctrl+S and F10 reach the window during a long scan step on the UI thr
             f.Command(IDM_SCAN);
         }
         CHECK(stepMs < 1000);
-        CHECK(WindowText(f.Control(ID_FLATBUTTON1)) == "扫描");
+        CHECK(WindowText(f.Control(ID_SCAN_BUTTON)) == "扫描");
         if (k.closes) CHECK(PumpProgramUntil([&] { return !IsWindow(hwnd); }, 2000) >= 0);
         else CHECK(f.StatusText() == "扫描完毕。共检查到：0 个错误。");
     }
@@ -558,17 +558,17 @@ struct RepairDuringPauseCase {
 
 TEST_CASE("a header click or a Scan while a repair waits deletes nothing else and marks the right rows") {
     const RepairDuringPauseCase cases[] = {
-        {ID_FLATBUTTON2, Pause::Question, Intruder::HeaderClick},
-        {ID_FLATBUTTON2, Pause::Question, Intruder::ScanClick},
-        {ID_FLATBUTTON2, Pause::Deletion, Intruder::HeaderClick},
-        {ID_FLATBUTTON2, Pause::Deletion, Intruder::ScanClick},
-        {ID_FLATBUTTON3, Pause::Question, Intruder::HeaderClick},
-        {ID_FLATBUTTON3, Pause::Question, Intruder::ScanClick},
-        {ID_FLATBUTTON3, Pause::Deletion, Intruder::HeaderClick},
-        {ID_FLATBUTTON3, Pause::Deletion, Intruder::ScanClick},
+        {ID_REPAIR_BUTTON, Pause::Question, Intruder::HeaderClick},
+        {ID_REPAIR_BUTTON, Pause::Question, Intruder::ScanClick},
+        {ID_REPAIR_BUTTON, Pause::Deletion, Intruder::HeaderClick},
+        {ID_REPAIR_BUTTON, Pause::Deletion, Intruder::ScanClick},
+        {ID_REPAIR_ALL_BUTTON, Pause::Question, Intruder::HeaderClick},
+        {ID_REPAIR_ALL_BUTTON, Pause::Question, Intruder::ScanClick},
+        {ID_REPAIR_ALL_BUTTON, Pause::Deletion, Intruder::HeaderClick},
+        {ID_REPAIR_ALL_BUTTON, Pause::Deletion, Intruder::ScanClick},
     };
     for (const RepairDuringPauseCase& c : cases) {
-        const bool all = c.command == ID_FLATBUTTON3;
+        const bool all = c.command == ID_REPAIR_ALL_BUTTON;
         CAPTURE(all);
         CAPTURE(static_cast<int>(c.pause));
         CAPTURE(static_cast<int>(c.intruder));
@@ -585,7 +585,7 @@ TEST_CASE("a header click or a Scan while a repair waits deletes nothing else an
         SetString(HKEY_LOCAL_MACHINE, "Software\\Keep", "k", "1");
 
         Window w;
-        TForm1& f = *w.form;
+        MainWindow& f = *w.form;
         f.SelectAllClick();  // nothing ticked: a Scan that gets through clears the list at once
         f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\A", "", "", 0, FindingKind::RegistryKey});
         f.AddFinding(Finding{"HKEY_CURRENT_USER", "Software\\Z", "v", "C:\\gone.exe", 0, FindingKind::RegistryValue});
@@ -595,13 +595,13 @@ TEST_CASE("a header click or a Scan while a repair waits deletes nothing else an
 
         NMLISTVIEW header{};  // a click on "位置": sorting by it reverses these rows
         header.hdr.hwndFrom = f.ReportList();
-        header.hdr.idFrom = ID_LISTVIEW2;
+        header.hdr.idFrom = ID_REPORT_LIST;
         header.hdr.code = LVN_COLUMNCLICK;
         header.iItem = -1;
         header.iSubItem = 1;
         auto intrude = [&](bool post) {
             const UINT msg = c.intruder == Intruder::HeaderClick ? WM_NOTIFY : WM_COMMAND;
-            const WPARAM wp = c.intruder == Intruder::HeaderClick ? ID_LISTVIEW2 : ID_FLATBUTTON1;
+            const WPARAM wp = c.intruder == Intruder::HeaderClick ? ID_REPORT_LIST : ID_SCAN_BUTTON;
             const LPARAM lp = c.intruder == Intruder::HeaderClick ? reinterpret_cast<LPARAM>(&header) : 0;
             if (post)
                 PostMessageW(f.Handle(), msg, wp, lp);

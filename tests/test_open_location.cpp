@@ -77,7 +77,7 @@ TEST_CASE("a registry row starts the editor at its key, a disk row the Explorer 
     REQUIRE(OpenLocation(Finding{"磁盘目录错误", folder + "\\", "", "", 0, FindingKind::Folder}));
     REQUIRE(OpenLocation(Finding{"磁盘文件错误", dir / "sub\\deleted.lnk", "", "", 0, FindingKind::File}));  // repaired already
     CHECK_FALSE(OpenLocation(Finding{"磁盘文件错误", dir / "no\\such\\file.lnk", "", "", 0, FindingKind::File}));
-    Finding host{"Wine 菜单项错误", UnixPathOfDos(file), "", "", 0, FindingKind::File};  // a file of the Linux host
+    Finding host{"Wine 菜单项错误", UnixPathOfDos(file), "", "", 0, FindingKind::HostFile};  // a file of the Linux host
     REQUIRE(OpenLocation(host));
     CHECK(started == std::vector<std::string>{"regedit.exe", "regedit.exe", "explorer.exe /select,\"" + file + "\"",
                                               "explorer.exe /select,\"" + folder + "\"",

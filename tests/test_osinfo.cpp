@@ -6,8 +6,8 @@
 #include "platform/Seams.h"
 #include "scan/Checklist.h"
 #include "scan/Settings.h"
-#include "scan/osinfo/KivGetOSInfo.h"
-#include "scan/osinfo/WriteFileDesc.h"
+#include "scan/osinfo/OsInfo.h"
+#include "scan/osinfo/ProgramRecord.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -63,7 +63,7 @@ TEST_CASE("system names by version") {
     };
     for (const Row& r : rows) {
         OSVERSIONINFOA v = Version(r.major, r.minor, 0x0A280A28, "Service Pack 3");
-        TKivOSInfo info(&v);
+        OsInfo info(&v);
         CAPTURE(r.major);
         CAPTURE(r.minor);
         CHECK(info.VersionName == r.name);
@@ -71,7 +71,7 @@ TEST_CASE("system names by version") {
         CHECK(info.BuildNumber == 0x0A28);  // the low word only
         CHECK(info.ServicePack == "Service Pack 3");
     }
-    TKivOSInfo failed(nullptr);
+    OsInfo failed(nullptr);
     CHECK(failed.MajorVersion == 0);
     CHECK(failed.MinorVersion == 0);
     CHECK(failed.VersionName == "Invalidated");
@@ -139,21 +139,21 @@ TEST_CASE("checklist rows: the system-file row only on version 5 with sfc.exe, t
 }
 
 TEST_CASE("version strings and the program's record under SOFTWARE\\Kiv") {
-    CHECK(TWriteFileDesc::VersionString(ProgramPath(), "ProductName") == "Tarnwell");
-    CHECK(TWriteFileDesc::VersionString(ProgramPath(), "FileVersion") == "3.4.5.707");
-    CHECK(TWriteFileDesc::VersionString(ProgramPath(), "Missing").empty());
-    CHECK(TWriteFileDesc::VersionString("", "ProductName").empty());
-    CHECK(TWriteFileDesc::VersionString("C:\\no\\such.exe", "ProductName").empty());
+    CHECK(ProgramRecord::VersionString(ProgramPath(), "ProductName") == "Tarnwell");
+    CHECK(ProgramRecord::VersionString(ProgramPath(), "FileVersion") == "3.4.5.707");
+    CHECK(ProgramRecord::VersionString(ProgramPath(), "Missing").empty());
+    CHECK(ProgramRecord::VersionString("", "ProductName").empty());
+    CHECK(ProgramRecord::VersionString("C:\\no\\such.exe", "ProductName").empty());
 
     RegistrySandbox sb;
-    CHECK(TWriteFileDesc(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", ProgramPath()).Record());
+    CHECK(ProgramRecord(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", ProgramPath()).Record());
     CHECK(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", "Tarnwell") == ProgramPath());
-    CHECK_FALSE(TWriteFileDesc(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv2", "C:\\no\\such.exe").Record());
+    CHECK_FALSE(ProgramRecord(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv2", "C:\\no\\such.exe").Record());
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv2"));
     // A file without a version resource writes the key's default value.
     ScratchDir dir;
     std::string plain = dir.File("plain.exe", "not a program");
-    CHECK(TWriteFileDesc(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv3", plain).Record());
+    CHECK(ProgramRecord(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv3", plain).Record());
     CHECK(GetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv3", "") == plain);
 }
 

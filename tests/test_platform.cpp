@@ -10,7 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
-#include "scanners/registry/KivChkRegErr.h"
+#include "scanners/registry/HiveReferences.h"
 #include "support/Sandbox.h"
 
 using namespace tw;

@@ -11,11 +11,14 @@
 #include "platform/Text.h"
 #include "platform/WineHost.h"
 #include "scanners/PathCheck.h"
-#include "scanners/registry/KivChkRegClassErr.h"
-#include "scanners/registry/KivChkRegErr.h"
-#include "scanners/registry/KivChkRegMenuErr.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "scanners/registry/SharedDllScan.h"
+#include "scanners/registry/EmptySoftwareKeys.h"
+#include "scanners/registry/FileTypes.h"
+#include "scanners/registry/Fonts.h"
+#include "scanners/registry/HelpFiles.h"
+#include "scanners/registry/HiveReferences.h"
+#include "scanners/registry/ProgramMenu.h"
+#include "scanners/registry/SharedDlls.h"
+#include "scanners/registry/UninstallEntries.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -91,21 +94,21 @@ TEST_CASE("start-menu order: records of groups that match no Programs folder") {
     CollectingSink sink;
     SUBCASE("2000/XP: the all-users and the user's groups") {
         ctx.os = OsFamily(5);
-        ChkMenuOrderErr(ctx, sink);
+        ScanStartMenuOrder(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "System"), Menu(k1, "Inner"),
                                   Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"), Menu(k3, "Gone")});
         CHECK(sink.pumps >= 6);  // after each Finding at least
     }
     SUBCASE("98 family: the user's groups only") {
         ctx.os = OsFamily(4);
-        ChkMenuOrderErr(ctx, sink);
+        ScanStartMenuOrder(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "Games"),
                                   Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"),
                                   Menu(k3, "Gone")});
     }
     SUBCASE("other versions: the all-users groups only") {
         ctx.os = OsFamily(6);
-        ChkMenuOrderErr(ctx, sink);
+        ScanStartMenuOrder(ctx, sink);
         CheckSame(sink.findings, {Menu(k1, "accessories"), Menu(k1, "UserOnly"), Menu(k1, "Hidden"),
                                   Menu(k1, "System"), Menu(k1, "Inner"), Menu(k1, "NotAGroup.lnk"), Menu(k2, "Gone"),
                                   Menu(k3, "Gone")});
@@ -114,7 +117,7 @@ TEST_CASE("start-menu order: records of groups that match no Programs folder") {
         RemoveTree(common);
         CreateDirectoryA(common.c_str(), nullptr);
         ctx.os = OsFamily(5);
-        ChkMenuOrderErr(ctx, sink);
+        ScanStartMenuOrder(ctx, sink);
         CHECK(std::none_of(sink.findings.begin(), sink.findings.end(),
                            [](const Finding& f) { return f.description == "UserOnly"; }));
     }
@@ -135,7 +138,7 @@ TEST_CASE("context-menu handlers: handlers whose class is not registered") {
     SetString(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone", "", "{5}");
 
     CollectingSink sink;
-    for (const char* cls : {"*", "Directory", "Drive", "Folder"}) ChkContextMenuErr(ScanContext{}, sink, cls);
+    for (const char* cls : {"*", "Directory", "Drive", "Folder"}) ScanContextMenuHandlers(ScanContext{}, sink, cls);
     CheckSame(sink.findings, {Finding{"HKEY_LOCAL_MACHINE", list + "Bad", "", "错误右键菜单: Bad", 0, FindingKind::RegistryKey},
                               Finding{"HKEY_LOCAL_MACHINE", "Software\\CLASSES\\Folder\\shellex\\ContextMenuHandlers\\Gone",
                                       "", "错误右键菜单: Gone", 0, FindingKind::RegistryKey}});
@@ -154,7 +157,7 @@ TEST_CASE("software keys: empty program keys, the kept names and the system's ow
     SetDword(HKEY_CURRENT_USER, "Software\\Used", "n", 1);
 
     CollectingSink sink;
-    ChkSoftwareErr(ScanContext{}, sink);
+    ScanEmptySoftwareKeys(ScanContext{}, sink);
     auto f = [](const char* root, const std::string& key) { return RegistryKeyFinding(root, "Software\\" + key, "无效软件"); };
     CheckSame(sink.findings, {f("HKEY_LOCAL_MACHINE", "EmptyM"), f("HKEY_CURRENT_USER", "EmptyM"),
                               f("HKEY_CURRENT_USER", "withsub"), f("HKEY_CURRENT_USER", "UserOnly")});
@@ -196,7 +199,7 @@ TEST_CASE("help files: missing from their folder; HTML Help of the Windows folde
     SetDword(HKEY_LOCAL_MACHINE, help, "number.hlp", 7);
 
     CollectingSink sink;
-    ChkHelpErr(ctx, sink);
+    ScanHelpFiles(ctx, sink);
     std::vector<Finding> want;
     for (const Row& r : rows) {
         std::string folder = r.folder;
@@ -234,7 +237,7 @@ TEST_CASE("fonts: in the fonts folder, at their own path, or where Wine loads fo
     SetString(HKEY_LOCAL_MACHINE, key, "Wine path", dir / "Fonts\\winefont.fon");
 
     CollectingSink sink;
-    ChkFontErr(ScanContext{}, sink);
+    ScanFonts(ScanContext{}, sink);
     SetEnvironmentVariableA("WINEDATADIR", nullptr);
     SetEnvironmentVariableA("XDG_DATA_HOME", nullptr);
     auto f = [&](const char* name, const std::string& file) { return Finding{"HKEY_LOCAL_MACHINE", key, name, "无效字体" + file, 0, FindingKind::RegistryValue}; };
@@ -247,7 +250,7 @@ TEST_CASE("fonts: in the fonts folder, at their own path, or where Wine loads fo
 
     // Without a fonts folder no font can be judged: the category ends and says so.
     seams->specialFolder = [](HWND, int) { return std::string(); };
-    CHECK_THROWS_AS(ChkFontErr(ScanContext{}, sink), ScanStepError);
+    CHECK_THROWS_AS(ScanFonts(ScanContext{}, sink), ScanStepError);
 }
 
 TEST_CASE("uninstall path test") {
@@ -374,7 +377,7 @@ TEST_CASE("uninstall entries") {
     SetString(HKEY_LOCAL_MACHINE, kUninstall + std::string("OddDisplay"), "UninstallString", "C:\\gone\\d.exe");
 
     CollectingSink sink;
-    ChkUninstallErr(ctx, sink);
+    ScanUninstallEntries(ctx, sink);
     CheckSame(sink.findings, {Uninstall("NoValues"), Uninstall("OnlyInt"), Uninstall("OnlyName"), Uninstall("OnlyUnc"),
                               Uninstall("Old vopt tool"), Uninstall("QuotedGone"), Uninstall("EnvVar"),
                               Uninstall("QuietOnly"), Uninstall("Cased"), Uninstall("OddNames"),
@@ -404,8 +407,8 @@ TEST_CASE("uninstall entries and fonts: paths the code page cannot hold are not 
     SetWideString(HKEY_LOCAL_MACHINE, fontsKey, L"Odd", odd + L"\\face.ttf");
 
     CollectingSink sink;
-    ChkUninstallErr(ScanContext{}, sink);
-    ChkFontErr(ScanContext{}, sink);
+    ScanUninstallEntries(ScanContext{}, sink);
+    ScanFonts(ScanContext{}, sink);
     CheckSame(sink.findings, {});
 }
 
@@ -416,7 +419,7 @@ TEST_CASE("uninstall entries: a display name that is not text ends the scanner a
     MakeKey(HKEY_LOCAL_MACHINE, kUninstall + std::string("CCC"));
     CollectingSink sink;
     try {
-        ChkUninstallErr(ScanContext{}, sink);
+        ScanUninstallEntries(ScanContext{}, sink);
         FAIL("no error");
     } catch (const ScanStepError& e) {
         // Where it ended, for the closing report: the entry's key and the registry's reason.
@@ -465,7 +468,7 @@ TEST_CASE("shared DLLs: a count of 0, as an integer or as text, or a library tha
                                    r.description, kImageSharedDll, FindingKind::RegistryValue});
     }
     CollectingSink sink;
-    Scan_DLLerr(ScanContext{}, sink);
+    ScanSharedDlls(ScanContext{}, sink);
     CheckSame(sink.findings, want);
     // The window gets its turn at every entry: a table of thousands must not hold it.
     CHECK(sink.pumps >= static_cast<int>(sizeof rows / sizeof rows[0]));
@@ -532,7 +535,7 @@ TEST_CASE("uninstall entries of MSI products: reported only when their files are
     SetDword(HKEY_LOCAL_MACHINE, kUninstall + std::string("TwPartOfOther"), "SystemComponent", 1);
 
     CollectingSink sink;
-    ChkUninstallErr(ctx, sink);
+    ScanUninstallEntries(ctx, sink);
     CheckSame(sink.findings, want);
     for (const Finding& f : sink.findings)
         for (const auto& e : entries)
@@ -595,10 +598,10 @@ TEST_CASE("valid entries are not reported; default values are rows of their own;
     SetDword(HKEY_LOCAL_MACHINE, dllKey, dir.File("used.dll"), 1);
 
     CollectingSink sink;
-    ChkUninstallErr(ctx, sink);
-    ChkFontErr(ctx, sink);
-    ChkHelpErr(ctx, sink);
-    Scan_DLLerr(ctx, sink);
+    ScanUninstallEntries(ctx, sink);
+    ScanFonts(ctx, sink);
+    ScanHelpFiles(ctx, sink);
+    ScanSharedDlls(ctx, sink);
     auto defaultRow = [](const std::string& key, const std::string& description, int image = 0) {
         return Finding{"HKEY_LOCAL_MACHINE", key, kDefaultValueMarker, description, image, FindingKind::RegistryDefaultValue};
     };
@@ -673,12 +676,12 @@ TEST_CASE("a folder the user cannot read: nothing in it is taken for missing" *
     ScanContext ctx;
     ctx.windowsDir = WindowsDirectory();
     CollectingSink sink;
-    ChkHelpErr(ctx, sink);
-    ChkFontErr(ctx, sink);
-    ChkUninstallErr(ctx, sink);
-    TChkRegClassErr(ctx, sink).ScanClasses();
-    TChkRegErr hive(ctx, sink);
-    hive.FRootKey = HKEY_CURRENT_USER;
+    ScanHelpFiles(ctx, sink);
+    ScanFonts(ctx, sink);
+    ScanUninstallEntries(ctx, sink);
+    FileTypeScan(ctx, sink).ScanClasses();
+    HiveReferenceScan hive(ctx, sink);
+    hive.root = HKEY_CURRENT_USER;
     hive.ScanHive();
     CheckSame(sink.findings, {});
 }

@@ -1,205 +1,29 @@
 #include <doctest.h>
 
-#include <shlobj.h>
-
-#include <algorithm>
-#include <deque>
-#include <string>
-#include <vector>
-
 #include "app/RepairCommands.h"
-#include "platform/FileSystem.h"
-#include "platform/Registry.h"
-#include "platform/ScopeExit.h"
-#include "platform/Seams.h"
-#include "platform/StartProgram.h"
-#include "platform/Text.h"
-#include "platform/Threads.h"
-#include "repair/RepairLog.h"
-#include "scanners/registry/KivChkRegErr.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "scanners/registry/MsiProduct.h"
-#include "scanners/registry/SharedDllScan.h"
-#include "repair/UndoFile.h"
-#include "support/RegistryFixtures.h"
-#include "support/Sandbox.h"
-#include "support/WindowProbes.h"
+#include "cli/ConsoleRepair.h"
+#include "support/RepairFixtures.h"
 
 using namespace tw;
 using namespace tw::test;
-
-namespace {
-
-using Controls = std::vector<std::pair<bool, bool>>;  // (on, popupToo) per call
-
-struct FakeView : RepairView {
-    int selected = -1;
-    std::vector<std::string> statuses;
-    Controls controls;
-    int pumps = 0;
-    int SelectedRow() override { return selected; }
-    void RowChanged(int) override {}
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetRepairControls(bool on, bool popupToo) override { controls.emplace_back(on, popupToo); }
-    void ProcessMessages() override { ++pumps, tw::ProcessMessages(); }
-    HWND MainWindow() override { return nullptr; }
-    std::string Status() const { return statuses.empty() ? "" : statuses.back(); }
-};
-
-struct Shown {
-    std::string text, caption;
-    UINT type;
-};
-
-// Message boxes answered from a script (OK once it runs out), each one recorded.
-struct Messages {
-    ScopedSeams seams;
-    std::deque<int> answers;
-    std::vector<Shown> shown;
-    Messages(std::initializer_list<int> script = {}) : answers(script) {
-        seams->messageBox = [this](HWND, const std::string& text, const std::string& caption, UINT type) {
-            shown.push_back({text, caption, type});
-            int a = answers.empty() ? IDOK : answers.front();
-            if (!answers.empty()) answers.pop_front();
-            return a;
-        };
-    }
-};
-
-// Repair.log, Backup_Tw.reg and the undo files beside the test exe are gone before and after
-// each test.
-struct CleanProgramFolder {
-    CleanProgramFolder() { Remove(); }
-    ~CleanProgramFolder() { Remove(); }
-    static void Remove() {
-        DeleteFileA(RepairLogPath().c_str());
-        DeleteFileA(BackupFilePath().c_str());
-        RemoveDirectoryA(RepairLogBackupPath().c_str());
-        DeleteFileA(RepairLogBackupPath().c_str());
-        // Every registry repair leaves its undo file.
-        for (const std::string& f : ListUndoFiles()) DeleteFileA(f.c_str());
-        RemoveDirectoryA(UndoFolder().c_str());
-    }
-};
-
-struct ScopedCurrentDir {
-    char saved[MAX_PATH] = {};
-    explicit ScopedCurrentDir(const std::string& dir) {
-        GetCurrentDirectoryA(sizeof saved, saved);
-        SetCurrentDirectoryA(dir.c_str());
-    }
-    ~ScopedCurrentDir() { SetCurrentDirectoryA(saved); }
-};
-
-struct LogEntry {
-    std::string section, action, record;
-};
-
-std::vector<LogEntry> ReadLog() {
-    const std::string path = RepairLogPath();
-    std::vector<char> buf(65536);
-    DWORD n = GetPrivateProfileSectionNamesA(buf.data(), static_cast<DWORD>(buf.size()), path.c_str());
-    std::vector<LogEntry> entries;
-    for (const char* p = buf.data(); p < buf.data() + n && *p; p += strlen(p) + 1) {
-        char action[1024] = {}, record[4096] = {};
-        GetPrivateProfileStringA(p, "行为", "", action, sizeof action, path.c_str());
-        GetPrivateProfileStringA(p, "记录", "", record, sizeof record, path.c_str());
-        entries.push_back({p, action, record});
-    }
-    return entries;
-}
-
-// The tests' Recycle Bin is the desktop trash under XDG_DATA_HOME (scripts/wine-run.sh): each
-// object lies in files/ under the name of its record in info/, and the record's Path line holds
-// its old place. True when the bin holds a file (or folder) deleted from `original` on C:. What
-// the bin holds from there is erased, so that the next run, whose scratch folders may have the
-// same names (Wine reuses process ids), does not find it.
-bool TakeFromRecycleBin(const std::string& original, bool folder) {
-    const char* xdg = getenv("XDG_DATA_HOME");
-    REQUIRE_MESSAGE(xdg, "run through scripts/wine-run.sh");
-    std::string bin = std::string("Z:") + xdg + "\\Trash\\";
-    std::replace(bin.begin(), bin.end(), '/', '\\');
-    std::string place = original.substr(2) + "\n";  // the old place's path below the drive
-    std::replace(place.begin(), place.end(), '\\', '/');
-    bool found = false;
-    ListDirectory(bin + "info\\*.trashinfo", 0, [&](const DirEntry& e) {
-        const std::string record = bin + "info\\" + e.name;
-        if (ReadFileBytes(record).find(place) == std::string::npos) return true;
-        const std::string object = bin + "files\\" + e.name.substr(0, e.name.size() - strlen(".trashinfo"));
-        found = found || (folder ? DirectoryExists(object) : FileExists(object));
-        folder ? RemoveDirectoryA(object.c_str()) : DeleteFileA(object.c_str());
-        DeleteFileA(record.c_str());
-        return true;
-    });
-    return found;
-}
-
-std::vector<bool> Marks(const FindingList& list) {
-    std::vector<bool> marks;
-    for (int i = 0; i < list.Count(); ++i) marks.push_back(list.At(i).Repaired());
-    return marks;
-}
-
-// An outside program that does not end until the test is over: this test program, waiting for
-// an event (tests/support/TestMain.cpp).
-struct EndlessProgram {
-    std::string event = "TwEndless" + IntToStr(GetCurrentProcessId());
-    UniqueKernelHandle handle{CreateEventA(nullptr, TRUE, FALSE, event.c_str())};
-    std::string CommandLine() const { return "\"" + ProgramPath() + "\" --stand-in-until " + event; }
-    ~EndlessProgram() { SetEvent(handle.get()); }
-};
-
-// Stands in for the registry editor: writes the export (or not) where the real one would, and
-// notes what the progress window showed meanwhile.
-struct FakeEditor {
-    ScopedSeams seams;
-    std::vector<std::string> commandLines, directories, currentDirs, progressCaptions;
-    bool start = true, writeExport = true;
-    std::string exportContent = "REGEDIT4\r\n";
-    DWORD exitCode = 0;
-    ProgressOnDemand* progress = nullptr;
-    HWND watched = nullptr;               // a window whose state is noted while the editor runs
-    std::vector<bool> watchedEnabled;
-    FakeEditor() {
-        seams->runAndWait = [this](const std::string& cmd, const std::string& dir, DWORD& code) {
-            commandLines.push_back(cmd);
-            if (watched) watchedEnabled.push_back(IsWindowEnabled(watched) != FALSE);
-            directories.push_back(dir);
-            char cur[MAX_PATH] = {};
-            GetCurrentDirectoryA(sizeof cur, cur);
-            currentDirs.push_back(std::string(cur) + "\\");
-            TForm3* window = progress ? progress->Window() : nullptr;
-            if (window && IsWindowVisible(window->Handle()))
-                progressCaptions.push_back(WindowText(window->Handle()));
-            if (!start) return false;
-            if (writeExport && cmd.find("/e") != std::string::npos)
-                if (FILE* f = fopen((dir + "Backup_Tw.reg").c_str(), "wb"))
-                    fwrite(exportContent.data(), 1, exportContent.size(), f), fclose(f);
-            code = exitCode;
-            return true;
-        };
-    }
-};
-
-}  // namespace
 
 TEST_SUITE("repair selected") {
 
 TEST_CASE("no selection or a repaired row: nothing happens, not even a question") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
     FindingList list;
     list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
     list.MarkRepaired(0);
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     for (int row : {-1, 0}) {
         view.selected = row;
-        repair.FlatButton2Click();
+        repair.RepairSelected();
     }
-    CHECK(msgs.shown.empty());
+    CHECK(ui.heard.empty());
     CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
     CHECK(view.statuses.empty());
     CHECK_FALSE(FileExists(RepairLogPath()));
@@ -213,25 +37,23 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Arial", "arial.ttf");
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Gone\\Sub");
     const std::pair<Finding, std::string> cases[] = {
-        {DiskFileFinding(file, "1 Byte", "C:\\missing.exe"),
-         "您确定要修复选中的错误吗？(文件位置：" + file + ") (文件目标：C:\\missing.exe)"},
-        {DiskFolderFinding(folder), "您确定要修复选中的错误吗？(目录：" + folder + ")"},
-        {RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "无效字体arial.ttf"),
-         "将要从注册表中删除“HKEY_LOCAL_MACHINE\\Software\\Fonts\\Arial：无效字体arial.ttf”，确定吗？"},
-        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Gone", "无效软件"),
-         "将要从注册表中删除“HKEY_LOCAL_MACHINE\\Software\\Gone”，确定吗？"},
+        {DiskFileFinding(file, "1 Byte", "C:\\missing.exe"), LoadText(IDS_ASK_REPAIR_FILE, {file, "C:\\missing.exe"})},
+        {DiskFolderFinding(folder), LoadText(IDS_ASK_REPAIR_FOLDER, {folder})},
+        {RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "bad font"),
+         LoadText(IDS_ASK_DELETE_VALUE, {"HKEY_LOCAL_MACHINE", "Software\\Fonts", "Arial", "bad font"})},
+        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Gone"),
+         LoadText(IDS_ASK_DELETE_KEY, {"HKEY_LOCAL_MACHINE", "Software\\Gone"})},
     };
     for (const auto& c : cases) {
         CAPTURE(c.second);
-        Messages msgs{IDCANCEL};
+        ScriptedRepairUi ui{false};
         FindingList list;
         list.Add(c.first);
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
-        REQUIRE(msgs.shown.size() == 1);
-        CHECK(msgs.shown[0].text == c.second);
-        CHECK(msgs.shown[0].type == (MB_OKCANCEL | MB_ICONQUESTION));
+        Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
+        CHECK(ui.heard == std::vector<std::string>{"ConfirmRow"});
+        CHECK(RowQuestion(c.first) == c.second);
         CHECK_FALSE(list.At(0).Repaired());
         CHECK(view.statuses.empty());
     }
@@ -245,7 +67,7 @@ TEST_CASE("each kind asks its own question, and Cancel changes nothing") {
 TEST_CASE("value rows: the default-value marker empties the default value; an unknown caption means HKEY_CURRENT_USER") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     SetString(HKEY_USERS, "S-1\\Software\\App", "", "C:\\gone\\app.exe");
     SetString(HKEY_USERS, "S-1\\Software\\App", "Other", "keep");
     SetString(HKEY_CURRENT_USER, "Software\\X", "v", "1");
@@ -254,8 +76,8 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     list.Add(RegistryDefaultValueFinding("HKEY_USERS", "S-1\\Software\\App", "C:\\gone\\app.exe"));
     list.Add(RegistryValueFinding("HKEY_SOMEWHERE", "Software\\X", "v"));
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
-    for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
+    for (int row : {0, 1}) view.selected = row, repair.RepairSelected();
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "") == "");  // still there, empty
     CHECK(GetString(HKEY_USERS, "S-1\\Software\\App", "Other") == "keep");
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\X", "v"));
@@ -263,7 +85,7 @@ TEST_CASE("value rows: the default-value marker empties the default value; an un
     CHECK(Marks(list) == std::vector<bool>{true, true});
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 2);
-    CHECK(log[0].action == "删除");
+    CHECK(log[0].action == LogActionName(LogAction::Delete));
     CHECK(log[0].record == "HKEY_USERS S-1\\Software\\App @D_e_f_a_u_l_t C:\\gone\\app.exe");
     // The empty description still brings its blank; reading a profile value drops it again.
     CHECK(ReadFileBytes(RepairLogPath()).find("记录=HKEY_SOMEWHERE Software\\X v \r\n") != std::string::npos);
@@ -274,15 +96,15 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
         CAPTURE(major);
         RegistrySandbox sb;
         CleanProgramFolder clean;
-        Messages msgs;
+        ScriptedRepairUi ui;
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Old\\A\\A1\\A11");
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Old\\B");
         MakeKey(HKEY_LOCAL_MACHINE, "Software\\Older");  // a neighbour sharing the prefix
         FindingList list;
-        list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
+        list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "empty key"));
         FakeView view;
         view.selected = 0;
-        Repairer(list, view, RepairContext{major}, nullptr).FlatButton2Click();
+        Repairer(list, view, ui, RepairContext{major}, nullptr).RepairSelected();
         CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Old"));
         CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Older"));
         CHECK(list.At(0).Repaired());
@@ -294,23 +116,23 @@ TEST_CASE("a key finding takes its whole subtree, level by level on 5 and at onc
 TEST_CASE("the status counts the rows left, and the last one switches the repair commands off") {
     RegistrySandbox sb;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     FindingList list;
     for (int i = 0; i < 5; ++i) {
         SetString(HKEY_CURRENT_USER, "Software\\Five", "v" + IntToStr(i), "x");
         list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Five", "v" + IntToStr(i)));
     }
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
     auto repairRows = [&](std::initializer_list<int> rows) {
-        for (int row : rows) view.selected = row, repair.FlatButton2Click();
+        for (int row : rows) view.selected = row, repair.RepairSelected();
     };
     repairRows({1, 3});
-    CHECK(view.Status() == "修复完毕。剩余：3 个错误。");
+    CHECK(view.Status() == LoadText(IDS_STATUS_REPAIRED_REMAINING, {3, ""}));
     CHECK(view.controls.empty());
     CHECK(ReadLog().size() == 2);  // two entries, most likely within one second
     repairRows({0, 2, 4});
-    CHECK(view.Status() == "修复完毕。剩余：0 个错误。");
+    CHECK(view.Status() == LoadText(IDS_STATUS_REPAIRED_REMAINING, {0, ""}));
     CHECK(view.controls == Controls{{false, false}});  // the popup items keep their state
 }
 
@@ -351,7 +173,7 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     RegistrySandbox sb;
     ScratchDir dir;
     CleanProgramFolder clean;
-    Messages msgs;
+    ScriptedRepairUi ui;
     MakeKey(HKEY_CURRENT_USER, "Software\\Keep");
     SetString(HKEY_CURRENT_USER, "", "rootvalue", "x");
     const std::string folder = dir.Dir("Folder"), victim = dir.File("Folder\\victim.lnk");
@@ -366,8 +188,8 @@ TEST_CASE("refused rows delete nothing and stay unmarked") {
     list.Add(DiskFileFinding("relative.lnk", "0 Byte"));       // relative to anything
     list.Add(DiskFolderFinding(folder + "\\..\\Folder"));
     FakeView view;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
-    for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.FlatButton2Click();
+    Repairer repair(list, view, ui, RepairContext{5}, nullptr);
+    for (int row = 0; row < list.Count(); ++row) view.selected = row, repair.RepairSelected();
     CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Keep"));
     CHECK(ValuePresent(HKEY_CURRENT_USER, "", "rootvalue"));
     CHECK(FileExists(victim));
@@ -384,7 +206,7 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     RegistrySandbox sb;
     ScratchDir dir;
     CleanProgramFolder clean;
-    Messages msgs{IDCANCEL, IDOK};  // no backup, then go
+    ScriptedRepairUi ui{false, true};  // no backup, then go
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Old", "old.ttf");
     MakeKey(HKEY_LOCAL_MACHINE, "Software\\Dead\\Sub");
     const std::string busy = dir.Dir("Busy"), inside = dir.File("Busy\\inside.txt");
@@ -400,23 +222,20 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     list.Add(DiskFolderFinding(busy));              // not empty
     list.Add(DiskFileFinding(lnk, "1 Byte"));
     FakeView view;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
-    REQUIRE(msgs.shown.size() == 2);
-    CHECK(msgs.shown[0].text ==
-          "Tarnwell建议在全部删除前进行注册表备份。单击“确认”将注册表备份为文件，如果不需要备份，请单击“取消”。");
-    CHECK(msgs.shown[1].text == "Tarnwell将要修复所有检查到的系统错误，确认吗？");
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
+    CHECK(ui.heard == std::vector<std::string>{"OfferBackup", "ConfirmRepairAll", "RepairAllDone"});
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Old"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
     CHECK(FileExists(inside));
     CHECK_FALSE(FileExists(lnk));
     CHECK(TakeFromRecycleBin(lnk, false));  // can be taken back, not erased
     CHECK(Marks(list) == std::vector<bool>{true, true, true, false, false, true});
-    CHECK(view.Status() == "修复完毕。剩余：2 个错误。");
+    CHECK(view.Status() == LoadText(IDS_STATUS_REPAIRED_REMAINING, {2, ""}));
     CHECK(view.controls.empty());
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "全部修复");
-    CHECK(log[0].record == "修复了 4 个检查到的系统错误，2 个错误修复失败");
+    CHECK(log[0].action == LogActionName(LogAction::RepairAll));
+    CHECK(log[0].record == LoadText(IDS_LOG_SOME_FAILED, {4, 2}));
 
     // Once nothing stands in the way, repair all finishes the list.
     DeleteFileA(inside.c_str());
@@ -424,19 +243,19 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     rest.Add(DiskFolderFinding(busy));
     rest.Add(DiskFileFinding(lnk, "1 Byte"));  // gone by now
     FakeView view2;
-    msgs.answers = {IDCANCEL, IDOK};
-    Repairer(rest, view2, RepairContext{5}, nullptr).FlatButton3Click();
+    ui.answers = {false, true};
+    Repairer(rest, view2, ui, RepairContext{5}, nullptr).RepairAll();
     CHECK(Marks(rest) == std::vector<bool>{true, true});
     CHECK(TakeFromRecycleBin(busy, true));
-    CHECK(view2.Status() == "全部修复完毕");
+    CHECK(view2.Status() == LoadText(IDS_STATUS_ALL_REPAIRED));
     CHECK(view2.controls == Controls{{false, false}});
-    CHECK(ReadLog().at(1).record == "修复了所有检查到的系统错误");
+    CHECK(ReadLog().at(1).record == LoadText(IDS_LOG_ALL_REPAIRED));
 }
 
 TEST_CASE("rows past the ANSI path limit are deleted, never marked done while still there") {
     ScratchDir dir;
     CleanProgramFolder clean;
-    Messages msgs{IDCANCEL, IDOK};
+    ScriptedRepairUi ui{false, true};
     // Seven folders of 40 characters: the rows are about 300 characters long.
     std::string folder = dir.Path();
     for (int i = 0; i < 7; ++i) {
@@ -455,7 +274,7 @@ TEST_CASE("rows past the ANSI path limit are deleted, never marked done while st
     list.Add(DiskFileFinding(folder, "0 Byte"));        // a folder, not a file
     list.Add(DiskFolderFinding(folder + "\\gone"));     // already gone
     FakeView view;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
     CHECK_FALSE(FileExists(file));
     CHECK_FALSE(DirectoryExists(empty));
     CHECK(DirectoryExists(folder));
@@ -480,21 +299,22 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
         looks.push_back(repaired.size());
         std::vector<Finding> now{RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "Path")};
         if (KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp") && !ValuePresent(HKEY_LOCAL_MACHINE, "Software\\TwApp", "Path"))
-            now.push_back(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "无效软件"));
+            now.push_back(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\TwApp", "empty key"));
         if (DirectoryExists(group) && !FileExists(lnk)) now.push_back(DiskFolderFinding(group));
         return now;
     };
-    Messages msgs{IDCANCEL, IDOK};
+    ScriptedRepairUi ui{false, true};
     FakeView view;
-    Repairer(list, view, context, nullptr).FlatButton3Click();
+    Repairer(list, view, ui, context, nullptr).RepairAll();
     REQUIRE(list.Count() == 4);
     CHECK(Marks(list) == std::vector<bool>{true, true, true, true});
-    CHECK(list.At(2).description == std::string(kFoundAfterRepair) + "无效软件");
+    CHECK(list.At(2).description == LoadText(IDS_FOUND_AFTER_REPAIR) + "empty key");
     CHECK(list.At(3).location == group);
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\TwApp"));
     CHECK(TakeFromRecycleBin(group, true));
     CHECK(looks == std::vector<size_t>{2, 2});  // the second look found nothing new
-    CHECK(view.Status() == "全部修复完毕。修复后又发现 2 个错误，已加在列表最后。");
+    CHECK(view.Status() ==
+          LoadText(IDS_STATUS_ALL_REPAIRED_AND, {LoadText(IDS_STATUS_FOUND_AFTER_REPAIR, {2})}));
     // One undo file brings back the value and the key; the log names each row found after.
     const std::vector<std::string> undoFiles = ListUndoFiles();
     REQUIRE(undoFiles.size() == 1);
@@ -504,9 +324,9 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
     CHECK(keys.size() == 2);
     std::vector<LogEntry> log = ReadLog();
     REQUIRE(log.size() == 3);
-    CHECK(log[0].action == "删除");
-    CHECK(log[0].record.find(kFoundAfterRepair) != std::string::npos);
-    CHECK(log[2].record == "修复了所有检查到的系统错误；其中 2 个错误是修复后发现的");
+    CHECK(log[0].action == LogActionName(LogAction::Delete));
+    CHECK(log[0].record.find(LoadText(IDS_FOUND_AFTER_REPAIR)) != std::string::npos);
+    CHECK(log[2].record == LoadText(IDS_LOG_ALL_REPAIRED) + LoadText(IDS_LOG_FOUND_AFTER_COUNT, {2}));
 
     // A look that keeps finding new rows holds the command for three rounds at most; a single
     // row's repair takes what it empties with it too.
@@ -520,801 +340,84 @@ TEST_CASE("what a repair empties is found by a second look, listed, and repaired
     };
     FakeView view2;
     view2.selected = 0;
-    Repairer(one, view2, context, nullptr).FlatButton2Click();
+    Repairer(one, view2, ui, context, nullptr).RepairSelected();
     CHECK(looks.size() == 3);
     CHECK(Marks(one) == std::vector<bool>{true, true, true, true});
-    CHECK(view2.Status() == "修复完毕。剩余：0 个错误。修复后又发现 3 个错误，已加在列表最后。");
+    CHECK(view2.Status() ==
+          LoadText(IDS_STATUS_REPAIRED_REMAINING, {0, LoadText(IDS_STATUS_FOUND_AFTER_REPAIR, {3})}));
     CHECK(TakeFromRecycleBin(lnk2, false));
     for (int i = 1; i <= 3; ++i) TakeFromRecycleBin(dir / ("Group2\\E" + std::to_string(i)), true);
 }
 
-TEST_CASE("repair all after the backup offer") {
+}  // TEST_SUITE
+
+TEST_SUITE("repair plan") {
+
+// The console's dry run and its repair print one line per row ending in the outcome's word.
+std::vector<std::string> OutcomeWords(FindingList& list, bool dryRun, const IgnoreList* ignored,
+                                      const ScratchDir& dir) {
+    const std::string file = dir / (dryRun ? "dry.txt" : "repair.txt");
+    FILE* out = fopen(file.c_str(), "w+b");
+    REQUIRE(out);
+    ConsoleView view({}, false, out);
+    ConsoleRepairOptions options;
+    options.dryRun = dryRun;
+    options.ignored = ignored;
+    ConsoleRepair(view, list, options);
+    fclose(out);
+    std::vector<std::string> words;
+    for (const std::string& line : SplitAt(ReadFileBytes(file), '\n'))
+        if (!line.empty() && line[0] != '\t') words.push_back(line.substr(line.rfind('\t') + 1));
+    return words;
+}
+
+TEST_CASE("the repair and the console's dry run follow one plan: a rule of the ignore list changes both") {
     RegistrySandbox sb;
-    CleanProgramFolder clean;
-    SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
-    FindingList list;
-    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
-    FakeView view;
-    RepairCommands commands(list, view, RepairContext{5});
-    FakeEditor editor;
-
-    SUBCASE("a backup that cannot start stops everything before the confirmation") {
-        editor.start = false;
-        Messages msgs;
-        commands.RepairAll();
-        REQUIRE(msgs.shown.size() == 2);  // the offer, then the error
-        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
-        CHECK(msgs.shown[1].caption == "Tarnwell");
-        CHECK(view.Status() == "备份失败");
-        CHECK(ReadLog().at(0).record == "备份失败");
-    }
-    SUBCASE("only last hour's export is there: not this backup, nothing deleted") {
-        fclose(fopen(BackupFilePath().c_str(), "wb"));
-        WrittenAgo(BackupFilePath(), 3600);
-        editor.writeExport = false;
-        Messages msgs;
-        commands.RepairAll();
-        REQUIRE(msgs.shown.size() == 2);
-        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
-        CHECK(ReadLog().at(0).record == "备份失败");
-    }
-    SUBCASE("a good backup, then Cancel: the backup stays and no row changes") {
-        Messages msgs{IDOK, IDOK, IDCANCEL};  // backup, its closing message, Cancel
-        commands.RepairAll();
-        CHECK(msgs.shown.size() == 3);
-        CHECK(FileExists(BackupFilePath()));
-        CHECK(ReadLog().at(0).record == "备份成功");
-    }
-    CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
-    CHECK_FALSE(list.At(0).Repaired());
-    std::vector<LogEntry> log = ReadLog();
-    REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "备份注册表");
-}
-
-}  // TEST_SUITE
-
-TEST_SUITE("backup and restore") {
-
-TEST_CASE("both work in the program's folder wherever the program was started from") {
-    ScratchDir elsewhere;
-    CleanProgramFolder clean;
-    ScopedCurrentDir cd(elsewhere.Path());
-    FakeEditor editor;
-    Messages msgs;
-    FakeView view;
-    ProgressOnDemand shown(view.MainWindow());
-    RegistryBackup backup(view, shown);
-    editor.progress = &shown;
-
-    REQUIRE(backup.ToolButton4Click());
-    HWND progress = shown.Window()->Handle();
-    CHECK_FALSE(IsWindowVisible(progress));
-    CHECK(FileExists(BackupFilePath()));
-    CHECK(msgs.shown.back().text == "备份完毕。Windows已经在当前目录创建了备份文件“Backup_Tw.reg”。");
-    CHECK(msgs.shown.back().type == (MB_OK | MB_ICONINFORMATION));
-    CHECK(view.statuses == std::vector<std::string>{"备份注册表...", "备份完毕"});
-
-    REQUIRE(backup.ToolButton7Click());
-    CHECK(msgs.shown[1].text == "说明：将要从备份文件“Backup_Tw.reg”恢复系统，确定吗？ ");
-    CHECK(msgs.shown[1].type == (MB_OKCANCEL | MB_ICONQUESTION));
-    CHECK(msgs.shown.back().text == "恢复完毕。Windows已经从备份文件“Backup_Tw.reg”恢复了系统。");
-    CHECK(view.Status() == "恢复完毕");
-    // One progress window, shown while the editor works, with each command's caption.
-    CHECK(shown.Window()->Handle() == progress);
-    CHECK(editor.progressCaptions == std::vector<std::string>{"备份", "恢复"});
-
-    CHECK(editor.commandLines == std::vector<std::string>{"RegEdit /e Backup_Tw.reg", "RegEdit /s Backup_Tw.reg"});
-    CHECK(editor.directories == std::vector<std::string>(2, ProgramFolder()));
-    CHECK(editor.currentDirs == std::vector<std::string>(2, ProgramFolder()));
-    std::vector<LogEntry> log = ReadLog();
-    REQUIRE(log.size() == 2);
-    CHECK(log[0].record == "备份成功");
-    CHECK(log[1].action == "恢复注册表");
-    CHECK(log[1].record == "恢复成功");
-}
-
-TEST_CASE("the main window takes no command while the editor works; one disabled before stays so") {
-    CleanProgramFolder clean;
-    FakeEditor editor;
-    Messages msgs;
-    struct WindowView : FakeView {
-        HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-        ~WindowView() override { DestroyWindow(window); }
-        HWND MainWindow() override { return window; }
-    } view;
-    editor.watched = view.window;
-    ProgressOnDemand shown(view.MainWindow());
-    RegistryBackup backup(view, shown);
-    CHECK(backup.ToolButton4Click());
-    CHECK(backup.ToolButton7Click());
-    CHECK(IsWindowEnabled(view.window));
-    editor.exitCode = 1;  // a failed restore gives the window back too
-    CHECK_FALSE(backup.ToolButton7Click());
-    CHECK(IsWindowEnabled(view.window));
-    EnableWindow(view.window, FALSE);
-    CHECK(backup.ToolButton4Click());
-    CHECK_FALSE(IsWindowEnabled(view.window));
-    CHECK(editor.watchedEnabled == std::vector<bool>(4, false));
-}
-
-TEST_CASE("restore without an export, after Cancel, and when the editor fails") {
-    CleanProgramFolder clean;
-    FakeEditor editor;
-    FakeView view;
-    ProgressOnDemand shown(view.MainWindow());
-    RegistryBackup backup(view, shown);
-
-    SUBCASE("no export: the full path in the error, nothing started or logged") {
-        Messages msgs;
-        CHECK_FALSE(backup.ToolButton7Click());
-        REQUIRE(msgs.shown.size() == 1);
-        CHECK(msgs.shown[0].text == "错误！备份文件“" + ProgramFolder() + "Backup_Tw.reg”不存在，恢复失败。");
-        CHECK(msgs.shown[0].type == (MB_OK | MB_ICONERROR));
-        CHECK(editor.commandLines.empty());
-        CHECK_FALSE(FileExists(RepairLogPath()));
-    }
-    fclose(fopen(BackupFilePath().c_str(), "wb"));
-    SUBCASE("Cancel: no progress window, nothing logged") {
-        Messages msgs{IDCANCEL};
-        CHECK_FALSE(backup.ToolButton7Click());
-        CHECK(shown.Window() == nullptr);
-        CHECK(editor.commandLines.empty());
-        CHECK_FALSE(FileExists(RepairLogPath()));
-    }
-    auto failedRestore = [&](bool starts) {
-        Messages msgs;
-        editor.exitCode = 1;
-        editor.start = starts;
-        CHECK_FALSE(backup.ToolButton7Click());
-        CHECK(msgs.shown.back().type == (MB_OK | MB_ICONERROR));
-        CHECK(ReadLog().at(0).record == "恢复失败");
-        CHECK(view.Status() == "恢复失败");
-        CHECK_FALSE(IsWindowVisible(shown.Window()->Handle()));
-    };
-    SUBCASE("the editor reports an error: an error message and a failure entry") { failedRestore(true); }
-    SUBCASE("the editor cannot start: the same") { failedRestore(false); }
-}
-
-TEST_CASE("a backup and a restore through the registry editor bring back a key deleted between them") {
-    // The editor is another process: it sees the real registry of this prefix, not a sandbox.
-    CleanProgramFolder clean;
-    Messages msgs;
-    const std::string parent = "Software\\TarnwellRestoreTest";
-    const std::string base = parent + "\\" + IntToStr(GetCurrentProcessId());
-    ScopeExit cleanup([&] {
-        Registry().DeleteKey(base);
-        RegDeleteKeyA(HKEY_CURRENT_USER, parent.c_str());  // only when no other run uses it
-    });
-    SetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称", "数据");
-
-    FakeView view;
-    ProgressOnDemand shown(view.MainWindow());
-    RegistryBackup backup(view, shown);
-    REQUIRE(backup.ToolButton4Click());
-    REQUIRE(Registry().DeleteKey(base + "\\Sub"));
-    REQUIRE_FALSE(KeyPresent(HKEY_CURRENT_USER, base + "\\Sub"));
-    REQUIRE(backup.ToolButton7Click());
-    CHECK(GetString(HKEY_CURRENT_USER, base + "\\Sub\\Deep", "名称") == "数据");
-    std::vector<LogEntry> log = ReadLog();
-    REQUIRE(log.size() == 2);
-    CHECK(log[0].record == "备份成功");
-    CHECK(log[1].record == "恢复成功");
-}
-
-}  // TEST_SUITE
-
-TEST_SUITE("repair log and history window") {
-
-TEST_CASE("entries go beside the executable, one section each, even within one second") {
-    ScratchDir elsewhere;
-    CleanProgramFolder clean;
-    {
-        ScopedCurrentDir cd(elsewhere.Path());
-        SYSTEMTIME t{2024, 3, 2, 5, 9, 7, 2, 0};
-        REQUIRE(WriteLog("删除", "first", t));
-        REQUIRE(WriteLog("删除", "second", t));
-        REQUIRE(WriteLog("全部修复", "third", t));
-    }
-    CHECK_FALSE(FileExists(elsewhere / "Repair.log"));
-    const std::string base = LogSectionName(SYSTEMTIME{2024, 3, 2, 5, 9, 7, 2, 0});
-    CHECK(base.rfind("2024-03-05|", 0) == 0);
-    CHECK(base.find("07:02") != std::string::npos);
-    std::vector<LogEntry> log = ReadLog();
-    REQUIRE(log.size() == 3);
-    CHECK(log[0].section == base);
-    CHECK(log[1].section == base + " (2)");
-    CHECK(log[2].section == base + " (3)");
-    CHECK(log[1].record == "second");
-    CHECK(log[2].action == "全部修复");
-    // GB2312 text as stored, "行为" before "记录".
-    const std::string bytes = ReadFileBytes(RepairLogPath());
-    CHECK(bytes.find("[" + base + "]\r\n行为=删除\r\n记录=first") != std::string::npos);
-}
-
-TEST_CASE("the history window shows the log as stored and clears it without a question") {
-    CleanProgramFolder clean;
-    Messages msgs;
-    FindingList list;
-    FakeView view;
-    RepairCommands commands(list, view, RepairContext{5});
-
-    // Cleared with the window never opened: the file goes, the window stays hidden.
-    REQUIRE(WriteLog("删除", "before"));
-    commands.ClearHistory();
-    CHECK_FALSE(FileExists(RepairLogPath()));
-    TForm2* form = commands.HistoryWindow();
-    REQUIRE(form);
-    CHECK_FALSE(form->IsVisible());
-
-    commands.ShowHistory();
-    CHECK(form->IsVisible());
-    CHECK(WindowText(form->Memo()) == "");
-    form->Button1Click();
-
-    // The next entry starts a fresh log.
-    REQUIRE(WriteLog("删除", "HKEY_CURRENT_USER Software\\旧软件  无效软件"));
-    const std::string stored = ReadFileBytes(RepairLogPath());
-    CHECK(stored.find("before") == std::string::npos);
-    commands.ShowHistory();
-    CHECK(WindowText(form->Memo()) == stored);
-    SetFocus(form->Memo());
-    CHECK(GetFocus() == form->Panel());  // the memo never keeps the focus
-
-    // Open already: a new entry shows only after closing and opening again.
-    REQUIRE(WriteLog("删除", "later"));
-    commands.ShowHistory();
-    CHECK(WindowText(form->Memo()) == stored);
-    SendMessageW(form->ExitButton(), BM_CLICK, 0, 0);
-    CHECK_FALSE(form->IsVisible());
-    commands.ShowHistory();
-    CHECK(WindowText(form->Memo()).find("记录=later") != std::string::npos);
-
-    SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
-    CHECK_FALSE(FileExists(RepairLogPath()));
-    CHECK(WindowText(form->Memo()) == "");
-    CHECK(msgs.shown.empty());
-}
-
-}  // TEST_SUITE
-
-namespace {
-
-// The message box the system shows, measured and answered with Cancel from a timer of this
-// thread (it fires inside the box's own message loop).
-struct BoxMeasure {
-    static RECT rect;
-    static bool seen;
-    static BOOL CALLBACK Find(HWND w, LPARAM) {
-        wchar_t cls[16] = {};
-        GetClassNameW(w, cls, 16);
-        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w)) return TRUE;
-        GetWindowRect(w, &rect);
-        seen = true;
-        PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
-        return FALSE;
-    }
-    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-        if (!seen) EnumThreadWindows(GetCurrentThreadId(), &BoxMeasure::Find, 0);
-    }
-};
-RECT BoxMeasure::rect{};
-bool BoxMeasure::seen = false;
-
-}  // namespace
-
-TEST_SUITE("hostile rows") {
-
-TEST_CASE("a value really named like the default-value marker is told apart from the default value") {
-    for (bool all : {false, true}) {
-        CAPTURE(all);
-        RegistrySandbox sb;
-        ScratchDir dir;
-        CleanProgramFolder clean;
-        const HKEY cu = HKEY_CURRENT_USER;
-        const std::string valid = dir.File("valid.exe"), gone = dir / "gone.exe";
-        // One: the default value is sound, the value named like the marker is stale. Two: the
-        // other way round.
-        SetString(cu, "Software\\One", "", valid);
-        SetString(cu, "Software\\One", "@D_e_f_a_u_l_t", gone);
-        SetString(cu, "Software\\Two", "", gone);
-        SetString(cu, "Software\\Two", "@D_e_f_a_u_l_t", valid);
-        ScanContext ctx;
-        ctx.windowsDir = WindowsDirectory();
-        CollectingSink sink;
-        TChkRegErr scanner(ctx, sink);
-        scanner.FRootKey = cu;
-        scanner.ScanKey("Software");
-        REQUIRE(sink.findings.size() == 2);
-        FindingList list;
-        for (const Finding& f : sink.findings) {
-            CHECK(f.keyName == "@D_e_f_a_u_l_t");  // the same text in both rows
-            list.Add(f);
-        }
-
-        Messages msgs;
-        if (all) msgs.answers = {IDCANCEL, IDOK};  // no backup, then go
-        FakeView view;
-        Repairer repair(list, view, RepairContext{5}, nullptr);
-        if (all) {
-            repair.FlatButton3Click();
-        } else {
-            for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
-        }
-        CHECK(GetString(cu, "Software\\One", "") == valid);
-        CHECK_FALSE(ValuePresent(cu, "Software\\One", "@D_e_f_a_u_l_t"));
-        CHECK(ValuePresent(cu, "Software\\Two", ""));
-        CHECK(GetString(cu, "Software\\Two", "") == "");
-        CHECK(GetString(cu, "Software\\Two", "@D_e_f_a_u_l_t") == valid);
-        CHECK(Marks(list) == std::vector<bool>{true, true});
-    }
-}
-
-TEST_CASE("line breaks in a repaired value's name forge no log entry, in the file or the history window") {
-    RegistrySandbox sb;
-    CleanProgramFolder clean;
-    Messages msgs;
-    const std::string name = "v\r\n[2000-01-01|0:00:00]\r\n行为=伪造\r\n记录=forged";
-    SetString(HKEY_CURRENT_USER, "Software\\A", name, "C:\\gone.exe");
-    SetString(HKEY_CURRENT_USER, "Software\\A", "v", "keep");
-    FindingList list;
-    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", name, "C:\\gone.exe\tmore\x1b"));
-    FakeView view;
-    view.selected = 0;
-    RepairCommands commands(list, view, RepairContext{5});
-    commands.RepairSelected();
-    CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\A", name));
-    CHECK(GetString(HKEY_CURRENT_USER, "Software\\A", "v") == "keep");
-
-    std::vector<LogEntry> log = ReadLog();
-    REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "删除");
-    CHECK(log[0].record ==
-          "HKEY_CURRENT_USER Software\\A v\\r\\n[2000-01-01|0:00:00]\\r\\n行为=伪造\\r\\n记录=forged "
-          "C:\\gone.exe\\tmore\\x1B");
-    const std::string stored = ReadFileBytes(RepairLogPath());
-    size_t lines = 0;
-    for (size_t p = 0; (p = stored.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
-    CHECK(lines == 3);  // the section and its two keys
-
-    commands.ShowHistory();
-    const std::string shown = WindowText(commands.HistoryWindow()->Memo());
-    CHECK(shown == stored);
-    CHECK(shown.find("\r\n[2000") == std::string::npos);
-    CHECK(shown.find("\r\n行为=伪造") == std::string::npos);
-}
-
-TEST_CASE("a huge description is shortened in the question, and the box fits on the screen") {
-    RegistrySandbox sb;
-    CleanProgramFolder clean;
-    SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
-    const std::string description = "C:\\" + std::string(1 << 20, 'x') + "\\end.exe";
-    FindingList list;
-    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v", description));
-    FakeView view;
-    view.selected = 0;
-    Repairer repair(list, view, RepairContext{5}, nullptr);
-    {
-        Messages msgs{IDCANCEL};
-        repair.FlatButton2Click();
-        REQUIRE(msgs.shown.size() == 1);
-        const std::string& q = msgs.shown[0].text;
-        CHECK(q.size() <= kMessageTextLimit);
-        CHECK(q.rfind("将要从注册表中删除“HKEY_CURRENT_USER\\Software\\A\\v：C:\\xxx", 0) == 0);
-        CHECK(q.find("...") != std::string::npos);
-        const std::string end = "x\\end.exe”，确定吗？";
-        CHECK(q.compare(q.size() - end.size(), end.size(), end) == 0);
-    }
-    // The system's own box.
-    ScopedSeams seams;
-    seams->messageBox = SystemSeams().messageBox;
-    BoxMeasure::seen = false;
-    UINT_PTR timer = SetTimer(nullptr, 0, 50, &BoxMeasure::OnTimer);
-    repair.FlatButton2Click();
-    KillTimer(nullptr, timer);
-    REQUIRE(BoxMeasure::seen);
-    const RECT r = BoxMeasure::rect;
-    MESSAGE("question box " << r.right - r.left << "x" << r.bottom - r.top);
-    CHECK(r.right - r.left <= GetSystemMetrics(SM_CXSCREEN));
-    CHECK(r.bottom - r.top <= GetSystemMetrics(SM_CYSCREEN));
-    CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));  // Cancel
-    CHECK_FALSE(list.At(0).Repaired());
-}
-
-}  // TEST_SUITE
-
-namespace {
-
-// The registry's own name of a key ("\\Registry\\..."), as a link's target names it.
-std::wstring NativeKeyName(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    auto query = reinterpret_cast<NtQueryKeyFn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey"));
-    std::vector<BYTE> buf(4096);
-    ULONG len = 0;
-    std::wstring name;
-    const int kKeyNameInformation = 3;
-    if (query && query(key, kKeyNameInformation, buf.data(), static_cast<ULONG>(buf.size()), &len) == 0) {
-        const ULONG bytes = *reinterpret_cast<ULONG*>(buf.data());
-        name.assign(reinterpret_cast<const wchar_t*>(buf.data() + sizeof(ULONG)), bytes / sizeof(wchar_t));
-    }
-    RegCloseKey(key);
-    return name;
-}
-
-// Makes root\path a registry link to the key `target` names.
-bool MakeLink(HKEY root, const std::string& path, const std::wstring& target) {
-    HKEY link = nullptr;
-    if (RegCreateKeyExW(root, AnsiToWide(path).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
-                                   reinterpret_cast<const BYTE*>(target.data()),
-                                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
-    RegCloseKey(link);
-    return rc == ERROR_SUCCESS;
-}
-
-}  // namespace
-
-TEST_SUITE("repair of keys with registry links") {
-
-// An undo file cannot give a link back (the editor's import makes an ordinary key of it), so a
-// key that is a link or holds one is left whole, and the user is told why.
-TEST_CASE("a registry link in a repaired key's subtree, or the key itself a link: nothing goes, the user learns why") {
-    for (uint32_t major : {5u, 4u}) {
-        for (bool all : {false, true}) {
-            CAPTURE(major);
-            CAPTURE(all);
-            RegistrySandbox sb;
-            CleanProgramFolder clean;
-            const HKEY lm = HKEY_LOCAL_MACHINE;
-            SetString(lm, "Software\\Target\\Child", "keep", "1");
-            const std::wstring target = NativeKeyName(lm, "Software\\Target");
-            REQUIRE_FALSE(target.empty());
-            MakeKey(lm, "Software\\Old\\Sub");
-            REQUIRE(MakeLink(lm, "Software\\Old\\Sub\\ToTarget", target));
-            REQUIRE(MakeLink(lm, "Software\\OldLink", target));
-            REQUIRE(KeyPresent(lm, "Software\\Old\\Sub\\ToTarget\\Child"));  // the link works
-
-            FindingList list;
-            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Old", "无效软件"));
-            list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\OldLink", "无效软件"));
-            Messages msgs;
-            if (all) msgs.answers = {IDCANCEL, IDOK};
-            FakeView view;
-            Repairer repair(list, view, RepairContext{major}, nullptr);
-            if (all) {
-                repair.FlatButton3Click();
-            } else {
-                for (int row : {0, 1}) view.selected = row, repair.FlatButton2Click();
-            }
-            CHECK(GetString(lm, "Software\\Target\\Child", "keep") == "1");
-            CHECK(KeyPresent(lm, "Software\\Old\\Sub\\ToTarget\\Child"));
-            HKEY link = nullptr;
-            CHECK(RegOpenKeyExA(lm, "Software\\OldLink", REG_OPTION_OPEN_LINK, KEY_READ, &link) == ERROR_SUCCESS);
-            CHECK((link && IsLinkKey(link)));
-            if (link) RegCloseKey(link);
-            CHECK(Marks(list) == std::vector<bool>{false, false});
-            REQUIRE_FALSE(msgs.shown.empty());
-            CHECK(msgs.shown.back().text.find(all ? "2 个是注册表链接" : "OldLink”是注册表链接") != std::string::npos);
-        }
-    }
-}
-
-}  // TEST_SUITE
-
-TEST_SUITE("backup checks") {
-
-TEST_CASE("an empty export, or only an earlier backup's, fails the backup and repair all deletes nothing") {
-    struct {
-        const char* what;
-        bool editorWrites;
-        bool earlierExport;
-    } cases[] = {
-        {"the editor leaves an empty export", true, false},
-        {"the editor writes nothing; a non-empty export of an hour ago is there", false, true},
-    };
-    for (const auto& c : cases) {
-        CAPTURE(c.what);
-        RegistrySandbox sb;
-        CleanProgramFolder clean;
-        SetString(HKEY_CURRENT_USER, "Software\\A", "v", "x");
-        if (c.earlierExport) {
-            FILE* f = fopen(BackupFilePath().c_str(), "wb");
-            REQUIRE(f);
-            fputs("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", f);
-            fclose(f);
-            WrittenAgo(BackupFilePath(), 3600);
-        }
-        FindingList list;
-        list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\A", "v"));
-        FakeView view;
-        RepairCommands commands(list, view, RepairContext{5});
-        FakeEditor editor;
-        editor.writeExport = c.editorWrites;
-        editor.exportContent = "";
-        Messages msgs;  // OK to the backup offer, and to whatever follows
-        commands.RepairAll();
-        REQUIRE(msgs.shown.size() == 2);  // the offer, then the failure
-        CHECK(msgs.shown[1].type == (MB_OK | MB_ICONERROR));
-        CHECK(view.Status() == "备份失败");
-        std::vector<LogEntry> log = ReadLog();
-        REQUIRE(log.size() == 1);
-        CHECK(log[0].record == "备份失败");
-        CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\A", "v"));
-        CHECK_FALSE(list.At(0).Repaired());
-    }
-}
-
-}  // TEST_SUITE
-
-TEST_SUITE("history kept at a clear") {
-
-TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each clear") {
-    CleanProgramFolder clean;
-    Messages msgs;
-    FindingList list;
-    FakeView view;
-    RepairCommands commands(list, view, RepairContext{5});
-
-    REQUIRE(WriteLog("删除", "first"));
-    const std::string first = ReadFileBytes(RepairLogPath());
-    commands.ClearHistory();  // the window never opened
-    CHECK_FALSE(FileExists(RepairLogPath()));
-    CHECK(ReadFileBytes(RepairLogBackupPath()) == first);
-
-    REQUIRE(WriteLog("删除", "second"));
-    const std::string second = ReadFileBytes(RepairLogPath());
-    commands.ShowHistory();
-    TForm2* form = commands.HistoryWindow();
-    SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
-    CHECK_FALSE(FileExists(RepairLogPath()));
-    CHECK(ReadFileBytes(RepairLogBackupPath()) == second);
-    CHECK(WindowText(form->Memo()) == "");
-
-    // Clearing without a log keeps the kept one.
-    commands.ClearHistory();
-    CHECK(ReadFileBytes(RepairLogBackupPath()) == second);
-
-    // When the cleared log cannot be kept, it is not cleared either.
-    DeleteFileA(RepairLogBackupPath().c_str());
-    REQUIRE(CreateDirectoryA(RepairLogBackupPath().c_str(), nullptr));
-    REQUIRE(WriteLog("删除", "third"));
-    commands.ClearHistory();
-    CHECK(FileExists(RepairLogPath()));
-    CHECK(msgs.shown.empty());
-}
-
-}  // TEST_SUITE
-
-TEST_SUITE("repair deletes nothing valid") {
-
-TEST_CASE("a default-value row deletes or empties that value only, never its key") {
-    RegistrySandbox sb;
-    CleanProgramFolder clean;
     ScratchDir dir;
-    ScopedSeams fonts;
-    const std::string fontsDir = dir.Dir("Fonts");
-    fonts->specialFolder = [&](HWND, int csidl) { return csidl == CSIDL_FONTS ? fontsDir : std::string(); };
-    const char fontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
-    const char dllKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-    const char helpKey[] = "Software\\Microsoft\\Windows\\Help";
-    SetString(HKEY_LOCAL_MACHINE, fontsKey, "", "");
-    SetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept", "kept.ttf");
-    SetDword(HKEY_LOCAL_MACHINE, dllKey, "", 0);
-    const std::string keptDll = dir.File("kept.dll");
-    SetDword(HKEY_LOCAL_MACHINE, dllKey, keptDll, 2);
-    SetString(HKEY_LOCAL_MACHINE, helpKey, "", WindowsDirectory());
-    SetString(HKEY_LOCAL_MACHINE, helpKey, "kept.hlp", fontsDir);
-    dir.File("Fonts\\kept.ttf");
-    dir.File("Fonts\\kept.hlp");
-
-    CollectingSink sink;
-    ScanContext ctx;
-    ctx.windowsDir = WindowsDirectory();
-    ChkFontErr(ctx, sink);
-    Scan_DLLerr(ctx, sink);
-    ChkHelpErr(ctx, sink);
-    REQUIRE(sink.findings.size() == 3);
-    FindingList list;
-    for (const Finding& f : sink.findings) list.Add(f);
-    FakeView view;
-    Messages msgs;  // no backup, then OK
-    msgs.answers = {IDCANCEL, IDOK};
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton3Click();
-    CHECK(Marks(list) == std::vector<bool>{true, true, true});
-    // Each key keeps its other values; an empty or non-text default goes, a text one is emptied.
-    CHECK(GetString(HKEY_LOCAL_MACHINE, fontsKey, "Kept") == "kept.ttf");
-    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, fontsKey, ""));
-    CHECK(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, keptDll));
-    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, dllKey, ""));
-    CHECK(GetString(HKEY_LOCAL_MACHINE, helpKey, "kept.hlp") == fontsDir);
-    CHECK(GetString(HKEY_LOCAL_MACHINE, helpKey, "") == "");
-}
-
-TEST_CASE("right before it deletes, repair checks again: what is back stays, and the log says so") {
-    RegistrySandbox sb;
     CleanProgramFolder clean;
-    ScratchDir dir;
-    SetString(HKEY_CURRENT_USER, "Software\\App", "Path", dir / "app\\app.exe");
-    Finding row = RegistryValueFinding("HKEY_CURRENT_USER", "Software\\App", "Path", dir / "app\\app.exe");
-    row.missingPaths = {dir / "app\\app.exe"};
+    SetString(HKEY_CURRENT_USER, "Software\\TwPlan\\Sub", "v", "x");
+    SetString(HKEY_CURRENT_USER, "Software\\TwValues", "gone", "C:\\gone.exe");
+    const std::string lnk = dir.File("old.lnk"), busy = dir.Dir("Busy");
+    dir.File("Busy\\inside.txt");
     FindingList list;
-    list.Add(row);
-    FakeView view;
-    view.selected = 0;
-    dir.File("app\\app.exe");  // reinstalled while the row sat in the list
-    Messages msgs;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
-    CHECK(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
-    CHECK_FALSE(list.At(0).Repaired());
-    REQUIRE(msgs.shown.size() == 2);  // the question, then why nothing was done
-    CHECK(msgs.shown[1].text.find(dir / "app\\app.exe") != std::string::npos);
-    std::vector<LogEntry> log = ReadLog();
-    REQUIRE(log.size() == 1);
-    CHECK(log[0].action == "未修复");
-    CHECK(log[0].record.find("现在已经存在") != std::string::npos);
+    list.Add(RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\TwPlan"));
+    list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\TwValues", "gone"));
+    list.Add(RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\TwNeverThere"));
+    list.Add(DiskFileFinding(lnk, "1 Byte"));
+    list.Add(DiskFolderFinding(busy));  // holds a file: the plan keeps it
+    Finding back = DiskFileFinding(dir.File("back.lnk"), "1 Byte");
+    back.missingPaths = {busy};  // what the shortcut led to is there: no fault any more
+    list.Add(back);
 
-    // Gone again: the same row is repaired.
-    DeleteFileA((dir / "app\\app.exe").c_str());
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
-    CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\App", "Path"));
-    CHECK(list.At(0).Repaired());
-}
-
-// The row the uninstall scan makes for an MSI product whose files are gone.
-static Finding ProductRow(const std::string& root, const std::string& location) {
-    Finding f = RegistryKeyFinding(root, location, "程序文件已不存在，可用其卸载程序清除");
-    f.kind = FindingKind::ProductUninstall;
-    return f;
-}
-
-TEST_CASE("a product whose files are gone is removed by its installer, never by hand; what it returned is shown and logged") {
-    RegistrySandbox sb;
-    CleanProgramFolder clean;
-    ScratchDir dir;
-    const std::string code = "{5A2C7E31-0B4D-4F6A-9C1E-2D3B4A5F6071}";
-    const std::string entry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
-    Finding row = ProductRow("HKEY_LOCAL_MACHINE", entry);
-    row.missingPaths = {dir / "Gone"};
-    const struct {
-        bool all;  // repair all, else repair selected
-        WaitEnd end;  // Ended: the installer's exit code; the others with a real program that does not end
-        DWORD exit;
-        bool removes;  // the installer really removed the product's uninstall entry
-        const char* said;  // in the log and (repair selected) the last message
-        bool recordStays = false;  // and left its own record of the product
-    } cases[] = {
-        {false, WaitEnd::Ended, 0, true, "返回 0：卸载成功"},
-        {false, WaitEnd::Ended, 1603, false, "返回 1603：卸载时发生严重错误"},
-        {true, WaitEnd::Ended, 3010, true, "返回 3010：卸载成功，重新启动计算机后才能完成"},
-        {true, WaitEnd::Ended, 1641, true, "返回 1641：卸载成功，安装程序已开始重新启动计算机"},
-        {true, WaitEnd::Ended, 1605, false, "返回 1605：系统安装程序中没有登记这个产品"},
-        // A killed installer reports 0 and leaves the product as it was.
-        {false, WaitEnd::Ended, 0, false, "返回 0：卸载成功，但是这个产品仍然登记在系统中"},
-        {true, WaitEnd::Ended, 0, true, "返回 0：卸载成功，但是这个产品仍然登记在系统中", true},
-        {true, WaitEnd::TimedOut, 0, false, "分钟内没有结束"},
-        {false, WaitEnd::Stopped, 0, false, "已停止等待"},
-    };
-    for (const auto& c : cases) {
-        CAPTURE(c.exit);
-        CAPTURE(static_cast<int>(c.end));
-        CleanProgramFolder::Remove();
-        SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
-        SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
-        const std::string record =
-            "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\" + PackedGuid(code);
-        c.recordStays ? MakeKey(HKEY_LOCAL_MACHINE, record) : (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, record.c_str());
-        Messages msgs{IDCANCEL, IDOK};  // repair all: no backup, then go
-        FindingList list;
-        list.Add(row);
-        FakeView view;
-        view.selected = 0;
-        // Where the wait may be stopped, the window's commands with their progress window (each
-        // time it hides, Wine waits for the display: the other rows go without it).
-        std::unique_ptr<RepairCommands> window;
-        std::unique_ptr<Repairer> bare;
-        if (c.end == WaitEnd::Ended) bare = std::make_unique<Repairer>(list, view, RepairContext{5}, nullptr);
-        else window = std::make_unique<RepairCommands>(list, view, RepairContext{5});
-        EndlessProgram endless;
-        std::vector<std::string> commands;
-        bool waitShown = false;
-        msgs.seams->runAndWaitLimited = [&](const std::string& cmd, DWORD limitMs, const std::function<bool()>& stop,
-                                            DWORD& exitCode) {
-            commands.push_back(cmd);
-            CHECK(limitMs == kUninstallWaitLimitMs);
-            TForm3* progress = window ? window->ProgressWindow() : nullptr;
-            waitShown = view.Status().find("正在等待系统安装程序") == 0 &&
-                        (!window || (progress && IsWindowVisible(progress->StopButton())));
-            if (c.removes) RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str());
-            if (c.end == WaitEnd::Ended) return exitCode = c.exit, WaitEnd::Ended;
-            // The real wait, its limit shortened; or stopped by the window's button.
-            if (c.end == WaitEnd::Stopped && progress) PostMessageW(progress->StopButton(), BM_CLICK, 0, 0);
-            return SystemRunAndWaitLimited(endless.CommandLine(), c.end == WaitEnd::TimedOut ? 300 : 60000, stop,
-                                           exitCode);
-        };
-        if (!c.all) msgs.answers = {IDOK};
-        if (window) c.all ? window->RepairAll() : window->RepairSelected();
-        else c.all ? bare->FlatButton3Click() : bare->FlatButton2Click();
-        REQUIRE(commands.size() == 1);
-        const std::string tail = "\\msiexec.exe\" /x " + code + " /qn";
-        CHECK(commands[0].compare(commands[0].size() - std::min(tail.size(), commands[0].size()), tail.size(), tail) == 0);
-        CHECK(waitShown);
-        if (window) CHECK_FALSE(IsWindowVisible(window->ProgressWindow()->Handle()));
-        CHECK(KeyPresent(HKEY_LOCAL_MACHINE, entry) == !c.removes);  // only the installer removes it
-        CHECK(list.At(0).Repaired() == (c.removes && !c.recordStays));
-        CHECK(ListUndoFiles().empty());  // nothing was deleted by hand, nothing to record
-        const std::vector<LogEntry> log = ReadLog();
-        REQUIRE_FALSE(log.empty());
-        CHECK(log[0].action == "卸载");
-        CHECK(log[0].record.find(c.said) != std::string::npos);
-        if (!c.all) CHECK(msgs.shown.back().text.find(c.said) != std::string::npos);
-        if (c.all && !list.At(0).Repaired()) CHECK(msgs.shown.back().text.find("1 个产品没有卸载") == 0);
-        CHECK(view.Status().find("正在等待") == std::string::npos);
+    RepairPlanner planner;
+    const RepairPlan key = planner.Plan(list.At(0), RepairPlanner::WhatGoes);
+    CHECK(key.step == RepairStep::DeleteKey);
+    CHECK(key.goes == std::vector<std::string>{"[HKEY_CURRENT_USER\\Software\\TwPlan]",
+                                               "[HKEY_CURRENT_USER\\Software\\TwPlan\\Sub]", "\"v\"=\"x\""});
+    const std::vector<RepairOutcome> planned = {RepairOutcome::Repaired, RepairOutcome::Repaired,
+                                                RepairOutcome::AlreadyGone, RepairOutcome::Repaired,
+                                                RepairOutcome::Failed, RepairOutcome::NowPresent};
+    std::vector<std::string> dry, done;
+    for (int i = 0; i < list.Count(); ++i) {
+        CHECK(planner.Plan(list.At(i)).outcome == planned[static_cast<size_t>(i)]);
+        dry.push_back(OutcomeWord(planned[static_cast<size_t>(i)], true));
+        done.push_back(OutcomeWord(planned[static_cast<size_t>(i)]));
     }
-    SetString(HKEY_LOCAL_MACHINE, entry, "DisplayName", "Tw Probe");
-    SetString(HKEY_LOCAL_MACHINE, entry, "UninstallString", "MsiExec.exe /I" + code);
+    CHECK(OutcomeWords(list, true, nullptr, dir) == dry);
+    CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\TwPlan\\Sub"));
 
-    // The folder back: the installer is not run. The entry gone meanwhile: the row is done.
-    Messages msgs;
-    int runs = 0;
-    msgs.seams->runAndWaitLimited = [&](const std::string&, DWORD, const std::function<bool()>&, DWORD& exitCode) {
-        return exitCode = 0, ++runs, WaitEnd::Ended;
-    };
-    FindingList list;
-    list.Add(row);
-    FakeView view;
-    view.selected = 0;
-    CreateDirectoryA((dir / "Gone").c_str(), nullptr);
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
-    CHECK_FALSE(list.At(0).Repaired());
-    RemoveDirectoryA((dir / "Gone").c_str());
-    REQUIRE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, entry.c_str()) == ERROR_SUCCESS);
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
-    CHECK(list.At(0).Repaired());
-    CHECK(runs == 0);
-}
-
-TEST_CASE("the ignore list protects what it names from rows of its key, a parent key, or another letter case") {
-    RegistrySandbox sb;
-    CleanProgramFolder clean;
-    ScratchDir dir;
+    // One rule more: the key's subkey on the ignore list. The plan keeps the key, and so do the
+    // dry run and the repair.
     IgnoreList ignored(dir / "Ignore.ini");
-    REQUIRE(ignored.Add({"HKEY_CURRENT_USER", "Software\\Vendor\\App", "Keep"}));
-    REQUIRE(ignored.Add({"HKEY_CURRENT_USER", "Software\\Whole", ""}));
-    for (const char* key : {"Software\\Vendor\\App", "Software\\Vendor\\Other", "Software\\Whole"})
-        SetString(HKEY_CURRENT_USER, key, "Keep", "x");
-    const struct {
-        Finding row;
-        bool protectedRow;
-    } rows[] = {
-        {RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\Vendor\\App", ""), true},
-        {RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\VENDOR", ""), true},      // a parent, other case
-        {RegistryValueFinding("HKEY_CURRENT_USER", "software\\vendor\\app", "KEEP", ""), true},
-        {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Whole", "Keep", ""), true},  // inside an ignored key
-        {RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Vendor", ""), false},    // another root
-        {RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Vendor\\Other", "Keep", ""), false},
-        {ProductRow("HKEY_CURRENT_USER", "Software\\Vendor"), true},  // its uninstall removes the whole key
-    };
-    for (const auto& r : rows) {
-        CAPTURE(r.row.location);
-        CHECK(ignored.Protects(r.row) == r.protectedRow);
-    }
-    FindingList list;
-    list.Add(rows[1].row);
-    FakeView view;
-    RepairContext context{5};
-    context.ignored = &ignored;
-    Messages msgs;
-    msgs.answers = {IDCANCEL, IDOK};
-    Repairer(list, view, context, nullptr).FlatButton3Click();
-    CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\App", "Keep") == "x");
-    CHECK(GetString(HKEY_CURRENT_USER, "Software\\Vendor\\Other", "Keep") == "x");
-    CHECK_FALSE(list.At(0).Repaired());
-    REQUIRE(msgs.shown.size() == 3);  // the offer, the question, then why this row stayed
-    CHECK(msgs.shown[2].text.find("忽略列表") != std::string::npos);
+    REQUIRE(ignored.Add({"HKEY_CURRENT_USER", "Software\\TwPlan\\Sub", ""}));
+    CHECK(RepairPlanner(&ignored).Plan(list.At(0)).outcome == RepairOutcome::Ignored);
+    dry[0] = done[0] = OutcomeWord(RepairOutcome::Ignored);
+    CHECK(OutcomeWords(list, true, &ignored, dir) == dry);
+    CHECK(OutcomeWords(list, false, &ignored, dir) == done);
+    CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\TwPlan\\Sub"));
+    CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\TwValues", "gone"));
+    CHECK_FALSE(FileExists(lnk));
+    CHECK(TakeFromRecycleBin(lnk, false));
 }
 
 }  // TEST_SUITE

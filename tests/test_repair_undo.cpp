@@ -3,65 +3,34 @@
 // the same bytes.
 #include <doctest.h>
 
-#include <deque>
-#include <string>
-#include <vector>
-
-#include "app/ProgressWindow.h"
+#include "app/RepairCommands.h"
 #include "app/UndoWindow.h"
-#include "platform/FileSystem.h"
 #include "platform/RecycleBin.h"
-#include "platform/Registry.h"
-#include "platform/Seams.h"
-#include "platform/Text.h"
-#include "repair/Repair.h"
-#include "repair/RepairLog.h"
 #include "repair/UndoCommand.h"
-#include "repair/UndoFile.h"
-#include "support/RegistryFixtures.h"
-#include "support/Sandbox.h"
-#include "support/ScriptedMessages.h"
+#include "support/RepairFixtures.h"
 
 using namespace tw;
 using namespace tw::test;
 
 namespace {
 
-struct FakeView : RepairView {
-    int selected = -1;
-    std::vector<std::string> statuses;
-    int SelectedRow() override { return selected; }
-    void RowChanged(int) override {}
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetRepairControls(bool, bool) override {}
-    void ProcessMessages() override {}
-    HWND MainWindow() override { return nullptr; }
-};
-
-struct CleanLog {
-    CleanLog() { DeleteFileA(RepairLogPath().c_str()); }
-    ~CleanLog() { DeleteFileA(RepairLogPath().c_str()); }
-};
-
 // Repairs one row with "repair selected" (OK to the question), then undoes it through the
-// registry editor from the file the repair wrote.
-void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir) {
+// registry editor from the file the repair wrote (none when the repair found nothing to delete).
+void RepairThenUndo(const Finding& row, uint32_t major, const ScratchDir& dir, bool deletes = true) {
     FindingList list;
     list.Add(row);
     FakeView view;
     view.selected = 0;
     RepairContext context{major};
     context.undoFolder = dir / "Undo\\";
-    {
-        Messages msgs;
-        Repairer(list, view, context, nullptr).FlatButton2Click();
-        REQUIRE(list.At(0).Repaired());
-    }
+    ScriptedRepairUi ui;
+    Repairer(list, view, ui, context, nullptr).RepairSelected();
+    REQUIRE(list.At(0).Repaired());
     const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
-    REQUIRE(files.size() == 1);
-    Messages msgs;
+    REQUIRE(files.size() == (deletes ? 1u : 0u));
+    if (!deletes) return;
     ProgressOnDemand progress(nullptr);
-    REQUIRE(UndoCommand(view, progress).UndoFrom(files[0]));
+    REQUIRE(UndoCommand(view, progress, ui).UndoFrom(files[0]));
 }
 
 // The registry's own name of a key of the current user ("\\REGISTRY\\User\\<SID>\\...").
@@ -102,7 +71,7 @@ TEST_SUITE("repair with undo") {
 TEST_CASE("a repaired key, value or default value comes back byte for byte through its undo") {
     ScratchDir dir;
     ScratchKey key("repairundo");
-    CleanLog log;
+    CleanProgramFolder clean;
     PlantEveryKind(HKEY_CURRENT_USER, key.wrel + L"\\Found");
     const RegSnapshot before = SnapshotKey(HKEY_CURRENT_USER, key.wrel);
     const std::wstring exportBefore = EditorExport(dir / "export.reg", key.full);
@@ -117,8 +86,8 @@ TEST_CASE("a repaired key, value or default value comes back byte for byte throu
     SUBCASE("the emptied default value") {
         RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found), 5, dir);
     }
-    SUBCASE("a default value the repair creates is taken away again") {
-        RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found + "\\NoDefault"), 5, dir);
+    SUBCASE("a default value that is not there: nothing is made, recorded or deleted") {
+        RepairThenUndo(RegistryDefaultValueFinding("HKEY_CURRENT_USER", found + "\\NoDefault"), 5, dir, false);
     }
     SUBCASE("a key the row names in other letter case comes back under its own name") {
         RepairThenUndo(RegistryKeyFinding("HKEY_CURRENT_USER", key.rel + "\\FOUND"), 5, dir);
@@ -157,7 +126,7 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
         CAPTURE(what);
         ScratchDir dir;
         ScratchKey key("views");
-        CleanLog log;
+        CleanProgramFolder clean;
         const std::string k = key.rel + "\\DefaultKey";
         SetString(HKEY_CURRENT_USER, k + "\\Sub", "w", "y");
         SetString(HKEY_CURRENT_USER, k, "v", "x");
@@ -174,15 +143,15 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
                 const std::string at = (s.users ? sid + "\\" : "") + k;
                 list.Add(s.what == Default ? RegistryDefaultValueFinding(root, at) : RegistryKeyFinding(root, at));
             }
-            Messages msgs{IDCANCEL, IDOK};
-            Repairer(list, view, context, nullptr).FlatButton3Click();
+            ScriptedRepairUi ui{false, true};
+            Repairer(list, view, ui, context, nullptr).RepairAll();
             for (int i = 0; i < list.Count(); ++i) REQUIRE(list.At(i).Repaired());
         }
         const std::vector<std::string> files = ListUndoFiles(context.undoFolder);
         REQUIRE(files.size() == c.repairs.size());
-        Messages msgs;
+        ScriptedRepairUi ui;
         ProgressOnDemand progress(nullptr);
-        CHECK(UndoCommand(view, progress).UndoBackTo(files.front()));
+        CHECK(UndoCommand(view, progress, ui).UndoBackTo(files.front()));
         CHECK(SnapshotKey(HKEY_CURRENT_USER, key.wrel) == before);
         CHECK(EditorExport(dir / "export.reg", key.full) == exportBefore);
     }
@@ -191,32 +160,36 @@ TEST_CASE("one object repaired through two views, or by several repairs, comes b
 TEST_CASE("the check after the import names what did not come back exactly") {
     ScratchDir dir;
     ScratchKey key("undocheck");
-    CleanLog log;
+    CleanProgramFolder clean;
     const std::wstring K = key.full + L"\\Row";
     const struct {
         const char* what;
         const wchar_t* record;  // below the key line
         void (*after)(const std::wstring& rel);  // what else changes the registry once the editor is done
-        const char* named;
+        const char* named;  // below the key
+        NotRestored::Why why;
+        const char* stored = "";
     } cases[] = {
         {"a value of another kind", L"\"v\"=hex(2):61,00,00,00",
-         [](const std::wstring& rel) { SetWideValue(HKEY_CURRENT_USER, rel, L"v", REG_SZ, Utf16(L"a")); },
-         "\\Row\\v（类型不同）"},
+         [](const std::wstring& rel) { SetWideValue(HKEY_CURRENT_USER, rel, L"v", REG_SZ, Utf16(L"a")); }, "\\Row\\v",
+         NotRestored::OtherKind},
         {"a value with other bytes", L"\"v\"=\"abc\"",
-         [](const std::wstring& rel) { SetWideValue(HKEY_CURRENT_USER, rel, L"v", REG_SZ, Utf16(L"abd")); },
-         "\\Row\\v（数据不同）"},
+         [](const std::wstring& rel) { SetWideValue(HKEY_CURRENT_USER, rel, L"v", REG_SZ, Utf16(L"abd")); }, "\\Row\\v",
+         NotRestored::OtherData},
         {"a key in other letter case", L"\"v\"=\"abc\"",
          [](const std::wstring& rel) {
              DeleteWideTree(HKEY_CURRENT_USER, rel);
              SetWideValue(HKEY_CURRENT_USER, rel.substr(0, rel.size() - 3) + L"ROW", L"v", REG_SZ, Utf16(L"abc"));
          },
-         "\\Row（注册表中的名称是“ROW”）"},
+         "\\Row", NotRestored::OtherName, "ROW"},
         {"a registry link that came back as an ordinary key", L"\"SymbolicLinkValue\"=hex(6):5c,00,41,00", nullptr,
-         "\\Row（不再是注册表链接）"},
-        {"unterminated text the editor ends with a NUL", L"\"v\"=hex(1):61,00,62,00", nullptr, "\\Row\\v（数据不同）"},
-        {"REG_SZ data of odd length, which Wine's editor pads", L"\"v\"=hex(1):61,00,00", nullptr, "\\Row\\v"},
+         "\\Row", NotRestored::NoLongerLink},
+        {"unterminated text the editor ends with a NUL", L"\"v\"=hex(1):61,00,62,00", nullptr, "\\Row\\v",
+         NotRestored::OtherData},
+        {"REG_SZ data of odd length, which Wine's editor pads", L"\"v\"=hex(1):61,00,00", nullptr, "\\Row\\v",
+         NotRestored::OtherData},
         {"a value recorded again through the other view, in a file of older versions", L"@=\"orig\"\r\n\r\n[{users}]\r\n@=\"\"",
-         nullptr, "\\Row\\@（数据不同）"},
+         nullptr, "\\Row\\@", NotRestored::OtherData},
     };
     const std::wstring users = L"HKEY_USERS\\" + AnsiToWide(UserSid()) + L"\\" + key.wrel + L"\\Row";
     for (const auto& c : cases) {
@@ -236,10 +209,13 @@ TEST_CASE("the check after the import names what did not come back exactly") {
         };
         FakeView view;
         ProgressOnDemand progress(nullptr);
-        Messages msgs;
-        CHECK_FALSE(UndoCommand(view, progress).UndoFrom(file));
-        REQUIRE_FALSE(msgs.shown.empty());
-        CHECK(msgs.shown.back().find(c.named) != std::string::npos);
+        ScriptedRepairUi ui;
+        CHECK_FALSE(UndoCommand(view, progress, ui).UndoFrom(file));
+        REQUIRE(ui.heard.back() == "UndoDone");
+        bool named = false;
+        for (const NotRestored& n : ui.undo.notRestored)
+            if (n.path == WideToAnsi(key.full) + c.named) named = n.why == c.why && n.stored == c.stored;
+        CHECK(named);
         DropLink(key.wrel + L"\\Row");
     }
 }
@@ -280,7 +256,7 @@ TEST_CASE("a repaired key comes back on the 98 family, whose editor reads REGEDI
     // The ANSI flavour carries what the code page can: names it cannot are left out here.
     ScratchDir dir;
     ScratchKey key("repairundo98");
-    CleanLog log;
+    CleanProgramFolder clean;
     const std::string found = key.rel + "\\Found";
     SetString(HKEY_CURRENT_USER, found + "\\子键", "名称", "数据 \"C:\\路径\"");
     SetString(HKEY_CURRENT_USER, found, "expand", "%TEMP%\\中", REG_EXPAND_SZ);
@@ -293,7 +269,7 @@ TEST_CASE("a repaired key comes back on the 98 family, whose editor reads REGEDI
 TEST_CASE("an undo file that cannot be written stops the repair before any deletion") {
     RegistrySandbox sb;
     ScratchDir dir;
-    CleanLog log;
+    CleanProgramFolder clean;
     SetString(HKEY_LOCAL_MACHINE, "Software\\Gone\\Sub", "v", "x");
     SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Gone", "gone.ttf");
     const std::string shortcut = dir.File("old.lnk");
@@ -308,16 +284,15 @@ TEST_CASE("an undo file that cannot be written stops the repair before any delet
 
     SUBCASE("repair selected") {
         view.selected = 1;
-        Messages msgs;
-        Repairer(list, view, context, nullptr).FlatButton2Click();
-        REQUIRE(msgs.shown.size() == 2);
-        CHECK(msgs.shown[1].find(context.undoFolder) != std::string::npos);
+        ScriptedRepairUi ui;
+        Repairer(list, view, ui, context, nullptr).RepairSelected();
+        CHECK(ui.heard == std::vector<std::string>{"ConfirmRow", "UndoFileNotMade"});
+        CHECK(ui.text == context.undoFolder);
     }
     SUBCASE("repair all, whose first row is a file the undo file does not cover") {
-        Messages msgs{IDCANCEL, IDOK};  // no whole-registry backup; go ahead
-        Repairer(list, view, context, nullptr).FlatButton3Click();
-        REQUIRE(msgs.shown.size() == 3);
-        CHECK(msgs.shown[2].find("没有删除任何内容") != std::string::npos);
+        ScriptedRepairUi ui{false, true};  // no whole-registry backup; go ahead
+        Repairer(list, view, ui, context, nullptr).RepairAll();
+        CHECK(ui.heard == std::vector<std::string>{"OfferBackup", "ConfirmRepairAll", "UndoFileNotMade"});
         CHECK(FileExists(shortcut));
     }
     CHECK(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Gone\\Sub"));
@@ -330,7 +305,7 @@ TEST_CASE("an undo file that cannot be written stops the repair before any delet
 TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes on") {
     RegistrySandbox sb;
     ScratchDir dir;
-    CleanLog log;
+    CleanProgramFolder clean;
     // A key name with a line break: the registry editor's format has no way to write it.
     MakeKey(HKEY_CURRENT_USER, "Software\\Odd\\line\nbreak");
     SetString(HKEY_CURRENT_USER, "Software\\Plain", "v", "x");
@@ -340,12 +315,12 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
     list.Add(RegistryKeyFinding("HKEY_CURRENT_USER", "Software\\Odd"));
     list.Add(RegistryValueFinding("HKEY_CURRENT_USER", "Software\\Plain", "v"));
     FakeView view;
-    Messages msgs{IDCANCEL, IDOK};
-    Repairer(list, view, context, nullptr).FlatButton3Click();
+    ScriptedRepairUi ui{false, true};
+    Repairer(list, view, ui, context, nullptr).RepairAll();
     CHECK(KeyPresent(HKEY_CURRENT_USER, "Software\\Odd\\line\nbreak"));
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\Plain", "v"));
-    REQUIRE(msgs.shown.size() == 3);
-    CHECK(msgs.shown[2].rfind("1 个错误没有修复", 0) == 0);
+    CHECK(ui.heard.back() == "RepairAllDone");
+    CHECK(ui.counts.notRecorded == 1);
     // The record of the value that went is in the file.
     RegFileFlavor flavor;
     std::vector<RegFileKey> keys;
@@ -356,31 +331,31 @@ TEST_CASE("what cannot be recorded is not deleted; the rest of a repair all goes
 
 TEST_CASE("an undo that is cancelled, cannot start the editor, cannot read its file or is refused changes nothing") {
     ScratchDir dir;
-    CleanLog log;
+    CleanProgramFolder clean;
     const std::string path = dir.File("undo.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n");
     FakeView view;
     ProgressOnDemand progress(nullptr);
-    UndoCommand command(view, progress);
+    ScriptedRepairUi ui{false};
+    UndoCommand command(view, progress, ui);
     ScopedSeams seams;
     int starts = 0;
     seams->runAndWait = [&](const std::string&, const std::string&, DWORD&) { return ++starts, false; };
-    {
-        Messages msgs{IDCANCEL};
-        CHECK_FALSE(command.UndoFrom(path));
-        CHECK(starts == 0);
-    }
-    Messages msgs;
     CHECK_FALSE(command.UndoFrom(path));
-    CHECK(msgs.shown.back().find("无法启动注册表编辑器") != std::string::npos);
-    CHECK(view.statuses.back() == "撤销失败");
+    CHECK(ui.heard == std::vector<std::string>{"ConfirmUndo"});
+    CHECK(starts == 0);
+    CHECK_FALSE(command.UndoFrom(path));
+    CHECK(ui.heard.back() == "UndoDone");
+    CHECK(ui.undo.imported == 0);  // the editor could not start
+    CHECK(view.statuses.back() == LoadText(IDS_STATUS_UNDO_FAILED));
     CHECK_FALSE(command.UndoFrom(dir.File("bad.reg", "not a registry file")));
-    CHECK(msgs.shown.back().find("无法读取撤销文件") != std::string::npos);
+    CHECK(ui.heard.back() == "UndoUnreadable");
     // A deletion no repair recorded: refused before the question, the editor never started.
-    const size_t shown = msgs.shown.size();
+    const size_t heard = ui.heard.size();
     const int started = starts;
     CHECK_FALSE(command.UndoFrom(dir.File("deletes.reg", "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\X]\r\n")));
-    REQUIRE(msgs.shown.size() == shown + 1);
-    CHECK(msgs.shown.back().find("不是修复时写下的撤销文件") != std::string::npos);
+    REQUIRE(ui.heard.size() == heard + 1);
+    CHECK(ui.heard.back() == "UndoRefused");
+    CHECK(ui.problem.what == UndoProblem::DeletesKey);
     CHECK(starts == started);
 }
 

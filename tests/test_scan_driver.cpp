@@ -1,120 +1,12 @@
 #include <doctest.h>
 
-#include <algorithm>
-#include <map>
-#include <memory>
-#include <set>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
-#include "platform/MessagePump.h"
-#include "platform/Seams.h"
-#include "platform/Threads.h"
-#include "platform/Volumes.h"
-#include "scan/Checklist.h"
 #include "scan/ScanDriver.h"
 #include "scanners/HandOverSink.h"
-#include "support/Sandbox.h"
+#include "support/ScanFixtures.h"
 
 using namespace tw;
+using namespace tw::test;
 
-namespace {
-
-class FakeView : public ScanView, public ScanSink {
-public:
-    explicit FakeView(int rows = 12) : ticks(static_cast<size_t>(rows), false) {}
-    bool ScanCaptionIsStart() override { return caption == "扫描"; }
-    void SetScanCaptions(bool scanning) override { caption = scanning ? "停止" : "扫描"; }
-    void ResetScanHints() override { ++hintResets; }
-    void SetSelectAllEnabled(bool on) override { selectAll = on; }
-    void SetRepairControls(bool on) override { repair = on; }
-    void SetStatus(const std::string& text) override { status = text; statuses.push_back(text); }
-    int ChecklistRowCount() override { return static_cast<int>(ticks.size()); }
-    bool IsRowTicked(int row) override { return ticks.at(static_cast<size_t>(row)); }
-    int ChecklistIndexOf(ChecklistRow row) override {
-        return layout.empty() ? ScanView::ChecklistIndexOf(row) : tw::ChecklistIndexOf(layout, row);
-    }
-    int FindingCount() override { return static_cast<int>(findings.size()); }
-    void ClearFindings() override { findings.clear(); }
-    ScanSink& Sink() override { return *this; }
-    void ProcessMessages() override { tw::ProcessMessages(); }
-    void AddFinding(const Finding& f) override { findings.push_back(f); }
-    void ShowStatus(const std::string& text) override { SetStatus(text); }
-
-    void Tick(std::initializer_list<int> rows) {
-        for (int r : rows) ticks.at(static_cast<size_t>(r)) = true;
-    }
-
-    std::vector<bool> ticks;
-    std::vector<ChecklistItem> layout;  // empty: the rows as on Windows
-    std::string caption = "扫描";
-    std::string status;
-    std::vector<std::string> statuses;
-    std::vector<Finding> findings;
-    bool selectAll = true, repair = false;
-    int hintResets = 0;
-};
-
-// A worker that reports `count` Findings, then waits for its release (or a stop request).
-class FakeThread : public WorkerThread {
-public:
-    FakeThread(ScanSink& sink, std::string name, int count, HANDLE release)
-        : sink_(sink), name_(std::move(name)), count_(count), release_(release) {}
-
-protected:
-    void Execute() override {
-        for (int i = 0; i < count_ && !Terminated(); ++i)
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", name_, std::to_string(i), "", 0, FindingKind::RegistryValue});
-        while (release_ && !Terminated() && WaitForSingleObject(release_, 5) == WAIT_TIMEOUT) {
-        }
-        // Keep handing over until asked to stop, when told to flood.
-        while (count_ < 0 && !Terminated()) sink_.AddFinding(Finding{"HKEY_USERS", name_, "", "", 0, FindingKind::RegistryKey});
-    }
-
-private:
-    ScanSink& sink_;
-    std::string name_;
-    int count_;
-    HANDLE release_;
-};
-
-struct Event {
-    Event() : h(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Event() { CloseHandle(h); }
-    void Set() { SetEvent(h); }
-    HANDLE h;
-};
-
-// Lets messages run until the condition holds (or a few seconds pass).
-bool PumpUntil(const std::function<bool()>& cond, DWORD ms = 5000) { return RunUntil(cond, ms); }
-
-// No scanners, but the system's own file check at the end (the seams answer it).
-ScanCategories FileCheckOnly() {
-    ScanCategories c;
-    c.Row(kRowSystemFiles).step = DefaultScanCategories().Row(kRowSystemFiles).step;
-    return c;
-}
-
-void SetHiveThreads(ScanCategories& c, const ThreadStep& thread) {
-    for (ChecklistRow row : {kRowCurrentUser, kRowAllUsers, kRowMachine}) c.Row(row).thread = thread;
-}
-
-ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY>* roots = nullptr) {
-    ScanCategories c = FileCheckOnly();
-    const std::pair<ChecklistRow, HKEY> hives[] = {
-        {kRowCurrentUser, HKEY_CURRENT_USER}, {kRowAllUsers, HKEY_USERS}, {kRowMachine, HKEY_LOCAL_MACHINE}};
-    for (const auto& hive : hives) {
-        const HKEY root = hive.second;
-        c.Row(hive.first).thread = [=](const ScanContext&, ScanSink& sink) {
-            if (roots) roots->push_back(root);
-            return std::unique_ptr<WorkerThread>(new FakeThread(sink, "hive", count, release));
-        };
-    }
-    return c;
-}
-
-}  // namespace
 
 TEST_CASE("every shipped category has its own number and caption, and the scanner its thread runs") {
     const ScanCategories shipped = DefaultScanCategories();
@@ -123,8 +15,8 @@ TEST_CASE("every shipped category has its own number and caption, and the scanne
     for (const ScanCategory& c : shipped.Rows()) {
         CAPTURE(c.caption);
         CHECK(rows.insert(c.row).second);
-        CHECK(captions.insert(c.caption).second);
-        CHECK(ChecklistCaption(c.row) == c.caption);
+        CHECK(captions.insert(LoadText(c.caption)).second);
+        CHECK(ChecklistCaption(c.row) == LoadText(c.caption));
         // A scanner of the wrong kind would never run: its category would silently find nothing.
         // (The disk walk of every drive has one more step, after the drives.)
         CHECK(static_cast<bool>(c.step) ==
@@ -142,8 +34,8 @@ TEST_CASE("nothing ticked: finished at once with 0 and the closing full stop, re
     int finishes = 0;
     d.onScanFinished = [&] { ++finishes; };
     d.ScanCommand();
-    CHECK(view.status == "扫描完毕。共检查到：0 个错误。");
-    CHECK(view.caption == "扫描");
+    CHECK(view.status == DoneLine(0));
+    CHECK_FALSE(view.scanning);
     CHECK_FALSE(view.repair);
     CHECK(view.selectAll);
     CHECK(finishes == 1);
@@ -177,7 +69,7 @@ TEST_CASE("UI-thread categories run in order and the command finishes the scan")
     CHECK(order == std::vector<std::string>{"software", "menu *", "menu Directory", "menu Drive", "menu Folder",
                                             "startmenu", "help", "dll", "uninstall", "fonts"});
     CHECK(view.findings.size() == 6);  // the old row was cleared first
-    CHECK(view.status == "扫描完毕。共检查到：6 个错误。");
+    CHECK(view.status == DoneLine(6));
     CHECK(view.repair);
     CHECK(view.hintResets == 1);
 }
@@ -205,7 +97,8 @@ TEST_CASE("after a repair only the scanned categories it may have left rows for 
     d.ScanAfterRepair({RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\App", "Path")});
     CHECK(runs[kRowSoftware] == 2);
     // Wine's files on the host only concern Wine's category, which this scan did not run.
-    CHECK(d.ScanAfterRepair({DiskFileFinding("/home/u/.local/share/applications/wine/x.desktop")}).empty());
+    CHECK(d.ScanAfterRepair({Finding{"", "/home/u/.local/share/applications/wine/x.desktop", "", "", 0,
+                                     FindingKind::HostFile}}).empty());
     CHECK(runs.count(kRowWineDesktop) == 0);
     // The list and the status line are the scan's, untouched.
     CHECK(view.findings.size() == 3);
@@ -222,15 +115,15 @@ TEST_CASE("hive threads: started in root order, the last completion finishes wit
     d.onScanFinished = [&] { ++finishes; };
     d.ScanCommand();
     CHECK(roots == std::vector<HKEY>{HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE});
-    CHECK(view.caption == "停止");
+    CHECK(view.scanning);
     CHECK_FALSE(view.selectAll);
     CHECK(d.RunningScans() == 3);
     CHECK(PumpUntil([&] { return view.findings.size() == 6; }));
     CHECK(finishes == 0);
     release.Set();
     CHECK(PumpUntil([&] { return finishes == 1; }));
-    CHECK(view.status == "扫描完毕。共检查到：6 个错误");
-    CHECK(view.caption == "扫描");
+    CHECK(view.status == DoneLine(6, true));
+    CHECK_FALSE(view.scanning);
     CHECK(view.repair);
     CHECK(view.selectAll);
     CHECK(d.RunningScans() == 0);
@@ -251,10 +144,10 @@ TEST_CASE("Stop during the hive scan keeps the rows; the completion reports them
     CHECK(PumpUntil([&] { return view.findings.size() == 3; }));
     d.ScanCommand();  // Stop
     CHECK_FALSE(d.Scanning());
-    CHECK(view.caption == "扫描");
+    CHECK_FALSE(view.scanning);
     CHECK_FALSE(view.selectAll);  // still off until the finish
     CHECK(PumpUntil([&] { return finishes == 1; }));
-    CHECK(view.status == "扫描完毕。共检查到：3 个错误");
+    CHECK(view.status == DoneLine(3, true));
     CHECK(view.findings.size() == 3);
     CHECK(runs == 0);
 }
@@ -277,8 +170,8 @@ TEST_CASE("the system file check runs once after a threaded scan that was not st
     CHECK(PumpUntil([&] { return finishes == 1; }));
     CHECK(commands == std::vector<std::string>{"C:\\windows\\system32\\sfc.exe /SCANNOW"});
     CHECK(std::find(view.statuses.begin(), view.statuses.end(),
-                    "扫描所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本，请稍候...") != view.statuses.end());
-    CHECK(view.status == "扫描完毕。共检查到：1 个错误");
+                    LoadText(IDS_SYSTEM_FILE_CHECK_WAIT)) != view.statuses.end());
+    CHECK(view.status == DoneLine(1, true));
 }
 
 TEST_CASE("a new scan right after a Stop is never finished by the old scan's late completion") {
@@ -307,15 +200,15 @@ TEST_CASE("a new scan right after a Stop is never finished by the old scan's lat
     d.ScanCommand();  // scan 1
     d.ScanCommand();  // Stop
     d.ScanCommand();  // scan 2
-    CHECK(view.caption == "停止");
+    CHECK(view.scanning);
     first.Set();      // scan 1's thread ends now
     CHECK_FALSE(PumpUntil([&] { return finishes > 0; }, 300));
     CHECK(view.findings.empty());  // its late Finding is not shown in scan 2's list
-    CHECK(view.caption == "停止");
+    CHECK(view.scanning);
     second.Set();
     CHECK(PumpUntil([&] { return finishes == 1; }));
     CHECK(view.findings.size() == 1);
-    CHECK(view.status == "扫描完毕。共检查到：1 个错误");
+    CHECK(view.status == DoneLine(1, true));
     CHECK(PumpUntil([&] { return d.Idle(); }));
 }
 
@@ -341,7 +234,7 @@ TEST_CASE("a worker ending while a UI-thread scanner lets messages run does not 
     d.ScanCommand();
     CHECK(finishedDuring.empty());
     CHECK(finishes == 1);
-    CHECK(view.status == "扫描完毕。共检查到：2 个错误。");
+    CHECK(view.status == DoneLine(2));
     PumpUntil([] { return false; }, 100);
     CHECK(finishes == 1);
 }
@@ -367,14 +260,6 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
     seams->driveType = [](const std::string& root) {
         return static_cast<UINT>(root == "C:\\" ? DRIVE_FIXED : DRIVE_CDROM);
     };
-    std::vector<std::string> questions;
-    int answer = IDNO;
-    seams->messageBox = [&](HWND, const std::string& text, const std::string& caption, UINT type) {
-        CHECK(caption == "Tarnwell");
-        CHECK(type == (MB_YESNO | MB_ICONQUESTION));
-        questions.push_back(text);
-        return answer;
-    };
     std::vector<std::string> walked;
     int dirs = 0;
     ScanCategories c;
@@ -392,7 +277,7 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
         d.ScanCommand();
-        CHECK(questions.empty());  // only the 98 family is asked
+        CHECK(view.asked.empty());  // only the 98 family is asked
         CHECK(walked == std::vector<std::string>{"C:\\"});
         CHECK(dirs == 1);
     }
@@ -402,24 +287,16 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
         d.ScanCommand();
-        REQUIRE(questions.size() == 1);
-        CHECK(questions[0].find("多个操作系统") != std::string::npos);
+        CHECK(view.asked == std::vector<ChecklistRow>{kRowDiskFiles});
         CHECK(walked.empty());  // No skips the shortcut walk...
         CHECK(dirs == 2);       // ...but not the directory walk
-        answer = IDYES;
+        view.multiBootAnswer = true;
         d.ScanCommand();
         CHECK(walked == std::vector<std::string>{"C:\\"});
     }
 }
 
 TEST_CASE("a scanner's error ends its category only: the rows stay, the next categories run, the end says so") {
-    ScopedSeams seams;
-    std::vector<std::string> messages;
-    seams->messageBox = [&](HWND, const std::string& text, const std::string&, UINT type) {
-        CHECK((type & MB_ICONERROR) != 0);
-        messages.push_back(text);
-        return IDOK;
-    };
     FakeView view;
     view.Tick({5, 6});
     bool fontsRan = false;
@@ -431,14 +308,16 @@ TEST_CASE("a scanner's error ends its category only: the rows stay, the next cat
     c.Row(kRowFonts).step = [&](const ScanContext&, ScanSink&) { fontsRan = true; };
     ScanDriver d(view, ScanContext{}, c);
     d.ScanCommand();
-    // One message at the end, naming the category and the error.
-    REQUIRE(messages.size() == 1);
-    CHECK(messages[0].find("扫描：错误的反安装信息：Invalid data type for 'DisplayName'") != std::string::npos);
+    // One report at the end, naming the category and the error.
+    REQUIRE(view.ended.size() == 1);
+    REQUIRE(view.ended[0].size() == 1);
+    CHECK(view.ended[0][0].row == kRowUninstall);
+    CHECK(view.ended[0][0].why == "Invalid data type for 'DisplayName'");
     CHECK(fontsRan);  // the next category still runs
     CHECK(view.findings.size() == 1);
-    CHECK(view.caption == "扫描");
+    CHECK_FALSE(view.scanning);
     CHECK(view.selectAll);
-    CHECK(view.status == "扫描完毕。共检查到：1 个错误。（1 个项目没有扫描完）");
+    CHECK(view.status == LoadText(IDS_SCAN_DONE, {1, LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {1})}));
 }
 
 namespace {
@@ -447,19 +326,9 @@ namespace {
 // answered by the test.
 struct RealScan {
     tw::test::RegistrySandbox sandbox;
-    ScopedSeams seams;
-    std::vector<std::string> errors;
     FakeView view;
     int finishes = 0;
 
-    RealScan() {
-        seams->messageBox = [this](HWND, const std::string& text, const std::string& caption, UINT type) {
-            CHECK(caption == "Tarnwell");
-            CHECK((type & MB_ICONERROR) != 0);
-            errors.push_back(text);
-            return IDOK;
-        };
-    }
     void Run(std::initializer_list<int> rows) {
         view.Tick(rows);
         ScanDriver d(view, ScanContext{}, DefaultScanCategories());
@@ -468,8 +337,9 @@ struct RealScan {
         PumpUntil([&] { return d.Idle(); });
     }
     int ClosingLines() const {
-        return static_cast<int>(std::count_if(view.statuses.begin(), view.statuses.end(), [](const std::string& s) {
-            return s.rfind("扫描完毕。共检查到：", 0) == 0;
+        const std::string closing = LoadText(IDS_SCAN_DONE).substr(0, LoadText(IDS_SCAN_DONE).find("%"));
+        return static_cast<int>(std::count_if(view.statuses.begin(), view.statuses.end(), [&](const std::string& s) {
+            return s.rfind(closing, 0) == 0;
         }));
     }
 };
@@ -481,15 +351,15 @@ const char kHandlers[] = "Software\\CLASSES\\*\\shellex\\ContextMenuHandlers\\";
 
 TEST_CASE("a display name or a handler that is not text: its category ends, the others run, told once at the end") {
     RealScan scan;
-    std::string expectedError;
+    EndedEarly expected;
     SUBCASE("uninstall entries") {
         tw::test::MakeKey(HKEY_LOCAL_MACHINE, kUninstallList + std::string("AAA"));
         tw::test::SetBinary(HKEY_LOCAL_MACHINE, kUninstallList + std::string("BBB"), "DisplayName", "xy");
         tw::test::MakeKey(HKEY_LOCAL_MACHINE, kUninstallList + std::string("CCC"));
         tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\EmptyProgram");  // row 0, before the error
         scan.Run({0, 5, 6});
-        expectedError = "扫描：错误的反安装信息：HKEY_LOCAL_MACHINE\\" + std::string(kUninstallList) +
-                        "BBB：Invalid data type for 'DisplayName'";
+        expected = {kRowUninstall, "HKEY_LOCAL_MACHINE\\" + std::string(kUninstallList) +
+                                       "BBB：Invalid data type for 'DisplayName'"};
         CHECK(scan.view.findings.size() == 3);  // the empty program key, AAA and BBB; CCC never examined
     }
     SUBCASE("context-menu handlers, with a hive thread running beside them") {
@@ -498,8 +368,7 @@ TEST_CASE("a display name or a handler that is not text: its category ends, the 
         tw::test::SetDword(HKEY_LOCAL_MACHINE, kHandlers + std::string("Number"), "", 7);
         tw::test::SetString(HKEY_CURRENT_USER, "Software\\Old", "Path", "C:\\twgone\\gone.exe");
         scan.Run({1, 3, 7});
-        expectedError = "扫描：错误的主程序菜单项：HKEY_LOCAL_MACHINE\\" + std::string(kHandlers) +
-                        "Number：Invalid data type for ''";
+        expected = {kRowProgramMenu, "HKEY_LOCAL_MACHINE\\" + std::string(kHandlers) + "Number：Invalid data type for ''"};
         // The handler listed before the bad one, and the hive thread's own Finding.
         CHECK(scan.view.findings.size() == 2);
     }
@@ -507,170 +376,22 @@ TEST_CASE("a display name or a handler that is not text: its category ends, the 
         tw::test::MakeKey(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\.bare");
         tw::test::SetBinary(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\binary\\Shell\\open\\Command", "", "xy");
         scan.Run({2, 5});
-        expectedError = "扫描：无效的鼠标右键菜单和无效的文件类型：";
+        expected = {kRowFileTypes, ""};  // the worker's own words
         CHECK(scan.view.findings.size() == 1);  // pass 1's Finding, handed over before the end
     }
-    REQUIRE(scan.errors.size() == 1);
-    CHECK(scan.errors[0].find(expectedError) != std::string::npos);
+    REQUIRE(scan.view.ended.size() == 1);
+    REQUIRE(scan.view.ended[0].size() == 1);
+    CHECK(scan.view.ended[0][0].row == expected.row);
+    if (!expected.why.empty()) CHECK(scan.view.ended[0][0].why == expected.why);
+    CHECK_FALSE(scan.view.ended[0][0].why.empty());
     CHECK(scan.finishes == 1);
     CHECK(scan.ClosingLines() == 1);
-    CHECK(scan.view.status.find("（1 个项目没有扫描完）") != std::string::npos);
-    CHECK(scan.view.caption == "扫描");
+    CHECK(scan.view.status.find(LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {1})) != std::string::npos);
+    CHECK_FALSE(scan.view.scanning);
     CHECK(scan.view.selectAll);
     CHECK(scan.view.repair);
 }
 
-namespace {
-
-// Records the Findings it is given and on which thread, and how far the worker was ahead.
-class RecordingSink : public ScanSink {
-public:
-    void AddFinding(const Finding& f) override {
-        threads.push_back(GetCurrentThreadId());
-        keys.push_back(f.keyName);
-        LONG lead = InterlockedCompareExchange(&produced, 0, 0) - static_cast<LONG>(keys.size());
-        if (lead > maxLead) maxLead = lead;
-        // A slow list now and then: the worker must wait for it rather than run away.
-        if (keys.size() % 500 == 0) Sleep(30);
-    }
-    void ShowStatus(const std::string&) override {}
-    void ProcessMessages() override {}
-
-    std::vector<DWORD> threads;
-    std::vector<std::string> keys;
-    LONG produced = 0;
-    LONG maxLead = 0;
-};
-
-class CountingThread : public WorkerThread {
-public:
-    CountingThread(ScanSink& sink, LONG& produced, int count) : sink_(sink), produced_(produced), count_(count) {}
-
-protected:
-    void Execute() override {
-        for (int i = 0; i < count_ && !Terminated(); ++i) {
-            InterlockedIncrement(&produced_);
-            sink_.AddFinding(Finding{"HKEY_CURRENT_USER", "k", std::to_string(i), "", 0, FindingKind::RegistryValue});
-        }
-        sink_.Flush();
-    }
-
-private:
-    ScanSink& sink_;
-    LONG& produced_;
-    int count_;
-};
-
-LRESULT CALLBACK RefuseWindows(int code, WPARAM wp, LPARAM lp) {
-    if (code == HCBT_CREATEWND) return 1;
-    return CallNextHookEx(nullptr, code, wp, lp);
-}
-
-}  // namespace
-
-TEST_CASE("hand-over: every Finding arrives once, in order, on the UI thread, the worker kept close behind") {
-    UiDispatcher ui;
-    RecordingSink target;
-    HandOverSink handOver(ui, target);
-    const int n = 5000;
-    CountingThread t(handOver, target.produced, n);
-    handOver.SetProducer(&t);
-    REQUIRE(t.Start());
-    HANDLE h = t.Handle();
-    WaitPumping(&h, 1);
-    ProcessMessages();
-    REQUIRE(target.keys.size() == static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        if (target.keys[static_cast<size_t>(i)] != std::to_string(i)) {
-            FAIL("Finding " << i << " arrived as " << target.keys[static_cast<size_t>(i)]);
-            break;
-        }
-    }
-    CHECK(std::count(target.threads.begin(), target.threads.end(), GetCurrentThreadId()) == n);
-    CHECK(target.maxLead <= static_cast<LONG>(2 * HandOverSink::kMaxBatch + 1));
-}
-
-TEST_CASE("hand-over: each Finding arrives whole; of status texts in a row only the newest is shown") {
-    struct Log : ScanSink {
-        void AddFinding(const Finding& f) override {
-            findings.push_back(f);
-            events.push_back("F");
-        }
-        void ShowStatus(const std::string& text) override { events.push_back("S:" + text); }
-        void ProcessMessages() override {}
-        std::vector<Finding> findings;
-        std::vector<std::string> events;
-    } target;
-    Finding odd{"HKEY_USERS", std::string("S-1\\\xB1\x5C\0tail", 11), std::string("\0", 1),
-                std::string(5000, 'd'), kImageSharedDll, FindingKind::RegistryDefaultValue};
-    odd.missingPaths = {"C:\\a\xB1\x5C", "", std::string(300, 'p')};
-    odd.missingRule = Finding::Missing::NoProgram;
-    Finding blank{"", "", "", "", kImageFresh, FindingKind::RegistryKey};
-    UiDispatcher ui;
-    HandOverSink handOver(ui, target);
-    UniqueKernelHandle handed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    struct Worker : WorkerThread {
-        Worker(ScanSink& s, HANDLE e, const Finding& a, const Finding& b) : sink(s), done(e), odd(a), blank(b) {}
-        void Execute() override {
-            sink.ShowStatus("a");
-            sink.ShowStatus("b");
-            sink.AddFinding(odd);
-            sink.ShowStatus("c");
-            sink.AddFinding(blank);
-            sink.ShowStatus("d");
-            sink.ShowStatus(std::string(300, 'e'));
-            SetEvent(done);
-            sink.Flush();
-        }
-        ScanSink& sink;
-        HANDLE done;
-        const Finding &odd, &blank;
-    } worker(handOver, handed.get(), odd, blank);
-    handOver.SetProducer(&worker);
-    REQUIRE(worker.Start());
-    // Everything waits in one batch before the UI thread takes any of it.
-    REQUIRE(WaitForSingleObject(handed.get(), 5000) == WAIT_OBJECT_0);
-    HANDLE h = worker.Handle();
-    WaitPumping(&h, 1);
-    CHECK(target.events == std::vector<std::string>{"S:b", "F", "S:c", "F", "S:" + std::string(300, 'e')});
-    REQUIRE(target.findings.size() == 2u);
-    CHECK(target.findings[0] == odd);
-    CHECK(target.findings[0].missingPaths == odd.missingPaths);
-    CHECK(target.findings[0].missingRule == odd.missingRule);
-    CHECK(target.findings[1] == blank);
-    CHECK(target.findings[1].missingPaths.empty());
-}
-
-TEST_CASE("without a dispatcher window a hand-over fails and ends the worker; no window code runs on it") {
-    HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
-    REQUIRE(hook);
-    std::unique_ptr<UiDispatcher> ui(new UiDispatcher);
-    UnhookWindowsHookEx(hook);
-    REQUIRE(ui->Window() == nullptr);
-
-    RecordingSink target;
-    HandOverSink handOver(*ui, target);
-    FakeThread flood(handOver, "flood", -1, nullptr);  // reports until it is stopped
-    handOver.SetProducer(&flood);
-    REQUIRE(flood.Start());
-    CHECK(WaitForSingleObject(flood.Handle(), 5000) == WAIT_OBJECT_0);
-    CHECK(flood.Terminated());
-    ProcessMessages();
-    CHECK(target.keys.empty());
-
-    // The completion's hand-over refuses too, rather than running the call on the worker.
-    struct PostThread : WorkerThread {
-        explicit PostThread(UiDispatcher& d) : ui(d) {}
-        void Execute() override { refused = !ui.Post([this] { ranOn = GetCurrentThreadId(); }); }
-        UiDispatcher& ui;
-        DWORD ranOn = 0;
-        bool refused = false;
-    } caller(*ui);
-    REQUIRE(caller.Start());
-    WaitForSingleObject(caller.Handle(), 5000);
-    CHECK(caller.refused);
-    CHECK(caller.ranOn == 0u);
-}
 
 TEST_CASE("the system file check ends a scan without worker threads too, once, with the window disabled") {
     struct Row { int rows; std::vector<int> ticks; bool stopDuringScan; int checks; bool wine = false; int wineSteps = 0; };
@@ -704,7 +425,7 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
         size_t findingsAtCheck = 0;
         seams->runAndWait = [&](const std::string& cmd, const std::string&, DWORD&) {
             CHECK(cmd == "C:\\windows\\system32\\sfc.exe /SCANNOW");
-            CHECK(view.status == "扫描所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本，请稍候...");
+            CHECK(view.status == LoadText(IDS_SYSTEM_FILE_CHECK_WAIT));
             enabledDuring.push_back(IsWindowEnabled(view.window) != FALSE);
             findingsAtCheck = view.findings.size();
             return true;
@@ -725,7 +446,7 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
         CHECK(wineSteps == r.wineSteps);
         if (r.checks) CHECK(findingsAtCheck == 1);  // after the last step
         CHECK(IsWindowEnabled(view.window));
-        CHECK(view.status == "扫描完毕。共检查到：1 个错误。");
+        CHECK(view.status == DoneLine(1));
     }
 }
 
@@ -775,7 +496,7 @@ TEST_CASE("Stop arriving during a drive walk ends the walk and the directory ste
     CHECK(dirs == 0);
     CHECK(finishes == 1);
     CHECK(d.RunningScans() == 0);
-    CHECK(view.caption == "扫描");
+    CHECK_FALSE(view.scanning);
 }
 
 TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan never reaches the new list") {
@@ -792,7 +513,7 @@ TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan nev
             if (running) SetEvent(running);
             WaitForSingleObject(go, 10000);
             for (int i = 0; i < count; ++i) {
-                sink.ShowStatus("扫描：" + tag);
+                sink.ShowStatus("scanning " + tag);
                 sink.AddFinding(Finding{"HKEY_CURRENT_USER", tag, std::to_string(i), "", 0, FindingKind::RegistryValue});
             }
             if (done) SetEvent(done);
@@ -826,6 +547,6 @@ TEST_CASE("what a stopped scan's thread hands over after Stop and a new Scan nev
     for (const Finding& f : view.findings) listed.push_back(f.location + " " + f.keyName);
     CHECK(listed == std::vector<std::string>{"new 0", "new 1", "new 2"});
     CHECK(std::count(view.statuses.begin() + static_cast<std::ptrdiff_t>(statusesBefore), view.statuses.end(),
-                     std::string("扫描：old")) == 0);
-    CHECK(view.status == "扫描完毕。共检查到：3 个错误");
+                     std::string("scanning old")) == 0);
+    CHECK(view.status == DoneLine(3, true));
 }

@@ -166,43 +166,47 @@ TEST_CASE("an undo file holds only what a repair recorded: anything else is refu
         REQUIRE(EncodeRegFile(flavor, edit(text), true, bytes));
         return bytes;
     };
+    using P = UndoProblem;
     const struct {
         const char* what;
         std::string bytes;
-        bool refused;
+        P::What problem;
     } rows[] = {
-        {"as the repair wrote it", written[0], false},
-        {"REGEDIT4 as the repair wrote it", written[1], false},
-        {"older, without marks", edited(WithoutMarks), false},
-        {"a key deleted", edited([](std::wstring t) { return t + L"\r\n[-HKEY_CURRENT_USER\\Software\\Other]\r\n"; }), true},
-        {"a key added", edited([](std::wstring t) { return t + L"\r\n[HKEY_CURRENT_USER\\Software\\Run]\r\n\"x\"=\"y\"\r\n"; }), true},
+        {"as the repair wrote it", written[0], P::None},
+        {"REGEDIT4 as the repair wrote it", written[1], P::None},
+        {"older, without marks", edited(WithoutMarks), P::None},
+        {"a key deleted", edited([](std::wstring t) { return t + L"\r\n[-HKEY_CURRENT_USER\\Software\\Other]\r\n"; }), P::Changed},
+        {"a key added", edited([](std::wstring t) { return t + L"\r\n[HKEY_CURRENT_USER\\Software\\Run]\r\n\"x\"=\"y\"\r\n"; }),
+         P::Changed},
         {"a recorded value changed",
-         edited([](std::wstring t) { return t.replace(t.find(L"\"v\"=\"x\""), 7, L"\"v\"=\"y\""); }), true},
+         edited([](std::wstring t) { return t.replace(t.find(L"\"v\"=\"x\""), 7, L"\"v\"=\"y\""); }), P::Changed},
         {"older: a value deleted",
-         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_CURRENT_USER\\Software\\V]\r\n\"w\"=-\r\n"; }), true},
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_CURRENT_USER\\Software\\V]\r\n\"w\"=-\r\n"; }),
+         P::DeletesValue},
         {"older: a key deleted",
-         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[-HKEY_CURRENT_USER\\Software\\V]\r\n"; }), true},
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[-HKEY_CURRENT_USER\\Software\\V]\r\n"; }), P::DeletesKey},
         {"older: a root no repair records",
-         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_DYN_DATA\\X]\r\n"; }), true},
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_DYN_DATA\\X]\r\n"; }), P::KeyNotRecorded},
         {"older: a root alone",
-         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_CURRENT_USER]\r\n\"x\"=\"y\"\r\n"; }), true},
+         edited([](std::wstring t) { return WithoutMarks(t) + L"\r\n[HKEY_CURRENT_USER]\r\n\"x\"=\"y\"\r\n"; }),
+         P::KeyNotRecorded},
     };
-    auto refusal = [&](const std::string& bytes) {
+    auto problem = [&](const std::string& bytes) {
         const std::string path = dir.File("check.reg", bytes);
         UndoRecords records;
         REQUIRE(ReadUndoFile(path, records.flavor, records.keys));
-        return UndoRefusal(path, records);
+        return UndoFileProblem(path, records).what;
     };
     for (const auto& r : rows) {
         CAPTURE(r.what);
-        CHECK(refusal(r.bytes).empty() == !r.refused);
+        CHECK(problem(r.bytes) == r.problem);
     }
     // "@=-" takes away only the empty default value a repair leaves, never one set since.
     SetString(HKEY_CURRENT_USER, "Software\\D", "", "");
-    CHECK(refusal(written[0]).empty());
+    CHECK(problem(written[0]) == P::None);
     SetString(HKEY_CURRENT_USER, "Software\\D", "", "set since");
-    CHECK_FALSE(refusal(written[0]).empty());
-    CHECK_FALSE(refusal(edited(WithoutMarks)).empty());
+    CHECK(problem(written[0]) == P::DeletesDefault);
+    CHECK(problem(edited(WithoutMarks)) == P::DeletesDefault);
 }
 
 }  // TEST_SUITE

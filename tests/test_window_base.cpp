@@ -65,7 +65,7 @@ TEST_CASE("each object gets its own window's messages, from WM_NCCREATE to WM_NC
 
 TEST_CASE("resized small windows keep Esc's button in the corner and their main control whole, down to a minimum") {
     test::ScratchDir dir;
-    TForm2 history(nullptr);
+    HistoryWindow history(nullptr);
     IgnoreList ignored(dir / "Ignore.ini");
     IgnoreWindow ignore(nullptr, ignored);
     UndoWindow undo(nullptr, {dir.Path() + "\\"});

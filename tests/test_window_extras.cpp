@@ -35,12 +35,12 @@ const char kGoneB[] = "Gone B (TrueType)";
 // the fonts row only. The files it keeps beside the program are gone before and after.
 struct FontsWindow {
     RegistrySandbox sb;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
     FontsWindow() {
         Clean();
         SetString(HKEY_LOCAL_MACHINE, kFonts, kGoneA, "tw-gone-a.ttf");
         SetString(HKEY_LOCAL_MACHINE, kFonts, kGoneB, "tw-gone-b.ttf");
-        form.reset(new TForm1);
+        form.reset(new MainWindow);
         REQUIRE(form->Create(GetModuleHandleW(nullptr)));
         form->Show();
         HWND list = form->Checklist();
@@ -69,7 +69,7 @@ struct FontsWindow {
 
 TEST_CASE("an ignored row leaves the list, later scans and repairs pass it over, the ignore list takes it back") {
     FontsWindow w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     REQUIRE(w.Scan().size() == 2);
     auto popupEnabled = [&](UINT id) { return !(GetMenuState(f.PopupMenu(), id, MF_BYCOMMAND) & MF_GRAYED); };
     f.SelectRow(-1);
@@ -113,7 +113,7 @@ TEST_CASE("an ignored row leaves the list, later scans and repairs pass it over,
 
 TEST_CASE("the report goes out through the save dialog; undo imports the newest undo file and checks it") {
     FontsWindow w;
-    TForm1& f = *w.form;
+    MainWindow& f = *w.form;
     REQUIRE(w.Scan().size() == 2);
     ScratchDir dir;
     std::string answer;

@@ -20,14 +20,14 @@ mkdir -p "$dir"
 cp "$roundtrip" "$dir/roundtrip.exe"
 cp "$scan" "$dir/tarnwell-scan.exe"
 
-timeout 600 wine 'C:\tw\roundtrip.exe'
+tw_env timeout 600 wine 'C:\tw\roundtrip.exe'
 
 font='Tw Console Gone (TrueType)'
 wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Fonts' /v "$font" /d twconsolegone.ttf /f >/dev/null 2>&1
-out=$(timeout 600 wine 'C:\tw\tarnwell-scan.exe' --rows 6 --utf8 2>/dev/null)
+out=$(tw_env timeout 600 wine 'C:\tw\tarnwell-scan.exe' --rows 6 --utf8 2>/dev/null)
 grep -qF "$font" <<<"$out" || { echo "the console scanner did not report the planted font:"; echo "$out"; exit 1; }
 printf '[Ignore]\r\n1=HKEY_LOCAL_MACHINE\tSoftware\\Microsoft\\Windows\\CurrentVersion\\Fonts\t%s\r\n' "$font" \
     > "$dir/Ignore.ini"
-out=$(timeout 600 wine 'C:\tw\tarnwell-scan.exe' --rows 6 --utf8 2>/dev/null)
+out=$(tw_env timeout 600 wine 'C:\tw\tarnwell-scan.exe' --rows 6 --utf8 2>/dev/null)
 if grep -qF "$font" <<<"$out"; then echo "the console scanner reported an ignored object"; exit 1; fi
 echo "undo round trip and console ignore list: ok"

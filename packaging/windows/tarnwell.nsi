@@ -132,8 +132,15 @@ Section "Tarnwell" SecMain
     File "${STAGE}\tarnwell.exe"
     File "${STAGE}\tarnwell-scan.exe"
     File "${STAGE}\Kivcc.chm"
+    File "${STAGE}\Kivcc-en.chm"
     File "${STAGE}\ReadMe.txt"
     File "${STAGE}\LICENSE.txt"
+    ; The guide's pages, which the desktop's browser shows under a Wine whose help window cannot.
+    SetOutPath "$INSTDIR\help\zh"
+    File "${STAGE}\help\zh\*.*"
+    SetOutPath "$INSTDIR\help\en"
+    File "${STAGE}\help\en\*.*"
+    SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninst.exe"
 
     CreateDirectory "${GROUP}"
@@ -204,6 +211,13 @@ FunctionEnd
     Delete "${folder}\Backup_Tw.reg"
 !macroend
 
+; The guide's pages in one language's folder, as the setup installs them.
+!macro REMOVE_PAGES folder
+    Delete "${folder}\*.htm"
+    Delete "${folder}\*.css"
+    RMDir "${folder}"
+!macroend
+
 Section "Uninstall"
     Call un.RefuseUnlessFree
     MessageBox MB_YESNO|MB_ICONQUESTION "${MSG_KEEP}" /SD IDYES IDYES keep
@@ -224,6 +238,10 @@ Section "Uninstall"
     Delete "$INSTDIR\tarnwell.exe"
     Delete "$INSTDIR\tarnwell-scan.exe"
     Delete "$INSTDIR\Kivcc.chm"
+    Delete "$INSTDIR\Kivcc-en.chm"
+    !insertmacro REMOVE_PAGES "$INSTDIR\help\zh"
+    !insertmacro REMOVE_PAGES "$INSTDIR\help\en"
+    RMDir "$INSTDIR\help"
     Delete "$INSTDIR\ReadMe.txt"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\uninst.exe"

@@ -4,6 +4,7 @@
 
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "repair/RepairLog.h"
@@ -76,9 +77,9 @@ void Subclass(HWND control, WNDPROC procedure, WNDPROC& saved) {
 
 }  // namespace
 
-TForm2::TForm2(HWND owner) { Create(IDD_HISTORY, owner); }
+HistoryWindow::HistoryWindow(HWND owner) { Create(IDD_HISTORY, owner); }
 
-void TForm2::OnInit() {
+void HistoryWindow::OnInit() {
     SetIcons(IDI_HISTORY);
     SetAnchors({{IDC_HISTORY_HEADER, kLeft | kTop | kRight},
                 {IDC_HISTORY_MEMO, kAll},
@@ -94,12 +95,12 @@ void TForm2::OnInit() {
     HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
-    AddHint(tooltip, hwnd_, ClearButton(), ResourceText(IDS_HISTORY_CLEAR_HINT));
+    AddHint(tooltip, hwnd_, ClearButton(), LoadText(IDS_HISTORY_CLEAR_HINT));
     if (tooltip) SendMessageW(tooltip, WM_SETFONT, SendMessageW(hwnd_, WM_GETFONT, 0, 0), FALSE);
     TakeDialogKeys();
 }
 
-void TForm2::Show() {
+void HistoryWindow::Show() {
     if (!hwnd_) return;
     if (IsWindowVisible(hwnd_)) {
         // Already open: it keeps showing the log as it was when it was opened.
@@ -107,12 +108,12 @@ void TForm2::Show() {
         SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         return;
     }
-    FormShow();
+    Reload();
     ShowWindow(hwnd_, SW_SHOW);
     SetFocus(Panel());
 }
 
-void TForm2::FormShow() {
+void HistoryWindow::Reload() {
     SetWindowTextW(Memo(), L"");
     // A missing or unreadable log shows as an empty window, without a message. A log that an
     // older portable use left beside the program comes first: its entries are older.
@@ -136,12 +137,12 @@ void TForm2::FormShow() {
         SendMessageW(Item(IDC_HISTORY_HEADER), HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-void TForm2::Memo1Enter() {
+void HistoryWindow::ParkFocus() {
     // The memo never shows a caret: the focus goes to the bottom panel; it still scrolls.
     SetFocus(Panel());
 }
 
-void TForm2::FlatButton1Click() {
+void HistoryWindow::ClearLog() {
     // Clearing is one key press away (Ctrl+C): each cleared log stays beside it as
     // "Repair.log.bak", replacing the one kept at the previous clear. When it cannot be kept,
     // the log is not cleared either.
@@ -150,23 +151,23 @@ void TForm2::FlatButton1Click() {
         if (FileExists(path) &&
             MoveFileExA(path.c_str(), (path + ".bak").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
             cleared = true;
-    if (cleared) FormShow();
+    if (cleared) Reload();
 }
 
-void TForm2::Button1Click() {
+void HistoryWindow::Hide() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
 }
 
-void TForm2::OnCommand(int id, int code) {
+void HistoryWindow::OnCommand(int id, int code) {
     if (id == IDC_HISTORY_MEMO && code == EN_SETFOCUS)
-        Memo1Enter();
+        ParkFocus();
     else if (id == IDC_HISTORY_CLEAR && code == BN_CLICKED)
-        FlatButton1Click();
+        ClearLog();
     else if (id == IDCANCEL)
-        Button1Click();
+        Hide();
 }
 
-bool TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+bool HistoryWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     // The focus sits on the panel; the wheel still scrolls the memo.
     if (msg != WM_MOUSEWHEEL || !Memo()) return false;
     SendMessageW(Memo(), msg, wp, lp);

@@ -9,19 +9,19 @@
 
 namespace tw {
 
-class TForm2 : public DialogBase {
+class HistoryWindow : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
-    explicit TForm2(HWND owner);
+    explicit HistoryWindow(HWND owner);
 
-    // Shows the window; a hidden window first reloads the log (FormShow), a visible one is only
+    // Shows the window; a hidden window first reloads the log (Reload), a visible one is only
     // brought forward and keeps what it shows.
     void Show();
     // "清空": moves each log file the window shows, when there is one, to "Repair.log.bak" beside
     // it (replacing an older one) and empties the memo; never asks.
-    void FlatButton1Click();
+    void ClearLog();
     // "退出": hides the window.
-    void Button1Click();
+    void Hide();
 
     HWND Memo() const { return Item(IDC_HISTORY_MEMO); }
     // The band beside the buttons, where the focus rests.
@@ -33,8 +33,8 @@ private:
     void OnInit() override;
     void OnCommand(int id, int code) override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
-    void FormShow();
-    void Memo1Enter();
+    void Reload();
+    void ParkFocus();
 };
 
 }  // namespace tw

@@ -4,6 +4,7 @@
 
 #include "platform/ListColumns.h"
 #include "platform/Seams.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 
 namespace tw {
@@ -15,9 +16,9 @@ void IgnoreWindow::OnInit() {
     SetAnchors({{IDC_IGNORE_LIST, kAll}, {IDC_IGNORE_REMOVE, kRight | kBottom}, {IDCANCEL, kRight | kBottom}});
     SetMinimumSize(200, 100);
     SendMessageW(ListView(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddListColumns(ListView(), {{ResourceText(IDS_IGNORE_COLUMN_ITEM), 150},
-                                {ResourceText(IDS_IGNORE_COLUMN_PLACE), 300},
-                                {ResourceText(IDS_IGNORE_COLUMN_NAME), 120}});
+    AddListColumns(ListView(), {{LoadText(IDS_IGNORE_COLUMN_ITEM), 150},
+                                {LoadText(IDS_IGNORE_COLUMN_PLACE), 300},
+                                {LoadText(IDS_IGNORE_COLUMN_NAME), 120}});
     TakeDialogKeys();
 }
 

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/HtmlHelp.h"
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
 #include "platform/DataFolder.h"
@@ -9,15 +10,16 @@
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "resource.h"
-#include "scan/osinfo/WriteFileDesc.h"
+#include "scan/osinfo/ProgramRecord.h"
+#include "wording/ScanWording.h"
 
 namespace tw {
 
 using namespace window_layout;
 
-TForm1::TForm1() = default;
+MainWindow::MainWindow() = default;
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
     keys_.reset();
     // The driver joins its worker threads before anything they report to goes away.
     driver_.reset();
@@ -25,9 +27,11 @@ TForm1::~TForm1() {
     if (hwnd_) DestroyWindow(hwnd_);
 }
 
-std::string TForm1::IniPath() const { return DataFolder() + "Set.ini"; }
+// "Set.ini", "Kivcc.chm" and the key "SOFTWARE\Kiv" are names users' disks, the setup and other
+// programs already know: they keep them.
+std::string MainWindow::IniPath() const { return DataFolder() + "Set.ini"; }
 
-bool TForm1::Create(HINSTANCE instance) {
+bool MainWindow::Create(HINSTANCE instance) {
     instance_ = instance;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_COOL_CLASSES};
     InitCommonControlsEx(&icc);
@@ -35,16 +39,17 @@ bool TForm1::Create(HINSTANCE instance) {
     RegisterClassOnce({kMainClass, LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP)),
                        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
                                                      16, 16, LR_SHARED))});
-    RegisterClassOnce({kPanelClass, nullptr, nullptr, 0, &TForm1::PanelProc});
+    RegisterClassOnce({kPanelClass, nullptr, nullptr, 0, &MainWindow::PanelProc});
 
     // Window creation, in order: the program's record in the registry, the scan session (the
     // OS information, the Windows directory, the settings, the ignore list), the checklist.
     try {
-        TWriteFileDesc(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", ProgramPath()).Record();
+        ProgramRecord(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kiv", ProgramPath()).Record();
     } catch (const std::exception&) {
         // A registry that refuses the record does not keep the program from working.
     }
-    menus_.reset(new MenuCommands(instance, ProgramFolder() + "Kivcc.chm"));
+    // The guide in the interface's language, which is Chinese.
+    menus_.reset(new MenuCommands(instance, GuideFor(GuideLanguage::Chinese)));
     report_.SetSortRefused([this] { return RepairRunning(); });
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
@@ -73,7 +78,7 @@ bool TForm1::Create(HINSTANCE instance) {
     return true;
 }
 
-void TForm1::Show() {
+void MainWindow::Show() {
     if (session_.settings.maximized) {
         ShowWindow(hwnd_, SW_SHOWMAXIMIZED);
     } else {
@@ -95,7 +100,7 @@ void TForm1::Show() {
     UpdateWindow(hwnd_);
 }
 
-bool TForm1::PreTranslate(MSG* msg) {
+bool MainWindow::PreTranslate(MSG* msg) {
     // The modeless windows take their dialog keys in the pump itself, before this runs.
     HACCEL accel = Shortcuts();
     if (hwnd_ && accel && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
@@ -103,7 +108,7 @@ bool TForm1::PreTranslate(MSG* msg) {
     return false;
 }
 
-LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CREATE:
             OnCreate();
@@ -130,12 +135,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return OnNotify(reinterpret_cast<NMHDR*>(lp));
         case WM_MEASUREITEM:
         case WM_DRAWITEM:
-            if (menus_ && menus_->OnMessage(msg, wp, lp, listView2_)) return TRUE;
+            if (menus_ && menus_->OnMessage(msg, wp, lp, reportList_)) return TRUE;
             break;
         case WM_CONTEXTMENU:
             // The row items follow the row the popup is for.
-            if (reinterpret_cast<HWND>(wp) == listView2_) UpdateRowItems();
-            if (menus_ && menus_->OnMessage(msg, wp, lp, listView2_)) return 0;
+            if (reinterpret_cast<HWND>(wp) == reportList_) UpdateRowItems();
+            if (menus_ && menus_->OnMessage(msg, wp, lp, reportList_)) return 0;
             break;
         case WM_TIMER:
             if (report_.OnTimer(wp)) return 0;
@@ -156,16 +161,16 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-void TForm1::OnShow() {
+void MainWindow::OnShow() {
     desktop_ = GetDesktopWindow();
     driver_->Context().desktop = desktop_;
     driver_->SetMultiBoot(DetectMultiBoot("C:\\boot.ini"));
     LayoutChecklistPanel();
 }
 
-bool TForm1::RepairRunning() const { return repair_ && repair_->Busy(); }
+bool MainWindow::RepairRunning() const { return repair_ && repair_->Busy(); }
 
-void TForm1::Command(UINT id) {
+void MainWindow::Command(UINT id) {
     if (closing_) return;
     // The window is disabled while a repair, backup or restore runs; a command that still
     // arrives then (posted, or from the messages a long deletion lets run) is refused, since
@@ -180,23 +185,23 @@ void TForm1::Command(UINT id) {
     }
 }
 
-void TForm1::RunCommand(UINT id) {
+void MainWindow::RunCommand(UINT id) {
     switch (id) {
         case IDM_SCAN:
-        case ID_FLATBUTTON1:
+        case ID_SCAN_BUTTON:
             driver_->ScanCommand();
             // A close asked for while the command ran its steps is carried out now.
             if (closeAfterScan_ && !driver_->InScanCommand()) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
             break;
         case IDM_REPAIR:
-        case ID_FLATBUTTON2:
+        case ID_REPAIR_BUTTON:
         case IDM_POP_REPAIR:
             // Only on the rows of a finished scan.
             if (repair_ && driver_->Idle()) repair_->RepairSelected();
             CloseIfAskedDuringRepair();
             break;
         case IDM_REPAIRALL:
-        case ID_FLATBUTTON3:
+        case ID_REPAIR_ALL_BUTTON:
         case IDM_POP_ALL:
             if (repair_ && driver_->Idle()) repair_->RepairAll();
             CloseIfAskedDuringRepair();
@@ -237,7 +242,7 @@ void TForm1::RunCommand(UINT id) {
             if (repair_) repair_->ClearHistory();
             break;
         case IDM_EXIT:
-        case ID_FLATBUTTON4:
+        case ID_EXIT_BUTTON:
             PostMessageW(hwnd_, WM_CLOSE, 0, 0);
             break;
         case ID_SELECTALL:
@@ -250,7 +255,7 @@ void TForm1::RunCommand(UINT id) {
     }
 }
 
-void TForm1::SelectAllClick() {
+void MainWindow::SelectAllClick() {
     std::string caption = kSelectNone;
     wchar_t buf[32] = {};
     GetWindowTextW(selectAll_, buf, 32);
@@ -258,18 +263,18 @@ void TForm1::SelectAllClick() {
     caption = wasSelectAll ? kSelectNone : kSelectAll;
     SetControlText(selectAll_, caption);
     bool tick = caption == kSelectNone;
-    int n = ListView_GetItemCount(chkListView_);
-    for (int i = 0; i < n; ++i) ListView_SetCheckState(chkListView_, i, tick);
+    int n = ListView_GetItemCount(checklist_);
+    for (int i = 0; i < n; ++i) ListView_SetCheckState(checklist_, i, tick);
 }
 
-void TForm1::CloseIfAskedDuringRepair() {
+void MainWindow::CloseIfAskedDuringRepair() {
     if (closeAfterRepair_ && !RepairRunning()) {
         closeAfterRepair_ = false;
         PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     }
 }
 
-void TForm1::OnClose() {
+void MainWindow::OnClose() {
     if (RepairRunning()) {
         // The repair's deletion is further up this call stack: close once it has returned.
         closeAfterRepair_ = true;
@@ -300,111 +305,117 @@ void TForm1::OnClose() {
     DestroyWindow(hwnd_);
 }
 
-void TForm1::OnDestroy() {
+void MainWindow::OnDestroy() {
     if (driver_) driver_->Shutdown();
     // Unloading the help engine closes its windows first.
     if (menus_) menus_->UnloadHelp();
     PostQuitMessage(0);
 }
 
-HWND TForm1::Control(UINT id) const {
+HWND MainWindow::Control(UINT id) const {
     switch (id) {
-        case ID_FLATBUTTON1: return flatButton1_;
-        case ID_FLATBUTTON2: return flatButton2_;
-        case ID_FLATBUTTON3: return flatButton3_;
-        case ID_FLATBUTTON4: return flatButton4_;
+        case ID_SCAN_BUTTON: return scanButton_;
+        case ID_REPAIR_BUTTON: return repairButton_;
+        case ID_REPAIR_ALL_BUTTON: return repairAllButton_;
+        case ID_EXIT_BUTTON: return exitButton_;
         case ID_SELECTALL: return selectAll_;
-        case ID_CHKLISTVIEW: return chkListView_;
-        case ID_LISTVIEW2: return listView2_;
-        case ID_STATUSBAR1: return statusBar1_;
-        case ID_TOOLBAR1: return toolBar1_;
+        case ID_CHECKLIST: return checklist_;
+        case ID_REPORT_LIST: return reportList_;
+        case ID_STATUS_BAR: return statusBar_;
+        case ID_TOOLBAR: return toolBar_;
         default: return nullptr;
     }
 }
 
-void TForm1::SetControlText(HWND control, const std::string& text) {
+void MainWindow::SetControlText(HWND control, const std::string& text) {
     SetWindowTextW(control, AnsiToWide(text).c_str());
 }
 
 // --- ScanView ---
 
-bool TForm1::ScanCaptionIsStart() {
+bool MainWindow::ScanCaptionIsStart() {
     wchar_t buf[32] = {};
-    GetWindowTextW(flatButton1_, buf, 32);
+    GetWindowTextW(scanButton_, buf, 32);
     return WideToAnsi(buf) == kScan;
 }
 
-void TForm1::SetScanCaptions(bool scanning) {
+void MainWindow::SetScanCaptions(bool scanning) {
     report_.CatchUp();
-    SetControlText(flatButton1_, scanning ? kStop : kScan);
+    SetControlText(scanButton_, scanning ? kStop : kScan);
     std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
     TBBUTTONINFOW bi{};
     bi.cbSize = sizeof bi;
     bi.dwMask = TBIF_TEXT;
     bi.pszText = &tool[0];
-    SendMessageW(toolBar1_, TB_SETBUTTONINFOW, IDM_SCAN, reinterpret_cast<LPARAM>(&bi));
+    SendMessageW(toolBar_, TB_SETBUTTONINFOW, IDM_SCAN, reinterpret_cast<LPARAM>(&bi));
     if (menus_) menus_->SetCaption(IDM_SCAN, scanning ? kStop : kScan);
 }
 
-void TForm1::ResetScanHints() { SetHint(tooltip_, hwnd_, flatButton1_, kScanHint); }
+void MainWindow::ResetScanHints() { SetHint(tooltip_, hwnd_, scanButton_, kScanHint); }
 
-void TForm1::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
+void MainWindow::SetSelectAllEnabled(bool on) { EnableWindow(selectAll_, on); }
 
-void TForm1::SetRepairControls(bool on) { SetRepairControls(on, true); }
+void MainWindow::SetRepairControls(bool on) { SetRepairControls(on, true); }
 
-void TForm1::SetRepairControls(bool on, bool popupToo) {
+void MainWindow::SetRepairControls(bool on, bool popupToo) {
     report_.CatchUp();
     if (menus_) menus_->EnableRowCommands(on, popupToo);
-    SendMessageW(toolBar1_, TB_HIDEBUTTON, IDM_REPAIRALL, MAKELPARAM(!on, 0));
-    SendMessageW(toolBar1_, TB_HIDEBUTTON, IDM_REPAIR, MAKELPARAM(!on, 0));
-    EnableWindow(flatButton2_, on);
-    EnableWindow(flatButton3_, on);
+    SendMessageW(toolBar_, TB_HIDEBUTTON, IDM_REPAIRALL, MAKELPARAM(!on, 0));
+    SendMessageW(toolBar_, TB_HIDEBUTTON, IDM_REPAIR, MAKELPARAM(!on, 0));
+    EnableWindow(repairButton_, on);
+    EnableWindow(repairAllButton_, on);
     DrawMenuBar(hwnd_);
 }
 
-void TForm1::SetStatus(const std::string& text) {
+void MainWindow::SetStatus(const std::string& text) {
     report_.SetStatus(text);
 }
 
-void TForm1::SetStatusText(const std::string& text) {
+void MainWindow::SetStatusText(const std::string& text) {
     // A key path or file name of any length: the line shows a readable part of it.
     const std::string shown = ShortForDisplay(text, kStatusTextLimit);
-    SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(shown).c_str()));
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AnsiToWide(shown).c_str()));
 }
 
-void TForm1::ShowStatus(const std::string& text) {
+void MainWindow::ShowStatus(const std::string& text) {
     report_.QueueStatus(text);
 }
 
-std::string TForm1::StatusText() const {
+std::string MainWindow::StatusText() const {
     wchar_t buf[1024] = {};
-    SendMessageW(statusBar1_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(buf));
+    SendMessageW(statusBar_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(buf));
     return WideToAnsi(buf);
 }
 
-int TForm1::ChecklistRowCount() { return ListView_GetItemCount(chkListView_); }
+int MainWindow::ChecklistRowCount() { return ListView_GetItemCount(checklist_); }
 
-int TForm1::ChecklistIndexOf(ChecklistRow row) { return tw::ChecklistIndexOf(session_.checklist, row); }
+int MainWindow::ChecklistIndexOf(ChecklistRow row) { return tw::ChecklistIndexOf(session_.checklist, row); }
 
-bool TForm1::IsRowTicked(int row) { return ListView_GetCheckState(chkListView_, row) != 0; }
+bool MainWindow::IsRowTicked(int row) { return ListView_GetCheckState(checklist_, row) != 0; }
 
-void TForm1::ClearFindings() {
+void MainWindow::ClearFindings() {
     report_.Clear();
 }
 
-// Called after every entry of a walk on the UI thread: cheap unless something waits.
-void TForm1::ProcessMessages() { PauseForMessages(); }
+bool MainWindow::ConfirmOnMultiBoot(ChecklistRow row) {
+    return ShowMessage(hwnd_, MultiBootQuestion(row), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
 
-void TForm1::AddFinding(const Finding& f) { report_.AddFinding(f); }
+void MainWindow::ReportEndedEarly(const std::vector<EndedEarly>& ended) { ShowError(hwnd_, EndedEarlyText(ended)); }
+
+// Called after every entry of a walk on the UI thread: cheap unless something waits.
+void MainWindow::ProcessMessages() { PauseForMessages(); }
+
+void MainWindow::AddFinding(const Finding& f) { report_.AddFinding(f); }
 
 // --- RepairView ---
 
-int TForm1::SelectedRow() { return report_.SelectedRow(); }
+int MainWindow::SelectedRow() { return report_.SelectedRow(); }
 
-void TForm1::SelectRow(int row) { report_.SelectRow(row); }
+void MainWindow::SelectRow(int row) { report_.SelectRow(row); }
 
-void TForm1::RowChanged(int row) { report_.RowChanged(row); }
+void MainWindow::RowChanged(int row) { report_.RowChanged(row); }
 
-void TForm1::RowsAdded() { report_.CatchUp(); }
+void MainWindow::RowsAdded() { report_.CatchUp(); }
 
 }  // namespace tw

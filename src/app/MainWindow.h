@@ -28,26 +28,26 @@ class RepairCommands;
 // The main window's own controls. The commands (menu items, shortcuts, tool buttons) carry the
 // resource's IDM_* numbers; the controls are numbered after the last of them.
 enum ControlId : UINT {
-    ID_FLATBUTTON1 = IDM_POP_IGNORE + 1,  // 扫描 / 停止
-    ID_FLATBUTTON2,  // 修复
-    ID_FLATBUTTON3,  // 全部修复
-    ID_FLATBUTTON4,  // 退出
+    ID_SCAN_BUTTON = IDM_POP_IGNORE + 1,  // 扫描 / 停止
+    ID_REPAIR_BUTTON,  // 修复
+    ID_REPAIR_ALL_BUTTON,  // 全部修复
+    ID_EXIT_BUTTON,  // 退出
     ID_SELECTALL,
-    ID_CHKLISTVIEW,
-    ID_LISTVIEW2,
-    ID_STATUSBAR1,
-    ID_TOOLBAR1,
+    ID_CHECKLIST,
+    ID_REPORT_LIST,
+    ID_STATUS_BAR,
+    ID_TOOLBAR,
 };
 
 // Lets another program close this one.
 constexpr UINT kCloseMessage = WM_USER + 1300;  // 2324
 
-class TForm1 : public WindowBase, public ScanView, public RepairView, public ScanSink {
+class MainWindow : public WindowBase, public ScanView, public RepairView, public ScanSink {
 public:
-    TForm1();
-    ~TForm1() override;
-    TForm1(const TForm1&) = delete;
-    TForm1& operator=(const TForm1&) = delete;
+    MainWindow();
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
     // Creates the window (and everything window creation sets up). False when the program
     // must end (no Windows directory, or the window could not be made).
@@ -59,16 +59,16 @@ public:
 
     FindingList& Findings() { return findings_; }
     ScanDriver& Driver() { return *driver_; }
-    const TKivOSInfo& OSInfo() const { return session_.os; }
-    HWND Checklist() const { return chkListView_; }
-    HWND ReportList() const { return listView2_; }
-    HWND StatusBar() const { return statusBar1_; }
+    const OsInfo& OSInfo() const { return session_.os; }
+    HWND Checklist() const { return checklist_; }
+    HWND ReportList() const { return reportList_; }
+    HWND StatusBar() const { return statusBar_; }
     HWND Control(UINT id) const;
     HMENU MainMenu() const { return menus_ ? menus_->MainMenu() : nullptr; }
     HMENU PopupMenu() const { return menus_ ? menus_->PopupMenu() : nullptr; }
-    HWND ToolBar() const { return toolBar1_; }
+    HWND ToolBar() const { return toolBar_; }
     HACCEL Shortcuts() const { return menus_ ? menus_->Shortcuts() : nullptr; }
-    THtmhelp* Help() const { return menus_ ? menus_->Help() : nullptr; }
+    HtmlHelp* Help() const { return menus_ ? menus_->Help() : nullptr; }
     bool MultiBoot() const { return driver_ && driver_->MultiBoot(); }
     const WindowSettings& Settings() const { return session_.settings; }
     std::string StatusText() const;
@@ -103,14 +103,16 @@ public:
     void ClearFindings() override;
     ScanSink& Sink() override { return *this; }
     void ProcessMessages() override;
+    // The owner of the questions, the history and the progress window (ScanView and RepairView).
     HWND OwnerWindow() override { return hwnd_; }
+    bool ConfirmOnMultiBoot(ChecklistRow row) override;
+    void ReportEndedEarly(const std::vector<EndedEarly>& ended) override;
 
     // RepairView
     int SelectedRow() override;
     void RowChanged(int row) override;
     void RowsAdded() override;
     void SetRepairControls(bool on, bool popupToo) override;
-    HWND MainWindow() override { return hwnd_; }
 
     // ScanSink: Findings and status texts of the scan, on the UI thread.
     void AddFinding(const Finding& f) override;
@@ -139,11 +141,11 @@ private:
     void CloseIfAskedDuringRepair();
 
     HINSTANCE instance_ = nullptr;
-    HWND toolBar1_ = nullptr, flatPanel1_ = nullptr, panel2_ = nullptr, label1_ = nullptr;
-    HWND chkListView_ = nullptr, selectAll_ = nullptr, listView2_ = nullptr, statusBar1_ = nullptr;
-    HWND flatButton1_ = nullptr, flatButton2_ = nullptr, flatButton3_ = nullptr, flatButton4_ = nullptr;
+    HWND toolBar_ = nullptr, checklistPanel_ = nullptr, buttonPanel_ = nullptr, checklistLabel_ = nullptr;
+    HWND checklist_ = nullptr, selectAll_ = nullptr, reportList_ = nullptr, statusBar_ = nullptr;
+    HWND scanButton_ = nullptr, repairButton_ = nullptr, repairAllButton_ = nullptr, exitButton_ = nullptr;
     HWND tooltip_ = nullptr;
-    UniqueImageList imageList1_, toolImages_, toolHotImages_;
+    UniqueImageList smallImages_, toolImages_, toolHotImages_;
     UniqueGdiObject font_;
 
     ScanSession session_;

@@ -23,7 +23,7 @@ UniqueImageList LoadStrip(HINSTANCE inst, int id, int size, int count) {
 
 // Panels only hold controls: what their controls report goes to the main window, and the
 // checklist panel lays itself out on every resize.
-LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK MainWindow::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
         case WM_NOTIFY:
@@ -40,34 +40,34 @@ LRESULT CALLBACK TForm1::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE: {
             // The main window's object is stored as its window base.
             auto* base = reinterpret_cast<WindowBase*>(GetWindowLongPtrW(GetAncestor(hwnd, GA_ROOT), GWLP_USERDATA));
-            auto* self = dynamic_cast<TForm1*>(base);
-            if (self && hwnd == self->flatPanel1_) self->LayoutChecklistPanel();
+            auto* self = dynamic_cast<MainWindow*>(base);
+            if (self && hwnd == self->checklistPanel_) self->LayoutChecklistPanel();
             break;
         }
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void TForm1::OnCreate() {
+void MainWindow::OnCreate() {
     font_.reset(CreateUiFont());
-    imageList1_ = LoadStrip(instance_, IDB_SMALL, 16, 22);
+    smallImages_ = LoadStrip(instance_, IDB_SMALL, 16, 22);
     toolImages_ = LoadStrip(instance_, IDB_TOOLBAR, 32, 6);
     toolHotImages_ = LoadStrip(instance_, IDB_TOOLBAR_HOT, 32, 6);
-    menus_->Load(hwnd_, imageList1_.get());
+    menus_->Load(hwnd_, smallImages_.get());
     CreateToolBar();
     CreateControls();
 }
 
-void TForm1::CreateToolBar() {
-    toolBar1_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
+void MainWindow::CreateToolBar() {
+    toolBar_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
                                 WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
                                     CCS_NODIVIDER | CCS_NOPARENTALIGN,
-                                0, 0, 0, kToolBarHeight, hwnd_, reinterpret_cast<HMENU>(ID_TOOLBAR1),
+                                0, 0, 0, kToolBarHeight, hwnd_, reinterpret_cast<HMENU>(ID_TOOLBAR),
                                 instance_, nullptr);
-    SendMessageW(toolBar1_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageW(toolBar1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    SendMessageW(toolBar1_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolImages_.get()));
-    SendMessageW(toolBar1_, TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(toolHotImages_.get()));
+    SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolImages_.get()));
+    SendMessageW(toolBar_, TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(toolHotImages_.get()));
     std::vector<std::wstring> texts;
     for (const ToolButtonDef& d : kToolButtons) texts.push_back(d.caption ? AnsiToWide(d.caption) : L"");
     std::vector<TBBUTTON> buttons;
@@ -86,12 +86,12 @@ void TForm1::CreateToolBar() {
         }
         buttons.push_back(b);
     }
-    SendMessageW(toolBar1_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    SendMessageW(toolBar1_, TB_SETBUTTONSIZE, 0, MAKELPARAM(55, 51));
-    SendMessageW(toolBar1_, TB_AUTOSIZE, 0, 0);
+    SendMessageW(toolBar_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(55, 51));
+    SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
 }
 
-void TForm1::CreateControls() {
+void MainWindow::CreateControls() {
     auto child = [this](HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int x, int y,
                         int w, int h, UINT id, DWORD ex = 0) {
         HWND c = CreateWindowExW(ex, cls, AnsiToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h,
@@ -102,48 +102,48 @@ void TForm1::CreateControls() {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                hwnd_, nullptr, instance_, nullptr);
 
-    flatPanel1_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0);
-    label1_ = child(flatPanel1_, L"STATIC", "请选择Tarnwell要检查的项目", SS_LEFT, 10, 4, 300, 14, 0);
-    chkListView_ = child(flatPanel1_, WC_LISTVIEWW, "",
+    checklistPanel_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0);
+    checklistLabel_ = child(checklistPanel_, L"STATIC", "请选择Tarnwell要检查的项目", SS_LEFT, 10, 4, 300, 14, 0);
+    checklist_ = child(checklistPanel_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
-                         10, 21, 400, 136, ID_CHKLISTVIEW, WS_EX_CLIENTEDGE);
-    ListView_SetExtendedListViewStyle(chkListView_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    ListView_SetImageList(chkListView_, imageList1_.get(), LVSIL_SMALL);
+                         10, 21, 400, 136, ID_CHECKLIST, WS_EX_CLIENTEDGE);
+    ListView_SetExtendedListViewStyle(checklist_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    ListView_SetImageList(checklist_, smallImages_.get(), LVSIL_SMALL);
     LVCOLUMNW col{};
     col.mask = LVCF_WIDTH;
     col.cx = 300;
-    ListView_InsertColumn(chkListView_, 0, &col);
+    ListView_InsertColumn(checklist_, 0, &col);
     col.cx = 150;
-    ListView_InsertColumn(chkListView_, 1, &col);
-    selectAll_ = child(flatPanel1_, L"BUTTON", kSelectNone, BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
-    panel2_ = child(flatPanel1_, kPanelClass, "", WS_CLIPCHILDREN, kDesignWidth - kPanel2Width, 0, kPanel2Width,
+    ListView_InsertColumn(checklist_, 1, &col);
+    selectAll_ = child(checklistPanel_, L"BUTTON", kSelectNone, BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
+    buttonPanel_ = child(checklistPanel_, kPanelClass, "", WS_CLIPCHILDREN, kDesignWidth - kButtonPanelWidth, 0, kButtonPanelWidth,
                     kPanelHeight, 0);
     const char* captions[4] = {kScan, "修复", "全部修复", "退出"};
-    HWND* buttons[4] = {&flatButton1_, &flatButton2_, &flatButton3_, &flatButton4_};
+    HWND* buttons[4] = {&scanButton_, &repairButton_, &repairAllButton_, &exitButton_};
     for (int i = 0; i < 4; ++i)
-        *buttons[i] = child(panel2_, L"BUTTON", captions[i], BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft,
-                            kButtonTops[i], kButtonWidth, kButtonHeight, ID_FLATBUTTON1 + static_cast<UINT>(i));
-    EnableWindow(flatButton2_, FALSE);
-    EnableWindow(flatButton3_, FALSE);
-    AddHint(tooltip_, hwnd_, flatButton1_, kScanHint);
-    AddHint(tooltip_, hwnd_, flatButton2_, "修复选中的错误条目");
-    AddHint(tooltip_, hwnd_, flatButton3_, "修复所有扫描到的错误");
-    AddHint(tooltip_, hwnd_, flatButton4_, "退出Tarnwell");
+        *buttons[i] = child(buttonPanel_, L"BUTTON", captions[i], BS_PUSHBUTTON | WS_TABSTOP, kButtonLeft,
+                            kButtonTops[i], kButtonWidth, kButtonHeight, ID_SCAN_BUTTON + static_cast<UINT>(i));
+    EnableWindow(repairButton_, FALSE);
+    EnableWindow(repairAllButton_, FALSE);
+    AddHint(tooltip_, hwnd_, scanButton_, kScanHint);
+    AddHint(tooltip_, hwnd_, repairButton_, "修复选中的错误条目");
+    AddHint(tooltip_, hwnd_, repairAllButton_, "修复所有扫描到的错误");
+    AddHint(tooltip_, hwnd_, exitButton_, "退出Tarnwell");
 
-    listView2_ = child(hwnd_, WC_LISTVIEWW, "",
+    reportList_ = child(hwnd_, WC_LISTVIEWW, "",
                        LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
-                       kToolBarHeight + kPanelHeight, kDesignWidth, 200, ID_LISTVIEW2, WS_EX_CLIENTEDGE);
-    report_.Attach(hwnd_, listView2_, imageList1_.get());
+                       kToolBarHeight + kPanelHeight, kDesignWidth, 200, ID_REPORT_LIST, WS_EX_CLIENTEDGE);
+    report_.Attach(hwnd_, reportList_, smallImages_.get());
 
-    statusBar1_ = child(hwnd_, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, 0, 0, 0, 19, ID_STATUSBAR1);
+    statusBar_ = child(hwnd_, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, 0, 0, 0, 19, ID_STATUS_BAR);
     int parts[1] = {400};
-    SendMessageW(statusBar1_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
     SetStatus("Tarnwell " TW_VERSION_STR " - 请选择要检查的项目，然后单击“扫描”。");
 }
 
-void TForm1::FillChecklist() {
+void MainWindow::FillChecklist() {
     const std::vector<ChecklistItem>& rows = session_.checklist;
-    ListView_DeleteAllItems(chkListView_);
+    ListView_DeleteAllItems(checklist_);
     for (size_t i = 0; i < rows.size(); ++i) {
         std::wstring caption = AnsiToWide(rows[i].caption);
         std::wstring note = AnsiToWide(rows[i].note);
@@ -152,61 +152,61 @@ void TForm1::FillChecklist() {
         item.iItem = static_cast<int>(i);
         item.pszText = &caption[0];
         item.iImage = rows[i].image;
-        SendMessageW(chkListView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(checklist_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         LVITEMW sub{};
         sub.iSubItem = 1;
         sub.pszText = &note[0];
-        SendMessageW(chkListView_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
-        ListView_SetCheckState(chkListView_, static_cast<int>(i), rows[i].ticked);
+        SendMessageW(checklist_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
+        ListView_SetCheckState(checklist_, static_cast<int>(i), rows[i].ticked);
     }
 }
 
-void TForm1::OnSize() {
-    if (!toolBar1_) return;
+void MainWindow::OnSize() {
+    if (!toolBar_) return;
     RECT rc;
     GetClientRect(hwnd_, &rc);
     int w = rc.right, h = rc.bottom;
-    MoveWindow(toolBar1_, 0, 0, w, kToolBarHeight, TRUE);
-    SendMessageW(statusBar1_, WM_SIZE, 0, 0);
+    MoveWindow(toolBar_, 0, 0, w, kToolBarHeight, TRUE);
+    SendMessageW(statusBar_, WM_SIZE, 0, 0);
     // The bar repaints only what it gains: its size grip would stay painted where the corner was.
-    InvalidateRect(statusBar1_, nullptr, TRUE);
+    InvalidateRect(statusBar_, nullptr, TRUE);
     RECT sr;
-    GetWindowRect(statusBar1_, &sr);
+    GetWindowRect(statusBar_, &sr);
     int sbh = sr.bottom - sr.top;
     // Panel2 first: the checklist panel lays itself out against it when it is resized.
-    MoveWindow(panel2_, w - kPanel2Width, 0, kPanel2Width, kPanelHeight, TRUE);
-    MoveWindow(flatPanel1_, 0, kToolBarHeight, w, kPanelHeight, TRUE);
+    MoveWindow(buttonPanel_, w - kButtonPanelWidth, 0, kButtonPanelWidth, kPanelHeight, TRUE);
+    MoveWindow(checklistPanel_, 0, kToolBarHeight, w, kPanelHeight, TRUE);
     int listTop = kToolBarHeight + kPanelHeight;
     int listH = h - listTop - sbh;
-    MoveWindow(listView2_, 0, listTop, w, listH > 0 ? listH : 0, TRUE);
+    MoveWindow(reportList_, 0, listTop, w, listH > 0 ? listH : 0, TRUE);
     // The location column takes whatever the other three leave.
     int loc = w - 150 - 60 - 231 - GetSystemMetrics(SM_CXVSCROLL) - 4;
-    ListView_SetColumnWidth(listView2_, 1, loc > 80 ? loc : 80);
+    ListView_SetColumnWidth(reportList_, 1, loc > 80 ? loc : 80);
 }
 
-void TForm1::LayoutChecklistPanel() {
-    if (!panel2_) return;
+void MainWindow::LayoutChecklistPanel() {
+    if (!buttonPanel_) return;
     RECT p2;
-    GetWindowRect(panel2_, &p2);
-    MapWindowPoints(nullptr, flatPanel1_, reinterpret_cast<POINT*>(&p2), 2);
+    GetWindowRect(buttonPanel_, &p2);
+    MapWindowPoints(nullptr, checklistPanel_, reinterpret_cast<POINT*>(&p2), 2);
     RECT lb;
-    GetWindowRect(label1_, &lb);
-    MapWindowPoints(nullptr, flatPanel1_, reinterpret_cast<POINT*>(&lb), 2);
+    GetWindowRect(checklistLabel_, &lb);
+    MapWindowPoints(nullptr, checklistPanel_, reinterpret_cast<POINT*>(&lb), 2);
     int left = lb.left;
     int width = p2.left - left - 2;
     int top = kButtonTops[0] + 2;
     int height = kButtonTops[3] + kButtonHeight - kButtonTops[0] - 2;
-    MoveWindow(chkListView_, left, top, width > 0 ? width : 0, height, TRUE);
+    MoveWindow(checklist_, left, top, width > 0 ? width : 0, height, TRUE);
     RECT sa;
     GetWindowRect(selectAll_, &sa);
-    MapWindowPoints(nullptr, flatPanel1_, reinterpret_cast<POINT*>(&sa), 2);
+    MapWindowPoints(nullptr, checklistPanel_, reinterpret_cast<POINT*>(&sa), 2);
     MoveWindow(selectAll_, p2.left - (sa.right - sa.left) - 2, sa.top, sa.right - sa.left, sa.bottom - sa.top, TRUE);
     // The caption column fills the checklist beside the 150-pixel note column.
     int first = width - 150 - GetSystemMetrics(SM_CXVSCROLL) - 4;
-    ListView_SetColumnWidth(chkListView_, 0, first > 60 ? first : 60);
+    ListView_SetColumnWidth(checklist_, 0, first > 60 ? first : 60);
 }
 
-LRESULT TForm1::OnNotify(NMHDR* hdr) {
+LRESULT MainWindow::OnNotify(NMHDR* hdr) {
     if (report_.OnNotify(hdr)) return 0;
     if (hdr->code == TTN_GETDISPINFOW && hdr->hwndFrom != tooltip_) {
         auto* tt = reinterpret_cast<NMTTDISPINFOW*>(hdr);

@@ -9,6 +9,8 @@
 namespace tw {
 namespace window_layout {
 
+// The window class keeps the name that a second copy of Tarnwell and other programs look for
+// (they find the running copy's window by it and send it kCloseMessage): never rename it.
 inline const wchar_t kMainClass[] = L"TForm1";
 inline const wchar_t kPanelClass[] = L"TarnwellPanel";
 
@@ -27,7 +29,7 @@ inline const int kDesignWidth = 608, kDesignHeight = 465;
 // The smallest window the user can drag to; a stored size below it is not restored. At this
 // height the report list still shows its header and three rows beneath the checklist panel.
 inline const int kMinWidth = 400, kMinHeight = 400;
-inline const int kToolBarHeight = 56, kPanelHeight = 167, kPanel2Width = 103;
+inline const int kToolBarHeight = 56, kPanelHeight = 167, kButtonPanelWidth = 103;
 inline const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 inline const int kButtonTops[4] = {19, 57, 94, 132};
 
@@ -39,14 +41,14 @@ struct ToolButtonDef {
     bool hidden;
 };
 inline const ToolButtonDef kToolButtons[] = {
-    {IDM_SCAN, 0, kScanTool, kScanHint, false},                          // ToolButton1
-    {IDM_REPAIRALL, 1, "全部修复", "修复所有扫描到的错误", true},        // ToolButton8
-    {IDM_REPAIR, 2, "  修复  ", "修复选中的错误", true},                  // ToolButton2
+    {IDM_SCAN, 0, kScanTool, kScanHint, false},
+    {IDM_REPAIRALL, 1, "全部修复", "修复所有扫描到的错误", true},
+    {IDM_REPAIR, 2, "  修复  ", "修复选中的错误", true},
     {0, 0, nullptr, nullptr, false},
-    {IDM_BACKUP, 3, "  备份  ", "注册表备份", false},                    // ToolButton4
-    {IDM_RESTORE, 4, "  恢复  ", "注册表恢复", false},                   // ToolButton7
+    {IDM_BACKUP, 3, "  备份  ", "注册表备份", false},
+    {IDM_RESTORE, 4, "  恢复  ", "注册表恢复", false},
     {0, 0, nullptr, nullptr, false},
-    {IDM_HISTORY, 5, "历史日志", "修复历史日志", false},                 // ToolButton9
+    {IDM_HISTORY, 5, "历史日志", "修复历史日志", false},
 };
 
 }  // namespace window_layout

@@ -3,7 +3,7 @@
 #include <windowsx.h>
 
 #include "app/AboutCommands.h"
-#include "app/chm.h"
+#include "app/HtmlHelp.h"
 #include "platform/Text.h"
 #include "resource.h"
 
@@ -25,8 +25,8 @@ const RowCommand kRowCommands[] = {
 
 }  // namespace
 
-MenuCommands::MenuCommands(HINSTANCE instance, const std::string& helpFile)
-    : instance_(instance), help_(new THtmhelp(helpFile)) {}
+MenuCommands::MenuCommands(HINSTANCE instance, const Guide& guide)
+    : instance_(instance), help_(new HtmlHelp(guide)) {}
 
 // The main menu goes with its window; the popup's root is ours (popupRoot_).
 MenuCommands::~MenuCommands() = default;

@@ -14,12 +14,13 @@
 
 namespace tw {
 
-class THtmhelp;
+class HtmlHelp;
+struct Guide;
 
 class MenuCommands {
 public:
-    // Loads the help engine for the help file (silent when there is none).
-    MenuCommands(HINSTANCE instance, const std::string& helpFile);
+    // Loads the help engine for the guide (silent when there is none).
+    MenuCommands(HINSTANCE instance, const Guide& guide);
     ~MenuCommands();
     MenuCommands(const MenuCommands&) = delete;
     MenuCommands& operator=(const MenuCommands&) = delete;
@@ -31,7 +32,7 @@ public:
     HMENU MainMenu() const { return mainMenu_; }
     HMENU PopupMenu() const { return popupMenu_; }
     HACCEL Shortcuts() const { return accel_; }
-    THtmhelp* Help() const { return help_.get(); }
+    HtmlHelp* Help() const { return help_.get(); }
 
     // The window's WM_MEASUREITEM, WM_DRAWITEM and WM_CONTEXTMENU: the popup menu opens over
     // `popupOver` at the mouse, or near its corner when the keyboard asked. False when the
@@ -54,7 +55,7 @@ private:
     HMENU mainMenu_ = nullptr, popupMenu_ = nullptr;
     UniqueMenu popupRoot_;
     HACCEL accel_ = nullptr;
-    std::unique_ptr<THtmhelp> help_;
+    std::unique_ptr<HtmlHelp> help_;
     MenuImages images_;
 };
 

@@ -119,7 +119,7 @@ bool OpenInRegistryEditor(const Finding& f) {
 bool OpenContainingFolder(const Finding& f) {
     // A file of the Linux host (Wine's leftovers) is named by its Unix path: the Explorer takes
     // it through Wine's drive mapping.
-    std::string path = !f.location.empty() && f.location[0] == '/' ? DosPathOfUnix(f.location) : f.location;
+    std::string path = f.OnHost() ? DosPathOfUnix(f.location) : f.location;
     if (path.empty()) return false;
     while (path.size() > 3 && path.back() == '\\') path.pop_back();
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)

@@ -1,15 +1,16 @@
 #include "app/ProgressWindow.h"
 
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 
 namespace tw {
 
-TForm3::TForm3(HWND owner) { Create(IDD_PROGRESS, owner); }
+ProgressWindow::ProgressWindow(HWND owner) { Create(IDD_PROGRESS, owner); }
 
 // "停止等待" is IDCANCEL: Esc presses it too.
-void TForm3::OnInit() { TakeDialogKeys(); }
+void ProgressWindow::OnInit() { TakeDialogKeys(); }
 
-void TForm3::Show(const std::string& caption, const std::string& text, bool stoppable) {
+void ProgressWindow::Show(const std::string& caption, const std::string& text, bool stoppable) {
     if (!hwnd_) return;
     SetText(caption);
     SetItemText(IDC_PROGRESS_TEXT, text);
@@ -21,17 +22,17 @@ void TForm3::Show(const std::string& caption, const std::string& text, bool stop
     UpdateWindow(hwnd_);
 }
 
-void TForm3::Hide() {
+void ProgressWindow::Hide() {
     if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
 }
 
 void ProgressOnDemand::Show(const std::string& caption, const std::string& text) {
-    if (!window_) window_ = std::make_unique<TForm3>(owner_);
+    if (!window_) window_ = std::make_unique<ProgressWindow>(owner_);
     window_->Show(caption, text);
 }
 
 void ProgressOnDemand::ShowStoppable(const std::string& caption, const std::string& text) {
-    if (!window_) window_ = std::make_unique<TForm3>(owner_);
+    if (!window_) window_ = std::make_unique<ProgressWindow>(owner_);
     window_->Show(caption, text, true);
 }
 
@@ -39,17 +40,17 @@ void ProgressOnDemand::Hide() {
     if (window_) window_->Hide();
 }
 
-void TForm3::OnCommand(int id, int) {
+void ProgressWindow::OnCommand(int id, int) {
     if (id != IDCANCEL || !stoppable_ || stopRequested_) return;
     // Heard once: the waiting code looks at the request at its next turn.
     stopRequested_ = true;
     EnableWindow(StopButton(), FALSE);
-    SetItemText(IDC_PROGRESS_TEXT, ResourceText(IDS_PROGRESS_STOPPING));
+    SetItemText(IDC_PROGRESS_TEXT, LoadText(IDS_PROGRESS_STOPPING));
 }
 
 // The editor cannot be stopped from here: Alt+F4 must not hide the only sign of it. A wait that
 // may be ended takes it as the button.
-bool TForm3::OnMessage(UINT msg, WPARAM, LPARAM) {
+bool ProgressWindow::OnMessage(UINT msg, WPARAM, LPARAM) {
     if (msg != WM_CLOSE) return false;
     OnCommand(IDCANCEL, BN_CLICKED);
     return true;

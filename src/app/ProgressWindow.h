@@ -13,10 +13,10 @@
 
 namespace tw {
 
-class TForm3 : public DialogBase {
+class ProgressWindow : public DialogBase {
 public:
     // Creates the window hidden, centred on the desktop, owned by `owner` (may be null).
-    explicit TForm3(HWND owner);
+    explicit ProgressWindow(HWND owner);
 
     // Sets the caption and the line of text, shows the window and paints it at once. With
     // `stoppable` the button "停止等待" shows too, and pressing it (or closing the window) asks to
@@ -48,11 +48,11 @@ public:
     void ShowStoppable(const std::string& caption, const std::string& text) override;
     bool StopRequested() override { return window_ && window_->StopRequested(); }
     // Null until the first Show.
-    TForm3* Window() const { return window_.get(); }
+    ProgressWindow* Window() const { return window_.get(); }
 
 private:
     HWND owner_;
-    std::unique_ptr<TForm3> window_;
+    std::unique_ptr<ProgressWindow> window_;
 };
 
 }  // namespace tw

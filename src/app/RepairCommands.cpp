@@ -40,11 +40,12 @@ RepairContext WithProgress(RepairContext context, RepairProgress& progress) {
 
 RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
     : view_(view),
-      progress_(view.MainWindow()),
-      backup_(view, progress_),
+      messages_(view),
+      progress_(view.OwnerWindow()),
+      backup_(view, progress_, messages_),
       // The wait for a product's own uninstall shows in the progress window, with its stop button.
-      repairer_(findings, view, WithProgress(context, progress_), [this] { return backup_.ToolButton4Click(); }),
-      undo_(view, progress_) {}
+      repairer_(findings, view, messages_, WithProgress(context, progress_), [this] { return backup_.Backup(); }),
+      undo_(view, progress_, messages_) {}
 
 RepairCommands::~RepairCommands() = default;
 
@@ -55,25 +56,25 @@ bool RepairCommands::RunExclusive(Fn fn) {
     ScopeExit reset([this] { busy_ = false; });
     // As while the registry editor runs: no click reaches the main window or the history's
     // clear button until the command is through.
-    DisabledWindow main(view_.MainWindow());
+    DisabledWindow main(view_.OwnerWindow());
     DisabledWindow history(history_ ? history_->Handle() : nullptr);
     return fn();
 }
 
 void RepairCommands::RepairSelected() {
-    RunExclusive([this] { repairer_.FlatButton2Click(); return true; });
+    RunExclusive([this] { repairer_.RepairSelected(); return true; });
 }
 
 void RepairCommands::RepairAll() {
-    RunExclusive([this] { repairer_.FlatButton3Click(); return true; });
+    RunExclusive([this] { repairer_.RepairAll(); return true; });
 }
 
 bool RepairCommands::Backup() {
-    return RunExclusive([this] { return backup_.ToolButton4Click(); });
+    return RunExclusive([this] { return backup_.Backup(); });
 }
 
 void RepairCommands::Restore() {
-    RunExclusive([this] { return backup_.ToolButton7Click(); });
+    RunExclusive([this] { return backup_.Restore(); });
 }
 
 bool RepairCommands::UndoLast() {
@@ -85,19 +86,19 @@ bool RepairCommands::UndoChosen() {
     // they take, removes old ones, and picks the repair to undo back to; closing it picks none.
     return RunExclusive([this] {
         std::string path;
-        return ChooseUndoFile(view_.MainWindow(), UndoFolders(), path) && undo_.UndoBackTo(path);
+        return ChooseUndoFile(view_.OwnerWindow(), UndoFolders(), path) && undo_.UndoBackTo(path);
     });
 }
 
-TForm2& RepairCommands::History() {
-    if (!history_) history_ = std::make_unique<TForm2>(view_.MainWindow());
+HistoryWindow& RepairCommands::MakeHistory() {
+    if (!history_) history_ = std::make_unique<HistoryWindow>(view_.OwnerWindow());
     return *history_;
 }
 
-void RepairCommands::ShowHistory() { History().Show(); }
+void RepairCommands::ShowHistory() { MakeHistory().Show(); }
 
 void RepairCommands::ClearHistory() {
-    if (!busy_) History().FlatButton1Click();
+    if (!busy_) MakeHistory().ClearLog();
 }
 
 }  // namespace tw

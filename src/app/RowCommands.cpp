@@ -26,7 +26,7 @@ void RowCommands::IgnoreSelected() {
     if (findings_.UnrepairedCount() == 0) window_.SetRepairControls(false, true);
     if (ignoreWindow_ && ignoreWindow_->IsVisible()) ignoreWindow_->Show();
     if (!saved)
-        ShowMessage(window_.MainWindow(),
+        ShowMessage(window_.OwnerWindow(),
                     "无法写入忽略列表文件“" + ignored_.Path() + "”，此项只在本次运行中被忽略。",
                     MB_OK | MB_ICONERROR);
 }
@@ -36,7 +36,7 @@ void RowCommands::OpenSelected() {
     if (row < 0 || row >= findings_.Count()) return;
     const Finding f = findings_.At(row);
     if (!OpenLocation(f))
-        ShowMessage(window_.MainWindow(),
+        ShowMessage(window_.OwnerWindow(),
                     "无法打开“" + f.location + "”：它所在的位置已不存在，或者无法启动" +
                         (f.OnDisk() ? "资源管理器。" : "注册表编辑器。"),
                     MB_OK | MB_ICONERROR);
@@ -50,17 +50,17 @@ void RowCommands::ExportReport() {
     request.filters = {{"文本文件 (*.txt)", "*.txt"}, {"所有文件 (*.*)", "*.*"}};
     request.extension = "txt";
     std::string path;
-    if (!AskForFile(window_.MainWindow(), request, path)) return;
+    if (!AskForFile(window_.OwnerWindow(), request, path)) return;
     report_.CatchUp();
     std::vector<Finding> rows;
     rows.reserve(static_cast<size_t>(findings_.Count()));
     for (int i = 0; i < findings_.Count(); ++i) rows.push_back(findings_.At(i));
     if (!WriteReportFile(path, rows))
-        ShowMessage(window_.MainWindow(), "导出失败！无法写入文件“" + path + "”。", MB_OK | MB_ICONERROR);
+        ShowMessage(window_.OwnerWindow(), "导出失败！无法写入文件“" + path + "”。", MB_OK | MB_ICONERROR);
 }
 
 void RowCommands::ShowIgnoreWindow() {
-    if (!ignoreWindow_) ignoreWindow_.reset(new IgnoreWindow(window_.MainWindow(), ignored_));
+    if (!ignoreWindow_) ignoreWindow_.reset(new IgnoreWindow(window_.OwnerWindow(), ignored_));
     ignoreWindow_->Show();
 }
 

@@ -8,6 +8,7 @@
 #include "platform/FileDialog.h"
 #include "platform/ListColumns.h"
 #include "platform/Seams.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "repair/UndoFile.h"
 #include "resource.h"
@@ -89,9 +90,9 @@ void UndoWindow::OnInit() {
     SetMinimumSize(0, 130);
     HWND list = Item(IDC_UNDO_LIST);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddListColumns(list, {{ResourceText(IDS_UNDO_COLUMN_TIME), 150},
-                          {ResourceText(IDS_UNDO_COLUMN_FILE), 180},
-                          {ResourceText(IDS_UNDO_COLUMN_SIZE), 80}});
+    AddListColumns(list, {{LoadText(IDS_UNDO_COLUMN_TIME), 150},
+                          {LoadText(IDS_UNDO_COLUMN_FILE), 180},
+                          {LoadText(IDS_UNDO_COLUMN_SIZE), 80}});
     SendMessageW(Item(IDC_UNDO_DAYS), EM_SETLIMITTEXT, 5, 0);
 }
 

@@ -13,7 +13,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     int rc = 0;
     {
         tw::ComScope com;
-        tw::TForm1 form;
+        tw::MainWindow form;
         if (form.Create(instance)) {
             form.Show();
             rc = tw::RunMessageLoop();

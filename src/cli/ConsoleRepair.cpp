@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/HostSystem.h"
+#include "platform/LoadText.h"
 #include "platform/RegFileFormat.h"
 #include "platform/Text.h"
 #include "repair/Backup.h"
@@ -15,6 +16,7 @@
 #include "repair/UndoFile.h"
 #include "scanners/PathCheck.h"
 #include "scanners/registry/MsiProduct.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -22,128 +24,31 @@ namespace {
 
 bool Done(RepairOutcome o) { return o == RepairOutcome::Repaired || o == RepairOutcome::AlreadyGone; }
 
-// The lines of a .reg file after its first, in ANSI text, without the blank ones.
-std::vector<std::string> RegFileLines(const std::string& bytes) {
-    std::string text;
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        std::wstring wide((bytes.size() - 2) / 2, L'\0');
-        for (size_t i = 0; i < wide.size(); ++i)
-            wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                           (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
-        text = WideToAnsi(wide);
-    } else {
-        text = bytes;
+// Prints each Finding's line with what its repair would do and, below it, what would go, each
+// line after a tab (a Finding's line never starts with one). Deletes nothing.
+int PrintDryRun(ConsoleView& view, FindingList& findings, const ConsoleRepairOptions& options,
+                const std::vector<std::string>& lines) {
+    int status = 0;
+    RepairPlanner planner(options.ignored, OsFamily(options.majorVersion));
+    for (int i = 0; i < findings.Count(); ++i) {
+        const RepairPlan plan = planner.Plan(findings.At(i), RepairPlanner::WhatGoes);
+        if (!Done(plan.outcome)) status = 1;
+        std::string text = lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(plan.outcome, true) + "\n";
+        if (plan.outcome == RepairOutcome::Repaired)
+            for (const std::string& d : plan.goes) text += "\t" + EscapeForConsole(d) + "\n";
+        view.Write(view.Out(), text);
     }
-    std::vector<std::string> lines;
-    size_t start = 0;
-    bool first = true;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        // The record's mark is the file's own, not what would go.
-        if (!first && !line.empty() && line[0] != ';') lines.push_back(line);
-        first = false;
-        start = end + 2;
-    }
-    return lines;
+    return status;
 }
 
-// What the repair of one row would do, judged as RepairFinding judges it but without deleting
-// anything: what a registry row would delete is recorded exactly as the undo file would record
-// it (into a scratch file that is read back and removed), a disk row names its file or folder.
-class DryRun {
-public:
-    explicit DryRun(const ConsoleRepairOptions& o)
-        : options_(o), flavor_(FlavorForMajorVersion(o.majorVersion)) {
-        char temp[MAX_PATH + 1] = {};
-        const DWORD n = GetTempPathA(MAX_PATH, temp);
-        if (n > 0 && n <= MAX_PATH) folder_ = std::string(temp) + "TarnwellDryRun" + IntToStr(GetCurrentProcessId()) + "\\";
-    }
-    ~DryRun() {
-        if (!folder_.empty()) RemoveDirectoryA(folder_.c_str());
-    }
-
-    RepairOutcome Judge(const Finding& f, std::vector<std::string>& detail) {
-        detail.clear();
-        if (options_.ignored && options_.ignored->Protects(f)) return RepairOutcome::Ignored;
-        if (!StillMissing(f)) return RepairOutcome::NowPresent;
-        if (IsWineHostRow(f)) {
-            std::string why;
-            const RepairOutcome o = PlanWineHostRepair(f, wine_, why);
-            if (o == RepairOutcome::Repaired) detail.push_back(f.location);
-            return o;
-        }
-        const HKEY root = RootFromCaption(f.caption);
-        switch (f.kind) {
-            case FindingKind::File:
-            case FindingKind::Folder: {
-                std::string path = f.location;
-                if (f.kind == FindingKind::Folder && path.size() > 3 && path.back() == '\\' &&
-                    !IsLeadByteAt(path, path.size() - 2))
-                    path.pop_back();
-                if (!IsRepairableDiskPath(path)) return RepairOutcome::Failed;
-                const PathState state = QueryPath(path);
-                if (IsGone(state)) return RepairOutcome::AlreadyGone;
-                // A file row names one file, a folder row one folder: anything else is not
-                // what was found, and the repair leaves it.
-                if (state != (f.kind == FindingKind::File ? PathState::File : PathState::Directory))
-                    return RepairOutcome::Failed;
-                detail.push_back(path);
-                return RepairOutcome::Repaired;
-            }
-            case FindingKind::RegistryKey:
-                if (!IsRepairableKeyLocation(f.location)) return RepairOutcome::Failed;
-                return Record(detail, [&](UndoFile& u) { return u.RecordKey(root, f.location); });
-            case FindingKind::RegistryDefaultValue:
-                if (!IsRepairableValueLocation(f.location)) return RepairOutcome::Failed;
-                return Record(detail, [&](UndoFile& u) { return u.RecordDefaultValue(root, f.location); });
-            case FindingKind::RegistryValue:
-                if (!IsRepairableValueLocation(f.location)) return RepairOutcome::Failed;
-                return Record(detail, [&](UndoFile& u) { return u.RecordValue(root, f.location, f.keyName); });
-            case FindingKind::ProductUninstall: {
-                // Nothing is deleted by hand: the product's own uninstall would run.
-                std::string code;
-                switch (ProductOfEntry(root, f.location, code)) {
-                    case EntryProduct::NoEntry: return RepairOutcome::AlreadyGone;
-                    case EntryProduct::NotProduct: return RepairOutcome::Failed;
-                    case EntryProduct::Product: break;
-                }
-                detail.push_back("msiexec /x " + code + " /qn");
-                return RepairOutcome::Repaired;
-            }
-            case FindingKind::Unspecified: break;
-        }
-        return RepairOutcome::Failed;
-    }
-
-private:
-    template <class Fn>
-    RepairOutcome Record(std::vector<std::string>& detail, Fn record) {
-        if (folder_.empty()) return RepairOutcome::NotRecorded;
-        UndoFile undo;
-        undo.AllowLineBreakEscapes(RunningUnderWine());
-        if (!undo.Open(flavor_, folder_)) return RepairOutcome::NotRecorded;
-        const std::string path = undo.Path();
-        const bool ok = record(undo);
-        const int records = undo.RecordCount();
-        undo.Close();  // removes a file without records
-        if (records > 0) {
-            std::string bytes;
-            ReadWholeFile(path, bytes);
-            detail = RegFileLines(bytes);
-            DeleteFileA(path.c_str());
-        }
-        if (!ok) return RepairOutcome::NotRecorded;
-        return records > 0 ? RepairOutcome::Repaired : RepairOutcome::AlreadyGone;
-    }
-
-    const ConsoleRepairOptions& options_;
-    WineLeftovers wine_;
-    RegFileFlavor flavor_;
-    std::string folder_;
-};
+// The closing line of a repair on standard error.
+std::string Summary(const RepairCounts& counts, int rows, const std::string& undoPath) {
+    std::string summary = LoadText(IDS_CONSOLE_SUMMARY, {counts.repaired, rows - counts.repaired});
+    if (counts.foundAfter > 0)
+        summary += LoadText(IDS_CONSOLE_FOUND_AFTER, {counts.foundAfter, LoadText(IDS_FOUND_AFTER_REPAIR)});
+    if (!undoPath.empty() && FileExists(undoPath)) summary += LoadText(IDS_CONSOLE_UNDO_FILE, {undoPath});
+    return summary;
+}
 
 }  // namespace
 
@@ -166,28 +71,17 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     for (int i = 0; i < count; ++i) lines.push_back(ConsoleLine(findings.At(i)));
     int status = 0;
 
-    if (options.dryRun) {
-        DryRun judge(options);
-        std::vector<std::string> detail;
-        for (int i = 0; i < count; ++i) {
-            const RepairOutcome o = judge.Judge(findings.At(i), detail);
-            if (!Done(o)) status = 1;
-            std::string text = lines[static_cast<size_t>(i)] + "\t" + OutcomeWord(o, true) + "\n";
-            // What would go, each line after a tab: a Finding's line never starts with one.
-            for (const std::string& d : detail) text += "\t" + EscapeForConsole(d) + "\n";
-            view.Write(stdout, text);
-        }
-        return status;
-    }
+    if (options.dryRun) return PrintDryRun(view, findings, options, lines);
 
     ConsoleRepairView repairView;
+    ConsoleRepairUi ui(view);
     auto printAll = [&](const char* word) {
-        for (const std::string& line : lines) view.Write(stdout, line + "\t" + word + "\n");
+        for (const std::string& line : lines) view.Write(view.Out(), line + "\t" + word + "\n");
     };
     if (options.backup && count > 0) {
         QuietProgress quiet;
-        RegistryBackup backup(repairView, quiet);
-        if (!backup.ToolButton4Click()) {
+        RegistryBackup backup(repairView, quiet, ui);
+        if (!backup.Backup()) {
             printAll("not-run");
             return 2;
         }
@@ -210,7 +104,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     context.ignored = options.ignored;
     context.progress = &waitLine;
     context.scanAfterRepair = options.scanAfterRepair;
-    Repairer repairer(findings, repairView, context, nullptr);
+    Repairer repairer(findings, repairView, ui, context, nullptr);
     std::vector<RepairOutcome> outcomes(static_cast<size_t>(count), RepairOutcome::Failed);
     // What each product's uninstall returned: two more fields on its line.
     std::vector<std::string> answers(static_cast<size_t>(count));
@@ -228,7 +122,7 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
             if (!answer.code.empty())
                 answers[at] = "\t" + answer.code + "\t" + EscapeForConsole(answer.meaning);
             if (o == RepairOutcome::Failed && !repairer.HostSaid().empty())
-                view.Write(stderr, f.location + "：" + repairer.HostSaid() + "\n");
+                view.Write(stderr, LoadText(IDS_CONSOLE_HOST_NOT_REPAIRED, {f.location, repairer.HostSaid()}) + "\n");
         },
         &counts);
     if (!ran) {
@@ -239,16 +133,9 @@ int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairO
     for (size_t i = 0; i < lines.size() && i < outcomes.size(); ++i) {
         const RepairOutcome o = outcomes[i];
         if (!Done(o)) status = 1;
-        view.Write(stdout, lines[i] + "\t" + OutcomeWord(o) + (i < answers.size() ? answers[i] : std::string()) + "\n");
+        view.Write(view.Out(), lines[i] + "\t" + OutcomeWord(o) + (i < answers.size() ? answers[i] : std::string()) + "\n");
     }
-    std::string summary = "修复了 " + IntToStr(counts.repaired) + " 个错误，" +
-                          IntToStr(static_cast<long long>(lines.size()) - counts.repaired) + " 个没有修复。";
-    if (counts.foundAfter > 0)
-        summary += "其中 " + IntToStr(counts.foundAfter) + " 个是修复后再次扫描发现的（说明以“" +
-                   kFoundAfterRepair + "”开头）。";
-    if (!repairer.UndoPath().empty() && FileExists(repairer.UndoPath()))
-        summary += "撤销文件：" + repairer.UndoPath();
-    view.Write(stderr, summary + "\n");
+    view.Write(stderr, Summary(counts, static_cast<int>(lines.size()), repairer.UndoPath()) + "\n");
     return status;
 }
 
@@ -261,7 +148,7 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
     } else {
         const std::vector<std::string> files = ListUndoFiles();
         if (files.empty()) {
-            view.Write(stderr, "没有可以撤销的修复：文件夹“" + UndoFolder() + "”中没有撤销文件。\n");
+            view.Write(stderr, NoUndoFilesText(UndoFolder()) + "\n");
             return 2;
         }
         path = files.back();
@@ -269,20 +156,21 @@ int ConsoleUndo(ConsoleView& view, const std::string* file) {
     RegFileFlavor flavor;
     std::vector<RegFileKey> keys;
     if (!ReadUndoFile(path, flavor, keys)) {
-        view.Write(stderr, "撤销失败！无法读取撤销文件“" + path + "”，注册表没有改变。\n");
+        view.Write(stderr, UndoUnreadableText(path) + "\n");
         return 2;
     }
     // A file that holds more than a repair recorded is not imported: nothing could be undone.
-    const std::string refusal = UndoRefusal(path, {flavor, keys});
-    if (!refusal.empty()) {
-        view.Write(stderr, refusal + "\n");
+    const UndoProblem problem = UndoFileProblem(path, {flavor, keys});
+    if (problem.what != UndoProblem::None) {
+        view.Write(stderr, UndoRefusedText(path, problem) + "\n");
         return 2;
     }
     ConsoleRepairView repairView;
     QuietProgress quiet;
-    UndoCommand undo(repairView, quiet);
+    ConsoleRepairUi ui(view);
+    UndoCommand undo(repairView, quiet, ui);
     const bool ok = undo.UndoFrom(path);
-    view.Write(stdout, EscapeForConsole(path) + "\t" + IntToStr(static_cast<long long>(keys.size())) + "\t" +
+    view.Write(view.Out(), EscapeForConsole(path) + "\t" + IntToStr(static_cast<long long>(keys.size())) + "\t" +
                            (ok ? "restored" : "not-restored") + "\n");
     return ok ? 0 : 1;
 }
@@ -306,7 +194,7 @@ int ConsoleListUndo(ConsoleView& view) {
         RegFileFlavor flavor;
         std::vector<RegFileKey> keys;
         if (ReadUndoFile(path, flavor, keys)) keyCount = IntToStr(static_cast<long long>(keys.size()));
-        view.Write(stdout, date + "\t" + keyCount + "\t" + size + "\t" + EscapeForConsole(path) + "\n");
+        view.Write(view.Out(), date + "\t" + keyCount + "\t" + size + "\t" + EscapeForConsole(path) + "\n");
     }
     return 0;
 }

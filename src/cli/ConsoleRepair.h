@@ -10,8 +10,31 @@
 #include "repair/Repair.h"
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
+#include "wording/RepairWording.h"
 
 namespace tw {
+
+// Repair's questions and reports on the console: each on standard error, worded as the window
+// words it. No one sits at the console to answer: a question is refused, but for the import of
+// an undo file, which the user asked for with --undo.
+class ConsoleRepairUi : public WordedRepairUi {
+public:
+    explicit ConsoleRepairUi(ConsoleView& view) : view_(view) {}
+    bool ConfirmUndo(const std::vector<std::string>& newestFirst) override {
+        view_.Say(UndoQuestion(newestFirst));
+        return true;
+    }
+
+protected:
+    bool Ask(const std::string& question) override {
+        view_.Say(question);
+        return false;
+    }
+    void Tell(const std::string& text, Tone) override { view_.Say(text); }
+
+private:
+    ConsoleView& view_;
+};
 
 // The word a repair outcome prints as (the sixth field of a repaired Finding's line).
 const char* OutcomeWord(RepairOutcome outcome, bool dryRun = false);

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
 #include "repair/RepairView.h"
 #include "scan/Checklist.h"
 #include "scan/ScanDriver.h"
 #include "scanners/FindingList.h"
+#include "version.h"
+#include "wording/ScanWording.h"
 
 namespace tw {
 
@@ -47,6 +50,13 @@ public:
     ScanSink& Sink() override { return *this; }
     // The pause of a walk on this thread, as in the window.
     void ProcessMessages() override { PauseForMessages(); }
+    // No one sits at a console scan to answer: the question goes to standard error, and the
+    // category is not scanned.
+    bool ConfirmOnMultiBoot(ChecklistRow row) override {
+        Say(MultiBootQuestion(row));
+        return false;
+    }
+    void ReportEndedEarly(const std::vector<EndedEarly>& ended) override { Say(ErrorSentence(EndedEarlyText(ended))); }
 
     void AddFinding(const Finding& f) override {
         ++count_;
@@ -64,7 +74,14 @@ public:
         fwrite(bytes.data(), 1, bytes.size(), out);
         fflush(out);
     }
+    // A question or report that the window shows in a message box, on standard error: after the
+    // box's caption, as long as a box shows it.
+    void Say(const std::string& text) {
+        Write(stderr, TW_PRODUCT_NAME ": " + ShortForDisplay(text, kMessageTextLimit) + "\n");
+    }
     const std::string& Status() const { return status_; }
+    // Where the lines of the Findings go (standard output unless told otherwise).
+    FILE* Out() const { return out_; }
 
 private:
     std::vector<bool> ticks_;
@@ -86,7 +103,7 @@ public:
     void SetStatus(const std::string& text) override { status_ = text; }
     void SetRepairControls(bool, bool) override {}
     void ProcessMessages() override { PauseForMessages(); }
-    HWND MainWindow() override { return nullptr; }
+    HWND OwnerWindow() override { return nullptr; }
     const std::string& Status() const { return status_; }
 
 private:

@@ -17,7 +17,6 @@
 #include "platform/ComScope.h"
 #include "platform/DataFolder.h"
 #include "platform/MessagePump.h"
-#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "scan/ScanSession.h"
 #include "scanners/IgnoreList.h"
@@ -70,6 +69,73 @@ bool ParseRows(const std::string& list, size_t rowCount, std::vector<bool>& tick
     return true;
 }
 
+// What the command line asks for.
+struct Options {
+    bool utf8 = false, all = false, listRows = false, version = false;
+    bool repair = false, dryRun = false, backup = false, undo = false, listUndo = false;
+    std::string rows, undoFile;
+    bool haveRows = false, haveUndoFile = false;
+};
+
+// Reads the command line; false (with the exit status in `status`) when the usage was printed.
+bool ParseOptions(int argc, char** argv, Options& o, int& status) {
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--utf8")) o.utf8 = true;
+        else if (!strcmp(argv[i], "--all")) o.all = true;
+        else if (!strcmp(argv[i], "--list-rows")) o.listRows = true;
+        else if (!strcmp(argv[i], "--version")) o.version = true;
+        else if (!strcmp(argv[i], "--rows") && i + 1 < argc) { o.rows = argv[++i]; o.haveRows = true; }
+        else if (!strncmp(argv[i], "--rows=", 7)) { o.rows = argv[i] + 7; o.haveRows = true; }
+        else if (!strcmp(argv[i], "--repair")) o.repair = true;
+        else if (!strcmp(argv[i], "--dry-run")) o.dryRun = true;
+        else if (!strcmp(argv[i], "--backup")) o.backup = true;
+        else if (!strcmp(argv[i], "--list-undo")) o.listUndo = true;
+        else if (!strcmp(argv[i], "--undo")) {
+            o.undo = true;
+            if (i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0) { o.undoFile = argv[++i]; o.haveUndoFile = true; }
+        }
+        else {
+            PrintUsage();
+            status = strcmp(argv[i], "--help") == 0 ? 0 : 2;
+            return false;
+        }
+    }
+    // --dry-run and --backup belong to a repair; a repair, an undo and the lists exclude each
+    // other.
+    if (((o.dryRun || o.backup) && !o.repair) || (o.dryRun && o.backup) ||
+        (o.repair + o.undo + o.listUndo + o.listRows) > 1) {
+        PrintUsage();
+        status = 2;
+        return false;
+    }
+    return true;
+}
+
+// The scan of the ticked rows, then the repair when asked for: the program's exit status.
+int ScanAndRepair(tw::ConsoleView& view, const tw::ScanSession& session, tw::IgnoreList& ignored,
+                  const Options& o) {
+    tw::FindingList found;
+    if (o.repair) view.KeepFindings(&found);
+    std::unique_ptr<tw::ScanDriver> driver = tw::MakeScanDriver(view, session, ignored);
+    bool finished = false;
+    driver->onScanFinished = [&] { finished = true; };
+    driver->ScanCommand();
+    // The driver's message-only window stands in for the window's UI thread: the worker
+    // threads hand their Findings over to it.
+    tw::RunUntil([&] { return finished; });
+    view.Write(stderr, view.Status() + "\n");
+    if (!o.repair) return 0;
+    tw::ConsoleRepairOptions options;
+    options.majorVersion = session.os.MajorVersion;
+    options.ignored = &ignored;
+    options.dryRun = o.dryRun;
+    options.backup = o.backup;
+    options.scanAfterRepair = [&driver](const std::vector<tw::Finding>& repaired) {
+        return driver->ScanAfterRepair(repaired);
+    };
+    return tw::ConsoleRepair(view, found, options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,43 +143,15 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stderr), _O_BINARY);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-    bool utf8 = false, all = false, listRows = false, version = false;
-    bool repair = false, dryRun = false, backup = false, undo = false, listUndo = false;
-    std::string rows, undoFile;
-    bool haveRows = false, haveUndoFile = false;
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--utf8")) utf8 = true;
-        else if (!strcmp(argv[i], "--all")) all = true;
-        else if (!strcmp(argv[i], "--list-rows")) listRows = true;
-        else if (!strcmp(argv[i], "--version")) version = true;
-        else if (!strcmp(argv[i], "--rows") && i + 1 < argc) { rows = argv[++i]; haveRows = true; }
-        else if (!strncmp(argv[i], "--rows=", 7)) { rows = argv[i] + 7; haveRows = true; }
-        else if (!strcmp(argv[i], "--repair")) repair = true;
-        else if (!strcmp(argv[i], "--dry-run")) dryRun = true;
-        else if (!strcmp(argv[i], "--backup")) backup = true;
-        else if (!strcmp(argv[i], "--list-undo")) listUndo = true;
-        else if (!strcmp(argv[i], "--undo")) {
-            undo = true;
-            if (i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0) { undoFile = argv[++i]; haveUndoFile = true; }
-        }
-        else {
-            PrintUsage();
-            return strcmp(argv[i], "--help") == 0 ? 0 : 2;
-        }
-    }
-
-    // --dry-run and --backup belong to a repair; a repair, an undo and the lists exclude each
-    // other.
-    if (((dryRun || backup) && !repair) || (dryRun && backup) || (repair + undo + listUndo + listRows) > 1) {
-        PrintUsage();
-        return 2;
-    }
+    Options o;
+    int status = 0;
+    if (!ParseOptions(argc, argv, o, status)) return status;
 
     // What the user told the window to ignore is not reported here either.
     tw::IgnoreList ignored;
     const tw::ScanSession session = tw::OpenScanSession(ignored);
-    const tw::TKivOSInfo& os = session.os;
-    if (version) {
+    const tw::OsInfo& os = session.os;
+    if (o.version) {
         printf(TW_PRODUCT_NAME " " TW_VERSION_STR "\t%s\t%u.%u.%u\n", os.VersionName.c_str(), os.MajorVersion,
                os.MinorVersion, os.BuildNumber);
         return 0;
@@ -124,57 +162,25 @@ int main(int argc, char** argv) {
     }
     const std::vector<tw::ChecklistItem>& items = session.checklist;
     std::vector<bool> ticks;
-    for (const tw::ChecklistItem& item : items) ticks.push_back(all || item.ticked);
-    if (haveRows && !ParseRows(rows, items.size(), ticks)) {
+    for (const tw::ChecklistItem& item : items) ticks.push_back(o.all || item.ticked);
+    if (o.haveRows && !ParseRows(o.rows, items.size(), ticks)) {
         fprintf(stderr, "--rows: indexes from 0 to %u, separated by commas\n", static_cast<unsigned>(items.size() - 1));
         return 2;
     }
 
-    tw::ConsoleView view(ticks, utf8);
+    tw::ConsoleView view(ticks, o.utf8);
     view.SetRows(items);
-    if (listRows) {
+    if (o.listRows) {
         for (size_t i = 0; i < items.size(); ++i)
             view.Write(stdout, tw::IntToStr(static_cast<long long>(i)) + "\t" + (items[i].ticked ? "x" : " ") + "\t" +
                                    items[i].caption + "\n");
         return 0;
     }
 
-    // No one sits at a console scan to press a message box's button: an error that ends a
-    // step goes to standard error, and a question is answered with its refusing button. The
-    // one question of an undo, whether to import the file, was answered by asking for --undo.
-    tw::CurrentSeams().messageBox = [&view, undo](HWND, const std::string& text, const std::string& caption,
-                                                  UINT type) {
-        view.Write(stderr, caption + ": " + text + "\n");
-        switch (type & MB_TYPEMASK) {
-            case MB_OK: return IDOK;
-            case MB_OKCANCEL: return undo ? IDOK : IDCANCEL;
-            case MB_YESNO: return IDNO;
-            default: return IDCANCEL;
-        }
-    };
-    if (listUndo) return tw::ConsoleListUndo(view);
+    if (o.listUndo) return tw::ConsoleListUndo(view);
 
     tw::ComScope com;
-    if (undo) return tw::ConsoleUndo(view, haveUndoFile ? &undoFile : nullptr);
+    if (o.undo) return tw::ConsoleUndo(view, o.haveUndoFile ? &o.undoFile : nullptr);
     if (!session.ignoreListRead) view.Write(stderr, "cannot read " + ignored.Path() + "\n");
-    tw::FindingList found;
-    if (repair) view.KeepFindings(&found);
-    std::unique_ptr<tw::ScanDriver> driver = tw::MakeScanDriver(view, session, ignored);
-    bool finished = false;
-    driver->onScanFinished = [&] { finished = true; };
-    driver->ScanCommand();
-    // The driver's message-only window stands in for the window's UI thread: the worker
-    // threads hand their Findings over to it.
-    tw::RunUntil([&] { return finished; });
-    view.Write(stderr, view.Status() + "\n");
-    if (!repair) return 0;
-    tw::ConsoleRepairOptions options;
-    options.majorVersion = os.MajorVersion;
-    options.ignored = &ignored;
-    options.dryRun = dryRun;
-    options.backup = backup;
-    options.scanAfterRepair = [&driver](const std::vector<tw::Finding>& repaired) {
-        return driver->ScanAfterRepair(repaired);
-    };
-    return tw::ConsoleRepair(view, found, options);
+    return ScanAndRepair(view, session, ignored, o);
 }

@@ -61,10 +61,12 @@ int ShowMessage(HWND owner, const std::string& text, UINT type) {
     return CurrentSeams().messageBox(owner, ShortForDisplay(text, kMessageTextLimit), "Tarnwell", type);
 }
 
-void ShowError(HWND owner, const std::string& text) {
+std::string ErrorSentence(const std::string& text) {
     std::string shown = text;
     if (!shown.empty() && static_cast<unsigned char>(shown.back()) > '.') shown += '.';
-    ShowMessage(owner, shown, MB_OK | MB_ICONERROR);
+    return shown;
 }
+
+void ShowError(HWND owner, const std::string& text) { ShowMessage(owner, ErrorSentence(text), MB_OK | MB_ICONERROR); }
 
 }  // namespace tw

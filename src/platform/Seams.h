@@ -39,6 +39,10 @@ struct Seams {
     // What Wine reports as its version, empty on Windows (unset: ntdll's wine_get_version). A
     // test under Wine cannot otherwise see the program as it runs on Windows.
     std::function<std::string()> wineVersion;
+    // Whether Wine's HTML engine can show a page, asked only under Wine (unset: the help's own
+    // check of the engine's library and of Gecko). Tests run with the engine's library switched
+    // off, which a running process cannot switch on.
+    std::function<bool()> htmlEngineUsable;
 };
 
 // The seams in force; tests replace members through ScopedSeams.
@@ -50,9 +54,12 @@ Seams SystemSeams();
 // it; null only where no window exists yet). A text longer than a box can show readably is
 // shortened in its middle (ShortForDisplay).
 int ShowMessage(HWND owner, const std::string& text, UINT type);
-// The program's report of an error that ended a command: the error's text, with a full stop
-// added when its last character sorts above ".", an error icon and OK.
+// The program's report of an error that ended a command: ErrorSentence of its text, an error icon
+// and OK.
 void ShowError(HWND owner, const std::string& text);
+// An error's text as the program reports it: with a full stop added when its last character
+// sorts above ".".
+std::string ErrorSentence(const std::string& text);
 
 // The longest text a message box shows, in bytes.
 constexpr size_t kMessageTextLimit = 1024;

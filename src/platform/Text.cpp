@@ -81,13 +81,6 @@ std::string WideToAnsi(const std::wstring& s) { return FromWide(CP_ACP, s); }
 std::string WideToUtf8(const std::wstring& s) { return FromWide(CP_UTF8, s); }
 std::string AnsiToUtf8(const std::string& s) { return WideToUtf8(AnsiToWide(s)); }
 
-std::string ResourceText(unsigned id) {
-    // With no room given, the system hands out the text where the resource lies, unterminated.
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 && text ? WideToAnsi(std::wstring(text, static_cast<size_t>(length))) : std::string();
-}
-
 bool Utf8ToWideExact(const std::string& text, std::wstring& out) {
     out.clear();
     if (text.empty()) return true;

@@ -23,8 +23,6 @@ std::wstring AnsiToWide(const std::string& s);
 std::string WideToAnsi(const std::wstring& s);
 std::string WideToUtf8(const std::wstring& s);
 std::string AnsiToUtf8(const std::string& s);
-// A text of the program's string table, in the ANSI code page; empty when there is none.
-std::string ResourceText(unsigned id);
 // UTF-8 (the Linux host's file names and the desktop's files) to UTF-16: false for bytes that are
 // not valid UTF-8.
 bool Utf8ToWideExact(const std::string& text, std::wstring& out);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "repair/RepairProgress.h"
+#include "repair/RepairUi.h"
 #include "repair/RepairView.h"
 
 namespace tw {
@@ -14,23 +15,24 @@ std::string BackupFilePath();
 
 class RegistryBackup {
 public:
-    // `progress` is shown while the editor works.
-    RegistryBackup(RepairView& view, RepairProgress& progress);
+    // `progress` is shown while the editor works; `ui` hears the question and what came of it.
+    RegistryBackup(RepairView& view, RepairProgress& progress, RepairUi& ui);
     RegistryBackup(const RegistryBackup&) = delete;
     RegistryBackup& operator=(const RegistryBackup&) = delete;
 
     // Exports the registry ("RegEdit /e Backup_Tw.reg" in the data folder). True only when
-    // the editor ran and left a fresh, non-empty file; otherwise an error message and a
-    // "备份失败" log entry.
-    bool ToolButton4Click();
+    // the editor ran and left a fresh, non-empty file; either way the log gets its entry and the
+    // user hears what came of it.
+    bool Backup();
     // Imports the export after the user's OK. True when the editor ran and reported success;
-    // false when there is no export, the user cancelled, or the editor failed (error message
-    // and a "恢复失败" log entry in that last case).
-    bool ToolButton7Click();
+    // false when there is no export, the user cancelled, or the editor failed (the user hears
+    // it, and the log gets a failure entry, in that last case).
+    bool Restore();
 
 private:
     RepairView& view_;
     RepairProgress& progress_;
+    RepairUi& ui_;
 };
 
 }  // namespace tw

@@ -24,7 +24,7 @@ struct ProductAnswer {
     std::string code;
     // What it means, in the user's words, with the judgement after it.
     std::string meaning;
-    // The whole sentence for the log and the messages ("msiexec /x {...} 返回 0：卸载成功").
+    // The whole sentence for the log and the messages: the command, the code and the meaning.
     std::string said;
 };
 

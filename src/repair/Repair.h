@@ -8,8 +8,11 @@
 #include <string>
 
 #include "platform/OsFamily.h"
+#include "repair/Deletion.h"
 #include "repair/ProductUninstall.h"
+#include "repair/RepairPlan.h"
 #include "repair/RepairProgress.h"
+#include "repair/RepairUi.h"
 #include "repair/RepairView.h"
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
@@ -17,65 +20,11 @@
 
 namespace tw {
 
-// Deletes every subkey below root\path, deepest first, from names taken before anything goes;
-// the key at path itself stays. Lets the window repaint once per level. Works on its own copy
-// of the path, and checks every key it deletes: never a root or first-level key, never an
-// ill-formed path, never anything outside root\path. A registry link below path is deleted
-// itself; what it leads to stays.
-void Del_Key2000(HKEY root, std::string path, RepairView& view);
-
-// What a row's location may name before anything is deleted. Registry: backslash-separated
-// names, none empty; a key to delete needs at least two (never a root or first-level key).
-// Disk: an absolute path ("C:\..." or "\\server\share\..."), no wildcards, no "." or ".."
-// elements, and at least one element below the drive or share.
-bool IsRepairableKeyLocation(const std::string& location);
-bool IsRepairableValueLocation(const std::string& location);
-bool IsRepairableDiskPath(const std::string& path);
-
-enum class RepairOutcome {
-    Repaired,
-    AlreadyGone,
-    Failed,
-    // Nothing was deleted: what would go could not be written to the undo file first.
-    NotRecorded,
-    // The row names an object on the ignore list, or one that holds one or lies in one: left
-    // alone.
-    Ignored,
-    // What the row says is missing is there again (or can no longer be judged missing): the
-    // row is no fault any more, and nothing was deleted.
-    NowPresent,
-};
-
-// Whether what the row says is missing is still missing, judged as the scanner judged it. A
-// row that names no path (an empty key, a zero count) has nothing to re-check. `present` gets
-// the first path found there again.
-bool StillMissing(const Finding& f, std::string* present = nullptr);
-
 class UndoFile;
-
-// What repair does with a row of Wine's leftovers on the host, decided without acting: the
-// repair and its dry run both ask it. Repaired: the file (or empty folder) goes to the desktop's
-// trash; AlreadyGone; NowPresent: no longer stale; Failed: `why` says why nothing goes.
-RepairOutcome PlanWineHostRepair(const Finding& f, WineLeftovers& leftovers, std::string& why);
-
-// How a repair of every row went (for the log, the window's closing messages and the console).
-struct RepairCounts {
-    int repaired = 0;
-    int failed = 0;       // failed or not recorded
-    int notRecorded = 0;  // of those: what would go could not be written to the undo file
-    int nowPresent = 0;
-    int protectedRows = 0;  // rows that hold (or lie in) something on the ignore list
-    int linksRefused = 0;   // of the not recorded: registry links, which an undo cannot bring back
-    int productsFailed = 0;  // of the failed: products whose own uninstall did not succeed
-    int foundAfter = 0;      // rows a scan after the repair found and added (all counted above too)
-};
 
 // What repair asks the scan after rows were repaired: the rows a new scan of the same
 // categories finds now, in whatever the repair may have emptied or left leading nowhere.
 using ScanAfterRepairFn = std::function<std::vector<Finding>(const std::vector<Finding>& repaired)>;
-
-// The mark on the description of a row found by the scan after a repair.
-extern const char kFoundAfterRepair[];  // "修复后发现："
 
 // What repair reads besides the rows.
 struct RepairContext {
@@ -95,28 +44,26 @@ struct RepairContext {
     ScanAfterRepairFn scanAfterRepair;
 };
 
-// The longest part of a row (location, key name, description) that a question quotes.
-constexpr size_t kQuestionFieldLimit = 96;
-
 class Repairer {
 public:
-    // `backup` makes the registry backup and says whether it succeeded.
-    Repairer(FindingList& findings, RepairView& view, RepairContext context,
+    // `ui` hears the questions and what came of them; `backup` makes the registry backup and
+    // says whether it succeeded.
+    Repairer(FindingList& findings, RepairView& view, RepairUi& ui, RepairContext context,
              std::function<bool()> backup);
 
     // Repairs the selected row after the user's OK (nothing for none or a repaired row).
-    void FlatButton2Click();
+    void RepairSelected();
     // Offers the backup, asks once, then repairs every row without further questions.
-    void FlatButton3Click();
+    void RepairAll();
 
-    // Carries out one row without asking, on its own copy of the row: messages that run during
-    // a long deletion may change the list. Throws RegistryError when the empty default value
+    // Carries out one row's plan (RepairPlanner::Plan) without asking, on its own copy of the
+    // row: messages that run during a long deletion may change the list. Throws RegistryError when the empty default value
     // cannot be written. With an undo file, every registry deletion is recorded there first
     // and nothing is deleted whose record could not be written.
     RepairOutcome RepairFinding(Finding f, UndoFile* undo = nullptr);
 
-    // The work of "全部修复" without its questions and closing messages: opens the undo file
-    // (says so and returns false, having deleted nothing, when it cannot), repairs every row,
+    // The work of a repair of every row without its questions and closing messages: opens the
+    // undo file (says so and returns false, having deleted nothing, when it cannot), repairs every row,
     // marks the repaired ones and writes the log entry. `each` (may be empty) hears every row's
     // index at the start, its Finding and its outcome, in row order.
     bool RepairAllQuietly(const std::function<void(int row, const Finding& f, RepairOutcome outcome)>& each,
@@ -131,13 +78,20 @@ public:
     const std::string& HostSaid() const { return hostSaid_; }
 
 private:
-    RepairOutcome RepairFile(const std::string& path);
-    RepairOutcome RepairDirectory(const std::string& path);
-    RepairOutcome RepairValue(HKEY root, const Finding& f, UndoFile* undo);
-    RepairOutcome RepairKey(HKEY root, const std::string& location, UndoFile* undo);
-    // Runs the installer's uninstall of the row's product, waits with the windows painting,
-    // logs what came of it and keeps it in productAnswer_.
-    RepairOutcome RepairProduct(const Finding& f);
+    // Carry out a plan whose outcome is Repaired, each for its steps. A registry deletion is
+    // recorded into `undo` (when given) first; nothing goes whose record failed.
+    RepairOutcome DeleteFromDisk(const RepairPlan& plan);
+    RepairOutcome DeleteValue(const RepairPlan& plan, const Finding& f, UndoFile* undo);
+    RepairOutcome DeleteKey(const RepairPlan& plan, UndoFile* undo);
+    // The installer's uninstall of the row's product (or what the plan found instead), logged
+    // and kept in productAnswer_.
+    RepairOutcome UninstallOf(const RepairPlan& plan, const Finding& f);
+    // A row of Wine's leftovers into the desktop's trash; why it stays is logged and kept in
+    // hostSaid_.
+    RepairOutcome MoveHostRow(const RepairPlan& plan, const Finding& f);
+    // Tells the user why the selected row was not repaired (false), or what a product's own
+    // uninstall did; true when the row was repaired and the command goes on.
+    bool TellRowOutcome(const Finding& f, RepairOutcome outcome, const UndoFile& undo);
     // Opens the command's undo file; says so and returns false when it cannot.
     bool OpenUndo(UndoFile& undo);
     // The rounds after a repair: scans again what `repaired` may have left, adds the rows the list
@@ -156,16 +110,19 @@ private:
 
     FindingList& findings_;
     RepairView& view_;
+    RepairUi& ui_;
     RepairContext context_;
     std::function<bool()> backup_;
     // Wine's launchers and MIME types removed from the host, whose caches are brought up to
     // date at the end of the command.
     WineCacheRefresh hostCaches_;
-    // The judgement of Wine's leftovers for the command under way (made at its first such row).
-    std::unique_ptr<WineLeftovers> wineLeftovers_;
+    // Decides every row; what it learns of the desktop's folders holds for the command under way.
+    RepairPlanner planner_;
+    // The plan of the row RepairFinding carried out last.
+    RepairPlan lastPlan_;
     std::string hostSaid_;
     std::string undoPath_;
-    // What came of the last product uninstall, as the user reads it ("msiexec 返回 0：卸载成功").
+    // What came of the last product uninstall.
     ProductAnswer productAnswer_;
 };
 

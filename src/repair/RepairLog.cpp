@@ -11,6 +11,24 @@ namespace tw {
 
 const char kLogName[] = "Repair.log";
 
+// The log's format, which logs on users' disks already hold: the two keys of every entry and the
+// names of its actions stay byte for byte what they are, in every language.
+const char kActionKey[] = "行为";
+const char kRecordKey[] = "记录";
+
+const char* LogActionName(LogAction action) {
+    switch (action) {
+        case LogAction::Delete: return "删除";
+        case LogAction::NotRepaired: return "未修复";
+        case LogAction::Uninstall: return "卸载";
+        case LogAction::RepairAll: return "全部修复";
+        case LogAction::Backup: return "备份注册表";
+        case LogAction::Restore: return "恢复注册表";
+        case LogAction::Undo: return "撤销修复";
+    }
+    return "";
+}
+
 std::string RepairLogPath() { return DataFolder() + kLogName; }
 
 std::vector<std::string> RepairLogPaths() {
@@ -36,7 +54,7 @@ std::string LogSectionName(const SYSTEMTIME& when) {
     return std::string(date) + "|" + time;
 }
 
-bool WriteLog(const std::string& action, const std::string& record, const SYSTEMTIME& when) {
+bool WriteLog(LogAction action, const std::string& record, const SYSTEMTIME& when) {
     try {
         IniFile log(RepairLogPath());
         const std::string base = LogSectionName(when);
@@ -49,8 +67,8 @@ bool WriteLog(const std::string& action, const std::string& record, const SYSTEM
         }
         // A line break in a name or a value's data would start forged entries of its own:
         // every entry stays on its two lines, whatever the texts hold.
-        log.WriteString(section, "行为", EscapeControlChars(action));
-        log.WriteString(section, "记录", EscapeControlChars(record));
+        log.WriteString(section, kActionKey, LogActionName(action));
+        log.WriteString(section, kRecordKey, EscapeControlChars(record));
         log.Flush();
         return true;
     } catch (...) {
@@ -58,7 +76,7 @@ bool WriteLog(const std::string& action, const std::string& record, const SYSTEM
     }
 }
 
-bool WriteLog(const std::string& action, const std::string& record) {
+bool WriteLog(LogAction action, const std::string& record) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return WriteLog(action, record, now);

@@ -21,7 +21,7 @@ public:
     virtual void SetRepairControls(bool on, bool popupToo) = 0;
     virtual void ProcessMessages() = 0;
     // The main window, owner of the history and progress windows (may be null in tests).
-    virtual HWND MainWindow() = 0;
+    virtual HWND OwnerWindow() = 0;
 };
 
 }  // namespace tw

@@ -7,14 +7,19 @@
 #include <vector>
 
 #include "repair/RepairProgress.h"
+#include "repair/RepairUi.h"
 #include "repair/RepairView.h"
 
 namespace tw {
 
+// The files an undo imports as the log and the messages name them: one file, or how many from
+// the newest to the one picked (newest first).
+std::string UndoRange(const std::vector<std::string>& newestFirst);
+
 class UndoCommand {
 public:
-    // `progress` is shown while the editor imports.
-    UndoCommand(RepairView& view, RepairProgress& progress);
+    // `progress` is shown while the editor imports; `ui` hears the question and what came of it.
+    UndoCommand(RepairView& view, RepairProgress& progress, RepairUi& ui);
 
     // "撤销上次修复": the newest undo file. True when everything it records is back.
     bool UndoLast();
@@ -32,6 +37,7 @@ private:
 
     RepairView& view_;
     RepairProgress& progress_;
+    RepairUi& ui_;
 };
 
 }  // namespace tw

@@ -13,6 +13,14 @@
 
 namespace tw {
 
+// Why a key was not recorded for holding a registry link: the key, and the link met (the key
+// itself, or one below it). Empty when no link was met.
+struct LinkRefusal {
+    std::string key;
+    std::string link;
+    bool Empty() const { return key.empty(); }
+};
+
 // The data folder + "Undo\".
 std::string UndoFolder();
 // Every "Undo" folder that may hold the user's undo files: this one, then one that an older
@@ -66,9 +74,9 @@ public:
     // repair is about to create.
     bool RecordDefaultValue(HKEY root, const std::string& path);
 
-    // Why the last record was refused, for the user, when it was refused for holding a registry
-    // link; empty otherwise.
-    const std::string& Refusal() const { return refusal_; }
+    // The registry link that made the last record be refused; empty when it was not refused for
+    // holding one.
+    const LinkRefusal& Refusal() const { return refusal_; }
     // How many keys were refused for holding a registry link.
     int LinksRefused() const { return linksRefused_; }
 
@@ -85,7 +93,7 @@ private:
     // values as "key\nname".
     std::vector<std::wstring> keysDone_;
     std::set<std::wstring> valuesDone_;
-    std::string refusal_;
+    LinkRefusal refusal_;
     int linksRefused_ = 0;
 };
 
@@ -97,23 +105,50 @@ struct UndoRecords {
     std::vector<RegFileKey> keys;
 };
 
-// Why the undo file at path must not be imported, as the message that tells the user; empty when
-// it may. An undo
-// file only puts back what a repair recorded: it holds additions only (no "[-key]" and no "=-"
-// value, but the "@=-" of a default-value record, and only where the key's default value is
-// now absent or the empty text a repair left), every key lies below one of the roots a repair
-// records, and every record carries the mark the repair wrote after it, unchanged. Files
-// written before records were marked have no mark at all: for them the marks are not asked for.
-std::string UndoRefusal(const std::string& path, const UndoRecords& records);
+// Why an undo file must not be imported: the first thing found in it that a repair never
+// records. `key` names the key of a record; `name` the value.
+struct UndoProblem {
+    enum What {
+        None,            // it may be imported
+        Unreadable,      // the file cannot be read
+        Changed,         // a record has no mark, or not its own (changed after the repair)
+        DeletesKey,      // "[-key]"
+        KeyNotRecorded,  // a key below no root a repair records
+        DeletesValue,    // "name"=-
+        DeletesDefault,  // "@=-" where the key's default value is more than a repair left
+    } what = None;
+    std::string key;
+    std::string name;
+};
+
+// Whether the undo file at path may be imported. An undo file only puts back what a repair
+// recorded: it holds additions only (no "[-key]" and no "=-" value, but the "@=-" of a
+// default-value record, and only where the key's default value is now absent or the empty text
+// a repair left), every key lies below one of the roots a repair records, and every record
+// carries the mark the repair wrote after it, unchanged. Files written before records were
+// marked have no mark at all: for them the marks are not asked for.
+UndoProblem UndoFileProblem(const std::string& path, const UndoRecords& records);
+
+// A key or value an undo should have put back and the registry does not hold as recorded.
+struct NotRestored {
+    std::string path;  // "HKEY_...\path" or "HKEY_...\path\name" ("@" for the default value)
+    enum Why {
+        Missing,       // not there (or, for a record that removes, still there)
+        OtherName,     // the key is there under another letter case: `stored` is its name
+        NoLongerLink,  // it was a registry link and is an ordinary key now
+        OtherKind,     // the value is of another kind
+        OtherData,     // the value holds other bytes
+    } why = Missing;
+    std::string stored;
+};
 
 // What the files, imported in the given order, should have put back and the registry does not
-// hold now: one line per key that is missing, is not a registry link again although it was
-// one, or has its name in another letter case, and per value that is missing or differs in
-// kind or in any byte ("HKEY_...\path" or "HKEY_...\path\name", with the reason where it is not
-// plain absence), in ANSI text. Where records name the same object (through either view of
-// a key), the file imported last stands, and within one file its first record of the object:
-// a later record in the same file (written before undo files kept the state before the first
-// change) is named when the import left it in place of the first.
-std::vector<std::string> MissingAfterUndo(const std::vector<UndoRecords>& importOrder);
+// hold now: each key that is missing, is not a registry link again although it was one, or has
+// its name in another letter case, and each value that is missing or differs in kind or in any
+// byte. Where records name the same object (through either view of a key), the file imported
+// last stands, and within one file its first record of the object: a later record in the same
+// file (written before undo files kept the state before the first change) is named when the
+// import left it in place of the first.
+std::vector<NotRestored> MissingAfterUndo(const std::vector<UndoRecords>& importOrder);
 
 }  // namespace tw

@@ -1,5 +1,6 @@
 #include "scan/Checklist.h"
 
+#include "platform/LoadText.h"
 #include "platform/WineHost.h"
 
 namespace tw {
@@ -14,7 +15,7 @@ std::vector<ChecklistItem> BuildChecklist(OsFamily os, const std::string& window
                            (c.shown == Shown::UnderWine && wine);
         if (!shown) continue;
         const bool ticked = c.ticked == Ticked::Yes || (c.ticked == Ticked::WithFileChecker && checker);
-        rows.push_back(ChecklistItem{c.caption, c.note, c.image, ticked, c.row});
+        rows.push_back(ChecklistItem{LoadText(c.caption), LoadText(c.note), c.image, ticked, c.row});
     }
     return rows;
 }

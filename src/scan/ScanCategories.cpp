@@ -3,49 +3,48 @@
 #include <stdexcept>
 
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/Text.h"
 #include "scan/SystemFileCheck.h"
 #include "scanners/disk/BrokenShortcuts.h"
 #include "scanners/disk/EmptyFolders.h"
 #include "scanners/disk/WineDesktopEntries.h"
-#include "scanners/registry/KivChkRegClassErr.h"
-#include "scanners/registry/KivChkRegErr.h"
-#include "scanners/registry/KivChkRegMenuErr.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "scanners/registry/SharedDllScan.h"
+#include "scanners/registry/EmptySoftwareKeys.h"
+#include "scanners/registry/FileTypes.h"
+#include "scanners/registry/Fonts.h"
+#include "scanners/registry/HelpFiles.h"
+#include "scanners/registry/HiveReferences.h"
+#include "scanners/registry/ProgramMenu.h"
+#include "scanners/registry/SharedDlls.h"
+#include "scanners/registry/UninstallEntries.h"
+#include "strings.h"
 
 namespace tw {
 
 namespace {
 
-const char kRecommended[] = "推荐";
-const char kNotForMultiBoot[] = "多操作系统用户不推荐";
-
-const char kMultiBootQuestion[] =
-    "警告！Tarnwell检测到您的计算机安装了多个操作系统，在安装有多种文件系统（例如：同时存在Fat32和"
-    "NTFS格式的分区）的机器上扫描磁盘文件错误Tarnwell可能无法准确地判断快捷方式是否有效，您真的要进行扫描吗？";
-
 ThreadStep HiveThread(HKEY root) {
     return [root](const ScanContext& ctx, ScanSink& sink) {
-        std::unique_ptr<TChkRegErr> t(new TChkRegErr(ctx, sink));
-        t->FRootKey = root;
+        std::unique_ptr<HiveReferenceScan> t(new HiveReferenceScan(ctx, sink));
+        t->root = root;
         return std::unique_ptr<WorkerThread>(std::move(t));
     };
 }
 
 std::unique_ptr<WorkerThread> FileTypeThread(const ScanContext& ctx, ScanSink& sink) {
-    return std::unique_ptr<WorkerThread>(new TChkRegClassErr(ctx, sink));
+    return std::unique_ptr<WorkerThread>(new FileTypeScan(ctx, sink));
 }
 
 void SystemFileCheck(const ScanContext& ctx, ScanSink& sink) { RunSystemFileCheck(sink, ctx.owner, ctx.windowsDir); }
 
-ScanCategory Ui(ChecklistRow row, const char* caption, const char* note, int image, UiStep step,
+ScanCategory Ui(ChecklistRow row, unsigned caption, unsigned note, int image, UiStep step,
                 Ticked ticked = Ticked::Yes) {
-    return {row, caption, note, image, ticked, Shown::Always, RunsOn::UiThread, std::move(step), {}, {}, nullptr};
+    return {row, caption, note, image, ticked, Shown::Always, RunsOn::UiThread, std::move(step), {}, {}, false};
 }
 
-ScanCategory Worker(ChecklistRow row, const char* caption, int image, RunsOn runs, ThreadStep thread) {
-    return {row, caption, kRecommended, image, Ticked::Yes, Shown::Always, runs, {}, std::move(thread), {}, nullptr};
+ScanCategory Worker(ChecklistRow row, unsigned caption, int image, RunsOn runs, ThreadStep thread) {
+    return {row, caption, IDS_NOTE_RECOMMENDED, image, Ticked::Yes, Shown::Always, runs, {}, std::move(thread), {},
+            false};
 }
 
 // What a repaired row may leave behind, by what it deleted.
@@ -58,7 +57,7 @@ bool InClassesTree(const Finding& f) {
 }
 // A shortcut or folder of the system's disks (not a file Wine left on the host).
 bool RemovedFromDisk(const Finding& f) {
-    return (f.OnDisk() && !IsWineHostRow(f)) || f.kind == FindingKind::ProductUninstall;
+    return (f.OnDisk() && !f.OnHost()) || f.kind == FindingKind::ProductUninstall;
 }
 bool RemovedFolder(const Finding& f) { return f.kind == FindingKind::Folder || f.kind == FindingKind::ProductUninstall; }
 
@@ -78,7 +77,7 @@ std::function<bool(const Finding&)> MadeStaleBy(ChecklistRow row) {
         case kRowMachine:
         case kRowDiskDirs: return RemovedFromDisk;
         case kRowWineDesktop:
-            return [](const Finding& f) { return RemovedFromDisk(f) || IsWineHostRow(f) || InClassesTree(f); };
+            return [](const Finding& f) { return RemovedFromDisk(f) || f.OnHost() || InClassesTree(f); };
         default: return nullptr;
     }
 }
@@ -86,28 +85,28 @@ std::function<bool(const Finding&)> MadeStaleBy(ChecklistRow row) {
 // The one table, in checklist order.
 std::vector<ScanCategory> Table() {
     std::vector<ScanCategory> rows = {
-        Ui(kRowSoftware, "扫描：错误的应用软件信息", kRecommended, 17, ChkSoftwareErr),
-        Ui(kRowProgramMenu, "扫描：错误的主程序菜单项", kRecommended, 16,
-           ProgramMenuStep(ChkContextMenuErr, ChkMenuOrderErr)),
-        Worker(kRowFileTypes, "扫描：无效的鼠标右键菜单和无效的文件类型", 11, RunsOn::WorkerThread, FileTypeThread),
-        Ui(kRowHelpFiles, "扫描：错误的帮助文件", kRecommended, 18, ChkHelpErr),
-        Ui(kRowSharedDlls, "扫描：错误的动态连接库", kRecommended, 11, Scan_DLLerr),
-        Ui(kRowUninstall, "扫描：错误的反安装信息", kRecommended, 14, ChkUninstallErr),
-        Ui(kRowFonts, "扫描：错误的字体信息", kRecommended, 15, ChkFontErr),
+        Ui(kRowSoftware, IDS_ROW_SOFTWARE, IDS_NOTE_RECOMMENDED, 17, ScanEmptySoftwareKeys),
+        Ui(kRowProgramMenu, IDS_ROW_PROGRAM_MENU, IDS_NOTE_RECOMMENDED, 16,
+           ProgramMenuStep(ScanContextMenuHandlers, ScanStartMenuOrder)),
+        Worker(kRowFileTypes, IDS_ROW_FILE_TYPES, 11, RunsOn::WorkerThread, FileTypeThread),
+        Ui(kRowHelpFiles, IDS_ROW_HELP_FILES, IDS_NOTE_RECOMMENDED, 18, ScanHelpFiles),
+        Ui(kRowSharedDlls, IDS_ROW_SHARED_DLLS, IDS_NOTE_RECOMMENDED, 11, ScanSharedDlls),
+        Ui(kRowUninstall, IDS_ROW_UNINSTALL, IDS_NOTE_RECOMMENDED, 14, ScanUninstallEntries),
+        Ui(kRowFonts, IDS_ROW_FONTS, IDS_NOTE_RECOMMENDED, 15, ScanFonts),
         // The three hives are read side by side, beside everything else the scan does.
-        Worker(kRowCurrentUser, "扫描：当前用户的错误信息", 12, RunsOn::WorkerFromStart, HiveThread(HKEY_CURRENT_USER)),
-        Worker(kRowAllUsers, "扫描：所有用户的错误信息", 13, RunsOn::WorkerFromStart, HiveThread(HKEY_USERS)),
-        Worker(kRowMachine, "扫描：计算机的错误信息", 10, RunsOn::WorkerFromStart, HiveThread(HKEY_LOCAL_MACHINE)),
+        Worker(kRowCurrentUser, IDS_ROW_CURRENT_USER, 12, RunsOn::WorkerFromStart, HiveThread(HKEY_CURRENT_USER)),
+        Worker(kRowAllUsers, IDS_ROW_ALL_USERS, 13, RunsOn::WorkerFromStart, HiveThread(HKEY_USERS)),
+        Worker(kRowMachine, IDS_ROW_MACHINE, 10, RunsOn::WorkerFromStart, HiveThread(HKEY_LOCAL_MACHINE)),
         // Every drive, then the desktop folders the drive walk does not reach.
-        {kRowDiskFiles, "扫描：磁盘文件错误", kNotForMultiBoot, 20, Ticked::Yes, Shown::Always, RunsOn::EachFixedDrive,
-         ScanDesktopShortcuts, {}, ScanDriveForBrokenShortcuts, kMultiBootQuestion},
+        {kRowDiskFiles, IDS_ROW_DISK_FILES, IDS_NOTE_NOT_FOR_MULTIBOOT, 20, Ticked::Yes, Shown::Always,
+         RunsOn::EachFixedDrive, ScanDesktopShortcuts, {}, ScanDriveForBrokenShortcuts, true},
         // Every Windows row but the last starts ticked: the directory walk only where the file
         // checker's row follows it.
-        Ui(kRowDiskDirs, "扫描：磁盘目录错误", kNotForMultiBoot, 19, Scan_Direrr, Ticked::WithFileChecker),
-        {kRowWineDesktop, "扫描：Wine 遗留的 Linux 桌面菜单和文件关联", kRecommended, 20, Ticked::Yes, Shown::UnderWine,
-         RunsOn::UiThread, ScanWineDesktopEntries, {}, {}, nullptr},
-        {kRowSystemFiles, "扫描：所有受保护的系统文件并用正确的 Microsoft 版本替换不正确版本", "可选", 21, Ticked::No,
-         Shown::WithFileChecker, RunsOn::ScanEnd, SystemFileCheck, {}, {}, nullptr},
+        Ui(kRowDiskDirs, IDS_ROW_DISK_DIRS, IDS_NOTE_NOT_FOR_MULTIBOOT, 19, ScanEmptyFolders, Ticked::WithFileChecker),
+        {kRowWineDesktop, IDS_ROW_WINE_DESKTOP, IDS_NOTE_RECOMMENDED, 20, Ticked::Yes, Shown::UnderWine,
+         RunsOn::UiThread, ScanWineDesktopEntries, {}, {}, false},
+        {kRowSystemFiles, IDS_ROW_SYSTEM_FILES, IDS_NOTE_OPTIONAL, 21, Ticked::No, Shown::WithFileChecker,
+         RunsOn::ScanEnd, SystemFileCheck, {}, {}, false},
     };
     for (ScanCategory& c : rows) c.madeStaleBy = MadeStaleBy(c.row);
     return rows;
@@ -151,7 +150,7 @@ UiStep ProgramMenuStep(std::function<void(const ScanContext&, ScanSink&, const s
 std::string ChecklistCaption(int row) {
     const ScanCategories table;
     for (const ScanCategory& c : table.Rows())
-        if (c.row == row) return c.caption;
+        if (c.row == row) return LoadText(c.caption);
     return {};
 }
 

@@ -68,8 +68,8 @@ using DriveStep = std::function<void(const ScanContext&, ScanSink&, const std::s
 
 struct ScanCategory {
     ChecklistRow row;
-    const char* caption;  // "扫描：..."
-    const char* note;     // the checklist's second column
+    unsigned caption;  // the id of its checklist caption (IDS_ROW_...)
+    unsigned note;     // the id of the checklist's second column
     int image;            // in the program's small image strip
     Ticked ticked;
     Shown shown;
@@ -78,9 +78,9 @@ struct ScanCategory {
     UiStep step;
     ThreadStep thread;
     DriveStep driveStep;
-    // Asked first (yes or no) on the 98 family when several systems are installed; a No skips
-    // the row. Null: never asked.
-    const char* multiBootQuestion;
+    // Whether the user is asked first (ScanView::ConfirmOnMultiBoot) on the 98 family when
+    // several systems are installed; a No skips the row.
+    bool askOnMultiBoot;
     // Whether repairing that row (of any category) may leave rows for this one to find: a key or
     // a folder emptied, an entry that led to what went. After a repair the scanned categories it
     // names are scanned again (ScanDriver::ScanAfterRepair). Null: never.
@@ -110,7 +110,7 @@ ScanCategories DefaultScanCategories();
 UiStep ProgramMenuStep(std::function<void(const ScanContext&, ScanSink&, const std::string& type)> handlers,
                        UiStep startMenuOrder);
 
-// The caption of a category ("扫描：..."), empty for a number that is no category.
+// The caption of a category, as the checklist shows it; empty for a number that is no category.
 std::string ChecklistCaption(int row);
 
 // True on 2000/XP/2003 where "<windows>\system32\sfc.exe" exists: only there can the scan end

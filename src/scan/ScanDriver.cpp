@@ -3,22 +3,21 @@
 #include <algorithm>
 
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/MessagePump.h"
-#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"
+#include "strings.h"
 
 namespace tw {
 
 namespace {
 
-const char kDone[] = "扫描完毕。共检查到：";
-
 // The view of a second look after a repair: the chosen categories ticked, their rows kept,
-// nothing shown.
+// nothing shown; its questions and reports go to the view of the scan it repeats.
 class AgainView : public ScanView, public ScanSink {
 public:
-    AgainView(std::vector<ChecklistRow> rows, HWND owner) : rows_(std::move(rows)), owner_(owner) {}
+    AgainView(std::vector<ChecklistRow> rows, ScanView& outer) : rows_(std::move(rows)), outer_(outer) {}
     bool ScanCaptionIsStart() override { return !scanning_; }
     void SetScanCaptions(bool scanning) override { scanning_ = scanning; }
     void ResetScanHints() override {}
@@ -34,7 +33,9 @@ public:
     void ClearFindings() override { found.clear(); }
     ScanSink& Sink() override { return *this; }
     void ProcessMessages() override { PauseForMessages(); }
-    HWND OwnerWindow() override { return owner_; }
+    HWND OwnerWindow() override { return outer_.OwnerWindow(); }
+    bool ConfirmOnMultiBoot(ChecklistRow row) override { return outer_.ConfirmOnMultiBoot(row); }
+    void ReportEndedEarly(const std::vector<EndedEarly>& ended) override { outer_.ReportEndedEarly(ended); }
     void AddFinding(const Finding& f) override { found.push_back(f); }
     void ShowStatus(const std::string&) override {}
 
@@ -42,7 +43,7 @@ public:
 
 private:
     std::vector<ChecklistRow> rows_;
-    HWND owner_;
+    ScanView& outer_;
     bool scanning_ = false;
 };
 
@@ -91,7 +92,7 @@ void ScanDriver::Start() {
     try {
         RunSteps();
     } catch (const std::exception& e) {
-        endedEarly_.push_back(e.what());
+        endedEarly_.push_back({-1, e.what()});
     }
     --runningScans_;
     // A scan without worker threads ends here, and so does its system file check: the user
@@ -137,7 +138,7 @@ void ScanDriver::RunStep(int row, const std::function<void()>& step) {
     try {
         step();
     } catch (const std::exception& e) {
-        endedEarly_.push_back(ChecklistCaption(row) + "：" + e.what());
+        endedEarly_.push_back({row, e.what()});
     }
 }
 
@@ -180,8 +181,7 @@ void ScanDriver::RunUiStep(const ScanCategory& c, const std::function<void()>& s
 }
 
 bool ScanDriver::AskFirst(const ScanCategory& c) {
-    return !c.multiBootQuestion || !multiBoot_ || !context_.os.IsNineX() ||
-           ShowMessage(view_.OwnerWindow(), c.multiBootQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return !c.askOnMultiBoot || !multiBoot_ || !context_.os.IsNineX() || view_.ConfirmOnMultiBoot(c.row);
 }
 
 void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
@@ -220,7 +220,7 @@ void ScanDriver::Completion(WorkerThread* t) {
     WaitForSingleObject(t->Handle(), INFINITE);
     // Ended, so its failure is its last word and safe to read.
     if (gen == generation_ && !t->Failure().empty())
-        endedEarly_.push_back(ChecklistCaption(row) + "：" + t->Failure());
+        endedEarly_.push_back({row, t->Failure()});
     threads_.erase(it);
     // A stopped scan's late completion never counts against the scan that followed it.
     if (gen != generation_) return;
@@ -233,23 +233,23 @@ void ScanDriver::FinishInCommand() {
     view_.ResetScanHints();
     view_.SetSelectAllEnabled(true);
     int rows = view_.FindingCount();
-    view_.SetStatus(kDone + IntToStr(rows) + " 个错误。" + EndedEarlyNote());
+    view_.SetStatus(DoneStatus(rows, false));
     if (rows > 0) view_.SetRepairControls(true);
     ReportEndedEarly();
     if (onScanFinished) onScanFinished();
 }
 
-std::string ScanDriver::EndedEarlyNote() const {
-    if (endedEarly_.empty()) return {};
-    return "（" + IntToStr(static_cast<long long>(endedEarly_.size())) + " 个项目没有扫描完）";
+std::string ScanDriver::DoneStatus(int rows, bool afterThreads) const {
+    const std::string note =
+        endedEarly_.empty() ? std::string() : LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {endedEarly_.size()});
+    return LoadText(afterThreads ? IDS_SCAN_DONE_AFTER_THREADS : IDS_SCAN_DONE, {rows, note});
 }
 
 void ScanDriver::ReportEndedEarly() {
     if (endedEarly_.empty()) return;
-    std::string text = "下列项目没有扫描完，其余项目照常扫描：";
-    for (const std::string& e : endedEarly_) text += "\r\n" + ShortForDisplay(e, 300);
+    const std::vector<EndedEarly> ended = std::move(endedEarly_);
     endedEarly_.clear();
-    ShowError(view_.OwnerWindow(), text);
+    view_.ReportEndedEarly(ended);
 }
 
 void ScanDriver::ScanEndSteps() {
@@ -266,7 +266,7 @@ void ScanDriver::FinishInCompletion() {
     int rows = view_.FindingCount();
     view_.SetRepairControls(rows > 0);
     view_.SetScanCaptions(false);
-    view_.SetStatus(kDone + IntToStr(rows) + " 个错误" + EndedEarlyNote());
+    view_.SetStatus(DoneStatus(rows, true));
     ReportEndedEarly();
     if (onScanFinished) onScanFinished();
 }
@@ -283,7 +283,7 @@ std::vector<Finding> ScanDriver::ScanAfterRepair(const std::vector<Finding>& rep
             }
     }
     if (again.empty() || shutDown_) return {};
-    AgainView view(again, view_.OwnerWindow());
+    AgainView view(again, view_);
     ScanDriver driver(view, context_, categories_);
     driver.SetIgnoreList(ignoreList_);
     bool finished = false;

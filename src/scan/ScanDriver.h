@@ -17,6 +17,13 @@
 
 namespace tw {
 
+// A category that ended early: its checklist row (-1 when the scan itself could not go on) and
+// the error's text, which says where it stopped and why.
+struct EndedEarly {
+    int row;
+    std::string why;
+};
+
 class ScanView {
 public:
     virtual ~ScanView() = default;
@@ -40,8 +47,16 @@ public:
     // Where Findings and status texts of the UI thread go.
     virtual ScanSink& Sink() = 0;
     virtual void ProcessMessages() = 0;
-    // The window that owns the scan's questions and error messages (null: none).
+    // The window that the scan's programs (the system file check) keep disabled while they run
+    // (null: none).
     virtual HWND OwnerWindow() { return nullptr; }
+
+    // The scan's question and its report, worded and shown by the front end.
+    // Whether to scan a category that asks first (ScanCategory::askOnMultiBoot), on a system of
+    // the 98 family with several operating systems installed; false skips the category.
+    virtual bool ConfirmOnMultiBoot(ChecklistRow row) = 0;
+    // The categories of this scan that ended early while the others went on, once at its end.
+    virtual void ReportEndedEarly(const std::vector<EndedEarly>& ended) = 0;
 };
 
 class ScanDriver {
@@ -100,8 +115,9 @@ private:
     void RunSteps();
     // Runs one category's step; an error ends that category only and is kept for the report.
     void RunStep(int row, const std::function<void()>& step);
-    // The closing status line's note and message on categories that ended early.
-    std::string EndedEarlyNote() const;
+    // The closing status line; `afterThreads` when the last worker thread ended the scan.
+    std::string DoneStatus(int rows, bool afterThreads) const;
+    // Hands the categories that ended early to the view, once.
     void ReportEndedEarly();
     // A category on the UI thread; it counts as a running scan task while it runs.
     void RunUiStep(const ScanCategory& c, const std::function<void()>& step);
@@ -135,8 +151,8 @@ private:
     bool shutDown_ = false;
     int runningScans_ = 0;
     unsigned generation_ = 0;
-    // "caption：where：why" of each category of this scan that ended early.
-    std::vector<std::string> endedEarly_;
+    // Each category of this scan that ended early, with where and why.
+    std::vector<EndedEarly> endedEarly_;
     std::vector<ChecklistRow> lastScanned_;
 };
 

@@ -9,14 +9,14 @@
 #include "scan/Checklist.h"
 #include "scan/ScanDriver.h"
 #include "scan/Settings.h"
-#include "scan/osinfo/KivGetOSInfo.h"
+#include "scan/osinfo/OsInfo.h"
 #include "scanners/IgnoreList.h"
 #include "scanners/ScanContext.h"
 
 namespace tw {
 
 struct ScanSession {
-    TKivOSInfo os;
+    OsInfo os;
     std::string windowsDir;  // empty: not found, and nothing can be scanned
     WindowSettings settings;
     std::vector<ChecklistItem> checklist;

@@ -6,6 +6,8 @@
 
 namespace tw {
 
+// The sections "Other" and "Tarnwell" and their keys are the names settings files on users' disks
+// already hold: they stay as they are.
 WindowSettings LoadSettings(const std::string& iniPath, int minWidth, int minHeight) {
     WindowSettings s;
     IniFile ini(iniPath);

@@ -15,8 +15,8 @@ FindingKind KindFromTexts(const std::string& caption, const std::string& keyName
     const std::string entry = ".directory";
     if (caption == kWineMenuFolderCaption &&
         (location.size() < entry.size() || location.compare(location.size() - entry.size(), entry.size(), entry) != 0))
-        return FindingKind::Folder;
-    if (IsWineHostCaption(caption)) return FindingKind::File;
+        return FindingKind::HostFolder;
+    if (IsWineHostCaption(caption)) return FindingKind::HostFile;
     return keyName.empty() ? FindingKind::RegistryKey : FindingKind::RegistryValue;
 }
 

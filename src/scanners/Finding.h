@@ -28,7 +28,17 @@ enum class FindingKind {
     // An uninstall entry of a product of the system's installer whose files are gone: repair
     // runs the product's own uninstall through the installer and never deletes the key itself.
     ProductUninstall,
+    // Wine's leftovers on the Linux desktop (scanners/disk/WineDesktopEntries.h), named by their
+    // Linux path: a file, or a folder that holds nothing else. Repair judges them again on their
+    // own evidence and only moves them to the desktop's trash.
+    HostFile,
+    HostFolder,
 };
+
+inline bool IsDiskKind(FindingKind kind) {
+    return kind == FindingKind::File || kind == FindingKind::Folder || kind == FindingKind::HostFile ||
+           kind == FindingKind::HostFolder;
+}
 
 struct Finding {
     std::string caption;      // column "项目"
@@ -51,7 +61,10 @@ struct Finding {
     Missing missingRule = Missing::Nothing;
 
     bool Repaired() const { return image == kImageRepaired; }
-    bool OnDisk() const { return kind == FindingKind::File || kind == FindingKind::Folder; }
+    // A file or folder, of the system or of the Linux host; rows that are neither name the registry.
+    bool OnDisk() const { return IsDiskKind(kind); }
+    // A file or folder of the Linux host (a Unix path), not of the system.
+    bool OnHost() const { return kind == FindingKind::HostFile || kind == FindingKind::HostFolder; }
     // The row's texts, image and kind; the evidence of missing paths is not part of it.
     bool operator==(const Finding& o) const {
         return caption == o.caption && location == o.location && keyName == o.keyName &&
@@ -78,9 +91,10 @@ Finding DiskFolderFinding(const std::string& location);
 
 // The registry root a registry row's caption names; any other caption means HKEY_CURRENT_USER.
 HKEY RootFromCaption(const std::string& caption);
-// What the texts of a row read back from a report suggest it names, where its kind was not
-// kept: a disk caption (the Wine desktop category's too) is a file or folder, an empty key name
-// a key, any other a value.
+// What the texts of a row read back from a report or the ignore list suggest it names, where
+// its kind was not kept: a disk caption is a file or folder, the Wine desktop category's a file
+// or folder of the host, an empty key name a key, any other a value. The one reading of a saved
+// row's texts.
 FindingKind KindFromTexts(const std::string& caption, const std::string& keyName, const std::string& location = "");
 
 }  // namespace tw

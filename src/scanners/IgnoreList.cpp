@@ -56,12 +56,6 @@ bool AtOrBelow(const std::string& inner, const std::string& outer) {
     return a.size() == b.size() || a[b.size()] == '/' || (a[b.size()] == '\\' && !IsLeadByteAt(a, b.size() - 1));
 }
 
-// An object of the list is a file or folder when its row was one.
-bool IsDiskObject(const IgnoredObject& o) {
-    const FindingKind kind = KindFromTexts(o.caption, o.keyName, o.location);
-    return kind == FindingKind::File || kind == FindingKind::Folder;
-}
-
 }  // namespace
 
 bool IgnoreList::Protects(const Finding& f) const {
@@ -74,7 +68,7 @@ bool IgnoreList::Protects(const Finding& f) const {
         if (disk) {
             // Paths on disk: a folder on the list holds the row's object, or the row's folder
             // holds an object on the list.
-            if (IsDiskObject(listed) &&
+            if (IsDiskKind(KindFromTexts(listed.caption, listed.keyName, listed.location)) &&
                 (AtOrBelow(row.location, item.location) || AtOrBelow(item.location, row.location)))
                 return true;
             continue;

@@ -11,9 +11,10 @@
 #include "repair/Repair.h"
 #include "repair/RepairLog.h"
 #include "repair/UndoFile.h"
-#include "scanners/registry/KivChkRegUninstallErr.h"
-#include "support/RegistryFixtures.h"
+#include "scanners/registry/UninstallEntries.h"
 #include "support/QuietRepairView.h"
+#include "support/ScriptedRepairUi.h"
+#include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -25,7 +26,7 @@ std::vector<Finding> ProductRows(const std::string& code) {
     ScanContext ctx;
     ctx.windowsDir = WindowsDirectory();
     CollectingSink sink;
-    ChkUninstallErr(ctx, sink);
+    ScanUninstallEntries(ctx, sink);
     std::vector<Finding> rows;
     for (const Finding& f : sink.findings)
         if (f.location.find(code) != std::string::npos) rows.push_back(f);
@@ -44,20 +45,17 @@ TEST_CASE("a product whose folder was deleted by hand: reported, then removed by
     CHECK(rows[0].missingPaths[0].find("TwMsiProbe") != std::string::npos);
 
     DeleteFileA(RepairLogPath().c_str());
-    std::vector<std::string> shown;
-    ScopedSeams seams;
-    seams->messageBox = [&](HWND, const std::string& text, const std::string&, UINT) {
-        shown.push_back(text);
-        return IDOK;
-    };
+    ScriptedRepairUi ui;
     FindingList list;
     list.Add(rows[0]);
     QuietRepairView view;
-    Repairer(list, view, RepairContext{5}, nullptr).FlatButton2Click();
-    REQUIRE(shown.size() == 2);  // the question, then what the installer said
-    CHECK(shown[1].find("返回 0：卸载成功") != std::string::npos);
+    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairSelected();
+    // The question, then what the installer said.
+    CHECK(ui.heard == std::vector<std::string>{"ConfirmRow", "ProductUninstalled"});
+    CHECK(ui.productRepaired);
+    CHECK(ui.product.code == "0");
     CHECK(list.At(0).Repaired());
-    CHECK(ReadFileBytes(RepairLogPath()).find("返回 0") != std::string::npos);
+    CHECK(ReadFileBytes(RepairLogPath()).find(ui.product.said) != std::string::npos);
     // The installer changed the registry, not the repair: no undo file.
     CHECK(ListUndoFiles().empty());
     CHECK(ProductRows(code).empty());

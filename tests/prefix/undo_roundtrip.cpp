@@ -14,12 +14,15 @@
 
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/MessagePump.h"
 #include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/Threads.h"
+#include "repair/UndoFile.h"
 #include "scan/Checklist.h"
+#include "strings.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 
@@ -97,7 +100,7 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
         if (!answers.empty()) answers.pop_back();
         return a;
     };
-    TForm1 form;
+    MainWindow form;
     REQUIRE(form.Create(GetModuleHandleW(nullptr)));
     form.Show();
     // After the window's creation, which records the program's path in the registry.
@@ -122,9 +125,12 @@ TEST_CASE("repair all without the backup, then undo: every deleted key and value
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, kFonts, "Tw Gone (TrueType)"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kClass) + "\\shell"));
     CHECK(KeyPresent(HKEY_LOCAL_MACHINE, std::string(kLinked) + "\\Link"));
-    CHECK(shown.back().find("1 个是注册表链接") != std::string::npos);
+    for (const std::string& s : shown) MESSAGE(AnsiToUtf8(s));
+    // The one row left alone is the entry that holds a registry link.
+    REQUIRE(!ListUndoFiles().empty());
+    CHECK(shown.back() == LoadText(IDS_ROWS_NOT_RECORDED_LINKS, {1, ListUndoFiles().back(), 1}));
     form.Command(IDM_UNDO_LAST);
-    CHECK(shown.back().rfind("撤销完毕。", 0) == 0);
+    CHECK(form.StatusText() == LoadText(IDS_STATUS_UNDO_DONE));
 
     const auto after = WholeRegistry(ProgramFolder() + "after.reg");
     int differing = 0;

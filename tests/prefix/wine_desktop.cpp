@@ -22,9 +22,10 @@
 #include "scanners/FindingList.h"
 #include "scanners/IgnoreList.h"
 #include "scanners/disk/WineDesktopEntries.h"
-#include "support/ScriptedMessages.h"
 #include "support/QuietRepairView.h"
+#include "support/ScriptedRepairUi.h"
 #include "support/Sandbox.h"
+#include "support/ScriptedMessages.h"
 
 using namespace tw;
 using namespace tw::test;
@@ -247,7 +248,7 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
     INFO(Lines(sink.findings));
     CHECK(Reported(sink.findings) == expected);
     for (const Finding& f : sink.findings) {
-        CHECK(IsWineHostRow(f));
+        CHECK(f.OnHost());
         if (f.location == apps + "/wine/Programs/Here/Missing.desktop") {
             CHECK(f.description == "快捷方式已不存在：" + goneLnk);
             CHECK(f.missingPaths == std::vector<std::string>{goneLnk});
@@ -275,9 +276,9 @@ TEST_CASE("planted leftovers: only the stale ones are reported, repair moves exa
     RepairContext context(5);
     context.ignored = &ignored;
     {
-        Messages answers({IDCANCEL, IDOK});  // no registry backup, then repair everything
-        Repairer repairer(list, view, context, [] { return true; });
-        repairer.FlatButton3Click();
+        ScriptedRepairUi ui{false, true};  // no registry backup, then repair everything
+        Repairer repairer(list, view, ui, context, [] { return true; });
+        repairer.RepairAll();
         // A row whose file is gone by now is done, not "back again".
         CHECK(repairer.RepairFinding(sink.findings.front()) == RepairOutcome::AlreadyGone);
         // A launcher that is a symbolic link to a file outside: neither is touched, and the
@@ -356,7 +357,8 @@ TEST_CASE("the desktop's launchers and Wine's icons: judged as the launchers are
     FindingList list;
     for (const Finding& f : found) list.Add(f);
     QuietRepairView view;
-    Repairer repairer(list, view, RepairContext(5), nullptr);
+    ScriptedRepairUi ui;
+    Repairer repairer(list, view, ui, RepairContext(5), nullptr);
     REQUIRE(repairer.RepairAllQuietly(nullptr));
     for (const Planted& p : planted) {
         CAPTURE(p.path);
@@ -380,7 +382,8 @@ TEST_CASE("a trash that cannot take a file: the repair fails and says why, the f
         REQUIRE(found.size() == 1);
         FindingList list;
         QuietRepairView view;
-        Repairer repairer(list, view, RepairContext(5), nullptr);
+        ScriptedRepairUi ui;
+        Repairer repairer(list, view, ui, RepairContext(5), nullptr);
         CHECK(repairer.RepairFinding(found.front()) == RepairOutcome::Failed);
         CHECK(repairer.HostSaid().find("回收站") != std::string::npos);
         CHECK(HostExists(launcher));
@@ -425,7 +428,8 @@ TEST_CASE("round trip: what Wine wrote for a prefix since deleted is reported, r
     FindingList list;
     for (const Finding& f : found) list.Add(f);
     QuietRepairView view;
-    Repairer repairer(list, view, RepairContext(5), nullptr);
+    ScriptedRepairUi ui;
+    Repairer repairer(list, view, ui, RepairContext(5), nullptr);
     RepairCounts counts;
     REQUIRE(repairer.RepairAllQuietly(nullptr, &counts));
     CHECK(counts.repaired == static_cast<int>(found.size()));

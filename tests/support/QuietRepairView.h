@@ -10,7 +10,7 @@ struct QuietRepairView : RepairView {
     void SetStatus(const std::string&) override {}
     void SetRepairControls(bool, bool) override {}
     void ProcessMessages() override {}
-    HWND MainWindow() override { return nullptr; }
+    HWND OwnerWindow() override { return nullptr; }
 };
 
 }  // namespace tw::test

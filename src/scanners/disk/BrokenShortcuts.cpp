@@ -58,7 +58,7 @@ std::string ShortcutWalk::ReadShortcutTarget(const std::string& file, bool& whol
     return r.target;
 }
 
-void ShortcutWalk::FindFiles(const std::string& path, const std::string& mask, int kind) {
+void ShortcutWalk::WalkTree(const std::string& path, const std::string& mask, int kind) {
     Walk(path, mask, kind, true);
 }
 
@@ -93,7 +93,7 @@ void ShortcutWalk::Walk(const std::string& path, const std::string& mask, int ki
     if (stopped || !descend) return;
 
     for (const std::string& name : subfolders) {
-        FindFiles(path + name + "\\", mask, kind);
+        WalkTree(path + name + "\\", mask, kind);
         if (!ctx_.scanning()) break;
     }
 }
@@ -107,10 +107,10 @@ void ShortcutWalk::CheckShortcut(const std::string& path, const DirEntry& entry)
         return;  // this file cannot be judged; the walk goes on
     }
     // A target read only in part, or only as a look-alike, is not judged.
-    if (whole && IsBrokenShortcutTarget(target, drives_)) ListView1_AddFile(path, entry, target);
+    if (whole && IsBrokenShortcutTarget(target, drives_)) ReportBrokenShortcut(path, entry, target);
 }
 
-void ShortcutWalk::ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target) {
+void ShortcutWalk::ReportBrokenShortcut(const std::string& path, const DirEntry& entry, const std::string& target) {
     if (!ctx_.scanning()) return;
     Finding f;
     f.caption = kDiskFileCaption;
@@ -126,7 +126,7 @@ void ShortcutWalk::ListView1_AddFile(const std::string& path, const DirEntry& en
 void ScanDriveForBrokenShortcuts(const ScanContext& ctx, ScanSink& sink, const std::string& root) {
     ComScope com;
     ShortcutWalk walk(ctx, sink);
-    walk.FindFiles(root, kShortcutMask, kShortcutCheck);
+    walk.WalkTree(root, kShortcutMask, kShortcutCheck);
 }
 
 bool DriveWalkReaches(const std::string& folder, const std::string& bakPath) {

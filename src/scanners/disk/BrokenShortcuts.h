@@ -16,7 +16,7 @@ namespace tw {
 
 // The file mask the scan walks with; the status line follows the walk only with this mask.
 extern const char kShortcutMask[];  // "*.lnk"
-// Check kind of FindFiles: resolve each matching file as a shortcut and report broken ones.
+// Check kind of WalkTree: resolve each matching file as a shortcut and report broken ones.
 constexpr int kShortcutCheck = 3;
 
 // Whether a shortcut's target (as GetShortcutTarget gives it) is missing on a disk this scan
@@ -36,7 +36,7 @@ public:
 
     // Walks path (ending in "\") and everything below it for files matching mask, checking each
     // with the given kind. Ends at the next entry once the scan is stopped.
-    void FindFiles(const std::string& path, const std::string& mask, int kind);
+    void WalkTree(const std::string& path, const std::string& mask, int kind);
     // The shortcuts in path (ending in "\") itself, none below it.
     void CheckFolder(const std::string& path);
     // The shortcut's target path; a target of 1 to 3 characters (a drive root such as "C:\")
@@ -49,7 +49,7 @@ private:
     // As GetShortcutTarget; whole is false when the target could not be read whole or exactly.
     std::string ReadShortcutTarget(const std::string& file, bool& whole);
     void CheckShortcut(const std::string& path, const DirEntry& entry);
-    void ListView1_AddFile(const std::string& path, const DirEntry& entry, const std::string& target);
+    void ReportBrokenShortcut(const std::string& path, const DirEntry& entry, const std::string& target);
 
     const ScanContext& ctx_;
     ScanSink& sink_;

@@ -55,7 +55,7 @@ void EmptyFolderWalk::FindEmptyDirs(const std::string& dir) {
     }
 }
 
-void Scan_Direrr(const ScanContext& ctx, ScanSink& sink) {
+void ScanEmptyFolders(const ScanContext& ctx, ScanSink& sink) {
     // The 98 family keeps program groups per user. Later systems show the all-users groups and
     // the user's own side by side, and installers for one user (and Wine for most installers)
     // put theirs in the user's folder: both trees are walked, each with its own Startup folder

@@ -33,6 +33,6 @@ private:
 // own folders (Startup, Administrative Tools) excepted; the rows are added also when the scan was stopped during the walk. A
 // programs folder the system cannot name is not walked, and the category ends saying so (a
 // ScanStepError, after the rows of the other tree).
-void Scan_Direrr(const ScanContext& ctx, ScanSink& sink);
+void ScanEmptyFolders(const ScanContext& ctx, ScanSink& sink);
 
 }  // namespace tw

@@ -4,7 +4,7 @@
 // for each desktop shortcut; it never removes those of a prefix that was deleted, nor those of a
 // shortcut deleted behind its back. This category reads only those files, through Wine's mapping
 // of the host's file system, and reports the ones that lead nowhere. Rows name the files by
-// their Linux path, as the user knows them.
+// their Linux path, as the user knows them, with the kinds HostFile and HostFolder.
 #pragma once
 #include <memory>
 #include <string>
@@ -63,9 +63,6 @@ bool IsWineHostCaption(const std::string& caption);
 // (icons/hicolor/<size>/apps, pixmaps) that no remaining launcher or association uses.
 // Does nothing when the program does not run under Wine.
 void ScanWineDesktopEntries(const ScanContext& ctx, ScanSink& sink);
-
-// Whether a row names a file of the host (a Unix path) rather than one of the system.
-bool IsWineHostRow(const Finding& f);
 
 // What a row of this category is right before repair, judged on its own evidence only (its own
 // file, and what its verdict rests on), never by scanning the whole category again: a repair of
