@@ -452,6 +452,12 @@ WindowResult ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
     double uiRun0 = 0, uiQueued0 = 0, serverRun0 = 0, serverQueued0 = 0;
     uiSched.Read(uiRun0, uiQueued0);
     serverSched.Read(serverRun0, serverQueued0);
+    // The two processor waits at each answer: a message's share is what they grew by since the
+    // last answer before it was posted (the messages queued behind a long wait share that wait).
+    struct Sample {
+        double at, uiQueued, serverQueued;
+    };
+    std::vector<Sample> samples{{NowMs(), uiQueued0, serverQueued0}};
     probe.onAnswer = [&](double waited) {
         if (r.firstRow < 0 && ListView_GetItemCount(list) > 0) r.firstRow = watch.Seconds();
         const double now = NowMs(), cpu = ThreadCpuMs();
@@ -459,9 +465,13 @@ WindowResult ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
         uiSched.Read(uiRun, uiQueued);
         serverSched.Read(serverRun, serverQueued);
         const double interval = now - lastAnswer;
-        const double load = std::min(waited, std::min(interval, uiQueued - uiQueued0) +
-                                                 std::min(interval, serverQueued - serverQueued0));
+        const double posted = now - waited;
+        size_t before = samples.size() - 1;
+        while (before > 0 && samples[before].at > posted) --before;
+        const double load = std::min(waited, (uiQueued - samples[before].uiQueued) +
+                                                 (serverQueued - samples[before].serverQueued));
         const double own = waited - load;
+        samples.push_back({now, uiQueued, serverQueued});
         char ran[192];
         snprintf(ran, sizeof ran, " (the UI thread ran %.0f of the last %.0f ms", cpu - lastCpu, interval);
         if (uiSched.Valid())
