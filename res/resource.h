@@ -33,12 +33,14 @@
 #define IDM_EXPORT 1018
 #define IDM_POP_OPEN 1019
 #define IDM_POP_IGNORE 1020
+#define IDM_DETAILS 1021
 
 // The small windows' templates and their controls.
 #define IDD_HISTORY 301
 #define IDD_IGNORE 302
 #define IDD_UNDO 303
 #define IDD_PROGRESS 304
+#define IDD_DETAILS 305
 
 #define IDC_HISTORY_HEADER 1101
 #define IDC_HISTORY_MEMO 1102
@@ -55,6 +57,10 @@
 #define IDC_UNDO_REMOVE 1125
 #define IDC_UNDO_BROWSE 1126
 #define IDC_PROGRESS_TEXT 1131
+#define IDC_DETAILS_TEXT 1141
+#define IDC_DETAILS_REPAIR 1142
+#define IDC_DETAILS_IGNORE 1143
+#define IDC_DETAILS_OPEN 1144
 
 // The string table's ids.
 #include "strings.h"

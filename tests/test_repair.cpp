@@ -222,8 +222,15 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     list.Add(DiskFolderFinding(busy));              // not empty
     list.Add(DiskFileFinding(lnk, "1 Byte"));
     FakeView view;
-    Repairer(list, view, ui, RepairContext{5}, nullptr).RepairAll();
+    Repairer repairer(list, view, ui, RepairContext{5}, nullptr);
+    std::vector<RepairOutcome> outcomes(6, RepairOutcome::NowPresent);
+    repairer.SetRowOutcomes([&](int row, const Finding&, RepairOutcome o) { outcomes.at(static_cast<size_t>(row)) = o; });
+    repairer.RepairAll();
     CHECK(ui.heard == std::vector<std::string>{"OfferBackup", "ConfirmRepairAll", "RepairAllDone"});
+    // Each row hears its own outcome: a failed row is never taken for a repaired one.
+    CHECK(outcomes == std::vector<RepairOutcome>{RepairOutcome::Repaired, RepairOutcome::Repaired,
+                                                 RepairOutcome::AlreadyGone, RepairOutcome::Failed,
+                                                 RepairOutcome::Failed, RepairOutcome::Repaired});
     CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "Old"));
     CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
     CHECK(FileExists(inside));
@@ -250,6 +257,43 @@ TEST_CASE("only rows that were repaired are marked, and the one log entry counts
     CHECK(view2.Status() == LoadText(IDS_STATUS_ALL_REPAIRED));
     CHECK(view2.controls == Controls{{false, false}});
     CHECK(ReadLog().at(1).record == LoadText(IDS_LOG_ALL_REPAIRED));
+}
+
+TEST_CASE("chosen rows: one question naming how many, exactly their objects go, each row marked, one summary") {
+    RegistrySandbox sb;
+    CleanProgramFolder clean;
+    Messages msgs;
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "A", "a.ttf");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B", "b.ttf");
+    MakeKey(HKEY_LOCAL_MACHINE, "Software\\Dead\\Sub");
+    FindingList list;
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "A"));
+    list.Add(RegistryValueFinding("HKEY_LOCAL_MACHINE", "Software\\Fonts", "B"));  // not chosen
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software"));                  // refused
+    list.Add(RegistryKeyFinding("HKEY_LOCAL_MACHINE", "Software\\Dead"));
+    FakeView view;
+    RepairCommands commands(list, view, RepairContext{5});
+    std::vector<std::string> marks(4, "unheard");
+    commands.OnRowMark([&](int row, const std::string& mark) { marks.at(static_cast<size_t>(row)) = mark; });
+
+    commands.RepairSelected({0, 2, 3});
+    REQUIRE(msgs.shown.size() == 2);
+    CHECK(msgs.shown[0] == LoadText(IDS_ASK_REPAIR_ROWS, {3}));
+    CHECK(msgs.shown[1] == LoadText(IDS_REPAIR_SUMMARY, {2, LoadText(IDS_SUMMARY_FAILED, {1})}));
+    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "A"));
+    CHECK(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B"));
+    CHECK_FALSE(KeyPresent(HKEY_LOCAL_MACHINE, "Software\\Dead"));
+    CHECK(Marks(list) == std::vector<bool>{true, false, false, true});
+    CHECK(marks == std::vector<std::string>{"", "unheard", LoadText(IDS_ROW_FAILED), ""});
+    // Logged row by row, as the repair of one row is.
+    CHECK(ReadLog().size() == 2);
+
+    // One chosen row is the repair of one row: its own question.
+    msgs.shown.clear();
+    commands.RepairSelected({1});
+    REQUIRE(msgs.shown.size() == 1);
+    CHECK(msgs.shown[0] == RowQuestion(list.At(1)));
+    CHECK_FALSE(ValuePresent(HKEY_LOCAL_MACHINE, "Software\\Fonts", "B"));
 }
 
 TEST_CASE("rows past the ANSI path limit are deleted, never marked done while still there") {

@@ -34,15 +34,21 @@ TEST_CASE("entries go beside the executable, one section each, even within one s
     CHECK(bytes.find("[" + base + "]\r\n行为=删除\r\n记录=first") != std::string::npos);
 }
 
-TEST_CASE("the history window shows the log as stored and clears it without a question") {
+TEST_CASE("the history window shows the log as stored and clears it after a question whose default keeps it") {
     CleanProgramFolder clean;
-    Messages msgs;
+    Messages msgs{IDCANCEL};
     FindingList list;
     FakeView view;
     RepairCommands commands(list, view, RepairContext{5});
 
-    // Cleared with the window never opened: the file goes, the window stays hidden.
+    // Cleared with the window never opened: asked first, Cancel keeps the log; after OK the
+    // file goes and the window stays hidden.
     REQUIRE(WriteLog(LogAction::Delete, "before"));
+    commands.ClearHistory();
+    CHECK(FileExists(RepairLogPath()));
+    REQUIRE(msgs.shown.size() == 1);
+    CHECK(msgs.shown[0] == LoadText(IDS_ASK_CLEAR_HISTORY));
+    CHECK((msgs.types[0] & MB_DEFBUTTON2) != 0);
     commands.ClearHistory();
     CHECK_FALSE(FileExists(RepairLogPath()));
     HistoryWindow* form = commands.History();
@@ -75,7 +81,7 @@ TEST_CASE("the history window shows the log as stored and clears it without a qu
     SendMessageW(form->ClearButton(), BM_CLICK, 0, 0);
     CHECK_FALSE(FileExists(RepairLogPath()));
     CHECK(WindowText(form->Memo()) == "");
-    CHECK(msgs.shown.empty());
+    CHECK(msgs.shown.size() == 3);
 }
 
 }  // TEST_SUITE
@@ -94,7 +100,7 @@ TEST_CASE("line breaks in a repaired value's name forge no log entry, in the fil
     FakeView view;
     view.selected = 0;
     RepairCommands commands(list, view, RepairContext{5});
-    commands.RepairSelected();
+    commands.RepairSelected({0});
     CHECK_FALSE(ValuePresent(HKEY_CURRENT_USER, "Software\\A", name));
     CHECK(GetString(HKEY_CURRENT_USER, "Software\\A", "v") == "keep");
 
@@ -151,7 +157,8 @@ TEST_CASE("clearing keeps the cleared log as Repair.log.bak, replaced at each cl
     REQUIRE(WriteLog(LogAction::Delete, "third"));
     commands.ClearHistory();
     CHECK(FileExists(RepairLogPath()));
-    CHECK(msgs.shown.empty());
+    // Only the questions: nothing to report.
+    for (const std::string& box : msgs.shown) CHECK(box == LoadText(IDS_ASK_CLEAR_HISTORY));
 }
 
 }  // TEST_SUITE

@@ -346,7 +346,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
                                            exitCode);
         };
         if (!c.all) msgs.answers = {IDOK}, ui.answers = {true};
-        if (window) c.all ? window->RepairAll() : window->RepairSelected();
+        if (window) c.all ? window->RepairAll() : window->RepairSelected({0});
         else c.all ? bare->RepairAll() : bare->RepairSelected();
         REQUIRE(commands.size() == 1);
         const std::string tail = "\\msiexec.exe\" /x " + code + " /qn";
@@ -363,7 +363,7 @@ TEST_CASE("a product whose files are gone is removed by its installer, never by 
         const std::string last = window ? msgs.shown.back() : std::string();
         if (!c.all && window) CHECK(last.find(said) != std::string::npos);
         if (!c.all && !window) CHECK(ui.product.said == said);
-        if (c.all && !list.At(0).Repaired() && window) CHECK(last == LoadText(IDS_PRODUCTS_NOT_UNINSTALLED, {1}));
+        if (c.all && !list.At(0).Repaired() && window) CHECK(last.find(LoadText(IDS_PRODUCTS_NOT_UNINSTALLED, {1})) != std::string::npos);
         if (c.all && !list.At(0).Repaired() && !window) CHECK(ui.counts.productsFailed == 1);
         CHECK(view.Status() != LoadText(IDS_STATUS_WAITING_FOR_INSTALLER, {code}));
     }

@@ -5,8 +5,10 @@
 
 #include "app/ReportListView.h"
 #include "platform/Text.h"
+#include "support/WindowProbes.h"
 
 using namespace tw;
+using namespace tw::test;
 
 namespace {
 
@@ -39,15 +41,7 @@ struct Fixture {
         g_report = nullptr;
         DestroyWindow(owner);
     }
-    std::string Cell(int row, int column) {
-        wchar_t buf[256] = {};
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = buf;
-        item.cchTextMax = 256;
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-        return WideToAnsi(buf);
-    }
+    std::string Cell(int row, int column) { return ListItemText(list, row, column); }
     void ClickHeader(int column) {
         NMLISTVIEW nm{};
         nm.hdr.hwndFrom = list;
@@ -87,6 +81,14 @@ TEST_CASE("a header click sorts the rows and keeps the selected Finding selected
     REQUIRE(sel >= 0);
     CHECK(fx.Cell(sel, 0) == "c");
     CHECK(fx.Cell(sel, 1) == "loc-c");
+
+    // A row's mark stays with it, before its description; a second click reverses the order.
+    fx.report.SetRowMark(sel, "[x] ");
+    fx.ClickHeader(0);
+    CHECK(fx.Cell(0, 0) == "a");
+    sel = fx.report.SelectedRow();
+    CHECK(fx.Cell(sel, 0) == "c");
+    CHECK(fx.Cell(sel, 3) == "[x] " + fx.findings.At(sel).description);
 }
 
 TEST_CASE("during a scan a waiting progress text never follows a later status or a clear") {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/DetailsWindow.h"
 #include "app/HistoryWindow.h"
 #include "app/IgnoreWindow.h"
 #include "app/UndoWindow.h"
@@ -69,8 +70,10 @@ TEST_CASE("resized small windows keep Esc's button in the corner and their main 
     IgnoreList ignored(dir / "Ignore.ini");
     IgnoreWindow ignore(nullptr, ignored);
     UndoWindow undo(nullptr, {dir.Path() + "\\"});
+    DetailsWindow details(nullptr, "row", true, true);
     for (auto [window, bodyId] : {std::pair{history.Handle(), IDC_HISTORY_MEMO},
-                                  {ignore.Handle(), IDC_IGNORE_LIST}, {undo.Handle(), IDC_UNDO_LIST}}) {
+                                  {ignore.Handle(), IDC_IGNORE_LIST}, {undo.Handle(), IDC_UNDO_LIST},
+                                  {details.Handle(), IDC_DETAILS_TEXT}}) {
         HWND corner = GetDlgItem(window, IDCANCEL), body = GetDlgItem(window, bodyId);
         auto gaps = [&] {  // from the lower right corners of the button and the control to the window's
             RECT c, k = test::RectIn(corner, window), b = test::RectIn(body, window);

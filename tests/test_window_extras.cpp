@@ -13,11 +13,13 @@
 #include "app/MainWindow.h"
 #include "app/ReportExport.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadText.h"
 #include "platform/MessagePump.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/UndoFile.h"
 #include "scan/Checklist.h"
+#include "strings.h"
 #include "support/RegistryFixtures.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedMessages.h"
@@ -124,9 +126,10 @@ TEST_CASE("the report goes out through the save dialog; undo imports the newest 
         return r.save && !answer.empty();
     };
     // The editor is another process and would import into the real registry, not this test's
-    // sandbox: a stand-in that imports nothing shows the command and its check.
+    // sandbox: a stand-in that brings back only the first font shows the command and its check.
     seams->runAndWait = [&](const std::string& cmd, const std::string&, DWORD& code) {
         commands.push_back(cmd);
+        SetString(HKEY_LOCAL_MACHINE, kFonts, kGoneA, "tw-gone-a.ttf");
         code = 0;
         return true;
     };
@@ -148,6 +151,10 @@ TEST_CASE("the report goes out through the save dialog; undo imports the newest 
     f.Command(IDM_UNDO_LAST);
     CHECK(commands == std::vector<std::string>{"RegEdit /s \"" + files[0] + "\""});
     REQUIRE(msgs.shown.size() == 2);
-    CHECK(msgs.shown[1].find("HKEY_LOCAL_MACHINE\\" + std::string(kFonts) + "\\" + kGoneA) != std::string::npos);
-    CHECK(f.StatusText() == "撤销失败");
+    CHECK(msgs.shown[1].find("HKEY_LOCAL_MACHINE\\" + std::string(kFonts) + "\\" + kGoneB) != std::string::npos);
+    // The row whose value is back is no longer marked repaired; the other one stays marked.
+    for (int i = 0; i < f.Findings().Count(); ++i)
+        CHECK(f.Findings().At(i).Repaired() == (f.Findings().At(i).keyName == kGoneB));
+    CHECK(f.StatusText() == LoadText(IDS_STATUS_UNDO_ROWS_BACK, {1}));
+    CHECK(!(GetMenuState(f.MainMenu(), IDM_REPAIR, MF_BYCOMMAND) & MF_GRAYED));
 }

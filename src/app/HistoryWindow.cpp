@@ -5,9 +5,11 @@
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/LoadText.h"
+#include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "repair/RepairLog.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -145,7 +147,16 @@ void HistoryWindow::ParkFocus() {
 void HistoryWindow::ClearLog() {
     // Clearing is one key press away (Ctrl+C): each cleared log stays beside it as
     // "Repair.log.bak", replacing the one kept at the previous clear. When it cannot be kept,
-    // the log is not cleared either.
+    // the log is not cleared either. The log is the only record of what repairs deleted: the
+    // user is asked first, and the default answer keeps it.
+    bool any = false;
+    for (const std::string& path : RepairLogPaths()) any = any || FileExists(path);
+    if (!any) return;
+    // Ctrl+C in the main window clears with this window hidden: the main window owns the box.
+    HWND owner = IsWindowVisible(hwnd_) ? hwnd_ : GetWindow(hwnd_, GW_OWNER);
+    if (ShowMessage(owner, LoadText(IDS_ASK_CLEAR_HISTORY),
+                    MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) != IDOK)
+        return;
     bool cleared = false;
     for (const std::string& path : RepairLogPaths())
         if (FileExists(path) &&

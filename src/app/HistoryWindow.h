@@ -18,7 +18,8 @@ public:
     // brought forward and keeps what it shows.
     void Show();
     // "清空": moves each log file the window shows, when there is one, to "Repair.log.bak" beside
-    // it (replacing an older one) and empties the memo; never asks.
+    // it (replacing an older one) and empties the memo, after the user's OK (Cancel is the
+    // default); asks nothing when there is no log.
     void ClearLog();
     // "退出": hides the window.
     void Hide();

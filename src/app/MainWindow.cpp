@@ -1,16 +1,19 @@
 #include "app/MainWindow.h"
 
+#include "app/DetailsWindow.h"
 #include "app/HtmlHelp.h"
 #include "app/MainWindowLayout.h"
 #include "app/RepairCommands.h"
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "resource.h"
 #include "scan/osinfo/ProgramRecord.h"
+#include "strings.h"
 #include "wording/ScanWording.h"
 
 namespace tw {
@@ -53,6 +56,11 @@ bool MainWindow::Create(HINSTANCE instance) {
     report_.SetSortRefused([this] { return RepairRunning(); });
     report_.SetPaced([this] { return driver_ && !driver_->Idle(); });
     report_.SetStatusOutput([this](const std::string& text) { SetStatusText(text); });
+    // Posted: the details window runs its own loop, which a list notification must not hold.
+    report_.SetOpenRow([this](int row) {
+        SelectRow(row);
+        PostMessageW(hwnd_, WM_COMMAND, IDM_DETAILS, 0);
+    });
     session_ = OpenScanSession(ignored_, kMinWidth, kMinHeight);
     if (session_.windowsDir.empty()) {
         ShowMessage(nullptr, "错误！Tarnwell无法找到操作系统所在的文件夹。", MB_OK | MB_ICONERROR);
@@ -73,6 +81,7 @@ bool MainWindow::Create(HINSTANCE instance) {
         return driver_->ScanAfterRepair(repaired);
     };
     repair_.reset(new RepairCommands(findings_, *this, repairContext));
+    repair_->OnRowMark([this](int row, const std::string& mark) { report_.SetRowMark(row, mark); });
     FillChecklist();
     keys_.reset(new ScopedMessageFilter([this](MSG* msg) { return PreTranslate(msg); }));
     return true;
@@ -102,9 +111,29 @@ void MainWindow::Show() {
 
 bool MainWindow::PreTranslate(MSG* msg) {
     // The modeless windows take their dialog keys in the pump itself, before this runs.
+    if (!hwnd_ || (msg->hwnd != hwnd_ && !IsChild(hwnd_, msg->hwnd))) return false;
     HACCEL accel = Shortcuts();
-    if (hwnd_ && accel && (msg->hwnd == hwnd_ || IsChild(hwnd_, msg->hwnd)))
-        return TranslateAcceleratorW(hwnd_, accel, msg) != 0;
+    if (accel && TranslateAcceleratorW(hwnd_, accel, msg)) return true;
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
+        // Tab and Shift+Tab go round the checklist, its buttons and the report list, as in a
+        // dialog (the panels take part as control parents).
+        const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+        if (HWND next = GetNextDlgTabItem(hwnd_, GetFocus(), back ? TRUE : FALSE)) SetFocus(next);
+        return true;
+    }
+    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_SPACE)) {
+        // Enter or Space on a focused command button clicks it.
+        HWND focus = GetFocus();
+        if (focus && focus != reportList_ && focus != checklist_ && IsChild(hwnd_, focus) &&
+            (GetWindowLongW(focus, GWL_STYLE) & 0x0F) <= BS_DEFPUSHBUTTON) {
+            wchar_t cls[16] = {};
+            GetClassNameW(focus, cls, 16);
+            if (lstrcmpiW(cls, L"Button") == 0) {
+                SendMessageW(focus, BM_CLICK, 0, 0);
+                return true;
+            }
+        }
+    }
     return false;
 }
 
@@ -137,9 +166,23 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DRAWITEM:
             if (menus_ && menus_->OnMessage(msg, wp, lp, reportList_)) return TRUE;
             break;
+        case WM_SETFOCUS:
+            // The keyboard starts in the checklist, or where it was when the window was left.
+            SetFocus(lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : checklist_);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+            }
+            break;
         case WM_CONTEXTMENU:
             // The row items follow the row the popup is for.
-            if (reinterpret_cast<HWND>(wp) == reportList_) UpdateRowItems();
+            if (reinterpret_cast<HWND>(wp) == reportList_) {
+                UpdateRowItems();
+                // From the keyboard (Shift+F10, the menu key): at the focused row.
+                if (lp == static_cast<LPARAM>(-1)) lp = report_.KeyboardMenuPoint();
+            }
             if (menus_ && menus_->OnMessage(msg, wp, lp, reportList_)) return 0;
             break;
         case WM_TIMER:
@@ -197,7 +240,7 @@ void MainWindow::RunCommand(UINT id) {
         case ID_REPAIR_BUTTON:
         case IDM_POP_REPAIR:
             // Only on the rows of a finished scan.
-            if (repair_ && driver_->Idle()) repair_->RepairSelected();
+            if (repair_ && driver_->Idle()) repair_->RepairSelected(report_.SelectedRows());
             CloseIfAskedDuringRepair();
             break;
         case IDM_REPAIRALL:
@@ -234,6 +277,9 @@ void MainWindow::RunCommand(UINT id) {
         case IDM_POP_OPEN:
             OpenSelected();
             break;
+        case IDM_DETAILS:
+            ShowDetails();
+            break;
         case IDM_POP_IGNORE:
             // The rows of a finished scan only: a running one still adds to the list.
             if (driver_->Idle()) IgnoreSelected();
@@ -252,6 +298,27 @@ void MainWindow::RunCommand(UINT id) {
             // The Help menu's commands.
             if (menus_) menus_->Run(id);
             break;
+    }
+}
+
+void MainWindow::ShowDetails() {
+    const int row = report_.SelectedRow();
+    if (row < 0 || row >= findings_.Count()) return;
+    const Finding f = findings_.At(row);
+    const RowId id = findings_.IdAt(row);
+    const bool idle = driver_->Idle();
+    DetailsWindow details(hwnd_, DetailsText(f, report_.RowMark(row), RepairPlanText(f, &ignored_, session_.context.os)),
+                          idle && !f.Repaired(), idle);
+    const DetailsChoice choice = details.Run();
+    // The buttons act on the row shown, wherever it stands now.
+    const int now = findings_.IndexOf(id, row);
+    if (choice == DetailsChoice::Close || now < 0) return;
+    SelectRow(now);
+    switch (choice) {
+        case DetailsChoice::Repair: Command(IDM_REPAIR); break;
+        case DetailsChoice::Ignore: Command(IDM_POP_IGNORE); break;
+        case DetailsChoice::Open: Command(IDM_POP_OPEN); break;
+        case DetailsChoice::Close: break;
     }
 }
 
@@ -295,6 +362,7 @@ void MainWindow::OnClose() {
         GetWindowPlacement(hwnd_, &wp);
         RECT r;
         GetWindowRect(hwnd_, &r);
+        SaveTicks();
         SaveWindowPlacement(IniPath(), IsZoomed(hwnd_) != FALSE, r.top, r.bottom - r.top, r.right - r.left);
     } catch (const std::exception& e) {
         ShowError(hwnd_, e.what());
@@ -341,6 +409,18 @@ bool MainWindow::ScanCaptionIsStart() {
 
 void MainWindow::SetScanCaptions(bool scanning) {
     report_.CatchUp();
+    if (scanning && progress_ && !IsWindowVisible(progress_)) {
+        // A new scan: the notes lose the last scan's counts, the bar starts empty, and the last
+        // scan's closing line goes until the first place of this one shows.
+        ResetNotes();
+        SetStatusText("");
+        SendMessageW(progress_, PBM_SETPOS, 0, 0);
+        ShowWindow(progress_, SW_SHOW);
+        LayoutStatusBar();
+    } else if (!scanning && progress_ && IsWindowVisible(progress_)) {
+        ShowWindow(progress_, SW_HIDE);
+        LayoutStatusBar();
+    }
     SetControlText(scanButton_, scanning ? kStop : kScan);
     std::wstring tool = AnsiToWide(scanning ? kStopTool : kScanTool);
     TBBUTTONINFOW bi{};
@@ -399,6 +479,21 @@ void MainWindow::ClearFindings() {
 
 bool MainWindow::ConfirmOnMultiBoot(ChecklistRow row) {
     return ShowMessage(hwnd_, MultiBootQuestion(row), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void MainWindow::CategoryDone(ChecklistRow row, int found, int done, int total) {
+    const int index = ChecklistIndexOf(row);
+    if (index >= 0) {
+        std::wstring note = AnsiToWide(LoadText(IDS_CATEGORY_COUNT, {found}));
+        LVITEMW sub{};
+        sub.iSubItem = 1;
+        sub.pszText = &note[0];
+        SendMessageW(checklist_, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&sub));
+    }
+    if (progress_ && total > 0) {
+        SendMessageW(progress_, PBM_SETRANGE32, 0, total);
+        SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+    }
 }
 
 void MainWindow::ReportEndedEarly(const std::vector<EndedEarly>& ended) { ShowError(hwnd_, EndedEarlyText(ended)); }

@@ -28,7 +28,7 @@ class RepairCommands;
 // The main window's own controls. The commands (menu items, shortcuts, tool buttons) carry the
 // resource's IDM_* numbers; the controls are numbered after the last of them.
 enum ControlId : UINT {
-    ID_SCAN_BUTTON = IDM_POP_IGNORE + 1,  // 扫描 / 停止
+    ID_SCAN_BUTTON = IDM_DETAILS + 1,  // 扫描 / 停止
     ID_REPAIR_BUTTON,  // 修复
     ID_REPAIR_ALL_BUTTON,  // 全部修复
     ID_EXIT_BUTTON,  // 退出
@@ -81,6 +81,8 @@ public:
     void OpenSelected() { rows_.OpenSelected(); }
     void ExportReport() { rows_.ExportReport(); }
     void ShowIgnoreWindow() { rows_.ShowIgnoreWindow(); }
+    // The details window of the selected row; its buttons act on that row.
+    void ShowDetails();
     // The popup's row items follow the selected row: enabled with one, and worded for its kind.
     void UpdateRowItems() { rows_.UpdatePopupItems(PopupMenu(), driver_ && driver_->Idle()); }
     // Null until the ignore list is first shown.
@@ -107,6 +109,7 @@ public:
     HWND OwnerWindow() override { return hwnd_; }
     bool ConfirmOnMultiBoot(ChecklistRow row) override;
     void ReportEndedEarly(const std::vector<EndedEarly>& ended) override;
+    void CategoryDone(ChecklistRow row, int found, int done, int total) override;
 
     // RepairView
     int SelectedRow() override;
@@ -132,7 +135,14 @@ private:
     void CreateControls();
     void CreateToolBar();
     void FillChecklist();
+    // The ticks of the checklist as the last run left them (Set.ini), and their saving.
+    void RestoreTicks();
+    void SaveTicks();
     void SetControlText(HWND control, const std::string& text);
+    // The checklist's note column as the table has it (before a scan's counts), and the
+    // status bar's parts with the progress bar in the second.
+    void ResetNotes();
+    void LayoutStatusBar();
     std::string IniPath() const;
     void SetStatusText(const std::string& text);
     // True while a repair, backup or restore runs: the list and the commands stay as they are.
@@ -145,6 +155,7 @@ private:
     HWND checklist_ = nullptr, selectAll_ = nullptr, reportList_ = nullptr, statusBar_ = nullptr;
     HWND scanButton_ = nullptr, repairButton_ = nullptr, repairAllButton_ = nullptr, exitButton_ = nullptr;
     HWND tooltip_ = nullptr;
+    HWND progress_ = nullptr;  // in the status bar: the categories of the running scan done
     UniqueImageList smallImages_, toolImages_, toolHotImages_;
     UniqueGdiObject font_;
 
@@ -163,6 +174,7 @@ private:
     bool closeAfterScan_ = false;
     bool closeAfterRepair_ = false;
     bool shown_ = false;
+    HWND lastFocus_ = nullptr;  // the control with the keyboard when the window was left
     std::unique_ptr<ScopedMessageFilter> keys_;  // the accelerators in every pump
 };
 

@@ -1,6 +1,10 @@
 // The main window's controls: made at window creation, laid out on every resize.
 #include "app/MainWindow.h"
 #include "app/MainWindowLayout.h"
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "platform/UiFont.h"
 #include "version.h"
@@ -10,6 +14,20 @@ namespace tw {
 using namespace window_layout;
 
 namespace {
+
+std::vector<int> SplitNumbers(const std::string& text) {
+    std::vector<int> numbers;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string part = text.substr(start, end - start);
+        if (!part.empty() && part.find_first_not_of("0123456789") == std::string::npos && part.size() < 4)
+            numbers.push_back(std::atoi(part.c_str()));
+        start = end + 1;
+    }
+    return numbers;
+}
 
 UniqueImageList LoadStrip(HINSTANCE inst, int id, int size, int count) {
     UniqueImageList list(ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, count + 2, 4));
@@ -102,7 +120,9 @@ void MainWindow::CreateControls() {
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                hwnd_, nullptr, instance_, nullptr);
 
-    checklistPanel_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0);
+    // The panels are control parents: Tab reaches the controls on them.
+    checklistPanel_ = child(hwnd_, kPanelClass, "", WS_CLIPCHILDREN, 0, kToolBarHeight, kDesignWidth, kPanelHeight, 0,
+                            WS_EX_CONTROLPARENT);
     checklistLabel_ = child(checklistPanel_, L"STATIC", "请选择Tarnwell要检查的项目", SS_LEFT, 10, 4, 300, 14, 0);
     checklist_ = child(checklistPanel_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
@@ -117,7 +137,7 @@ void MainWindow::CreateControls() {
     ListView_InsertColumn(checklist_, 1, &col);
     selectAll_ = child(checklistPanel_, L"BUTTON", kSelectNone, BS_PUSHBUTTON | WS_TABSTOP, 400, 1, 65, 18, ID_SELECTALL);
     buttonPanel_ = child(checklistPanel_, kPanelClass, "", WS_CLIPCHILDREN, kDesignWidth - kButtonPanelWidth, 0, kButtonPanelWidth,
-                    kPanelHeight, 0);
+                    kPanelHeight, 0, WS_EX_CONTROLPARENT);
     const char* captions[4] = {kScan, "修复", "全部修复", "退出"};
     HWND* buttons[4] = {&scanButton_, &repairButton_, &repairAllButton_, &exitButton_};
     for (int i = 0; i < 4; ++i)
@@ -131,14 +151,44 @@ void MainWindow::CreateControls() {
     AddHint(tooltip_, hwnd_, exitButton_, "退出Tarnwell");
 
     reportList_ = child(hwnd_, WC_LISTVIEWW, "",
-                       LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
+                       LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_TABSTOP, 0,
                        kToolBarHeight + kPanelHeight, kDesignWidth, 200, ID_REPORT_LIST, WS_EX_CLIENTEDGE);
     report_.Attach(hwnd_, reportList_, smallImages_.get());
 
     statusBar_ = child(hwnd_, STATUSCLASSNAMEW, "", SBARS_SIZEGRIP, 0, 0, 0, 19, ID_STATUS_BAR);
-    int parts[1] = {400};
-    SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    // Shown while a scan runs, in the status bar's second part.
+    progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, statusBar_, nullptr,
+                                instance_, nullptr);
+    LayoutStatusBar();
     SetStatus("Tarnwell " TW_VERSION_STR " - 请选择要检查的项目，然后单击“扫描”。");
+}
+
+void MainWindow::LayoutStatusBar() {
+    RECT bar;
+    GetClientRect(statusBar_, &bar);
+    // While a scan runs the text takes what the progress bar and the size grip leave; else the
+    // whole bar.
+    const bool scanning = progress_ && IsWindowVisible(progress_);
+    const int grip = IsZoomed(hwnd_) ? 0 : GetSystemMetrics(SM_CXVSCROLL);
+    int parts[2] = {bar.right - kProgressWidth - grip, -1};
+    if (parts[0] < 0) parts[0] = 0;
+    if (!scanning) parts[0] = -1;
+    SendMessageW(statusBar_, SB_SETPARTS, scanning ? 2 : 1, reinterpret_cast<LPARAM>(parts));
+    if (!scanning) return;
+    RECT part{};
+    SendMessageW(statusBar_, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+    MoveWindow(progress_, part.left + 2, part.top + 2, kProgressWidth - 4, part.bottom - part.top - 4, TRUE);
+}
+
+void MainWindow::ResetNotes() {
+    const std::vector<ChecklistItem>& rows = session_.checklist;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::wstring note = AnsiToWide(rows[i].note);
+        LVITEMW sub{};
+        sub.iSubItem = 1;
+        sub.pszText = &note[0];
+        SendMessageW(checklist_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
+    }
 }
 
 void MainWindow::FillChecklist() {
@@ -159,6 +209,36 @@ void MainWindow::FillChecklist() {
         SendMessageW(checklist_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&sub));
         ListView_SetCheckState(checklist_, static_cast<int>(i), rows[i].ticked);
     }
+    RestoreTicks();
+}
+
+// The ticks are kept by category number: "Ticked" and "Unticked" list them. A category in
+// neither (one this system did not show, or new in this version) keeps its own default.
+void MainWindow::RestoreTicks() {
+    const IniFile ini(IniPath());
+    const std::vector<int> on = SplitNumbers(ini.ReadString("Tarnwell", "Ticked", ""));
+    const std::vector<int> off = SplitNumbers(ini.ReadString("Tarnwell", "Unticked", ""));
+    const std::vector<ChecklistItem>& rows = session_.checklist;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int row = rows[i].row;
+        const bool tick = std::find(on.begin(), on.end(), row) != on.end();
+        if (tick || std::find(off.begin(), off.end(), row) != off.end()) {
+            ListView_SetCheckState(checklist_, static_cast<int>(i), tick);
+        }
+    }
+}
+
+void MainWindow::SaveTicks() {
+    std::string on, off;
+    const std::vector<ChecklistItem>& rows = session_.checklist;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::string& list = IsRowTicked(static_cast<int>(i)) ? on : off;
+        if (!list.empty()) list += ',';
+        list += IntToStr(rows[i].row);
+    }
+    IniFile ini(IniPath());
+    ini.WriteString("Tarnwell", "Ticked", on);
+    ini.WriteString("Tarnwell", "Unticked", off);
 }
 
 void MainWindow::OnSize() {
@@ -168,6 +248,7 @@ void MainWindow::OnSize() {
     int w = rc.right, h = rc.bottom;
     MoveWindow(toolBar_, 0, 0, w, kToolBarHeight, TRUE);
     SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    LayoutStatusBar();
     // The bar repaints only what it gains: its size grip would stay painted where the corner was.
     InvalidateRect(statusBar_, nullptr, TRUE);
     RECT sr;

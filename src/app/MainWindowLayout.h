@@ -32,6 +32,8 @@ inline const int kMinWidth = 400, kMinHeight = 400;
 inline const int kToolBarHeight = 56, kPanelHeight = 167, kButtonPanelWidth = 103;
 inline const int kButtonLeft = 8, kButtonWidth = 86, kButtonHeight = 25;
 inline const int kButtonTops[4] = {19, 57, 94, 132};
+// The status bar's progress bar of a running scan.
+inline const int kProgressWidth = 140;
 
 struct ToolButtonDef {
     UINT id;

@@ -86,10 +86,12 @@ void MenuImages::Attach(HMENU menu, HIMAGELIST list, const std::vector<MenuImage
 void MenuImages::AttachItems(HMENU menu, const std::vector<MenuImage>& table, Style style) {
     // The pictures take the check-mark column: the items' texts and shortcuts stay in one
     // column whether an item has a picture or not (no item of these menus is ever checked).
+    // Wine keeps that column at the check mark's width and draws the text over a wider
+    // picture: there the pictures get a column of their own, which Wine sizes to fit.
     MENUINFO info{};
     info.cbSize = sizeof info;
     info.fMask = MIM_STYLE;
-    if (GetMenuInfo(menu, &info)) {
+    if (!RunningUnderWine() && GetMenuInfo(menu, &info)) {
         info.dwStyle |= MNS_CHECKORBMP;
         SetMenuInfo(menu, &info);
     }
@@ -137,11 +139,10 @@ bool MenuImages::OnDrawItem(const DRAWITEMSTRUCT* di) const {
     const int x = di->rcItem.left + ((di->rcItem.right - di->rcItem.left) - size) / 2;
     const int y = di->rcItem.top + ((di->rcItem.bottom - di->rcItem.top) - size) / 2;
     if (di->itemState & (ODS_GRAYED | ODS_DISABLED)) {
-        // Embossed like the item's text, as the classic look draws disabled pictures.
-        UniqueIcon icon(ImageList_GetIcon(list_, index, ILD_TRANSPARENT));
-        if (icon)
-            DrawStateW(di->hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.get()), 0, x, y, size, size,
-                       DST_ICON | DSS_DISABLED);
+        // Faded into the menu's colour: the picture stays recognisable, unlike an embossed
+        // outline of a picture with soft edges.
+        ImageList_DrawEx(list_, index, di->hDC, x, y, 0, 0, CLR_NONE, GetSysColor(COLOR_MENU),
+                         ILD_TRANSPARENT | ILD_BLEND50);
     } else {
         ImageList_Draw(list_, index, di->hDC, x, y, ILD_TRANSPARENT);
     }

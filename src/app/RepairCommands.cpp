@@ -1,8 +1,11 @@
 #include "app/RepairCommands.h"
 
 #include "app/UndoWindow.h"
+#include "platform/LoadText.h"
 #include "platform/ScopeExit.h"
+#include "repair/Deletion.h"
 #include "repair/UndoFile.h"
+#include "strings.h"
 
 namespace tw {
 
@@ -31,6 +34,19 @@ private:
     HWND focus_ = nullptr;
 };
 
+// What a row shows before its description after a repair: every outcome but a plain repair.
+std::string RowMarkText(RepairOutcome outcome) {
+    switch (outcome) {
+        case RepairOutcome::Repaired: return {};
+        case RepairOutcome::AlreadyGone: return LoadText(IDS_ROW_ALREADY_GONE);
+        case RepairOutcome::Failed: return LoadText(IDS_ROW_FAILED);
+        case RepairOutcome::NotRecorded: return LoadText(IDS_ROW_NOT_RECORDED_MARK);
+        case RepairOutcome::Ignored: return LoadText(IDS_ROW_PROTECTED_MARK);
+        case RepairOutcome::NowPresent: return LoadText(IDS_ROW_NOW_PRESENT_MARK);
+    }
+    return {};
+}
+
 RepairContext WithProgress(RepairContext context, RepairProgress& progress) {
     context.progress = &progress;
     return context;
@@ -39,13 +55,19 @@ RepairContext WithProgress(RepairContext context, RepairProgress& progress) {
 }  // namespace
 
 RepairCommands::RepairCommands(FindingList& findings, RepairView& view, RepairContext context)
-    : view_(view),
+    : findings_(findings),
+      view_(view),
       messages_(view),
       progress_(view.OwnerWindow()),
       backup_(view, progress_, messages_),
       // The wait for a product's own uninstall shows in the progress window, with its stop button.
       repairer_(findings, view, messages_, WithProgress(context, progress_), [this] { return backup_.Backup(); }),
-      undo_(view, progress_, messages_) {}
+      undo_(view, progress_, messages_) {
+    repairer_.SetRowOutcomes([this](int row, const Finding&, RepairOutcome outcome) {
+        messages_.Heard(outcome);
+        if (rowMark_) rowMark_(row, RowMarkText(outcome));
+    });
+}
 
 RepairCommands::~RepairCommands() = default;
 
@@ -61,12 +83,20 @@ bool RepairCommands::RunExclusive(Fn fn) {
     return fn();
 }
 
-void RepairCommands::RepairSelected() {
-    RunExclusive([this] { repairer_.RepairSelected(); return true; });
+void RepairCommands::RepairSelected(const std::vector<int>& rows) {
+    RunExclusive([this, &rows] {
+        messages_.StartCount();
+        repairer_.RepairRows(rows);
+        return true;
+    });
 }
 
 void RepairCommands::RepairAll() {
-    RunExclusive([this] { repairer_.RepairAll(); return true; });
+    RunExclusive([this] {
+        messages_.StartCount();
+        repairer_.RepairAll();
+        return true;
+    });
 }
 
 bool RepairCommands::Backup() {
@@ -78,16 +108,34 @@ void RepairCommands::Restore() {
 }
 
 bool RepairCommands::UndoLast() {
-    return RunExclusive([this] { return undo_.UndoLast(); });
+    const bool done = RunExclusive([this] { return undo_.UndoLast(); });
+    UnmarkRowsBack();
+    return done;
+}
+
+void RepairCommands::UnmarkRowsBack() {
+    int back = 0;
+    for (int row = 0; row < findings_.Count(); ++row) {
+        if (!findings_.At(row).Repaired() || !RegistryObjectBack(findings_.At(row))) continue;
+        findings_.Unmark(row);
+        if (rowMark_) rowMark_(row, std::string());
+        view_.RowChanged(row);
+        ++back;
+    }
+    if (back == 0) return;
+    view_.SetStatus(LoadText(IDS_STATUS_UNDO_ROWS_BACK, {back}));
+    view_.SetRepairControls(true, true);
 }
 
 bool RepairCommands::UndoChosen() {
     // The undo files window, where the user sees how many files there are and how much room
     // they take, removes old ones, and picks the repair to undo back to; closing it picks none.
-    return RunExclusive([this] {
+    const bool done = RunExclusive([this] {
         std::string path;
         return ChooseUndoFile(view_.OwnerWindow(), UndoFolders(), path) && undo_.UndoBackTo(path);
     });
+    UnmarkRowsBack();
+    return done;
 }
 
 HistoryWindow& RepairCommands::MakeHistory() {

@@ -2,7 +2,10 @@
 // window. The main window owns it and forwards its command handlers here.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/HistoryWindow.h"
 #include "app/ProgressWindow.h"
@@ -22,8 +25,12 @@ public:
     RepairCommands(const RepairCommands&) = delete;
     RepairCommands& operator=(const RepairCommands&) = delete;
 
-    void RepairSelected();  // "修复"
+    // "修复": the chosen rows (list indexes); one is the repair of one row.
+    void RepairSelected(const std::vector<int>& rows);
     void RepairAll();       // "全部修复"
+    // Hears the mark each row a repair or an undo changed now carries: what came of it, empty
+    // for a row repaired or back as it was found.
+    void OnRowMark(std::function<void(int row, const std::string& mark)> fn) { rowMark_ = std::move(fn); }
     bool Backup();          // "备份"
     void Restore();         // "恢复"
     bool UndoLast();        // "撤销上次修复": imports the newest undo file
@@ -41,12 +48,16 @@ public:
 
 private:
     HistoryWindow& MakeHistory();
+    // After an undo: the rows marked repaired whose key or value is back lose their mark.
+    void UnmarkRowsBack();
     // Runs one command with the main and history windows disabled: what it returns, or false
     // when another runs.
     template <typename Fn>
     bool RunExclusive(Fn fn);
 
+    FindingList& findings_;
     RepairView& view_;
+    std::function<void(int, const std::string&)> rowMark_;
     // The questions and reports of every command, in message boxes.
     RepairMessages messages_;
     ProgressOnDemand progress_;

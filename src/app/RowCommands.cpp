@@ -6,11 +6,20 @@
 #include "app/OpenLocation.h"
 #include "app/ReportExport.h"
 #include "platform/FileDialog.h"
+#include "platform/LoadText.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "resource.h"
+#include "strings.h"
 
 namespace tw {
+
+namespace {
+
+// The longest part of a location the status line quotes.
+const size_t kShownPathLimit = 120;
+
+}  // namespace
 
 void RowCommands::IgnoreSelected() {
     const int row = report_.SelectedRow();
@@ -19,8 +28,16 @@ void RowCommands::IgnoreSelected() {
     const bool saved = ignored_.Add(object);
     // Every row naming the object goes, not only the one clicked: the list shows no ignored
     // object and repair meets none.
-    findings_.RemoveWhere([&object](const Finding& f) { return IgnoredObject::Of(f) == object; });
+    // The object as the ignore list holds it: a value row's value, not its whole key.
+    const Finding& ignoredRow = findings_.At(row);
+    const std::string location =
+        ignoredRow.keyName.empty() ? ignoredRow.location : ignoredRow.location + "\\" + ignoredRow.keyName;
+    const int removed =
+        findings_.RemoveWhere([&object](const Finding& f) { return IgnoredObject::Of(f) == object; });
     report_.Reload();
+    // The user sees that it happened, and the count of what is left.
+    window_.SetStatus(LoadText(IDS_STATUS_IGNORED, {ShortForDisplay(location, kShownPathLimit), removed,
+                                                    findings_.UnrepairedCount()}));
     const int rows = findings_.Count();
     report_.SelectRow(rows == 0 ? -1 : (row < rows ? row : rows - 1));
     if (findings_.UnrepairedCount() == 0) window_.SetRepairControls(false, true);
@@ -57,6 +74,8 @@ void RowCommands::ExportReport() {
     for (int i = 0; i < findings_.Count(); ++i) rows.push_back(findings_.At(i));
     if (!WriteReportFile(path, rows))
         ShowMessage(window_.OwnerWindow(), "导出失败！无法写入文件“" + path + "”。", MB_OK | MB_ICONERROR);
+    else
+        window_.SetStatus(LoadText(IDS_STATUS_EXPORTED, {path, rows.size()}));
 }
 
 void RowCommands::ShowIgnoreWindow() {
@@ -76,6 +95,9 @@ void RowCommands::UpdatePopupItems(HMENU popup, bool scanIdle) {
     mi.dwTypeData = &caption[0];
     SetMenuItemInfoW(popup, IDM_POP_OPEN, FALSE, &mi);
     EnableMenuItem(popup, IDM_POP_OPEN, MF_BYCOMMAND | (has ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(popup, IDM_DETAILS, MF_BYCOMMAND | (has ? MF_ENABLED : MF_GRAYED));
+    // What a double-click or Enter does is the popup's default item.
+    SetMenuDefaultItem(popup, IDM_DETAILS, FALSE);
     EnableMenuItem(popup, IDM_POP_IGNORE, MF_BYCOMMAND | (has && scanIdle ? MF_ENABLED : MF_GRAYED));
 }
 

@@ -30,16 +30,6 @@ std::string SizeText(unsigned long long bytes) {
     return buf;
 }
 
-std::string TimeText(const FILETIME& utc) {
-    FILETIME local;
-    SYSTEMTIME t;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return "?";
-    char buf[48];
-    snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-             t.wSecond);
-    return buf;
-}
-
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of('\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -112,7 +102,7 @@ void UndoWindow::Fill() {
         // A file of another folder than the first says where it lies, after its name.
         const std::string name = FileName(file.path);
         const bool inFirst = file.path.compare(0, folders_[0].size(), folders_[0]) == 0;
-        AddListRow(list, {TimeText(file.written),
+        AddListRow(list, {LocalTimeText(file.written),
                           inFirst ? name : name + "（" + file.path.substr(0, file.path.size() - name.size()) + "）",
                           SizeText(file.size)});
     }
@@ -187,21 +177,7 @@ void UndoWindow::RemoveOldClick() {
 
 bool UndoWindow::RunModal(std::string& path) {
     if (!hwnd_) return false;
-    ShowWindow(hwnd_, SW_SHOW);
-    SetForegroundWindow(hwnd_);
-    SetFocus(Item(IDC_UNDO_LIST));
-    MSG msg;
-    while (!done_) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            PostQuitMessage(static_cast<int>(msg.wParam));  // the program's own loop ends too
-            break;
-        }
-        if (got < 0) break;
-        if (IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunModalLoop(Item(IDC_UNDO_LIST), done_);
     path = picked_;
     return !picked_.empty();
 }

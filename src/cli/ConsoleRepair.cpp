@@ -52,18 +52,6 @@ std::string Summary(const RepairCounts& counts, int rows, const std::string& und
 
 }  // namespace
 
-const char* OutcomeWord(RepairOutcome outcome, bool dryRun) {
-    switch (outcome) {
-        case RepairOutcome::Repaired: return dryRun ? "would-delete" : "repaired";
-        case RepairOutcome::AlreadyGone: return "already-gone";
-        case RepairOutcome::Failed: return "failed";
-        case RepairOutcome::NotRecorded: return "not-recorded";
-        case RepairOutcome::Ignored: return "ignored";
-        case RepairOutcome::NowPresent: return "now-present";
-    }
-    return "failed";
-}
-
 int ConsoleRepair(ConsoleView& view, FindingList& findings, const ConsoleRepairOptions& options) {
     const int count = findings.Count();
     // The lines as scanned: repair marks the rows it repaired, which changes their image.

@@ -36,9 +36,6 @@ private:
     ConsoleView& view_;
 };
 
-// The word a repair outcome prints as (the sixth field of a repaired Finding's line).
-const char* OutcomeWord(RepairOutcome outcome, bool dryRun = false);
-
 struct ConsoleRepairOptions {
     uint32_t majorVersion = 5;
     const IgnoreList* ignored = nullptr;

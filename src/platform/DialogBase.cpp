@@ -63,6 +63,24 @@ void DialogBase::SetIcons(int iconId) {
 
 void DialogBase::TakeDialogKeys() { AddDialogWindow(hwnd_); }
 
+void DialogBase::RunModalLoop(HWND focus, const bool& done) {
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    SetFocus(focus);
+    MSG msg;
+    while (!done) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got < 0) break;
+        if (IsDialogMessageW(hwnd_, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 void DialogBase::SetText(const std::string& text) { SetWindowTextW(hwnd_, AnsiToWide(text).c_str()); }
 
 void DialogBase::SetItemText(int id, const std::string& text) {

@@ -52,6 +52,10 @@ protected:
     // A modeless window: from now until it is destroyed every message pump gives it its dialog
     // keys (Tab between controls, Enter, Esc as its IDCANCEL button).
     void TakeDialogKeys();
+    // Shows the window in front with the keyboard on `focus`, then runs its own message loop,
+    // with its dialog keys, until `done` turns true. A quit message ends it too and is posted
+    // again, so that the program's own loop ends as well.
+    void RunModalLoop(HWND focus, const bool& done);
     // The text of the window or of one of its controls, in the ANSI code page.
     void SetText(const std::string& text);
     void SetItemText(int id, const std::string& text);

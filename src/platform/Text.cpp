@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <climits>
+#include <cstdio>
 #include <vector>
 
 namespace tw {
@@ -180,6 +181,16 @@ bool AppendControlEscape(std::string& out, unsigned char c) {
 }
 
 }  // namespace
+
+std::string LocalTimeText(const FILETIME& utc) {
+    FILETIME local;
+    SYSTEMTIME t;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return "?";
+    char buf[48];
+    snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+             t.wSecond);
+    return buf;
+}
 
 std::string ShortForDisplay(const std::string& s, size_t maxBytes) {
     static const char kEllipsis[] = "...";

@@ -1,6 +1,7 @@
 // Text helpers. The program keeps every text as bytes of the ANSI code page (GB2312 on the
 // systems it serves); positions count bytes, and casing touches the ASCII letters only.
 #pragma once
+#include <windows.h>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ bool AnsiToWideExact(const std::string& text, std::wstring& out);
 // keeps its beginning and its end, joined by "...", within maxBytes, never splitting a
 // double-byte character. What is stored and compared stays whole; only what is shown is cut.
 std::string ShortForDisplay(const std::string& s, size_t maxBytes);
+// A file time (UTC) as the local date and time "YYYY-MM-DD hh:mm:ss"; "?" when it cannot be.
+std::string LocalTimeText(const FILETIME& utc);
 
 // One line of console output per field: tab, CR, LF and backslash become \t, \r, \n and \\,
 // every other control byte \xHH; a 0x5C that is the second byte of a double-byte character

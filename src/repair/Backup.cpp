@@ -72,7 +72,7 @@ bool RegistryBackup::Restore() {
         ui_.NoBackupToRestore(path);
         return false;
     }
-    if (!ui_.ConfirmRestore()) return false;
+    if (!ui_.ConfirmRestore(path)) return false;
 
     progress_.Show(LoadText(IDS_PROGRESS_RESTORE), LoadText(IDS_PROGRESS_RESTORE_TEXT));
     view_.SetStatus(LoadText(IDS_STATUS_RESTORING));

@@ -102,6 +102,30 @@ bool KeyMissing(HKEY root, const std::string& path) {
     return IsGoneError(static_cast<DWORD>(OpenKeyPath(root, path, 0, KEY_READ, key)));
 }
 
+bool RegistryObjectBack(const Finding& f) {
+    const HKEY root = RootFromCaption(f.caption);
+    switch (f.kind) {
+        case FindingKind::RegistryKey: return !KeyMissing(root, f.location);
+        case FindingKind::RegistryValue:
+        case FindingKind::RegistryDefaultValue: {
+            Registry reg;
+            reg.SetRootKey(root);
+            if (!reg.OpenKeyReadOnly(f.location)) return false;
+            const std::string name = f.kind == FindingKind::RegistryValue ? f.keyName : std::string();
+            if (!reg.ValueExists(name)) return false;
+            if (!name.empty()) return true;
+            // A repair may have emptied the default value instead of deleting it: back only
+            // with data again.
+            RegDataInfo info{};
+            if (!reg.GetDataInfo(name, info)) return true;
+            if (info.kind == RegDataKind::String || info.kind == RegDataKind::ExpandString)
+                return !reg.ReadString(name).empty();
+            return info.size > 0;
+        }
+        default: return false;
+    }
+}
+
 std::string StripOneTrailingBackslash(std::string path) {
     std::vector<std::string> parts = SplitAtBackslashes(path);
     if (parts.size() > 1 && parts.back().empty()) path.pop_back();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "repair/RepairView.h"
+#include "scanners/Finding.h"
 
 namespace tw {
 
@@ -22,6 +23,9 @@ std::string StripOneTrailingBackslash(std::string path);
 bool IsGoneError(DWORD err);
 // The key is not there at all (not merely unreadable).
 bool KeyMissing(HKEY root, const std::string& path);
+// Whether the registry key or value a row names is there again (an undo brought it back);
+// false for rows that name no registry object.
+bool RegistryObjectBack(const Finding& f);
 
 // Whether root\path is a registry link. Its own key is looked at, not the key it leads to.
 bool IsRegistryLink(HKEY root, const std::string& path);

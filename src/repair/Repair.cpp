@@ -196,8 +196,9 @@ void Repairer::ReportRemaining(bool allDone, int foundAfter) {
     if (remaining == 0) view_.SetRepairControls(false, false);
 }
 
-void Repairer::RepairSelected() {
-    const int row = view_.SelectedRow();
+void Repairer::RepairSelected() { RepairOne(view_.SelectedRow()); }
+
+void Repairer::RepairOne(int row) {
     if (row < 0 || row >= findings_.Count()) return;
     // The row's own copy and identity, taken before the question: whatever the list does while
     // the question is open, the deletion and the mark concern this row.
@@ -219,9 +220,11 @@ void Repairer::RepairSelected() {
         outcome = RepairFinding(f, registry ? &undo : nullptr);
     } catch (const RegistryError& e) {
         // The default value could not be emptied: the user learns why, the row stays.
+        if (rowOutcome_) rowOutcome_(row, f, RepairOutcome::Failed);
         ui_.RowFailed(e.what());
         return;
     }
+    if (rowOutcome_) rowOutcome_(findings_.IndexOf(id, row), f, outcome);
     if (!TellRowOutcome(f, outcome, undo)) return;
 
     MarkRow(id, row);
@@ -319,15 +322,25 @@ void Repairer::RepairWhatRepairLeft(std::vector<Finding> repaired, UndoFile& und
 
 bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, RepairOutcome)>& each,
                                  RepairCounts* counts) {
+    std::vector<int> rows;
+    rows.reserve(static_cast<size_t>(findings_.Count()));
+    for (int row = 0; row < findings_.Count(); ++row) rows.push_back(row);
+    return RepairRowsQuietly(rows, true, each, counts);
+}
+
+bool Repairer::RepairRowsQuietly(const std::vector<int>& rows, bool all,
+                                 const std::function<void(int, const Finding&, RepairOutcome)>& each,
+                                 RepairCounts* counts) {
     // Every row's texts and identity, taken before the first deletion lets messages run.
     struct Target {
         Finding finding;
         RowId id;
+        int row;
     };
     std::vector<Target> targets;
-    targets.reserve(static_cast<size_t>(findings_.Count()));
-    for (int row = 0; row < findings_.Count(); ++row)
-        targets.push_back({findings_.At(row), findings_.IdAt(row)});
+    targets.reserve(rows.size());
+    for (int row : rows)
+        if (row >= 0 && row < findings_.Count()) targets.push_back({findings_.At(row), findings_.IdAt(row), row});
 
     // The undo file is there before the first deletion: a repair that cannot record what it
     // deletes deletes nothing.
@@ -349,24 +362,25 @@ bool Repairer::RepairAllQuietly(const std::function<void(int, const Finding&, Re
         } catch (...) {
             outcome = RepairOutcome::Failed;
         }
-        if (each) each(static_cast<int>(i), t.finding, outcome);
+        if (each) each(t.row, t.finding, outcome);
         if (!Tally(outcome, t.finding, context_.ignored, tally)) continue;
         if (outcome == RepairOutcome::Repaired) repaired.push_back(t.finding);
-        if (!t.finding.Repaired()) MarkRow(t.id, static_cast<int>(i));
+        if (!t.finding.Repaired()) MarkRow(t.id, t.row);
+        // Chosen rows are logged one by one, as the repair of one row is.
+        if (!all && t.finding.kind != FindingKind::ProductUninstall) WriteLog(LogAction::Delete, RowRecord(t.finding));
     }
     // What the repair emptied or left leading nowhere, found by a second look, goes too.
-    RepairWhatRepairLeft(std::move(repaired), undo, registry, tally, static_cast<int>(targets.size()), each);
+    RepairWhatRepairLeft(std::move(repaired), undo, registry, tally, findings_.Count(), each);
+    hostCaches_.Run();
+    tally.linksRefused = undo.LinksRefused();
+    if (counts) *counts = tally;
+    if (!all) return true;
     std::string record = tally.failed == 0 ? LoadText(IDS_LOG_ALL_REPAIRED)
                                            : LoadText(IDS_LOG_SOME_FAILED, {tally.repaired, tally.failed});
     if (tally.nowPresent > 0) record += LoadText(IDS_LOG_NOW_PRESENT_COUNT, {tally.nowPresent});
     if (tally.protectedRows > 0) record += LoadText(IDS_LOG_PROTECTED_COUNT, {tally.protectedRows});
     if (tally.foundAfter > 0) record += LoadText(IDS_LOG_FOUND_AFTER_COUNT, {tally.foundAfter});
     WriteLog(LogAction::RepairAll, record);
-    // The window's and the console's repair of every row alike bring the desktop's caches of
-    // launchers and MIME types up to date.
-    hostCaches_.Run();
-    tally.linksRefused = undo.LinksRefused();
-    if (counts) *counts = tally;
     return true;
 }
 
@@ -378,8 +392,27 @@ void Repairer::RepairAll() {
     if (!ui_.ConfirmRepairAll()) return;
 
     RepairCounts counts;
-    if (!RepairAllQuietly(nullptr, &counts)) return;
+    if (!RepairAllQuietly(rowOutcome_, &counts)) return;
     ReportRemaining(true, counts.foundAfter);
+    ui_.RepairAllDone(counts, undoPath_);
+}
+
+void Repairer::RepairRows(const std::vector<int>& rows) {
+    // The rows still to repair, in list order; one of them is the repair of one row.
+    std::vector<int> chosen;
+    for (int row : rows)
+        if (row >= 0 && row < findings_.Count() && !findings_.At(row).Repaired() &&
+            !(context_.ignored && context_.ignored->Contains(findings_.At(row))))
+            chosen.push_back(row);
+    if (chosen.empty()) return;
+    if (chosen.size() == 1) {
+        RepairOne(chosen.front());
+        return;
+    }
+    if (!ui_.ConfirmRows(static_cast<int>(chosen.size()))) return;
+    RepairCounts counts;
+    if (!RepairRowsQuietly(chosen, false, rowOutcome_, &counts)) return;
+    ReportRemaining(false, counts.foundAfter);
     ui_.RepairAllDone(counts, undoPath_);
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/OsFamily.h"
 #include "repair/Deletion.h"
@@ -55,6 +56,13 @@ public:
     void RepairSelected();
     // Offers the backup, asks once, then repairs every row without further questions.
     void RepairAll();
+    // The rows the user chose (indexes of the list): one is the repair of one row; more are
+    // asked for once, naming how many, and repaired like every row, each logged on its own.
+    void RepairRows(const std::vector<int>& rows);
+    // Hears what came of every row the commands above carried out: the row's index then, its
+    // Finding and its outcome (the window marks each row with it).
+    using RowOutcomeFn = std::function<void(int row, const Finding& f, RepairOutcome outcome)>;
+    void SetRowOutcomes(RowOutcomeFn fn) { rowOutcome_ = std::move(fn); }
 
     // Carries out one row's plan (RepairPlanner::Plan) without asking, on its own copy of the
     // row: messages that run during a long deletion may change the list. Throws RegistryError when the empty default value
@@ -78,6 +86,10 @@ public:
     const std::string& HostSaid() const { return hostSaid_; }
 
 private:
+    void RepairOne(int row);
+    // The work of RepairAllQuietly for the listed rows; `all` writes the one log entry of a
+    // repair of every row, otherwise each repaired row is logged.
+    bool RepairRowsQuietly(const std::vector<int>& rows, bool all, const RowOutcomeFn& each, RepairCounts* counts);
     // Carry out a plan whose outcome is Repaired, each for its steps. A registry deletion is
     // recorded into `undo` (when given) first; nothing goes whose record failed.
     RepairOutcome DeleteFromDisk(const RepairPlan& plan);
@@ -124,6 +136,7 @@ private:
     std::string undoPath_;
     // What came of the last product uninstall.
     ProductAnswer productAnswer_;
+    RowOutcomeFn rowOutcome_;
 };
 
 }  // namespace tw

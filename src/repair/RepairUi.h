@@ -62,6 +62,8 @@ public:
     // what came of it (rows left alone, products not uninstalled, rows not recorded).
     virtual bool OfferBackup() = 0;
     virtual bool ConfirmRepairAll() = 0;
+    // The repair of the rows the user chose (more than one): whether to repair `count` rows.
+    virtual bool ConfirmRows(int count) = 0;
     virtual void RepairAllDone(const RepairCounts& counts, const std::string& undoPath) = 0;
     // Either repair: no undo file could be made in the folder, so nothing was deleted.
     virtual void UndoFileNotMade(const std::string& folder) = 0;
@@ -69,7 +71,8 @@ public:
     // Backup and restore. `path` is the export's.
     virtual void BackupDone(EditorEnd end, const std::string& path) = 0;
     virtual void NoBackupToRestore(const std::string& path) = 0;
-    virtual bool ConfirmRestore() = 0;
+    // Whether to restore from the backup at `path` (the question gives its date).
+    virtual bool ConfirmRestore(const std::string& path) = 0;
     virtual void RestoreDone(EditorEnd end, unsigned long exitCode) = 0;
 
     // Undo: no undo file at all, one that cannot be read or must not be imported, whether to

@@ -75,6 +75,7 @@ void ScanDriver::Start() {
     if (inStart_) return;
     inStart_ = true;
     scanning_ = true;
+    stopped_ = false;
     ++generation_;
     view_.SetScanCaptions(true);
     view_.SetSelectAllEnabled(false);
@@ -86,8 +87,13 @@ void ScanDriver::Start() {
     ++runningScans_;
     endedEarly_.clear();
     lastScanned_.clear();
+    current_.clear();
     for (const ScanCategory& c : categories_.Rows())
-        if (Ticked(c.row)) lastScanned_.push_back(c.row);
+        if (Ticked(c.row)) {
+            lastScanned_.push_back(c.row);
+            categorySinks_.emplace_back(new CategorySink(view_.Sink(), ignoreList_, c.row));
+            current_.push_back(categorySinks_.back().get());
+        }
     context_.owner = view_.OwnerWindow();
     try {
         RunSteps();
@@ -104,15 +110,34 @@ void ScanDriver::Start() {
     if (runningScans_ == 0) FinishInCommand();
 }
 
-std::unique_ptr<HandOverSink> ScanDriver::NewRunSink() {
+std::unique_ptr<HandOverSink> ScanDriver::NewRunSink(ChecklistRow row) {
     unsigned gen = generation_;
     return std::unique_ptr<HandOverSink>(
-        new HandOverSink(*ui_, Sink(), [this, gen] { return !shutDown_ && gen == generation_; }));
+        new HandOverSink(*ui_, SinkFor(row), [this, gen] { return !shutDown_ && gen == generation_; }));
+}
+
+ScanSink& ScanDriver::SinkFor(ChecklistRow row) {
+    for (CategorySink* c : current_)
+        if (c->row == row) return c->Sink();
+    return Sink();
+}
+
+void ScanDriver::CategoryEnded(ChecklistRow row) {
+    int done = 0;
+    CategorySink* ended = nullptr;
+    for (CategorySink* c : current_) {
+        if (c->row == row && !c->done) {
+            c->done = true;
+            ended = c;
+        }
+        if (c->done) ++done;
+    }
+    if (ended) view_.CategoryDone(row, ended->count, done, static_cast<int>(current_.size()));
 }
 
 WorkerThread* ScanDriver::AddThread(const ScanCategory& c) {
     if (!c.thread) return nullptr;
-    std::unique_ptr<HandOverSink> sink = NewRunSink();
+    std::unique_ptr<HandOverSink> sink = NewRunSink(c.row);
     std::unique_ptr<WorkerThread> t = c.thread(context_, *sink);
     if (!t) return nullptr;
     WorkerThread* raw = t.get();
@@ -154,18 +179,24 @@ void ScanDriver::RunSteps() {
         if (c.runs == RunsOn::WorkerFromStart && Ticked(c.row)) AddThread(c);
     for (size_t i = first; i < threads_.size(); ++i) threads_[i].thread->Start();
 
-    ScanSink& sink = Sink();
     for (const ScanCategory& c : categories_.Rows()) {
-        if (!Ticked(c.row) || !AskFirst(c)) continue;
+        if (!Ticked(c.row)) continue;
+        if (!AskFirst(c)) {
+            CategoryEnded(c.row);
+            continue;
+        }
+        ScanSink& sink = SinkFor(c.row);
         switch (c.runs) {
             case RunsOn::UiThread:
                 if (c.step) RunUiStep(c, [&] { c.step(context_, sink); });
+                CategoryEnded(c.row);
                 break;
             case RunsOn::WorkerThread:
                 if (WorkerThread* t = AddThread(c)) t->Start();
                 break;
             case RunsOn::EachFixedDrive:
                 EachFixedDriveStep(c);
+                CategoryEnded(c.row);
                 break;
             case RunsOn::WorkerFromStart:
             case RunsOn::ScanEnd:
@@ -195,13 +226,14 @@ void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
         // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
         // not a disk of the system being cleaned, and its walk would never end in useful time.
         if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !c.driveStep) continue;
-        RunUiStep(c, [&] { c.driveStep(context_, Sink(), root); });
+        RunUiStep(c, [&] { c.driveStep(context_, SinkFor(c.row), root); });
     }
-    if (c.step && scanning_) RunUiStep(c, [&] { c.step(context_, Sink()); });
+    if (c.step && scanning_) RunUiStep(c, [&] { c.step(context_, SinkFor(c.row)); });
 }
 
 void ScanDriver::Stop() {
     scanning_ = false;
+    stopped_ = true;
     view_.SetScanCaptions(false);
     // In table order: the file-type thread first, then the hives in their order.
     for (const ScanCategory& c : categories_.Rows())
@@ -224,6 +256,7 @@ void ScanDriver::Completion(WorkerThread* t) {
     threads_.erase(it);
     // A stopped scan's late completion never counts against the scan that followed it.
     if (gen != generation_) return;
+    CategoryEnded(row);
     if (--runningScans_ != 0) return;
     FinishInCompletion();
 }
@@ -242,6 +275,7 @@ void ScanDriver::FinishInCommand() {
 std::string ScanDriver::DoneStatus(int rows, bool afterThreads) const {
     const std::string note =
         endedEarly_.empty() ? std::string() : LoadText(IDS_SCAN_ENDED_EARLY_NOTE, {endedEarly_.size()});
+    if (stopped_) return LoadText(afterThreads ? IDS_SCAN_STOPPED_AFTER_THREADS : IDS_SCAN_STOPPED, {rows, note});
     return LoadText(afterThreads ? IDS_SCAN_DONE_AFTER_THREADS : IDS_SCAN_DONE, {rows, note});
 }
 
@@ -255,8 +289,10 @@ void ScanDriver::ReportEndedEarly() {
 void ScanDriver::ScanEndSteps() {
     // Found by what they are, not where: under Wine the Wine row stands before the file check.
     for (const ScanCategory& c : categories_.Rows())
-        if (c.runs == RunsOn::ScanEnd && c.step && scanning_ && Ticked(c.row))
-            RunStep(c.row, [&] { c.step(context_, Sink()); });
+        if (c.runs == RunsOn::ScanEnd && c.step && scanning_ && Ticked(c.row)) {
+            RunStep(c.row, [&] { c.step(context_, SinkFor(c.row)); });
+            CategoryEnded(c.row);
+        }
 }
 
 void ScanDriver::FinishInCompletion() {

@@ -57,6 +57,9 @@ public:
     virtual bool ConfirmOnMultiBoot(ChecklistRow row) = 0;
     // The categories of this scan that ended early while the others went on, once at its end.
     virtual void ReportEndedEarly(const std::vector<EndedEarly>& ended) = 0;
+    // A category of the running scan has ended (or was skipped): the rows it added to the list,
+    // and how many of the scan's `total` categories have ended so far.
+    virtual void CategoryDone(ChecklistRow /*row*/, int /*found*/, int /*done*/, int /*total*/) {}
 };
 
 class ScanDriver {
@@ -110,8 +113,37 @@ private:
         ChecklistRow row;  // the category it scans
     };
 
+    // What one category of a scan hands to the view, counted after the ignore filter.
+    class CategorySink {
+    public:
+        CategorySink(ScanSink& view, const IgnoreList* ignored, ChecklistRow category)
+            : row(category), counting_(view, count), filtered_(counting_, ignored) {}
+        ScanSink& Sink() { return filtered_; }
+        const ChecklistRow row;
+        int count = 0;
+        bool done = false;
+
+    private:
+        struct Counting : ScanSink {
+            Counting(ScanSink& target, int& n) : target_(target), n_(n) {}
+            void AddFinding(const Finding& f) override {
+                ++n_;
+                target_.AddFinding(f);
+            }
+            void ShowStatus(const std::string& text) override { target_.ShowStatus(text); }
+            void ProcessMessages() override { target_.ProcessMessages(); }
+            ScanSink& target_;
+            int& n_;
+        } counting_;
+        IgnoringSink filtered_;
+    };
+
     void Start();
     void Stop();
+    // The sink of one category of the running scan (the shared one when it has none).
+    ScanSink& SinkFor(ChecklistRow row);
+    // Tells the view that the category has ended, once.
+    void CategoryEnded(ChecklistRow row);
     void RunSteps();
     // Runs one category's step; an error ends that category only and is kept for the report.
     void RunStep(int row, const std::function<void()>& step);
@@ -126,7 +158,7 @@ private:
     bool AskFirst(const ScanCategory& c);
     // Makes the category's worker thread and counts it; null when it has none.
     WorkerThread* AddThread(const ScanCategory& c);
-    std::unique_ptr<HandOverSink> NewRunSink();
+    std::unique_ptr<HandOverSink> NewRunSink(ChecklistRow row);
     // Where every Finding of a scan goes: the view's sink behind the ignore filter.
     ScanSink& Sink() { return ignoring_ ? static_cast<ScanSink&>(*ignoring_) : view_.Sink(); }
     void Completion(WorkerThread* t);
@@ -143,9 +175,15 @@ private:
     std::unique_ptr<UiDispatcher> ui_;
     const IgnoreList* ignoreList_ = nullptr;
     std::unique_ptr<IgnoringSink> ignoring_;
+    // Every category sink of this driver's scans: a stopped scan's worker may still hold one.
+    std::vector<std::unique_ptr<CategorySink>> categorySinks_;
+    // Those of the running scan.
+    std::vector<CategorySink*> current_;
     std::vector<RunningThread> threads_;
     // All fields below belong to the UI thread.
     bool scanning_ = false;
+    // The user stopped the running scan: its list is incomplete, and its status says so.
+    bool stopped_ = false;
     bool multiBoot_ = false;
     bool inStart_ = false;
     bool shutDown_ = false;

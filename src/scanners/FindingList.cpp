@@ -47,14 +47,15 @@ const std::string& FindingList::ColumnText(const Finding& f, int column) {
     }
 }
 
-std::vector<int> FindingList::SortByColumn(int column) {
+std::vector<int> FindingList::SortByColumn(int column, bool ascending) {
     std::vector<int> order(rows_.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
     if (column < 0 || column > 3) return order;
-    // The comparison is negated, so the list always ends in descending order.
-    std::stable_sort(order.begin(), order.end(), [this, column](int a, int b) {
-        return CompareFindingText(ColumnText(rows_[static_cast<size_t>(a)].finding, column),
-                                  ColumnText(rows_[static_cast<size_t>(b)].finding, column)) > 0;
+    // Descending unless asked otherwise; equal rows keep their order either way.
+    std::stable_sort(order.begin(), order.end(), [this, column, ascending](int a, int b) {
+        const int c = CompareFindingText(ColumnText(rows_[static_cast<size_t>(a)].finding, column),
+                                         ColumnText(rows_[static_cast<size_t>(b)].finding, column));
+        return ascending ? c < 0 : c > 0;
     });
     std::vector<Row> sorted;
     sorted.reserve(rows_.size());

@@ -1,6 +1,7 @@
 #include "wording/RepairWording.h"
 
 #include "platform/LoadText.h"
+#include "platform/Registry.h"
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "repair/UndoCommand.h"
@@ -16,16 +17,56 @@ const size_t kNamedNotRestored = 8;
 // A part of a row as a question or message quotes it.
 std::string Shown(const std::string& text) { return ShortForDisplay(text, kQuestionFieldLimit); }
 
+// The name an uninstall entry shows the user ("DisplayName"), for a row naming such an entry;
+// empty for any other row or an entry without one.
+std::string ShownProgramName(const Finding& f) {
+    static const char kUninstall[] = "\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    if (f.kind != FindingKind::RegistryKey && f.kind != FindingKind::ProductUninstall) return {};
+    const size_t at = f.location.find(kUninstall);
+    if (at == std::string::npos || f.location.find('\\', at + sizeof kUninstall - 1) != std::string::npos) return {};
+    Registry reg;
+    reg.SetRootKey(RootFromCaption(f.caption));
+    if (!reg.OpenKeyReadOnly(f.location)) return {};
+    std::string name;
+    try {
+        name = reg.ReadString("DisplayName");
+    } catch (const std::exception&) {
+        return {};  // not a text: the key's name says it
+    }
+    return Shown(name);
+}
+
 }  // namespace
 
+const char* OutcomeWord(RepairOutcome outcome, bool dryRun) {
+    switch (outcome) {
+        case RepairOutcome::Repaired: return dryRun ? "would-delete" : "repaired";
+        case RepairOutcome::AlreadyGone: return "already-gone";
+        case RepairOutcome::Failed: return "failed";
+        case RepairOutcome::NotRecorded: return "not-recorded";
+        case RepairOutcome::Ignored: return "ignored";
+        case RepairOutcome::NowPresent: return "now-present";
+    }
+    return "failed";
+}
+
 std::string RowQuestion(const Finding& f) {
+    const std::string program = ShownProgramName(f);
     switch (f.kind) {
         case FindingKind::File:
         case FindingKind::HostFile: return LoadText(IDS_ASK_REPAIR_FILE, {Shown(f.location), Shown(f.description)});
         case FindingKind::Folder:
         case FindingKind::HostFolder: return LoadText(IDS_ASK_REPAIR_FOLDER, {Shown(f.location)});
-        case FindingKind::ProductUninstall: return LoadText(IDS_ASK_UNINSTALL_PRODUCT, {f.caption, Shown(f.location)});
-        case FindingKind::RegistryKey: return LoadText(IDS_ASK_DELETE_KEY, {f.caption, Shown(f.location)});
+        case FindingKind::ProductUninstall:
+            if (!program.empty())
+                return LoadText(IDS_ASK_UNINSTALL_PRODUCT_NAMED, {program, f.caption, Shown(f.location)});
+            return LoadText(IDS_ASK_UNINSTALL_PRODUCT, {f.caption, Shown(f.location)});
+        case FindingKind::RegistryKey:
+            if (!program.empty()) return LoadText(IDS_ASK_DELETE_UNINSTALL, {program, f.caption, Shown(f.location)});
+            return LoadText(IDS_ASK_DELETE_KEY, {f.caption, Shown(f.location)});
+        case FindingKind::RegistryDefaultValue:
+            // A default text is emptied, not deleted: the key keeps its unnamed value.
+            return LoadText(IDS_ASK_EMPTY_DEFAULT, {f.caption, Shown(f.location), Shown(f.description)});
         default:
             return LoadText(IDS_ASK_DELETE_VALUE,
                             {f.caption, Shown(f.location), Shown(f.keyName), Shown(f.description)});
@@ -100,6 +141,8 @@ bool WordedRepairUi::OfferBackup() { return Ask(LoadText(IDS_ASK_BACKUP_FIRST));
 
 bool WordedRepairUi::ConfirmRepairAll() { return Ask(LoadText(IDS_ASK_REPAIR_ALL)); }
 
+bool WordedRepairUi::ConfirmRows(int count) { return Ask(LoadText(IDS_ASK_REPAIR_ROWS, {count})); }
+
 void WordedRepairUi::RepairAllDone(const RepairCounts& counts, const std::string& undoPath) {
     if (counts.nowPresent > 0 || counts.protectedRows > 0) {
         std::string text = LoadText(IDS_SOME_LEFT);
@@ -121,7 +164,7 @@ void WordedRepairUi::UndoFileNotMade(const std::string& folder) {
 
 void WordedRepairUi::BackupDone(EditorEnd end, const std::string& path) {
     switch (end) {
-        case EditorEnd::Done: Tell(LoadText(IDS_BACKUP_DONE), Tone::Information); break;
+        case EditorEnd::Done: Tell(LoadText(IDS_BACKUP_DONE, {path}), Tone::Information); break;
         case EditorEnd::NotStarted: Tell(LoadText(IDS_BACKUP_NOT_STARTED), Tone::Error); break;
         case EditorEnd::Failed: Tell(LoadText(IDS_BACKUP_NOT_WRITTEN, {path}), Tone::Error); break;
     }
@@ -129,7 +172,12 @@ void WordedRepairUi::BackupDone(EditorEnd end, const std::string& path) {
 
 void WordedRepairUi::NoBackupToRestore(const std::string& path) { Tell(LoadText(IDS_NO_BACKUP, {path}), Tone::Error); }
 
-bool WordedRepairUi::ConfirmRestore() { return Ask(LoadText(IDS_ASK_RESTORE)); }
+bool WordedRepairUi::ConfirmRestore(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const std::string when =
+        GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? LocalTimeText(data.ftLastWriteTime) : "?";
+    return Ask(LoadText(IDS_ASK_RESTORE, {path, when}));
+}
 
 void WordedRepairUi::RestoreDone(EditorEnd end, unsigned long exitCode) {
     switch (end) {

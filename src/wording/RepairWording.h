@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "repair/RepairPlan.h"
 #include "repair/RepairUi.h"
 
 namespace tw {
@@ -12,6 +13,9 @@ namespace tw {
 // The longest part of a row (location, key name, description) that a question quotes.
 constexpr size_t kQuestionFieldLimit = 96;
 
+// The word a repair outcome prints as (the sixth field of a repaired Finding's line in the
+// console; the window's details of a row show the dry run's word too).
+const char* OutcomeWord(RepairOutcome outcome, bool dryRun = false);
 // The question before the repair of one row, naming what it deletes.
 std::string RowQuestion(const Finding& f);
 // Why a key could not be recorded for holding a registry link; empty when none was met.
@@ -40,11 +44,12 @@ public:
     void ProductUninstalled(const ProductAnswer& answer, bool repaired) override;
     bool OfferBackup() override;
     bool ConfirmRepairAll() override;
+    bool ConfirmRows(int count) override;
     void RepairAllDone(const RepairCounts& counts, const std::string& undoPath) override;
     void UndoFileNotMade(const std::string& folder) override;
     void BackupDone(EditorEnd end, const std::string& path) override;
     void NoBackupToRestore(const std::string& path) override;
-    bool ConfirmRestore() override;
+    bool ConfirmRestore(const std::string& path) override;
     void RestoreDone(EditorEnd end, unsigned long exitCode) override;
     void NoUndoFiles(const std::string& folder) override;
     void UndoUnreadable(const std::string& path) override;

@@ -126,8 +126,10 @@ inline ScanCategories HiveCategories(int count, HANDLE release, std::vector<HKEY
     return c;
 }
 
-// The closing status line of a scan of n rows; `afterThreads` when its last worker thread ended it.
-inline std::string DoneLine(int n, bool afterThreads = false) {
+// The closing status line of a scan of n rows; `afterThreads` when its last worker thread ended it,
+// `stopped` when the user stopped it.
+inline std::string DoneLine(int n, bool afterThreads = false, bool stopped = false) {
+    if (stopped) return LoadText(afterThreads ? IDS_SCAN_STOPPED_AFTER_THREADS : IDS_SCAN_STOPPED, {n, ""});
     return LoadText(afterThreads ? IDS_SCAN_DONE_AFTER_THREADS : IDS_SCAN_DONE, {n, ""});
 }
 

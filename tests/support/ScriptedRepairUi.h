@@ -54,6 +54,7 @@ struct ScriptedRepairUi : RepairUi {
     }
     bool OfferBackup() override { return Ask("OfferBackup"); }
     bool ConfirmRepairAll() override { return Ask("ConfirmRepairAll"); }
+    bool ConfirmRows(int) override { return Ask("ConfirmRows"); }
     void RepairAllDone(const RepairCounts& c, const std::string& undoPath) override {
         Tell("RepairAllDone", undoPath);
         counts = c;
@@ -64,7 +65,7 @@ struct ScriptedRepairUi : RepairUi {
         end = e;
     }
     void NoBackupToRestore(const std::string& path) override { Tell("NoBackupToRestore", path); }
-    bool ConfirmRestore() override { return Ask("ConfirmRestore"); }
+    bool ConfirmRestore(const std::string&) override { return Ask("ConfirmRestore"); }
     void RestoreDone(EditorEnd e, unsigned long code) override {
         Tell("RestoreDone", std::string());
         end = e;

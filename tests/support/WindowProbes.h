@@ -1,6 +1,7 @@
 // What the window tests share: where a control lies, what it says, and a pump that waits.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -22,6 +23,17 @@ inline std::string WindowText(HWND window) {
     std::wstring s(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     s.resize(static_cast<size_t>(GetWindowTextW(window, &s[0], static_cast<int>(s.size()))));
     return WideToAnsi(s);
+}
+
+// The text of a list view's cell.
+inline std::string ListItemText(HWND list, int row, int column) {
+    wchar_t buf[512] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buf;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return WideToAnsi(buf);
 }
 
 // Lets messages run through the program's own pump (accelerators included) until the
