@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -13,6 +14,70 @@
 inline double NowMs() {
     static Stopwatch clock;
     return clock.Seconds() * 1000.0;
+}
+
+// The host's scheduler statistics of one task under Wine (/proc/<task>/schedstat): how long it
+// has run and how long it was ready to run but waited for a processor, in milliseconds. On a
+// machine busy with other work a message can wait for a processor rather than for the program;
+// this tells the two apart. Wine's server opens the file (so "self" would be the server), and
+// the figures are written afresh at every read from the start of the same handle. Zero where
+// there is no such file (or no task is named).
+class SchedStat {
+public:
+    explicit SchedStat(const std::string& task) {
+        if (task.empty()) return;
+        HANDLE raw = CreateFileA(("Z:\\proc\\" + task + "\\schedstat").c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        file_.reset(raw == INVALID_HANDLE_VALUE ? nullptr : raw);
+    }
+    bool Valid() const { return static_cast<bool>(file_); }
+    bool Read(double& runMs, double& queuedMs) {
+        runMs = queuedMs = 0;
+        if (!file_) return false;
+        char buf[128];
+        DWORD n = 0;
+        OVERLAPPED at{};  // from the start
+        if (!ReadFile(file_.get(), buf, sizeof buf - 1, &n, &at)) return false;
+        buf[n] = '\0';
+        unsigned long long run = 0, queued = 0;
+        if (sscanf(buf, "%llu %llu", &run, &queued) != 2) return false;
+        runMs = run / 1e6;
+        queuedMs = queued / 1e6;
+        return true;
+    }
+
+private:
+    tw::UniqueKernelHandle file_;
+};
+
+// The host's number of this process under Wine ("" when it cannot be told): the process in /proc
+// whose command line is this program's file. Its first thread, the one that runs main(), is the
+// host's task of the same number.
+inline std::string HostProcessNumber() {
+    char module[MAX_PATH];
+    const DWORD len = GetModuleFileNameA(nullptr, module, sizeof module);
+    if (len < 3 || len >= sizeof module || (module[0] != 'Z' && module[0] != 'z') || module[1] != ':') return {};
+    std::string unixPath(module + 2, len - 2);
+    for (char& c : unixPath)
+        if (c == '\\') c = '/';
+    std::string found;
+    WIN32_FIND_DATAA fd;
+    tw::UniqueFind find(FindFirstFileA("Z:\\proc\\*", &fd));
+    if (!find) return {};
+    do {
+        if (fd.cFileName[0] < '0' || fd.cFileName[0] > '9') continue;
+        HANDLE raw = CreateFileA((std::string("Z:\\proc\\") + fd.cFileName + "\\cmdline").c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        tw::UniqueKernelHandle file(raw == INVALID_HANDLE_VALUE ? nullptr : raw);
+        char cmd[1024];
+        DWORD n = 0;
+        if (!file || !ReadFile(file.get(), cmd, sizeof cmd - 1, &n, nullptr)) continue;
+        cmd[n] = '\0';  // the first argument ends at its own NUL
+        if (unixPath != cmd) continue;
+        if (!found.empty()) return {};  // two copies of this program: cannot tell which
+        found = fd.cFileName;
+    } while (FindNextFileA(find.get(), &fd));
+    return found;
 }
 
 // A message-only window of the UI thread; a thread of its own posts to it every 20 ms, and each

@@ -2,6 +2,8 @@
 // under HKEY_CURRENT_USER\Software\TarnwellBench, then times
 //   (a) a bare walk: one open per key, every value with its data, every subkey;
 //   (b) the hive scanner as the program runs it: its own thread, hand-overs to a UI thread;
+//   (e) the bare walk plus one FindFirstFile per distinct path the values name: the least a
+//       scan must do that asks the file system about each path once;
 //   (d) with --split, the hive scanner with its Findings counted on its own thread, no hand-over
 //       to the UI thread: what the scan costs apart from the hand-overs;
 //   (c) with --reopen, the plain walk that reopens the key for every value and hands a status
@@ -23,6 +25,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "HiveGenerator.h"
@@ -41,12 +44,46 @@ const char kHiveKey[] = "Software\\TarnwellBench\\Hive";
 const char kFolder[] = "C:\\twbench";
 
 struct WalkCounts {
-    unsigned keys = 0, values = 0;
+    unsigned keys = 0, values = 0, probes = 0;
 };
 
-// (a): the least any walk over the tree must do.
+// (e)'s share: the path a text names, roughly as a reader of command lines takes it (the quoted
+// part, or up to an icon index or the first argument; variables put in), and one FindFirstFile
+// the first time a path turns up.
+class PathProbe {
+public:
+    void Text(const char* text, size_t len, WalkCounts& counts) {
+        std::string path(text, len);
+        if (!path.empty() && path[0] == '"') {
+            const size_t end = path.find('"', 1);
+            path = path.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+        } else {
+            path = path.substr(0, path.find(','));
+            path = path.substr(0, std::min(path.find(" /"), path.find(" -")));
+        }
+        if (path.find('%') != std::string::npos) {
+            char expanded[MAX_PATH];
+            const DWORD n = ExpandEnvironmentStringsA(path.c_str(), expanded, sizeof expanded);
+            if (n == 0 || n > sizeof expanded) return;
+            path = expanded;
+        }
+        if (path.size() < 4 || path[1] != ':' || path[2] != '\\') return;
+        std::string lower = path;
+        CharLowerBuffA(&lower[0], static_cast<DWORD>(lower.size()));
+        if (!seen_.insert(lower).second) return;
+        ++counts.probes;
+        WIN32_FIND_DATAA fd;
+        HANDLE find = FindFirstFileA(path.c_str(), &fd);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    }
+
+private:
+    std::unordered_set<std::string> seen_;
+};
+
+// (a): the least any walk over the tree must do; with a probe, (e).
 void BareWalk(HKEY parent, const char* name, WalkCounts& counts, std::vector<char>& nameBuf,
-              std::vector<BYTE>& dataBuf) {
+              std::vector<BYTE>& dataBuf, PathProbe* probe = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     ++counts.keys;
@@ -61,6 +98,13 @@ void BareWalk(HKEY parent, const char* name, WalkCounts& counts, std::vector<cha
         }
         if (rc != ERROR_SUCCESS) break;
         ++counts.values;
+        if (probe) {
+            probe->Text(nameBuf.data(), nameLen, counts);
+            if ((type == REG_SZ || type == REG_EXPAND_SZ) && dataLen > 0) {
+                const char* text = reinterpret_cast<const char*>(dataBuf.data());
+                probe->Text(text, strnlen(text, dataLen), counts);
+            }
+        }
     }
     std::vector<std::string> subKeys;
     for (DWORD i = 0;; ++i) {
@@ -69,7 +113,7 @@ void BareWalk(HKEY parent, const char* name, WalkCounts& counts, std::vector<cha
         if (RegEnumKeyExA(key, i, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         subKeys.emplace_back(sub, len);
     }
-    for (const std::string& sub : subKeys) BareWalk(key, sub.c_str(), counts, nameBuf, dataBuf);
+    for (const std::string& sub : subKeys) BareWalk(key, sub.c_str(), counts, nameBuf, dataBuf, probe);
     RegCloseKey(key);
 }
 
@@ -200,21 +244,23 @@ double TimeScanThread(Scanner& scanner) {
 // scanner: both are measured in the same arrangement of threads.
 class BareWalkThread : public tw::WorkerThread {
 public:
-    explicit BareWalkThread(WalkCounts& counts) : counts_(counts) {}
+    BareWalkThread(WalkCounts& counts, bool probe) : counts_(counts), probe_(probe) {}
 
 protected:
     void Execute() override {
         std::vector<char> nameBuf(16384);
         std::vector<BYTE> dataBuf(4096);
-        BareWalk(HKEY_CURRENT_USER, "", counts_, nameBuf, dataBuf);
+        PathProbe probe;
+        BareWalk(HKEY_CURRENT_USER, "", counts_, nameBuf, dataBuf, probe_ ? &probe : nullptr);
     }
 
 private:
     WalkCounts& counts_;
+    bool probe_;
 };
 
-double TimeBareWalk(WalkCounts& counts) {
-    BareWalkThread walk(counts);
+double TimeBareWalk(WalkCounts& counts, bool probe = false) {
+    BareWalkThread walk(counts, probe);
     return TimeScanThread(walk);
 }
 
@@ -269,29 +315,32 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
     tw::UiDispatcher ui;
     // The runs of one part follow one another, in an order that turns from part to part and
     // round to round; each kind's times are summed over all parts and rounds.
-    enum Kind { kBare, kHandOver, kDirect };
-    std::vector<Kind> kinds{kBare, kHandOver};
+    enum Kind { kBare, kHandOver, kProbed, kDirect };
+    std::vector<Kind> kinds{kBare, kHandOver, kProbed};
     if (split) kinds.push_back(kDirect);
     struct Tally {
         double seconds = 0, threadCpu = 0, uiCpu = 0;
         std::vector<double> partRatios;  // against the bare walk of the same part and round
     };
-    Tally tally[3];
+    Tally tally[4];
+    std::vector<double> overProbed;  // (b) against (e) of the same part and round
     WalkCounts walked;
     CountingSink scanned;
     bool differ = false;
     for (int r = 0; r < reps; ++r) {
-        double round[3] = {};
-        WalkCounts counts;
+        double round[4] = {};
+        WalkCounts counts, probed;
         CountingSink handed, direct;
         tw::HandOverSink handOver(ui, handed);
         for (size_t i = 0; i < parts.size(); ++i) {
             PartAsHive part(parts[i]);
-            double partTime[3] = {};
+            double partTime[4] = {};
             for (size_t k = 0; k < kinds.size(); ++k) {
                 const Kind kind = kinds[(r + i + k) % kinds.size()];
                 if (kind == kBare) {
                     partTime[kind] = TimeBareWalk(counts);
+                } else if (kind == kProbed) {
+                    partTime[kind] = TimeBareWalk(probed, true);
                 } else {
                     tw::HiveReferenceScan scanner(ctx, kind == kHandOver ? static_cast<tw::ScanSink&>(handOver) : direct);
                     scanner.root = HKEY_CURRENT_USER;
@@ -305,13 +354,15 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
                 tally[kind].seconds += partTime[kind];
                 tally[kind].partRatios.push_back(partTime[kind] / partTime[kBare]);
             }
+            overProbed.push_back(partTime[kHandOver] / partTime[kProbed]);
         }
-        printf("  round %d: (a) %6.2f s  (b) %6.2f s  b/a %.2f", r + 1, round[kBare], round[kHandOver],
-               round[kHandOver] / round[kBare]);
+        printf("  round %d: (a) %6.2f s  (b) %6.2f s  b/a %.2f  (e) %6.2f s  b/e %.2f", r + 1, round[kBare],
+               round[kHandOver], round[kHandOver] / round[kBare], round[kProbed], round[kHandOver] / round[kProbed]);
         if (split) printf("  (d) %6.2f s  d/a %.2f", round[kDirect], round[kDirect] / round[kBare]);
         printf("\n");
         if (split && (direct.findings != handed.findings || direct.hash != handed.hash)) differ = true;
         walked = counts;
+        walked.probes = probed.probes;
         scanned = handed;
     }
     // The walk counts each part's root; the scanner does not scan it.
@@ -325,14 +376,18 @@ void RunMix(const char* label, const twbench::HiveShape& shape, int reps, bool r
            scanned.statuses);
     printf("%s mix: b/a = %.2f over %d rounds, median of %u part pairs %.2f (target <= 1.30)\n", label,
            b.seconds / a.seconds, reps, static_cast<unsigned>(b.partRatios.size()), Median(b.partRatios));
+    const Tally& e = tally[kProbed];
+    printf("(e) bare + FindFirstFile per distinct path: %.2f s (%u paths); b/e = %.2f, median of part pairs %.2f; "
+           "e/a = %.2f\n",
+           e.seconds / reps, walked.probes, b.seconds / e.seconds, Median(overProbed), e.seconds / a.seconds);
     if (split) {
         const Tally& d = tally[kDirect];
         printf("(d) no hand-overs:    %7.2f s  d/a = %.2f, median of part pairs %.2f; b/d = %.2f; findings %s\n",
                d.seconds / reps, d.seconds / a.seconds, Median(d.partRatios), b.seconds / d.seconds,
                differ ? "DIFFER" : "identical");
     }
-    printf("processor time per round, scanning thread / UI thread: a %.2f / %.2f, b %.2f / %.2f", a.threadCpu / reps,
-           a.uiCpu / reps, b.threadCpu / reps, b.uiCpu / reps);
+    printf("processor time per round, scanning thread / UI thread: a %.2f / %.2f, b %.2f / %.2f, e %.2f / %.2f",
+           a.threadCpu / reps, a.uiCpu / reps, b.threadCpu / reps, b.uiCpu / reps, e.threadCpu / reps, e.uiCpu / reps);
     if (split) printf(", d %.2f / %.2f", tally[kDirect].threadCpu / reps, tally[kDirect].uiCpu / reps);
     printf("\n");
     if (reopen) {

@@ -1,5 +1,6 @@
 // The whole default scan of a big, neglected machine, against the bare reading of what it reads:
-//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW] [--generate-only]
+//   bench_machine_scan [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW]
+//                      [--versus-rows ROW,ROW] [--generate-only]
 // The data set (bench/MachineGenerator.h, every category at once, scaled by F, default 1) is
 // written into the prefix once and reused; a prefix holding another version or factor is refused
 // (exit 3: scripts/bench.sh then makes a fresh scratch prefix). Each round, in alternating order,
@@ -16,7 +17,10 @@
 // console output (per category in the order found; the whole scan's lines sorted, since its
 // threads interleave), which optimisations must leave unchanged. --only times those checklist
 // rows alone, without the whole scan and the window; --window-only times the window's scan alone,
-// with its worst input wait put down to the UI-thread categories that ran meanwhile.
+// with its worst input wait put down to the UI-thread categories that ran meanwhile. --versus-rows
+// has the window scan those rows alone too, taking turns with its scan of the default rows, and
+// reports its input waits beside them: with the worker-thread rows (2,7,8,9) it shows what the
+// window's messages wait for while the UI thread scans nothing itself.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -358,6 +362,9 @@ ScanResult ScanInConsole(const tw::ScanContext& ctx, const std::vector<tw::Check
 struct WindowResult {
     double seconds = 0, firstRow = -1, worstWait = 0;
     double worstBusyWait = 0;  // the worst of the waits the UI thread spent running itself, mostly
+    // The worst wait less the time the UI thread and the Wine server were ready to run but had no
+    // processor (other programs of the machine held them), where the host tells it.
+    double worstOwnWait = 0;
     int findings = 0, late = 0;
     std::string worstWhere;
 };
@@ -367,6 +374,7 @@ struct WindowResult {
 std::vector<std::pair<double, const char*>> g_uiCategories;
 struct CategoryWaits {
     double worst = 0, busy = 0;  // all waits; those the UI thread spent mostly running
+    double own = 0;              // waits less the processor waits of the UI thread and the server
 };
 std::map<std::string, CategoryWaits> g_worstByCategory;
 
@@ -385,6 +393,12 @@ std::vector<std::string> UiCategoriesSince(double from) {
 }
 
 const char* ShortName(int row);
+
+// The host's process number of this prefix's Wine server (TW_BENCH_SERVER_PID, given by
+// scripts/bench.sh): its waits for a processor are waits of every call the UI thread makes.
+std::string g_serverPid;
+// This process's own (HostProcessNumber): its first thread is the UI thread.
+std::string g_hostPid;
 
 // Processor time of the calling thread, user and kernel, in milliseconds.
 double ThreadCpuMs() {
@@ -432,21 +446,55 @@ WindowResult ScanInWindow(tw::MainWindow& form, InputProbe& probe) {
     // How much of the time since the last answer the UI thread ran itself: a wait it spent busy
     // is work between two looks at the queue; one it spent idle is a wait for the system.
     double lastAnswer = NowMs(), lastCpu = ThreadCpuMs();
+    // The host's own account of the UI thread and of the Wine server: how long each ran and how
+    // long each waited for a processor since the last answer.
+    SchedStat uiSched(g_hostPid.empty() ? std::string() : g_hostPid + "\\task\\" + g_hostPid), serverSched(g_serverPid);
+    double uiRun0 = 0, uiQueued0 = 0, serverRun0 = 0, serverQueued0 = 0;
+    uiSched.Read(uiRun0, uiQueued0);
+    serverSched.Read(serverRun0, serverQueued0);
+    // The two processor waits at each answer: a message's share is what they grew by since the
+    // last answer before it was posted (the messages queued behind a long wait share that wait).
+    struct Sample {
+        double at, uiQueued, serverQueued;
+    };
+    std::vector<Sample> samples{{NowMs(), uiQueued0, serverQueued0}};
     probe.onAnswer = [&](double waited) {
         if (r.firstRow < 0 && ListView_GetItemCount(list) > 0) r.firstRow = watch.Seconds();
         const double now = NowMs(), cpu = ThreadCpuMs();
-        char ran[64];
-        snprintf(ran, sizeof ran, " (the UI thread ran %.0f of the last %.0f ms)", cpu - lastCpu, now - lastAnswer);
+        double uiRun = 0, uiQueued = 0, serverRun = 0, serverQueued = 0;
+        uiSched.Read(uiRun, uiQueued);
+        serverSched.Read(serverRun, serverQueued);
+        const double interval = now - lastAnswer;
+        const double posted = now - waited;
+        size_t before = samples.size() - 1;
+        while (before > 0 && samples[before].at > posted) --before;
+        const double load = std::min(waited, (uiQueued - samples[before].uiQueued) +
+                                                 (serverQueued - samples[before].serverQueued));
+        const double own = waited - load;
+        samples.push_back({now, uiQueued, serverQueued});
+        char ran[192];
+        snprintf(ran, sizeof ran, " (the UI thread ran %.0f of the last %.0f ms", cpu - lastCpu, interval);
+        if (uiSched.Valid())
+            snprintf(ran + strlen(ran), sizeof ran - strlen(ran),
+                     "; the host says: ran %.0f and waited for a processor %.0f, the Wine server ran %.0f and waited %.0f",
+                     uiRun - uiRun0, uiQueued - uiQueued0, serverRun - serverRun0, serverQueued - serverQueued0);
+        strncat(ran, ")", sizeof ran - strlen(ran) - 1);
         // Mostly running: the program's own work held the messages, not a wait for the system.
-        const bool busy = cpu - lastCpu >= (now - lastAnswer) / 2;
+        const bool busy = cpu - lastCpu >= interval / 2;
         if (busy) r.worstBusyWait = std::max(r.worstBusyWait, waited);
+        r.worstOwnWait = std::max(r.worstOwnWait, own);
         lastAnswer = now;
         lastCpu = cpu;
+        uiRun0 = uiRun;
+        uiQueued0 = uiQueued;
+        serverRun0 = serverRun;
+        serverQueued0 = serverQueued;
         std::string in;
         for (const std::string& name : UiCategoriesSince(NowMs() - waited)) {
             CategoryWaits& w = g_worstByCategory[name];
             w.worst = std::max(w.worst, waited);
             if (busy) w.busy = std::max(w.busy, waited);
+            w.own = std::max(w.own, own);
             in += (in.empty() ? "" : "+") + name;
         }
         char at[32];
@@ -529,21 +577,25 @@ int main(int argc, char** argv) {
     int rounds = 5;
     bool window = true, generateOnly = false, windowOnly = false;
     std::string only;  // ",7,9,": the categories (checklist row numbers) to time alone
+    std::string versus;  // the rows the window scans alone besides the default rows
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--factor") && i + 1 < argc) factor = atof(argv[++i]);
         else if (!strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = atoi(argv[++i]);
         else if (!strcmp(argv[i], "--no-window")) window = false;
         else if (!strcmp(argv[i], "--window-only")) windowOnly = true;
+        else if (!strcmp(argv[i], "--versus-rows") && i + 1 < argc) versus = std::string(",") + argv[++i] + ",";
         else if (!strcmp(argv[i], "--only") && i + 1 < argc) only = std::string(",") + argv[++i] + ",";
         else if (!strcmp(argv[i], "--generate-only")) generateOnly = true;
         else {
             fprintf(stderr, "usage: bench_machine_scan [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW] "
-                            "[--generate-only]\n");
+                            "[--versus-rows ROW,ROW] [--generate-only]\n");
             return 2;
         }
     }
     if (rounds < 1) rounds = 1;
     if (factor <= 0) factor = 1;
+    if (const char* pid = getenv("TW_BENCH_SERVER_PID")) g_serverPid = pid;
+    g_hostPid = HostProcessNumber();
     if (!only.empty()) window = false;  // categories alone: no whole scan
     CoInitialize(nullptr);
 
@@ -612,8 +664,12 @@ int main(int argc, char** argv) {
     double emptyBest = 1e30;
     double parallelFloorBest = 1e30;
     double floorSumBest = 1e30, consoleBest = 1e30, windowBest = 1e30, firstRowBest = 1e30, worstWait = 0;
-    double worstBusyWait = 0;
+    double worstBusyWait = 0, worstOwnWait = 0;
     int late = 0, windowFindings = -1;
+    // The window's scans of the --versus-rows alone.
+    double versusBest = 1e30, versusWorst = 0, versusBusy = 0, versusOwn = 0;
+    int versusLate = 0;
+    std::string versusWhere;
     std::string worstWhere;
     ScanResult wholeFirst;
     bool wholeChanged = false;
@@ -670,7 +726,35 @@ int main(int argc, char** argv) {
             }
         };
         auto runWindow = [&] {
-            if (form) w = ScanInWindow(*form, *probe);
+            if (!form) return;
+            auto tick = [&](bool versusRows) {
+                for (size_t i = 0; i < items.size(); ++i)
+                    ListView_SetCheckState(form->Checklist(), static_cast<int>(i),
+                                           versusRows ? versus.find("," + std::to_string(items[i].row) + ",") != std::string::npos
+                                                      : static_cast<bool>(items[i].ticked));
+            };
+            auto runVersus = [&] {
+                if (versus.empty()) return;
+                tick(true);
+                std::map<std::string, CategoryWaits> kept;
+                kept.swap(g_worstByCategory);
+                const WindowResult v = ScanInWindow(*form, *probe);
+                kept.swap(g_worstByCategory);
+                tick(false);
+                versusBest = std::min(versusBest, v.seconds);
+                versusBusy = std::max(versusBusy, v.worstBusyWait);
+                versusOwn = std::max(versusOwn, v.worstOwnWait);
+                versusLate += v.late;
+                if (v.worstWait > versusWorst) {
+                    versusWorst = v.worstWait;
+                    versusWhere = v.worstWhere;
+                }
+                printf("  window, rows %s alone: %.2f s (%d rows, worst wait %.0f ms; less waits for a processor %.0f ms)\n",
+                       versus.substr(1, versus.size() - 2).c_str(), v.seconds, v.findings, v.worstWait, v.worstOwnWait);
+            };
+            if (forward) runVersus();
+            w = ScanInWindow(*form, *probe);
+            if (!forward) runVersus();
         };
         if (forward) {
             runCategories();
@@ -689,6 +773,7 @@ int main(int argc, char** argv) {
             windowBest = std::min(windowBest, w.seconds);
             firstRowBest = std::min(firstRowBest, w.firstRow);
             worstBusyWait = std::max(worstBusyWait, w.worstBusyWait);
+            worstOwnWait = std::max(worstOwnWait, w.worstOwnWait);
             if (w.worstWait > worstWait) {
                 worstWait = w.worstWait;
                 worstWhere = w.worstWhere;
@@ -699,8 +784,8 @@ int main(int argc, char** argv) {
         printf("round %d: floor %.2f s, categories alone %.2f s, console default rows %.2f s (%d findings)", round + 1,
                floorSum, catSum, whole.seconds, whole.findings);
         if (form)
-            printf(", window %.2f s (%d rows, first row %.2f s, worst wait %.0f ms %s)", w.seconds, w.findings, w.firstRow,
-                   w.worstWait, w.worstWhere.c_str());
+            printf(", window %.2f s (%d rows, first row %.2f s, worst wait %.0f ms %s; less waits for a processor %.0f ms)",
+                   w.seconds, w.findings, w.firstRow, w.worstWait, w.worstWhere.c_str(), w.worstOwnWait);
         printf("\n");
         fflush(stdout);
     }
@@ -709,9 +794,18 @@ int main(int argc, char** argv) {
         printf("window input: worst wait %.0f ms (%s), %d waits over 100 ms; worst wait the UI thread spent mostly "
                "running itself %.0f ms\n",
                worstWait, worstWhere.c_str(), late, worstBusyWait);
-        printf("  worst wait while each UI-thread category ran, (of those it spent running) (\"-\": none):");
-        for (const auto& w : g_worstByCategory) printf(" %s %.0f (%.0f) ms;", w.first.c_str(), w.second.worst, w.second.busy);
+        printf("  worst wait less the time the UI thread and the Wine server waited for a processor: %.0f ms%s\n",
+               worstOwnWait, g_hostPid.empty() || g_serverPid.empty() ? " (the host did not tell all of it)" : "");
+        printf("  worst wait while each UI-thread category ran, (of those it spent running) [less waits for a processor] "
+               "(\"-\": none):");
+        for (const auto& w : g_worstByCategory)
+            printf(" %s %.0f (%.0f) [%.0f] ms;", w.first.c_str(), w.second.worst, w.second.busy, w.second.own);
         printf("\n");
+        if (!versus.empty())
+            printf("  the window scanning rows %s alone, in the same rounds: %.2f s; worst wait %.0f ms (%s), %d waits over "
+                   "100 ms; spent mostly running %.0f ms; less waits for a processor %.0f ms\n",
+                   versus.substr(1, versus.size() - 2).c_str(), versusBest, versusWorst, versusWhere.c_str(), versusLate,
+                   versusBusy, versusOwn);
     };
     // Closes the window and leaves the program's folder as it found it.
     auto finish = [&] {

@@ -5,7 +5,8 @@
 # it (hive_scan: [keys [values]] [--mix clean|dirty|both] [--parts N] [--split] [--reopen]
 # [--reps N], default 50000 keys, 150000 values in 5 parts, both mixes;
 # window_scan: [keys] [--values-per-key N] [--reps N], default 30000 keys, 4 values each;
-# machine_scan: [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW], default factor 1,
+# machine_scan: [--factor F] [--rounds N] [--no-window] [--window-only] [--only ROW,ROW]
+# [--versus-rows ROW,ROW], default factor 1,
 # 5 rounds).
 # The scratch registry tree and the scratch files are removed afterwards, also after a failure.
 # machine_scan runs in its own scratch prefix, <build>/benchprefix, a copy of the test prefix that
@@ -59,7 +60,17 @@ if [ "$name" = machine_scan ]; then
     # Wine saves its registry soon after its server starts and after the data set is written;
     # the save holds the window as much as any process of the prefix, so it is over before
     # anything is timed.
-    [ "$status" = 0 ] && tw_settle_prefix "$bench_prefix" && { run_bench "$@" || status=$?; }
+    # The benchmark reads how long the prefix's Wine server waited for a processor: the server
+    # works in a folder named after the prefix's device and inode.
+    server_pid() {
+        local dir p
+        dir=server-$(printf '%x-%x' "$(stat -c %d "$1")" "$(stat -c %i "$1")")
+        for p in $(pgrep -u "$(id -u)" wineserver); do
+            case $(readlink "/proc/$p/cwd" 2>/dev/null) in */"$dir") echo "$p"; return ;; esac
+        done
+    }
+    [ "$status" = 0 ] && tw_settle_prefix "$bench_prefix" &&
+        { TW_BENCH_SERVER_PID=$(server_pid "$bench_prefix") run_bench "$@" || status=$?; }
     WINEPREFIX=$bench_prefix wineserver -k >/dev/null 2>&1 || true
     exit "$status"
 fi
