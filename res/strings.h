@@ -194,6 +194,13 @@
 #define IDS_ASK_EMPTY_DEFAULT 2641
 #define IDS_ASK_DELETE_UNINSTALL 2642
 #define IDS_ASK_UNINSTALL_PRODUCT_NAMED 2643
+// What the details of a row say a repair would do, by the plan's outcome.
+#define IDS_PLAN_DELETE 2644
+#define IDS_PLAN_ALREADY_GONE 2645
+#define IDS_PLAN_FAIL 2646
+#define IDS_PLAN_NOT_RECORDED 2647
+#define IDS_PLAN_IGNORED 2648
+#define IDS_PLAN_NOW_PRESENT 2649
 
 // Texts the scanners, windows and console once held in their code.
 // BEGIN texts moved from the code

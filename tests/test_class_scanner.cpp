@@ -9,6 +9,7 @@
 #include "platform/Threads.h"
 #include "scanners/HandOverSink.h"
 #include "scanners/registry/FileTypes.h"
+#include "support/FindingChecks.h"
 #include "support/Sandbox.h"
 
 using namespace tw;
@@ -26,12 +27,6 @@ void CheckCommands(std::initializer_list<CommandRow> rows) {
         CAPTURE(row.command);
         CHECK(ExtractCommandPath(row.command) == row.path);
     }
-}
-
-std::string Lines(std::vector<Finding> findings) {
-    std::string out;
-    for (const Finding& f : findings) out += "\n{" + f.location + " | " + f.description + "}";
-    return out;
 }
 
 const std::string kClasses = "Software\\CLASSES\\";
@@ -67,15 +62,6 @@ struct ClassWorld {
 
 Finding F(const std::string& location, const std::string& description) {
     return Finding{"HKEY_LOCAL_MACHINE", kClasses + location, "", description, 0, FindingKind::RegistryKey};
-}
-
-void CheckSame(std::vector<Finding> got, std::vector<Finding> want) {
-    auto byText = [](const Finding& a, const Finding& b) {
-        return a.location + a.description < b.location + b.description;
-    };
-    std::sort(got.begin(), got.end(), byText);
-    std::sort(want.begin(), want.end(), byText);
-    CHECK_MESSAGE(got == want, "got:" << Lines(got) << "\nwanted:" << Lines(want));
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ std::string DetailsText(const Finding& f, const std::string& mark, const std::st
 std::string RepairPlanText(const Finding& f, const IgnoreList* ignored, OsFamily os) {
     RepairPlanner planner(ignored, os);
     const RepairPlan plan = planner.Plan(f, RepairPlanner::WhatGoes);
-    std::string text = OutcomeWord(plan.outcome, true);
+    std::string text = PlannedOutcomeText(plan.outcome);
     if (!plan.why.empty()) text += "\r\n" + plan.why;
     // The lines as the dry run lists them, without the console's escapes of its own format
     // (a line break inside a name still shows as \n).

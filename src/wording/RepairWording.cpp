@@ -50,6 +50,18 @@ const char* OutcomeWord(RepairOutcome outcome, bool dryRun) {
     return "failed";
 }
 
+std::string PlannedOutcomeText(RepairOutcome outcome) {
+    switch (outcome) {
+        case RepairOutcome::Repaired: return LoadText(IDS_PLAN_DELETE);
+        case RepairOutcome::AlreadyGone: return LoadText(IDS_PLAN_ALREADY_GONE);
+        case RepairOutcome::Failed: return LoadText(IDS_PLAN_FAIL);
+        case RepairOutcome::NotRecorded: return LoadText(IDS_PLAN_NOT_RECORDED);
+        case RepairOutcome::Ignored: return LoadText(IDS_PLAN_IGNORED);
+        case RepairOutcome::NowPresent: return LoadText(IDS_PLAN_NOW_PRESENT);
+    }
+    return LoadText(IDS_PLAN_FAIL);
+}
+
 std::string RowQuestion(const Finding& f) {
     const std::string program = ShownProgramName(f);
     switch (f.kind) {

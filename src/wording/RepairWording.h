@@ -18,6 +18,8 @@ constexpr size_t kQuestionFieldLimit = 96;
 const char* OutcomeWord(RepairOutcome outcome, bool dryRun = false);
 // The question before the repair of one row, naming what it deletes.
 std::string RowQuestion(const Finding& f);
+// What a repair of a row would do, as the details of the row say it: the plan's outcome in words.
+std::string PlannedOutcomeText(RepairOutcome outcome);
 // Why a key could not be recorded for holding a registry link; empty when none was met.
 std::string LinkRefusalText(const LinkRefusal& refusal);
 // Why an undo file is not imported, and what no undo file or an unreadable one says.
