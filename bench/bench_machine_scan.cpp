@@ -416,19 +416,13 @@ void NameUiCategories(tw::ScanCategories& categories) {
     for (const tw::ScanCategory& c : categories.Rows()) {
         tw::ScanCategory& row = categories.Row(c.row);
         const char* name = ShortName(c.row);
+        // The drive walk runs on a thread of its own, beside the UI thread's categories.
+        if (row.runs == tw::RunsOn::EachFixedDrive) continue;
         if (row.step) {
             tw::UiStep inner = row.step;
             row.step = [inner, name](const tw::ScanContext& ctx, tw::ScanSink& sink) {
                 EnterUiCategory(name);
                 inner(ctx, sink);
-                EnterUiCategory("-");
-            };
-        }
-        if (row.driveStep) {
-            tw::DriveStep inner = row.driveStep;
-            row.driveStep = [inner, name](const tw::ScanContext& ctx, tw::ScanSink& sink, const std::string& root) {
-                EnterUiCategory(name);
-                inner(ctx, sink, root);
                 EnterUiCategory("-");
             };
         }

@@ -264,8 +264,7 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
     int dirs = 0;
     ScanCategories c;
     c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink&, const std::string& root) {
-        CHECK(ctx.scanning());
-        walked.push_back(root);
+        if (ctx.scanning()) walked.push_back(root);
     };
     c.Row(kRowDiskDirs).step = [&](const ScanContext&, ScanSink&) { ++dirs; };
 
@@ -277,6 +276,7 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
         ScanDriver d(view, ctx, c);
         d.SetMultiBoot(true);
         d.ScanCommand();
+        REQUIRE(PumpUntil([&] { return d.Idle(); }));
         CHECK(view.asked.empty());  // only the 98 family is asked
         CHECK(walked == std::vector<std::string>{"C:\\"});
         CHECK(dirs == 1);
@@ -292,6 +292,7 @@ TEST_CASE("disk-file step: fixed drives only, never A:, multi-boot question on t
         CHECK(dirs == 2);       // ...but not the directory walk
         view.multiBootAnswer = true;
         d.ScanCommand();
+        REQUIRE(PumpUntil([&] { return d.Idle(); }));
         CHECK(walked == std::vector<std::string>{"C:\\"});
     }
 }
@@ -450,50 +451,71 @@ TEST_CASE("the system file check ends a scan without worker threads too, once, w
     }
 }
 
-TEST_CASE("the disk step walks the fixed drives but never the one that maps the host's root") {
+TEST_CASE("the disk step walks the fixed drives off the UI thread, never the host's root; a drive's error ends that drive") {
     ScopedSeams seams;
     seams->driveType = [](const std::string&) { return static_cast<UINT>(DRIVE_FIXED); };
     FakeView view;
     view.Tick({10});
+    const DWORD uiThread = GetCurrentThreadId();
     std::vector<std::string> walked;
+    bool onUiThread = false, desktops = false;
     ScanCategories c;
-    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext&, ScanSink&, const std::string& root) { walked.push_back(root); };
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext&, ScanSink& sink, const std::string& root) {
+        onUiThread = onUiThread || GetCurrentThreadId() == uiThread;
+        walked.push_back(root);
+        sink.AddFinding(Finding{"disk", root + "x.lnk", "", "", 0, FindingKind::File});
+        if (root == "C:\\") throw std::runtime_error("C: ended");
+    };
+    c.Row(kRowDiskFiles).step = [&](const ScanContext&, ScanSink&) { desktops = true; };
     ScanDriver d(view, ScanContext{}, c);
     d.ScanCommand();
+    REQUIRE(PumpUntil([&] { return d.Idle(); }));
+    CHECK_FALSE(onUiThread);
     CHECK(std::find(walked.begin(), walked.end(), "C:\\") != walked.end());
     for (const std::string& root : walked) CHECK_FALSE(IsHostRootDrive(root));
     if (IsHostRootDrive("Z:\\")) CHECK(std::find(walked.begin(), walked.end(), "Z:\\") == walked.end());
+    // Every drive's rows in drive order, the drives after C: still walked, then the desktops.
+    REQUIRE(view.findings.size() == walked.size());
+    for (size_t i = 0; i < walked.size(); ++i) CHECK(view.findings[i].location == walked[i] + "x.lnk");
+    CHECK(desktops);
+    REQUIRE(view.ended.size() == 1);
+    REQUIRE(view.ended[0].size() == 1);
+    CHECK(view.ended[0][0].row == kRowDiskFiles);
+    CHECK(view.ended[0][0].why == "C: ended");
 }
 
-TEST_CASE("Stop arriving during a drive walk ends the walk and the directory step; the scan finishes once") {
-    struct StopView : FakeView {
-        ScanDriver* driver = nullptr;
-        int pumps = 0, pumpsAfterStop = 0;
-        void ProcessMessages() override {
-            if (!driver->Scanning()) ++pumpsAfterStop;
-            if (++pumps == 5) driver->ScanCommand();
-        }
-    } view;
+TEST_CASE("Stop arriving during a drive walk ends the walk and its desktop step; the scan finishes once") {
+    FakeView view;
     view.Tick({10, 11});
     ScopedSeams seams;
     seams->driveType = [](const std::string& root) {
         return static_cast<UINT>(root == "C:\\" ? DRIVE_FIXED : DRIVE_CDROM);
     };
-    int walks = 0, dirs = 0;
+    volatile LONG walks = 0, stoppedWalks = 0;
+    bool desktops = false;
+    ScanDriver* driver = nullptr;
     ScanCategories c;
-    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink& sink, const std::string&) {
-        ++walks;
-        while (ctx.scanning()) sink.ProcessMessages();  // goes on until stopped
+    c.Row(kRowDiskFiles).driveStep = [&](const ScanContext& ctx, ScanSink&, const std::string&) {
+        InterlockedIncrement(&walks);
+        for (int i = 0; i < 5000 && ctx.scanning(); ++i) Sleep(1);  // goes on until stopped
+        if (!ctx.scanning()) InterlockedIncrement(&stoppedWalks);
     };
-    c.Row(kRowDiskDirs).step = [&](const ScanContext& ctx, ScanSink&) { dirs += ctx.scanning() ? 1 : 0; };
+    c.Row(kRowDiskFiles).step = [&](const ScanContext&, ScanSink&) { desktops = true; };
+    // The directory walk runs on the UI thread beside the drive walk; the user stops meanwhile.
+    c.Row(kRowDiskDirs).step = [&](const ScanContext&, ScanSink&) {
+        PumpUntil([&] { return walks > 0; });
+        driver->ScanCommand();
+    };
     ScanDriver d(view, ScanContext{}, c);
-    view.driver = &d;
+    driver = &d;
     int finishes = 0;
     d.onScanFinished = [&] { ++finishes; };
     d.ScanCommand();
+    REQUIRE(PumpUntil([&] { return finishes > 0; }));
+    PumpUntil([] { return false; }, 100);
     CHECK(walks == 1);
-    CHECK(view.pumpsAfterStop == 0);
-    CHECK(dirs == 0);
+    CHECK(stoppedWalks == 1);
+    CHECK_FALSE(desktops);
     CHECK(finishes == 1);
     CHECK(d.RunningScans() == 0);
     CHECK_FALSE(view.scanning);

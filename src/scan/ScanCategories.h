@@ -56,9 +56,10 @@ enum class RunsOn {
     UiThread,         // `step`, in its turn, letting messages run between entries
     WorkerThread,     // `thread`, made and started in its turn; the scan ends once it has ended
     WorkerFromStart,  // `thread`, made and started when the scan starts, before every other row
-    EachFixedDrive,   // `driveStep` on the UI thread once per fixed drive ("C:\"); B: to Z:, never
-                      // the drive that maps the host's root; an error ends that drive only. Then
-                      // `step`, when there is one, once.
+    EachFixedDrive,   // `driveStep` on a worker thread, in its turn, once per fixed drive ("C:\");
+                      // B: to Z:, never the drive that maps the host's root; an error ends that
+                      // drive only. Then `step`, when there is one, once, on the same thread. The
+                      // scan ends once the thread has ended.
     ScanEnd,          // `step`, once every other row has ended, unless the scan was stopped
 };
 

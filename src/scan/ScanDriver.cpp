@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ComScope.h"
 #include "platform/FileSystem.h"
 #include "platform/LoadText.h"
 #include "platform/MessagePump.h"
@@ -45,6 +46,54 @@ private:
     std::vector<ChecklistRow> rows_;
     ScanView& outer_;
     bool scanning_ = false;
+};
+
+// The disk-file category's walk of every fixed drive, then its one more step, on a thread of its
+// own: reading one shortcut asks Wine's server many times over, and on the UI thread the
+// window's input would wait behind those calls. Each drive is walked as on the UI thread; an
+// error ends that drive only and is kept for the closing report.
+class DriveWalk : public WorkerThread {
+public:
+    DriveWalk(const ScanCategory& c, const ScanContext& ctx, ScanSink& sink)
+        : driveStep_(c.driveStep), step_(c.step), ctx_(ctx), sink_(sink) {
+        // The walk stops at the stop request of this thread, and it never names a window.
+        ctx_.scanning = [this] { return !Terminated(); };
+        ctx_.owner = nullptr;
+        ctx_.desktop = nullptr;
+    }
+    // Why each drive (or the last step) ended early; read only after the thread has ended.
+    std::vector<std::string> failures;
+
+protected:
+    void Execute() override {
+        ComScope com;
+        const DWORD mask = LogicalDrives();
+        for (int bit = 1; bit <= 25 && driveStep_; ++bit) {  // B: to Z:; A: is never walked
+            if (Terminated()) break;
+            if (!(mask & (1u << bit))) continue;
+            const std::string root = std::string(1, static_cast<char>('A' + bit)) + ":\\";
+            // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that
+            // is not a disk of the system being cleaned, and its walk would never end in useful
+            // time.
+            if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root)) continue;
+            Run([&] { driveStep_(ctx_, sink_, root); });
+        }
+        if (step_ && !Terminated()) Run([&] { step_(ctx_, sink_); });
+    }
+
+private:
+    void Run(const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            failures.push_back(e.what());
+        }
+    }
+
+    DriveStep driveStep_;
+    UiStep step_;
+    ScanContext ctx_;
+    ScanSink& sink_;
 };
 
 }  // namespace
@@ -139,6 +188,18 @@ WorkerThread* ScanDriver::AddThread(const ScanCategory& c) {
     if (!c.thread) return nullptr;
     std::unique_ptr<HandOverSink> sink = NewRunSink(c.row);
     std::unique_ptr<WorkerThread> t = c.thread(context_, *sink);
+    return CountThread(c.row, std::move(sink), std::move(t), nullptr);
+}
+
+WorkerThread* ScanDriver::AddDriveWalk(const ScanCategory& c) {
+    std::unique_ptr<HandOverSink> sink = NewRunSink(c.row);
+    std::unique_ptr<DriveWalk> walk(new DriveWalk(c, context_, *sink));
+    const std::vector<std::string>* failures = &walk->failures;
+    return CountThread(c.row, std::move(sink), std::move(walk), failures);
+}
+
+WorkerThread* ScanDriver::CountThread(ChecklistRow row, std::unique_ptr<HandOverSink> sink,
+                                      std::unique_ptr<WorkerThread> t, const std::vector<std::string>* failures) {
     if (!t) return nullptr;
     WorkerThread* raw = t.get();
     HandOverSink* handOver = sink.get();
@@ -152,7 +213,7 @@ WorkerThread* ScanDriver::AddThread(const ScanCategory& c) {
         }
         ui->Post([this, raw] { Completion(raw); });
     };
-    threads_.push_back({std::move(sink), std::move(t), generation_, c.row});
+    threads_.push_back({std::move(sink), std::move(t), generation_, row, failures});
     ++runningScans_;
     return raw;
 }
@@ -195,8 +256,10 @@ void ScanDriver::RunSteps() {
                 if (WorkerThread* t = AddThread(c)) t->Start();
                 break;
             case RunsOn::EachFixedDrive:
-                EachFixedDriveStep(c);
-                CategoryEnded(c.row);
+                if (WorkerThread* t = AddDriveWalk(c))
+                    t->Start();
+                else
+                    CategoryEnded(c.row);
                 break;
             case RunsOn::WorkerFromStart:
             case RunsOn::ScanEnd:
@@ -213,22 +276,6 @@ void ScanDriver::RunUiStep(const ScanCategory& c, const std::function<void()>& s
 
 bool ScanDriver::AskFirst(const ScanCategory& c) {
     return !c.askOnMultiBoot || !multiBoot_ || !context_.os.IsNineX() || view_.ConfirmOnMultiBoot(c.row);
-}
-
-void ScanDriver::EachFixedDriveStep(const ScanCategory& c) {
-    DWORD mask = LogicalDrives();
-    std::vector<std::string> drives;
-    for (int bit = 1; bit <= 25; ++bit)  // B: to Z:; A: is never walked
-        if (mask & (1u << bit)) drives.push_back(std::string(1, static_cast<char>('A' + bit)) + ":");
-    for (const std::string& drive : drives) {
-        if (!scanning_) break;
-        const std::string root = drive + "\\";
-        // Under Wine a fixed drive may be the host's whole file system (Z: maps "/"): that is
-        // not a disk of the system being cleaned, and its walk would never end in useful time.
-        if (DriveType(root) != DRIVE_FIXED || IsHostRootDrive(root) || !c.driveStep) continue;
-        RunUiStep(c, [&] { c.driveStep(context_, SinkFor(c.row), root); });
-    }
-    if (c.step && scanning_) RunUiStep(c, [&] { c.step(context_, SinkFor(c.row)); });
 }
 
 void ScanDriver::Stop() {
@@ -253,6 +300,8 @@ void ScanDriver::Completion(WorkerThread* t) {
     // Ended, so its failure is its last word and safe to read.
     if (gen == generation_ && !t->Failure().empty())
         endedEarly_.push_back({row, t->Failure()});
+    if (gen == generation_ && it->failures)
+        for (const std::string& why : *it->failures) endedEarly_.push_back({row, why});
     threads_.erase(it);
     // A stopped scan's late completion never counts against the scan that followed it.
     if (gen != generation_) return;

@@ -111,6 +111,9 @@ private:
         std::unique_ptr<WorkerThread> thread;
         unsigned generation;
         ChecklistRow row;  // the category it scans
+        // More than one early end of its category (the drive walk's, one per drive); read
+        // after the thread has ended. Null: only the thread's own Failure.
+        const std::vector<std::string>* failures;
     };
 
     // What one category of a scan hands to the view, counted after the ignore filter.
@@ -153,11 +156,14 @@ private:
     void ReportEndedEarly();
     // A category on the UI thread; it counts as a running scan task while it runs.
     void RunUiStep(const ScanCategory& c, const std::function<void()>& step);
-    void EachFixedDriveStep(const ScanCategory& c);
     // False when the user declined the category's question.
     bool AskFirst(const ScanCategory& c);
     // Makes the category's worker thread and counts it; null when it has none.
     WorkerThread* AddThread(const ScanCategory& c);
+    // Makes the thread that walks every fixed drive for the category and counts it.
+    WorkerThread* AddDriveWalk(const ScanCategory& c);
+    WorkerThread* CountThread(ChecklistRow row, std::unique_ptr<HandOverSink> sink, std::unique_ptr<WorkerThread> t,
+                              const std::vector<std::string>* failures);
     std::unique_ptr<HandOverSink> NewRunSink(ChecklistRow row);
     // Where every Finding of a scan goes: the view's sink behind the ignore filter.
     ScanSink& Sink() { return ignoring_ ? static_cast<ScanSink&>(*ignoring_) : view_.Sink(); }
