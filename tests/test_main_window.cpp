@@ -16,6 +16,7 @@
 #include "platform/Text.h"
 #include "repair/RepairLog.h"
 #include "strings.h"
+#include "support/MainWindowFixture.h"
 #include "support/Sandbox.h"
 #include "support/WindowProbes.h"
 
@@ -23,17 +24,6 @@ using namespace tw;
 using namespace tw::test;
 
 namespace {
-
-std::string SettingsPath() { return ProgramFolder() + "Set.ini"; }
-
-void WriteSettings(const std::string& text) {
-    RemoveTree(SettingsPath());
-    DeleteFileA(SettingsPath().c_str());
-    if (text.empty()) return;
-    FILE* f = fopen(SettingsPath().c_str(), "wb");
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-}
 
 std::string MenuText(HMENU menu, UINT id) {
     wchar_t buf[128] = {};
@@ -50,22 +40,6 @@ std::string ToolButtonText(HWND tb, UINT id) {
     SendMessageW(tb, TB_GETBUTTONTEXTW, id, reinterpret_cast<LPARAM>(buf));
     return WideToAnsi(buf);
 }
-
-struct Window {
-    explicit Window(const std::string& settings = "") {
-        WriteSettings(settings);
-        form.reset(new MainWindow);
-        REQUIRE(form->Create(GetModuleHandleW(nullptr)));
-        form->Show();
-        PumpUntil([] { return false; }, 50);
-    }
-    ~Window() {
-        form.reset();
-        WriteSettings("");
-    }
-    HWND Panel() const { return GetParent(form->Checklist()); }
-    std::unique_ptr<MainWindow> form;
-};
 
 struct MainWindowsOf {
     DWORD pid;

@@ -16,6 +16,7 @@
 #include "platform/Seams.h"
 #include "platform/Text.h"
 #include "strings.h"
+#include "support/MainWindowFixture.h"
 #include "support/Sandbox.h"
 #include "support/WindowProbes.h"
 
