@@ -51,14 +51,17 @@ tarnwell_rows() {
 }
 
 # The state the uninstall must give back, after a fresh session start: the registry without the
-# keys Wine makes anew for each session (the display driver's key and its date), the files under
-# drive_c and the files of the scratch home and XDG folders.
+# keys Wine makes anew for each session (the display driver's key and its date, and the count of
+# service starts the service manager keeps in ServiceCurrent), the files under
+# drive_c and the files of the scratch home and XDG folders. Each registry line carries its key,
+# so that a difference names where it lies.
 snapshot() {
     wineserver -w 2>/dev/null || true
     tw_env wine regedit /e "$work/$arch/$1.reg" >/dev/null 2>&1
     wineserver -w 2>/dev/null || true
     iconv -f UTF-16LE -t UTF-8 "$work/$arch/$1.reg" |
-        awk '/^\[/ { skip = ($0 ~ /\\Control\\Video\\\{/) } !skip && !/^"DriverDateData"=/' >"$work/$arch/$1.txt"
+        awk '/^\[/ { key = $0; skip = ($0 ~ /\\Control\\Video\\\{/ || $0 ~ /\\Control\\ServiceCurrent\]/) } !skip && !/^"DriverDateData"=/ { print key " " $0 }' \
+            >"$work/$arch/$1.txt"
     (cd "$WINEPREFIX/drive_c" && find . | sort) >"$work/$arch/$1.files"
     (cd "$HOME" && find . | sort) >"$work/$arch/$1.home"
 }
