@@ -52,7 +52,8 @@ tarnwell_rows() {
 
 # The state the uninstall must give back, after a fresh session start: the registry without the
 # keys Wine makes anew for each session (the display driver's key and its date, and the count of
-# service starts the service manager keeps in ServiceCurrent), the files under
+# service starts the service manager keeps in ServiceCurrent, and whether each input device's
+# interface is linked, which depends on the devices Wine's bus found by then), the files under
 # drive_c and the files of the scratch home and XDG folders. Each registry line carries its key,
 # so that a difference names where it lies.
 snapshot() {
@@ -60,7 +61,8 @@ snapshot() {
     tw_env wine regedit /e "$work/$arch/$1.reg" >/dev/null 2>&1
     wineserver -w 2>/dev/null || true
     iconv -f UTF-16LE -t UTF-8 "$work/$arch/$1.reg" |
-        awk '/^\[/ { key = $0; skip = ($0 ~ /\\Control\\Video\\\{/ || $0 ~ /\\Control\\ServiceCurrent\]/) } !skip && !/^"DriverDateData"=/ { print key " " $0 }' \
+        awk '/^\[/ { key = $0; skip = ($0 ~ /\\Control\\Video\\\{/ || $0 ~ /\\Control\\ServiceCurrent\]/ ||
+                               $0 ~ /\\Control\\DeviceClasses\\.*\\#\\Control\]/) } !skip && !/^"DriverDateData"=/ { print key " " $0 }' \
             >"$work/$arch/$1.txt"
     (cd "$WINEPREFIX/drive_c" && find . | sort) >"$work/$arch/$1.files"
     (cd "$HOME" && find . | sort) >"$work/$arch/$1.home"
