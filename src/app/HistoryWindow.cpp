@@ -112,7 +112,7 @@ void HistoryWindow::OnInit() {
     Subclass(Memo(), &MemoProc, g_editProc);
     SendMessageW(Memo(), EM_SETLIMITTEXT, 0, 0);
 
-    // The hint of "清空".
+    // The hint of "Clear".
     HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);

@@ -17,11 +17,11 @@ public:
     // Shows the window; a hidden window first reloads the log (Reload), a visible one is only
     // brought forward and keeps what it shows.
     void Show();
-    // "清空": moves each log file the window shows, when there is one, to "Repair.log.bak" beside
+    // "Clear": moves each log file the window shows, when there is one, to "Repair.log.bak" beside
     // it (replacing an older one) and empties the memo, after the user's OK (Cancel is the
     // default); asks nothing when there is no log.
     void ClearLog();
-    // "退出": hides the window.
+    // "Exit": hides the window.
     void Hide();
 
     HWND Memo() const { return Item(IDC_HISTORY_MEMO); }

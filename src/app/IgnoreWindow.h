@@ -19,10 +19,10 @@ public:
 
     // Shows the window with the list as it is now.
     void Show();
-    // "移除": takes the selected objects off the list and writes the file. A file that cannot
+    // "Remove": takes the selected objects off the list and writes the file. A file that cannot
     // be written is reported; the list in the window then shows what is still in force.
     void RemoveSelected();
-    // "关闭": hides the window.
+    // "Close": hides the window.
     void Close();
 
     HWND ListView() const { return Item(IDC_IGNORE_LIST); }

@@ -33,10 +33,10 @@ Guide GuideOfLanguage();
 // The main window's own controls. The commands (menu items, shortcuts, tool buttons) carry the
 // resource's IDM_* numbers; the controls are numbered after the last of them.
 enum ControlId : UINT {
-    ID_SCAN_BUTTON = IDM_DETAILS + 1,  // 扫描 / 停止
-    ID_REPAIR_BUTTON,  // 修复
-    ID_REPAIR_ALL_BUTTON,  // 全部修复
-    ID_EXIT_BUTTON,  // 退出
+    ID_SCAN_BUTTON = IDM_DETAILS + 1,  // Scan / Stop
+    ID_REPAIR_BUTTON,  // Repair
+    ID_REPAIR_ALL_BUTTON,  // Repair All
+    ID_EXIT_BUTTON,  // Exit
     ID_SELECTALL,
     ID_CHECKLIST,
     ID_REPORT_LIST,
@@ -81,7 +81,7 @@ public:
     void Command(UINT id);
     // The select-all button.
     void SelectAllClick();
-    // The row commands ("忽略此项", "打开...", "导出报告...", the ignore-list window).
+    // The row commands ("Ignore This Item", "Open...", "Export Report...", the ignore-list window).
     void IgnoreSelected() { rows_.IgnoreSelected(); }
     void OpenSelected() { rows_.OpenSelected(); }
     void ExportReport() { rows_.ExportReport(); }

@@ -82,7 +82,7 @@ std::string ParentFolder(const std::string& path) {
 std::string RegistryEditorLastKey(const std::string& keyPath, const std::string& current, bool wine,
                                   const std::string& computerLabel) {
     // Wine's editor goes to a stored key only in the bare "HKEY_..." form, whatever form it
-    // wrote itself when it last closed (it stores its tree's top label, "我的电脑", at the root).
+    // wrote itself when it last closed (it stores its tree's top label, "My Computer", at the root).
     if (wine) return keyPath;
     if (!current.empty()) {
         const std::string first = FirstComponent(current);

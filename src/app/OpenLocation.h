@@ -11,7 +11,7 @@ namespace tw {
 // ("HKEY_...\path"). Under Wine always bare: its editor takes nothing else, though it stores its
 // tree's top label itself. On Windows the editor's own form wins: when `current` (what it stored
 // last) starts with a root name the editor wants bare paths; when it starts with another name
-// (its label for the computer, "我的电脑" or "My Computer") that name goes first; without a
+// (its label for the computer, "My Computer" or "My Computer") that name goes first; without a
 // stored key, the computer's label goes first.
 std::string RegistryEditorLastKey(const std::string& keyPath, const std::string& current, bool wine,
                                   const std::string& computerLabel);

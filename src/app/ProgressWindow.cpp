@@ -7,7 +7,7 @@ namespace tw {
 
 ProgressWindow::ProgressWindow(HWND owner) { Create(IDD_PROGRESS, owner); }
 
-// "停止等待" is IDCANCEL: Esc presses it too.
+// "Stop Waiting" is IDCANCEL: Esc presses it too.
 void ProgressWindow::OnInit() { TakeDialogKeys(); }
 
 void ProgressWindow::Show(const std::string& caption, const std::string& text, bool stoppable) {

@@ -19,7 +19,7 @@ public:
     explicit ProgressWindow(HWND owner);
 
     // Sets the caption and the line of text, shows the window and paints it at once. With
-    // `stoppable` the button "停止等待" shows too, and pressing it (or closing the window) asks to
+    // `stoppable` the button "Stop Waiting" shows too, and pressing it (or closing the window) asks to
     // stop waiting.
     void Show(const std::string& caption, const std::string& text, bool stoppable = false);
     void Hide();

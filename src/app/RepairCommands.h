@@ -25,18 +25,18 @@ public:
     RepairCommands(const RepairCommands&) = delete;
     RepairCommands& operator=(const RepairCommands&) = delete;
 
-    // "修复": the chosen rows (list indexes); one is the repair of one row.
+    // "Repair": the chosen rows (list indexes); one is the repair of one row.
     void RepairSelected(const std::vector<int>& rows);
-    void RepairAll();       // "全部修复"
+    void RepairAll();       // "Repair All"
     // Hears the mark each row a repair or an undo changed now carries: what came of it, empty
     // for a row repaired or back as it was found.
     void OnRowMark(std::function<void(int row, const std::string& mark)> fn) { rowMark_ = std::move(fn); }
-    bool Backup();          // "备份"
-    void Restore();         // "恢复"
-    bool UndoLast();        // "撤销上次修复": imports the newest undo file
-    bool UndoChosen();      // "撤销以前的修复...": the undo files window; undoes back to the one picked
-    void ShowHistory();     // "历史日志": creates the history window on first use
-    void ClearHistory();    // "清空历史日志": creates it hidden, then clears
+    bool Backup();          // "Back Up"
+    void Restore();         // "Restore"
+    bool UndoLast();        // "Undo Last Repair": imports the newest undo file
+    bool UndoChosen();      // "Undo Earlier Repairs...": the undo files window; undoes back to the one picked
+    void ShowHistory();     // "History": creates the history window on first use
+    void ClearHistory();    // "Clear History": creates it hidden, then clears
     // True while a repair, backup or restore runs. Messages still run meanwhile (the questions,
     // the repaint during a long deletion, the registry editor's run); the main window must then
     // refuse everything that would change the list or start another command.

@@ -1,5 +1,5 @@
-// The commands on the report list's selected row and on the list as a whole: "忽略此项",
-// "在注册表编辑器中打开" / "打开所在文件夹", "导出报告..." and the ignore-list window, with the
+// The commands on the report list's selected row and on the list as a whole: "Ignore This Item",
+// "Open in Registry Editor" / "Open Containing Folder", "Export Report..." and the ignore-list window, with the
 // popup items that follow the selected row. The main window routes its commands here.
 #pragma once
 #include <windows.h>
@@ -22,12 +22,12 @@ public:
     RowCommands(const RowCommands&) = delete;
     RowCommands& operator=(const RowCommands&) = delete;
 
-    // "忽略此项": the selected row's object goes on the ignore list, and every row naming it
+    // "Ignore This Item": the selected row's object goes on the ignore list, and every row naming it
     // leaves the report list.
     void IgnoreSelected();
     // Opens the place the selected row names.
     void OpenSelected();
-    // "导出报告...": the report list, in the order shown, to a file the user names.
+    // "Export Report...": the report list, in the order shown, to a file the user names.
     void ExportReport();
     void ShowIgnoreWindow();
     // The popup's row items: enabled with a selected row (ignoring only when `scanIdle`, since a

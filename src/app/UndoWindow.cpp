@@ -36,7 +36,7 @@ std::string FileName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// "“A”" or "“A”和“B”", in the words of the language.
+// "A" or "A" and "B" with the quotes, in the words of the language.
 std::string QuotedFolders(const std::vector<std::string>& folders) {
     std::string text;
     for (const std::string& folder : folders)

@@ -1,4 +1,4 @@
-// "撤销以前的修复...": the undo files of the user's folders (the folder named first, then one an
+// "Undo Earlier Repairs...": the undo files of the user's folders (the folder named first, then one an
 // older portable use left beside the program), newest first, with how many there are and
 // how much room they take; the user picks the repair to undo back to (or another file through
 // the open dialog), and can remove the files older than a number of days. Every repair writes
@@ -35,11 +35,11 @@ public:
     const std::vector<UndoFileInfo>& Files() const { return files_; }
     std::string Summary() const;
     void Select(int row);
-    // "撤销": picks the selected file.
+    // "Undo": picks the selected file.
     void UndoClick();
-    // "其他文件...": picks a file through the open dialog.
+    // "Other File...": picks a file through the open dialog.
     void BrowseClick();
-    // "删除": after the user's OK, removes the files older than the number of days in the box
+    // "Delete": after the user's OK, removes the files older than the number of days in the box
     // (whole days before now); says so when the box holds no number of at least 1.
     void RemoveOldClick();
     void SetDays(const std::string& text);

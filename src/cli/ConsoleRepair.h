@@ -1,5 +1,5 @@
 // Repair and undo from the console scanner, on the same repair, undo, backup and log code as
-// the window's "全部修复" and "撤销上次修复". Each prints its own outcome lines on standard output
+// the window's "Repair All" and "Undo Last Repair". Each prints its own outcome lines on standard output
 // and returns the program's exit status: 0 all done (or nothing to do), 1 some not done, 2 could
 // not run.
 #pragma once

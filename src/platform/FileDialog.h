@@ -12,7 +12,7 @@ struct FileDialogRequest {
     std::string title;
     std::string folder;        // where the dialog starts
     std::string fileName;      // proposed name (save)
-    // The kinds of file offered: a description and its pattern ("文本文件 (*.txt)", "*.txt").
+    // The kinds of file offered: a description and its pattern ("Text files (*.txt)", "*.txt").
     std::vector<std::pair<std::string, std::string>> filters;
     std::string extension;     // added when the user types a name without one ("txt")
 };

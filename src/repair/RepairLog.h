@@ -21,7 +21,7 @@ std::string RepairLogBackupPath();
 // same whatever language the program speaks, so that every log stays readable to whatever reads
 // it (the history window shows the file as stored).
 enum class LogAction { Delete, NotRepaired, Uninstall, RepairAll, Backup, Restore, Undo };
-// The name an action is stored under ("删除", "未修复", ...).
+// The name an action is stored under ("Delete", "未修复", ...).
 const char* LogActionName(LogAction action);
 // Every action, for those who read the names back.
 constexpr LogAction kLogActions[] = {LogAction::Delete,    LogAction::NotRepaired, LogAction::Uninstall, LogAction::RepairAll,

@@ -21,7 +21,7 @@ public:
     // `progress` is shown while the editor imports; `ui` hears the question and what came of it.
     UndoCommand(RepairView& view, RepairProgress& progress, RepairUi& ui);
 
-    // "撤销上次修复": the newest undo file. True when everything it records is back.
+    // "Undo Last Repair": the newest undo file. True when everything it records is back.
     bool UndoLast();
     // Imports one undo file after the user's OK.
     bool UndoFrom(const std::string& path);

@@ -27,9 +27,9 @@ struct EndedEarly {
 class ScanView {
 public:
     virtual ~ScanView() = default;
-    // True when the Scan button reads "扫描" (the command then starts a scan, else it stops).
+    // True when the Scan button reads "Scan" (the command then starts a scan, else it stops).
     virtual bool ScanCaptionIsStart() = 0;
-    // "扫描"/"停止" on the button, the tool button and the menu item.
+    // "Scan"/"Stop" on the button, the tool button and the menu item.
     virtual void SetScanCaptions(bool scanning) = 0;
     // Restores the hints of the Scan button and tool button.
     virtual void ResetScanHints() = 0;
@@ -70,7 +70,7 @@ public:
     ScanDriver(const ScanDriver&) = delete;
     ScanDriver& operator=(const ScanDriver&) = delete;
 
-    // The Scan command: starts a scan when the button reads "扫描", else stops.
+    // The Scan command: starts a scan when the button reads "Scan", else stops.
     void ScanCommand();
     // Stops every worker thread and waits for all of them (dispatching messages meanwhile);
     // afterwards nothing of this driver touches the view. Used when the window closes.

@@ -44,10 +44,10 @@ inline bool IsDiskKind(FindingKind kind) {
 }
 
 struct Finding {
-    std::string caption;      // column "项目"
-    std::string location;     // column "位置"
-    std::string keyName;      // column "键名"
-    std::string description;  // column "说明"
+    std::string caption;      // column "Item"
+    std::string location;     // column "Location"
+    std::string keyName;      // column "Key Name"
+    std::string description;  // column "Description"
     int image = kImageFresh;
     // Repair acts on this, never on the texts: a value may really be named "@D_e_f_a_u_l_t".
     FindingKind kind = FindingKind::Unspecified;

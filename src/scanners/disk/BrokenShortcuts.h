@@ -1,5 +1,5 @@
 // The broken-shortcut walk: looks through a fixed drive for shortcut files (*.lnk) whose target
-// no longer exists and reports each as a "磁盘文件错误" Finding; repair deletes the shortcut.
+// no longer exists and reports each as a "disk file error" Finding; repair deletes the shortcut.
 // Runs on the scan's drive-walk thread; it honours the scan's stop request at every entry.
 #pragma once
 #include <memory>

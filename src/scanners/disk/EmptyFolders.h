@@ -1,4 +1,4 @@
-// The directory walk: empty folders in the Start menu's program tree become "磁盘目录错误"
+// The directory walk: empty folders in the Start menu's program tree become "disk folder error"
 // Findings; repair removes them. Runs on the UI thread; walks first, adds its rows at the end.
 #pragma once
 #include <string>
